@@ -1,0 +1,163 @@
+#pragma once
+
+#include "app/Platform.h"
+#include "platform/scheduler/Scheduler.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <deque>
+
+namespace wendle {
+
+// Inbound commands: who sent the current one and when the recent ones came.
+struct IntakeState {
+    QList<QDateTime> commandTimestamps; // oldest first, at most 30
+    bool messageFromPhone = false;
+    QString cmdAddress;                 // sender, or "chat_msg"
+};
+
+struct ChatReply {
+    QString message;
+    QString ccAddress;
+    QString path;
+};
+
+// The chat reply waiting for its timer. Replies asked for within the delay
+// queue up so that each one is sent, in order.
+struct PendingChatReply {
+    QString chatMessage;
+    QString chatCcAddress;
+    QString chatPath;
+    TimerId chatCommandTimer = 0;
+    std::deque<ChatReply> queued;
+};
+
+// One line of a result list.
+struct QueryResult {
+    QString path;
+    QString label;
+    QString conf;
+};
+
+// The one command that waits for a confirmation code, and the search behind it.
+struct SearchState {
+    QList<QueryResult> queryResults;
+    qint32 lastConfirmationNumber = 0;
+    QString lastCCAddress;
+    QString lastQuery;
+    QString lastCommand;
+    quint64 query = 0; // the running search; 0 when none
+};
+
+struct FaxState {
+    QString lastFaxNumber;
+};
+
+struct CustomCommandState {
+    QString lastPath;
+};
+
+struct ChatSettingsState {
+    bool hostChatChanged = false;
+    bool remoteChatChanged = false;
+};
+
+struct CameraState {
+    TimerId snapshotTimer = 0;
+    TimerId motionTimer = 0;
+    QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
+};
+
+// The application's one object: it holds the state and is the target of every
+// command. Each subsystem folder defines the member functions of its own
+// operations.
+class Controller {
+public:
+    static constexpr const char *ChatMarker = "chat_msg";
+
+    explicit Controller(const Platform &platform);
+    ~Controller();
+    Controller(const Controller &) = delete;
+    Controller &operator=(const Controller &) = delete;
+
+    // Registers the defaults table once per process and per preference store.
+    static void registerDefaults(Preferences &preferences);
+    static QVariantMap defaultsTable();
+
+    // Lifecycle.
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate();
+
+    // Intake.
+    void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
+    void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
+    void parseCommand(const QString &text);
+    void addTimestamp();
+    bool exceededHourlyCommands(qint32 maximum) const;
+
+    // Replies.
+    void prepareAndSendMessage(const QString &text, const QString &ccAddress, const QString &path);
+    void sendMessageWithContents(const QString &text, const QString &ccAddress, const QString &path);
+    static QString formatMessage(const QString &text, qint32 width);
+    void sendChatWithMessage(const QString &text, const QString &ccAddress, const QString &path);
+    void executeDelayedChat();
+
+    // Activity log.
+    bool logData() const;
+    void addLogEntry(const QString &text);
+    QString applicationSupportFolder() const;
+    void openLog();
+
+    // Accessors.
+    QString cmdAddress() const { return m_intake.cmdAddress; }
+    void setCmdAddress(const QString &address);
+    bool messageFromPhone() const { return m_intake.messageFromPhone; }
+    const QList<QDateTime> &commandTimestamps() const { return m_intake.commandTimestamps; }
+    QString lastCCAddress() const { return m_search.lastCCAddress; }
+    void setLastCCAddress(const QString &address);
+    QString lastQuery() const { return m_search.lastQuery; }
+    void setLastQuery(const QString &query) { m_search.lastQuery = query; }
+    QString lastCommand() const { return m_search.lastCommand; }
+    void setLastCommand(const QString &command) { m_search.lastCommand = command; }
+    qint32 lastConfirmationNumber() const { return m_search.lastConfirmationNumber; }
+    void setLastConfirmationNumber(qint32 number) { m_search.lastConfirmationNumber = number; }
+    const QList<QueryResult> &queryResults() const { return m_search.queryResults; }
+    QString lastFaxNumber() const { return m_fax.lastFaxNumber; }
+    void setLastFaxNumber(const QString &number) { m_fax.lastFaxNumber = number; }
+    QString lastPath() const { return m_custom.lastPath; }
+    void setLastPath(const QString &path) { m_custom.lastPath = path; }
+    QString chatMessage() const { return m_chat.chatMessage; }
+    void setChatMessage(const QString &text) { m_chat.chatMessage = text; }
+    QString chatCcAddress() const { return m_chat.chatCcAddress; }
+    void setChatCcAddress(const QString &address) { m_chat.chatCcAddress = address; }
+    QString chatPath() const { return m_chat.chatPath; }
+    void setChatPath(const QString &path) { m_chat.chatPath = path; }
+    QColor stampColor() const { return m_camera.stampColor; }
+    void setStampColor(const QColor &color) { m_camera.stampColor = color; }
+
+    // Message table and templates.
+    QString localized(const QString &key) const;
+    QString localized(const QString &key, const QVariantList &arguments) const;
+    QString wendleString(const QString &key) const;
+
+private:
+    // Adds the entry only while logging is on.
+    void log(const QString &text);
+    void sendScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
+    void sendChatNow(const ChatReply &reply);
+
+    Platform m_platform;
+    IntakeState m_intake;
+    PendingChatReply m_chat;
+    SearchState m_search;
+    FaxState m_fax;
+    CustomCommandState m_custom;
+    ChatSettingsState m_chatSettings;
+    CameraState m_camera;
+};
+
+} // namespace wendle

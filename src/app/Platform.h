@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace wendle {
+
+class Preferences;
+class Clock;
+class Scheduler;
+class Console;
+class RandomSource;
+class MailTransport;
+class ChatTransport;
+class Workspace;
+class Alerts;
+class Resources;
+
+// The platform services the Controller works through; main() wires the Linux
+// adapters, tests wire doubles.
+struct Platform {
+    Preferences &preferences;
+    Clock &clock;
+    Scheduler &scheduler;
+    Console &console;
+    RandomSource &random;
+    MailTransport &mail;
+    ChatTransport &chat;
+    Workspace &workspace;
+    Alerts &alerts;
+    Resources &resources;
+    QString supportFolder; // log, old log, snapshot, outbox
+};
+
+} // namespace wendle

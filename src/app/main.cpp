@@ -1,0 +1,7 @@
+#include <cstdio>
+
+int main()
+{
+    std::puts("wendle: under construction");
+    return 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/preferences/Preferences.h"
+
+#include <QSettings>
+
+namespace wendle {
+
+// Preferences in an INI file (by default $XDG_CONFIG_HOME/wendle/wendle.conf);
+// the registered defaults live in memory only, so changing a default in a new
+// release reaches every owner who never set the key.
+class SettingsPreferences : public Preferences {
+public:
+    SettingsPreferences();
+    explicit SettingsPreferences(const QString &fileName);
+
+    static QString defaultFileName();
+
+    void registerDefaults(const QVariantMap &defaults) override;
+    QVariant value(const QString &key) const override;
+    void setValue(const QString &key, const QVariant &value) override;
+    void remove(const QString &key) override;
+    QStringList storedKeys() const override;
+    QVariantMap registeredDefaults() const override;
+
+    QString fileName() const { return m_settings.fileName(); }
+
+private:
+    mutable QSettings m_settings;
+    QVariantMap m_defaults;
+};
+
+} // namespace wendle
