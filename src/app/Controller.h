@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <deque>
+#include <functional>
 
 namespace wendle {
 
@@ -99,6 +100,10 @@ public:
     void addTimestamp();
     bool exceededHourlyCommands(qint32 maximum) const;
 
+    // Receives the 8-bit command text that parseCommand cut out.
+    using CommandTextHandler = std::function<void(const QByteArray &)>;
+    void setCommandTextHandler(CommandTextHandler handler) { m_commandTextHandler = std::move(handler); }
+
     // Replies.
     void prepareAndSendMessage(const QString &text, const QString &ccAddress, const QString &path);
     void sendMessageWithContents(const QString &text, const QString &ccAddress, const QString &path);
@@ -147,8 +152,9 @@ public:
 private:
     // Adds the entry only while logging is on.
     void log(const QString &text);
-    void sendScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
+    void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void sendChatNow(const ChatReply &reply);
+    void runLanguage(const QByteArray &command);
 
     Platform m_platform;
     IntakeState m_intake;
@@ -158,6 +164,7 @@ private:
     CustomCommandState m_custom;
     ChatSettingsState m_chatSettings;
     CameraState m_camera;
+    CommandTextHandler m_commandTextHandler;
 };
 
 } // namespace wendle

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+namespace wendle {
+
+class Preferences;
+
+// `wendle config get|set|unset KEY [VALUE]` and `config list`. Returns the
+// process exit code: 0 done, 2 bad usage or a value the key cannot take.
+int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// A stored or default value as the owner reads and writes it on the command line.
+QString displaySettingValue(const QString &key, const QVariant &value);
+
+} // namespace wendle

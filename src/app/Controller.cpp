@@ -1,0 +1,110 @@
+#include "app/Controller.h"
+
+#include "app/ActivityLog.h"
+#include "app/Resources.h"
+#include "app/Settings.h"
+#include "intake/TextHelpers.h"
+#include "platform/clock/Clock.h"
+#include "platform/console/Console.h"
+#include "platform/preferences/Preferences.h"
+#include "platform/random/RandomSource.h"
+#include "platform/workspace/Workspace.h"
+
+namespace wendle {
+
+Controller::Controller(const Platform &platform)
+    : m_platform(platform)
+{
+    registerDefaults(m_platform.preferences);
+    m_intake.commandTimestamps.reserve(30);
+    m_intake.messageFromPhone = false;
+    m_platform.random.seed(unsigned(m_platform.clock.now().toSecsSinceEpoch()));
+}
+
+Controller::~Controller()
+{
+    m_platform.scheduler.cancel(m_chat.chatCommandTimer);
+}
+
+QVariantMap Controller::defaultsTable()
+{
+    QVariantMap table;
+    for (const auto &[key, value] : registeredDefaults())
+        table.insert(key, value);
+    return table;
+}
+
+void Controller::registerDefaults(Preferences &preferences)
+{
+    preferences.registerDefaults(defaultsTable());
+    preferences.registerDefaults(adapterDefaults());
+}
+
+void Controller::applicationDidFinishLaunching()
+{
+    QColor stored;
+    if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
+        m_camera.stampColor = stored;
+    log(localized(QStringLiteral("startup_log"), {}));
+}
+
+void Controller::applicationWillTerminate()
+{
+    log(localized(QStringLiteral("shutdown_log"), {}));
+    const QByteArray color = archiveColor(m_camera.stampColor);
+    if (!color.isEmpty())
+        m_platform.preferences.setValue(RBiSightStampColor, color);
+}
+
+void Controller::setCmdAddress(const QString &address)
+{
+    m_intake.cmdAddress = text::replaceDoubleQuotes(address);
+}
+
+void Controller::setLastCCAddress(const QString &address)
+{
+    m_search.lastCCAddress = text::replaceDoubleQuotes(address);
+}
+
+QString Controller::localized(const QString &key) const
+{
+    return m_platform.resources.message(key);
+}
+
+QString Controller::localized(const QString &key, const QVariantList &arguments) const
+{
+    return stringWithFormat(localized(key), arguments);
+}
+
+QString Controller::wendleString(const QString &key) const
+{
+    return m_platform.resources.wendleString(key);
+}
+
+bool Controller::logData() const
+{
+    return m_platform.preferences.boolValue(RBLogData);
+}
+
+void Controller::addLogEntry(const QString &text)
+{
+    appendLogEntry(applicationSupportFolder(), text, m_platform.clock.now());
+}
+
+void Controller::log(const QString &text)
+{
+    if (logData())
+        addLogEntry(text);
+}
+
+QString Controller::applicationSupportFolder() const
+{
+    return m_platform.supportFolder;
+}
+
+void Controller::openLog()
+{
+    m_platform.workspace.openFile(applicationSupportFolder() + u'/' + QLatin1String(LogFileName));
+}
+
+} // namespace wendle

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+class QColor;
+
+namespace wendle {
+
+// Preference keys. The registered ones get their defaults from
+// registeredDefaults(); the others read NO or absent until the owner sets them.
+inline constexpr const char *RBComputerEmailAddress = "computerEmailAddress";
+inline constexpr const char *RBRemoteEmailAddress = "remoteEmailAddress";
+inline constexpr const char *RBEnableRemoteCommands = "enableRemoteCommands";
+inline constexpr const char *RBDefaultSalutation = "defaultSalutation";
+inline constexpr const char *RBPhoneEmailAddress = "phoneEmailAddress";
+inline constexpr const char *RBDefaultFaxModem = "defaultFaxModem";
+inline constexpr const char *RBEnableFaxing = "enableFaxing";
+inline constexpr const char *RBPhoneWidth = "phoneWidth";
+inline constexpr const char *RBPhoneHeight = "phoneHeight";
+inline constexpr const char *RBLogData = "logData";
+inline constexpr const char *RBDoNotForwardFlag = "doNotForwardFlag";
+inline constexpr const char *RBConfirmForwardFlag = "confirmForwardFlag";
+inline constexpr const char *RBLimitSearchFlag = "limitSearchFlag";
+inline constexpr const char *RBLimitCommandsFlag = "limitCommandsFlag";
+inline constexpr const char *RBMaxFileSize = "maxFileSize";
+inline constexpr const char *RBMaxFilesReturned = "maxFilesReturned";
+inline constexpr const char *RBMaxCommandsPerHour = "maxCommandsPerHour";
+inline constexpr const char *RBCustomCommands = "customCommandsArray";
+inline constexpr const char *RBSearchDocuments = "searchDocuments";
+inline constexpr const char *RBSearchImages = "searchImages";
+inline constexpr const char *RBSearchEmails = "searchEmails";
+inline constexpr const char *RBSearchArchives = "searchArchives";
+inline constexpr const char *RBSearchDiskImages = "searchDiskImages";
+inline constexpr const char *RBSearchApplications = "searchApplications";
+inline constexpr const char *RBSearchClippings = "searchClippings";
+inline constexpr const char *RBSearchScripts = "searchScripts";
+inline constexpr const char *RBFirstTimeLaunching = "firstTimeLaunching";
+inline constexpr const char *RBConfirmCustomCommands = "confirmCustomCommands";
+inline constexpr const char *RBiSightQuality = "iSightQuality";
+inline constexpr const char *RBEnableiSightMotion = "enableiSightMotion";
+inline constexpr const char *RBiSightSensitivity = "iSightSensitivity";
+inline constexpr const char *RBiSightStampColor = "iSightStampColor";
+
+inline constexpr const char *RBEnableiSight = "enableiSight";
+inline constexpr const char *RBiSightDateStamp = "iSightDateStamp";
+inline constexpr const char *RBSplitLongMessages = "splitLongMessages";
+inline constexpr const char *RBLimitNotificationFlag = "limitNotificationFlag";
+inline constexpr const char *RBSearchAudios = "searchAudios";
+inline constexpr const char *RBSearchVideos = "searchVideos";
+inline constexpr const char *RBRemoteChatAddress = "remoteChatAddress";
+inline constexpr const char *RBHostChatAddress = "hostChatAddress";
+
+// How Wendle reaches the desktop services on Linux.
+inline constexpr const char *RBMailTransport = "mailTransport";
+inline constexpr const char *RBChatTransport = "chatTransport";
+inline constexpr const char *RBScriptHostCommand = "scriptHostCommand";
+
+enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
+
+struct SettingInfo {
+    QString key;
+    SettingType type;
+};
+
+// The defaults the application registers at start, in table order (32 keys).
+QList<QPair<QString, QVariant>> registeredDefaults();
+// The adapter settings of the Linux build, registered beside them.
+QVariantMap adapterDefaults();
+// Every key the owner can set, with its type.
+const QList<SettingInfo> &knownSettings();
+const SettingInfo *findSetting(const QString &key);
+
+// The stamp colour is stored as "#AARRGGBB" bytes, which restore RGBA exactly.
+QByteArray archiveColor(const QColor &color);
+bool unarchiveColor(const QVariant &data, QColor *color);
+
+} // namespace wendle

@@ -1,0 +1,134 @@
+#include "app/Controller.h"
+
+#include "app/Settings.h"
+#include "intake/TextHelpers.h"
+#include "platform/clock/Clock.h"
+#include "platform/console/Console.h"
+#include "platform/preferences/Preferences.h"
+
+namespace wendle {
+
+namespace {
+
+constexpr qsizetype MaxTimestamps = 30;
+constexpr double HourInSeconds = 3600.0;
+
+// Containment without regard to case, or exact equality (so an empty
+// configured address admits only an empty sender).
+bool senderMatches(const QString &configured, const QString &sender)
+{
+    return text::isSubstringOf(configured, sender) || configured == sender;
+}
+
+} // namespace
+
+void Controller::processEmailFrom(const QString &from, const QString &message, const QVariant &)
+{
+    if (from.isNull())
+        return;
+    const Preferences &prefs = m_platform.preferences;
+    const QString phone = prefs.stringValue(RBPhoneEmailAddress);
+    const QString remote = prefs.stringValue(RBRemoteEmailAddress);
+
+    // Set for every sender, even one refused below.
+    m_intake.messageFromPhone = senderMatches(phone, from);
+    if (!m_intake.messageFromPhone && !senderMatches(remote, from))
+        return;
+    if (message.isNull())
+        return;
+
+    const QString lowered = message.toLower();
+    if (text::beginsWithString(lowered, QStringLiteral("wendle")))
+        return;
+    const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
+    if (keyword < 0)
+        return;
+
+    log(localized(QStringLiteral("process_cmd_from_log"), {from}));
+    addTimestamp();
+    setCmdAddress(from);
+
+    if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {
+        const QString notice = localized(QStringLiteral("exceeded_message"));
+        if (prefs.boolValue(RBLimitNotificationFlag))
+            sendMessageWithContents(notice, QString(), QString());
+        log(notice);
+        m_platform.console.writeLine(notice);
+        return;
+    }
+    parseCommand(lowered.mid(keyword));
+}
+
+void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
+{
+    if (message.isNull())
+        return;
+    const Preferences &prefs = m_platform.preferences;
+    const QString lowered = message.toLower();
+    if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
+        return;
+    const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
+    if (keyword < 0)
+        return;
+
+    log(localized(QStringLiteral("process_chat_cmd_from_log")));
+    addTimestamp();
+    setCmdAddress(QLatin1String(ChatMarker));
+
+    if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {
+        const QString notice = localized(QStringLiteral("exceeded_message"));
+        if (prefs.boolValue(RBLimitNotificationFlag))
+            sendChatWithMessage(notice, QString(), QString());
+        log(notice);
+        m_platform.console.writeLine(notice);
+        return;
+    }
+    parseCommand(lowered.mid(keyword));
+}
+
+void Controller::addTimestamp()
+{
+    if (m_intake.commandTimestamps.size() >= MaxTimestamps)
+        m_intake.commandTimestamps.removeFirst();
+    m_intake.commandTimestamps.append(m_platform.clock.now());
+}
+
+// The newest stamp is compared with the one maximum-1 places before it, so
+// the refused message counts too. A maximum below 1 counts as 1: with 0 the
+// comparison would reach past the newest entry.
+bool Controller::exceededHourlyCommands(qint32 maximum) const
+{
+    const QList<QDateTime> &stamps = m_intake.commandTimestamps;
+    const qsizetype limit = qMax<qint32>(maximum, 1);
+    const qsizetype count = stamps.size();
+    if (count <= limit)
+        return false;
+    const QDateTime &newest = stamps[count - 1];
+    const QDateTime &reference = stamps[count - limit];
+    return reference.msecsTo(newest) / 1000.0 < HourInSeconds;
+}
+
+void Controller::parseCommand(const QString &text)
+{
+    if (text.isNull() || text.size() < 2)
+        return;
+    // Latin-1 is the 8-bit form the language reads; characters it cannot
+    // hold become '?', which starts no token. A NUL ends the command.
+    QByteArray bytes = text.toLatin1();
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    runLanguage(bytes);
+}
+
+} // namespace wendle
+
+namespace wendle {
+
+void Controller::runLanguage(const QByteArray &command)
+{
+    if (m_commandTextHandler)
+        m_commandTextHandler(command);
+}
+
+} // namespace wendle

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/chat/ChatTransport.h"
+
+#include <QStringList>
+
+namespace wendle {
+
+class Preferences;
+
+// Each chat reply as a JSON file in the outbox folder, holding the handle,
+// the text and the path of the file sent with it.
+class OutboxChatTransport : public ChatTransport {
+public:
+    explicit OutboxChatTransport(const QString &folder) : m_folder(folder) {}
+    bool send(const OutgoingChat &chat, const QString &script) override;
+
+private:
+    QString m_folder;
+    quint64 m_counter = 0;
+};
+
+// The generated script on the standard input of "scriptHostCommand".
+class ScriptChatTransport : public ChatTransport {
+public:
+    explicit ScriptChatTransport(const Preferences &preferences) : m_preferences(preferences) {}
+    bool send(const OutgoingChat &chat, const QString &script) override;
+
+private:
+    const Preferences &m_preferences;
+};
+
+// Chooses by "chatTransport" at each reply: "outbox" (the default) or "script".
+class SelectingChatTransport : public ChatTransport {
+public:
+    SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script)
+        : m_preferences(preferences), m_outbox(outbox), m_script(script) {}
+    bool send(const OutgoingChat &chat, const QString &script) override;
+
+private:
+    const Preferences &m_preferences;
+    ChatTransport &m_outbox;
+    ChatTransport &m_script;
+};
+
+// The argument vector stored under key: a list, or one string split the way
+// a shell splits words.
+QStringList argumentVector(const Preferences &preferences, const QString &key);
+
+} // namespace wendle

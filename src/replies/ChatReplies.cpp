@@ -1,0 +1,85 @@
+#include "app/Controller.h"
+
+#include "app/Settings.h"
+#include "intake/TextHelpers.h"
+#include "platform/chat/ChatTransport.h"
+#include "platform/console/Console.h"
+#include "platform/preferences/Preferences.h"
+#include "platform/scheduler/Scheduler.h"
+#include "replies/ReplyScripts.h"
+
+#include <QFileInfo>
+
+namespace wendle {
+
+namespace {
+
+constexpr std::chrono::milliseconds ChatReplyDelay{500};
+
+// The file as the chat script addresses it: below the startup disk, with
+// ':' for '/' and no leading colon. Empty when no file goes with the reply.
+QString colonPathFor(const QString &path)
+{
+    if (path.isNull() || !QFileInfo::exists(path))
+        return QString();
+    QString colonPath = text::convertPathDelimitersToColons(expandTilde(path));
+    if (colonPath.size() < 2)
+        return QString();
+    if (colonPath.startsWith(u':'))
+        colonPath.remove(0, 1);
+    return colonPath;
+}
+
+} // namespace
+
+// Each reply keeps its own values until its timer fires, so replies asked for
+// within the delay all go out, in order.
+void Controller::sendChatWithMessage(const QString &text, const QString &ccAddress, const QString &path)
+{
+    m_chat.chatMessage = text;
+    m_chat.chatCcAddress = ccAddress;
+    m_chat.chatPath = path;
+    m_chat.queued.push_back({text, ccAddress, path});
+    m_chat.chatCommandTimer =
+        m_platform.scheduler.schedule(ChatReplyDelay, false, [this] { executeDelayedChat(); });
+}
+
+void Controller::executeDelayedChat()
+{
+    if (!m_chat.queued.empty()) {
+        const ChatReply next = m_chat.queued.front();
+        m_chat.queued.pop_front();
+        m_chat.chatMessage = next.message;
+        m_chat.chatCcAddress = next.ccAddress;
+        m_chat.chatPath = next.path;
+    }
+
+    const QString handle = m_platform.preferences.stringValue(RBRemoteChatAddress);
+    const QString colonPath = colonPathFor(m_chat.chatPath);
+    const QString script = chatReplyScript(handle, m_chat.chatMessage, colonPath);
+    if (handle.isEmpty()) {
+        // No account to address; the copy below still reaches its mailbox.
+        const QString notice = localized(QStringLiteral("chat_without_recipient_log"), {m_chat.chatMessage});
+        log(notice);
+        m_platform.console.writeLine(notice);
+    } else {
+        OutgoingChat chat;
+        chat.handle = handle;
+        chat.text = m_chat.chatMessage;
+        if (!colonPath.isEmpty())
+            chat.filePath = expandTilde(m_chat.chatPath);
+        if (!m_platform.chat.send(chat, script)) {
+            reportScriptFailure(script,
+                                QStringLiteral("Wendle Log Update:  Error trying to send the response message to the chat address: %@"),
+                                handle);
+            return;
+        }
+    }
+
+    if (m_chat.chatCcAddress.size() >= 2) {
+        setCmdAddress(QLatin1String(""));
+        sendMessageWithContents(m_chat.chatMessage, m_chat.chatCcAddress, m_chat.chatPath);
+    }
+}
+
+} // namespace wendle

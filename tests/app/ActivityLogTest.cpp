@@ -1,0 +1,118 @@
+#include "app/ActivityLog.h"
+#include "app/Settings.h"
+#include "support/ControllerFixture.h"
+
+#include <QDir>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+const QString Header = QStringLiteral("-------------Wendle Log File-------------\n");
+
+class ActivityLogTest : public ControllerFixture {
+protected:
+    QString folder() const { return platform.supportFolder; }
+    QString oldLogText() const
+    {
+        QFile file(folder() + QLatin1String("/wendle_old.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    void writeLog(const QByteArray &content)
+    {
+        QDir().mkpath(folder());
+        QFile file(folder() + QLatin1String("/wendle.log"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+};
+
+} // namespace
+
+TEST_F(ActivityLogTest, FirstEntryCreatesFolderHeaderAndEntry)
+{
+    controller->addLogEntry(QStringLiteral("hello"));
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): hello"));
+    clock.advanceSeconds(3600 * 11);
+    controller->addLogEntry(QStringLiteral("two\nlines"));
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): hello\n2026-12-05 (00:35:31): two\nlines"));
+}
+
+TEST_F(ActivityLogTest, RotatesOnlyAboveTheThreshold)
+{
+    struct Case { qint64 size; bool rotates; };
+    for (const Case c : {Case{262144, false}, Case{262145, true}}) {
+        QByteArray content = Header.toUtf8();
+        content += QByteArray(c.size - content.size(), 'x');
+        writeLog(content);
+        QFile::remove(folder() + QLatin1String("/wendle_old.log"));
+        controller->addLogEntry(QStringLiteral("next"));
+        if (c.rotates) {
+            EXPECT_EQ(oldLogText().toUtf8(), content);
+            EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): next"));
+        } else {
+            EXPECT_TRUE(oldLogText().isEmpty());
+            EXPECT_EQ(logText().size(), c.size + 28); // LF, 21-character stamp, ": ", "next"
+        }
+    }
+}
+
+TEST_F(ActivityLogTest, SecondRotationReplacesTheOldLog)
+{
+    writeLog(QByteArray(300000, 'a'));
+    controller->addLogEntry(QStringLiteral("one"));
+    writeLog(QByteArray(300000, 'b'));
+    controller->addLogEntry(QStringLiteral("two"));
+    EXPECT_EQ(oldLogText(), QString(300000, u'b'));
+}
+
+TEST_F(ActivityLogTest, EmptiedOrShortLogRestartsWithHeader)
+{
+    for (const QByteArray &content : {QByteArray(), QByteArray("abcd")}) {
+        writeLog(content);
+        controller->addLogEntry(QStringLiteral("e"));
+        EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): e"));
+    }
+    writeLog("abcde");
+    controller->addLogEntry(QStringLiteral("e"));
+    EXPECT_EQ(logText(), QStringLiteral("abcde\n2026-12-04 (13:35:31): e"));
+}
+
+TEST_F(ActivityLogTest, NonAsciiSurvivesAndInvalidBytesNeverSpreadIntoTheLog)
+{
+    controller->addLogEntry(QStringLiteral("café ☃ 日本"));
+    for (int i = 0; i < 20; ++i)
+        controller->addLogEntry(QStringLiteral("entry %1").arg(i));
+    EXPECT_TRUE(logText().contains(QStringLiteral("café ☃ 日本")));
+
+    writeLog(QByteArray("-------------Wendle Log File-------------\n\nbad \xff\xfe bytes"));
+    controller->addLogEntry(QStringLiteral("after"));
+    QFile file(folder() + QLatin1String("/wendle.log"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes); // valid UTF-8 again
+}
+
+TEST_F(ActivityLogTest, AFileWhereTheFolderBelongsIsReplaced)
+{
+    QFile blocker(folder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    controller->addLogEntry(QStringLiteral("x"));
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): x"));
+}
+
+TEST_F(ActivityLogTest, OpenLogHandsThePathToTheWorkspace)
+{
+    preferences.setValue(RBLogData, false);
+    controller->openLog();
+    EXPECT_EQ(workspace.opened, QStringList{folder() + QLatin1String("/wendle.log")});
+}
+
+TEST_F(ActivityLogTest, StartAndShutdownEntries)
+{
+    controller->applicationDidFinishLaunching();
+    controller->applicationWillTerminate();
+    EXPECT_EQ(logEntries(), (QStringList{QStringLiteral("Wendle started"), QStringLiteral("Wendle shut down")}));
+}

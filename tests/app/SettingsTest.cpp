@@ -1,0 +1,126 @@
+#include "app/ConfigCommand.h"
+#include "app/Settings.h"
+#include "platform/chat/ChatAdapters.h"
+#include "platform/preferences/SettingsPreferences.h"
+#include "platform/scripthost/ShellWords.h"
+#include "support/ControllerFixture.h"
+
+#include <QColor>
+
+using namespace wendle;
+using namespace wendle::test;
+
+TEST(Settings, ThirtyTwoDefaultsInTableOrder)
+{
+    const auto table = registeredDefaults();
+    ASSERT_EQ(table.size(), 32);
+    EXPECT_EQ(table.first().first, QStringLiteral("computerEmailAddress"));
+    EXPECT_EQ(table.last().first, QStringLiteral("iSightStampColor"));
+    EXPECT_EQ(Controller::defaultsTable().value(QStringLiteral("defaultSalutation")).toString(), QStringLiteral("Sent by Wendle!   -Tavo"));
+    const QVariantList library = Controller::defaultsTable().value(QStringLiteral("customCommandsArray")).toList();
+    ASSERT_EQ(library.size(), 1);
+    EXPECT_EQ(library[0].toMap().value(QStringLiteral("shortcut")).toString(), QStringLiteral("stk"));
+}
+
+TEST(Settings, FreshAccountReadsRegisteredDefaultsFromTheIniFile)
+{
+    QTemporaryDir dir;
+    SettingsPreferences prefs(dir.filePath(QStringLiteral("wendle.conf")));
+    Controller::registerDefaults(prefs);
+    EXPECT_TRUE(prefs.boolValue(RBLogData));
+    EXPECT_TRUE(prefs.boolValue(RBFirstTimeLaunching));
+    EXPECT_FALSE(prefs.boolValue(RBEnableiSight));
+    EXPECT_FALSE(prefs.boolValue(RBSplitLongMessages));
+    EXPECT_FALSE(prefs.boolValue(RBLimitNotificationFlag));
+    EXPECT_TRUE(prefs.stringValue(RBRemoteChatAddress).isNull());
+    EXPECT_EQ(prefs.intValue(RBPhoneWidth), 20);
+    EXPECT_DOUBLE_EQ(prefs.doubleValue(RBiSightSensitivity), 1.5);
+    QColor color;
+    ASSERT_TRUE(unarchiveColor(prefs.value(RBiSightStampColor), &color));
+    EXPECT_EQ(color, QColor::fromRgbF(0, 1, 0, 1));
+
+    // Another process stores a value: this one sees it at the next read.
+    SettingsPreferences other(dir.filePath(QStringLiteral("wendle.conf")));
+    other.setValue(RBLogData, false);
+    other.setValue(RBMaxFilesReturned, 12);
+    EXPECT_FALSE(prefs.boolValue(RBLogData));
+    EXPECT_EQ(prefs.intValue(RBMaxFilesReturned), 12);
+    other.remove(RBLogData);
+    EXPECT_TRUE(prefs.boolValue(RBLogData));
+}
+
+TEST(Settings, ColourRoundTripKeepsAlpha)
+{
+    const QColor translucent(10, 20, 30, 40);
+    QColor back;
+    ASSERT_TRUE(unarchiveColor(archiveColor(translucent), &back));
+    EXPECT_EQ(back, translucent);
+    EXPECT_FALSE(unarchiveColor(QByteArray("not a colour"), &back));
+    EXPECT_FALSE(unarchiveColor(QVariant(), &back));
+}
+
+TEST(ConfigCommand, SetReadsValuesByTheKeysType)
+{
+    QTemporaryDir dir;
+    SettingsPreferences prefs(dir.filePath(QStringLiteral("wendle.conf")));
+    Controller::registerDefaults(prefs);
+    struct Case { QStringList arguments; int exitCode; QString getKey; QString shown; };
+    const Case cases[] = {
+        {{"set", "limitNotificationFlag", "yes"}, 0, "limitNotificationFlag", "true"},
+        {{"set", "logData", "0"}, 0, "logData", "false"},
+        {{"set", "logData", "maybe"}, 2, "logData", "false"},
+        {{"set", "maxCommandsPerHour", "7"}, 0, "maxCommandsPerHour", "7"},
+        {{"set", "maxCommandsPerHour", "seven"}, 2, "maxCommandsPerHour", "7"},
+        {{"set", "iSightQuality", "0.5"}, 0, "iSightQuality", "0.5"},
+        {{"set", "scriptHostCommand", "my-host --flag 'two words'"}, 0, "scriptHostCommand", "my-host --flag 'two words'"},
+        {{"set", "remoteChatAddress", "me@jabber.example"}, 0, "remoteChatAddress", "me@jabber.example"},
+        {{"set", "iSightStampColor", "#80ff0000"}, 0, "iSightStampColor", "#80ff0000"},
+        {{"set", "noSuchKey", "1"}, 2, "maxCommandsPerHour", "7"},
+        {{"unset", "maxCommandsPerHour"}, 0, "maxCommandsPerHour", "5"},
+        {{"frobnicate"}, 2, "phoneWidth", "20"},
+    };
+    for (const Case &c : cases) {
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runConfigCommand(prefs, c.arguments, out, err), c.exitCode) << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(c.exitCode == 0, errText.isEmpty()) << errText.toStdString();
+        QString shown, ignored;
+        QTextStream getOut(&shown), getErr(&ignored);
+        EXPECT_EQ(runConfigCommand(prefs, {QStringLiteral("get"), c.getKey}, getOut, getErr), 0);
+        EXPECT_EQ(shown, c.shown + u'\n') << c.arguments.join(u' ').toStdString();
+    }
+    EXPECT_EQ(argumentVector(prefs, QStringLiteral("scriptHostCommand")), (QStringList{"my-host", "--flag", "two words"}));
+}
+
+TEST(ConfigCommand, ListMarksDefaultsAndUnsetKeys)
+{
+    MemoryPreferences prefs;
+    Controller::registerDefaults(prefs);
+    prefs.setValue(RBPhoneWidth, 30);
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    ASSERT_EQ(runConfigCommand(prefs, {QStringLiteral("list")}, out, err), 0);
+    out.flush();
+    EXPECT_TRUE(outText.contains(QStringLiteral("phoneWidth = 30\n")));
+    EXPECT_TRUE(outText.contains(QStringLiteral("phoneHeight = 12  (default)\n")));
+    EXPECT_TRUE(outText.contains(QStringLiteral("remoteChatAddress =   (not set)\n")));
+    EXPECT_TRUE(outText.contains(QStringLiteral("scriptHostCommand = osascript -  (default)\n")));
+}
+
+TEST(ShellWords, SplitsLikeAShellWithoutExpanding)
+{
+    struct Case { const char *line; std::optional<QStringList> words; };
+    const Case cases[] = {
+        {"osascript -", QStringList{"osascript", "-"}},
+        {"  a   b\tc ", QStringList{"a", "b", "c"}},
+        {"'two words' \"it's\" back\\ slash", QStringList{"two words", "it's", "back slash"}},
+        {"\"a \\\"q\\\" \\n\"", QStringList{"a \"q\" \\n"}},
+        {"'$HOME' x''y", QStringList{"$HOME", "xy"}},
+        {"''", QStringList{""}},
+        {"", QStringList{}},
+        {"'open", std::nullopt},
+        {"\"open", std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(splitShellWords(QString::fromUtf8(c.line)), c.words) << c.line;
+}

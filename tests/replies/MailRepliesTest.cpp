@@ -1,0 +1,196 @@
+#include "app/Settings.h"
+#include "replies/ReplyScripts.h"
+#include "support/ControllerFixture.h"
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+const QString Remote = QStringLiteral("owner@example.com");
+const QString Phone = QStringLiteral("5551234567@txt.example.com");
+
+class MailRepliesTest : public ControllerFixture {
+protected:
+    MailRepliesTest() { controller->setCommandTextHandler([](const QByteArray &) {}); }
+    void commandFrom(const QString &sender) { controller->processEmailFrom(sender, QStringLiteral("wndl x"), QVariant()); }
+    QStringList bodies() const
+    {
+        QStringList result;
+        for (const SentMail &m : mail.sent)
+            result << m.mail.body;
+        return result;
+    }
+};
+
+} // namespace
+
+TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
+{
+    const QString fifty = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN");
+    struct Case { QString text; qint32 width; QString expected; };
+    const Case cases[] = {
+        {fifty, 20, QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n")},
+        {fifty.left(20), 20, fifty.left(20) + u'\n'},
+        {fifty.left(21), 20, QStringLiteral("0123456789abcdefghi\n   jk\n")},
+        {QStringLiteral("  a\n\n\tb\n"), 20, QStringLiteral("a\n\nb\n")},
+        {QStringLiteral(" \t "), 20, QString()},
+        {QString(), 20, QString()},
+        {QStringLiteral("abcdefgh"), 0, QStringLiteral("abcd\n   efgh\n")}, // width below 5 counts as 5
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(Controller::formatMessage(c.text, c.width), c.expected) << c.text.toStdString() << " @" << c.width;
+}
+
+TEST(ReplyScripts, MailScriptWithCopyAndAttachment)
+{
+    const QString script = mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.com"),
+                                           QStringLiteral("computer@example.com"), QStringLiteral("boss@example.com"),
+                                           QStringLiteral("/home/me/a.pdf"));
+    EXPECT_EQ(script, QStringLiteral(
+        "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
+        "Here it is"
+        "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
+        "owner@example.com"
+        "\"} \n"
+        "set sender to \""
+        "computer@example.com"
+        "\"\n"
+        "make new cc recipient at end of cc recipients with properties {address:\"boss@example.com\"} \n"
+        "make new attachment with properties {file name:\"/home/me/a.pdf\"} at after the last word of the last paragraph\n"
+        "end tell \n send theMessage \n end tell"));
+}
+
+TEST(ReplyScripts, QuotesAndBackslashesCannotEndALiteral)
+{
+    const QString script = mailReplyScript(QStringLiteral("say \"hi\" \\ bye"), QStringLiteral("a@b.c"),
+                                           QStringLiteral("c@d.e"), QString(), QString());
+    EXPECT_TRUE(script.contains(QStringLiteral("set content of theMessage to \"say \\\"hi\\\" \\\\ bye\" & return")));
+    EXPECT_FALSE(script.contains(QStringLiteral("cc recipient")));
+    EXPECT_FALSE(script.contains(QStringLiteral("attachment")));
+}
+
+TEST(ReplyScripts, ChatScriptWithFile)
+{
+    const QString script = chatReplyScript(QStringLiteral("owner@jabber.example"), QStringLiteral("Done"),
+                                           QStringLiteral("home:me:report.pdf"));
+    EXPECT_EQ(script, QStringLiteral(
+        "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n set theParticipants to the participants of theChat \n"
+        "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n if the handle of theBuddy is handleString then \n"
+        "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n end isHandleInChat \n \n"
+        "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n if theChat is not null and theChat is active then \n if my isHandleInChat(\""
+        "owner@jabber.example"
+        "\") then \n set theMessage to \""
+        "Done"
+        "\" \n send theMessage to theChat \n "
+        "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"home:me:report.pdf\" \n send (fullPath as alias) to theChat \n "
+        "end if \n end if \n end repeat \n end tell"));
+    EXPECT_FALSE(chatReplyScript(QStringLiteral("h"), QStringLiteral("t"), QString()).contains(QStringLiteral("delay 1")));
+}
+
+TEST_F(MailRepliesTest, ReplyToTheRemoteAddressCarriesTheSalutation)
+{
+    commandFrom(Remote);
+    controller->prepareAndSendMessage(QStringLiteral("Result text"), QStringLiteral("c@example.com"), QString());
+    ASSERT_EQ(mail.sent.size(), 1);
+    const OutgoingMail &m = mail.sent[0].mail;
+    EXPECT_EQ(m.to, Remote);
+    EXPECT_EQ(m.from, QStringLiteral("computer@example.com"));
+    EXPECT_EQ(m.subject, QStringLiteral("Wendle Results"));
+    EXPECT_EQ(m.cc, QStringLiteral("c@example.com"));
+    EXPECT_EQ(m.body, QStringLiteral("Result text\nSent by Wendle!   -Tavo\n\n"));
+    EXPECT_TRUE(mail.sent[0].script.contains(QStringLiteral("Result text\nSent by Wendle!   -Tavo\" & return")));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Result text"));
+}
+
+TEST_F(MailRepliesTest, PhoneRepliesAreWrappedOnceThenSplit)
+{
+    commandFrom(Phone);
+    controller->prepareAndSendMessage(QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"), QString(), QString());
+    EXPECT_EQ(bodies(), QStringList{QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n\nSent by Wendle!   -Tavo\n\n")});
+    EXPECT_FALSE(controller->messageFromPhone());
+
+    // A second reply to the same command is not wrapped.
+    mail.sent.clear();
+    controller->prepareAndSendMessage(QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz"), QString(), QString());
+    EXPECT_EQ(bodies(), QStringList{QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz\nSent by Wendle!   -Tavo\n\n")});
+}
+
+TEST_F(MailRepliesTest, SplitPhoneReplyGoesOutInPiecesWithoutSalutation)
+{
+    preferences.setValue(RBSplitLongMessages, true);
+    commandFrom(Phone);
+    // Wrapped, this text is exactly 35 characters: 16 + LF + 17 + LF.
+    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"), QStringLiteral("/nonexistent"));
+    EXPECT_EQ(bodies(), (QStringList{
+        QStringLiteral("abcdefghijk\n\n"),
+        QStringLiteral("Cont:\nlmnop\nq\n\n"),
+        QStringLiteral("Cont:\nrstuvwx\n\n"),
+        QStringLiteral("Cont:\nyz01234\n\n"),
+        QStringLiteral("Cont:\n56\n\n\n"),
+    }));
+    for (const SentMail &m : mail.sent)
+        EXPECT_EQ(m.mail.cc, QStringLiteral("cc@example.com"));
+    EXPECT_EQ(logEntries().size(), 2); // the intake entry and one reply entry
+    EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: abcdefghijklmnop\nqrstuvwxyz0123456 (attachment: /nonexistent)"));
+}
+
+TEST_F(MailRepliesTest, ReplyOfExactlyPhoneHeightIsNotSplit)
+{
+    preferences.setValue(RBSplitLongMessages, true);
+    commandFrom(Phone);
+    controller->prepareAndSendMessage(QStringLiteral("twelve chars"), QString(), QString());
+    EXPECT_EQ(bodies(), QStringList{QStringLiteral("twelve chars\n\nSent by Wendle!   -Tavo\n\n")});
+}
+
+TEST_F(MailRepliesTest, CopyAndAttachmentOnlyWhenTheyQualify)
+{
+    commandFrom(Remote);
+    const QString file = supportDir.filePath(QStringLiteral("report.txt"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+    f.close();
+    struct Case { QString cc; QString path; QString expectedCc; QString expectedPath; };
+    const Case cases[] = {
+        {QStringLiteral("x"), file, QString(), file},
+        {QStringLiteral(""), supportDir.filePath(QStringLiteral("missing")), QString(), QString()},
+        {QStringLiteral("ab"), QString(), QStringLiteral("ab"), QString()},
+    };
+    for (const Case &c : cases) {
+        mail.sent.clear();
+        controller->sendMessageWithContents(QStringLiteral("t"), c.cc, c.path);
+        ASSERT_EQ(mail.sent.size(), 1);
+        EXPECT_EQ(mail.sent[0].mail.cc, c.expectedCc);
+        EXPECT_EQ(mail.sent[0].mail.attachmentPath, c.expectedPath);
+        EXPECT_EQ(mail.sent[0].script.contains(QStringLiteral("make new attachment")), !c.expectedPath.isEmpty());
+    }
+}
+
+TEST_F(MailRepliesTest, NoReplyWithoutACommandSender)
+{
+    controller->sendMessageWithContents(QStringLiteral("lost"), QString(), QString());
+    EXPECT_TRUE(mail.sent.isEmpty());
+    const QString notice = QStringLiteral("Wendle Error: a reply was not sent because no command sender is known: lost");
+    EXPECT_EQ(console.lines, QStringList{notice});
+    EXPECT_EQ(logEntries(), QStringList{notice});
+}
+
+TEST_F(MailRepliesTest, RefusedScriptIsReportedWithTheWholeScript)
+{
+    commandFrom(Remote);
+    mail.accept = false;
+    controller->sendMessageWithContents(QStringLiteral("t"), QString(), QString());
+    ASSERT_EQ(console.lines.size(), 1);
+    EXPECT_EQ(console.lines[0], QStringLiteral("Wendle Error: the response message could not be sent. Script: ") + mail.sent[0].script);
+    EXPECT_EQ(logEntries().last(), console.lines[0]);
+}
+
+TEST_F(MailRepliesTest, LoggingOffWritesNothing)
+{
+    preferences.setValue(RBLogData, false);
+    commandFrom(Remote);
+    controller->prepareAndSendMessage(QStringLiteral("t"), QString(), QString());
+    EXPECT_EQ(mail.sent.size(), 1);
+    EXPECT_TRUE(logText().isEmpty());
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "app/Controller.h"
+#include "app/Resources.h"
+#include "support/Doubles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace wendle::test {
+
+// A Controller wired to recording doubles, the real resources and a support
+// folder of its own.
+class ControllerFixture : public ::testing::Test {
+protected:
+    ControllerFixture()
+        : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
+        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources,
+                   supportDir.path() + QLatin1String("/wendle")}
+    {
+        controller = std::make_unique<Controller>(platform);
+    }
+
+    // The text of the activity log, or empty when there is none.
+    QString logText() const
+    {
+        QFile file(platform.supportFolder + QLatin1String("/wendle.log"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    // The entry texts of the log, without their time stamps.
+    QStringList logEntries() const;
+
+    QTemporaryDir supportDir;
+    MemoryPreferences preferences;
+    ManualClock clock;
+    ManualScheduler scheduler;
+    RecordingConsole console;
+    ScriptedRandom random;
+    RecordingMailTransport mail;
+    RecordingChatTransport chat;
+    RecordingWorkspace workspace;
+    RecordingAlerts alerts;
+    Resources resources;
+    Platform platform;
+    std::unique_ptr<Controller> controller;
+};
+
+} // namespace wendle::test

@@ -1,0 +1,139 @@
+#pragma once
+
+// Test doubles for the platform services: they record what leaves the
+// Controller and let tests move time by hand.
+
+#include "platform/alerts/Alerts.h"
+#include "platform/chat/ChatTransport.h"
+#include "platform/clock/Clock.h"
+#include "platform/console/Console.h"
+#include "platform/mail/MailTransport.h"
+#include "platform/preferences/Preferences.h"
+#include "platform/random/RandomSource.h"
+#include "platform/scheduler/Scheduler.h"
+#include "platform/workspace/Workspace.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <map>
+
+namespace wendle::test {
+
+class MemoryPreferences : public Preferences {
+public:
+    void registerDefaults(const QVariantMap &defaults) override { m_defaults.insert(defaults); }
+    QVariant value(const QString &key) const override
+    {
+        return m_stored.contains(key) ? m_stored.value(key) : m_defaults.value(key);
+    }
+    void setValue(const QString &key, const QVariant &value) override { m_stored.insert(key, value); }
+    void remove(const QString &key) override { m_stored.remove(key); }
+    QStringList storedKeys() const override { return m_stored.keys(); }
+    QVariantMap registeredDefaults() const override { return m_defaults; }
+
+private:
+    QVariantMap m_defaults;
+    QVariantMap m_stored;
+};
+
+class ManualClock : public Clock {
+public:
+    ManualClock() : m_now(QDateTime(QDate(2026, 12, 4), QTime(13, 35, 31))) {}
+    QDateTime now() const override { return m_now; }
+    void set(const QDateTime &now) { m_now = now; }
+    void advanceSeconds(qint64 seconds) { m_now = m_now.addSecs(seconds); }
+
+private:
+    QDateTime m_now;
+};
+
+// Timers fire only when the test advances time; they fire in due order.
+class ManualScheduler : public Scheduler {
+public:
+    TimerId schedule(std::chrono::milliseconds interval, bool repeating, std::function<void()> action) override;
+    void cancel(TimerId id) override { m_timers.erase(id); }
+    void advance(std::chrono::milliseconds step);
+    size_t pending() const { return m_timers.size(); }
+
+private:
+    struct Timer {
+        std::chrono::milliseconds due;
+        std::chrono::milliseconds interval;
+        bool repeating;
+        std::function<void()> action;
+    };
+    std::map<TimerId, Timer> m_timers;
+    std::chrono::milliseconds m_now{0};
+    TimerId m_next = 1;
+};
+
+class RecordingConsole : public Console {
+public:
+    void writeLine(const QString &line) override { lines << line; }
+    QStringList lines;
+};
+
+// Hands out a fixed sequence, then repeats its last value.
+class ScriptedRandom : public RandomSource {
+public:
+    void seed(unsigned int value) override { seeds << value; }
+    long next() override
+    {
+        if (values.isEmpty())
+            return 47;
+        return values.size() > 1 ? values.takeFirst() : values.first();
+    }
+    QList<long> values;
+    QList<unsigned int> seeds;
+};
+
+struct SentMail {
+    OutgoingMail mail;
+    QString script;
+};
+
+class RecordingMailTransport : public MailTransport {
+public:
+    bool send(const OutgoingMail &mail, const QString &script) override
+    {
+        sent.append({mail, script});
+        return accept;
+    }
+    QList<SentMail> sent;
+    bool accept = true;
+};
+
+struct SentChat {
+    OutgoingChat chat;
+    QString script;
+};
+
+class RecordingChatTransport : public ChatTransport {
+public:
+    bool send(const OutgoingChat &chat, const QString &script) override
+    {
+        sent.append({chat, script});
+        return accept;
+    }
+    QList<SentChat> sent;
+    bool accept = true;
+};
+
+class RecordingWorkspace : public Workspace {
+public:
+    bool openFile(const QString &path) override
+    {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
+class RecordingAlerts : public Alerts {
+public:
+    void showAlert(const QString &title, const QString &message) override { alerts << title + u'|' + message; }
+    QStringList alerts;
+};
+
+} // namespace wendle::test
