@@ -1,0 +1,97 @@
+#include "app/Application.h"
+
+#include "app/Controller.h"
+#include "app/InboundService.h"
+#include "app/MainWindow.h"
+#include "app/Resources.h"
+#include "app/SignalWatcher.h"
+#include "platform/alerts/Alerts.h"
+#include "platform/chat/ChatAdapters.h"
+#include "platform/clock/Clock.h"
+#include "platform/console/Console.h"
+#include "platform/mail/MailAdapters.h"
+#include "platform/preferences/SettingsPreferences.h"
+#include "platform/random/RandomSource.h"
+#include "platform/scheduler/QtScheduler.h"
+#include "platform/workspace/Workspace.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <memory>
+
+namespace wendle {
+
+namespace {
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+void fail(const QString &message)
+{
+    std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
+}
+
+QString supportFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/wendle");
+}
+
+} // namespace
+
+int runApplication(int &argc, char **argv, bool headless)
+{
+    const bool windowed = !headless && hasDisplay();
+    std::unique_ptr<QCoreApplication> app(windowed ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle")
+                 .arg(bus.lastError().message()));
+        return 1;
+    }
+    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+        fail(QStringLiteral("Wendle is already running in this session"));
+        return 1;
+    }
+
+    const QString support = supportFolder();
+    SettingsPreferences preferences;
+    SystemClock clock;
+    QtScheduler scheduler;
+    StderrConsole console;
+    SystemRandom random;
+    MailAdapters mail(preferences, support, console);
+    OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
+    ScriptChatTransport chatScript(preferences);
+    SelectingChatTransport chat(preferences, chatOutbox, chatScript);
+    XdgWorkspace workspace;
+    DesktopAlerts alerts(console);
+    Resources resources(Resources::locateFolder());
+    const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
+                            workspace, alerts, resources, support};
+
+    Controller controller(platform);
+    InboundService inbound(controller);
+    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots);
+    SignalWatcher signalWatcher;
+
+    controller.applicationDidFinishLaunching();
+    std::unique_ptr<MainWindow> window;
+    if (windowed) {
+        window = std::make_unique<MainWindow>(controller, preferences.fileName());
+        window->show();
+    }
+    const int status = app->exec();
+    controller.applicationWillTerminate();
+    bus.unregisterService(QLatin1String(DBusServiceName));
+    return status;
+}
+
+} // namespace wendle
