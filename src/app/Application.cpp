@@ -13,6 +13,7 @@
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
+#include "platform/search/FileSystemSearch.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
@@ -74,8 +75,9 @@ int runApplication(int &argc, char **argv, bool headless)
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
+    FileSystemSearch search;
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, support};
+                            workspace, alerts, resources, search, support};
 
     Controller controller(platform);
     InboundService inbound(controller);

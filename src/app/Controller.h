@@ -2,6 +2,7 @@
 
 #include "app/Platform.h"
 #include "platform/scheduler/Scheduler.h"
+#include "platform/search/MetadataSearch.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -51,7 +52,8 @@ struct SearchState {
     QString lastCCAddress;
     QString lastQuery;
     QString lastCommand;
-    quint64 query = 0; // the running search; 0 when none
+    quint64 query = 0;     // the running search; 0 when none
+    quint64 lastQueryId = 0;
 };
 
 struct FaxState {
@@ -111,6 +113,23 @@ public:
     void sendChatWithMessage(const QString &text, const QString &ccAddress, const QString &path);
     void executeDelayedChat();
 
+    // File search and confirmation codes.
+    void findFilename(const QString &term, const QString &ccAddress);
+    void findContents(const QString &term, const QString &ccAddress);
+    void launchQueryforFilename(const QString &term);
+    void launchQueryforContent(const QString &term);
+    void queryDone(const QList<SearchHit> &hits);
+    void processQueryResults();
+    qint32 getConfirmationNumber();
+    static QString fileSizeDescription(const QString &path);
+    void confirmCommand(const QString &code);
+    // The query texts the two searches run, built from the current settings.
+    QString filenameQueryText(const QString &pattern) const;
+    QString contentQueryText(const QString &term) const;
+
+    // Command language.
+    void reportSyntaxError();
+
     // Activity log.
     bool logData() const;
     void addLogEntry(const QString &text);
@@ -155,6 +174,9 @@ private:
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void sendChatNow(const ChatReply &reply);
     void runLanguage(const QByteArray &command);
+    void tearDownSearch();
+    void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
+    qint64 searchSizeBound() const;
 
     Platform m_platform;
     IntakeState m_intake;

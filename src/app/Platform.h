@@ -14,6 +14,7 @@ class ChatTransport;
 class Workspace;
 class Alerts;
 class Resources;
+class MetadataSearch;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -28,6 +29,7 @@ struct Platform {
     Workspace &workspace;
     Alerts &alerts;
     Resources &resources;
+    MetadataSearch &search;
     QString supportFolder; // log, old log, snapshot, outbox
 };
 

@@ -18,7 +18,7 @@ class ControllerFixture : public ::testing::Test {
 protected:
     ControllerFixture()
         : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
-        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources,
+        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search,
                    supportDir.path() + QLatin1String("/wendle")}
     {
         controller = std::make_unique<Controller>(platform);
@@ -44,6 +44,7 @@ protected:
     RecordingChatTransport chat;
     RecordingWorkspace workspace;
     RecordingAlerts alerts;
+    RecordingSearch search;
     Resources resources;
     Platform platform;
     std::unique_ptr<Controller> controller;

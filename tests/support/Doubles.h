@@ -11,6 +11,7 @@
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/Scheduler.h"
+#include "platform/search/MetadataSearch.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QList>
@@ -134,6 +135,48 @@ class RecordingAlerts : public Alerts {
 public:
     void showAlert(const QString &title, const QString &message) override { alerts << title + u'|' + message; }
     QStringList alerts;
+};
+
+// Records each query and finishes it when the test says so.
+class RecordingSearch : public MetadataSearch {
+public:
+    bool start(const QString &queryText, SearchScope scope,
+               std::function<void(const QList<SearchHit> &)> onFinished, QString *error) override
+    {
+        queries << queryText;
+        scopes << scope;
+        if (!refusal.isEmpty()) {
+            *error = refusal;
+            return false;
+        }
+        m_onFinished = onFinished;
+        everyCallback << onFinished;
+        return true;
+    }
+    void cancel() override
+    {
+        ++cancelled;
+        m_onFinished = nullptr;
+    }
+    // Delivers the hits to the running search, if any.
+    bool finish(const QList<SearchHit> &hits)
+    {
+        auto onFinished = std::move(m_onFinished);
+        m_onFinished = nullptr;
+        if (!onFinished)
+            return false;
+        onFinished(hits);
+        return true;
+    }
+    QStringList queries;
+    QList<SearchScope> scopes;
+    QString refusal;
+    int cancelled = 0;
+    // Every completion callback handed over, cancelled ones included.
+    QList<std::function<void(const QList<SearchHit> &)>> everyCallback;
+
+private:
+    std::function<void(const QList<SearchHit> &)> m_onFinished;
 };
 
 } // namespace wendle::test

@@ -1,0 +1,103 @@
+#include "app/Settings.h"
+#include "support/ControllerFixture.h"
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+class ConfirmationTest : public ControllerFixture {
+protected:
+    ConfirmationTest()
+    {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+        random.values = {347}; // 347 % 100 = 47
+        preferences.setValue(RBMaxFilesReturned, 20);
+    }
+
+    // A list of n real files, listed strongest first as file1 ... fileN.
+    void listFiles(int n)
+    {
+        controller->findFilename(QStringLiteral("file"), QStringLiteral("boss@example.com"));
+        QList<SearchHit> hits;
+        for (int i = n; i >= 1; --i) {
+            const QString path = supportDir.filePath(QStringLiteral("file%1.txt").arg(i));
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write("content");
+            hits << SearchHit{path, QStringLiteral("file%1.txt").arg(i), QString(), QString(), double(n - i), 7};
+        }
+        search.finish(hits);
+        mail.sent.clear();
+        console.lines.clear();
+    }
+    QString path(int line) const { return supportDir.filePath(QStringLiteral("file%1.txt").arg(line)); }
+};
+
+} // namespace
+
+TEST_F(ConfirmationTest, CodesAgainstAListOfFiveAndOfTwelve)
+{
+    enum Outcome { Mailed, Invalid, Silent };
+    struct Case { int listSize; const char *code; Outcome outcome; int line; };
+    const Case cases[] = {
+        {5, "473", Mailed, 3},  {5, "476", Invalid, 0}, {5, "470", Silent, 0}, {5, "0473", Silent, 0},
+        {5, "47", Invalid, 0},  {5, "12345", Invalid, 0}, {5, "0", Silent, 0}, {5, "-473", Silent, 0},
+        {5, "abc", Silent, 0},  {5, " 473", Silent, 0},  {5, "99999999999", Invalid, 0},
+        {12, "4710", Mailed, 10}, {12, "4713", Invalid, 0}, {12, "471", Mailed, 1},
+    };
+    for (const Case &c : cases) {
+        listFiles(c.listSize);
+        controller->confirmCommand(QString::fromLatin1(c.code));
+        switch (c.outcome) {
+        case Mailed:
+            ASSERT_EQ(mail.sent.size(), 1) << c.code;
+            EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Here is the file you asked for.\n\n"));
+            EXPECT_EQ(mail.sent[0].mail.attachmentPath, path(c.line)) << c.code;
+            EXPECT_EQ(mail.sent[0].mail.cc, QStringLiteral("boss@example.com"));
+            EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Here is the file you asked for. (attachment: %1)").arg(path(c.line)));
+            break;
+        case Invalid:
+            ASSERT_EQ(mail.sent.size(), 1) << c.code;
+            EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("That confirmation number is not valid. Search again to get a new list.\n\n"));
+            EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
+            EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Invalid confirmation number received (%1)").arg(QLatin1String(c.code))});
+            EXPECT_EQ(logEntries().last(), QStringLiteral("Invalid confirmation number %1 received (the current number is 47)").arg(QLatin1String(c.code)));
+            break;
+        case Silent:
+            EXPECT_TRUE(mail.sent.isEmpty()) << c.code;
+            EXPECT_TRUE(console.lines.isEmpty()) << c.code;
+            break;
+        }
+    }
+}
+
+TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwice)
+{
+    listFiles(5);
+    controller->confirmCommand(QStringLiteral("472"));
+    controller->confirmCommand(QStringLiteral("472"));
+    ASSERT_EQ(mail.sent.size(), 2);
+    EXPECT_EQ(mail.sent[1].mail.attachmentPath, path(2));
+}
+
+TEST_F(ConfirmationTest, CodesAreInvalidWhileANewSearchRuns)
+{
+    listFiles(5);
+    controller->findFilename(QStringLiteral("again"), QString());
+    controller->confirmCommand(QStringLiteral("471"));
+    ASSERT_EQ(mail.sent.size(), 1);
+    EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
+    EXPECT_EQ(console.lines.size(), 1);
+}
+
+TEST_F(ConfirmationTest, AFileDeletedBeforeConfirmationIsMailedWithoutIt)
+{
+    listFiles(3);
+    QFile::remove(path(2));
+    controller->confirmCommand(QStringLiteral("472"));
+    ASSERT_EQ(mail.sent.size(), 1);
+    EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
+    EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Here is the file you asked for.\n\n"));
+}

@@ -1,0 +1,188 @@
+#include "app/Settings.h"
+#include "support/ControllerFixture.h"
+
+#include <QDir>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+class FileSearchTest : public ControllerFixture {
+protected:
+    FileSearchTest()
+    {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+        random.values = {47};
+    }
+
+    // n hits in ascending relevance: hit1 is the weakest.
+    QList<SearchHit> hits(int n, const QString &folder = QStringLiteral("/nowhere"))
+    {
+        QList<SearchHit> list;
+        for (int i = 1; i <= n; ++i) {
+            SearchHit hit;
+            hit.path = folder + QStringLiteral("/hit%1.txt").arg(i);
+            hit.displayName = QStringLiteral("hit%1.txt").arg(i);
+            hit.relevance = i;
+            list << hit;
+        }
+        return list;
+    }
+    QString lastBody() const { return mail.sent.isEmpty() ? QString() : mail.sent.last().mail.body; }
+    QStringList listLines() const
+    {
+        QStringList lines = lastBody().split(u'\n');
+        QStringList coded;
+        for (const QString &line : lines) {
+            if (!line.isEmpty() && line[0].isDigit())
+                coded << line;
+        }
+        return coded;
+    }
+};
+
+} // namespace
+
+TEST_F(FileSearchTest, FilenameQueryTextAndScope)
+{
+    struct Case { const char *term; int maxFileSize; bool home; const char *query; };
+    const Case cases[] = {
+        {"tax return", 4, true, "*=='tax*return*'cd && kMDItemFSSize < 4194304"},
+        {" my  tax, report", 4, false, "*=='my*tax*report*'cd && kMDItemFSSize < 4194304"},
+        {"budget", 0, true, "*=='budget*'cd && kMDItemFSSize < 1048576"},
+        {"budget", -3, true, "*=='budget*'cd && kMDItemFSSize < 1048576"},
+        {"budget", 2047, true, "*=='budget*'cd && kMDItemFSSize < 2146435072"},
+        {"budget", 5000, true, "*=='budget*'cd && kMDItemFSSize < 2146435072"},
+        {"o'neil", 4, true, "*=='o\\'neil*'cd && kMDItemFSSize < 4194304"},
+    };
+    for (const Case &c : cases) {
+        preferences.setValue(RBMaxFileSize, c.maxFileSize);
+        preferences.setValue(RBLimitSearchFlag, c.home);
+        controller->findFilename(QString::fromUtf8(c.term), QString());
+        EXPECT_EQ(search.queries.last(), QString::fromUtf8(c.query));
+        EXPECT_EQ(search.scopes.last(), c.home ? SearchScope::Home : SearchScope::Computer);
+        EXPECT_EQ(logEntries().last(), (c.home ? QStringLiteral("Searching the home folder for files named: ")
+                                               : QStringLiteral("Searching the computer for files named: ")) + QString::fromUtf8(c.term));
+    }
+    EXPECT_EQ(controller->lastCommand(), QStringLiteral("findFilename"));
+    EXPECT_EQ(controller->lastQuery(), QStringLiteral("o'neil"));
+}
+
+TEST_F(FileSearchTest, ContentQueryTextFollowsTheKindFlags)
+{
+    const QString base = QStringLiteral("((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304)");
+    const char *flags[] = {RBSearchDocuments, RBSearchImages, RBSearchEmails, RBSearchVideos};
+    struct Case { QList<bool> on; QString query; };
+    const Case cases[] = {
+        {{true, true, false, false}, base + QStringLiteral(" && (  kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)")},
+        {{false, false, true, false}, base + QStringLiteral(" &&  kMDItemKind = '*emlx'cd")},
+        {{false, false, false, true}, base + QStringLiteral(" &&  kMDItemKind = '*video'cd || kMDItemKind = '*movie'cd")},
+        {{false, false, false, false}, base},
+    };
+    for (const Case &c : cases) {
+        for (int i = 0; i < 4; ++i)
+            preferences.setValue(QLatin1String(flags[i]), c.on[i]);
+        controller->findContents(QStringLiteral("budget"), QString());
+        EXPECT_EQ(search.queries.last(), c.query);
+    }
+    preferences.setValue(RBSearchVideos, false);
+    controller->findContents(QStringLiteral(" dear sir"), QString());
+    EXPECT_TRUE(search.queries.last().startsWith(QStringLiteral("((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd)")));
+    EXPECT_EQ(controller->lastCommand(), QStringLiteral("findContents"));
+}
+
+TEST_F(FileSearchTest, ListShowsTheStrongestHitsWithCodes)
+{
+    controller->findFilename(QStringLiteral("hit"), QStringLiteral("boss@example.com"));
+    ASSERT_TRUE(search.finish(hits(12)));
+    EXPECT_EQ(controller->lastConfirmationNumber(), 47);
+    EXPECT_EQ(listLines(), (QStringList{"471:  hit12.txt (?? kB )", "472:  hit11.txt (?? kB )", "473:  hit10.txt (?? kB )",
+                                        "474:  hit9.txt (?? kB )", "475:  hit8.txt (?? kB )"}));
+    EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Reply with wndl and the number of the file to send:\n471:")));
+    EXPECT_TRUE(mail.sent.last().mail.cc.isEmpty()); // doNotForwardFlag is on by default
+}
+
+TEST_F(FileSearchTest, CapOnTheListLength)
+{
+    struct Case { int setting; int expectedLines; };
+    for (const Case c : {Case{4, 5}, Case{21, 5}, Case{20, 20}, Case{12, 12}}) {
+        preferences.setValue(RBMaxFilesReturned, c.setting);
+        controller->findFilename(QStringLiteral("hit"), QString());
+        ASSERT_TRUE(search.finish(hits(25)));
+        EXPECT_EQ(listLines().size(), c.expectedLines) << c.setting;
+    }
+    EXPECT_TRUE(listLines().last().startsWith(QStringLiteral("4712:  hit14.txt")));
+}
+
+TEST_F(FileSearchTest, NoHitsKeepsTheOldNumberButDropsTheList)
+{
+    controller->findFilename(QStringLiteral("hit"), QString());
+    search.finish(hits(3));
+    random.values = {58};
+    controller->findFilename(QStringLiteral("nothing here"), QString());
+    EXPECT_TRUE(controller->queryResults().isEmpty());
+    search.finish({});
+    EXPECT_EQ(lastBody(), QStringLiteral("No files found for:nothing here\n\n"));
+    EXPECT_TRUE(mail.sent.last().mail.cc.isEmpty());
+    EXPECT_EQ(logEntries().last(), QStringLiteral("No files found for:nothing here"));
+    EXPECT_EQ(controller->lastConfirmationNumber(), 47);
+}
+
+TEST_F(FileSearchTest, TermsWithoutWordsAndRefusedQueriesAreAnswered)
+{
+    controller->findFilename(QStringLiteral(" ,;!?"), QString());
+    EXPECT_TRUE(search.queries.isEmpty());
+    EXPECT_EQ(lastBody(), QStringLiteral("No files found for: ,;!?\n\n"));
+
+    search.refusal = QStringLiteral("unexpected text at position 3");
+    controller->findContents(QStringLiteral("x"), QString());
+    EXPECT_EQ(lastBody(), QStringLiteral("Wendle could not search for:x (unexpected text at position 3)\n\n"));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("Wendle could not search for:x (unexpected text at position 3)"));
+
+    const qsizetype sent = mail.sent.size();
+    controller->findFilename(QString(), QString());
+    ASSERT_EQ(mail.sent.size(), sent + 1);
+    EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Wendle Syntax Error!  Commands")));
+}
+
+TEST_F(FileSearchTest, ANewSearchSilencesTheOldOne)
+{
+    controller->findFilename(QStringLiteral("first"), QString());
+    controller->findFilename(QStringLiteral("second"), QString());
+    EXPECT_EQ(search.cancelled, 1);
+    // Even if the cancelled walk answered late, its answer is ignored.
+    search.everyCallback.first()(hits(1));
+    EXPECT_TRUE(mail.sent.isEmpty());
+    EXPECT_TRUE(controller->queryResults().isEmpty());
+    EXPECT_TRUE(search.finish(hits(2)));
+    EXPECT_EQ(listLines().size(), 2);
+}
+
+TEST_F(FileSearchTest, SizeTexts)
+{
+    const std::pair<qint64, const char *> cases[] = {
+        {999, "0 kB "}, {1000999, "1000 kB "}, {1001000, "1 MB "}, {2500000, "2 MB "}, {0, "0 kB "}};
+    for (const auto &[size, expected] : cases) {
+        const QString path = supportDir.filePath(QStringLiteral("sized"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(size));
+        file.close();
+        EXPECT_EQ(Controller::fileSizeDescription(path), QString::fromLatin1(expected)) << size;
+    }
+    EXPECT_EQ(Controller::fileSizeDescription(QString()), QStringLiteral("?? kB "));
+    EXPECT_EQ(Controller::fileSizeDescription(supportDir.filePath(QStringLiteral("gone"))), QStringLiteral("?? kB "));
+}
+
+TEST_F(FileSearchTest, QuotesInNamesAndTheCopyAddress)
+{
+    preferences.setValue(RBDoNotForwardFlag, false);
+    controller->findFilename(QStringLiteral("x"), QStringLiteral("\"boss\"@example.com"));
+    QList<SearchHit> found = hits(1);
+    found[0].displayName = QStringLiteral("My \"best\" file");
+    search.finish(found);
+    EXPECT_EQ(listLines(), QStringList{QStringLiteral("471:  My 'best' file (?? kB )")});
+    EXPECT_EQ(mail.sent.last().mail.cc, QStringLiteral("'boss'@example.com"));
+}
