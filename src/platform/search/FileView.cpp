@@ -1,0 +1,141 @@
+#include "platform/search/FileView.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace wendle::search {
+
+namespace {
+
+// A NUL byte near the start marks a binary file whose name claims text.
+constexpr std::size_t kBinaryProbeBytes = 8 * 1024;
+
+} // namespace
+
+FileView::FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch)
+    : m_directoryFd(directoryFd)
+    , m_directoryPath(directoryPath)
+    , m_nameData(name)
+    , m_name(name)
+    , m_scratch(scratch)
+{
+}
+
+FileView::~FileView()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::string_view FileView::path()
+{
+    std::string &path = m_scratch.path;
+    if (!m_pathBuilt) {
+        path.assign(m_directoryPath);
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        path += m_name;
+        m_pathBuilt = true;
+    }
+    return path;
+}
+
+std::optional<qint64> FileView::size()
+{
+    if (m_size || m_sizeFailed)
+        return m_size;
+    struct stat status;
+    if (::fstatat(m_directoryFd, m_nameData, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+        m_size = qint64(status.st_size);
+    else
+        m_sizeFailed = true;
+    return m_size;
+}
+
+int FileView::kindByName()
+{
+    if (m_kindByName == kUnresolved)
+        m_kindByName = m_scratch.kinds.byName(m_name);
+    return m_kindByName;
+}
+
+int FileView::kind()
+{
+    if (m_kind != kUnresolved)
+        return m_kind;
+    m_kind = kindByName();
+    if (m_kind >= 0)
+        return m_kind;
+    // Like the desktop: the name first, the first bytes only when the name is mute.
+    if (load(kSniffBytes))
+        m_kind = m_scratch.kinds.byContent(std::string_view(m_scratch.buffer.data(), std::min(m_loaded, kSniffBytes)));
+    else
+        m_kind = KindCatalogue::instance().unknownId();
+    return m_kind;
+}
+
+bool FileView::knownToHaveNoContent()
+{
+    const int byName = kindByName();
+    return byName >= 0 && !KindCatalogue::instance().at(byName).isText;
+}
+
+std::optional<std::string_view> FileView::content()
+{
+    if (!m_hasContent) {
+        m_hasContent = KindCatalogue::instance().at(kind()).isText && load(kMaxContentBytes);
+        if (*m_hasContent) {
+            const std::size_t probe = std::min(m_loaded, kBinaryProbeBytes);
+            m_hasContent = std::memchr(m_scratch.buffer.data(), 0, probe) == nullptr;
+        }
+    }
+    if (!*m_hasContent)
+        return std::nullopt;
+    return std::string_view(m_scratch.buffer.data(), m_loaded);
+}
+
+// Reads until `wanted` bytes are in the scratch buffer or the file ends. False when
+// the file cannot be opened or read: it then has no content at all.
+bool FileView::load(std::size_t wanted)
+{
+    if (m_openFailed)
+        return false;
+    if (m_fd < 0) {
+        // Never block on a FIFO that a race put in place of the file, never follow a
+        // link swapped in.
+        m_fd = ::openat(m_directoryFd, m_nameData, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (m_fd < 0) {
+            m_openFailed = true;
+            return false;
+        }
+    }
+    std::vector<char> &buffer = m_scratch.buffer;
+    if (buffer.size() < wanted)
+        buffer.resize(wanted);
+    const std::size_t known = m_size ? std::size_t(std::max<qint64>(*m_size, 0)) : wanted;
+    while (!m_atEnd && m_loaded < wanted) {
+        // With the size known, the read that would only report the end is skipped.
+        if (m_size && m_loaded >= known) {
+            m_atEnd = true;
+            break;
+        }
+        const ssize_t got = ::read(m_fd, buffer.data() + m_loaded, wanted - m_loaded);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            m_openFailed = true;
+            return false;
+        }
+        if (got == 0)
+            m_atEnd = true;
+        m_loaded += std::size_t(got);
+    }
+    return true;
+}
+
+} // namespace wendle::search

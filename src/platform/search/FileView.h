@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/search/FileKinds.h"
+
+#include <QtGlobal>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wendle::search {
+
+// Content is read up to this size: enough for any note or letter, and a bound on
+// what one huge log file can cost a search.
+inline constexpr std::size_t kMaxContentBytes = 1 << 20;
+
+// Per-thread tools a FileView borrows, so that no file costs an allocation.
+struct FileScratch {
+    KindResolver kinds;
+    std::vector<char> buffer;
+    std::string path;
+};
+
+// One regular file met by the walk. The name is free; everything else is fetched
+// on first use and kept: the size (one stat), the kind (from the name, or from the
+// first bytes when the name says nothing) and the text content.
+class FileView {
+public:
+    // name must stay valid and NUL-terminated while the view lives (a dirent name).
+    FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch);
+    ~FileView();
+    FileView(const FileView &) = delete;
+    FileView &operator=(const FileView &) = delete;
+
+    std::string_view name() const { return m_name; }
+    std::string_view path();
+    void setKnownSize(qint64 size) { m_size = size; }
+    // Nothing when the file cannot be examined.
+    std::optional<qint64> size();
+    // The kind known from the name alone; -1 when only the content can tell.
+    int kindByName();
+    int kind();
+    // Whether the kind shows, without reading, that the file has no text content.
+    bool knownToHaveNoContent();
+    // The text of a text-like file (up to kMaxContentBytes); nothing for other
+    // kinds, unreadable files and files that turn out to be binary.
+    std::optional<std::string_view> content();
+
+private:
+    static constexpr int kUnresolved = -2;
+    static constexpr std::size_t kSniffBytes = 16 * 1024;
+
+    int m_directoryFd;
+    std::string_view m_directoryPath;
+    const char *m_nameData;
+    std::string_view m_name;
+    FileScratch &m_scratch;
+    bool m_pathBuilt = false;
+    std::optional<qint64> m_size;
+    bool m_sizeFailed = false;
+    int m_kindByName = kUnresolved;
+    int m_kind = kUnresolved;
+    int m_fd = -1;
+    bool m_openFailed = false;
+    bool m_atEnd = false;
+    std::size_t m_loaded = 0;
+    std::optional<bool> m_hasContent;
+
+    bool load(std::size_t wanted);
+};
+
+} // namespace wendle::search

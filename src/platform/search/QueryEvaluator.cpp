@@ -1,0 +1,219 @@
+#include "platform/search/QueryEvaluator.h"
+
+#include "platform/search/FileKinds.h"
+#include "platform/search/FileView.h"
+
+#include <algorithm>
+
+namespace wendle::search {
+
+namespace {
+
+constexpr double kNameWeight = 0.6;
+constexpr double kContentWeight = 0.4;
+constexpr int kCountedMatches = 50;
+
+bool compareNumber(qint64 value, Comparison comparison, qint64 bound)
+{
+    switch (comparison) {
+    case Comparison::Equal: return value == bound;
+    case Comparison::Less: return value < bound;
+    case Comparison::LessOrEqual: return value <= bound;
+    case Comparison::Greater: return value > bound;
+    case Comparison::GreaterOrEqual: return value >= bound;
+    }
+    return false;
+}
+
+} // namespace
+
+// ---- CompiledQuery --------------------------------------------------------------
+
+CompiledQuery::CompiledQuery(const QueryNode &root)
+{
+    m_root = add(root);
+}
+
+int CompiledQuery::add(const QueryNode &node)
+{
+    if (node.type != QueryNode::Type::Compare) {
+        std::vector<int> children;
+        for (const QueryNode &child : node.children)
+            children.push_back(add(child));
+        return addBranch(node.type == QueryNode::Type::And ? Node::Type::And : Node::Type::Or, std::move(children));
+    }
+    Leaf leaf;
+    switch (node.attribute) {
+    case Attribute::Size:
+        leaf.source = Source::Size;
+        leaf.comparison = node.comparison;
+        leaf.number = node.number;
+        return addLeaf(std::move(leaf));
+    case Attribute::Kind:
+        return addLeaf(kindLeaf(node));
+    case Attribute::Path:
+        leaf.source = Source::Path;
+        break;
+    case Attribute::FSName:
+    case Attribute::DisplayName:
+        leaf.source = Source::Name;
+        break;
+    case Attribute::TextContent:
+        leaf.source = Source::Content;
+        break;
+    case Attribute::AnyText: {
+        // The display name is the file name here, so it is compared once.
+        Leaf name{Source::Name, TextPattern(node.pattern, node.modifiers), {}, {}, 0};
+        Leaf content{Source::Content, TextPattern(node.pattern, node.modifiers), {}, {}, 0};
+        return addBranch(Node::Type::Or, {addLeaf(std::move(name)), addLeaf(kindLeaf(node)),
+                                          addLeaf(std::move(content))});
+    }
+    }
+    leaf.pattern = TextPattern(node.pattern, node.modifiers);
+    return addLeaf(std::move(leaf));
+}
+
+CompiledQuery::Leaf CompiledQuery::kindLeaf(const QueryNode &node) const
+{
+    const KindCatalogue &catalogue = KindCatalogue::instance();
+    const TextPattern pattern(node.pattern, node.modifiers);
+    Leaf leaf;
+    leaf.source = Source::Never;
+    leaf.acceptedKinds.resize(std::size_t(catalogue.size()));
+    for (int id = 0; id < catalogue.size(); ++id) {
+        const QByteArray &comment = catalogue.at(id).commentUtf8;
+        if (pattern.matches(std::string_view(comment.constData(), std::size_t(comment.size())))) {
+            leaf.acceptedKinds[std::size_t(id)] = true;
+            leaf.source = Source::Kind;
+        }
+    }
+    return leaf;
+}
+
+int CompiledQuery::addLeaf(Leaf leaf)
+{
+    m_leaves.push_back(std::move(leaf));
+    Node node;
+    node.leaf = int(m_leaves.size()) - 1;
+    m_nodes.push_back(std::move(node));
+    return int(m_nodes.size()) - 1;
+}
+
+int CompiledQuery::addBranch(Node::Type type, std::vector<int> children)
+{
+    Node node;
+    node.type = type;
+    node.children = std::move(children);
+    m_nodes.push_back(std::move(node));
+    return int(m_nodes.size()) - 1;
+}
+
+// ---- QueryEvaluator -------------------------------------------------------------
+
+QueryEvaluator::QueryEvaluator(const CompiledQuery &query)
+    : m_query(query)
+    , m_truths(query.leaves().size(), Truth::Unknown)
+{
+}
+
+bool QueryEvaluator::matches(FileView &file)
+{
+    std::fill(m_truths.begin(), m_truths.end(), Truth::Unknown);
+    for (Stage stage : {Stage::Name, Stage::KindByName, Stage::Size, Stage::Everything}) {
+        const Truth truth = evaluate(m_query.root(), file, stage);
+        if (truth != Truth::Unknown)
+            return truth == Truth::True;
+    }
+    return false; // not reached: at the last stage every leaf is decided
+}
+
+QueryEvaluator::Truth QueryEvaluator::evaluate(int index, FileView &file, Stage stage)
+{
+    const CompiledQuery::Node &node = m_query.nodes()[std::size_t(index)];
+    if (node.type == CompiledQuery::Node::Type::Leaf)
+        return evaluateLeaf(node.leaf, file, stage);
+    const bool isAnd = node.type == CompiledQuery::Node::Type::And;
+    const Truth decisive = isAnd ? Truth::False : Truth::True;
+    Truth result = isAnd ? Truth::True : Truth::False;
+    for (int child : node.children) {
+        const Truth truth = evaluate(child, file, stage);
+        if (truth == decisive)
+            return decisive;
+        if (truth == Truth::Unknown)
+            result = Truth::Unknown;
+    }
+    return result;
+}
+
+QueryEvaluator::Truth QueryEvaluator::evaluateLeaf(int index, FileView &file, Stage stage)
+{
+    Truth &truth = m_truths[std::size_t(index)];
+    if (truth == Truth::Unknown)
+        truth = test(m_query.leaves()[std::size_t(index)], file, stage);
+    return truth;
+}
+
+QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, FileView &file, Stage stage)
+{
+    const auto truthOf = [](bool value) { return value ? Truth::True : Truth::False; };
+    switch (leaf.source) {
+    case CompiledQuery::Source::Never:
+        return Truth::False;
+    case CompiledQuery::Source::Name:
+        return truthOf(leaf.pattern.matches(file.name()));
+    case CompiledQuery::Source::Path:
+        return truthOf(leaf.pattern.matches(file.path()));
+    case CompiledQuery::Source::Kind:
+        if (stage >= Stage::KindByName && file.kindByName() >= 0)
+            return truthOf(leaf.acceptedKinds[std::size_t(file.kindByName())]);
+        if (stage < Stage::Everything)
+            return Truth::Unknown;
+        return truthOf(leaf.acceptedKinds[std::size_t(file.kind())]);
+    case CompiledQuery::Source::Size: {
+        if (stage < Stage::Size)
+            return Truth::Unknown;
+        const std::optional<qint64> size = file.size();
+        return truthOf(size && compareNumber(*size, leaf.comparison, leaf.number));
+    }
+    case CompiledQuery::Source::Content: {
+        if (stage >= Stage::KindByName && file.knownToHaveNoContent())
+            return Truth::False;
+        if (stage < Stage::Everything)
+            return Truth::Unknown;
+        const std::optional<std::string_view> content = file.content();
+        return truthOf(content && leaf.pattern.matches(*content));
+    }
+    }
+    return Truth::False;
+}
+
+double QueryEvaluator::relevance(FileView &file)
+{
+    double nameStrength = 0;
+    double contentStrength = 0;
+    const std::vector<CompiledQuery::Leaf> &leaves = m_query.leaves();
+    for (std::size_t i = 0; i < leaves.size(); ++i) {
+        const CompiledQuery::Leaf &leaf = leaves[i];
+        // Short-circuiting skipped some comparisons; they count if they hold.
+        if (m_truths[i] == Truth::Unknown)
+            m_truths[i] = test(leaf, file, Stage::Everything);
+        if (m_truths[i] != Truth::True)
+            continue;
+        if (leaf.source == CompiledQuery::Source::Name || leaf.source == CompiledQuery::Source::Path) {
+            const std::string_view text = leaf.source == CompiledQuery::Source::Name ? file.name() : file.path();
+            const std::size_t length = std::max<std::size_t>(foldedLength(text, leaf.pattern.folding()), 1);
+            nameStrength = std::max(nameStrength, std::min(1.0, double(leaf.pattern.literalLength()) / double(length)));
+        } else if (leaf.source == CompiledQuery::Source::Content) {
+            if (!leaf.pattern.wordMode()) {
+                contentStrength = 1; // the whole text is the value
+                continue;
+            }
+            const std::optional<std::string_view> content = file.content();
+            const int count = content ? leaf.pattern.countMatches(*content, kCountedMatches) : 0;
+            contentStrength = std::max(contentStrength, double(count) / double(count + 2));
+        }
+    }
+    return kNameWeight * nameStrength + kContentWeight * contentStrength;
+}
+
+} // namespace wendle::search
