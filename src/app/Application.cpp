@@ -11,6 +11,8 @@
 #include "platform/console/Console.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/preferences/SettingsPreferences.h"
+#include "platform/process/ProcessLauncher.h"
+#include "platform/scripts/ScriptRunner.h"
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/search/FileSystemSearch.h"
@@ -76,8 +78,10 @@ int runApplication(int &argc, char **argv, bool headless)
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
     FileSystemSearch search;
+    ProcessScriptRunner scripts;
+    QtProcessLauncher processes;
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, support};
+                            workspace, alerts, resources, search, scripts, processes, support};
 
     Controller controller(platform);
     InboundService inbound(controller);

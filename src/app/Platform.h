@@ -15,6 +15,8 @@ class Workspace;
 class Alerts;
 class Resources;
 class MetadataSearch;
+class ScriptRunner;
+class ProcessLauncher;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -30,6 +32,8 @@ struct Platform {
     Alerts &alerts;
     Resources &resources;
     MetadataSearch &search;
+    ScriptRunner &scripts;
+    ProcessLauncher &processes;
     QString supportFolder; // log, old log, snapshot, outbox
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
+#include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
 
 #include <QFile>
@@ -18,7 +19,7 @@ class ControllerFixture : public ::testing::Test {
 protected:
     ControllerFixture()
         : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
-        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search,
+        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes,
                    supportDir.path() + QLatin1String("/wendle")}
     {
         controller = std::make_unique<Controller>(platform);
@@ -45,6 +46,8 @@ protected:
     RecordingWorkspace workspace;
     RecordingAlerts alerts;
     RecordingSearch search;
+    ProcessScriptRunner scripts;
+    RecordingProcessLauncher processes;
     Resources resources;
     Platform platform;
     std::unique_ptr<Controller> controller;

@@ -9,11 +9,13 @@
 #include "platform/console/Console.h"
 #include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/process/ProcessLauncher.h"
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
 #include "platform/workspace/Workspace.h"
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 
@@ -135,6 +137,25 @@ class RecordingAlerts : public Alerts {
 public:
     void showAlert(const QString &title, const QString &message) override { alerts << title + u'|' + message; }
     QStringList alerts;
+};
+
+// Records every child process; run() answers with the output a test set
+// for that program.
+class RecordingProcessLauncher : public ProcessLauncher {
+public:
+    ProcessOutput run(const QString &program, const QStringList &arguments, int) override
+    {
+        ran << (QStringList{program} + arguments);
+        return outputs.value(program, ProcessOutput{});
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        detached << (QStringList{program} + arguments);
+        return true;
+    }
+    QList<QStringList> ran;
+    QList<QStringList> detached;
+    QHash<QString, ProcessOutput> outputs;
 };
 
 // Records each query and finishes it when the test says so.

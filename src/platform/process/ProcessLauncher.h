@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace wendle {
+
+struct ProcessOutput {
+    bool started = false;
+    int exitCode = -1;
+    QString standardOutput;
+};
+
+// Child processes for the desktop's command-line tools: always an argument
+// vector, never a shell line.
+class ProcessLauncher {
+public:
+    virtual ~ProcessLauncher() = default;
+    // Runs to the end (or the time limit) and returns what it printed.
+    virtual ProcessOutput run(const QString &program, const QStringList &arguments, int timeoutMs = 30000) = 0;
+    // Starts and forgets: the child is never awaited and its output never read.
+    virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
+};
+
+class QtProcessLauncher : public ProcessLauncher {
+public:
+    ProcessOutput run(const QString &program, const QStringList &arguments, int timeoutMs = 30000) override;
+    bool startDetached(const QString &program, const QStringList &arguments) override;
+};
+
+} // namespace wendle

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+namespace wendle {
+
+struct ScriptResult {
+    enum class Status {
+        Succeeded,    // ran to the end with status 0
+        CannotLoad,   // could not be started or compiled: not executable, no #! line, syntax error
+        FailedToRun,  // started but failed: non-zero exit, killed by a signal or by the time limit
+    };
+    Status status = Status::CannotLoad;
+    QString output; // standard output, decoded as UTF-8 (invalid bytes replaced)
+    QString error;  // why it did not succeed, for logs and console lines
+};
+
+// Runs the owner's scripts. Both calls block until the script ends or its
+// time limit kills it, the way running a script blocks its caller.
+class ScriptRunner {
+public:
+    virtual ~ScriptRunner() = default;
+    // The file itself is the program: its #! line chooses the interpreter.
+    // No shell and no arguments are involved.
+    virtual ScriptResult runScriptFile(const QString &path, int timeoutSeconds) = 0;
+    // Shell source for /bin/sh, checked with `sh -n` first: a syntax error
+    // is CannotLoad.
+    virtual ScriptResult runShellSource(const QString &source, int timeoutSeconds) = 0;
+};
+
+class ProcessScriptRunner : public ScriptRunner {
+public:
+    ScriptResult runScriptFile(const QString &path, int timeoutSeconds) override;
+    ScriptResult runShellSource(const QString &source, int timeoutSeconds) override;
+};
+
+} // namespace wendle
