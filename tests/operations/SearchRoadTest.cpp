@@ -1,0 +1,116 @@
+#include "app/Settings.h"
+#include "platform/search/FileSystemSearch.h"
+#include "support/ControllerFixture.h"
+#include "support/QtApplication.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+// The whole road of a search on a real folder tree: the command, the real
+// engine, the list mailed back, a code, the file mailed.
+class SearchRoadTest : public ControllerFixture {
+protected:
+    SearchRoadTest()
+        : engine(home.path(), home.path())
+        , realPlatform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
+                       resources, engine, scripts, processes, platform.supportFolder}
+    {
+        ensureQtApplication();
+        controller = std::make_unique<Controller>(realPlatform);
+        controller->setCommandTextHandler([](const QByteArray &) {});
+        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+        random.values = {47};
+        write(QStringLiteral("Documents/Tax Return 2007.txt"), "federal forms");
+        write(QStringLiteral("Documents/old/tax-return-draft.txt"), "draft");
+        write(QStringLiteral("Documents/Résumé, final.txt"), "Dear sir, I apply for the budget post.");
+        write(QStringLiteral("Pictures/budget.jpg"), QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(100, 'x'));
+        write(QStringLiteral("Music/budget.mp3"), "ID3 not really audio");
+        write(QStringLiteral(".hidden/tax return.txt"), "hidden");
+        write(QStringLiteral("big tax return.txt"), QByteArray(4 * 1024 * 1024, 'x'));
+    }
+
+    void write(const QString &relative, const QByteArray &content)
+    {
+        const QString path = home.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    // Runs the event loop until a reply was mailed.
+    bool waitForMail(qsizetype count)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (mail.sent.size() < count && timer.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(5);
+        }
+        return mail.sent.size() >= count;
+    }
+
+    QStringList labels() const
+    {
+        QStringList result;
+        for (const QueryResult &r : controller->queryResults())
+            result << r.label;
+        return result;
+    }
+
+    QTemporaryDir home;
+    FileSystemSearch engine;
+    Platform realPlatform;
+};
+
+} // namespace
+
+TEST_F(SearchRoadTest, FilenameSearchListsAndMailsTheChosenFile)
+{
+    controller->findFilename(QStringLiteral(" tax return"), QStringLiteral("boss@example.com"));
+    ASSERT_TRUE(waitForMail(1));
+    // The 4 MiB file is at the size bound and excluded; the hidden one too.
+    QStringList found = labels();
+    found.sort();
+    EXPECT_EQ(found, (QStringList{QStringLiteral("Tax Return 2007.txt"), QStringLiteral("tax-return-draft.txt")}));
+    EXPECT_TRUE(mail.sent[0].mail.body.contains(QStringLiteral("471:  ")));
+
+    const QueryResult first = controller->queryResults().first();
+    controller->confirmCommand(QStringLiteral("471"));
+    ASSERT_EQ(mail.sent.size(), 2);
+    EXPECT_EQ(mail.sent[1].mail.attachmentPath, first.path);
+    EXPECT_EQ(mail.sent[1].mail.cc, QStringLiteral("boss@example.com"));
+}
+
+TEST_F(SearchRoadTest, ContentSearchHonoursTheKindFlags)
+{
+    controller->findContents(QStringLiteral("budget"), QString());
+    ASSERT_TRUE(waitForMail(1));
+    QStringList found = labels();
+    found.sort();
+    // Documents and images are on by default; audio is not.
+    EXPECT_EQ(found, (QStringList{QStringLiteral("Résumé, final.txt"), QStringLiteral("budget.jpg")}));
+
+    preferences.setValue(RBSearchImages, false);
+    preferences.setValue(RBSearchAudios, true);
+    controller->findContents(QStringLiteral("budget"), QString());
+    ASSERT_TRUE(waitForMail(2));
+    found = labels();
+    found.sort();
+    EXPECT_EQ(found, (QStringList{QStringLiteral("Résumé, final.txt"), QStringLiteral("budget.mp3")}));
+}
+
+TEST_F(SearchRoadTest, NothingFoundIsAnsweredOnce)
+{
+    controller->findFilename(QStringLiteral("no such thing anywhere"), QString());
+    ASSERT_TRUE(waitForMail(1));
+    EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("No files found for:no such thing anywhere\n\n"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(mail.sent.size(), 1);
+}
