@@ -130,6 +130,9 @@ public:
     // Command language.
     void reportSyntaxError();
 
+    // Camera.
+    void takeSnapshotAndEmailTo(const QString &ccAddress);
+
     // Activity log.
     bool logData() const;
     void addLogEntry(const QString &text);
