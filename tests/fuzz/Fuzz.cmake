@@ -6,8 +6,10 @@
 # With -DWENDLE_FUZZ=ON (clang only, in a build directory of its own):
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DWENDLE_FUZZ=ON
 #   cmake --build build-fuzz --target command_language_fuzz
+#   mkdir -p build-fuzz/fuzz-corpus
 #   build-fuzz/command_language_fuzz -max_total_time=600 -rss_limit_mb=2048 \
-#       -timeout=10 build-fuzz/fuzz-corpus tests/fuzz/corpus
+#       -timeout=10 -dict=tests/fuzz/command.dict build-fuzz/fuzz-corpus tests/fuzz/corpus
+# (new inputs go to the first directory; the committed seeds stay as they are)
 # The fuzzer compiles the language sources itself, instrumented, and links
 # only Qt Core, so wendle_core stays uninstrumented.
 
