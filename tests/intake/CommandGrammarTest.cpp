@@ -12,6 +12,12 @@ const QString ConsoleError =
     QStringLiteral(R"(writeConsoleLine("Wendle Command Received with Error: syntax error"))");
 const QString Report = QStringLiteral("reportSyntaxError()");
 
+// One call per line, so a failure prints readable text.
+std::string lines(const QStringList &calls)
+{
+    return calls.join(u'\n').toStdString();
+}
+
 struct GrammarCase {
     QByteArray input;
     QStringList calls;
@@ -25,7 +31,7 @@ void expectDispatches(const QList<GrammarCase> &cases)
         test::EchoCapture echo;
         test::RecordingCommandActions actions;
         EXPECT_EQ(runCommandLanguage(command.input, actions, echo.stream()), command.result);
-        EXPECT_EQ(actions.calls, command.calls);
+        EXPECT_EQ(lines(actions.calls), lines(command.calls));
     }
 }
 
@@ -121,7 +127,7 @@ TEST(CommandGrammar, ActionsRunAsSoonAsTheirFormIsComplete)
         test::RecordingCommandActions actions;
         actions.annotate = [&echo] { return u'"' + QString::fromLatin1(echo.text()) + u'"'; };
         EXPECT_EQ(runCommandLanguage(command.input, actions, echo.stream()), CommandAccepted);
-        EXPECT_EQ(actions.calls, command.calls);
+        EXPECT_EQ(lines(actions.calls), lines(command.calls));
     }
 }
 
@@ -133,7 +139,7 @@ TEST(CommandGrammar, EveryCommandStartsInTheInitialMode)
     runCommandLanguage("wndl find -f 12", actions, echo.stream());
     actions.calls.clear();
     EXPECT_EQ(runCommandLanguage("wndl 473", actions, echo.stream()), CommandAccepted);
-    EXPECT_EQ(actions.calls, QStringList{R"(confirmCommand("473"))"});
+    EXPECT_EQ(lines(actions.calls), R"(confirmCommand("473"))");
 }
 
 // Null and empty must stay apart all the way to the operation.
