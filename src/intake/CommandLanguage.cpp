@@ -30,6 +30,26 @@ static_assert(int(CommandToken::Fax) == TOKEN_FAX);
 static_assert(int(CommandToken::Snapshot) == TOKEN_SNAPSHOT);
 static_assert(int(CommandToken::IChat) == TOKEN_ICHAT);
 
+// Longer first lines are cut to this many bytes. No command comes near it,
+// and it bounds the scanner's work: at each position the address rule reads
+// ahead through a run of address characters before falling back to a shorter
+// match, so a line of n such characters costs n*n steps.
+constexpr qsizetype MaxCommandLineBytes = 1024;
+
+// The part of the text the scanner can act on: up to the first NUL (the text
+// is a C string), and up to the first line break, since everything after it
+// is skipped anyway.
+QByteArray commandLine(const QByteArray &text)
+{
+    qsizetype end = text.size();
+    for (const char stop : {'\0', '\n'}) {
+        const qsizetype at = text.indexOf(stop);
+        if (at >= 0 && at < end)
+            end = at;
+    }
+    return text.left(qMin(end, MaxCommandLineBytes));
+}
+
 // One scanner reading one command. The scanner owns a copy of the text (the
 // caller's array may go away), starts in the initial mode, and is released
 // with everything it holds when the command is done, however it ended.
@@ -42,8 +62,8 @@ public:
             return;
         }
         commandset_out(echoStream, m_scanner);
-        // Reads up to the first NUL, like any C string.
-        command_scan_string(text.constData(), m_scanner);
+        const QByteArray line = commandLine(text);
+        command_scan_bytes(line.constData(), int(line.size()), m_scanner);
     }
 
     ~CommandScanner()

@@ -141,3 +141,17 @@ TEST(CommandScanner, EveryCommandStartsInTheInitialMode)
 
 } // namespace
 } // namespace wendle
+
+// A huge line of characters that start no token is cut, so scanning it ends
+// promptly instead of reading ahead through the whole run at every position.
+TEST(CommandScanner, OverlongLineIsCut)
+{
+    test::EchoCapture echo;
+    const QByteArray line = "wndl " + QByteArray(1024 * 1024, '&');
+    EXPECT_TRUE(scanCommandTokens(line, echo.stream()).isEmpty());
+    EXPECT_EQ(echo.text(), " " + QByteArray(1024 - 6, '&'));
+
+    const QList<ScannedToken> tokens = scanCommandTokens("wndl find named " + QByteArray(2000, 'x'), echo.stream());
+    ASSERT_EQ(tokens.size(), 2);
+    EXPECT_EQ(tokens[1].value.size(), 1024 - 15);
+}
