@@ -139,9 +139,6 @@ TEST(CommandScanner, EveryCommandStartsInTheInitialMode)
     EXPECT_EQ(scanCommandTokens("wndl itunes", echo.stream()), QList{bare(T::ITunes)});
 }
 
-} // namespace
-} // namespace wendle
-
 // A huge line of characters that start no token is cut, so scanning it ends
 // promptly instead of reading ahead through the whole run at every position.
 TEST(CommandScanner, OverlongLineIsCut)
@@ -155,3 +152,6 @@ TEST(CommandScanner, OverlongLineIsCut)
     ASSERT_EQ(tokens.size(), 2);
     EXPECT_EQ(tokens[1].value.size(), 1024 - 15);
 }
+
+} // namespace
+} // namespace wendle
