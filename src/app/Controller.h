@@ -177,6 +177,7 @@ private:
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void sendChatNow(const ChatReply &reply);
     void runLanguage(const QByteArray &command);
+    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress);
     void tearDownSearch();
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
