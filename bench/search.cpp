@@ -31,7 +31,7 @@ using namespace wendle;
 namespace {
 
 // Bump when the tree below changes, so a stale cached tree is not reused.
-const QString kTreeFolder = QStringLiteral("/tmp/wendle-bench-search-v1");
+const QString kTreeFolder = QStringLiteral("/tmp/wendle-bench-search-v2");
 constexpr int kFiles = 200000;
 constexpr qint64 kBound = 4194304;
 
@@ -175,9 +175,9 @@ private:
         if (roll < 20)
             return addTextFile(folder + "/" + name(serial, pick(kTextExtensions)), 1024 + below(15 * 1024));
         if (roll < 25) { // unknown to the MIME database by name, binary inside
-            std::string junk(std::size_t(1 + below(200)), '\0');
-            for (char &c : junk)
-                c = char(below(256));
+            std::string junk(std::size_t(4 + below(200)), '\0');
+            for (std::size_t i = 2; i < junk.size(); ++i) // the leading NULs mark it binary
+                junk[i] = char(below(256));
             return write(folder + "/" + name(serial, "dat"), junk);
         }
         std::string content;
@@ -316,10 +316,12 @@ QList<QStringList> contentPeers()
     for (const QString &glob : kinds)
         find << (glob == kinds.first() ? QStringList{} : QStringList{"-o"}) << "-iname" << glob;
     find << ")" << "-iname" << "*budget*" << "-print";
-    QStringList grep = {"grep", "-rliw", "--exclude-dir=.*", "--exclude=.*"};
+    // grep: the first --include makes unmatched files excluded; for a file matching
+    // several options the last one wins, so the hidden-file exclusions come last.
+    QStringList grep = {"grep", "-rliw"};
     for (const QString &glob : acceptedGlobs(true))
         grep << QStringLiteral("--include=") + glob;
-    grep << "budget" << treeRoot();
+    grep << "--exclude=.*" << "--exclude-dir=.*" << "budget" << treeRoot();
     return {find, grep};
 }
 
@@ -343,6 +345,18 @@ void report(const char *title, const QString &query, const QList<QStringList> &p
     const bool same = engine.front().paths == peer.front().paths;
     std::printf("  hits: engine %lld, peer %lld, same files: %s\n", qlonglong(engine.front().paths.size()),
                 qlonglong(peer.front().paths.size()), same ? "yes" : "NO");
+    if (!same) {
+        const auto show = [](const char *side, const QSet<QString> &only) {
+            int shown = 0;
+            for (const QString &path : only) {
+                if (shown++ == 5)
+                    break;
+                std::printf("    only %s: %s\n", side, qPrintable(path));
+            }
+        };
+        show("engine", engine.front().paths - peer.front().paths);
+        show("peer", peer.front().paths - engine.front().paths);
+    }
     std::printf("  runs (s): engine");
     for (double t : engineTimes)
         std::printf(" %.3f", t);
