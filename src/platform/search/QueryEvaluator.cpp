@@ -12,6 +12,7 @@ namespace {
 constexpr double kNameWeight = 0.6;
 constexpr double kContentWeight = 0.4;
 constexpr int kCountedMatches = 50;
+constexpr std::size_t kHeadBytes = 4096;
 
 bool compareNumber(qint64 value, Comparison comparison, qint64 bound)
 {
@@ -180,6 +181,14 @@ QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, File
             return Truth::False;
         if (stage < Stage::Everything)
             return Truth::Unknown;
+        if (leaf.pattern.isAnchoredAtStart()) {
+            // 'tax*return*' against content: a glance at the first bytes settles most
+            // files, before the kind is known. That saves sniffing files the name
+            // does not type, which costs far more than reading a few bytes.
+            const std::optional<std::string_view> head = file.head(kHeadBytes);
+            if (!head || !leaf.pattern.mayStartWith(*head))
+                return Truth::False;
+        }
         const std::optional<std::string_view> content = file.content();
         return truthOf(content && leaf.pattern.matches(*content));
     }
