@@ -228,6 +228,7 @@ void prepareTree()
 
 struct Run {
     double seconds = 0;
+    std::vector<double> commandSeconds; // peers: one per command
     QSet<QString> paths;
 };
 
@@ -264,7 +265,8 @@ Run runCommands(const QList<QStringList> &commands)
         timer.start();
         process.start(command.first(), command.mid(1));
         process.waitForFinished(-1);
-        run.seconds += double(timer.nsecsElapsed()) / 1e9;
+        run.commandSeconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+        run.seconds += run.commandSeconds.back();
         for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
             if (!line.isEmpty())
                 run.paths.insert(QString::fromUtf8(line));
@@ -340,8 +342,13 @@ void report(const char *title, const QString &query, const QList<QStringList> &p
     for (const Run &run : peer)
         peerTimes.push_back(run.seconds);
     std::printf("\n%s\n  engine: %s\n", title, qPrintable(query));
-    for (const QStringList &command : peers)
-        std::printf("  peer:   %s\n", qPrintable(command.join(u' ')));
+    for (std::size_t i = 0; i < std::size_t(peers.size()); ++i) {
+        std::vector<double> times;
+        for (const Run &run : peer)
+            times.push_back(run.commandSeconds[i]);
+        std::printf("  peer:   %s\n          (median %.3f s)\n", qPrintable(peers[qsizetype(i)].join(u' ')),
+                    median(times));
+    }
     const bool same = engine.front().paths == peer.front().paths;
     std::printf("  hits: engine %lld, peer %lld, same files: %s\n", qlonglong(engine.front().paths.size()),
                 qlonglong(peer.front().paths.size()), same ? "yes" : "NO");
