@@ -188,9 +188,13 @@ TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyte)
     makeFile(root(), QStringLiteral("late.txt"), late);
     makeFile(root(), QStringLiteral("binary.txt"), QByteArray("budget\0\x01\x02", 9));
     makeFile(root(), QStringLiteral("picture.png"), "budget");
+    // Untyped by name: the first bytes tell text from binary, for small and large files.
+    makeFile(root(), QStringLiteral("blob"), QByteArray("budget\0\x01\x02", 9));
+    makeFile(root(), QStringLiteral("notes"), "budget");
+    makeFile(root(), QStringLiteral("long notes"), QByteArray(100 * 1024, 'y') + " budget");
     FileSystemSearch search(root());
     const QList<SearchHit> hits = searchAndWait(search, QStringLiteral("kMDItemTextContent == '*budget*'c")).hits;
-    EXPECT_EQ(relativePaths(hits, root()), QStringList{QStringLiteral("early.txt")});
+    EXPECT_EQ(relativePaths(hits, root()), (QStringList{"early.txt", "long notes", "notes"}));
 }
 
 TEST_F(FileSearch, SortsByRelevanceThenPathAndRanksStrongerMatchesHigher)
