@@ -238,7 +238,9 @@ TEST_F(FileSearch, SkipsFoldersAndFilesItCannotRead)
     makeFile(root(), QStringLiteral("open/budget.txt"), "budget");
     makeFile(root(), QStringLiteral("locked/budget.txt"), "budget");
     makeFile(root(), QStringLiteral("sealed.txt"), "budget");
+    makeFile(root(), QStringLiteral("sealed budget.txt"), "budget");
     QFile::setPermissions(root() + QStringLiteral("/sealed.txt"), {});
+    QFile::setPermissions(root() + QStringLiteral("/sealed budget.txt"), {});
     QFile::setPermissions(root() + QStringLiteral("/locked"), {});
     FileSystemSearch search(root());
     const Outcome outcome = searchAndWait(search, QStringLiteral("*=='budget'wc"));
