@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 
@@ -31,7 +32,7 @@ using namespace wendle;
 namespace {
 
 // Bump when the tree below changes, so a stale cached tree is not reused.
-const QString kTreeFolder = QStringLiteral("/tmp/wendle-bench-search-v1");
+const QString kTreeFolder = QStringLiteral("/tmp/wendle-bench-search-v2");
 constexpr int kFiles = 200000;
 constexpr qint64 kBound = 4194304;
 
@@ -175,9 +176,9 @@ private:
         if (roll < 20)
             return addTextFile(folder + "/" + name(serial, pick(kTextExtensions)), 1024 + below(15 * 1024));
         if (roll < 25) { // unknown to the MIME database by name, binary inside
-            std::string junk(std::size_t(1 + below(200)), '\0');
-            for (char &c : junk)
-                c = char(below(256));
+            std::string junk(std::size_t(4 + below(200)), '\0');
+            for (std::size_t i = 2; i < junk.size(); ++i) // the leading NULs mark it binary
+                junk[i] = char(below(256));
             return write(folder + "/" + name(serial, "dat"), junk);
         }
         std::string content;
@@ -228,6 +229,7 @@ void prepareTree()
 
 struct Run {
     double seconds = 0;
+    std::vector<double> commandSeconds; // peers: one per command
     QSet<QString> paths;
 };
 
@@ -264,7 +266,8 @@ Run runCommands(const QList<QStringList> &commands)
         timer.start();
         process.start(command.first(), command.mid(1));
         process.waitForFinished(-1);
-        run.seconds += double(timer.nsecsElapsed()) / 1e9;
+        run.commandSeconds.push_back(double(timer.nsecsElapsed()) / 1e9);
+        run.seconds += run.commandSeconds.back();
         for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
             if (!line.isEmpty())
                 run.paths.insert(QString::fromUtf8(line));
@@ -310,16 +313,27 @@ QStringList filenamePeer()
 
 QList<QStringList> contentPeers()
 {
-    QStringList find = {"find", treeRoot(), "-name", ".*", "-prune", "-o", "-type", "f",
-                        "-size", QStringLiteral("-%1c").arg(kBound), "("};
-    const QStringList kinds = acceptedGlobs(false);
-    for (const QString &glob : kinds)
-        find << (glob == kinds.first() ? QStringList{} : QStringList{"-o"}) << "-iname" << glob;
-    find << ")" << "-iname" << "*budget*" << "-print";
-    QStringList grep = {"grep", "-rliw", "--exclude-dir=.*", "--exclude=.*"};
+    // The most selective test first and the stat last, so that find does as little
+    // as it can. The kinds go into one regular expression: find's optimiser would
+    // hoist a group of -iname alternatives in front of the name test.
+    QStringList extensions;
+    QStringList bareNames;
+    for (const QString &glob : acceptedGlobs(false)) {
+        if (glob.startsWith(QStringLiteral("*.")))
+            extensions << QRegularExpression::escape(glob.mid(2));
+        else
+            bareNames << QRegularExpression::escape(glob);
+    }
+    const QString kinds = QStringLiteral(".*/([^/]*\\.(%1)|%2)").arg(extensions.join(u'|'), bareNames.join(u'|'));
+    const QStringList find = {"find", treeRoot(), "-name", ".*", "-prune", "-o", "-type", "f",
+                              "-iname", "*budget*", "-regextype", "posix-extended", "-iregex", kinds,
+                              "-size", QStringLiteral("-%1c").arg(kBound), "-print"};
+    // grep: the first --include makes unmatched files excluded; for a file matching
+    // several options the last one wins, so the hidden-file exclusions come last.
+    QStringList grep = {"grep", "-rliw"};
     for (const QString &glob : acceptedGlobs(true))
         grep << QStringLiteral("--include=") + glob;
-    grep << "budget" << treeRoot();
+    grep << "--exclude=.*" << "--exclude-dir=.*" << "budget" << treeRoot();
     return {find, grep};
 }
 
@@ -338,11 +352,28 @@ void report(const char *title, const QString &query, const QList<QStringList> &p
     for (const Run &run : peer)
         peerTimes.push_back(run.seconds);
     std::printf("\n%s\n  engine: %s\n", title, qPrintable(query));
-    for (const QStringList &command : peers)
-        std::printf("  peer:   %s\n", qPrintable(command.join(u' ')));
+    for (std::size_t i = 0; i < std::size_t(peers.size()); ++i) {
+        std::vector<double> times;
+        for (const Run &run : peer)
+            times.push_back(run.commandSeconds[i]);
+        std::printf("  peer:   %s\n          (median %.3f s)\n", qPrintable(peers[qsizetype(i)].join(u' ')),
+                    median(times));
+    }
     const bool same = engine.front().paths == peer.front().paths;
     std::printf("  hits: engine %lld, peer %lld, same files: %s\n", qlonglong(engine.front().paths.size()),
                 qlonglong(peer.front().paths.size()), same ? "yes" : "NO");
+    if (!same) {
+        const auto show = [](const char *side, const QSet<QString> &only) {
+            int shown = 0;
+            for (const QString &path : only) {
+                if (shown++ == 5)
+                    break;
+                std::printf("    only %s: %s\n", side, qPrintable(path));
+            }
+        };
+        show("engine", engine.front().paths - peer.front().paths);
+        show("peer", peer.front().paths - engine.front().paths);
+    }
     std::printf("  runs (s): engine");
     for (double t : engineTimes)
         std::printf(" %.3f", t);

@@ -188,9 +188,13 @@ TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyte)
     makeFile(root(), QStringLiteral("late.txt"), late);
     makeFile(root(), QStringLiteral("binary.txt"), QByteArray("budget\0\x01\x02", 9));
     makeFile(root(), QStringLiteral("picture.png"), "budget");
+    // Untyped by name: the first bytes tell text from binary, for small and large files.
+    makeFile(root(), QStringLiteral("blob"), QByteArray("budget\0\x01\x02", 9));
+    makeFile(root(), QStringLiteral("notes"), "budget");
+    makeFile(root(), QStringLiteral("long notes"), QByteArray(100 * 1024, 'y') + " budget");
     FileSystemSearch search(root());
     const QList<SearchHit> hits = searchAndWait(search, QStringLiteral("kMDItemTextContent == '*budget*'c")).hits;
-    EXPECT_EQ(relativePaths(hits, root()), QStringList{QStringLiteral("early.txt")});
+    EXPECT_EQ(relativePaths(hits, root()), (QStringList{"early.txt", "long notes", "notes"}));
 }
 
 TEST_F(FileSearch, SortsByRelevanceThenPathAndRanksStrongerMatchesHigher)
@@ -234,7 +238,9 @@ TEST_F(FileSearch, SkipsFoldersAndFilesItCannotRead)
     makeFile(root(), QStringLiteral("open/budget.txt"), "budget");
     makeFile(root(), QStringLiteral("locked/budget.txt"), "budget");
     makeFile(root(), QStringLiteral("sealed.txt"), "budget");
+    makeFile(root(), QStringLiteral("sealed budget.txt"), "budget");
     QFile::setPermissions(root() + QStringLiteral("/sealed.txt"), {});
+    QFile::setPermissions(root() + QStringLiteral("/sealed budget.txt"), {});
     QFile::setPermissions(root() + QStringLiteral("/locked"), {});
     FileSystemSearch search(root());
     const Outcome outcome = searchAndWait(search, QStringLiteral("*=='budget'wc"));
