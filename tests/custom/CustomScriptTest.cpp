@@ -90,8 +90,8 @@ TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
         const QString path = writeFile(QString::fromLatin1(c.file), c.source, c.executable);
         runAs(path);
         EXPECT_TRUE(mail.sent.isEmpty()) << c.file;
-        EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be run: it must be executable and begin with a #! "
-                                                      "line. Script follows:\n%2")
+        EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be started: it must be readable, executable and "
+                                                      "begin with a #! line naming an installed interpreter. Script follows:\n%2")
                                            .arg(path, c.quoted))
             << c.file;
         EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Error trying to execute the last custom command "
