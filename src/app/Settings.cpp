@@ -75,7 +75,8 @@ QVariantMap adapterDefaults()
 {
     return {{RBMailTransport, QStringLiteral("outbox")},
             {RBChatTransport, QStringLiteral("outbox")},
-            {RBScriptHostCommand, defaultScriptHostCommand()}};
+            {RBScriptHostCommand, defaultScriptHostCommand()},
+            {RBCustomCommandTimeout, 60}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -104,6 +105,7 @@ const QList<SettingInfo> &knownSettings()
         {RBRemoteChatAddress, T::String},    {RBHostChatAddress, T::String},
         {RBMailTransport, T::String},        {RBChatTransport, T::String},
         {RBScriptHostCommand, T::ArgumentVector},
+        {RBCustomCommandTimeout, T::Integer},
     };
     return settings;
 }
