@@ -189,7 +189,6 @@ private:
     // Adds the entry only while logging is on.
     void log(const QString &text);
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
-    void sendChatNow(const ChatReply &reply);
     void runLanguage(const QByteArray &command);
     void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress);
     void tearDownSearch();
