@@ -14,6 +14,15 @@ namespace wendle {
 
 namespace {
 
+// A message with no main recipient (a copy mailed only to its Cc) says so
+// the customary way rather than leaving the header out.
+void addUndisclosedRecipients(InternetAddressList *list)
+{
+    InternetAddress *group = internet_address_group_new("undisclosed-recipients");
+    internet_address_list_add(list, group);
+    g_object_unref(group);
+}
+
 // Adds every address of a header value ("a@b.c, Name <d@e.f>") to the list.
 void addAddresses(InternetAddressList *list, const QString &addresses)
 {
@@ -58,7 +67,12 @@ GMimeObject *attachmentPart(const QString &path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return nullptr;
-    QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    // An empty file would be sniffed as "application/x-zerosize"; its name
+    // says more.
+    const QMimeDatabase types;
+    QString type = types.mimeTypeForFile(path).name();
+    if (type == QLatin1String("application/x-zerosize"))
+        type = types.mimeTypeForFile(path, QMimeDatabase::MatchExtension).name();
     if (!type.contains(u'/'))
         type = QStringLiteral("application/octet-stream");
 
@@ -130,7 +144,10 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     ensureGMimeInitialised();
     GMimeMessage *message = g_mime_message_new(TRUE);
     addAddresses(g_mime_message_get_from(message), mail.from);
-    addAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO), mail.to);
+    InternetAddressList *to = g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO);
+    addAddresses(to, mail.to);
+    if (internet_address_list_length(to) == 0)
+        addUndisclosedRecipients(to);
     addAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), mail.cc);
     g_mime_message_set_subject(message, mail.subject.toUtf8().constData(), "utf-8");
     setDate(message, date);
