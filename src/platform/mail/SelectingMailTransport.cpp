@@ -12,7 +12,7 @@ SelectingMailTransport::SelectingMailTransport(const Preferences &preferences, M
 
 bool SelectingMailTransport::send(const OutgoingMail &mail, const QString &script)
 {
-    const QString choice = m_preferences.stringValue(QStringLiteral("mailTransport")).trimmed();
+    const QString choice = m_preferences.stringValue(QStringLiteral("mailTransport")).trimmed().toLower();
     if (choice.isEmpty() || choice == QLatin1String("outbox"))
         return m_outbox.send(mail, script);
     if (choice == QLatin1String("smtp"))
