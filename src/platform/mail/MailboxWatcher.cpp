@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QObject>
+#include <QRegularExpression>
 #include <QTimer>
 
 namespace wendle {
@@ -211,10 +212,12 @@ void MailboxWatcher::handOver(const Result &result)
 }
 
 // A mailbox that cannot be reached is reported when that starts and when it
-// ends, not at every poll.
+// ends, not at every poll. Server answers carry timings and counters, so two
+// reports of the same trouble differ only in their digits.
 void MailboxWatcher::reportConnection(const QString &error)
 {
-    if (error == m_lastConnectionError)
+    static const QRegularExpression variable(QStringLiteral("\\([^)]*\\)|[0-9]+"));
+    if (QString(error).remove(variable) == QString(m_lastConnectionError).remove(variable))
         return;
     const QString url = m_preferences.stringValue(QStringLiteral("imapUrl"));
     if (error.isEmpty())

@@ -51,6 +51,7 @@ public:
     // Rounds finished so far (a poll, or flagging what was handled), whether
     // they reached the server or not; lets a caller wait for one to end.
     quint64 completedRounds() const { return m_completedRounds; }
+    bool isBusy() const { return m_roundRunning; }
 
     // At most this many messages are fetched per poll; the rest follow at once.
     static constexpr int MessagesPerPoll = 20;
