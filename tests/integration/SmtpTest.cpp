@@ -137,6 +137,21 @@ TEST_F(SmtpTransportTest, RepliesWaitForTheServerAndSurviveARestart)
     EXPECT_EQ(messageFiles(transport->sentFolder()).size(), replies);
 }
 
+TEST_F(SmtpTransportTest, RefusedRecipientKeepsTheReplyQueuedWithTheServersAnswer)
+{
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+    auto transport = makeTransport();
+    OutgoingMail mail = reply(token);
+    mail.to = QStringLiteral("someone@rejected.invalid");
+    ASSERT_TRUE(transport->send(mail, QString()));
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+    EXPECT_TRUE(log.first().contains(QLatin1String("someone@rejected.invalid"))) << str(log.first());
+    EXPECT_TRUE(log.first().contains(QLatin1String("the server said: 550"))) << str(log.first());
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), 1);
+    EXPECT_TRUE(deliveredWith(server, token).isEmpty());
+}
+
 TEST_F(SmtpTransportTest, MessageWithoutRecipientsIsSetAside)
 {
     auto transport = makeTransport();

@@ -1,6 +1,8 @@
 #include "platform/mail/CurlMailHandle.h"
 
 
+#include <QRegularExpression>
+
 #include <mutex>
 
 namespace wendle {
@@ -9,13 +11,26 @@ namespace {
 
 constexpr long ConnectTimeoutSeconds = 30;
 constexpr long StalledTransferSeconds = 120;
-constexpr int RememberedServerLines = 3;
+constexpr int RememberedServerLines = 6;
 
 // curl_global_init is not thread-safe; the first handle made does it.
 void ensureCurlInitialised()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// The line that explains a failure: the last refusal (an SMTP 4xx/5xx reply,
+// an IMAP NO, BAD or BYE), or else the last thing the server said. A polite
+// "221 Bye" after the refusal would explain nothing.
+QString complaint(const QStringList &lines)
+{
+    static const QRegularExpression refusal(QStringLiteral("^([45][0-9][0-9][ -]|\\S+ (NO|BAD)\\b|\\* BYE\\b)"));
+    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
+        if (refusal.match(*it).hasMatch())
+            return *it;
+    }
+    return lines.isEmpty() ? QString() : lines.last();
 }
 
 } // namespace
@@ -79,8 +94,9 @@ QString CurlMailHandle::describeFailure(CURLcode code) const
     const QString detail = QString::fromUtf8(m_errorBuffer).trimmed();
     if (!detail.isEmpty() && detail != text)
         text += QLatin1String(": ") + detail;
-    if (!m_serverLines.isEmpty())
-        text += QLatin1String("; the server said: ") + m_serverLines.join(QLatin1String(" / "));
+    const QString answer = complaint(m_serverLines);
+    if (!answer.isEmpty())
+        text += QLatin1String("; the server said: ") + answer;
     return text;
 }
 

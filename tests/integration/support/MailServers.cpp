@@ -142,6 +142,7 @@ bool SmtpTestServer::writeConfiguration(QString *error)
                                       QStringLiteral("table vusers file:%1/vusers\n"
                                                      "listen on 127.0.0.1 port %2\n"
                                                      "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
+                                                     "match from any for domain \"rejected.invalid\" reject\n"
                                                      "match from any for any action \"store\"\n")
                                           .arg(dir)
                                           .arg(m_port))

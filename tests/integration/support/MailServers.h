@@ -35,7 +35,8 @@ public:
 
     quint16 port() const { return m_port; }
     QString url() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(m_port); }
-    // Every accepted message ends up here, one file per recipient.
+    // Every accepted message ends up here, one file per recipient. Recipients
+    // at rejected.invalid are refused.
     QStringList deliveredFiles() const;
     QString log() const;
 
