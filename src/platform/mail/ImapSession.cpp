@@ -69,7 +69,7 @@ ImapSession::ImapSession(const std::atomic_bool &cancel) : m_handle(&cancel)
 
 ImapSession::~ImapSession()
 {
-    if (m_open && !m_handle.cancelled())
+    if (m_open && !m_broken && !m_handle.cancelled())
         command("LOGOUT", nullptr);
 }
 
@@ -176,6 +176,13 @@ bool ImapSession::markSeen(const QList<quint32> &uids, QString *error)
 }
 
 std::optional<ImapSession::Response> ImapSession::command(const QByteArray &text, QString *error)
+{
+    std::optional<Response> response = exchange(text, error);
+    m_broken = m_broken || !response;
+    return response;
+}
+
+std::optional<ImapSession::Response> ImapSession::exchange(const QByteArray &text, QString *error)
 {
     const QByteArray tag = 'w' + QByteArray::number(++m_tag);
     if (!sendAll(tag + ' ' + text + "\r\n", error))

@@ -55,6 +55,7 @@ private:
     };
 
     std::optional<Response> command(const QByteArray &text, QString *error);
+    std::optional<Response> exchange(const QByteArray &text, QString *error);
     bool sendAll(const QByteArray &bytes, QString *error);
     bool readLine(QByteArray *line, QString *error);
     bool readBytes(qint64 count, QByteArray *bytes, QString *error);
@@ -66,6 +67,7 @@ private:
     int m_tag = 0;
     quint32 m_uidValidity = 0;
     bool m_open = false;
+    bool m_broken = false; // an exchange failed half-way: no polite LOGOUT then
 };
 
 } // namespace wendle

@@ -97,14 +97,18 @@ std::optional<Envelope> readEnvelope(const QByteArray &bytes, QString *error)
     return envelope;
 }
 
-SmtpSession::SmtpSession(const MailServerSettings &settings, const std::atomic_bool &cancel) : m_handle(&cancel)
+SmtpSession::SmtpSession(const MailServerSettings &settings, const std::atomic_bool &cancel)
+    : m_settings(settings), m_handle(&cancel)
 {
-    m_handle.configure(settings, MailProtocol::Smtp, &m_setupError);
 }
 
 DeliveryResult SmtpSession::deliver(const Envelope &envelope, const QByteArray &message)
 {
     DeliveryResult result;
+    if (!m_configured) {
+        m_configured = true;
+        m_handle.configure(m_settings, MailProtocol::Smtp, &m_setupError);
+    }
     if (!m_setupError.isEmpty()) {
         result.unreachable = true;
         result.error = m_setupError;

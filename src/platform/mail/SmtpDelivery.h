@@ -34,8 +34,8 @@ struct DeliveryResult {
 
 // Sends messages through one SMTP server, blocking until the server accepted
 // or refused each. Runs on a worker thread, never the main thread. Settings
-// (and the password command) are applied once; libcurl keeps the connection
-// open between the messages of a round.
+// (and the password command) are applied once, at the first message; libcurl
+// keeps the connection open between the messages of a round.
 class SmtpSession {
 public:
     SmtpSession(const MailServerSettings &settings, const std::atomic_bool &cancel);
@@ -43,7 +43,9 @@ public:
     DeliveryResult deliver(const Envelope &envelope, const QByteArray &message);
 
 private:
+    MailServerSettings m_settings;
     CurlMailHandle m_handle;
+    bool m_configured = false;
     QString m_setupError;
 };
 

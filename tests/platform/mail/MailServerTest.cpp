@@ -47,8 +47,9 @@ TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
         SCOPED_TRACE(c.url);
         const ConnectionPlan plan = planConnection(QString::fromLatin1(c.url), c.protocol);
         EXPECT_EQ(plan.ok(), c.usable) << str(plan.error);
-        if (plan.ok())
+        if (plan.ok()) {
             EXPECT_EQ(plan.requireTls, c.requireTls);
+        }
     }
 }
 
@@ -72,8 +73,9 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
         QString error;
         const std::optional<QString> password = runPasswordCommand(c.command, &error);
         EXPECT_EQ(password.has_value(), c.password.has_value()) << str(error);
-        if (password && c.password)
+        if (password && c.password) {
             EXPECT_EQ(str(*password), str(*c.password));
+        }
         if (!password)
             EXPECT_FALSE(error.isEmpty());
     }

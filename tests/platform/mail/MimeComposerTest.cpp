@@ -73,8 +73,9 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(parsed.from, QStringList{QStringLiteral("computer@example.com")});
         EXPECT_EQ(parsed.to, c.to);
-        if (c.to.isEmpty())
+        if (c.to.isEmpty()) {
             EXPECT_EQ(str(parsed.headers.value("to")), "undisclosed-recipients: ;");
+        }
         EXPECT_EQ(parsed.cc, c.cc);
         EXPECT_EQ(str(parsed.subject), "Wendle Results");
         EXPECT_EQ(str(parsed.headers.value("mime-version")), "1.0");

@@ -125,7 +125,8 @@ TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
         EXPECT_EQ(outbox.subjects.size() + smtp.subjects.size() + script.subjects.size(), 1);
         EXPECT_EQ(str(chosen), c.expected);
         EXPECT_EQ(!log.isEmpty(), c.logged);
-        if (c.logged)
+        if (c.logged) {
             EXPECT_TRUE(log.first().contains(c.choice.toString())) << str(log.first());
+        }
     }
 }
