@@ -76,8 +76,9 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
         if (password && c.password) {
             EXPECT_EQ(str(*password), str(*c.password));
         }
-        if (!password)
+        if (!password) {
             EXPECT_FALSE(error.isEmpty());
+        }
     }
 }
 
