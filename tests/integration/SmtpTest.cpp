@@ -152,6 +152,35 @@ TEST_F(SmtpTransportTest, RefusedRecipientKeepsTheReplyQueuedWithTheServersAnswe
     EXPECT_TRUE(deliveredWith(server, token).isEmpty());
 }
 
+TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
+{
+    const QString address = nonLoopbackAddress();
+    if (address.isEmpty())
+        GTEST_SKIP() << "this machine has no address besides loopback to play a remote server on";
+    // The same server without TLS, reached once as a remote host: there the
+    // link must be encrypted before anything is sent, so the reply waits.
+    server.alsoListenOn(address);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+    preferences.setValue("smtpUrl", QStringLiteral("smtp://%1:%2").arg(address).arg(server.port()));
+    preferences.setValue("smtpUser", "computer@example.com");
+    preferences.setValue("smtpPasswordCommand", QStringList{"printf", "s3cret"});
+    auto transport = makeTransport();
+    ASSERT_TRUE(transport->send(reply(token), QString()));
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+    EXPECT_TRUE(log.first().contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive) // what curl says varies by version
+                || log.first().contains(QLatin1String("SSL"), Qt::CaseInsensitive))
+        << str(log.first());
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), 1);
+    EXPECT_FALSE(server.log().contains(QLatin1String("authentication")));
+
+    // The same server on loopback takes the reply (it offers no login, so none is tried).
+    preferences.setValue("smtpUrl", server.url());
+    preferences.remove("smtpUser");
+    transport->deliverNow();
+    EXPECT_TRUE(waitFor([&] { return deliveredWith(server, token).size() == 1; }, DeliveryWaitMs)) << str(log.join(u'\n'));
+}
+
 TEST_F(SmtpTransportTest, MessageWithoutRecipientsIsSetAside)
 {
     auto transport = makeTransport();

@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -116,6 +117,26 @@ bool acceptsConnections(quint16 port)
     return connected;
 }
 
+QString nonLoopbackAddress()
+{
+    ifaddrs *interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0)
+        return {};
+    QString found;
+    for (ifaddrs *entry = interfaces; entry && found.isEmpty(); entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        const in_addr address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr)->sin_addr;
+        if ((ntohl(address.s_addr) >> 24) == 127)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        if (::inet_ntop(AF_INET, &address, text, sizeof text))
+            found = QString::fromLatin1(text);
+    }
+    ::freeifaddrs(interfaces);
+    return found;
+}
+
 QString findServerProgram(const QString &name)
 {
     return QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin"),
@@ -140,12 +161,14 @@ bool SmtpTestServer::writeConfiguration(QString *error)
     const bool written = writeText(dir + QLatin1String("/vusers"), QStringLiteral("@ nobody\n"))
                          && writeText(dir + QLatin1String("/smtpd.conf"),
                                       QStringLiteral("table vusers file:%1/vusers\n"
-                                                     "listen on 127.0.0.1 port %2\n"
+                                                     "listen on 127.0.0.1 port %2\n%3"
                                                      "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
                                                      "match from any for domain \"rejected.invalid\" reject\n"
                                                      "match from any for any action \"store\"\n")
                                           .arg(dir)
-                                          .arg(m_port))
+                                          .arg(m_port)
+                                          .arg(m_extraAddress.isEmpty() ? QString()
+                                                                        : QStringLiteral("listen on %1 port %2\n").arg(m_extraAddress).arg(m_port)))
                          && makeMaildir(dir + QLatin1String("/Maildir"));
     if (!written)
         *error = QStringLiteral("cannot write the OpenSMTPD configuration in %1").arg(dir);

@@ -18,6 +18,10 @@ namespace wendle::test {
 quint16 freeLoopbackPort();
 bool acceptsConnections(quint16 port);
 
+// An IPv4 address of this machine other than loopback, or empty when it has
+// none: what a remote server looks like to the code under test.
+QString nonLoopbackAddress();
+
 // The path of an installed program, or empty.
 QString findServerProgram(const QString &name);
 
@@ -32,6 +36,8 @@ public:
     // run at a time: the first call waits for other test processes' servers.
     bool start(QString *error);
     void stop();
+    // Listen on this address too (same port); call before the first start.
+    void alsoListenOn(const QString &address) { m_extraAddress = address; }
 
     quint16 port() const { return m_port; }
     QString url() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(m_port); }
@@ -45,6 +51,7 @@ private:
 
     QTemporaryDir m_dir;
     quint16 m_port = 0;
+    QString m_extraAddress;
     std::unique_ptr<QLockFile> m_machineLock;
     std::unique_ptr<QProcess> m_process;
 };
