@@ -152,7 +152,10 @@ void SmtpMailTransport::startRound(bool ignoreWaits)
     QStringList due;
     const QStringList queued = messageFiles(queueFolder());
     for (const QString &path : queued) {
-        const auto retry = m_retries.constFind(QFileInfo(path).fileName());
+        const QString name = QFileInfo(path).fileName();
+        if (m_stuckAfterDelivery.contains(name))
+            continue;
+        const auto retry = m_retries.constFind(name);
         if (ignoreWaits || retry == m_retries.cend() || retry->due <= now)
             due << path;
     }
@@ -178,9 +181,12 @@ void SmtpMailTransport::finishRound(const QList<Outcome> &outcomes)
     for (const Outcome &outcome : outcomes) {
         switch (outcome.kind) {
         case Outcome::Delivered:
-            if (!outcome.error.isEmpty())
-                log(QStringLiteral("Wendle Error: the reply %1 was delivered but stays in the queue: %2").arg(outcome.name, outcome.error));
-            else if (m_retries.value(outcome.name).attempts > 0)
+            if (!outcome.error.isEmpty()) {
+                m_stuckAfterDelivery.insert(outcome.name);
+                log(QStringLiteral("Wendle Error: the reply %1 was delivered but cannot leave the queue (%2); it is not sent again "
+                                   "while Wendle runs")
+                        .arg(outcome.name, outcome.error));
+            } else if (m_retries.value(outcome.name).attempts > 0)
                 log(QStringLiteral("Wendle Log Update:  the queued reply %1 to %2 was delivered").arg(outcome.name, outcome.to));
             m_retries.remove(outcome.name);
             break;

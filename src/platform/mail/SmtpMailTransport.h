@@ -4,6 +4,7 @@
 #include "platform/mail/MailTransport.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 
@@ -72,6 +73,7 @@ private:
     MailLog m_log;
     std::chrono::milliseconds m_baseDelay{std::chrono::seconds(30)};
     QHash<QString, Retry> m_retries; // by file name in the queue
+    QSet<QString> m_stuckAfterDelivery; // accepted, yet neither moved nor removed
     bool m_roundRunning = false;
     bool m_roundWanted = false;
     std::unique_ptr<QObject> m_context; // lives on the owner's thread; results are posted to it
