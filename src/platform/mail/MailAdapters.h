@@ -1,61 +1,38 @@
 #pragma once
 
-#include "platform/mail/MailTransport.h"
+#include "platform/mail/MailLog.h"
+#include "platform/mail/OutboxMailTransport.h"
+#include "platform/mail/ScriptMailTransport.h"
+#include "platform/mail/SelectingMailTransport.h"
+#include "platform/mail/SmtpMailTransport.h"
 
 #include <QString>
-
-#include <memory>
 
 namespace wendle {
 
 class Console;
 class Preferences;
 
-// Each reply as an RFC 5322 .eml file in the outbox folder.
-class OutboxMailTransport : public MailTransport {
-public:
-    explicit OutboxMailTransport(const QString &folder) : m_folder(folder) {}
-    bool send(const OutgoingMail &mail, const QString &script) override;
-
-private:
-    QString m_folder;
-    quint64 m_counter = 0;
-};
-
-// The generated script on the standard input of "scriptHostCommand".
-class ScriptMailTransport : public MailTransport {
-public:
-    explicit ScriptMailTransport(const Preferences &preferences) : m_preferences(preferences) {}
-    bool send(const OutgoingMail &mail, const QString &script) override;
-
-private:
-    const Preferences &m_preferences;
-};
-
-// Chooses by "mailTransport" at each reply. An unknown choice is reported on
-// the console and the reply goes to the outbox, so nothing is lost.
-class SelectingMailTransport : public MailTransport {
-public:
-    SelectingMailTransport(const Preferences &preferences, Console &console, MailTransport &outbox, MailTransport &script)
-        : m_preferences(preferences), m_console(console), m_outbox(outbox), m_script(script) {}
-    bool send(const OutgoingMail &mail, const QString &script) override;
-
-private:
-    const Preferences &m_preferences;
-    Console &m_console;
-    MailTransport &m_outbox;
-    MailTransport &m_script;
-};
-
-// The mail adapters of a running instance, chosen among by preference.
+// The mail adapters of a running instance: the outbox (<support>/outbox/), the
+// SMTP queue (<support>/queue/, sent/, failed/) and the script host, chosen
+// among by "mailTransport" at each reply. Make it on the main thread once the
+// application object exists: the SMTP queue starts emptying itself from the
+// event loop, whatever transport is chosen, so replies queued before a
+// restart still go out.
 class MailAdapters {
 public:
+    // Problems go to the log function, on the main thread.
+    MailAdapters(const Preferences &preferences, const QString &supportFolder, MailLog log);
+    // Problems go to the console.
     MailAdapters(const Preferences &preferences, const QString &supportFolder, Console &console);
+
     MailTransport &transport() { return m_selecting; }
+    SmtpMailTransport &smtp() { return m_smtp; }
 
 private:
     OutboxMailTransport m_outbox;
     ScriptMailTransport m_script;
+    SmtpMailTransport m_smtp;
     SelectingMailTransport m_selecting;
 };
 

@@ -7,9 +7,13 @@
 
 namespace wendle {
 
-// Builds the complete RFC 5322 message for one reply: headers, a UTF-8 text
-// part and, when there is one, the attachment as a base64 MIME part. An empty
-// To still gives a valid message (a copy mailed only to its Cc).
+// Builds the complete RFC 5322 message for one reply, CRLF line ends: From,
+// To, Cc (when set), Subject, Date, Message-ID and MIME-Version; a
+// text/plain; charset=utf-8 body (quoted-printable or base64 when the text is
+// not plain ASCII) and, when there is an attachment, a multipart/mixed with
+// the file as a base64 part. An empty To still gives a valid message (a copy
+// mailed only to its Cc). An attachment that cannot be read is left out; the
+// text still goes.
 QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date);
 
 } // namespace wendle

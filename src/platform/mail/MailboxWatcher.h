@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/mail/InboundMessage.h"
+#include "platform/mail/MailLog.h"
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QThreadPool>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QObject;
+class QTimer;
+
+namespace wendle {
+
+class Preferences;
+
+// Watches an IMAP mailbox for commands. Each poll fetches the messages without
+// the \Seen flag (without setting it), parses them, hands each to the handler
+// and marks a message seen only after the handler returned true: a crash or a
+// refusal leaves it unseen, so it comes again on the next poll and no command
+// is lost (at worst one is handled twice). A message that cannot be parsed is
+// logged and marked seen, so it does not come back forever.
+//
+// Preferences, read at each poll: "imapUrl" (imaps://host/INBOX; imap:// then
+// requires STARTTLS, except towards a loopback host), "imapUser",
+// "imapPasswordCommand" (an argument vector printing the password) and
+// "imapPollSeconds" (default 60). Nothing happens while "imapUrl" is empty.
+//
+// Create, use and destroy it on the main thread with a running event loop:
+// the network work runs on a worker thread; the handler and the log are
+// called on the main thread.
+class MailboxWatcher {
+public:
+    using Handler = std::function<bool(const InboundMail &mail)>;
+
+    // Attachments are saved under attachmentFolder.
+    MailboxWatcher(const Preferences &preferences, const QString &attachmentFolder, Handler handler, MailLog log);
+    ~MailboxWatcher();
+
+    // Polls at once and then every "imapPollSeconds".
+    void start();
+    void stop();
+    // One poll now (when none is running).
+    void pollNow();
+
+    // Rounds finished so far (a poll, or flagging what was handled), whether
+    // they reached the server or not; lets a caller wait for one to end.
+    quint64 completedRounds() const { return m_completedRounds; }
+    bool isBusy() const { return m_roundRunning; }
+
+    // At most this many messages are fetched per poll; the rest follow at once.
+    static constexpr int MessagesPerPoll = 20;
+
+    struct Request;
+    struct Result;
+
+private:
+    void startRound(bool fetch);
+    void finishRound(const Result &result);
+    void handOver(const Result &result);
+    void reportConnection(const QString &error);
+    void scheduleNextPoll(bool soon);
+    void log(const QString &line) const;
+
+    const Preferences &m_preferences;
+    QString m_attachmentFolder;
+    Handler m_handler;
+    MailLog m_log;
+    bool m_running = false;
+    bool m_roundRunning = false;
+    QSet<quint32> m_toMarkSeen; // handled but not yet flagged on the server
+    quint32 m_uidValidity = 0;  // of the mailbox those UIDs belong to
+    QString m_lastConnectionError;
+    quint64 m_completedRounds = 0;
+    std::unique_ptr<QObject> m_context; // lives on the owner's thread; results are posted to it
+    QTimer *m_timer = nullptr;
+    std::shared_ptr<std::atomic_bool> m_cancel;
+    QThreadPool m_pool;
+};
+
+} // namespace wendle

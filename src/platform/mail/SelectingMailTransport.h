@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/mail/MailLog.h"
+#include "platform/mail/MailTransport.h"
+
+namespace wendle {
+
+class Preferences;
+
+// Chooses the adapter by the preference "mailTransport", read at each reply:
+// "outbox" (also when unset), "smtp" or "script". An unknown choice is logged
+// and the reply goes to the outbox, so it is not lost.
+class SelectingMailTransport : public MailTransport {
+public:
+    SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox, MailTransport &smtp,
+                           MailTransport &script);
+
+    bool send(const OutgoingMail &mail, const QString &script) override;
+
+private:
+    const Preferences &m_preferences;
+    MailLog m_log;
+    MailTransport &m_outbox;
+    MailTransport &m_smtp;
+    MailTransport &m_script;
+};
+
+} // namespace wendle

@@ -1,0 +1,178 @@
+#include "platform/mail/MailboxWatcher.h"
+#include "support/MailServers.h"
+#include "support/ParsedMail.h"
+#include "support/WendleInstance.h"
+
+#include "support/Doubles.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+constexpr int WaitMs = 30000;
+
+QByteArray command(const char *from, const char *text)
+{
+    return QByteArray("From: ") + from + "\r\nTo: computer@example.com\r\nSubject: command\r\n\r\n" + text + "\r\n";
+}
+
+class MailboxWatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!ImapTestServer::installed())
+            GTEST_SKIP() << "Dovecot (dovecot) is not installed; scripts/install-deps installs it";
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << str(error);
+        useTheTestServer();
+    }
+
+    void useTheTestServer()
+    {
+        preferences.setValue("imapUrl", server.url());
+        preferences.setValue("imapUser", ImapTestServer::user());
+        preferences.setValue("imapPasswordCommand", QStringList{"printf", "%s\\n", ImapTestServer::password()});
+    }
+
+    void makeWatcher(std::function<bool(const InboundMail &)> handler)
+    {
+        watcher = std::make_unique<MailboxWatcher>(preferences, attachments.path(), std::move(handler),
+                                                   [this](const QString &line) { log << line; });
+    }
+
+    // One poll, to its end (flagging what was handled included).
+    bool poll()
+    {
+        if (!waitFor([&] { return !watcher->isBusy(); }, WaitMs))
+            return false;
+        const quint64 before = watcher->completedRounds();
+        watcher->pollNow();
+        return waitFor([&] { return watcher->completedRounds() > before && !watcher->isBusy(); }, WaitMs);
+    }
+
+    MemoryPreferences preferences;
+    QTemporaryDir attachments;
+    ImapTestServer server;
+    std::unique_ptr<MailboxWatcher> watcher;
+    QStringList log;
+};
+
+} // namespace
+
+TEST_F(MailboxWatcherTest, CommandIsHandedOverOnceAndThenMarkedSeen)
+{
+    ASSERT_TRUE(server.deliver(command("Owner <owner@example.com>", "wndl find named budget")));
+    ASSERT_EQ(server.unseenUids(), QStringList{"1"});
+    QList<InboundMail> handled;
+    QStringList unseenDuringHandOver;
+    makeWatcher([&](const InboundMail &mail) {
+        handled << mail;
+        unseenDuringHandOver = server.unseenUids(); // fetching must not have flagged it
+        return true;
+    });
+    ASSERT_TRUE(poll());
+    ASSERT_EQ(handled.size(), 1) << str(log.join(u'\n')) << str(server.log());
+    EXPECT_EQ(str(handled[0].from), "Owner <owner@example.com>");
+    EXPECT_EQ(str(handled[0].text), "wndl find named budget\n");
+    EXPECT_EQ(unseenDuringHandOver, QStringList{"1"});
+    ASSERT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs)) << str(log.join(u'\n'));
+    ASSERT_TRUE(poll());
+    ASSERT_TRUE(poll());
+    EXPECT_EQ(handled.size(), 1) << "a seen message is not handed over again";
+    EXPECT_TRUE(log.isEmpty()) << str(log.join(u'\n'));
+}
+
+TEST_F(MailboxWatcherTest, RefusedCommandStaysUnseenAndComesAgain)
+{
+    ASSERT_TRUE(server.deliver(command("stranger@example.com", "wndl help")));
+    int offered = 0;
+    makeWatcher([&](const InboundMail &) {
+        ++offered;
+        return false;
+    });
+    ASSERT_TRUE(poll());
+    ASSERT_TRUE(poll());
+    EXPECT_EQ(offered, 2) << str(log.join(u'\n'));
+    EXPECT_EQ(server.unseenUids(), QStringList{"1"});
+}
+
+TEST_F(MailboxWatcherTest, UnreadableMessagesAreLoggedAndSkipped)
+{
+    ASSERT_TRUE(server.deliver("Subject: no sender\r\n\r\nwndl help\r\n"));
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl after the bad one")));
+    QStringList texts;
+    makeWatcher([&](const InboundMail &mail) {
+        texts << mail.text.trimmed();
+        return true;
+    });
+    ASSERT_TRUE(poll());
+    EXPECT_EQ(texts, QStringList{"wndl after the bad one"});
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log.first().contains(QLatin1String("no From"))) << str(log.first());
+    EXPECT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs));
+}
+
+TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)
+{
+    const qsizetype sizes[] = {100000, 20 * 1024 * 1024}; // the second makes a 27 MB message
+    QStringList saved;
+    makeWatcher([&](const InboundMail &mail) {
+        saved << mail.attachmentPath;
+        return true;
+    });
+    for (const qsizetype size : sizes) {
+        SCOPED_TRACE(size);
+        const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(size, 'p');
+        QByteArray message = "From: owner@example.com\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                             "--b\r\nContent-Type: text/plain\r\n\r\nwndl fax to 5551212\r\n"
+                             "--b\r\nContent-Type: application/pdf; name=\"../fax.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+        const QByteArray encoded = pdf.toBase64();
+        for (qsizetype i = 0; i < encoded.size(); i += 76)
+            message += encoded.mid(i, 76) + "\r\n";
+        message += "--b--\r\n";
+        ASSERT_TRUE(server.deliver(message));
+        saved.clear();
+        ASSERT_TRUE(poll());
+        ASSERT_EQ(saved.size(), 1) << str(log.join(u'\n'));
+        EXPECT_EQ(QFileInfo(saved.first()).dir().absolutePath(), QDir(attachments.path()).absolutePath());
+        QFile file(saved.first());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.readAll() == pdf);
+    }
+}
+
+TEST_F(MailboxWatcherTest, ConnectionProblemsAreReportedOnce)
+{
+    struct Case {
+        const char *name;
+        QVariantMap settings;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"wrong password", {{"imapPasswordCommand", QStringList{"printf", "wrong"}}}, "Login denied"},
+        {"password command fails", {{"imapPasswordCommand", QStringList{"false"}}}, "password command"},
+        {"nobody listening", {{"imapUrl", QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(freeLoopbackPort())}}, "connect"},
+        {"no such mailbox", {{"imapUrl", server.url().replace("INBOX", "Nowhere")}}, "refused to open the mailbox"},
+    };
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help")));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto it = c.settings.cbegin(); it != c.settings.cend(); ++it)
+            preferences.setValue(it.key(), it.value());
+        log.clear();
+        int offered = 0;
+        makeWatcher([&](const InboundMail &) { return ++offered > 0; });
+        ASSERT_TRUE(poll());
+        ASSERT_TRUE(poll());
+        EXPECT_EQ(offered, 0);
+        ASSERT_EQ(log.size(), 1) << str(log.join(u'\n'));
+        EXPECT_TRUE(log.first().contains(QLatin1String(c.reason), Qt::CaseInsensitive)) << str(log.first());
+        useTheTestServer();
+    }
+    EXPECT_EQ(server.unseenUids(), QStringList{"1"});
+}

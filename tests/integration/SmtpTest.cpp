@@ -1,0 +1,223 @@
+#include "platform/mail/MessageFolder.h"
+#include "platform/mail/SmtpMailTransport.h"
+#include "support/MailServers.h"
+#include "support/ParsedMail.h"
+#include "support/WendleInstance.h"
+
+#include "support/Doubles.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+using namespace wendle::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int DeliveryWaitMs = 30000;
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The delivered messages that belong to this test run (OpenSMTPD's spool is
+// shared by the machine; an earlier run's leftovers must not count).
+QList<ParsedMail> deliveredWith(const SmtpTestServer &server, const QString &token)
+{
+    QList<ParsedMail> found;
+    for (const QString &path : server.deliveredFiles()) {
+        const ParsedMail mail = parseMail(readFile(path));
+        if (mail.bodyText.contains(token))
+            found << mail;
+    }
+    return found;
+}
+
+class SmtpTransportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!SmtpTestServer::installed())
+            GTEST_SKIP() << "OpenSMTPD (smtpd) is not installed; scripts/install-deps installs it";
+        preferences.setValue("smtpUrl", server.url());
+    }
+
+    std::unique_ptr<SmtpMailTransport> makeTransport()
+    {
+        auto transport = std::make_unique<SmtpMailTransport>(preferences, support.path(), [this](const QString &line) { log << line; });
+        transport->setRetryBaseDelay(200ms);
+        return transport;
+    }
+
+    OutgoingMail reply(const QString &body) const
+    {
+        return {QStringLiteral("owner@example.com"), QStringLiteral("computer@example.com"), QStringLiteral("Wendle Results"),
+                body, QString(), QString()};
+    }
+
+    MemoryPreferences preferences;
+    QTemporaryDir support;
+    SmtpTestServer server;
+    QStringList log;
+    const QString token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+};
+
+} // namespace
+
+TEST_F(SmtpTransportTest, ReplyWithAttachmentArrivesIntact)
+{
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+    QByteArray picture(300000, Qt::Uninitialized);
+    QRandomGenerator generator(11);
+    for (char &byte : picture)
+        byte = char(generator.bounded(256));
+    const QString path = support.filePath(QStringLiteral("snapshot.jpg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(picture);
+    file.close();
+
+    auto transport = makeTransport();
+    OutgoingMail mail = reply(QStringLiteral("Here is the picture ✓ ") + token);
+    mail.cc = QStringLiteral("boss@example.com");
+    mail.attachmentPath = path;
+    ASSERT_TRUE(transport->send(mail, QStringLiteral("the script")));
+
+    // One copy per recipient lands in the Maildir.
+    ASSERT_TRUE(waitFor([&] { return deliveredWith(server, token).size() == 2; }, DeliveryWaitMs))
+        << str(log.join(u'\n')) << str(server.log());
+    for (const ParsedMail &delivered : deliveredWith(server, token)) {
+        EXPECT_EQ(str(delivered.subject), "Wendle Results");
+        EXPECT_EQ(str(delivered.headers.value("subject")), "Wendle Results");
+        EXPECT_EQ(delivered.from, QStringList{"computer@example.com"});
+        EXPECT_EQ(delivered.to, QStringList{"owner@example.com"});
+        EXPECT_EQ(delivered.cc, QStringList{"boss@example.com"});
+        EXPECT_TRUE(delivered.bodyText.startsWith(mail.body));
+        EXPECT_EQ(str(delivered.attachmentName), "snapshot.jpg");
+        EXPECT_EQ(str(delivered.attachmentType), "image/jpeg");
+        EXPECT_TRUE(delivered.attachment == picture) << "attachment changed on the way";
+    }
+    EXPECT_TRUE(waitFor([&] { return messageFiles(transport->queueFolder()).isEmpty(); }, DeliveryWaitMs));
+    EXPECT_EQ(messageFiles(transport->sentFolder()).size(), 1);
+    EXPECT_TRUE(log.isEmpty()) << str(log.join(u'\n'));
+}
+
+TEST_F(SmtpTransportTest, RepliesWaitForTheServerAndSurviveARestart)
+{
+    auto transport = makeTransport();
+    const int replies = 3;
+    for (int i = 0; i < replies; ++i)
+        ASSERT_TRUE(transport->send(reply(QStringLiteral("reply %1 %2").arg(i).arg(token)), QString()));
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), replies);
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs)) << "a failed delivery is logged";
+    EXPECT_TRUE(log.first().contains(QLatin1String("stays queued"))) << str(log.first());
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), replies) << "nothing is dropped while the server is away";
+
+    transport.reset(); // Wendle quits with the replies still queued
+    transport = makeTransport();
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+
+    ASSERT_TRUE(waitFor([&] { return messageFiles(transport->queueFolder()).isEmpty(); }, DeliveryWaitMs))
+        << str(log.join(u'\n'));
+    ASSERT_TRUE(waitFor([&] { return deliveredWith(server, token).size() >= replies; }, DeliveryWaitMs)) << str(server.log());
+    waitFor([] { return false; }, 2000); // room for a duplicate to show up, if one were sent
+    QStringList bodies;
+    for (const ParsedMail &delivered : deliveredWith(server, token))
+        bodies << delivered.bodyText.trimmed();
+    bodies.sort();
+    EXPECT_EQ(bodies, (QStringList{"reply 0 " + token, "reply 1 " + token, "reply 2 " + token}));
+    EXPECT_EQ(messageFiles(transport->sentFolder()).size(), replies);
+}
+
+TEST_F(SmtpTransportTest, RefusedRecipientKeepsTheReplyQueuedWithTheServersAnswer)
+{
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+    auto transport = makeTransport();
+    OutgoingMail mail = reply(token);
+    mail.to = QStringLiteral("someone@rejected.invalid");
+    ASSERT_TRUE(transport->send(mail, QString()));
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+    EXPECT_TRUE(log.first().contains(QLatin1String("someone@rejected.invalid"))) << str(log.first());
+    EXPECT_TRUE(log.first().contains(QLatin1String("the server said: 550"))) << str(log.first());
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), 1);
+    EXPECT_TRUE(deliveredWith(server, token).isEmpty());
+}
+
+TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
+{
+    const QString address = nonLoopbackAddress();
+    if (address.isEmpty())
+        GTEST_SKIP() << "this machine has no address besides loopback to play a remote server on";
+    // The same server without TLS, reached once as a remote host: there the
+    // link must be encrypted before anything is sent, so the reply waits.
+    server.alsoListenOn(address);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << str(error);
+    preferences.setValue("smtpUrl", QStringLiteral("smtp://%1:%2").arg(address).arg(server.port()));
+    preferences.setValue("smtpUser", "computer@example.com");
+    preferences.setValue("smtpPasswordCommand", QStringList{"printf", "s3cret"});
+    auto transport = makeTransport();
+    ASSERT_TRUE(transport->send(reply(token), QString()));
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+    EXPECT_TRUE(log.first().contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive) // what curl says varies by version
+                || log.first().contains(QLatin1String("SSL"), Qt::CaseInsensitive))
+        << str(log.first());
+    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), 1);
+    EXPECT_FALSE(server.log().contains(QLatin1String("authentication")));
+
+    // The same server on loopback takes the reply (it offers no login, so none is tried).
+    preferences.setValue("smtpUrl", server.url());
+    preferences.remove("smtpUser");
+    transport->deliverNow();
+    EXPECT_TRUE(waitFor([&] { return deliveredWith(server, token).size() == 1; }, DeliveryWaitMs)) << str(log.join(u'\n'));
+}
+
+TEST_F(SmtpTransportTest, MessageWithoutRecipientsIsSetAside)
+{
+    auto transport = makeTransport();
+    OutgoingMail mail = reply(token);
+    mail.to.clear();
+    ASSERT_TRUE(transport->send(mail, QString()));
+    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+    EXPECT_EQ(messageFiles(transport->failedFolder()).size(), 1);
+    EXPECT_TRUE(messageFiles(transport->queueFolder()).isEmpty());
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_TRUE(log.first().contains(QLatin1String("no recipient"))) << str(log.first());
+}
+
+TEST_F(SmtpTransportTest, UnusableSettingsKeepRepliesQueuedAndSayWhy)
+{
+    struct Case {
+        const char *name;
+        QVariantMap settings;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"no server set", {{"smtpUrl", QString()}}, "smtpUrl is not set"},
+        {"wrong scheme", {{"smtpUrl", "imap://127.0.0.1:1"}}, "smtp://"},
+        {"password command fails", {{"smtpUser", "me"}, {"smtpPasswordCommand", QStringList{"false"}}}, "password command"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto it = c.settings.cbegin(); it != c.settings.cend(); ++it)
+            preferences.setValue(it.key(), it.value());
+        log.clear();
+        QTemporaryDir folder;
+        SmtpMailTransport transport(preferences, folder.path(), [this](const QString &line) { log << line; });
+        ASSERT_TRUE(transport.send(reply(token), QString()));
+        ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs));
+        EXPECT_TRUE(log.first().contains(QLatin1String(c.reason))) << str(log.first());
+        EXPECT_EQ(messageFiles(transport.queueFolder()).size(), 1);
+        preferences.setValue("smtpUrl", server.url());
+        preferences.remove("smtpUser");
+    }
+}

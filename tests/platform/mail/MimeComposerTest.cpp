@@ -1,0 +1,145 @@
+#include "integration/support/ParsedMail.h"
+#include "platform/mail/MimeComposer.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+// The last line break of a text part belongs to the MIME framing; whether
+// GMime adds one depends on the transfer encoding.
+QString text(const ParsedMail &parsed)
+{
+    QString body = parsed.bodyText;
+    if (body.endsWith(u'\n'))
+        body.chop(1);
+    return body;
+}
+
+const QDateTime FixedDate(QDate(2026, 12, 4), QTime(13, 35, 31), Qt::OffsetFromUTC, 3600);
+
+} // namespace
+
+TEST(MimeComposer, HeadersAndBodyReadBack)
+{
+    struct Case {
+        const char *name;
+        OutgoingMail mail;
+        QStringList to, cc;
+        QString encoding; // of the text part: the choices GMime may make ("" is 7bit)
+    };
+    const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
+    const Case cases[] = {
+        {"plain ascii", {"owner@example.com", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}},
+         {"owner@example.com"}, {}, "|7bit"},
+        {"with copy", {"owner@example.com", "computer@example.com", "Wendle Results", "hi", "boss@example.com", {}},
+         {"owner@example.com"}, {"boss@example.com"}, "|7bit"},
+        {"non-ascii text", {"owner@example.com", "computer@example.com", "Wendle Results", accented, {}, {}},
+         {"owner@example.com"}, {}, "quoted-printable|base64"},
+        {"empty to, copy only", {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.com", {}},
+         {}, {"chat-owner@example.com"}, "|7bit"},
+        {"display names", {"'Owner' <owner@example.com>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}},
+         {"owner@example.com"}, {}, "|7bit"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray raw = composeMessage(c.mail, FixedDate);
+        const ParsedMail parsed = parseMail(raw);
+        ASSERT_TRUE(parsed.valid);
+        EXPECT_EQ(parsed.from, QStringList{QStringLiteral("computer@example.com")});
+        EXPECT_EQ(parsed.to, c.to);
+        if (c.to.isEmpty()) {
+            EXPECT_EQ(str(parsed.headers.value("to")), "undisclosed-recipients: ;");
+        }
+        EXPECT_EQ(parsed.cc, c.cc);
+        EXPECT_EQ(str(parsed.subject), "Wendle Results");
+        EXPECT_EQ(str(parsed.headers.value("mime-version")), "1.0");
+        EXPECT_EQ(str(parsed.headers.value("date")), "Fri, 04 Dec 2026 13:35:31 +0100");
+        EXPECT_TRUE(parsed.headers.value("message-id").contains(QRegularExpression(QStringLiteral("^<[^@<>]+@[^@<>]+>$"))))
+            << str(parsed.headers.value("message-id"));
+        EXPECT_EQ(c.cc.isEmpty(), !parsed.headers.contains("cc"));
+        EXPECT_EQ(str(parsed.bodyType), "text/plain");
+        EXPECT_EQ(str(parsed.bodyCharset.toLower()), "utf-8");
+        EXPECT_TRUE(c.encoding.split(u'|').contains(parsed.bodyEncoding)) << str(parsed.bodyEncoding);
+        EXPECT_EQ(str(text(parsed)), str(c.mail.body));
+        EXPECT_EQ(parsed.partCount, 1);
+    }
+}
+
+TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
+{
+    OutgoingMail mail{"owner@example.com", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}};
+    const QByteArray raw = composeMessage(mail, FixedDate);
+    const QList<QByteArray> lines = raw.split('\n');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].endsWith('\r')) << "line " << i << " has a bare LF";
+        EXPECT_LE(lines[i].size(), 999) << "line " << i;
+    }
+    for (const char byte : raw)
+        ASSERT_LT(static_cast<unsigned char>(byte), 128u) << "8-bit byte on the wire";
+    EXPECT_TRUE(text(parseMail(raw)) == mail.body);
+}
+
+TEST(MimeComposer, AttachmentTravelsByteForByte)
+{
+    QTemporaryDir dir;
+    struct Case {
+        QString name;
+        QByteArray bytes;
+        QString type;
+    };
+    const Case cases[] = {
+        {QStringLiteral("budget.pdf"), QByteArray("%PDF-1.4\n") + randomBytes(70000), QStringLiteral("application/pdf")},
+        {QStringLiteral("notes.txt"), QByteArray("line one\nline two\r\n\x00 nul", 24), QStringLiteral("text/plain")},
+        {QStringLiteral("empty.bin"), QByteArray(), QStringLiteral("application/octet-stream")},
+        {QStringLiteral("Frühjahr Übersicht.csv"), QByteArray("a;b\n1;2\n"), QStringLiteral("text/csv")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(str(c.name));
+        const QString path = writeFile(dir, c.name, c.bytes);
+        OutgoingMail mail{"owner@example.com", "computer@example.com", "Wendle Results", "Here it is", "boss@example.com", path};
+        const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
+        ASSERT_TRUE(parsed.valid);
+        EXPECT_EQ(str(parsed.topType), "multipart/mixed");
+        ASSERT_EQ(parsed.partCount, 2);
+        EXPECT_EQ(str(text(parsed)), "Here it is");
+        EXPECT_EQ(parsed.attachment, c.bytes);
+        EXPECT_EQ(str(parsed.attachmentName), str(c.name));
+        EXPECT_EQ(str(parsed.attachmentType), str(c.type));
+        EXPECT_EQ(str(parsed.attachmentEncoding), "base64");
+    }
+}
+
+TEST(MimeComposer, UnreadableAttachmentStillSendsTheText)
+{
+    OutgoingMail mail{"owner@example.com", "computer@example.com", "Wendle Results", "text", {}, "/nonexistent/file.pdf"};
+    const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
+    ASSERT_TRUE(parsed.valid);
+    EXPECT_EQ(parsed.partCount, 1);
+    EXPECT_EQ(str(text(parsed)), "text");
+}
