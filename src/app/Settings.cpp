@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "operations/Launch.h"
 #include "platform/scripthost/ScriptHost.h"
 
 #include <QColor>
@@ -104,6 +105,8 @@ const QList<SettingInfo> &knownSettings()
         {RBRemoteChatAddress, T::String},    {RBHostChatAddress, T::String},
         {RBMailTransport, T::String},        {RBChatTransport, T::String},
         {RBScriptHostCommand, T::ArgumentVector},
+        {RBMusicApplication, T::String},     {RBPhotoApplication, T::String},
+        {RBChatApplication, T::String},
     };
     return settings;
 }
