@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 #include "support/ControllerFixture.h"
+#include "support/EnvironmentOverride.h"
 
 #include <QDir>
 
@@ -10,29 +11,6 @@ namespace {
 
 const QString Salutation = QStringLiteral("\nSent by Wendle!   -Tavo\n\n");
 const QString MailError = QStringLiteral("Wendle could not check your mail.\n\n");
-
-// Sets an environment variable for the life of the object; the mail-check
-// script inherits it, and other tests in this process must not.
-class EnvironmentOverride {
-public:
-    EnvironmentOverride(const char *name, const QString &value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
-    {
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~EnvironmentOverride()
-    {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char *m_name;
-    bool m_had;
-    QByteArray m_old;
-};
 
 class MailCheckTest : public ControllerFixture {
 protected:
