@@ -18,6 +18,11 @@ Controller::Controller(const Platform &platform)
     registerDefaults(m_platform.preferences);
     m_intake.commandTimestamps.reserve(30);
     m_intake.messageFromPhone = false;
+    loadLibraryFromPrefs();
+    if (!m_custom.libraryArray) {
+        m_custom.libraryArray.emplace();
+        m_custom.libraryArray->reserve(3);
+    }
     m_platform.random.seed(unsigned(m_platform.clock.now().toSecsSinceEpoch()));
 }
 
@@ -50,7 +55,11 @@ void Controller::applicationDidFinishLaunching()
 
 void Controller::applicationWillTerminate()
 {
+    const std::optional<QVariantList> library = dictArrayFromShortcuts();
     log(localized(QStringLiteral("shutdown_log"), {}));
+    // Stored even when empty, so that a library the owner emptied stays so.
+    if (library)
+        m_platform.preferences.setValue(RBCustomCommands, *library);
     const QByteArray color = archiveColor(m_camera.stampColor);
     if (!color.isEmpty())
         m_platform.preferences.setValue(RBiSightStampColor, color);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
+#include "custom/Shortcut.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
 
@@ -12,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace wendle {
 
@@ -60,8 +62,11 @@ struct FaxState {
     QString lastFaxNumber;
 };
 
+// The shortcut library and the custom command waiting for its number. The
+// library is absent only before it is loaded.
 struct CustomCommandState {
     QString lastPath;
+    std::optional<QList<Shortcut>> libraryArray;
 };
 
 struct ChatSettingsState {
@@ -147,6 +152,18 @@ public:
     // Command language.
     void reportSyntaxError();
 
+    // Camera.
+    void takeSnapshotAndEmailTo(const QString &ccAddress);
+
+    // Custom commands and the shortcut library (src/custom/).
+    void customCommand(const QString &name);
+    void executeLastCustomCommand();
+    void loadLibraryFromPrefs();
+    // The stored form of the library; none when there is no library.
+    std::optional<QVariantList> dictArrayFromShortcuts() const;
+    const QList<Shortcut> &libraryArray() const;
+    void setLibraryArray(const QList<Shortcut> &library) { m_custom.libraryArray = library; }
+
     // Activity log.
     bool logData() const;
     void addLogEntry(const QString &text);
@@ -191,9 +208,12 @@ private:
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void sendChatNow(const ChatReply &reply);
     void runLanguage(const QByteArray &command);
+    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress);
     void tearDownSearch();
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
+    void runCustomScript(const QString &path);
+    void answerCustomCommand(const QString &text);
 
     Platform m_platform;
     IntakeState m_intake;

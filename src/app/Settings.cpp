@@ -76,7 +76,8 @@ QVariantMap adapterDefaults()
 {
     return {{RBMailTransport, QStringLiteral("outbox")},
             {RBChatTransport, QStringLiteral("outbox")},
-            {RBScriptHostCommand, defaultScriptHostCommand()}};
+            {RBScriptHostCommand, defaultScriptHostCommand()},
+            {RBCustomCommandTimeout, 60}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -105,6 +106,7 @@ const QList<SettingInfo> &knownSettings()
         {RBRemoteChatAddress, T::String},    {RBHostChatAddress, T::String},
         {RBMailTransport, T::String},        {RBChatTransport, T::String},
         {RBScriptHostCommand, T::ArgumentVector},
+        {RBCustomCommandTimeout, T::Integer},
         {RBMusicApplication, T::String},     {RBPhotoApplication, T::String},
         {RBChatApplication, T::String},
     };

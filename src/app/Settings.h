@@ -56,6 +56,8 @@ inline constexpr const char *RBHostChatAddress = "hostChatAddress";
 inline constexpr const char *RBMailTransport = "mailTransport";
 inline constexpr const char *RBChatTransport = "chatTransport";
 inline constexpr const char *RBScriptHostCommand = "scriptHostCommand";
+// Seconds a custom script may run before it is stopped.
+inline constexpr const char *RBCustomCommandTimeout = "customCommandTimeout";
 
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 

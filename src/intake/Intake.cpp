@@ -40,45 +40,40 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle")))
         return;
-    const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
-    if (keyword < 0)
-        return;
-
-    log(localized(QStringLiteral("process_cmd_from_log"), {from}));
-    addTimestamp();
-    setCmdAddress(from);
-
-    if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {
-        const QString notice = localized(QStringLiteral("exceeded_message"));
-        if (prefs.boolValue(RBLimitNotificationFlag))
-            sendMessageWithContents(notice, QString(), QString());
-        log(notice);
-        m_platform.console.writeLine(notice);
-        return;
-    }
-    parseCommand(lowered.mid(keyword));
+    acceptCommand(lowered, localized(QStringLiteral("process_cmd_from_log"), {from}), from);
 }
 
 void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
 {
     if (message.isNull())
         return;
-    const Preferences &prefs = m_platform.preferences;
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
         return;
+    acceptCommand(lowered, localized(QStringLiteral("process_chat_cmd_from_log")), QLatin1String(ChatMarker));
+}
+
+// The steps mail and chat share once the message may be a command: the
+// keyword, the log entry, the time stamp, the reply address and the limit.
+// The limit notice goes back the way the command came.
+void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress)
+{
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
         return;
-
-    log(localized(QStringLiteral("process_chat_cmd_from_log")));
+    log(logEntry);
     addTimestamp();
-    setCmdAddress(QLatin1String(ChatMarker));
+    setCmdAddress(replyAddress);
 
+    const Preferences &prefs = m_platform.preferences;
     if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {
         const QString notice = localized(QStringLiteral("exceeded_message"));
-        if (prefs.boolValue(RBLimitNotificationFlag))
-            sendChatWithMessage(notice, QString(), QString());
+        if (prefs.boolValue(RBLimitNotificationFlag)) {
+            if (replyAddress == QLatin1String(ChatMarker))
+                sendChatWithMessage(notice, QString(), QString());
+            else
+                sendMessageWithContents(notice, QString(), QString());
+        }
         log(notice);
         m_platform.console.writeLine(notice);
         return;

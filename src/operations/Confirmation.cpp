@@ -39,6 +39,10 @@ void Controller::confirmCommand(const QString &code)
     qint32 number = 0;
     qint32 position = 0;
     if (value <= 99) {
+        if (value == m_search.lastConfirmationNumber && m_search.lastCommand == QLatin1String("customCommand")) {
+            executeLastCustomCommand();
+            return;
+        }
         number = -1; // a bare number confirms nothing else
     } else if (value <= 999) {
         number = value / 10;

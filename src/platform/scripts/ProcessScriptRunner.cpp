@@ -3,12 +3,43 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringDecoder>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace wendle {
 
 namespace {
 
 constexpr qint64 MaxOutputBytes = 16 * 1024 * 1024;
+constexpr qint64 MaxErrorBytes = 4096;
+
+// Keeps the first `limit` bytes a channel delivers and drops the rest, so a
+// script that prints without end cannot fill the memory while it runs.
+void appendBounded(QByteArray &buffer, const QByteArray &chunk, qint64 limit)
+{
+    const qint64 room = limit - buffer.size();
+    if (room > 0)
+        buffer.append(chunk.left(room));
+}
+
+// The program runs in a process group of its own, so that the time limit
+// also ends whatever it started (a shell script's `sleep`, a pipeline).
+void startInOwnProcessGroup(QProcess &process)
+{
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
+    process.start();
+}
+
+void killProcessGroup(QProcess &process)
+{
+    const qint64 pid = process.processId();
+    if (pid > 0)
+        ::kill(-pid_t(pid), SIGKILL);
+    process.kill();
+    process.waitForFinished(5000);
+}
 
 // Runs program with arguments, feeding input, within the time limit. A
 // program that cannot start is CannotLoad; everything after the start that
@@ -19,7 +50,16 @@ ScriptResult runProgram(const QString &program, const QStringList &arguments, co
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
-    process.start();
+    QByteArray output;
+    QByteArray errors;
+    // waitForFinished delivers these while it waits.
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] {
+        appendBounded(output, process.readAllStandardOutput(), MaxOutputBytes);
+    });
+    QObject::connect(&process, &QProcess::readyReadStandardError, [&] {
+        appendBounded(errors, process.readAllStandardError(), MaxErrorBytes);
+    });
+    startInOwnProcessGroup(process);
     if (!process.waitForStarted(10000)) {
         result.status = ScriptResult::Status::CannotLoad;
         result.error = process.errorString();
@@ -27,16 +67,17 @@ ScriptResult runProgram(const QString &program, const QStringList &arguments, co
     }
     process.write(input);
     process.closeWriteChannel();
-    const int timeoutMs = qMax(1, timeoutSeconds) * 1000;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished(5000);
+    const int seconds = qMax(1, timeoutSeconds);
+    if (!process.waitForFinished(seconds * 1000)) {
+        killProcessGroup(process);
         result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("stopped after %1 seconds").arg(qMax(1, timeoutSeconds));
+        result.error = QStringLiteral("stopped after %1 seconds").arg(seconds);
         return result;
     }
-    result.output = QString::fromUtf8(process.readAllStandardOutput().left(MaxOutputBytes));
-    const QString errors = QString::fromUtf8(process.readAllStandardError().left(4096)).trimmed();
+    appendBounded(output, process.readAllStandardOutput(), MaxOutputBytes);
+    appendBounded(errors, process.readAllStandardError(), MaxErrorBytes);
+    result.output = decodeScriptText(output);
+    const QString errorText = decodeScriptText(errors).trimmed();
     if (process.exitStatus() != QProcess::NormalExit) {
         result.status = ScriptResult::Status::FailedToRun;
         result.error = QStringLiteral("crashed");
@@ -44,14 +85,36 @@ ScriptResult runProgram(const QString &program, const QStringList &arguments, co
     }
     if (process.exitCode() != 0) {
         result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("exit status %1%2").arg(process.exitCode()).arg(errors.isEmpty() ? QString() : QLatin1String(": ") + errors);
+        result.error = QStringLiteral("exit status %1%2").arg(process.exitCode()).arg(errorText.isEmpty() ? QString() : QLatin1String(": ") + errorText);
         return result;
     }
     result.status = ScriptResult::Status::Succeeded;
     return result;
 }
 
+// C0 controls but the three layout ones, DEL, and the C1 controls that
+// Latin-1 gives bytes 0x80 to 0x9f.
+bool isUnwantedControl(char16_t c)
+{
+    if (c == u'\t' || c == u'\n' || c == u'\r')
+        return false;
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f);
+}
+
 } // namespace
+
+QString decodeScriptText(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError())
+        text = QString::fromLatin1(bytes);
+    for (QChar &c : text) {
+        if (isUnwantedControl(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
 
 ScriptResult ProcessScriptRunner::runScriptFile(const QString &path, int timeoutSeconds)
 {

@@ -11,9 +11,15 @@ struct ScriptResult {
         FailedToRun,  // started but failed: non-zero exit, killed by a signal or by the time limit
     };
     Status status = Status::CannotLoad;
-    QString output; // standard output, decoded as UTF-8 (invalid bytes replaced)
+    QString output; // standard output, decoded by decodeScriptText
     QString error;  // why it did not succeed, for logs and console lines
 };
+
+// Text a script printed or holds, as the owner will read it: UTF-8 when the
+// bytes are valid UTF-8, otherwise Latin-1, where every byte is a character
+// and nothing is lost. Control characters other than tab, line feed and
+// carriage return become U+FFFD: they have no place in a mail or a log line.
+QString decodeScriptText(const QByteArray &bytes);
 
 // Runs the owner's scripts. Both calls block until the script ends or its
 // time limit kills it, the way running a script blocks its caller.

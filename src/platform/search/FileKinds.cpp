@@ -3,6 +3,7 @@
 #include <fnmatch.h>
 
 #include <algorithm>
+#include <array>
 
 namespace wendle::search {
 
@@ -10,7 +11,7 @@ namespace {
 
 // A name no glob of the database starts with, so a probe "<base>.<suffix>" is typed
 // by its suffix alone.
-const QString kProbeBase = QStringLiteral("wendle-probe.");
+const QString kProbeBase = QStringLiteral("wendle-probe");
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
 
@@ -32,19 +33,16 @@ bool endsWithIgnoringCase(std::string_view text, std::string_view tail)
 
 bool containsIgnoringCase(std::string_view text, std::string_view literal)
 {
+    if (literal.empty())
+        return true;
     for (std::size_t at = 0; at + literal.size() <= text.size(); ++at) {
-        if (startsWithIgnoringCase(text.substr(at), literal))
+        if (lower(text[at]) == literal.front() && startsWithIgnoringCase(text.substr(at), literal))
             return true;
     }
     return false;
 }
 
-std::string lowered(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(), lower);
-    return result;
-}
+bool isWildcard(char c) { return c == '*' || c == '?' || c == '[' || c == ']'; }
 
 // Characters a glob tail spans: a bracket class counts as one.
 std::size_t spannedLength(std::string_view tail)
@@ -62,7 +60,7 @@ std::string longestLiteral(std::string_view glob)
     std::string best;
     std::string run;
     for (char c : glob) {
-        if (c == '*' || c == '?' || c == '[' || c == ']') {
+        if (isWildcard(c)) {
             run.clear();
             continue;
         }
@@ -71,6 +69,20 @@ std::string longestLiteral(std::string_view glob)
             best = run;
     }
     return best;
+}
+
+// What a name must end with (a glob ending in plain text) or else contain to match
+// the glob: a cheap test before fnmatch.
+std::string requiredLiteral(std::string_view glob, bool *atEnd)
+{
+    *atEnd = !glob.empty() && !isWildcard(glob.back());
+    if (*atEnd) {
+        std::size_t start = glob.size();
+        while (start > 0 && !isWildcard(glob[start - 1]))
+            --start;
+        return std::string(glob.substr(start));
+    }
+    return longestLiteral(glob);
 }
 
 } // namespace
@@ -119,20 +131,35 @@ void KindCatalogue::classifyGlob(const QString &globText)
         if (!hasAny(tail, "*."))
             return; // "*.pdf", "*.[1-9]": decided by the last suffix alone
         if (!hasAny(tail, "*?[")) {
-            m_multiPartTails[std::string(tail.substr(tail.rfind('.') + 1))].push_back(glob.substr(1));
+            const std::string lastSuffix(tail.substr(tail.rfind('.') + 1));
+            m_multiPartTails[lastSuffix].push_back(glob.substr(1));
+            if (!lastSuffix.empty())
+                m_multiPartShapes.set(shapeOf(lastSuffix));
             return;
         }
     } else if (glob.starts_with('*')) {
         const std::string_view tail = std::string_view(glob).substr(1);
         if (!hasAny(tail, "*.")) {
+            m_bareTails.push_back(glob);
             m_longestBareTail = std::max(m_longestBareTail, spannedLength(tail));
             return;
         }
     } else if (const std::size_t wildcard = glob.find_first_of("*?["); wildcard != 0) {
-        m_namePrefixes.push_back(glob.substr(0, wildcard));
+        const std::string prefix = glob.substr(0, wildcard);
+        m_namePrefixes[static_cast<unsigned char>(prefix.front())].push_back(prefix);
         return;
     }
-    m_guardedGlobs.push_back({longestLiteral(glob), glob});
+    GuardedGlob guarded;
+    guarded.literal = requiredLiteral(glob, &guarded.literalAtEnd);
+    guarded.glob = glob;
+    m_guardedGlobs.push_back(std::move(guarded));
+}
+
+// Length and first letter of a suffix: a one-bit test rules out most suffixes that
+// no multi-part glob ends with.
+std::size_t KindCatalogue::shapeOf(std::string_view lastSuffix)
+{
+    return (std::min<std::size_t>(lastSuffix.size(), 15) << 8) | static_cast<unsigned char>(lower(lastSuffix.front()));
 }
 
 int KindCatalogue::idOf(const QString &mimeName) const
@@ -140,26 +167,54 @@ int KindCatalogue::idOf(const QString &mimeName) const
     return m_idByName.value(mimeName, -1);
 }
 
-bool KindCatalogue::needsFullLookup(std::string_view name, std::string_view lastSuffix) const
+std::string_view KindCatalogue::kindDecidingPart(std::string_view name) const
 {
-    for (const std::string &prefix : m_namePrefixes) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0)
+        return name;
+    const std::string_view lastSuffix = name.substr(dot + 1);
+    if (decidedByWholeName(name, lastSuffix))
+        return name;
+    const std::size_t tail = std::max(multiPartTailLength(name, lastSuffix), lastSuffix.size() + 1);
+    return name.substr(name.size() - tail);
+}
+
+bool KindCatalogue::decidedByWholeName(std::string_view name, std::string_view lastSuffix) const
+{
+    for (const std::string &prefix : m_namePrefixes[static_cast<unsigned char>(lower(name.front()))]) {
         if (startsWithIgnoringCase(name, prefix))
             return true;
     }
-    if (lastSuffix.size() < m_longestBareTail)
+    const auto matchesGlob = [&](const std::string &glob) {
+        return fnmatch(glob.c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0;
+    };
+    // A tail like ",v" lies within the last suffix unless that suffix is shorter.
+    if (lastSuffix.size() < m_longestBareTail && std::any_of(m_bareTails.begin(), m_bareTails.end(), matchesGlob))
         return true;
-    if (const auto tails = m_multiPartTails.find(lowered(lastSuffix)); tails != m_multiPartTails.end()) {
-        for (const std::string &tail : tails->second) {
-            if (endsWithIgnoringCase(name, tail))
-                return true;
-        }
+    return std::any_of(m_guardedGlobs.begin(), m_guardedGlobs.end(), [&](const GuardedGlob &guarded) {
+        const bool possible = guarded.literalAtEnd ? endsWithIgnoringCase(name, guarded.literal)
+                                                   : containsIgnoringCase(name, guarded.literal);
+        return possible && matchesGlob(guarded.glob);
+    });
+}
+
+// The longest multi-part suffix glob ("*.tar.gz") the name ends with, without its
+// star; 0 when there is none.
+std::size_t KindCatalogue::multiPartTailLength(std::string_view name, std::string_view lastSuffix) const
+{
+    std::array<char, 16> lowerSuffix;
+    if (lastSuffix.empty() || lastSuffix.size() > lowerSuffix.size() || !m_multiPartShapes.test(shapeOf(lastSuffix)))
+        return 0;
+    std::transform(lastSuffix.begin(), lastSuffix.end(), lowerSuffix.begin(), lower);
+    const auto tails = m_multiPartTails.find(std::string(lowerSuffix.data(), lastSuffix.size()));
+    if (tails == m_multiPartTails.end())
+        return 0;
+    std::size_t longest = 0;
+    for (const std::string &tail : tails->second) {
+        if (tail.size() > longest && endsWithIgnoringCase(name, tail))
+            longest = tail.size();
     }
-    for (const GuardedGlob &guarded : m_guardedGlobs) {
-        if (containsIgnoringCase(name, guarded.literal)
-            && fnmatch(guarded.glob.c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0)
-            return true;
-    }
-    return false;
+    return longest;
 }
 
 KindResolver::KindResolver()
@@ -169,17 +224,15 @@ KindResolver::KindResolver()
 
 int KindResolver::byName(std::string_view fileName)
 {
-    const std::size_t dot = fileName.rfind('.');
-    if (dot == std::string_view::npos || dot == 0)
-        return lookUp(QString::fromUtf8(fileName.data(), qsizetype(fileName.size())));
-    const std::string_view suffix = fileName.substr(dot + 1);
-    if (m_catalogue.needsFullLookup(fileName, suffix))
-        return lookUp(QString::fromUtf8(fileName.data(), qsizetype(fileName.size())));
-    std::string key(suffix);
-    if (const auto cached = m_bySuffix.find(key); cached != m_bySuffix.end())
+    // Whole names vary without end; past this many the cache stops growing.
+    constexpr std::size_t kMaxCached = 20000;
+    const std::string_view part = m_catalogue.kindDecidingPart(fileName);
+    if (const auto cached = m_byPart.find(part); cached != m_byPart.end())
         return cached->second;
-    const int id = lookUp(kProbeBase + QString::fromUtf8(suffix.data(), qsizetype(suffix.size())));
-    m_bySuffix.emplace(std::move(key), id);
+    const QString probe = QString::fromUtf8(part.data(), qsizetype(part.size()));
+    const int id = lookUp(part.starts_with('.') ? kProbeBase + probe : probe);
+    if (m_byPart.size() < kMaxCached)
+        m_byPart.emplace(std::string(part), id);
     return id;
 }
 

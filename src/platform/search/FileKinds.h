@@ -5,6 +5,8 @@
 #include <QMimeDatabase>
 #include <QString>
 
+#include <array>
+#include <bitset>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,20 +38,21 @@ public:
     int idOf(const QString &mimeName) const;
     int unknownId() const { return m_unknownId; }
 
-    // Whether the type of a file name might differ from the type of any other name
-    // with the same last suffix (the text after its last dot). The database mostly
-    // types names by "*.suffix" globs, but a few globs look further: multi-part
-    // suffixes ("*.tar.gz"), whole names and prefixes ("makefile", "readme*"), short
-    // tails ("*~", "*,v") and a few wildcard forms ("*.so.[0-9]*"). Names those
-    // might match take the full database lookup; every other name shares the
-    // answer cached for its suffix.
-    bool needsFullLookup(std::string_view name, std::string_view lastSuffix) const;
+    // The part of a file name that decides its kind, so that names sharing it share
+    // one database lookup. The database mostly types names by "*.suffix" globs, so
+    // usually that is the last suffix with its dot (".pdf"); for a multi-part
+    // suffix glob it is that suffix (".tar.gz"). A few globs look at the whole name
+    // ("makefile", "readme*", "*~", "*.so.[0-9]*"): names they might match, and
+    // names without a dot, are decided by the whole name. A part starting with a
+    // dot is probed as "<probe base><part>".
+    std::string_view kindDecidingPart(std::string_view name) const;
 
 private:
     KindCatalogue();
 
     struct GuardedGlob {
         std::string literal; // lower case; a name without it cannot match
+        bool literalAtEnd = false;
         std::string glob;    // lower case, for fnmatch
     };
 
@@ -57,17 +60,29 @@ private:
     QHash<QString, int> m_idByName;
     int m_unknownId = -1;
     std::unordered_map<std::string, std::vector<std::string>> m_multiPartTails; // by last suffix
-    std::vector<std::string> m_namePrefixes;
+    std::bitset<16 * 256> m_multiPartShapes;
+    std::array<std::vector<std::string>, 256> m_namePrefixes; // by first character
     std::vector<GuardedGlob> m_guardedGlobs;
+    std::vector<std::string> m_bareTails; // "*~", "*,v": no dot in what they match
     std::size_t m_longestBareTail = 0;
+
+    static std::size_t shapeOf(std::string_view lastSuffix);
+    bool decidedByWholeName(std::string_view name, std::string_view lastSuffix) const;
+    std::size_t multiPartTailLength(std::string_view name, std::string_view lastSuffix) const;
 
     void add(const QMimeType &type);
     void classifyGlob(const QString &glob);
 };
 
-// Finds the kind of a file. One per walker thread: it keeps a cache of kinds by
-// suffix, because the database takes microseconds per name and a walk meets the same
-// few hundred suffixes over and over.
+// Finds the kind of a file the way the desktop does: by its name (the globs of
+// shared-mime-info, QMimeDatabase::MatchExtension), and only when the name says
+// nothing by its first bytes (magic rules; a file of plain text reads as
+// text/plain). Sniffing costs a read and tens of microseconds of rule matching, so
+// the name is never second-guessed by the content.
+//
+// One per walker thread: it keeps a cache of kinds by the part of the name that
+// decides them, because the database takes microseconds per name and a walk meets
+// the same few hundred suffixes over and over.
 class KindResolver {
 public:
     KindResolver();
@@ -78,9 +93,14 @@ public:
     int byContent(std::string_view head);
 
 private:
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+
     const KindCatalogue &m_catalogue;
     QMimeDatabase m_database;
-    std::unordered_map<std::string, int> m_bySuffix;
+    std::unordered_map<std::string, int, TextHash, std::equal_to<>> m_byPart;
 
     int lookUp(const QString &fileName);
 };

@@ -18,7 +18,8 @@ namespace wendle {
 // search/QueryEvaluator.h for how and in which order attributes are read).
 //
 // Use it from one thread, the one that created it: the finished callback is
-// delivered through that thread's event loop. Starting a search while another runs,
+// delivered through that thread's event loop. A query text that does not parse is
+// refused and leaves a search already running untouched. Starting a search while another runs,
 // cancelling, or destroying the adapter stops the running walk and waits for it,
 // which takes a moment at most: the walk checks for cancellation at every entry.
 class FileSystemSearch : public MetadataSearch {

@@ -85,17 +85,24 @@ bool FileView::knownToHaveNoContent()
     return byName >= 0 && !KindCatalogue::instance().at(byName).isText;
 }
 
-std::optional<std::string_view> FileView::content()
+std::optional<std::string_view> FileView::head(std::size_t bytes)
 {
-    if (!m_hasContent) {
-        m_hasContent = KindCatalogue::instance().at(kind()).isText && load(kMaxContentBytes);
-        if (*m_hasContent) {
-            const std::size_t probe = std::min(m_loaded, kBinaryProbeBytes);
-            m_hasContent = std::memchr(m_scratch.buffer.data(), 0, probe) == nullptr;
-        }
-    }
-    if (!*m_hasContent)
+    if (!load(bytes))
         return std::nullopt;
+    return std::string_view(m_scratch.buffer.data(), m_loaded);
+}
+
+std::optional<std::string_view> FileView::text(std::size_t bytes)
+{
+    if (!m_isText)
+        m_isText = KindCatalogue::instance().at(kind()).isText;
+    if (!*m_isText || !load(bytes))
+        return std::nullopt;
+    const std::size_t probe = std::min(m_loaded, kBinaryProbeBytes);
+    if (std::memchr(m_scratch.buffer.data(), 0, probe) != nullptr) {
+        m_isText = false;
+        return std::nullopt;
+    }
     return std::string_view(m_scratch.buffer.data(), m_loaded);
 }
 

@@ -45,7 +45,11 @@ public:
     bool knownToHaveNoContent();
     // The text of a text-like file (up to kMaxContentBytes); nothing for other
     // kinds, unreadable files and files that turn out to be binary.
-    std::optional<std::string_view> content();
+    std::optional<std::string_view> content() { return text(kMaxContentBytes); }
+    // The same, but only the first `bytes` of it (more when already read).
+    std::optional<std::string_view> text(std::size_t bytes);
+    // The first `bytes` of the file whatever its kind; nothing when unreadable.
+    std::optional<std::string_view> head(std::size_t bytes);
 
 private:
     static constexpr int kUnresolved = -2;
@@ -65,7 +69,7 @@ private:
     bool m_openFailed = false;
     bool m_atEnd = false;
     std::size_t m_loaded = 0;
-    std::optional<bool> m_hasContent;
+    std::optional<bool> m_isText;
 
     bool load(std::size_t wanted);
 };

@@ -172,7 +172,8 @@ private:
         FileView file(fd, folder, entry->d_name, m_scratch);
         if (knownSize >= 0)
             file.setKnownSize(knownSize);
-        if (m_evaluator.matches(file))
+        // A file the owner could not be sent is no answer, even when its name fits.
+        if (m_evaluator.matches(file) && ::faccessat(fd, entry->d_name, R_OK, AT_EACCESS) == 0)
             m_hits.append(hitFor(file));
     }
 

@@ -18,7 +18,8 @@ std::unordered_set<std::string> foldersOutsideAnySearch();
 // Walks the tree under root with `threads` threads and returns the regular files the
 // query matches, unsorted. Names starting with '.' (hidden files and folders) are
 // left out, symbolic links are never followed (so no loops, and nothing outside the
-// tree is reached), and folders or files that cannot be read are skipped silently.
+// tree is reached), and folders or files that cannot be read are skipped silently,
+// even when their names match.
 // Stops soon after `cancelled` is set, returning what it found so far.
 QList<SearchHit> walkAndMatch(const CompiledQuery &query, const std::string &root,
                               const std::unordered_set<std::string> &skippedFolders, int threads,

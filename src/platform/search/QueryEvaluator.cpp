@@ -12,6 +12,8 @@ namespace {
 constexpr double kNameWeight = 0.6;
 constexpr double kContentWeight = 0.4;
 constexpr int kCountedMatches = 50;
+constexpr std::size_t kHeadBytes = 4096;
+constexpr std::size_t kBytesBeforeKind = 64 * 1024;
 
 bool compareNumber(qint64 value, Comparison comparison, qint64 bound)
 {
@@ -180,11 +182,34 @@ QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, File
             return Truth::False;
         if (stage < Stage::Everything)
             return Truth::Unknown;
-        const std::optional<std::string_view> content = file.content();
-        return truthOf(content && leaf.pattern.matches(*content));
+        return truthOf(contentMatches(leaf.pattern, file));
     }
     }
     return Truth::False;
+}
+
+// The value is tried on the file's bytes before its kind is asked for: when the name
+// does not type a file, learning whether it holds text means sniffing its first
+// bytes, which costs far more than matching a small file, and most files fail the
+// match anyway. Large files untyped by name are sniffed first, so that a big binary
+// is not read to its limit for nothing.
+bool QueryEvaluator::contentMatches(const TextPattern &pattern, FileView &file)
+{
+    if (pattern.isAnchoredAtStart()) {
+        // 'tax*return*': the first bytes settle nearly every file.
+        const std::optional<std::string_view> head = file.head(kHeadBytes);
+        if (!head || !pattern.mayStartWith(*head))
+            return false;
+    }
+    const bool typedByName = file.kindByName() >= 0;
+    if (typedByName || file.size().value_or(0) <= qint64(kBytesBeforeKind)) {
+        const std::optional<std::string_view> bytes = file.head(kMaxContentBytes);
+        if (!bytes || !pattern.matches(*bytes))
+            return false;
+        return file.content().has_value(); // the bytes matched; do they count as text?
+    }
+    const std::optional<std::string_view> content = file.content();
+    return content && pattern.matches(*content);
 }
 
 double QueryEvaluator::relevance(FileView &file)

@@ -86,6 +86,7 @@ private:
     Truth evaluate(int node, FileView &file, Stage stage);
     Truth evaluateLeaf(int leaf, FileView &file, Stage stage);
     Truth test(const CompiledQuery::Leaf &leaf, FileView &file, Stage stage);
+    static bool contentMatches(const TextPattern &pattern, FileView &file);
 };
 
 } // namespace wendle::search

@@ -18,7 +18,8 @@ struct Token {
     qint64 number = 0;
 };
 
-// A thrown-free parser: the first fault is kept and every step after it bails out.
+// Recursive descent without exceptions: the first fault is kept, the current token
+// turns into the end, and every step after that unwinds at once.
 class Parser {
 public:
     explicit Parser(const QString &text) : m_text(text) {}

@@ -118,8 +118,30 @@ bool TextPattern::ruledOut(std::string_view text) const
     return isAscii(text);
 }
 
+bool TextPattern::isAnchoredAtStart() const
+{
+    return !m_words && !m_tokens.empty() && m_tokens.front().type == Token::Type::Char;
+}
+
+bool TextPattern::mayStartWith(std::string_view head) const
+{
+    std::size_t pos = 0;
+    for (const Token &token : m_tokens) {
+        if (token.type != Token::Type::Char)
+            return true;
+        const char32_t c = nextFolded(head, pos, m_folding);
+        if (c == kEndOfText)
+            return true;
+        if (c != token.c)
+            return false;
+    }
+    return true;
+}
+
 bool TextPattern::matches(std::string_view text) const
 {
+    if (isAnchoredAtStart() && !mayStartWith(text))
+        return false; // cheaper than any prefilter
     if (m_words && m_tokens.empty())
         return false;
     if (ruledOut(text))

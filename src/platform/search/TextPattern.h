@@ -32,6 +32,12 @@ public:
     // Characters the value spells out (not wildcards): the share of a name they
     // cover says how closely the name matches.
     int literalLength() const { return m_literalLength; }
+    // Whole-value mode with a value that starts with plain characters: the start of
+    // a text alone can rule a match out, without reading the rest of the file.
+    bool isAnchoredAtStart() const;
+    // False when the start of the text already contradicts the value; true when it
+    // may match (or is too short to tell).
+    bool mayStartWith(std::string_view head) const;
     Folding folding() const { return m_folding; }
     bool wordMode() const { return m_words; }
 

@@ -52,7 +52,7 @@ QProcessEnvironment TestSession::environment() const
     return env;
 }
 
-int TestSession::runProgram(const QString &program, const QStringList &arguments, QByteArray *output) const
+int TestSession::runProgram(const QString &program, const QStringList &arguments, QByteArray *output, QByteArray *errors) const
 {
     QProcess process;
     process.setProcessEnvironment(environment());
@@ -65,25 +65,14 @@ int TestSession::runProgram(const QString &program, const QStringList &arguments
     }
     if (output)
         *output = process.readAllStandardOutput();
+    if (errors)
+        *errors = process.readAllStandardError();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QByteArray *errors) const
 {
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(QStringLiteral(WENDLE_BINARY), arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = process.readAllStandardOutput();
-    if (errors)
-        *errors = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors);
 }
 
 bool TestSession::startDaemon()

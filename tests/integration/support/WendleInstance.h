@@ -27,7 +27,8 @@ public:
     // Runs `wendle ARGS` to the end; returns its exit code (-1 when it hangs).
     int runWendle(const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr) const;
     // Runs any program in the session's environment.
-    int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
+    int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
+                   QByteArray *errors = nullptr) const;
 
     // Starts `wendle run --headless` and waits until it logged its start.
     bool startDaemon();

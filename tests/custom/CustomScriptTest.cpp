@@ -1,0 +1,136 @@
+#include "custom/CustomCommandFixture.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+#include <QUrl>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+// The owner's scripts, really run, with confirmation off so that each
+// command runs at once.
+class CustomScriptTest : public CustomCommandFixture {
+protected:
+    CustomScriptTest() { setConfirmation(false); }
+
+    void runAs(const QString &path)
+    {
+        setLibrary({Shortcut(path, QStringLiteral("go"))});
+        mail.sent.clear();
+        console.lines.clear();
+        controller->customCommand(QStringLiteral("go"));
+    }
+
+    QString failedLog(const QString &path) const
+    {
+        return QStringLiteral("Custom script %1 failed while running (it ended with an error or ran past its time limit)")
+            .arg(QUrl::fromLocalFile(path).toString());
+    }
+};
+
+// Whether the process is gone; a zombie counts as gone. Waits a little,
+// since a killed process is reaped by its new parent in its own time.
+bool processEnds(const QByteArray &pid)
+{
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired()) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+        if (!stat.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray fields = stat.readAll();
+        if (fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z")
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
+{
+    struct Case { const char *file; QByteArray source; QString reply; };
+    const Case cases[] = {
+        {"shell.scpt", "#!/bin/sh\necho \"disk: $((40 + 2))% used\"\n", QStringLiteral("Script results: disk: 42% used")},
+        {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n", QStringLiteral("Script results: Zürich 7 °C")},
+        {"lines.scpt", "#!/bin/sh\nprintf 'one\\ntwo\\n\\n'\n", QStringLiteral("Script results: one\ntwo")},
+        {"latin1.scpt", "#!/bin/sh\nprintf '\\351t\\351 \\0\\033\\n'\n", QStringLiteral("Script results: été \uFFFD\uFFFD")},
+        {"Quiet Script.scpt", "#!/bin/sh\nexit 0\n", QStringLiteral("The script Quiet Script ran and returned nothing.")},
+        {"newline.scpt", "#!/bin/sh\necho\n", QStringLiteral("The script newline ran and returned nothing.")},
+    };
+    for (const Case &c : cases) {
+        runAs(writeFile(QString::fromUtf8(c.file), c.source));
+        EXPECT_EQ(replies(), QStringList{c.reply}) << c.file;
+        EXPECT_EQ(logEntries().last(), c.reply) << c.file;
+        EXPECT_TRUE(console.lines.isEmpty()) << c.file;
+    }
+}
+
+TEST_F(CustomScriptTest, AFailingScriptIsLoggedWithoutAReply)
+{
+    const QString path = writeFile(QStringLiteral("fail.scpt"), "#!/bin/sh\necho partial\necho broken >&2\nexit 3\n");
+    runAs(path);
+    EXPECT_TRUE(mail.sent.isEmpty());
+    EXPECT_EQ(logEntries().last(), failedLog(path));
+    EXPECT_TRUE(console.lines.isEmpty());
+}
+
+TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
+{
+    struct Case { const char *file; QByteArray source; bool executable; QString quoted; };
+    const Case cases[] = {
+        {"plain.scpt", "#!/bin/sh\necho hi\n", false, QStringLiteral("#!/bin/sh\necho hi\n")},
+        {"noshebang.scpt", "echo hi\n", true, QStringLiteral("echo hi\n")},
+        {"binary.scpt", QByteArray("\x7f" "ELF\0\0\1", 7), true, QString()},
+        {"badinterpreter.scpt", "#!/no/such/interpreter\n", true, QStringLiteral("#!/no/such/interpreter\n")},
+    };
+    for (const Case &c : cases) {
+        const QString path = writeFile(QString::fromLatin1(c.file), c.source, c.executable);
+        runAs(path);
+        EXPECT_TRUE(mail.sent.isEmpty()) << c.file;
+        EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be started: it must be readable, executable and "
+                                                      "begin with a #! line naming an installed interpreter. Script follows:\n%2")
+                                           .arg(path, c.quoted))
+            << c.file;
+        EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Error trying to execute the last custom command "
+                                                            "experienced while compiling custom script (script follows)\n\n")
+                                             + c.quoted})
+            << c.file;
+    }
+}
+
+TEST_F(CustomScriptTest, AScriptPastItsTimeLimitIsStoppedAndWendleCarriesOn)
+{
+    preferences.setValue(QString::fromLatin1(RBCustomCommandTimeout), 1);
+    // The shell waits on a child of its own: stopping the script must end
+    // the child too.
+    const QString slow = writeFile(QStringLiteral("slow.scpt"), "#!/bin/sh\nsleep 300 &\necho $! > \"$0.child\"\nwait\necho done\n");
+    runAs(slow);
+    EXPECT_TRUE(mail.sent.isEmpty());
+    EXPECT_EQ(logEntries().last(), failedLog(slow));
+    QFile child(slow + QLatin1String(".child"));
+    ASSERT_TRUE(child.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(processEnds(child.readAll()));
+
+    const QString quick = writeCountingScript(QStringLiteral("quick.scpt"), "still here");
+    runAs(quick);
+    EXPECT_EQ(replies(), QStringList{QStringLiteral("Script results: still here")});
+}
+
+TEST(ScriptText, DecodingWhatScriptsPrint)
+{
+    struct Case { QByteArray bytes; QString text; };
+    const Case cases[] = {
+        {"plain\ttext\r\n", QStringLiteral("plain\ttext\r\n")},
+        {"caf\xc3\xa9", QStringLiteral("café")},
+        {"caf\xe9", QStringLiteral("café")},
+        {"\xc3", QStringLiteral("Ã")},
+        {QByteArray("a\0b\x1b" "c\x7f", 6), QStringLiteral("a\uFFFDb\uFFFDc\uFFFD")},
+        {"\x85" "x", QStringLiteral("\uFFFDx")},
+        {"", QString()},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(decodeScriptText(c.bytes), c.text) << c.bytes.toHex().toStdString();
+}

@@ -1,0 +1,90 @@
+#include "app/Settings.h"
+#include "platform/preferences/SettingsPreferences.h"
+#include "support/ControllerFixture.h"
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+// Quits and starts again over a real preferences file, the way the owner
+// does, with the fixture's doubles for everything else.
+class LibraryPersistenceTest : public ControllerFixture {
+protected:
+    LibraryPersistenceTest() { controller.reset(); }
+
+    std::unique_ptr<Controller> start(Preferences &store)
+    {
+        const Platform wired{store, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes,
+                             platform.supportFolder};
+        return std::make_unique<Controller>(wired);
+    }
+
+    // Starts over a fresh SettingsPreferences on the same file, sets the
+    // library, quits; then starts again and answers the library it finds.
+    QList<Shortcut> quitAndRestartWith(const QList<Shortcut> &library)
+    {
+        {
+            SettingsPreferences store(fileName());
+            auto first = start(store);
+            first->setLibraryArray(library);
+            first->applicationWillTerminate();
+        }
+        SettingsPreferences store(fileName());
+        return start(store)->libraryArray();
+    }
+
+    QString fileName() const { return supportDir.filePath(QStringLiteral("wendle.conf")); }
+
+    const Shortcut stockQuote{QStringLiteral("/Applications/Wendle/Scripts/Stock Quote.scpt"), QStringLiteral("stk")};
+};
+
+} // namespace
+
+TEST_F(LibraryPersistenceTest, TheLibrarySurvivesAQuitAndANewStart)
+{
+    const QList<Shortcut> library{Shortcut(QStringLiteral("/home/me/Scripts/Backup Now.scpt"), QStringLiteral("backup now")),
+                                  Shortcut(QStringLiteral("/home/me/a,b=\"c\".scpt"), QStringLiteral("Ünïcode")),
+                                  Shortcut(QStringLiteral("/home/me/dup.scpt"), QStringLiteral("backup now"))};
+    EXPECT_EQ(quitAndRestartWith(library), library);
+}
+
+TEST_F(LibraryPersistenceTest, AnEmptiedLibraryStaysEmpty)
+{
+    SettingsPreferences fresh(fileName());
+    EXPECT_EQ(start(fresh)->libraryArray(), QList<Shortcut>{stockQuote});
+    EXPECT_TRUE(quitAndRestartWith({}).isEmpty());
+    SettingsPreferences store(fileName());
+    EXPECT_TRUE(store.storedKeys().contains(QLatin1String(RBCustomCommands)));
+    auto again = start(store);
+    again->applicationWillTerminate();
+    EXPECT_TRUE(start(store)->libraryArray().isEmpty());
+}
+
+TEST_F(LibraryPersistenceTest, EntriesWithoutPathOrNameAreNotStored)
+{
+    const Shortcut kept(QStringLiteral("/home/me/kept.scpt"), QStringLiteral("kept"));
+    EXPECT_EQ(quitAndRestartWith({Shortcut(QString(), QStringLiteral("nopath")), kept, Shortcut(QStringLiteral("/x"), QString())}),
+              QList<Shortcut>{kept});
+}
+
+TEST_F(LibraryPersistenceTest, TheLibraryIsWrittenAtQuitOnly)
+{
+    preferences.setValue(QLatin1String(RBCustomCommands), QVariantList{QVariantMap{{"path", "/s/a.scpt"}, {"shortcut", "a"}}});
+    auto running = start(preferences);
+    running->setLibraryArray({});
+    EXPECT_EQ(preferences.value(QLatin1String(RBCustomCommands)).toList().size(), 1);
+    running->applicationWillTerminate();
+    EXPECT_EQ(preferences.value(QLatin1String(RBCustomCommands)), QVariant(QVariantList{}));
+    EXPECT_TRUE(logEntries().contains(QStringLiteral("Wendle shut down")));
+}
+
+TEST_F(LibraryPersistenceTest, WhatIsNotAListCountsAsNoLibrary)
+{
+    for (const QVariant &stored : {QVariant(QStringLiteral("stk")), QVariant(7), QVariant(QVariantMap{{"path", "/s/a.scpt"}})}) {
+        preferences.setValue(QLatin1String(RBCustomCommands), stored);
+        auto running = start(preferences);
+        EXPECT_TRUE(running->libraryArray().isEmpty()) << stored.toString().toStdString();
+        EXPECT_EQ(running->dictArrayFromShortcuts(), std::optional<QVariantList>(QVariantList{}));
+    }
+}

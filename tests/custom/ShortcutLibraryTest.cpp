@@ -1,0 +1,131 @@
+#include "custom/ShortcutLibrary.h"
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+using namespace wendle::library;
+
+namespace {
+
+QStringList names(const QList<Shortcut> &library)
+{
+    QStringList result;
+    for (const Shortcut &entry : library)
+        result << entry.shortcut();
+    return result;
+}
+
+} // namespace
+
+TEST(Shortcut, ANewEntryHoldsPlaceholders)
+{
+    const Shortcut entry;
+    EXPECT_EQ(entry.path(), QStringLiteral("path"));
+    EXPECT_EQ(entry.shortcut(), QStringLiteral("shortcut"));
+}
+
+TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
+{
+    struct Case { const char *path; const char *name; const char *extension; };
+    const Case cases[] = {
+        {"/home/me/Scripts/backup.tar.gz", "backup.tar", "gz"},
+        {"/home/me/Scripts/Weather Report.SCPT", "weather report", "SCPT"},
+        {"/home/me/Scripts/Stock Quote.scpt", "stock quote", "scpt"},
+        {"/home/me/Scripts/NoExtension", "noextension", ""},
+        {"/home/me/.Hidden", ".hidden", ""},
+        {"/home/me/.hidden.scpt", ".hidden", "scpt"},
+        {"/home/me/Folder/", "folder", ""},
+        {"relative.scpt", "relative", "scpt"},
+    };
+    for (const Case &c : cases) {
+        const QString path = QString::fromUtf8(c.path);
+        EXPECT_EQ(commandNameForFile(path), QString::fromUtf8(c.name)) << c.path;
+        EXPECT_EQ(pathExtension(path), QString::fromUtf8(c.extension)) << c.path;
+        EXPECT_EQ(shortcutForFile(path).path(), path);
+    }
+}
+
+TEST(ShortcutLibrary, PathsThatGiveNoName)
+{
+    for (const QString &path : {QString(), QStringLiteral(""), QStringLiteral("/"), QStringLiteral("//")}) {
+        EXPECT_TRUE(commandNameForFile(path).isNull()) << path.toStdString();
+        EXPECT_TRUE(shortcutForFile(path).shortcut().isNull());
+    }
+}
+
+TEST(ShortcutLibrary, ThreeFilesDroppedAboveRowTwo)
+{
+    QList<Shortcut> library{Shortcut(QStringLiteral("/s/a.scpt"), QStringLiteral("a")),
+                            Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("b")),
+                            Shortcut(QStringLiteral("/s/c.scpt"), QStringLiteral("c"))};
+    const QStringList dropped{QStringLiteral("/d/First.scpt"), QStringLiteral("/d/Second.scpt"), QStringLiteral("/d/Third.scpt")};
+    const DropResult result = insertDroppedFiles(library, dropped, 2, false);
+    EXPECT_TRUE(result.accepted);
+    EXPECT_EQ(result.selectedRow, 2);
+    EXPECT_EQ(names(library), (QStringList{"a", "b", "third", "second", "first", "c"}));
+    EXPECT_EQ(library[4].path(), QStringLiteral("/d/First.scpt"));
+}
+
+TEST(ShortcutLibrary, DropRowsAndRefusals)
+{
+    struct Case { const char *label; int row; QStringList files; bool fromTable; bool accepted; QStringList after; int selected; };
+    const QStringList one{QStringLiteral("/d/New.sh")};
+    const Case cases[] = {
+        {"negative row inserts first", -1, one, false, true, {"new", "a", "b"}, 0},
+        {"row past the end appends", 9, one, false, true, {"a", "b", "new"}, 2},
+        {"the table's own rows are refused", 1, one, true, false, {"a", "b"}, -1},
+        {"no file names is refused", 1, {}, false, false, {"a", "b"}, -1},
+        {"a file without a name stops the drop", 1, {QStringLiteral("/d/Kept.sh"), QStringLiteral("/"), QStringLiteral("/d/Lost.sh")},
+         false, false, {"a", "kept", "b"}, 1},
+    };
+    for (const Case &c : cases) {
+        QList<Shortcut> library{Shortcut(QStringLiteral("/s/a"), QStringLiteral("a")), Shortcut(QStringLiteral("/s/b"), QStringLiteral("b"))};
+        const DropResult result = insertDroppedFiles(library, c.files, c.row, c.fromTable);
+        EXPECT_EQ(result.accepted, c.accepted) << c.label;
+        EXPECT_EQ(names(library), c.after) << c.label;
+        EXPECT_EQ(result.selectedRow, c.selected) << c.label;
+    }
+    EXPECT_EQ(validateDrop(true), DropOperation::None);
+    EXPECT_EQ(validateDrop(false), DropOperation::Copy);
+}
+
+TEST(ShortcutLibrary, DraggingARowOutCarriesItsPath)
+{
+    const QList<Shortcut> library{Shortcut(QStringLiteral("/s/a.scpt"), QStringLiteral("a")), Shortcut(QString(), QStringLiteral("b"))};
+    EXPECT_EQ(draggedPath(library, {0, 1}), QStringLiteral("/s/a.scpt"));
+    EXPECT_TRUE(draggedPath(library, {1, 0}).isNull());
+    EXPECT_TRUE(draggedPath(library, {}).isNull());
+    EXPECT_TRUE(draggedPath(library, {2}).isNull());
+}
+
+TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntries)
+{
+    const QList<Shortcut> library{
+        Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("B")), Shortcut(QString(), QStringLiteral("nopath")),
+        Shortcut(QStringLiteral("/s/noname"), QString()),          Shortcut(QStringLiteral("/s/empty"), QStringLiteral("")),
+        Shortcut(QStringLiteral("/s/a b.scpt"), QStringLiteral("a b")),
+    };
+    const QVariantList stored = dictionariesFromShortcuts(library);
+    ASSERT_EQ(stored.size(), 2);
+    EXPECT_EQ(stored[0].toMap(), (QVariantMap{{"path", "/s/b.scpt"}, {"shortcut", "B"}}));
+    EXPECT_EQ(stored[1].toMap(), (QVariantMap{{"path", "/s/a b.scpt"}, {"shortcut", "a b"}}));
+    EXPECT_EQ(shortcutsFromDictionaries(stored), (QList<Shortcut>{library[0], library[4]}));
+}
+
+TEST(ShortcutLibrary, LoadedValuesAreTakenAsTheyAre)
+{
+    const QVariantList stored{
+        QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}},
+        QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}},
+        QVariantMap{{"shortcut", "nopath"}},
+        QStringLiteral("not a dictionary"),
+    };
+    const QList<Shortcut> library = shortcutsFromDictionaries(stored);
+    ASSERT_EQ(library.size(), 4);
+    EXPECT_EQ(library[0], Shortcut(QStringLiteral(" /s/x.scpt "), QStringLiteral("X")));
+    EXPECT_EQ(library[1], library[0]);
+    EXPECT_TRUE(library[2].path().isNull());
+    EXPECT_EQ(library[2].shortcut(), QStringLiteral("nopath"));
+    EXPECT_TRUE(library[3].path().isNull());
+    EXPECT_TRUE(library[3].shortcut().isNull());
+}

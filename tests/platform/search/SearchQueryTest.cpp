@@ -1,0 +1,154 @@
+#include "platform/search/MetadataSearch.h"
+#include "platform/search/SearchQuery.h"
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+using namespace wendle::search;
+
+namespace {
+
+QString attributeName(Attribute attribute)
+{
+    switch (attribute) {
+    case Attribute::AnyText: return QStringLiteral("*");
+    case Attribute::Path: return QStringLiteral("path");
+    case Attribute::FSName: return QStringLiteral("fsname");
+    case Attribute::DisplayName: return QStringLiteral("display");
+    case Attribute::Kind: return QStringLiteral("kind");
+    case Attribute::TextContent: return QStringLiteral("content");
+    case Attribute::Size: return QStringLiteral("size");
+    }
+    return {};
+}
+
+// A compact rendering of the tree: wildcards as <*> and <?> so that escaped
+// characters (plain text) stay distinguishable.
+QString render(const QueryNode &node)
+{
+    if (node.type != QueryNode::Type::Compare) {
+        QStringList children;
+        for (const QueryNode &child : node.children)
+            children << render(child);
+        return (node.type == QueryNode::Type::And ? QStringLiteral("and(") : QStringLiteral("or("))
+            + children.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
+    if (node.attribute == Attribute::Size) {
+        static const char *const ops[] = {"==", "<", "<=", ">", ">="};
+        return QStringLiteral("size%1%2").arg(QLatin1String(ops[int(node.comparison)])).arg(node.number);
+    }
+    QString value;
+    for (const PatternPiece &piece : node.pattern) {
+        value += piece.type == PatternPiece::Type::AnyRun ? QStringLiteral("<*>")
+            : piece.type == PatternPiece::Type::AnyChar   ? QStringLiteral("<?>")
+                                                          : piece.text;
+    }
+    QString modifiers;
+    if (node.modifiers.words)
+        modifiers += u'w';
+    if (node.modifiers.ignoreCase)
+        modifiers += u'c';
+    if (node.modifiers.ignoreDiacritics)
+        modifiers += u'd';
+    return QStringLiteral("%1=[%2]%3").arg(attributeName(node.attribute), value, modifiers);
+}
+
+QString parsed(const QString &text)
+{
+    QString error;
+    const std::optional<QueryNode> node = parseQuery(text, &error);
+    return node ? render(*node) : QStringLiteral("error: ") + error;
+}
+
+} // namespace
+
+TEST(SearchQueryParser, AcceptsTheQueriesTheControllerWrites)
+{
+    const struct {
+        const char *text;
+        const char *tree;
+    } cases[] = {
+        {"*=='tax*return*'cd && kMDItemFSSize < 4194304",
+         "and(*=[tax<*>return<*>]cd,size<4194304)"},
+        {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
+         "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
+         "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)",
+         "and(and(or(*=[budget]wcd,content=[budget]cd),size<4194304),or(kind=[<*>document]cd,"
+         "kind=[<*>publication]cd,kind=[<*>text]cd,kind=[<*>image]cd,kind=[<*>tiff]cd))"},
+        {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  "
+         "kMDItemKind = '*emlx'cd",
+         "and(and(or(*=[budget]wcd,content=[budget]cd),size<4194304),kind=[<*>emlx]cd)"},
+        // A content term arriving with a leading space keeps it.
+        {"*==' budget'wcd", "*=[ budget]wcd"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(parsed(QString::fromUtf8(c.text)), QString::fromUtf8(c.tree)) << c.text;
+}
+
+TEST(SearchQueryParser, AndBindsTighterThanOrAndParenthesesOverride)
+{
+    const struct {
+        const char *text;
+        const char *tree;
+    } cases[] = {
+        {"kMDItemFSName=='a' || kMDItemFSName=='b' && kMDItemFSName=='c'",
+         "or(fsname=[a],and(fsname=[b],fsname=[c]))"},
+        {"kMDItemFSName=='a' && kMDItemFSName=='b' || kMDItemFSName=='c'",
+         "or(and(fsname=[a],fsname=[b]),fsname=[c])"},
+        {"(kMDItemFSName=='a' || kMDItemFSName=='b') && kMDItemFSName=='c'",
+         "and(or(fsname=[a],fsname=[b]),fsname=[c])"},
+        {"kMDItemFSSize <= 5 && kMDItemFSSize > 1 && kMDItemFSSize >= 2 && kMDItemFSSize = 3",
+         "and(size<=5,size>1,size>=2,size==3)"},
+        {"kMDItemPath == \"/home/x\" || kMDItemDisplayName == 'y'", "or(path=[/home/x],display=[y])"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(parsed(QString::fromUtf8(c.text)), QString::fromUtf8(c.tree)) << c.text;
+}
+
+TEST(SearchQueryParser, BackslashEscapesQuotesBackslashesAndWildcards)
+{
+    EXPECT_EQ(parsed(QStringLiteral(R"(kMDItemFSName == 'don\'t \\ \* \? "x"')")),
+              QStringLiteral(R"(fsname=[don't \ * ? "x"])"));
+    EXPECT_EQ(parsed(QStringLiteral(R"(kMDItemFSName == "say \"hi\"")")), QStringLiteral(R"(fsname=[say "hi"])"));
+
+    // What escapeSearchValue makes of any text reads back as exactly that text.
+    const QString awkward = QStringLiteral(R"(C:\Users\o'brien "q" \')");
+    EXPECT_EQ(parsed(QStringLiteral("kMDItemFSName == '%1'").arg(escapeSearchValue(awkward))),
+              QStringLiteral("fsname=[%1]").arg(awkward));
+}
+
+TEST(SearchQueryParser, RefusesMalformedTextsNamingThePosition)
+{
+    const struct {
+        const char *text;
+        const char *error;
+    } cases[] = {
+        {"", "the query is empty"},
+        {"   ", "the query is empty"},
+        {"kMDItemFSName == 'abc", "the value starting at position 18 has no closing quote"},
+        {"kMDItemFSName == 'abc\\'", "the value starting at position 18 has no closing quote"},
+        {"(kMDItemFSName == 'a'", "expected ')' at position 22 to close the '(' at position 1"},
+        {"kMDItemFSName == 'a')", "unexpected ')' at position 21 after a complete query"},
+        {"kMDItemFSName == 'a' garbage", "unexpected 'garbage' at position 22 after a complete query"},
+        {"kMDItemFoo == 'a'", "unknown attribute 'kMDItemFoo' at position 1"},
+        {"kMDQueryResultContentRelevance == 'a'", "unknown attribute 'kMDQueryResultContentRelevance'"},
+        {"kMDItemFSName == 'a'x", "unknown modifier 'x' at position 21"},
+        {"kMDItemFSName == 'a\\q'", "unknown escape '\\q' at position 20"},
+        {"kMDItemFSSize < 'a'", "kMDItemFSSize compares with a number; found a quoted value at position 17"},
+        {"kMDItemKind < 5", "'<' at position 13 compares numbers, but the attribute at position 1 is text"},
+        {"kMDItemFSName == 5", "expected a quoted value at position 18, found '5'"},
+        {"kMDItemFSName 'a'", "expected a comparison"},
+        {"kMDItemFSName == 'a' &&", "expected an attribute name at position 24, found the end of the query"},
+        {"kMDItemFSName == 'a' & kMDItemFSName == 'b'", "unexpected character '&' at position 22"},
+        {"kMDItemFSName == 'a' || || kMDItemFSName == 'b'", "expected an attribute name at position 25"},
+        {"kMDItemFSSize < 99999999999999999999", "the number at position 17 is too large"},
+        {"()", "expected an attribute name at position 2, found ')'"},
+    };
+    for (const auto &c : cases) {
+        const QString result = parsed(QString::fromUtf8(c.text));
+        EXPECT_TRUE(result.startsWith(QStringLiteral("error: ")) && result.contains(QString::fromUtf8(c.error)))
+            << c.text << "\n  gave: " << result.toStdString();
+    }
+    const QString deep = QString(200, u'(') + QStringLiteral("kMDItemFSName == 'a'") + QString(200, u')');
+    EXPECT_TRUE(parsed(deep).contains(QStringLiteral("nested too deeply"))) << parsed(deep).toStdString();
+}
