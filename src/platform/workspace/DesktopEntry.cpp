@@ -16,7 +16,8 @@ bool isQuotedEscape(QChar c)
     return c == u'"' || c == u'`' || c == u'$' || c == u'\\';
 }
 
-// The entry's Exec program, or its TryExec, found the way a shell would find it.
+// Whether the TryExec program is there: a path must be executable, a bare
+// name must be found on PATH.
 bool isInstalled(const QString &program)
 {
     if (QDir::isAbsolutePath(program))
