@@ -132,6 +132,23 @@ public:
     QString filenameQueryText(const QString &pattern) const;
     QString contentQueryText(const QString &term) const;
 
+    // Faxing, application launch, mail check and schedule.
+    void findFileForFaxing(const QString &term, const QString &number);
+    void findContentsForFaxing(const QString &term, const QString &number);
+    void faxDocument(const QString &path, const QString &number);
+    // The fax queue titles for the settings window's pop-up menu.
+    QStringList getModemArray();
+    // Stores the queue of the title picked in that menu.
+    void faxModemChanged(const QString &selectedTitle);
+    void launchiTunes();
+    void launchiPhoto();
+    void launchiChat();
+    void checkEmailWithCcTo(const QString &ccAddress);
+    void getScheduleForDay(const QString &day, const QString &month, const QString &year);
+private:
+    void launchCompanion(const QString &applicationName);
+public:
+
     // Command language.
     void reportSyntaxError();
 

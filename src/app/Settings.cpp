@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "operations/Launch.h"
 #include "platform/scripthost/ScriptHost.h"
 
 #include <QColor>
@@ -106,6 +107,8 @@ const QList<SettingInfo> &knownSettings()
         {RBMailTransport, T::String},        {RBChatTransport, T::String},
         {RBScriptHostCommand, T::ArgumentVector},
         {RBCustomCommandTimeout, T::Integer},
+        {RBMusicApplication, T::String},     {RBPhotoApplication, T::String},
+        {RBChatApplication, T::String},
     };
     return settings;
 }

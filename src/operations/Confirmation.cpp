@@ -70,6 +70,8 @@ void Controller::confirmCommand(const QString &code)
             const QString attached = localized(QStringLiteral("file_attached"));
             log(localized(QStringLiteral("send_message_attachment_log"), {attached, result.path}));
             sendMessageWithContents(attached, m_search.lastCCAddress, result.path);
+        } else if (command == QLatin1String("findFileForFaxing") || command == QLatin1String("findContentsForFaxing")) {
+            faxDocument(result.path, m_fax.lastFaxNumber);
         }
     }
 }

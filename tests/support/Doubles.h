@@ -130,7 +130,16 @@ public:
         opened << path;
         return true;
     }
+    bool openApplication(const ApplicationRequest &application, const QString &script) override
+    {
+        applications << application;
+        scripts << script;
+        return applicationOpens;
+    }
     QStringList opened;
+    QList<ApplicationRequest> applications;
+    QStringList scripts;
+    bool applicationOpens = true;
 };
 
 class RecordingAlerts : public Alerts {

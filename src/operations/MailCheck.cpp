@@ -1,0 +1,68 @@
+#include "app/Controller.h"
+
+#include "app/Resources.h"
+#include "app/Settings.h"
+#include "platform/preferences/Preferences.h"
+#include "platform/scripts/ScriptRunner.h"
+
+namespace wendle {
+
+namespace {
+
+// A mail check reads local files; a minute covers a huge Maildir on a slow
+// disk and still frees the main thread if the script hangs.
+constexpr int MailCheckTimeoutSeconds = 60;
+
+// The widest line the report may have: the phone's width less room for the
+// wrapping the reply gets, never under 8.
+qint32 mailCheckWidth(qint32 phoneWidth)
+{
+    return phoneWidth > 17 ? phoneWidth - 9 : 8;
+}
+
+// A shell's last line break is the end of its output, not part of the report.
+QString withoutTrailingLineBreaks(QString text)
+{
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+void Controller::checkEmailWithCcTo(const QString &ccAddress)
+{
+    log(localized(QStringLiteral("check_email_log")));
+    const QString error = localized(QStringLiteral("email_error"));
+    const QString errorLog = localized(QStringLiteral("email_error_log"));
+
+    // The template holds one integer conversion, the width; every other
+    // percent sign in it is doubled.
+    const QString script = wendleString(QStringLiteral("check_email_script"));
+    const qint32 width = mailCheckWidth(m_platform.preferences.intValue(RBPhoneWidth));
+    const ScriptResult result = script.isEmpty()
+        ? ScriptResult{}
+        : m_platform.scripts.runShellSource(stringWithFormat(script, {width}), MailCheckTimeoutSeconds);
+
+    // No template, or one that does not pass the syntax check.
+    if (result.status == ScriptResult::Status::CannotLoad) {
+        sendMessageWithContents(error, QString(), QString());
+        log(errorLog);
+        return;
+    }
+    const QString answer = withoutTrailingLineBreaks(result.output);
+    if (result.status != ScriptResult::Status::Succeeded || answer.trimmed().isEmpty()) {
+        log(errorLog);
+        sendMessageWithContents(error, QString(), QString());
+        return;
+    }
+    if (ccAddress.isEmpty()) {
+        log(localized(QStringLiteral("sending_email_log")));
+        prepareAndSendMessage(answer, QString(), QString());
+        return;
+    }
+    log(localized(QStringLiteral("sending_email_cc_log"), {ccAddress}));
+    prepareAndSendMessage(answer, ccAddress, QString());
+}
+
+} // namespace wendle

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace wendle::test {
+
+// A private CUPS scheduler on a loopback port, with its configuration, spool
+// and state in a temporary folder, so tests never touch the system's own print
+// system. Clients reach it through CUPS_SERVER. Stopped when destroyed.
+class CupsServer {
+public:
+    CupsServer();
+    ~CupsServer();
+    CupsServer(const CupsServer &) = delete;
+    CupsServer &operator=(const CupsServer &) = delete;
+
+    // Whether cupsd and the client tools are installed.
+    static bool isInstalled();
+
+    // Writes the configuration, starts cupsd and waits until it answers.
+    bool start(QString *error);
+    // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
+    QString address() const;
+    QString spoolFolder() const { return m_dir.path() + QLatin1String("/spool"); }
+
+    // An enabled queue that prints into /dev/null.
+    bool addQueue(const QString &name, QString *error);
+    // Runs a CUPS client against this server; the exit code, -1 when it hangs.
+    int runClient(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
+
+private:
+    bool prepareFolders(QString *error);
+    bool writeConfiguration(QString *error);
+
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    quint16 m_port = 0;
+};
+
+} // namespace wendle::test

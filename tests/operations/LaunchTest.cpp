@@ -1,0 +1,79 @@
+#include "operations/Launch.h"
+#include "support/ControllerFixture.h"
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+class LaunchTest : public ControllerFixture {
+protected:
+    LaunchTest()
+    {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+    }
+};
+
+struct Companion {
+    void (Controller::*launch)();
+    const char *name;
+    const char *preference;
+    const char *mimeType;
+    const char *logText;
+    const char *opened;
+    const char *failed;
+};
+
+const Companion Companions[] = {
+    {&Controller::launchiTunes, "iTunes", RBMusicApplication, "audio/mpeg", "Opening the music player",
+     "The music player is open.", "Wendle could not open the music player."},
+    {&Controller::launchiPhoto, "iPhoto", RBPhotoApplication, "image/jpeg", "Opening the photo application",
+     "The photo application is open.", "Wendle could not open the photo application."},
+    {&Controller::launchiChat, "iChat", RBChatApplication, "x-scheme-handler/xmpp", "Opening the chat program",
+     "The chat program is open.", "Wendle could not open the chat program."},
+};
+
+TEST_F(LaunchTest, EachLaunchOpensItsApplicationAndAnswers)
+{
+    for (const Companion &c : Companions) {
+        for (const bool opens : {true, false}) {
+            workspace.applications.clear();
+            workspace.scripts.clear();
+            mail.sent.clear();
+            workspace.applicationOpens = opens;
+            (controller.get()->*c.launch)();
+
+            ASSERT_EQ(workspace.applications.size(), 1) << c.name;
+            const ApplicationRequest &request = workspace.applications[0];
+            EXPECT_EQ(request.name, QLatin1String(c.name));
+            EXPECT_EQ(request.mimeType, QLatin1String(c.mimeType));
+            EXPECT_TRUE(request.desktopEntryId.isEmpty());
+            EXPECT_EQ(workspace.scripts[0], QStringLiteral("tell \"Finder\" \n open application \"%1\" \n end tell").arg(QLatin1String(c.name)));
+            EXPECT_EQ(logEntries().last(), QLatin1String(c.logText));
+            ASSERT_EQ(mail.sent.size(), 1);
+            EXPECT_EQ(mail.sent[0].mail.body, QLatin1String(opens ? c.opened : c.failed) + QLatin1String("\n\n"));
+            EXPECT_TRUE(mail.sent[0].mail.cc.isEmpty());
+            EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
+        }
+    }
+}
+
+TEST_F(LaunchTest, TheOwnersChoiceOfApplicationGoesToTheWorkspace)
+{
+    for (const Companion &c : Companions) {
+        const QString choice = QStringLiteral("org.example.%1.desktop").arg(QLatin1String(c.name));
+        preferences.setValue(QLatin1String(c.preference), QStringLiteral("  ") + choice + u' ');
+        (controller.get()->*c.launch)();
+        EXPECT_EQ(workspace.applications.last().desktopEntryId, choice);
+        EXPECT_EQ(workspace.applications.last().mimeType, QLatin1String(c.mimeType));
+    }
+}
+
+TEST_F(LaunchTest, ScriptTextKeepsItsSpacesAndEscapesTheName)
+{
+    EXPECT_EQ(launchApplicationScript(QStringLiteral("iPhoto")), QStringLiteral("tell \"Finder\" \n open application \"iPhoto\" \n end tell"));
+    EXPECT_EQ(launchApplicationScript(QStringLiteral("a\"b\\c")), QStringLiteral("tell \"Finder\" \n open application \"a\\\"b\\\\c\" \n end tell"));
+}
+
+} // namespace

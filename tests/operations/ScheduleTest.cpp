@@ -1,0 +1,61 @@
+#include "operations/Schedule.h"
+#include "support/ControllerFixture.h"
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+TEST(ScheduleDateTest, PartsOutOfRangeOrMissingTakeTodaysValues)
+{
+    const QDate today(2026, 12, 4);
+    struct Case { QString day; QString month; QString year; ScheduleDate date; };
+    const Case cases[] = {
+        {QStringLiteral("12"), QStringLiteral("may"), QStringLiteral("2027"), {2027, 5, 12}},
+        {QString(), QStringLiteral("may"), QString(), {2026, 5, 4}},
+        {QStringLiteral("31"), QStringLiteral("february"), QStringLiteral("2200"), {2200, 2, 31}},
+        {QStringLiteral("1"), QStringLiteral("SEPT"), QStringLiteral("1905"), {1905, 9, 1}},
+        {QStringLiteral("12th"), QStringLiteral("3"), QStringLiteral("1999"), {1999, 3, 12}},
+        {QStringLiteral("32"), QStringLiteral("13"), QStringLiteral("1904"), {2026, 12, 4}},
+        {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("2201"), {2026, 12, 4}},
+        {QStringLiteral("-5"), QStringLiteral("ma"), QStringLiteral("99999999999"), {2026, 12, 4}},
+        {QStringLiteral("7"), QStringLiteral("tomorrow"), QString(), {2026, 12, 7}},
+        {QString(), QString(), QString(), {2026, 12, 4}},
+    };
+    for (const Case &c : cases) {
+        const ScheduleDate date = resolveScheduleDate(c.day, c.month, c.year, today);
+        EXPECT_EQ(date, c.date) << c.day.toStdString() << ' ' << c.month.toStdString() << ' ' << c.year.toStdString()
+                                << " gave " << date.year << '-' << date.month << '-' << date.day;
+    }
+}
+
+class ScheduleTest : public ControllerFixture {};
+
+TEST_F(ScheduleTest, AScheduleCommandAnswersNothingAndKeepsNothing)
+{
+    for (const QString &sender : {QStringLiteral("owner@example.com"), QStringLiteral("chat")}) {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+        if (sender == QLatin1String("chat"))
+            controller->processChatFrom(QStringLiteral("owner"), QStringLiteral("wndl"), QVariant());
+        else
+            controller->processEmailFrom(sender, QStringLiteral("wndl"), QVariant());
+        const QString logBefore = logText();
+        const QString commandBefore = controller->lastCommand();
+        const QString addressBefore = controller->cmdAddress();
+
+        controller->getScheduleForDay(QStringLiteral("12"), QStringLiteral("may"), QStringLiteral("2027"));
+        controller->getScheduleForDay(QStringLiteral("12"), QStringLiteral("may"), QString());
+        controller->getScheduleForDay(QString(), QStringLiteral("tomorrow"), QString());
+        scheduler.advance(std::chrono::seconds(5));
+
+        EXPECT_TRUE(mail.sent.isEmpty());
+        EXPECT_TRUE(chat.sent.isEmpty());
+        EXPECT_TRUE(console.lines.isEmpty());
+        EXPECT_EQ(logText(), logBefore);
+        EXPECT_EQ(controller->lastCommand(), commandBefore);
+        EXPECT_EQ(controller->cmdAddress(), addressBefore);
+        EXPECT_EQ(scheduler.pending(), 0u);
+    }
+}
+
+} // namespace
