@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
+#include "intake/CommandActions.h"
 #include "custom/Shortcut.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
@@ -83,12 +84,12 @@ struct CameraState {
 // The application's one object: it holds the state and is the target of every
 // command. Each subsystem folder defines the member functions of its own
 // operations.
-class Controller {
+class Controller : public CommandActions {
 public:
     static constexpr const char *ChatMarker = "chat_msg";
 
     explicit Controller(const Platform &platform);
-    ~Controller();
+    ~Controller() override;
     Controller(const Controller &) = delete;
     Controller &operator=(const Controller &) = delete;
 
@@ -107,7 +108,8 @@ public:
     void addTimestamp();
     bool exceededHourlyCommands(qint32 maximum) const;
 
-    // Receives the 8-bit command text that parseCommand cut out.
+    // Receives the 8-bit command text that parseCommand cut out, instead of
+    // the command language (which runs when no handler is set).
     using CommandTextHandler = std::function<void(const QByteArray &)>;
     void setCommandTextHandler(CommandTextHandler handler) { m_commandTextHandler = std::move(handler); }
 
@@ -150,7 +152,8 @@ private:
 public:
 
     // Command language.
-    void reportSyntaxError();
+    void reportSyntaxError() override;
+    void writeConsoleLine(const QString &line) override;
 
     // Camera.
     void takeSnapshotAndEmailTo(const QString &ccAddress);

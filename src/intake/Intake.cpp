@@ -1,6 +1,7 @@
 #include "app/Controller.h"
 
 #include "app/Settings.h"
+#include "intake/CommandLanguage.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -120,10 +121,15 @@ void Controller::parseCommand(const QString &text)
 
 namespace wendle {
 
+// The language echoes the characters that start no token to the standard
+// output, which the journal keeps beside the console lines.
 void Controller::runLanguage(const QByteArray &command)
 {
-    if (m_commandTextHandler)
+    if (m_commandTextHandler) {
         m_commandTextHandler(command);
+        return;
+    }
+    runCommandLanguage(command, *this, stdout);
 }
 
 } // namespace wendle

@@ -1,8 +1,14 @@
 #include "app/Controller.h"
 
 #include "app/Resources.h"
+#include "platform/console/Console.h"
 
 namespace wendle {
+
+void Controller::writeConsoleLine(const QString &line)
+{
+    m_platform.console.writeLine(line);
+}
 
 void Controller::reportSyntaxError()
 {
