@@ -3,7 +3,7 @@
 // operation runs, and an error is reported exactly once, after it.
 
 #include "intake/CommandLanguage.h"
-#include "intake/RecordingCommandActions.h"
+#include "support/RecordingCommandActions.h"
 
 #include <QByteArray>
 #include <QString>

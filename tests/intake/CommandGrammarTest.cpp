@@ -1,7 +1,7 @@
 #include "intake/CommandLanguage.h"
 
 #include "intake/EchoCapture.h"
-#include "intake/RecordingCommandActions.h"
+#include "support/RecordingCommandActions.h"
 
 #include <gtest/gtest.h>
 
