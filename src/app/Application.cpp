@@ -10,6 +10,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailAdapters.h"
+#include "platform/mail/MailboxWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/scripts/ScriptRunner.h"
@@ -40,12 +41,12 @@ void fail(const QString &message)
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
 }
 
+} // namespace
+
 QString supportFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/wendle");
 }
-
-} // namespace
 
 int runApplication(int &argc, char **argv, bool headless)
 {
@@ -70,7 +71,15 @@ int runApplication(int &argc, char **argv, bool headless)
     QtScheduler scheduler;
     StderrConsole console;
     SystemRandom random;
-    MailAdapters mail(preferences, support, console);
+    // Mail problems are logged once the controller exists, and always shown
+    // on the console.
+    Controller *logger = nullptr;
+    const MailLog mailLog = [&logger, &console](const QString &line) {
+        console.writeLine(line);
+        if (logger && logger->logData())
+            logger->addLogEntry(line);
+    };
+    MailAdapters mail(preferences, support, mailLog);
     OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
     ScriptChatTransport chatScript(preferences);
     SelectingChatTransport chat(preferences, chatOutbox, chatScript);
@@ -84,17 +93,29 @@ int runApplication(int &argc, char **argv, bool headless)
                             workspace, alerts, resources, search, scripts, processes, support};
 
     Controller controller(platform);
+    logger = &controller;
     InboundService inbound(controller);
     bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots);
     SignalWatcher signalWatcher;
+    // Commands that arrive in the owner's mailbox; a message counts as
+    // handed over once the intake has seen it.
+    MailboxWatcher mailbox(preferences, support + QLatin1String("/attachments"),
+                           [&controller](const InboundMail &message) {
+                               controller.processEmailFrom(message.from, message.text,
+                                                           message.attachmentPath.isEmpty() ? QVariant() : QVariant(message.attachmentPath));
+                               return true;
+                           },
+                           mailLog);
 
     controller.applicationDidFinishLaunching();
+    mailbox.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
         window = std::make_unique<MainWindow>(controller, preferences.fileName());
         window->show();
     }
     const int status = app->exec();
+    mailbox.stop();
     controller.applicationWillTerminate();
     bus.unregisterService(QLatin1String(DBusServiceName));
     return status;

@@ -77,7 +77,8 @@ QVariantMap adapterDefaults()
     return {{RBMailTransport, QStringLiteral("outbox")},
             {RBChatTransport, QStringLiteral("outbox")},
             {RBScriptHostCommand, defaultScriptHostCommand()},
-            {RBCustomCommandTimeout, 60}};
+            {RBCustomCommandTimeout, 60},
+            {RBImapPollSeconds, 60}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -109,6 +110,11 @@ const QList<SettingInfo> &knownSettings()
         {RBCustomCommandTimeout, T::Integer},
         {RBMusicApplication, T::String},     {RBPhotoApplication, T::String},
         {RBChatApplication, T::String},
+        {RBSmtpUrl, T::String},              {RBSmtpUser, T::String},
+        {RBSmtpPasswordCommand, T::ArgumentVector},
+        {RBImapUrl, T::String},              {RBImapUser, T::String},
+        {RBImapPasswordCommand, T::ArgumentVector},
+        {RBImapPollSeconds, T::Integer},
     };
     return settings;
 }

@@ -58,6 +58,15 @@ inline constexpr const char *RBChatTransport = "chatTransport";
 inline constexpr const char *RBScriptHostCommand = "scriptHostCommand";
 // Seconds a custom script may run before it is stopped.
 inline constexpr const char *RBCustomCommandTimeout = "customCommandTimeout";
+// The owner's mail account: replies by SMTP, commands fetched by IMAP. The
+// password commands print the password, so none sits in the settings file.
+inline constexpr const char *RBSmtpUrl = "smtpUrl";
+inline constexpr const char *RBSmtpUser = "smtpUser";
+inline constexpr const char *RBSmtpPasswordCommand = "smtpPasswordCommand";
+inline constexpr const char *RBImapUrl = "imapUrl";
+inline constexpr const char *RBImapUser = "imapUser";
+inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
+inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
 
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 

@@ -1,10 +1,12 @@
 #include "app/Application.h"
 #include "app/ConfigCommand.h"
+#include "app/DeliverCommand.h"
 #include "app/Controller.h"
 #include "app/SendCommand.h"
 #include "platform/preferences/SettingsPreferences.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextStream>
 
 #include <cstdio>
@@ -19,6 +21,10 @@ const char *Usage =
     "           Start Wendle for this session (a window when a display is present).\n"
     "       wendle send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT...\n"
     "           Hand a message to the running Wendle, as a mail rule or chat handler would.\n"
+    "       wendle deliver < MESSAGE\n"
+    "           Hand one RFC 5322 message from standard input to the running Wendle\n"
+    "           (for procmail, maildrop, Sieve pipe, .forward). Exit 0 handed over,\n"
+    "           75 try again later (Wendle not running), 65 unusable message.\n"
     "       wendle config get KEY | set KEY VALUE | unset KEY | list\n"
     "           Read and change the settings.\n"
     "       wendle help\n"
@@ -69,6 +75,18 @@ int main(int argc, char **argv)
     }
     if (std::strcmp(command, "send") == 0)
         return wendle::runSendCommand(arguments, err);
+    if (std::strcmp(command, "deliver") == 0) {
+        if (!arguments.isEmpty()) {
+            err << "usage: wendle deliver < MESSAGE\n";
+            return 2;
+        }
+        QFile input;
+        if (!input.open(stdin, QIODevice::ReadOnly)) {
+            err << "wendle deliver: cannot read standard input\n";
+            return wendle::TryAgainLaterExitCode;
+        }
+        return wendle::runDeliverCommand(input, wendle::supportFolder() + QLatin1String("/attachments"), err);
+    }
     if (std::strcmp(command, "config") == 0) {
         wendle::SettingsPreferences preferences;
         wendle::Controller::registerDefaults(preferences);
