@@ -114,3 +114,29 @@ TEST_F(SearchRoadTest, NothingFoundIsAnsweredOnce)
     QCoreApplication::processEvents();
     EXPECT_EQ(mail.sent.size(), 1);
 }
+
+TEST_F(SearchRoadTest, EveryOddTermGetsAnAnswer)
+{
+    const QString terms[] = {
+        QStringLiteral("o'neil \"quoted\""), QStringLiteral("back\\slash\\"), QStringLiteral("*"),
+        QStringLiteral("?"), QString(300, u'x'), QStringLiteral("!!! ,,, ;;;"), QStringLiteral("tax*"),
+    };
+    qsizetype answers = 0;
+    for (const QString &term : terms) {
+        controller->findFilename(term, QString());
+        ASSERT_TRUE(waitForMail(++answers)) << term.toStdString();
+        controller->findContents(term, QString());
+        ASSERT_TRUE(waitForMail(++answers)) << term.toStdString();
+    }
+    EXPECT_EQ(mail.sent.size(), answers);
+    EXPECT_TRUE(console.lines.isEmpty());
+}
+
+TEST_F(SearchRoadTest, SymbolicLinkLoopsEndTheWalk)
+{
+    QFile::link(home.path(), home.filePath(QStringLiteral("Documents/loop")));
+    QFile::link(home.filePath(QStringLiteral("Documents/old")), home.filePath(QStringLiteral("Documents/old/inner")));
+    controller->findFilename(QStringLiteral("draft"), QString());
+    ASSERT_TRUE(waitForMail(1));
+    EXPECT_EQ(labels(), QStringList{QStringLiteral("tax-return-draft.txt")});
+}
