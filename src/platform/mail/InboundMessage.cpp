@@ -152,16 +152,6 @@ QByteArray withoutMboxLine(const QByteArray &raw)
     return end < 0 ? QByteArray() : raw.mid(end + 1);
 }
 
-GMimeMessage *parse(const QByteArray &bytes)
-{
-    GMimeStream *stream = g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
-    GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-    GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
-    g_object_unref(parser);
-    g_object_unref(stream);
-    return message;
-}
-
 void setFlags(QString *error, const QString &text, bool *temporary, bool isTemporary)
 {
     if (error)
@@ -181,7 +171,7 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         return std::nullopt;
     }
     ensureGMimeInitialised();
-    GMimeMessage *message = parse(withoutMboxLine(raw));
+    GMimeMessage *message = parseMimeMessage(withoutMboxLine(raw));
     if (!message) {
         setFlags(error, QStringLiteral("the input is not a mail message"), temporary, false);
         return std::nullopt;

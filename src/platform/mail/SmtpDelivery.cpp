@@ -33,16 +33,6 @@ void collectAddresses(InternetAddressList *list, QStringList &addresses)
     }
 }
 
-GMimeMessage *parseMessage(const QByteArray &bytes)
-{
-    GMimeStream *stream = g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size()));
-    GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-    GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
-    g_object_unref(parser);
-    g_object_unref(stream);
-    return message;
-}
-
 // Feeds the message to curl piece by piece.
 struct Upload {
     const QByteArray &bytes;
@@ -82,7 +72,7 @@ bool isUnreachable(CURLcode code)
 std::optional<Envelope> readEnvelope(const QByteArray &bytes, QString *error)
 {
     ensureGMimeInitialised();
-    GMimeMessage *message = parseMessage(bytes);
+    GMimeMessage *message = parseMimeMessage(bytes);
     if (!message) {
         *error = QStringLiteral("the queued file is not a mail message");
         return std::nullopt;
