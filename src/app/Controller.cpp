@@ -28,7 +28,9 @@ Controller::Controller(const Platform &platform)
 
 Controller::~Controller()
 {
-    m_platform.scheduler.cancel(m_chat.chatCommandTimer);
+    // Timers of replies still waiting must not fire into a gone controller.
+    for (const ChatReply &reply : m_chat.queued)
+        m_platform.scheduler.cancel(reply.timer);
 }
 
 QVariantMap Controller::defaultsTable()

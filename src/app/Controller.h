@@ -29,6 +29,7 @@ struct ChatReply {
     QString message;
     QString ccAddress;
     QString path;
+    TimerId timer = 0;
 };
 
 // The chat reply waiting for its timer. Replies asked for within the delay

@@ -39,9 +39,9 @@ void Controller::sendChatWithMessage(const QString &text, const QString &ccAddre
     m_chat.chatMessage = text;
     m_chat.chatCcAddress = ccAddress;
     m_chat.chatPath = path;
-    m_chat.queued.push_back({text, ccAddress, path});
     m_chat.chatCommandTimer =
         m_platform.scheduler.schedule(ChatReplyDelay, false, [this] { executeDelayedChat(); });
+    m_chat.queued.push_back({text, ccAddress, path, m_chat.chatCommandTimer});
 }
 
 void Controller::executeDelayedChat()

@@ -99,3 +99,12 @@ TEST_F(ChatRepliesTest, PreparedRepliesToChatAreNotWrapped)
     ASSERT_EQ(chat.sent.size(), 1);
     EXPECT_EQ(chat.sent[0].chat.text, QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz\nSent by Wendle!   -Tavo"));
 }
+
+TEST_F(ChatRepliesTest, PendingRepliesDieWithTheController)
+{
+    controller->sendChatWithMessage(QStringLiteral("one"), QString(), QString());
+    controller->sendChatWithMessage(QStringLiteral("two"), QString(), QString());
+    EXPECT_EQ(scheduler.pending(), 2u);
+    controller.reset();
+    EXPECT_EQ(scheduler.pending(), 0u);
+}
