@@ -50,8 +50,17 @@ QString supportFolder()
 
 int runApplication(int &argc, char **argv, bool headless)
 {
-    const bool windowed = !headless && hasDisplay();
+    bool windowed = !headless && hasDisplay();
+    // A display that cannot be reached (a stale DISPLAY over ssh) must not
+    // abort the start: Qt then falls back to drawing nowhere, and Wendle runs
+    // on without its window.
+    if (windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
     std::unique_ptr<QCoreApplication> app(windowed ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    if (windowed && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        fail(QStringLiteral("cannot open a window on the display; running without one"));
+        windowed = false;
+    }
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
