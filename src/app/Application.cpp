@@ -55,7 +55,7 @@ int runApplication(int &argc, char **argv, bool headless)
     // abort the start: Qt then falls back to drawing nowhere, and Wendle runs
     // on without its window.
     if (windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
+        qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
     std::unique_ptr<QCoreApplication> app(windowed ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
     if (windowed && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         fail(QStringLiteral("cannot open a window on the display; running without one"));
