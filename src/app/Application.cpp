@@ -126,6 +126,7 @@ int runApplication(int &argc, char **argv, bool headless)
     const int status = app->exec();
     mailbox.stop();
     controller.applicationWillTerminate();
+    logger = nullptr; // the mail adapters outlive the controller
     bus.unregisterService(QLatin1String(DBusServiceName));
     return status;
 }
