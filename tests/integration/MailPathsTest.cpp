@@ -126,3 +126,36 @@ TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
     EXPECT_EQ(session.logText().count(QStringLiteral("Processing command from")), 1);
     EXPECT_FALSE(session.logText().contains(QLatin1String("eve@example.org")));
 }
+
+// Replies made while the mail server is down wait in the queue, survive a
+// restart of Wendle, and go out once each when the server is back.
+TEST_F(MailPathsTest, QueuedRepliesSurviveARestart)
+{
+    if (!SmtpTestServer::installed())
+        GTEST_SKIP() << "OpenSMTPD is not installed; scripts/install-deps installs it";
+    SmtpTestServer smtp; // its port is chosen now, the server starts later
+    configure(QStringLiteral("mailTransport"), QStringLiteral("smtp"));
+    configure(QStringLiteral("smtpUrl"), smtp.url());
+    configure(QStringLiteral("limitCommandsFlag"), QStringLiteral("no"));
+    const QString queue = session.supportFolder() + QLatin1String("/queue");
+
+    ASSERT_TRUE(session.startDaemon());
+    // One search at a time: a new one silences the one still running.
+    int replies = 0;
+    for (const char *term : {"first", "second"}) {
+        ASSERT_EQ(session.runWendle({QStringLiteral("send"), QStringLiteral("--mail"), QStringLiteral("--from"), Owner,
+                                     QStringLiteral("wndl find named ") + QLatin1String(term)}), 0);
+        ++replies;
+        ASSERT_TRUE(waitFor([&] { return QDir(queue).entryList(QDir::Files).size() == replies; }, WaitMs)) << str(session.logText());
+    }
+    EXPECT_EQ(session.stopDaemon(), 0);
+
+    QString error;
+    ASSERT_TRUE(smtp.start(&error)) << str(error);
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_TRUE(waitFor([&] { return smtp.deliveredFiles().size() == 2; }, WaitMs)) << str(session.logText());
+    EXPECT_TRUE(waitFor([&] { return QDir(queue).entryList(QDir::Files).isEmpty(); }, WaitMs));
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_EQ(smtp.deliveredFiles().size(), 2);
+    EXPECT_EQ(QDir(session.supportFolder() + QLatin1String("/sent")).entryList(QDir::Files).size(), 2);
+}
