@@ -1,17 +1,16 @@
-#include "app/Settings.h"
-#include "support/ControllerFixture.h"
+#include "operations/OwnerFixture.h"
 
 using namespace wendle;
 using namespace wendle::test;
 
 namespace {
 
-class ConfirmationTest : public ControllerFixture {
+const QString Sent = QStringLiteral("Here is the file you asked for.\n\n");
+
+class ConfirmationTest : public OwnerFixture {
 protected:
     ConfirmationTest()
     {
-        controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
         random.values = {347}; // 347 % 100 = 47
         preferences.setValue(RBMaxFilesReturned, 20);
     }
@@ -21,13 +20,8 @@ protected:
     {
         controller->findFilename(QStringLiteral("file"), QStringLiteral("boss@example.com"));
         QList<SearchHit> hits;
-        for (int i = n; i >= 1; --i) {
-            const QString path = supportDir.filePath(QStringLiteral("file%1.txt").arg(i));
-            QFile file(path);
-            file.open(QIODevice::WriteOnly);
-            file.write("content");
-            hits << SearchHit{path, QStringLiteral("file%1.txt").arg(i), QString(), QString(), double(n - i), 7};
-        }
+        for (int i = n; i >= 1; --i)
+            hits << SearchHit{writeFile(path(i), "content"), QStringLiteral("file%1.txt").arg(i), QString(), QString(), double(n - i), 7};
         search.finish(hits);
         mail.sent.clear();
         console.lines.clear();
@@ -49,37 +43,40 @@ TEST_F(ConfirmationTest, CodesAgainstAListOfFiveAndOfTwelve)
     };
     for (const Case &c : cases) {
         listFiles(c.listSize);
-        controller->confirmCommand(QString::fromLatin1(c.code));
-        switch (c.outcome) {
-        case Mailed:
-            ASSERT_EQ(mail.sent.size(), 1) << c.code;
-            EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Here is the file you asked for.\n\n"));
-            EXPECT_EQ(mail.sent[0].mail.attachmentPath, path(c.line)) << c.code;
-            EXPECT_EQ(mail.sent[0].mail.cc, QStringLiteral("boss@example.com"));
-            EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Here is the file you asked for. (attachment: %1)").arg(path(c.line)));
-            break;
-        case Invalid:
-            ASSERT_EQ(mail.sent.size(), 1) << c.code;
-            EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("That confirmation number is not valid. Search again to get a new list.\n\n"));
-            EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
-            EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Invalid confirmation number received (%1)").arg(QLatin1String(c.code))});
-            EXPECT_EQ(logEntries().last(), QStringLiteral("Invalid confirmation number %1 received (the current number is 47)").arg(QLatin1String(c.code)));
-            break;
-        case Silent:
+        const QString code = QString::fromLatin1(c.code);
+        controller->confirmCommand(code);
+        if (c.outcome == Silent) {
             EXPECT_TRUE(mail.sent.isEmpty()) << c.code;
             EXPECT_TRUE(console.lines.isEmpty()) << c.code;
-            break;
+            continue;
+        }
+        ASSERT_EQ(mail.sent.size(), 1) << c.code;
+        const OutgoingMail &sent = mail.sent[0].mail;
+        if (c.outcome == Mailed) {
+            EXPECT_EQ(sent.body, Sent);
+            EXPECT_EQ(sent.attachmentPath, path(c.line)) << c.code;
+            EXPECT_EQ(sent.cc, QStringLiteral("boss@example.com"));
+            EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Here is the file you asked for. (attachment: %1)").arg(path(c.line)));
+        } else {
+            EXPECT_EQ(sent.body, QStringLiteral("That confirmation number is not valid. Search again to get a new list.\n\n"));
+            EXPECT_TRUE(sent.attachmentPath.isEmpty());
+            EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Invalid confirmation number received (%1)").arg(code)});
+            EXPECT_EQ(logEntries().last(), QStringLiteral("Invalid confirmation number %1 received (the current number is 47)").arg(code));
         }
     }
 }
 
-TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwice)
+TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwiceAndAFileDeletedSinceGoesWithoutIt)
 {
     listFiles(5);
     controller->confirmCommand(QStringLiteral("472"));
     controller->confirmCommand(QStringLiteral("472"));
-    ASSERT_EQ(mail.sent.size(), 2);
+    QFile::remove(path(2));
+    controller->confirmCommand(QStringLiteral("472"));
+    ASSERT_EQ(mail.sent.size(), 3);
     EXPECT_EQ(mail.sent[1].mail.attachmentPath, path(2));
+    EXPECT_TRUE(mail.sent[2].mail.attachmentPath.isEmpty());
+    EXPECT_EQ(mail.sent[2].mail.body, Sent);
 }
 
 TEST_F(ConfirmationTest, CodesAreInvalidWhileANewSearchRuns)
@@ -90,14 +87,4 @@ TEST_F(ConfirmationTest, CodesAreInvalidWhileANewSearchRuns)
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
     EXPECT_EQ(console.lines.size(), 1);
-}
-
-TEST_F(ConfirmationTest, AFileDeletedBeforeConfirmationIsMailedWithoutIt)
-{
-    listFiles(3);
-    QFile::remove(path(2));
-    controller->confirmCommand(QStringLiteral("472"));
-    ASSERT_EQ(mail.sent.size(), 1);
-    EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
-    EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Here is the file you asked for.\n\n"));
 }

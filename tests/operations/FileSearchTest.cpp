@@ -1,46 +1,26 @@
-#include "app/Settings.h"
-#include "support/ControllerFixture.h"
+#include "operations/OwnerFixture.h"
 
-#include <QDir>
+#include <QRegularExpression>
 
 using namespace wendle;
 using namespace wendle::test;
 
 namespace {
 
-class FileSearchTest : public ControllerFixture {
+class FileSearchTest : public OwnerFixture {
 protected:
-    FileSearchTest()
-    {
-        controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
-        random.values = {47};
-    }
+    FileSearchTest() { random.values = {47}; }
 
     // n hits in ascending relevance: hit1 is the weakest.
-    QList<SearchHit> hits(int n, const QString &folder = QStringLiteral("/nowhere"))
+    static QList<SearchHit> hits(int n)
     {
         QList<SearchHit> list;
-        for (int i = 1; i <= n; ++i) {
-            SearchHit hit;
-            hit.path = folder + QStringLiteral("/hit%1.txt").arg(i);
-            hit.displayName = QStringLiteral("hit%1.txt").arg(i);
-            hit.relevance = i;
-            list << hit;
-        }
+        for (int i = 1; i <= n; ++i)
+            list << SearchHit{QStringLiteral("/nowhere/hit%1.txt").arg(i), QStringLiteral("hit%1.txt").arg(i), QString(), QString(), double(i), 0};
         return list;
     }
-    QString lastBody() const { return mail.sent.isEmpty() ? QString() : mail.sent.last().mail.body; }
-    QStringList listLines() const
-    {
-        QStringList lines = lastBody().split(u'\n');
-        QStringList coded;
-        for (const QString &line : lines) {
-            if (!line.isEmpty() && line[0].isDigit())
-                coded << line;
-        }
-        return coded;
-    }
+    // The coded lines of the last reply.
+    QStringList listLines() const { return lastBody().split(u'\n').filter(QRegularExpression(QStringLiteral("^\\d"))); }
 };
 
 } // namespace
@@ -106,12 +86,11 @@ TEST_F(FileSearchTest, ListShowsTheStrongestHitsWithCodes)
 
 TEST_F(FileSearchTest, CapOnTheListLength)
 {
-    struct Case { int setting; int expectedLines; };
-    for (const Case c : {Case{4, 5}, Case{21, 5}, Case{20, 20}, Case{12, 12}}) {
-        preferences.setValue(RBMaxFilesReturned, c.setting);
+    for (const auto &[setting, lines] : {std::pair{4, 5}, {21, 5}, {20, 20}, {12, 12}}) {
+        preferences.setValue(RBMaxFilesReturned, setting);
         controller->findFilename(QStringLiteral("hit"), QString());
         ASSERT_TRUE(search.finish(hits(25)));
-        EXPECT_EQ(listLines().size(), c.expectedLines) << c.setting;
+        EXPECT_EQ(listLines().size(), lines) << setting;
     }
     EXPECT_TRUE(listLines().last().startsWith(QStringLiteral("4712:  hit14.txt")));
 }
@@ -164,12 +143,9 @@ TEST_F(FileSearchTest, SizeTexts)
 {
     const std::pair<qint64, const char *> cases[] = {
         {999, "0 kB "}, {1000999, "1000 kB "}, {1001000, "1 MB "}, {2500000, "2 MB "}, {0, "0 kB "}};
+    const QString path = supportDir.filePath(QStringLiteral("sized"));
     for (const auto &[size, expected] : cases) {
-        const QString path = supportDir.filePath(QStringLiteral("sized"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(size));
-        file.close();
+        ASSERT_TRUE(QFile(writeFile(path, {})).resize(size));
         EXPECT_EQ(Controller::fileSizeDescription(path), QString::fromLatin1(expected)) << size;
     }
     EXPECT_EQ(Controller::fileSizeDescription(QString()), QStringLiteral("?? kB "));

@@ -1,19 +1,12 @@
 #include "operations/Launch.h"
-#include "support/ControllerFixture.h"
+#include "operations/OwnerFixture.h"
 
 using namespace wendle;
 using namespace wendle::test;
 
 namespace {
 
-class LaunchTest : public ControllerFixture {
-protected:
-    LaunchTest()
-    {
-        controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
-    }
-};
+class LaunchTest : public OwnerFixture {};
 
 struct Companion {
     void (Controller::*launch)();
@@ -34,21 +27,26 @@ const Companion Companions[] = {
      "The chat program is open.", "Wendle could not open the chat program."},
 };
 
-TEST_F(LaunchTest, EachLaunchOpensItsApplicationAndAnswers)
+// Each application is launched twice: first without a choice of the owner's,
+// then with one (stored with stray spaces) that fails to open.
+TEST_F(LaunchTest, EachLaunchOpensItsApplicationOrTheOwnersChoiceAndAnswers)
 {
     for (const Companion &c : Companions) {
+        const QString choice = QStringLiteral("org.example.%1.desktop").arg(QLatin1String(c.name));
         for (const bool opens : {true, false}) {
             workspace.applications.clear();
             workspace.scripts.clear();
             mail.sent.clear();
             workspace.applicationOpens = opens;
+            if (!opens)
+                preferences.setValue(QLatin1String(c.preference), QStringLiteral("  ") + choice + u' ');
             (controller.get()->*c.launch)();
 
             ASSERT_EQ(workspace.applications.size(), 1) << c.name;
             const ApplicationRequest &request = workspace.applications[0];
             EXPECT_EQ(request.name, QLatin1String(c.name));
             EXPECT_EQ(request.mimeType, QLatin1String(c.mimeType));
-            EXPECT_TRUE(request.desktopEntryId.isEmpty());
+            EXPECT_EQ(request.desktopEntryId, opens ? QString() : choice);
             EXPECT_EQ(workspace.scripts[0], QStringLiteral("tell \"Finder\" \n open application \"%1\" \n end tell").arg(QLatin1String(c.name)));
             EXPECT_EQ(logEntries().last(), QLatin1String(c.logText));
             ASSERT_EQ(mail.sent.size(), 1);
@@ -59,20 +57,8 @@ TEST_F(LaunchTest, EachLaunchOpensItsApplicationAndAnswers)
     }
 }
 
-TEST_F(LaunchTest, TheOwnersChoiceOfApplicationGoesToTheWorkspace)
+TEST(LaunchScript, EscapesQuotesAndBackslashesInTheName)
 {
-    for (const Companion &c : Companions) {
-        const QString choice = QStringLiteral("org.example.%1.desktop").arg(QLatin1String(c.name));
-        preferences.setValue(QLatin1String(c.preference), QStringLiteral("  ") + choice + u' ');
-        (controller.get()->*c.launch)();
-        EXPECT_EQ(workspace.applications.last().desktopEntryId, choice);
-        EXPECT_EQ(workspace.applications.last().mimeType, QLatin1String(c.mimeType));
-    }
-}
-
-TEST_F(LaunchTest, ScriptTextKeepsItsSpacesAndEscapesTheName)
-{
-    EXPECT_EQ(launchApplicationScript(QStringLiteral("iPhoto")), QStringLiteral("tell \"Finder\" \n open application \"iPhoto\" \n end tell"));
     EXPECT_EQ(launchApplicationScript(QStringLiteral("a\"b\\c")), QStringLiteral("tell \"Finder\" \n open application \"a\\\"b\\\\c\" \n end tell"));
 }
 

@@ -1,9 +1,7 @@
-#include "app/Settings.h"
+#include "operations/OwnerFixture.h"
 #include "platform/search/FileSystemSearch.h"
-#include "support/ControllerFixture.h"
 #include "support/QtApplication.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -14,7 +12,7 @@ namespace {
 
 // The whole road of a search on a real folder tree: the command, the real
 // engine, the list mailed back, a code, the file mailed.
-class SearchRoadTest : public ControllerFixture {
+class SearchRoadTest : public OwnerFixture {
 protected:
     SearchRoadTest()
         : engine(home.path(), home.path())
@@ -23,25 +21,19 @@ protected:
     {
         ensureQtApplication();
         controller = std::make_unique<Controller>(realPlatform);
-        controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+        takeCommandFromOwner(*controller);
         random.values = {47};
-        write(QStringLiteral("Documents/Tax Return 2007.txt"), "federal forms");
-        write(QStringLiteral("Documents/old/tax-return-draft.txt"), "draft");
-        write(QStringLiteral("Documents/Résumé, final.txt"), "Dear sir, I apply for the budget post.");
-        write(QStringLiteral("Pictures/budget.jpg"), QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(100, 'x'));
-        write(QStringLiteral("Music/budget.mp3"), "ID3 not really audio");
-        write(QStringLiteral(".hidden/tax return.txt"), "hidden");
-        write(QStringLiteral("big tax return.txt"), QByteArray(4 * 1024 * 1024, 'x'));
-    }
-
-    void write(const QString &relative, const QByteArray &content)
-    {
-        const QString path = home.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        const std::pair<const char *, QByteArray> files[] = {
+            {"Documents/Tax Return 2007.txt", "federal forms"},
+            {"Documents/old/tax-return-draft.txt", "draft"},
+            {"Documents/Résumé, final.txt", "Dear sir, I apply for the budget post."},
+            {"Pictures/budget.jpg", QByteArray("\xff\xd8\xff\xe0", 4) + QByteArray(100, 'x')},
+            {"Music/budget.mp3", "ID3 not really audio"},
+            {".hidden/tax return.txt", "hidden"},
+            {"big tax return.txt", QByteArray(4 * 1024 * 1024, 'x')},
+        };
+        for (const auto &[relative, content] : files)
+            writeFile(home.filePath(QString::fromUtf8(relative)), content);
     }
 
     // Runs the event loop until a reply was mailed.
@@ -56,11 +48,13 @@ protected:
         return mail.sent.size() >= count;
     }
 
+    // The labels of the current list, sorted.
     QStringList labels() const
     {
         QStringList result;
         for (const QueryResult &r : controller->queryResults())
             result << r.label;
+        result.sort();
         return result;
     }
 
@@ -76,9 +70,7 @@ TEST_F(SearchRoadTest, FilenameSearchListsAndMailsTheChosenFile)
     controller->findFilename(QStringLiteral(" tax return"), QStringLiteral("boss@example.com"));
     ASSERT_TRUE(waitForMail(1));
     // The 4 MiB file is at the size bound and excluded; the hidden one too.
-    QStringList found = labels();
-    found.sort();
-    EXPECT_EQ(found, (QStringList{QStringLiteral("Tax Return 2007.txt"), QStringLiteral("tax-return-draft.txt")}));
+    EXPECT_EQ(labels(), (QStringList{"Tax Return 2007.txt", "tax-return-draft.txt"}));
     EXPECT_TRUE(mail.sent[0].mail.body.contains(QStringLiteral("471:  ")));
 
     const QueryResult first = controller->queryResults().first();
@@ -92,18 +84,14 @@ TEST_F(SearchRoadTest, ContentSearchHonoursTheKindFlags)
 {
     controller->findContents(QStringLiteral("budget"), QString());
     ASSERT_TRUE(waitForMail(1));
-    QStringList found = labels();
-    found.sort();
     // Documents and images are on by default; audio is not.
-    EXPECT_EQ(found, (QStringList{QStringLiteral("Résumé, final.txt"), QStringLiteral("budget.jpg")}));
+    EXPECT_EQ(labels(), (QStringList{"Résumé, final.txt", "budget.jpg"}));
 
     preferences.setValue(RBSearchImages, false);
     preferences.setValue(RBSearchAudios, true);
     controller->findContents(QStringLiteral("budget"), QString());
     ASSERT_TRUE(waitForMail(2));
-    found = labels();
-    found.sort();
-    EXPECT_EQ(found, (QStringList{QStringLiteral("Résumé, final.txt"), QStringLiteral("budget.mp3")}));
+    EXPECT_EQ(labels(), (QStringList{"Résumé, final.txt", "budget.mp3"}));
 }
 
 TEST_F(SearchRoadTest, NothingFoundIsAnsweredOnce)

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/Settings.h"
+#include "support/ControllerFixture.h"
+
+#include <QDir>
+
+namespace wendle::test {
+
+// A Controller that has taken a command from the owner, so replies have
+// somewhere to go.
+class OwnerFixture : public ControllerFixture {
+protected:
+    OwnerFixture() { takeCommandFromOwner(*controller); }
+
+    static void takeCommandFromOwner(Controller &target)
+    {
+        target.setCommandTextHandler([](const QByteArray &) {});
+        target.processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+    }
+
+    // Writes a file, making its folders; answers its path.
+    static QString writeFile(const QString &path, const QByteArray &content)
+    {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size())
+            << path.toStdString();
+        return path;
+    }
+
+    QString lastBody() const { return mail.sent.isEmpty() ? QString() : mail.sent.last().mail.body; }
+};
+
+} // namespace wendle::test
