@@ -15,12 +15,11 @@ class CustomScriptTest : public CustomCommandFixture {
 protected:
     CustomScriptTest() { setConfirmation(false); }
 
-    void runAs(const QString &path)
+    // Runs the file as custom command "go"; answers the replies.
+    QStringList runAs(const QString &path)
     {
         setLibrary({Shortcut(path, QStringLiteral("go"))});
-        mail.sent.clear();
-        console.lines.clear();
-        controller->customCommand(QStringLiteral("go"));
+        return command(QStringLiteral("go"));
     }
 
     QString failedLog(const QString &path) const
@@ -61,8 +60,7 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
         {"newline.scpt", "#!/bin/sh\necho\n", QStringLiteral("The script newline ran and returned nothing.")},
     };
     for (const Case &c : cases) {
-        runAs(writeFile(QString::fromUtf8(c.file), c.source));
-        EXPECT_EQ(replies(), QStringList{c.reply}) << c.file;
+        EXPECT_EQ(runAs(writeScript(QString::fromUtf8(c.file), c.source)), QStringList{c.reply}) << c.file;
         EXPECT_EQ(logEntries().last(), c.reply) << c.file;
         EXPECT_TRUE(console.lines.isEmpty()) << c.file;
     }
@@ -70,9 +68,8 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 
 TEST_F(CustomScriptTest, AFailingScriptIsLoggedWithoutAReply)
 {
-    const QString path = writeFile(QStringLiteral("fail.scpt"), "#!/bin/sh\necho partial\necho broken >&2\nexit 3\n");
-    runAs(path);
-    EXPECT_TRUE(mail.sent.isEmpty());
+    const QString path = writeScript(QStringLiteral("fail.scpt"), "#!/bin/sh\necho partial\necho broken >&2\nexit 3\n");
+    EXPECT_TRUE(runAs(path).isEmpty());
     EXPECT_EQ(logEntries().last(), failedLog(path));
     EXPECT_TRUE(console.lines.isEmpty());
 }
@@ -87,9 +84,8 @@ TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
         {"badinterpreter.scpt", "#!/no/such/interpreter\n", true, QStringLiteral("#!/no/such/interpreter\n")},
     };
     for (const Case &c : cases) {
-        const QString path = writeFile(QString::fromLatin1(c.file), c.source, c.executable);
-        runAs(path);
-        EXPECT_TRUE(mail.sent.isEmpty()) << c.file;
+        const QString path = writeScript(QString::fromLatin1(c.file), c.source, c.executable);
+        EXPECT_TRUE(runAs(path).isEmpty()) << c.file;
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be started: it must be readable, executable and "
                                                       "begin with a #! line naming an installed interpreter. Script follows:\n%2")
                                            .arg(path, c.quoted))
@@ -106,17 +102,14 @@ TEST_F(CustomScriptTest, AScriptPastItsTimeLimitIsStoppedAndWendleCarriesOn)
     preferences.setValue(QString::fromLatin1(RBCustomCommandTimeout), 1);
     // The shell waits on a child of its own: stopping the script must end
     // the child too.
-    const QString slow = writeFile(QStringLiteral("slow.scpt"), "#!/bin/sh\nsleep 300 &\necho $! > \"$0.child\"\nwait\necho done\n");
-    runAs(slow);
-    EXPECT_TRUE(mail.sent.isEmpty());
+    const QString slow = writeScript(QStringLiteral("slow.scpt"), "#!/bin/sh\nsleep 300 &\necho $! > \"$0.child\"\nwait\necho done\n");
+    EXPECT_TRUE(runAs(slow).isEmpty());
     EXPECT_EQ(logEntries().last(), failedLog(slow));
     QFile child(slow + QLatin1String(".child"));
     ASSERT_TRUE(child.open(QIODevice::ReadOnly));
     EXPECT_TRUE(processEnds(child.readAll()));
 
-    const QString quick = writeCountingScript(QStringLiteral("quick.scpt"), "still here");
-    runAs(quick);
-    EXPECT_EQ(replies(), QStringList{QStringLiteral("Script results: still here")});
+    EXPECT_EQ(runAs(writeCountingScript(QStringLiteral("quick.scpt"), "still here")), QStringList{"Script results: still here"});
 }
 
 TEST(ScriptText, DecodingWhatScriptsPrint)

@@ -17,17 +17,11 @@ QStringList names(const QList<Shortcut> &library)
 
 } // namespace
 
-TEST(Shortcut, ANewEntryHoldsPlaceholders)
-{
-    const Shortcut entry;
-    EXPECT_EQ(entry.path(), QStringLiteral("path"));
-    EXPECT_EQ(entry.shortcut(), QStringLiteral("shortcut"));
-}
-
 TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
 {
     struct Case { const char *path; const char *name; const char *extension; };
     const Case cases[] = {
+        {"", nullptr, ""}, {"/", nullptr, ""}, {"//", nullptr, ""}, // no name
         {"/home/me/Scripts/backup.tar.gz", "backup.tar", "gz"},
         {"/home/me/Scripts/Weather Report.SCPT", "weather report", "SCPT"},
         {"/home/me/Scripts/Stock Quote.scpt", "stock quote", "scpt"},
@@ -40,17 +34,13 @@ TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
     for (const Case &c : cases) {
         const QString path = QString::fromUtf8(c.path);
         EXPECT_EQ(commandNameForFile(path), QString::fromUtf8(c.name)) << c.path;
+        EXPECT_EQ(commandNameForFile(path).isNull(), !c.name) << c.path;
+        EXPECT_EQ(shortcutForFile(path).shortcut().isNull(), !c.name) << c.path;
         EXPECT_EQ(pathExtension(path), QString::fromUtf8(c.extension)) << c.path;
         EXPECT_EQ(shortcutForFile(path).path(), path);
     }
-}
-
-TEST(ShortcutLibrary, PathsThatGiveNoName)
-{
-    for (const QString &path : {QString(), QStringLiteral(""), QStringLiteral("/"), QStringLiteral("//")}) {
-        EXPECT_TRUE(commandNameForFile(path).isNull()) << path.toStdString();
-        EXPECT_TRUE(shortcutForFile(path).shortcut().isNull());
-    }
+    EXPECT_TRUE(commandNameForFile(QString()).isNull());
+    EXPECT_TRUE(shortcutForFile(QString()).shortcut().isNull());
 }
 
 TEST(ShortcutLibrary, ThreeFilesDroppedAboveRowTwo)
@@ -98,7 +88,7 @@ TEST(ShortcutLibrary, DraggingARowOutCarriesItsPath)
     EXPECT_TRUE(draggedPath(library, {2}).isNull());
 }
 
-TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntries)
+TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntriesAndLoadingTakesValuesAsTheyAre)
 {
     const QList<Shortcut> library{
         Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("B")), Shortcut(QString(), QStringLiteral("nopath")),
@@ -110,22 +100,17 @@ TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntries)
     EXPECT_EQ(stored[0].toMap(), (QVariantMap{{"path", "/s/b.scpt"}, {"shortcut", "B"}}));
     EXPECT_EQ(stored[1].toMap(), (QVariantMap{{"path", "/s/a b.scpt"}, {"shortcut", "a b"}}));
     EXPECT_EQ(shortcutsFromDictionaries(stored), (QList<Shortcut>{library[0], library[4]}));
-}
 
-TEST(ShortcutLibrary, LoadedValuesAreTakenAsTheyAre)
-{
-    const QVariantList stored{
-        QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}},
-        QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}},
-        QVariantMap{{"shortcut", "nopath"}},
-        QStringLiteral("not a dictionary"),
-    };
-    const QList<Shortcut> library = shortcutsFromDictionaries(stored);
-    ASSERT_EQ(library.size(), 4);
-    EXPECT_EQ(library[0], Shortcut(QStringLiteral(" /s/x.scpt "), QStringLiteral("X")));
-    EXPECT_EQ(library[1], library[0]);
-    EXPECT_TRUE(library[2].path().isNull());
-    EXPECT_EQ(library[2].shortcut(), QStringLiteral("nopath"));
-    EXPECT_TRUE(library[3].path().isNull());
-    EXPECT_TRUE(library[3].shortcut().isNull());
+    const QList<Shortcut> loaded = shortcutsFromDictionaries({
+        QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}}, QVariantMap{{"path", " /s/x.scpt "}, {"shortcut", "X"}},
+        QVariantMap{{"shortcut", "nopath"}}, QStringLiteral("not a dictionary")});
+    ASSERT_EQ(loaded.size(), 4);
+    EXPECT_EQ(loaded[0], Shortcut(QStringLiteral(" /s/x.scpt "), QStringLiteral("X")));
+    EXPECT_EQ(loaded[1], loaded[0]);
+    EXPECT_TRUE(loaded[2].path().isNull());
+    EXPECT_EQ(loaded[2].shortcut(), QStringLiteral("nopath"));
+    EXPECT_TRUE(loaded[3].path().isNull());
+    EXPECT_TRUE(loaded[3].shortcut().isNull());
+    // A new row of the table holds placeholders.
+    EXPECT_EQ(Shortcut(), Shortcut(QStringLiteral("path"), QStringLiteral("shortcut")));
 }
