@@ -8,20 +8,6 @@ using namespace wendle::search;
 
 namespace {
 
-QString attributeName(Attribute attribute)
-{
-    switch (attribute) {
-    case Attribute::AnyText: return QStringLiteral("*");
-    case Attribute::Path: return QStringLiteral("path");
-    case Attribute::FSName: return QStringLiteral("fsname");
-    case Attribute::DisplayName: return QStringLiteral("display");
-    case Attribute::Kind: return QStringLiteral("kind");
-    case Attribute::TextContent: return QStringLiteral("content");
-    case Attribute::Size: return QStringLiteral("size");
-    }
-    return {};
-}
-
 // A compact rendering of the tree: wildcards as <*> and <?> so that escaped
 // characters (plain text) stay distinguishable.
 QString render(const QueryNode &node)
@@ -44,13 +30,10 @@ QString render(const QueryNode &node)
                                                           : piece.text;
     }
     QString modifiers;
-    if (node.modifiers.words)
-        modifiers += u'w';
-    if (node.modifiers.ignoreCase)
-        modifiers += u'c';
-    if (node.modifiers.ignoreDiacritics)
-        modifiers += u'd';
-    return QStringLiteral("%1=[%2]%3").arg(attributeName(node.attribute), value, modifiers);
+    for (const auto &[on, letter] : {std::pair{node.modifiers.words, u'w'}, {node.modifiers.ignoreCase, u'c'}, {node.modifiers.ignoreDiacritics, u'd'}})
+        modifiers += on ? QString(letter) : QString();
+    static const char *const attributes[] = {"*", "path", "fsname", "display", "kind", "content"};
+    return QStringLiteral("%1=[%2]%3").arg(QLatin1String(attributes[int(node.attribute)]), value, modifiers);
 }
 
 QString parsed(const QString &text)
@@ -62,56 +45,36 @@ QString parsed(const QString &text)
 
 } // namespace
 
-TEST(SearchQueryParser, AcceptsTheQueriesTheControllerWrites)
+TEST(SearchQueryParser, ParsesIntoTrees)
 {
-    const struct {
-        const char *text;
-        const char *tree;
-    } cases[] = {
-        {"*=='tax*return*'cd && kMDItemFSSize < 4194304",
-         "and(*=[tax<*>return<*>]cd,size<4194304)"},
+    const struct { const char *text; const char *tree; } cases[] = {
+        // The queries the Controller writes.
+        {"*=='tax*return*'cd && kMDItemFSSize < 4194304", "and(*=[tax<*>return<*>]cd,size<4194304)"},
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
          "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
          "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)",
          "and(and(or(*=[budget]wcd,content=[budget]cd),size<4194304),or(kind=[<*>document]cd,"
          "kind=[<*>publication]cd,kind=[<*>text]cd,kind=[<*>image]cd,kind=[<*>tiff]cd))"},
-        {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  "
-         "kMDItemKind = '*emlx'cd",
+        {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
          "and(and(or(*=[budget]wcd,content=[budget]cd),size<4194304),kind=[<*>emlx]cd)"},
-        // A content term arriving with a leading space keeps it.
-        {"*==' budget'wcd", "*=[ budget]wcd"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(parsed(QString::fromUtf8(c.text)), QString::fromUtf8(c.tree)) << c.text;
-}
-
-TEST(SearchQueryParser, AndBindsTighterThanOrAndParenthesesOverride)
-{
-    const struct {
-        const char *text;
-        const char *tree;
-    } cases[] = {
-        {"kMDItemFSName=='a' || kMDItemFSName=='b' && kMDItemFSName=='c'",
-         "or(fsname=[a],and(fsname=[b],fsname=[c]))"},
-        {"kMDItemFSName=='a' && kMDItemFSName=='b' || kMDItemFSName=='c'",
-         "or(and(fsname=[a],fsname=[b]),fsname=[c])"},
-        {"(kMDItemFSName=='a' || kMDItemFSName=='b') && kMDItemFSName=='c'",
-         "and(or(fsname=[a],fsname=[b]),fsname=[c])"},
-        {"kMDItemFSSize <= 5 && kMDItemFSSize > 1 && kMDItemFSSize >= 2 && kMDItemFSSize = 3",
-         "and(size<=5,size>1,size>=2,size==3)"},
+        {"*==' budget'wcd", "*=[ budget]wcd"}, // a content term arriving with a leading space keeps it
+        // And binds tighter than or; parentheses override.
+        {"kMDItemFSName=='a' || kMDItemFSName=='b' && kMDItemFSName=='c'", "or(fsname=[a],and(fsname=[b],fsname=[c]))"},
+        {"kMDItemFSName=='a' && kMDItemFSName=='b' || kMDItemFSName=='c'", "or(and(fsname=[a],fsname=[b]),fsname=[c])"},
+        {"(kMDItemFSName=='a' || kMDItemFSName=='b') && kMDItemFSName=='c'", "and(or(fsname=[a],fsname=[b]),fsname=[c])"},
+        {"kMDItemFSSize <= 5 && kMDItemFSSize > 1 && kMDItemFSSize >= 2 && kMDItemFSSize = 3", "and(size<=5,size>1,size>=2,size==3)"},
         {"kMDItemPath == \"/home/x\" || kMDItemDisplayName == 'y'", "or(path=[/home/x],display=[y])"},
+        // Backslash escapes quotes, backslashes and wildcards.
+        {R"(kMDItemFSName == 'don\'t \\ \* \? "x"')", R"(fsname=[don't \ * ? "x"])"},
+        {R"(kMDItemFSName == "say \"hi\"")", R"(fsname=[say "hi"])"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(parsed(QString::fromUtf8(c.text)), QString::fromUtf8(c.tree)) << c.text;
 }
 
-TEST(SearchQueryParser, BackslashEscapesQuotesBackslashesAndWildcards)
+// What escapeSearchValue makes of any text reads back as exactly that text.
+TEST(SearchQueryParser, EscapedValuesReadBackUnchanged)
 {
-    EXPECT_EQ(parsed(QStringLiteral(R"(kMDItemFSName == 'don\'t \\ \* \? "x"')")),
-              QStringLiteral(R"(fsname=[don't \ * ? "x"])"));
-    EXPECT_EQ(parsed(QStringLiteral(R"(kMDItemFSName == "say \"hi\"")")), QStringLiteral(R"(fsname=[say "hi"])"));
-
-    // What escapeSearchValue makes of any text reads back as exactly that text.
     const QString awkward = QStringLiteral(R"(C:\Users\o'brien "q" \')");
     EXPECT_EQ(parsed(QStringLiteral("kMDItemFSName == '%1'").arg(escapeSearchValue(awkward))),
               QStringLiteral("fsname=[%1]").arg(awkward));
@@ -119,10 +82,7 @@ TEST(SearchQueryParser, BackslashEscapesQuotesBackslashesAndWildcards)
 
 TEST(SearchQueryParser, RefusesMalformedTextsNamingThePosition)
 {
-    const struct {
-        const char *text;
-        const char *error;
-    } cases[] = {
+    const struct { const char *text; const char *error; } cases[] = {
         {"", "the query is empty"},
         {"   ", "the query is empty"},
         {"kMDItemFSName == 'abc", "the value starting at position 18 has no closing quote"},
