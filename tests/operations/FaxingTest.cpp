@@ -30,11 +30,13 @@ protected:
     }
 };
 
-TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswers)
+// The second file of the list is deleted before its code comes back.
+TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
 {
     const QString path = makeFile(QStringLiteral("resume.final.txt"));
+    const QString deleted = makeFile(QStringLiteral("resume.txt"));
     controller->findFilename(QStringLiteral("earlier"), Boss); // sets the copy address the fax answer uses
-    listForFaxing(QStringLiteral("5551212"), {path});
+    listForFaxing(QStringLiteral("5551212"), {path, deleted});
     controller->confirmCommand(QStringLiteral("471"));
 
     EXPECT_EQ(processes.detached, (QList<QStringList>{{"/usr/bin/lp", "-d", "Internal_Modem", "-o", "phone=5551212", path}}));
@@ -44,6 +46,11 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswers)
     EXPECT_EQ(mail.sent[0].mail.cc, Boss);
     EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
     EXPECT_EQ(logEntries().last(), QStringLiteral("Wendle is faxing resume.final to 5551212."));
+
+    QFile::remove(deleted);
+    controller->confirmCommand(QStringLiteral("472"));
+    EXPECT_EQ(processes.detached.size(), 1);
+    EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
 }
 
 TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
@@ -65,32 +72,12 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
         processes.detached.clear();
         mail.sent.clear();
         controller->faxDocument(c.path, c.number);
-        EXPECT_EQ(processes.detached.size(), c.faxed ? 1 : 0) << c.number.toStdString();
-        if (c.faxed)
-            EXPECT_EQ(processes.detached[0].mid(4), (QStringList{QStringLiteral("phone=") + c.number, c.path}));
+        const QList<QStringList> lp{{"/usr/bin/lp", "-d", "Internal_Modem", "-o", "phone=" + c.number, c.path}};
+        EXPECT_EQ(processes.detached, c.faxed ? lp : QList<QStringList>()) << c.number.toStdString();
         EXPECT_EQ(mail.sent.size(), 1);
         EXPECT_EQ(lastBody(), c.answer + QLatin1String("\n\n"));
         EXPECT_EQ(logEntries().last(), c.answer);
     }
-}
-
-TEST_F(FaxingTest, AFileDeletedBeforeConfirmationIsNotFaxed)
-{
-    const QString second = makeFile(QStringLiteral("resume.txt"));
-    listForFaxing(QStringLiteral("5551212"), {makeFile(QStringLiteral("letter.txt")), second});
-    QFile::remove(second);
-    controller->confirmCommand(QStringLiteral("472"));
-    EXPECT_TRUE(processes.detached.isEmpty());
-    EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
-}
-
-TEST_F(FaxingTest, TheQueueIsTheStoredChoiceAndEnableFaxingIsNotConsulted)
-{
-    preferences.setValue(RBDefaultFaxModem, QStringLiteral("USB_Fax_Modem"));
-    preferences.setValue(RBEnableFaxing, false);
-    controller->faxDocument(makeFile(QStringLiteral("resume.txt")), QStringLiteral("5551212"));
-    ASSERT_EQ(processes.detached.size(), 1);
-    EXPECT_EQ(processes.detached[0].mid(1, 2), (QStringList{"-d", "USB_Fax_Modem"}));
 }
 
 // An lp that cannot even start did not get the file.
@@ -172,17 +159,22 @@ TEST_F(FaxingTest, ModemQueuesFromLpstat)
     }
 }
 
-TEST_F(FaxingTest, ChoosingAQueueStoresItsNameWithUnderscores)
+// The queue chosen is the one lp gets; enableFaxing is not consulted.
+TEST_F(FaxingTest, ChoosingAQueueStoresItsNameWithUnderscoresForLp)
 {
     const std::pair<QString, QString> cases[] = {
-        {"Internal Modem", "Internal_Modem"}, {"USB Fax Modem 2", "USB_Fax_Modem_2"},
-        {"No Fax Modem Found", "No_Fax_Modem_Found"}, {"", "Internal_Modem"}, {QString(), "Internal_Modem"},
+        {"Internal Modem", "Internal_Modem"}, {"No Fax Modem Found", "No_Fax_Modem_Found"},
+        {"", "Internal_Modem"}, {QString(), "Internal_Modem"}, {"USB Fax Modem 2", "USB_Fax_Modem_2"},
     };
     for (const auto &[title, stored] : cases) {
         preferences.setValue(RBDefaultFaxModem, QStringLiteral("Something_Else"));
         controller->faxModemChanged(title);
         EXPECT_EQ(preferences.stringValue(RBDefaultFaxModem), stored) << title.toStdString();
     }
+    preferences.setValue(RBEnableFaxing, false);
+    controller->faxDocument(makeFile(QStringLiteral("resume.txt")), QStringLiteral("5551212"));
+    ASSERT_EQ(processes.detached.size(), 1);
+    EXPECT_EQ(processes.detached[0].mid(1, 2), (QStringList{"-d", "USB_Fax_Modem_2"}));
 }
 
 } // namespace
