@@ -43,37 +43,27 @@ TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
     EXPECT_TRUE(shortcutForFile(QString()).shortcut().isNull());
 }
 
-TEST(ShortcutLibrary, ThreeFilesDroppedAboveRowTwo)
-{
-    QList<Shortcut> library{Shortcut(QStringLiteral("/s/a.scpt"), QStringLiteral("a")),
-                            Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("b")),
-                            Shortcut(QStringLiteral("/s/c.scpt"), QStringLiteral("c"))};
-    const QStringList dropped{QStringLiteral("/d/First.scpt"), QStringLiteral("/d/Second.scpt"), QStringLiteral("/d/Third.scpt")};
-    const DropResult result = insertDroppedFiles(library, dropped, 2, false);
-    EXPECT_TRUE(result.accepted);
-    EXPECT_EQ(result.selectedRow, 2);
-    EXPECT_EQ(names(library), (QStringList{"a", "b", "third", "second", "first", "c"}));
-    EXPECT_EQ(library[4].path(), QStringLiteral("/d/First.scpt"));
-}
-
 TEST(ShortcutLibrary, DropRowsAndRefusals)
 {
     struct Case { const char *label; int row; QStringList files; bool fromTable; bool accepted; QStringList after; int selected; };
-    const QStringList one{QStringLiteral("/d/New.sh")};
+    const QStringList one{"/d/New.sh"};
     const Case cases[] = {
-        {"negative row inserts first", -1, one, false, true, {"new", "a", "b"}, 0},
-        {"row past the end appends", 9, one, false, true, {"a", "b", "new"}, 2},
-        {"the table's own rows are refused", 1, one, true, false, {"a", "b"}, -1},
-        {"no file names is refused", 1, {}, false, false, {"a", "b"}, -1},
-        {"a file without a name stops the drop", 1, {QStringLiteral("/d/Kept.sh"), QStringLiteral("/"), QStringLiteral("/d/Lost.sh")},
-         false, false, {"a", "kept", "b"}, 1},
+        {"three files above row 2", 2, {"/d/First.scpt", "/d/Second.scpt", "/d/Third.scpt"}, false, true,
+         {"a", "b", "third", "second", "first", "c"}, 2},
+        {"negative row inserts first", -1, one, false, true, {"new", "a", "b", "c"}, 0},
+        {"row past the end appends", 9, one, false, true, {"a", "b", "c", "new"}, 3},
+        {"the table's own rows are refused", 1, one, true, false, {"a", "b", "c"}, -1},
+        {"no file names is refused", 1, {}, false, false, {"a", "b", "c"}, -1},
+        {"a file without a name stops the drop", 1, {"/d/Kept.sh", "/", "/d/Lost.sh"}, false, false, {"a", "kept", "b", "c"}, 1},
     };
     for (const Case &c : cases) {
-        QList<Shortcut> library{Shortcut(QStringLiteral("/s/a"), QStringLiteral("a")), Shortcut(QStringLiteral("/s/b"), QStringLiteral("b"))};
+        QList<Shortcut> library{Shortcut("/s/a", "a"), Shortcut("/s/b", "b"), Shortcut("/s/c", "c")};
         const DropResult result = insertDroppedFiles(library, c.files, c.row, c.fromTable);
         EXPECT_EQ(result.accepted, c.accepted) << c.label;
         EXPECT_EQ(names(library), c.after) << c.label;
         EXPECT_EQ(result.selectedRow, c.selected) << c.label;
+        for (const Shortcut &entry : library) // each dropped entry keeps the path it was named from
+            EXPECT_EQ(entry.shortcut(), commandNameForFile(entry.path())) << c.label;
     }
     EXPECT_EQ(validateDrop(true), DropOperation::None);
     EXPECT_EQ(validateDrop(false), DropOperation::Copy);

@@ -106,7 +106,8 @@ TEST_F(FaxingTest, FaxSearchesKeepTheCopyAddressAndRecordTheCommand)
 {
     controller->findFilename(QStringLiteral("earlier"), QStringLiteral("boss \"big\"@example.com"));
     const QString copy = controller->lastCCAddress();
-    struct Case { void (Controller::*find)(const QString &, const QString &); const char *command; QString term; QString number; QString query; };
+    using Find = void (Controller::*)(const QString &, const QString &);
+    struct Case { Find find; const char *command; QString term; QString number; QString query; };
     const Case cases[] = {
         {&Controller::findFileForFaxing, "findFileForFaxing", " my resume", "5551212", "*=='my*resume*'cd && kMDItemFSSize < 4194304"},
         {&Controller::findContentsForFaxing, "findContentsForFaxing", " dear sir", "5559999",

@@ -16,7 +16,7 @@ protected:
     {
         QList<SearchHit> list;
         for (int i = 1; i <= n; ++i)
-            list << SearchHit{QStringLiteral("/nowhere/hit%1.txt").arg(i), QStringLiteral("hit%1.txt").arg(i), QString(), QString(), double(i), 0};
+            list << SearchHit{QStringLiteral("/nowhere/hit%1.txt").arg(i), QStringLiteral("hit%1.txt").arg(i), {}, {}, double(i), 0};
         return list;
     }
     // The coded lines of the last reply.

@@ -18,7 +18,7 @@ protected:
             QDir().mkpath(homeDir.filePath(QStringLiteral("Maildir/") + QLatin1String(folder)));
     }
 
-    void deliver(const char *file, const QByteArray &message) { writeFile(homeDir.filePath(QStringLiteral("Maildir/") + QLatin1String(file)), message); }
+    void deliver(const char *file, const QByteArray &message) { writeFile(homeDir.filePath(QStringLiteral("Maildir/%1").arg(QLatin1String(file))), message); }
 
     void deliverSamples()
     {
@@ -38,7 +38,7 @@ protected:
         const QString folder = resourcesDir.path();
         QFile::remove(folder + QLatin1String("/messages.json"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(WENDLE_SOURCE_RESOURCES "/messages.json"), folder + QLatin1String("/messages.json")));
-        const QString entry = withKey ? QStringLiteral("<key>check_email_script</key><string>%1</string>").arg(script.toHtmlEscaped()) : QString();
+        const QString entry = withKey ? "<key>check_email_script</key><string>" + script.toHtmlEscaped() + "</string>" : QString();
         writeFile(folder + QLatin1String("/WendleStrings.plist"),
                   QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
                                  "<key>usage_string</key><string>usage</string>%1</dict></plist>\n").arg(entry).toUtf8());
@@ -98,22 +98,21 @@ TEST_F(MailCheckTest, TheTemplateGetsTheWidthAsItsOneConversion)
 
 TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheError)
 {
-    struct Case { const char *script; bool withKey; };
-    const Case cases[] = {
-        {"if then fi # %d", true},      // fails the syntax check
+    const std::pair<const char *, bool> cases[] = {
+        {"if then fi # %d", true}, // fails the syntax check
         {"echo partial; exit 3 # %d", true},
         {"true # %d", true},            // says nothing
         {"printf '\\n\\n' # %d", true}, // only line breaks
         {"", true},
-        {"", false},
+        {"", false}, // no template at all
     };
-    for (const Case &c : cases) {
-        useTemplate(QString::fromUtf8(c.script), c.withKey);
+    for (const auto &[script, withKey] : cases) {
+        useTemplate(QString::fromUtf8(script), withKey);
         check(QStringLiteral("boss@example.com"));
-        ASSERT_EQ(mail.sent.size(), 1) << c.script;
-        EXPECT_EQ(mail.sent[0].mail.body, MailError) << c.script;
+        ASSERT_EQ(mail.sent.size(), 1) << script;
+        EXPECT_EQ(mail.sent[0].mail.body, MailError) << script;
         EXPECT_TRUE(mail.sent[0].mail.cc.isEmpty());
-        EXPECT_EQ(lastLogEntries(2), (QStringList{"Checking the mail", "The mail check failed"})) << c.script;
+        EXPECT_EQ(lastLogEntries(2), (QStringList{"Checking the mail", "The mail check failed"})) << script;
     }
 }
 

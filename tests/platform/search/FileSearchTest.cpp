@@ -231,7 +231,8 @@ TEST_F(FileSearch, ANewSearchOrCancelSilencesTheOldOneAndABadQueryStartsNothing)
     search.cancel();
 
     QString error;
-    EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, [&](const QList<SearchHit> &) { ++stale; }, &error));
+    const auto count = [&](const QList<SearchHit> &) { ++stale; };
+    EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, count, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("no closing quote"))) << error.toStdString();
     drainEvents();
     EXPECT_EQ(stale, 0);

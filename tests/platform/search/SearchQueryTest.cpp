@@ -30,7 +30,8 @@ QString render(const QueryNode &node)
                                                           : piece.text;
     }
     QString modifiers;
-    for (const auto &[on, letter] : {std::pair{node.modifiers.words, u'w'}, {node.modifiers.ignoreCase, u'c'}, {node.modifiers.ignoreDiacritics, u'd'}})
+    const ValueModifiers &m = node.modifiers;
+    for (const auto &[on, letter] : {std::pair{m.words, u'w'}, {m.ignoreCase, u'c'}, {m.ignoreDiacritics, u'd'}})
         modifiers += on ? QString(letter) : QString();
     static const char *const attributes[] = {"*", "path", "fsname", "display", "kind", "content"};
     return QStringLiteral("%1=[%2]%3").arg(QLatin1String(attributes[int(node.attribute)]), value, modifiers);
