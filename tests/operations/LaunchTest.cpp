@@ -10,12 +10,7 @@ class LaunchTest : public OwnerFixture {};
 
 struct Companion {
     void (Controller::*launch)();
-    const char *name;
-    const char *preference;
-    const char *mimeType;
-    const char *logText;
-    const char *opened;
-    const char *failed;
+    const char *name, *preference, *mimeType, *logText, *opened, *failed;
 };
 
 const Companion Companions[] = {

@@ -64,18 +64,17 @@ TEST(DesktopEntryTest, ReadsTheDesktopEntryGroupOnly)
 
 TEST(DesktopEntryTest, OnlyInstalledVisibleApplicationsAreLaunchable)
 {
-    struct Case { DesktopEntry entry; bool launchable; };
-    const Case cases[] = {
-        {{QStringLiteral("Application"), QStringLiteral("sh"), QString(), QString(), false}, true},
-        {{QStringLiteral("Application"), QStringLiteral("sh"), QStringLiteral("sh"), QString(), false}, true},
-        {{QStringLiteral("Application"), QStringLiteral("sh"), QStringLiteral("/bin/sh"), QString(), false}, true},
-        {{QStringLiteral("Application"), QStringLiteral("sh"), QStringLiteral("no-such-program-here"), QString(), false}, false},
-        {{QStringLiteral("Application"), QStringLiteral("sh"), QString(), QString(), true}, false},
-        {{QStringLiteral("Link"), QStringLiteral("sh"), QString(), QString(), false}, false},
-        {{QStringLiteral("Application"), QStringLiteral(" "), QString(), QString(), false}, false},
+    const std::pair<DesktopEntry, bool> cases[] = {
+        {{"Application", "sh", {}, {}, false}, true},
+        {{"Application", "sh", "sh", {}, false}, true},
+        {{"Application", "sh", "/bin/sh", {}, false}, true},
+        {{"Application", "sh", "no-such-program-here", {}, false}, false},
+        {{"Application", "sh", {}, {}, true}, false}, // hidden
+        {{"Link", "sh", {}, {}, false}, false},
+        {{"Application", " ", {}, {}, false}, false},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(c.entry.isLaunchable(), c.launchable) << c.entry.exec.toStdString() << '|' << c.entry.tryExec.toStdString();
+    for (const auto &[entry, launchable] : cases)
+        EXPECT_EQ(entry.isLaunchable(), launchable) << entry.exec.toStdString() << '|' << entry.tryExec.toStdString();
 }
 
 TEST(DesktopEntryTest, IdsAreFoundInTheFirstFolderAndInSubfolders)
@@ -85,9 +84,8 @@ TEST(DesktopEntryTest, IdsAreFoundInTheFirstFolderAndInSubfolders)
     const QString mine = home.filePath(QStringLiteral("org.example.Player.desktop"));
     const QString theirs = system.filePath(QStringLiteral("org.example.Player.desktop"));
     const QString nested = system.filePath(QStringLiteral("kde/foo-bar.desktop"));
-    writeFile(mine, "[Desktop Entry]\n");
-    writeFile(theirs, "[Desktop Entry]\n");
-    writeFile(nested, "[Desktop Entry]\n");
+    for (const QString &path : {mine, theirs, nested})
+        writeFile(path, "[Desktop Entry]\n");
     const QStringList folders{home.path(), system.path()};
 
     EXPECT_EQ(locateDesktopEntry(QStringLiteral("org.example.Player.desktop"), folders), mine);
