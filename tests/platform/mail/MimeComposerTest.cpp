@@ -1,8 +1,6 @@
 #include "integration/support/ParsedMail.h"
 #include "platform/mail/MimeComposer.h"
 
-#include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -12,24 +10,6 @@ using namespace wendle;
 using namespace wendle::test;
 
 namespace {
-
-QByteArray randomBytes(qsizetype size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    for (char &byte : bytes)
-        byte = char(generator.bounded(256));
-    return bytes;
-}
-
-QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
 
 // The last line break of a text part belongs to the MIME framing; whether
 // GMime adds one depends on the transfer encoding.
@@ -114,14 +94,15 @@ TEST(MimeComposer, AttachmentTravelsByteForByte)
         QString type;
     };
     const Case cases[] = {
-        {QStringLiteral("budget.pdf"), QByteArray("%PDF-1.4\n") + randomBytes(70000), QStringLiteral("application/pdf")},
+        {QStringLiteral("budget.pdf"), QByteArray("%PDF-1.4\n") + randomBytes(70000, 42), QStringLiteral("application/pdf")},
         {QStringLiteral("notes.txt"), QByteArray("line one\nline two\r\n\x00 nul", 24), QStringLiteral("text/plain")},
         {QStringLiteral("empty.bin"), QByteArray(), QStringLiteral("application/octet-stream")},
         {QStringLiteral("Frühjahr Übersicht.csv"), QByteArray("a;b\n1;2\n"), QStringLiteral("text/csv")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(str(c.name));
-        const QString path = writeFile(dir, c.name, c.bytes);
+        const QString path = dir.filePath(c.name);
+        ASSERT_TRUE(writeFile(path, c.bytes));
         OutgoingMail mail{"owner@example.com", "computer@example.com", "Wendle Results", "Here it is", "boss@example.com", path};
         const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
         ASSERT_TRUE(parsed.valid);
