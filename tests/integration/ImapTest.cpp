@@ -1,13 +1,7 @@
 #include "platform/mail/MailboxWatcher.h"
-#include "support/MailServers.h"
-#include "support/ParsedMail.h"
-#include "support/WendleInstance.h"
-
 #include "support/Doubles.h"
-
-#include <QFile>
-
-#include <gtest/gtest.h>
+#include "support/MailServers.h"
+#include "support/WendleInstance.h"
 
 using namespace wendle;
 using namespace wendle::test;
@@ -119,30 +113,20 @@ TEST_F(MailboxWatcherTest, UnreadableMessagesAreLoggedAndSkipped)
 
 TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)
 {
-    const qsizetype sizes[] = {100000, 20 * 1024 * 1024}; // the second makes a 27 MB message
     QStringList saved;
     makeWatcher([&](const InboundMail &mail) {
         saved << mail.attachmentPath;
         return true;
     });
-    for (const qsizetype size : sizes) {
+    for (const qsizetype size : {100000, 20 * 1024 * 1024}) { // the second makes a 27 MB message
         SCOPED_TRACE(size);
-        const QByteArray pdf = QByteArray("%PDF-1.4\n") + QByteArray(size, 'p');
-        QByteArray message = "From: owner@example.com\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
-                             "--b\r\nContent-Type: text/plain\r\n\r\nwndl fax to 5551212\r\n"
-                             "--b\r\nContent-Type: application/pdf; name=\"../fax.pdf\"\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-        const QByteArray encoded = pdf.toBase64();
-        for (qsizetype i = 0; i < encoded.size(); i += 76)
-            message += encoded.mid(i, 76) + "\r\n";
-        message += "--b--\r\n";
-        ASSERT_TRUE(server.deliver(message));
+        const QByteArray pdf = "%PDF-1.4\n" + QByteArray(size, 'p');
+        ASSERT_TRUE(server.deliver(mailWithAttachment("wndl fax to 5551212", pdf, "../fax.pdf", "application/pdf")));
         saved.clear();
         ASSERT_TRUE(poll());
         ASSERT_EQ(saved.size(), 1) << str(log.join(u'\n'));
         EXPECT_EQ(QFileInfo(saved.first()).dir().absolutePath(), QDir(attachments.path()).absolutePath());
-        QFile file(saved.first());
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(file.readAll() == pdf);
+        EXPECT_TRUE(readFile(saved.first()) == pdf);
     }
 }
 

@@ -1,16 +1,10 @@
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/SmtpMailTransport.h"
+#include "support/Doubles.h"
 #include "support/MailServers.h"
-#include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 
-#include "support/Doubles.h"
-
-#include <QFile>
-#include <QRandomGenerator>
 #include <QUuid>
-
-#include <gtest/gtest.h>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -20,25 +14,8 @@ namespace {
 
 constexpr int DeliveryWaitMs = 30000;
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The delivered messages that belong to this test run (OpenSMTPD's spool is
-// shared by the machine; an earlier run's leftovers must not count).
-QList<ParsedMail> deliveredWith(const SmtpTestServer &server, const QString &token)
-{
-    QList<ParsedMail> found;
-    for (const QString &path : server.deliveredFiles()) {
-        const ParsedMail mail = parseMail(readFile(path));
-        if (mail.bodyText.contains(token))
-            found << mail;
-    }
-    return found;
-}
-
+// The replies are told apart by a token in their body: OpenSMTPD's spool is
+// shared by the machine, and an earlier run's leftovers must not count.
 class SmtpTransportTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -55,11 +32,7 @@ protected:
         return transport;
     }
 
-    OutgoingMail reply(const QString &body) const
-    {
-        return {QStringLiteral("owner@example.com"), QStringLiteral("computer@example.com"), QStringLiteral("Wendle Results"),
-                body, QString(), QString()};
-    }
+    static OutgoingMail reply(const QString &body) { return {"owner@example.com", "computer@example.com", "Wendle Results", body, {}, {}}; }
 
     MemoryPreferences preferences;
     QTemporaryDir support;
@@ -74,27 +47,20 @@ TEST_F(SmtpTransportTest, ReplyWithAttachmentArrivesIntact)
 {
     QString error;
     ASSERT_TRUE(server.start(&error)) << str(error);
-    QByteArray picture(300000, Qt::Uninitialized);
-    QRandomGenerator generator(11);
-    for (char &byte : picture)
-        byte = char(generator.bounded(256));
-    const QString path = support.filePath(QStringLiteral("snapshot.jpg"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(picture);
-    file.close();
+    const QByteArray picture = randomBytes(300000, 11);
+    const QString path = support.filePath("snapshot.jpg");
+    ASSERT_TRUE(writeFile(path, picture));
 
     auto transport = makeTransport();
-    OutgoingMail mail = reply(QStringLiteral("Here is the picture ✓ ") + token);
-    mail.cc = QStringLiteral("boss@example.com");
+    OutgoingMail mail = reply("Here is the picture ✓ " + token);
+    mail.cc = "boss@example.com";
     mail.attachmentPath = path;
     ASSERT_TRUE(transport->send(mail, QStringLiteral("the script")));
 
     // One copy per recipient lands in the Maildir.
-    ASSERT_TRUE(waitFor([&] { return deliveredWith(server, token).size() == 2; }, DeliveryWaitMs))
+    ASSERT_TRUE(waitFor([&] { return server.delivered(token).size() == 2; }, DeliveryWaitMs))
         << str(log.join(u'\n')) << str(server.log());
-    for (const ParsedMail &delivered : deliveredWith(server, token)) {
-        EXPECT_EQ(str(delivered.subject), "Wendle Results");
+    for (const ParsedMail &delivered : server.delivered(token)) {
         EXPECT_EQ(str(delivered.headers.value("subject")), "Wendle Results");
         EXPECT_EQ(delivered.from, QStringList{"computer@example.com"});
         EXPECT_EQ(delivered.to, QStringList{"owner@example.com"});
@@ -127,10 +93,10 @@ TEST_F(SmtpTransportTest, RepliesWaitForTheServerAndSurviveARestart)
 
     ASSERT_TRUE(waitFor([&] { return messageFiles(transport->queueFolder()).isEmpty(); }, DeliveryWaitMs))
         << str(log.join(u'\n'));
-    ASSERT_TRUE(waitFor([&] { return deliveredWith(server, token).size() >= replies; }, DeliveryWaitMs)) << str(server.log());
+    ASSERT_TRUE(waitFor([&] { return server.delivered(token).size() >= replies; }, DeliveryWaitMs)) << str(server.log());
     waitFor([] { return false; }, 2000); // room for a duplicate to show up, if one were sent
     QStringList bodies;
-    for (const ParsedMail &delivered : deliveredWith(server, token))
+    for (const ParsedMail &delivered : server.delivered(token))
         bodies << delivered.bodyText.trimmed();
     bodies.sort();
     EXPECT_EQ(bodies, (QStringList{"reply 0 " + token, "reply 1 " + token, "reply 2 " + token}));
@@ -149,7 +115,7 @@ TEST_F(SmtpTransportTest, RefusedRecipientKeepsTheReplyQueuedWithTheServersAnswe
     EXPECT_TRUE(log.first().contains(QLatin1String("someone@rejected.invalid"))) << str(log.first());
     EXPECT_TRUE(log.first().contains(QLatin1String("the server said: 550"))) << str(log.first());
     EXPECT_EQ(messageFiles(transport->queueFolder()).size(), 1);
-    EXPECT_TRUE(deliveredWith(server, token).isEmpty());
+    EXPECT_TRUE(server.delivered(token).isEmpty());
 }
 
 TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
@@ -178,7 +144,7 @@ TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
     preferences.setValue("smtpUrl", server.url());
     preferences.remove("smtpUser");
     transport->deliverNow();
-    EXPECT_TRUE(waitFor([&] { return deliveredWith(server, token).size() == 1; }, DeliveryWaitMs)) << str(log.join(u'\n'));
+    EXPECT_TRUE(waitFor([&] { return server.delivered(token).size() == 1; }, DeliveryWaitMs)) << str(log.join(u'\n'));
 }
 
 TEST_F(SmtpTransportTest, MessageWithoutRecipientsIsSetAside)

@@ -1,10 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 namespace wendle::test {
@@ -14,10 +10,7 @@ namespace wendle::test {
 // system. Clients reach it through CUPS_SERVER. Stopped when destroyed.
 class CupsServer {
 public:
-    CupsServer();
     ~CupsServer();
-    CupsServer(const CupsServer &) = delete;
-    CupsServer &operator=(const CupsServer &) = delete;
 
     // Whether cupsd and the client tools are installed.
     static bool isInstalled();
@@ -25,7 +18,7 @@ public:
     // Writes the configuration, starts cupsd and waits until it answers.
     bool start(QString *error);
     // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
-    QString address() const;
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     QString spoolFolder() const { return m_dir.path() + QLatin1String("/spool"); }
 
     // An enabled queue that prints into /dev/null.
@@ -34,9 +27,6 @@ public:
     int runClient(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
 
 private:
-    bool prepareFolders(QString *error);
-    bool writeConfiguration(QString *error);
-
     QTemporaryDir m_dir;
     QProcess m_daemon;
     quint16 m_port = 0;
