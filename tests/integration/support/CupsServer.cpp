@@ -80,7 +80,8 @@ bool CupsServer::start(QString *error)
         },
         30000);
     if (!answers || m_daemon.state() != QProcess::Running) {
-        *error = "cupsd does not answer: " + m_daemon.errorString() + QString::fromUtf8(m_daemon.readAll() + readFile(dir + "/log/error_log"));
+        *error = "cupsd does not answer: " + m_daemon.errorString()
+                 + QString::fromUtf8(m_daemon.readAll() + readFile(dir + "/log/error_log"));
         return false;
     }
     return true;
