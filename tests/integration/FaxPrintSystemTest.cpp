@@ -19,10 +19,9 @@ protected:
     {
         if (!CupsServer::isInstalled())
             GTEST_SKIP() << "cupsd or the CUPS client tools are missing; scripts/install-deps installs cups-daemon and cups-client";
-        QString error;
-        ASSERT_TRUE(cups.start(&error)) << error.toStdString();
-        for (const char *queue : {"Internal_Modem", "Office_Laser"})
-            ASSERT_TRUE(cups.addQueue(queue, &error)) << error.toStdString();
+        ASSERT_TRUE(cups.start());
+        ASSERT_TRUE(cups.addQueue("Internal_Modem"));
+        ASSERT_TRUE(cups.addQueue("Office_Laser"));
         // The real process launcher's children (lpstat, lp) find the server here.
         server = std::make_unique<EnvironmentOverride>("CUPS_SERVER", cups.address());
         startController(workspace, search, processes);

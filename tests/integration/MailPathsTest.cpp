@@ -65,9 +65,8 @@ TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
         GTEST_SKIP() << "Dovecot or OpenSMTPD is not installed; scripts/install-deps installs them";
     ImapTestServer imap;
     SmtpTestServer smtp;
-    QString error;
-    ASSERT_TRUE(imap.start(&error)) << str(error);
-    ASSERT_TRUE(smtp.start(&error)) << str(error);
+    ASSERT_TRUE(imap.start());
+    ASSERT_TRUE(smtp.start());
     for (const auto &[key, value] : {std::pair<QString, QString>{"imapUrl", imap.url()},
                                      {"imapUser", ImapTestServer::user()},
                                      {"imapPasswordCommand", "printf %s " + ImapTestServer::password()},
@@ -111,8 +110,7 @@ TEST_F(MailPathsTest, QueuedRepliesSurviveARestart)
     }
     EXPECT_EQ(session.stopDaemon(), 0);
 
-    QString error;
-    ASSERT_TRUE(smtp.start(&error)) << str(error);
+    ASSERT_TRUE(smtp.start());
     ASSERT_TRUE(session.startDaemon());
     ASSERT_TRUE(waitFor([&] { return smtp.delivered().size() == 2; }, WaitMs)) << str(session.logText());
     EXPECT_TRUE(waitFor([&] { return filesIn(queue) == 0; }, WaitMs));

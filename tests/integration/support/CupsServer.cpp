@@ -39,7 +39,7 @@ bool CupsServer::isInstalled()
     return true;
 }
 
-bool CupsServer::start(QString *error)
+::testing::AssertionResult CupsServer::start()
 {
     m_port = freeLoopbackPort();
     const QString dir = m_dir.path();
@@ -51,10 +51,8 @@ bool CupsServer::start(QString *error)
     QFile::setPermissions(dir, open);
     for (const char *name : {"spool", "cache", "state", "tmp", "log"}) {
         const QString folder = m_dir.filePath(QLatin1String(name));
-        if (!QDir().mkpath(folder) || (lp != gid_t(-1) && ::chown(QFile::encodeName(folder).constData(), uid_t(-1), lp) != 0)) {
-            *error = QStringLiteral("cannot create %1 for group lp").arg(folder);
-            return false;
-        }
+        if (!QDir().mkpath(folder) || (lp != gid_t(-1) && ::chown(QFile::encodeName(folder).constData(), uid_t(-1), lp) != 0))
+            return ::testing::AssertionFailure() << "cannot create " << folder.toStdString() << " for group lp";
         QFile::setPermissions(folder, open | QFile::WriteGroup);
     }
     // DirtyCleanInterval 0: job control files are written at once, not up to
@@ -67,10 +65,8 @@ bool CupsServer::start(QString *error)
         "Listen 127.0.0.1:%1\nDefaultAuthType None\nWebInterface No\nDirtyCleanInterval 0\n"
         "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
         "<Policy default>\n  <Limit All>\n    Order deny,allow\n    Allow all\n  </Limit>\n</Policy>\n").arg(m_port);
-    if (!writeFile(dir + "/cups-files.conf", files.toUtf8()) || !writeFile(dir + "/cupsd.conf", daemon.toUtf8())) {
-        *error = "cannot write the configuration into " + dir;
-        return false;
-    }
+    if (!writeFile(dir + "/cups-files.conf", files.toUtf8()) || !writeFile(dir + "/cupsd.conf", daemon.toUtf8()))
+        return ::testing::AssertionFailure() << "cannot write the configuration into " << dir.toStdString();
     m_daemon.setProcessChannelMode(QProcess::MergedChannels);
     m_daemon.start(findTool("cupsd"), {"-f", "-c", dir + "/cupsd.conf", "-s", dir + "/cups-files.conf"});
     const bool answers = waitFor(
@@ -79,21 +75,19 @@ bool CupsServer::start(QString *error)
             return m_daemon.state() == QProcess::NotRunning || (runClient("lpstat", {"-r"}, &output) == 0 && output.contains("is running"));
         },
         30000);
-    if (!answers || m_daemon.state() != QProcess::Running) {
-        *error = "cupsd does not answer: " + m_daemon.errorString()
-                 + QString::fromUtf8(m_daemon.readAll() + readFile(dir + "/log/error_log"));
-        return false;
-    }
-    return true;
+    if (answers && m_daemon.state() == QProcess::Running)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cupsd does not answer: " << m_daemon.errorString().toStdString()
+                                         << (m_daemon.readAll() + readFile(dir + "/log/error_log")).toStdString();
 }
 
-bool CupsServer::addQueue(const QString &name, QString *error)
+::testing::AssertionResult CupsServer::addQueue(const QString &name)
 {
     QByteArray output;
     const int status = runClient("lpadmin", {"-p", name, "-E", "-v", "file:///dev/null"}, &output);
-    if (status != 0)
-        *error = QStringLiteral("lpadmin -p %1 failed (%2): %3").arg(name).arg(status).arg(QString::fromUtf8(output));
-    return status == 0;
+    if (status == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "lpadmin -p " << name.toStdString() << " failed (" << status << "): " << output.toStdString();
 }
 
 int CupsServer::runClient(const QString &program, const QStringList &arguments, QByteArray *output) const

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace wendle::test {
 
@@ -16,13 +17,13 @@ public:
     static bool isInstalled();
 
     // Writes the configuration, starts cupsd and waits until it answers.
-    bool start(QString *error);
+    ::testing::AssertionResult start();
     // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     QString spoolFolder() const { return m_dir.path() + QLatin1String("/spool"); }
 
     // An enabled queue that prints into /dev/null.
-    bool addQueue(const QString &name, QString *error);
+    ::testing::AssertionResult addQueue(const QString &name);
     // Runs a CUPS client against this server; the exit code, -1 when it hangs.
     int runClient(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
 

@@ -116,7 +116,7 @@ QString TestServer::log() const
     return QString::fromUtf8(readFile(m_dir.filePath("server.log")));
 }
 
-bool TestServer::launch(const QString &program, const QStringList &arguments, QString *error)
+::testing::AssertionResult TestServer::launch(const QString &program, const QStringList &arguments)
 {
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(m_dir.filePath("server.log"), QIODevice::Append);
@@ -124,9 +124,8 @@ bool TestServer::launch(const QString &program, const QStringList &arguments, QS
     m_process->start(findServerProgram(program), arguments);
     const bool up = waitFor([this] { return acceptsConnections(m_port) || m_process->state() == QProcess::NotRunning; }, 20000);
     if (up && m_process->state() != QProcess::NotRunning)
-        return true;
-    *error = QStringLiteral("%1 did not start listening on port %2: %3").arg(program).arg(m_port).arg(log());
-    return false;
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << str(program) << " did not start listening on port " << m_port << ": " << str(log());
 }
 
 // --- OpenSMTPD ---------------------------------------------------------------
@@ -136,14 +135,12 @@ bool SmtpTestServer::installed()
     return !findServerProgram("smtpd").isEmpty();
 }
 
-bool SmtpTestServer::start(QString *error)
+::testing::AssertionResult SmtpTestServer::start()
 {
     m_machineLock = std::make_unique<QLockFile>(QDir::temp().filePath("wendle-tests-smtpd.lock"));
     m_machineLock->setStaleLockTime(0);
-    if (!m_machineLock->tryLock(300000)) {
-        *error = QStringLiteral("another test's OpenSMTPD did not finish");
-        return false;
-    }
+    if (!m_machineLock->tryLock(300000))
+        return ::testing::AssertionFailure() << "another test's OpenSMTPD did not finish";
     const QString dir = m_dir.path();
     const QString extra = m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2\n").arg(m_extraAddress).arg(m_port);
     const QString configuration = QStringLiteral("table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2\n%3"
@@ -152,11 +149,9 @@ bool SmtpTestServer::start(QString *error)
                                                  "match from any for any action \"store\"\n")
                                       .arg(dir).arg(m_port).arg(extra);
     if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
-        || !makeMaildir(dir + "/Maildir")) {
-        *error = QStringLiteral("cannot write the OpenSMTPD configuration in %1").arg(dir);
-        return false;
-    }
-    return launch("smtpd", {"-d", "-f", dir + "/smtpd.conf"}, error);
+        || !makeMaildir(dir + "/Maildir"))
+        return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
+    return launch("smtpd", {"-d", "-f", dir + "/smtpd.conf"});
 }
 
 QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
@@ -180,7 +175,7 @@ bool ImapTestServer::installed()
     return !findServerProgram("dovecot").isEmpty();
 }
 
-bool ImapTestServer::start(QString *error)
+::testing::AssertionResult ImapTestServer::start()
 {
     const QString dir = m_dir.path();
     const QString configuration = QStringLiteral(
@@ -193,12 +188,10 @@ bool ImapTestServer::start(QString *error)
         "mail_location = maildir:~/Maildir\n").arg(dir).arg(m_port);
     const QString passwd = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(user(), password()).arg(MailUser).arg(MailGroup).arg(dir);
     if (!writeFile(dir + "/dovecot.conf", configuration.toUtf8()) || !writeFile(dir + "/passwd", passwd.toUtf8())
-        || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir")) {
-        *error = QStringLiteral("cannot write the Dovecot configuration in %1").arg(dir);
-        return false;
-    }
+        || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir"))
+        return ::testing::AssertionFailure() << "cannot write the Dovecot configuration in " << str(dir);
     giveToMailUser(dir + "/home");
-    return launch("dovecot", {"-F", "-c", dir + "/dovecot.conf"}, error);
+    return launch("dovecot", {"-F", "-c", dir + "/dovecot.conf"});
 }
 
 bool ImapTestServer::deliver(const QByteArray &message)

@@ -9,6 +9,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -31,7 +32,7 @@ public:
 
 protected:
     TestServer();
-    bool launch(const QString &program, const QStringList &arguments, QString *error);
+    ::testing::AssertionResult launch(const QString &program, const QStringList &arguments);
 
     QTemporaryDir m_dir;
     const quint16 m_port;
@@ -44,7 +45,7 @@ public:
     static bool installed();
     // OpenSMTPD keeps one control socket per machine, so only one instance can
     // run at a time: start waits for other test processes' servers.
-    bool start(QString *error);
+    ::testing::AssertionResult start();
     // Listen on this address too (same port); call before start.
     void alsoListenOn(const QString &address) { m_extraAddress = address; }
     QString url() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(m_port); }
@@ -59,7 +60,7 @@ private:
 class ImapTestServer : public TestServer {
 public:
     static bool installed();
-    bool start(QString *error);
+    ::testing::AssertionResult start();
     QString url() const { return QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(m_port); }
     static QString user() { return QStringLiteral("tester"); }
     static QString password() { return QStringLiteral("secret"); }

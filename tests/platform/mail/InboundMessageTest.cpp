@@ -19,12 +19,7 @@ QByteArray crlf(const char *text)
 
 TEST(InboundMessage, TextFromRealMessageShapes)
 {
-    struct Case {
-        const char *name;
-        QByteArray raw;
-        const char *from;
-        QString text;
-    };
+    struct Case { const char *name; QByteArray raw; const char *from; QString text; };
     const Case cases[] = {
         {"plain, display name", crlf("From: Owner <owner@example.com>\nSubject: x\n\nwndl find named budget\n"),
          "Owner <owner@example.com>", QStringLiteral("wndl find named budget\n")},
@@ -72,11 +67,7 @@ TEST(InboundMessage, TextFromRealMessageShapes)
 
 TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
 {
-    struct Case {
-        const char *name;
-        QByteArray raw;
-        const char *reason;
-    };
+    struct Case { const char *name; QByteArray raw; const char *reason; };
     const Case cases[] = {
         {"no From", crlf("To: computer@example.com\nSubject: x\n\nwndl help\n"), "From"},
         {"empty From", crlf("From: \nSubject: x\n\nwndl help\n"), "From"},
@@ -119,10 +110,7 @@ TEST(InboundMessage, FirstAttachmentIsSavedByteForByte)
 TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)
 {
     QTemporaryDir dir;
-    struct Case {
-        QByteArray filename;
-        QString expected; // the saved file's name
-    };
+    struct Case { QByteArray filename; QString savedName; };
     const Case cases[] = {
         {"../../etc/passwd", QStringLiteral("passwd")},
         {"..", QStringLiteral("attachment.jpg")},
@@ -141,7 +129,7 @@ TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)
         const auto mail = parseInboundMessage(mailWithAttachment("x", "payload", c.filename), folder, &error);
         ASSERT_TRUE(mail) << str(error);
         EXPECT_EQ(QFileInfo(mail->attachmentPath).absolutePath(), QDir(folder).absolutePath());
-        EXPECT_EQ(str(QFileInfo(mail->attachmentPath).fileName()), str(c.expected));
+        EXPECT_EQ(str(QFileInfo(mail->attachmentPath).fileName()), str(c.savedName));
         EXPECT_EQ(readFile(mail->attachmentPath), QByteArray("payload"));
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("passwd"))));

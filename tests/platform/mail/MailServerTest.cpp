@@ -23,12 +23,7 @@ TEST(MailServer, LoopbackHosts)
 
 TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 {
-    struct Case {
-        const char *url;
-        MailProtocol protocol;
-        bool usable;
-        bool requireTls;
-    };
+    struct Case { const char *url; MailProtocol protocol; bool usable; bool requireTls; };
     const Case cases[] = {
         {"smtps://mail.example.com:465", MailProtocol::Smtp, true, true},
         {"smtp://mail.example.com:587", MailProtocol::Smtp, true, true}, // STARTTLS or nothing
@@ -55,10 +50,7 @@ TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 
 TEST(MailServer, PasswordCommandPrintsThePassword)
 {
-    struct Case {
-        QStringList command;
-        std::optional<QString> password;
-    };
+    struct Case { QStringList command; std::optional<QString> password; };
     const Case cases[] = {
         {{"printf", "s3cret\\n"}, QStringLiteral("s3cret")},
         {{"printf", "with space\\r\\n"}, QStringLiteral("with space")},
@@ -100,11 +92,7 @@ TEST(MailServer, SettingsComeFromThePreferences)
 
 TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
 {
-    struct Case {
-        OutgoingMail mail;
-        const char *sender;
-        QStringList recipients;
-    };
+    struct Case { OutgoingMail mail; const char *sender; QStringList recipients; };
     const Case cases[] = {
         {{"owner@example.com", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}}, "computer@example.com",
          {"owner@example.com", "boss@example.com"}},

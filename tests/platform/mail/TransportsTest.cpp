@@ -50,11 +50,7 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
     QTemporaryDir dir;
     const QString received = dir.filePath(QStringLiteral("script.txt"));
     const QString script = QStringLiteral("tell application \"Mail\" \n set x to \"é \\\\ ✓\"\n end tell");
-    struct Case {
-        const char *name;
-        QStringList command;
-        bool sent;
-    };
+    struct Case { const char *name; QStringList command; bool sent; };
     const Case cases[] = {{"program reads the script", {"tee", received}, true},
                           {"program fails", {"false"}, false},
                           {"program missing", {"/nonexistent/osascript", "-"}, false}};
@@ -70,11 +66,7 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
 
 TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
 {
-    struct Case {
-        QVariant choice;
-        const char *expected;
-        bool logged;
-    };
+    struct Case { QVariant choice; const char *expected; bool logged; };
     const Case cases[] = {{QVariant(), "outbox", false}, {"outbox", "outbox", false}, {"smtp", "smtp", false},
                           {"script", "script", false}, {" smtp ", "smtp", false},   {"SMTP", "smtp", false},
                           {"carrier pigeon", "outbox", true}};
