@@ -1,7 +1,5 @@
 #include "support/WendleInstance.h"
 
-#include "support/TestFiles.h"
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -98,16 +96,6 @@ int TestSession::stopDaemon()
         return -1;
     }
     return m_daemon->exitStatus() == QProcess::NormalExit ? m_daemon->exitCode() : -1;
-}
-
-bool TestSession::daemonRunning() const
-{
-    return m_daemon && m_daemon->state() == QProcess::Running;
-}
-
-QString TestSession::logText() const
-{
-    return QString::fromUtf8(readFile(supportFolder() + "/wendle.log"));
 }
 
 QStringList TestSession::outboxFiles(const QString &suffix) const

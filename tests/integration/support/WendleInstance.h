@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -41,9 +43,9 @@ public:
     bool startDaemon();
     // SIGTERM, then waits for the exit; returns the exit code.
     int stopDaemon();
-    bool daemonRunning() const;
+    bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
 
-    QString logText() const;
+    QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
     QStringList outboxFiles(const QString &suffix = ".eml") const;
 
 private:
