@@ -1,6 +1,6 @@
 #include "platform/process/ProcessLauncher.h"
 #include "platform/search/FileSystemSearch.h"
-#include "support/CupsServer.h"
+#include "support/TestServers.h"
 #include "support/EnvironmentOverride.h"
 #include "support/LiveController.h"
 #include "support/TestFiles.h"
@@ -17,7 +17,7 @@ class FaxPrintSystemTest : public LiveControllerTest {
 protected:
     void SetUp() override
     {
-        if (!CupsServer::isInstalled())
+        if (!CupsServer::installed())
             GTEST_SKIP() << "cupsd or the CUPS client tools are missing; scripts/install-deps installs cups-daemon and cups-client";
         ASSERT_TRUE(cups.start());
         ASSERT_TRUE(cups.addQueue("Internal_Modem"));

@@ -1,6 +1,6 @@
 #include "platform/mail/MailboxWatcher.h"
 #include "support/Doubles.h"
-#include "support/MailServers.h"
+#include "support/TestServers.h"
 #include "support/WendleInstance.h"
 
 using namespace wendle;

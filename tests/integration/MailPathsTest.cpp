@@ -1,4 +1,4 @@
-#include "support/MailServers.h"
+#include "support/TestServers.h"
 #include "support/WendleInstance.h"
 
 using namespace wendle::test;

@@ -1,7 +1,7 @@
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/SmtpMailTransport.h"
 #include "support/Doubles.h"
-#include "support/MailServers.h"
+#include "support/TestServers.h"
 #include "support/WendleInstance.h"
 
 #include <QUuid>

@@ -1,8 +1,8 @@
 #pragma once
 
-// Real mail servers on loopback for the integration tests, each in its own
+// Real servers on loopback for the integration tests, each in its own
 // temporary folder on a free port: OpenSMTPD delivering every message to a
-// Maildir, Dovecot serving one user's Maildir over IMAP.
+// Maildir, Dovecot serving one user's Maildir over IMAP, a CUPS scheduler.
 
 #include "support/ParsedMail.h"
 
@@ -21,6 +21,9 @@ quint16 freeLoopbackPort();
 // An IPv4 address of this machine other than loopback, or empty when it has
 // none: what a remote server looks like to the code under test.
 QString nonLoopbackAddress();
+
+// The path of an installed program (servers included), or empty.
+QString findProgram(const QString &name);
 
 // A server program run in the foreground, so that the process object owns it
 // and a crashed test does not leave it running. Stopped when destroyed.
@@ -72,6 +75,23 @@ public:
 
 private:
     int m_delivered = 0;
+};
+
+// A private CUPS scheduler, so tests never touch the system's own print system.
+// Clients reach it through CUPS_SERVER.
+class CupsServer : public TestServer {
+public:
+    // Whether cupsd and the client tools are installed.
+    static bool installed();
+    ::testing::AssertionResult start();
+    // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    QString spoolFolder() const { return m_dir.filePath("spool"); }
+
+    // An enabled queue that prints into /dev/null.
+    ::testing::AssertionResult addQueue(const QString &name);
+    // Runs a CUPS client against this server; the exit code, -1 when it hangs.
+    int runClient(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
 };
 
 } // namespace wendle::test

@@ -1,4 +1,4 @@
-#include "support/MailServers.h"
+#include "support/TestServers.h"
 
 #include "support/WendleInstance.h"
 
@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <arpa/inet.h>
+#include <grp.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -37,11 +38,6 @@ bool acceptsConnections(quint16 port)
     return connected;
 }
 
-QString findServerProgram(const QString &name)
-{
-    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/usr/bin", "/sbin"});
-}
-
 void giveToMailUser(const QString &path)
 {
     if (geteuid() == 0 && ::chown(QFile::encodeName(path).constData(), MailUser, MailGroup) != 0)
@@ -59,6 +55,11 @@ bool makeMaildir(const QString &root)
 }
 
 } // namespace
+
+QString findProgram(const QString &name)
+{
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/sbin", "/usr/bin", "/bin"});
+}
 
 quint16 freeLoopbackPort()
 {
@@ -121,7 +122,7 @@ QString TestServer::log() const
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(m_dir.filePath("server.log"), QIODevice::Append);
     m_process->setStandardErrorFile(m_dir.filePath("server.log"), QIODevice::Append);
-    m_process->start(findServerProgram(program), arguments);
+    m_process->start(findProgram(program), arguments);
     const bool up = waitFor([this] { return acceptsConnections(m_port) || m_process->state() == QProcess::NotRunning; }, 20000);
     if (up && m_process->state() != QProcess::NotRunning)
         return ::testing::AssertionSuccess();
@@ -132,7 +133,7 @@ QString TestServer::log() const
 
 bool SmtpTestServer::installed()
 {
-    return !findServerProgram("smtpd").isEmpty();
+    return !findProgram("smtpd").isEmpty();
 }
 
 ::testing::AssertionResult SmtpTestServer::start()
@@ -172,7 +173,7 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
 
 bool ImapTestServer::installed()
 {
-    return !findServerProgram("dovecot").isEmpty();
+    return !findProgram("dovecot").isEmpty();
 }
 
 ::testing::AssertionResult ImapTestServer::start()
@@ -212,6 +213,79 @@ QStringList ImapTestServer::unseenUids() const
         return {"<curl failed: " + QString::fromUtf8(curl.readAllStandardError()) + u'>'};
     const QString answer = QString::fromUtf8(curl.readAllStandardOutput()).trimmed();
     return answer.mid(answer.indexOf(QLatin1String("SEARCH")) + 6).split(u' ', Qt::SkipEmptyParts);
+}
+
+// --- CUPS --------------------------------------------------------------------
+
+bool CupsServer::installed()
+{
+    for (const char *tool : {"cupsd", "lpadmin", "lpstat", "lp"}) {
+        if (findProgram(QLatin1String(tool)).isEmpty())
+            return false;
+    }
+    return true;
+}
+
+::testing::AssertionResult CupsServer::start()
+{
+    const QString dir = m_dir.path();
+    // cupsd runs its filters and backends as lp and refuses to run them as root:
+    // what it writes belongs to group lp.
+    const gid_t lp = ::getgrnam("lp") ? ::getgrnam("lp")->gr_gid : gid_t(-1);
+    for (const char *name : {"spool", "cache", "state", "tmp", "log"}) {
+        const QString folder = m_dir.filePath(QLatin1String(name));
+        if (!QDir().mkpath(folder) || (lp != gid_t(-1) && ::chown(QFile::encodeName(folder).constData(), uid_t(-1), lp) != 0))
+            return ::testing::AssertionFailure() << "cannot create " << str(folder) << " for group lp";
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteGroup | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther);
+    }
+    // DirtyCleanInterval 0: job control files are written at once, not up to
+    // half a minute later, so a test can read them as soon as the job is listed.
+    const QString files = QStringLiteral(
+        "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
+        "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nUser lp\nGroup lp\nFileDevice Yes\n"
+        "ErrorLog %1/log/error_log\n").arg(dir);
+    const QString daemon = QStringLiteral(
+        "Listen 127.0.0.1:%1\nDefaultAuthType None\nWebInterface No\nDirtyCleanInterval 0\n"
+        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+        "<Policy default>\n  <Limit All>\n    Order deny,allow\n    Allow all\n  </Limit>\n</Policy>\n").arg(m_port);
+    if (!writeFile(dir + "/cups-files.conf", files.toUtf8()) || !writeFile(dir + "/cupsd.conf", daemon.toUtf8()))
+        return ::testing::AssertionFailure() << "cannot write the configuration into " << str(dir);
+    if (::testing::AssertionResult listening = launch("cupsd", {"-f", "-c", dir + "/cupsd.conf", "-s", dir + "/cups-files.conf"});
+        !listening)
+        return listening << readFile(dir + "/log/error_log").constData();
+    QByteArray output;
+    if (waitFor([&] { return runClient("lpstat", {"-r"}, &output) == 0 && output.contains("is running"); }, 30000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cupsd does not answer: " << output.constData() << readFile(dir + "/log/error_log").constData();
+}
+
+::testing::AssertionResult CupsServer::addQueue(const QString &name)
+{
+    QByteArray output;
+    const int status = runClient("lpadmin", {"-p", name, "-E", "-v", "file:///dev/null"}, &output);
+    if (status == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "lpadmin -p " << str(name) << " failed (" << status << "): " << output.constData();
+}
+
+int CupsServer::runClient(const QString &program, const QStringList &arguments, QByteArray *output) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CUPS_SERVER", address());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(findProgram(program), arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 } // namespace wendle::test
