@@ -54,12 +54,12 @@ bool makeMaildir(const QString &root)
     return true;
 }
 
-} // namespace
-
 QString findProgram(const QString &name)
 {
     return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/sbin", "/usr/bin", "/bin"});
 }
+
+} // namespace
 
 quint16 freeLoopbackPort()
 {

@@ -22,9 +22,6 @@ quint16 freeLoopbackPort();
 // none: what a remote server looks like to the code under test.
 QString nonLoopbackAddress();
 
-// The path of an installed program (servers included), or empty.
-QString findProgram(const QString &name);
-
 // A server program run in the foreground, so that the process object owns it
 // and a crashed test does not leave it running. Stopped when destroyed.
 class TestServer {
