@@ -92,6 +92,11 @@ QString nonLoopbackAddress()
     return found;
 }
 
+bool TestServer::installed(std::initializer_list<const char *> programs)
+{
+    return std::all_of(programs.begin(), programs.end(), [](const char *name) { return !findProgram(name).isEmpty(); });
+}
+
 TestServer::TestServer() : m_port(freeLoopbackPort())
 {
     // The temporary folder is private (0700); the servers' unprivileged
@@ -131,11 +136,6 @@ QString TestServer::log() const
 
 // --- OpenSMTPD ---------------------------------------------------------------
 
-bool SmtpTestServer::installed()
-{
-    return !findProgram("smtpd").isEmpty();
-}
-
 ::testing::AssertionResult SmtpTestServer::start()
 {
     m_machineLock = std::make_unique<QLockFile>(QDir::temp().filePath("wendle-tests-smtpd.lock"));
@@ -170,11 +170,6 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
 }
 
 // --- Dovecot -----------------------------------------------------------------
-
-bool ImapTestServer::installed()
-{
-    return !findProgram("dovecot").isEmpty();
-}
 
 ::testing::AssertionResult ImapTestServer::start()
 {
@@ -216,15 +211,6 @@ QStringList ImapTestServer::unseenUids() const
 }
 
 // --- CUPS --------------------------------------------------------------------
-
-bool CupsServer::installed()
-{
-    for (const char *tool : {"cupsd", "lpadmin", "lpstat", "lp"}) {
-        if (findProgram(QLatin1String(tool)).isEmpty())
-            return false;
-    }
-    return true;
-}
 
 ::testing::AssertionResult CupsServer::start()
 {

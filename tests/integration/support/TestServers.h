@@ -31,6 +31,7 @@ public:
     QString log() const;
 
 protected:
+    static bool installed(std::initializer_list<const char *> programs);
     TestServer();
     ::testing::AssertionResult launch(const QString &program, const QStringList &arguments);
 
@@ -42,7 +43,7 @@ protected:
 
 class SmtpTestServer : public TestServer {
 public:
-    static bool installed();
+    static bool installed() { return TestServer::installed({"smtpd"}); }
     // OpenSMTPD keeps one control socket per machine, so only one instance can
     // run at a time: start waits for other test processes' servers.
     ::testing::AssertionResult start();
@@ -59,7 +60,7 @@ private:
 
 class ImapTestServer : public TestServer {
 public:
-    static bool installed();
+    static bool installed() { return TestServer::installed({"dovecot"}); }
     ::testing::AssertionResult start();
     QString url() const { return QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(m_port); }
     static QString user() { return QStringLiteral("tester"); }
@@ -78,8 +79,7 @@ private:
 // Clients reach it through CUPS_SERVER.
 class CupsServer : public TestServer {
 public:
-    // Whether cupsd and the client tools are installed.
-    static bool installed();
+    static bool installed() { return TestServer::installed({"cupsd", "lpadmin", "lpstat", "lp"}); }
     ::testing::AssertionResult start();
     // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
