@@ -32,8 +32,8 @@ protected:
         preferences.setValue("imapPasswordCommand", QStringList{"printf", "%s\\n", ImapTestServer::password()});
     }
 
-    // A watcher that records each mail handed over (calling also first) and
-    // answers accept for it.
+    // A watcher that, for each mail handed over, runs also, records the mail
+    // and answers accept.
     void makeWatcher(std::function<void()> also = [] {})
     {
         const auto handle = [this, also](const InboundMail &mail) {

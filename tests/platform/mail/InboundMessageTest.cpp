@@ -8,14 +8,10 @@
 using namespace wendle;
 using namespace wendle::test;
 
-namespace {
-
-QByteArray crlf(const char *text)
+static QByteArray crlf(const char *text)
 {
     return QByteArray(text).replace("\n", "\r\n");
 }
-
-} // namespace
 
 TEST(InboundMessage, TextFromRealMessageShapes)
 {
