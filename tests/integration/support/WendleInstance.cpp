@@ -1,9 +1,7 @@
 #include "support/WendleInstance.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QThread>
 
 namespace wendle::test {
@@ -23,9 +21,7 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 
 TestSession::TestSession()
 {
-    m_bus.setProgram(QStringLiteral("dbus-daemon"));
-    m_bus.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    m_bus.start();
+    m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!m_bus.waitForStarted(5000))
         return;
     waitFor([this] { return m_bus.canReadLine() || m_bus.state() != QProcess::Running; }, 10000);
@@ -43,20 +39,22 @@ TestSession::~TestSession()
 QProcessEnvironment TestSession::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home());
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home() + QLatin1String("/config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home() + QLatin1String("/data"));
-    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.insert("HOME", home());
+    env.insert("XDG_CONFIG_HOME", home() + "/config");
+    env.insert("XDG_DATA_HOME", home() + "/data");
+    env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
     return env;
 }
 
-int TestSession::runProgram(const QString &program, const QStringList &arguments, QByteArray *output, QByteArray *errors) const
+int TestSession::runProgram(const QString &program, const QStringList &arguments, QByteArray *output, QByteArray *errors,
+                            const QByteArray &input) const
 {
     QProcess process;
     process.setProcessEnvironment(environment());
     process.start(program, arguments);
+    process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000)) {
         process.kill();
@@ -70,9 +68,9 @@ int TestSession::runProgram(const QString &program, const QStringList &arguments
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QByteArray *errors) const
+int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QByteArray *errors, const QByteArray &input) const
 {
-    return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors);
+    return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors, input);
 }
 
 bool TestSession::startDaemon()
@@ -80,7 +78,7 @@ bool TestSession::startDaemon()
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(environment());
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_daemon->start(QStringLiteral(WENDLE_BINARY), {QStringLiteral("run"), QStringLiteral("--headless")});
+    m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))
         return false;
     return waitFor([this] { return logText().contains(QLatin1String("Wendle started")) || !daemonRunning(); })
@@ -100,20 +98,9 @@ int TestSession::stopDaemon()
     return m_daemon->exitStatus() == QProcess::NormalExit ? m_daemon->exitCode() : -1;
 }
 
-bool TestSession::daemonRunning() const
-{
-    return m_daemon && m_daemon->state() == QProcess::Running;
-}
-
-QString TestSession::logText() const
-{
-    QFile file(supportFolder() + QLatin1String("/wendle.log"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 QStringList TestSession::outboxFiles(const QString &suffix) const
 {
-    QDir outbox(supportFolder() + QLatin1String("/outbox"));
+    const QDir outbox(supportFolder() + "/outbox");
     QStringList files;
     for (const QString &name : outbox.entryList({u'*' + suffix}, QDir::Files, QDir::Name))
         files << outbox.filePath(name);

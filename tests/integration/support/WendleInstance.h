@@ -1,10 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "support/TestFiles.h"
+
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QStringList>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -24,26 +25,45 @@ public:
     QString supportFolder() const { return m_home.path() + QLatin1String("/data/wendle"); }
     QProcessEnvironment environment() const;
 
-    // Runs `wendle ARGS` to the end; returns its exit code (-1 when it hangs).
-    int runWendle(const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr) const;
+    // Runs `wendle ARGS` with input on its standard input to the end; returns
+    // its exit code (-1 when it hangs).
+    int runWendle(const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr,
+                  const QByteArray &input = QByteArray()) const;
     // Runs any program in the session's environment.
     int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
-                   QByteArray *errors = nullptr) const;
+                   QByteArray *errors = nullptr, const QByteArray &input = QByteArray()) const;
+    bool configure(const QString &key, const QString &value) const { return runWendle({"config", "set", key, value}) == 0; }
+    // `wendle send --mail|--chat --from FROM TEXT`; its exit code.
+    int send(const QString &from, const QString &text, const QString &road = "--mail") const
+    {
+        return runWendle({"send", road, "--from", from, text});
+    }
 
     // Starts `wendle run --headless` and waits until it logged its start.
     bool startDaemon();
     // SIGTERM, then waits for the exit; returns the exit code.
     int stopDaemon();
-    bool daemonRunning() const;
+    bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
 
-    QString logText() const;
-    QStringList outboxFiles(const QString &suffix) const;
+    QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
+    QStringList outboxFiles(const QString &suffix = ".eml") const;
 
 private:
     QTemporaryDir m_home;
     QProcess m_bus;
     QString m_busAddress;
     std::unique_ptr<QProcess> m_daemon;
+};
+
+// A test with a session of its own, skipped where there is no dbus-daemon.
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!session.isReady())
+            GTEST_SKIP() << "dbus-daemon is not available; scripts/install-deps installs it";
+    }
+    TestSession session;
 };
 
 // Polls the condition (running the event loop between tries) for up to

@@ -23,47 +23,36 @@ TEST(MailServer, LoopbackHosts)
 
 TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 {
-    struct Case {
-        const char *url;
-        MailProtocol protocol;
-        bool usable;
-        bool requireTls;
-    };
+    const std::optional<bool> refused; // the plan is not usable at all
+    struct Case { const char *url; MailProtocol protocol; std::optional<bool> requireTls; };
     const Case cases[] = {
-        {"smtps://mail.example.com:465", MailProtocol::Smtp, true, true},
-        {"smtp://mail.example.com:587", MailProtocol::Smtp, true, true}, // STARTTLS or nothing
-        {"smtp://127.0.0.1:2525", MailProtocol::Smtp, true, false},
-        {"smtp://localhost:25", MailProtocol::Smtp, true, false},
-        {"smtp://[::1]:25", MailProtocol::Smtp, true, false},
-        {"imaps://imap.example.com/INBOX", MailProtocol::Imap, true, true},
-        {"imap://imap.example.com/INBOX", MailProtocol::Imap, true, true},
-        {"imap://127.0.0.1:1143/INBOX", MailProtocol::Imap, true, false},
-        {"http://mail.example.com", MailProtocol::Smtp, false, true},
-        {"imaps://imap.example.com/INBOX", MailProtocol::Smtp, false, true},
-        {"smtp://", MailProtocol::Smtp, false, true},
-        {"", MailProtocol::Imap, false, true},
+        {"smtps://mail.example.com:465", MailProtocol::Smtp, true},
+        {"smtp://mail.example.com:587", MailProtocol::Smtp, true}, // STARTTLS or nothing
+        {"smtp://127.0.0.1:2525", MailProtocol::Smtp, false},
+        {"smtp://localhost:25", MailProtocol::Smtp, false},
+        {"smtp://[::1]:25", MailProtocol::Smtp, false},
+        {"imaps://imap.example.com/INBOX", MailProtocol::Imap, true},
+        {"imap://imap.example.com/INBOX", MailProtocol::Imap, true},
+        {"imap://127.0.0.1:1143/INBOX", MailProtocol::Imap, false},
+        {"http://mail.example.com", MailProtocol::Smtp, refused},
+        {"imaps://imap.example.com/INBOX", MailProtocol::Smtp, refused},
+        {"smtp://", MailProtocol::Smtp, refused},
+        {"", MailProtocol::Imap, refused},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.url);
         const ConnectionPlan plan = planConnection(QString::fromLatin1(c.url), c.protocol);
-        EXPECT_EQ(plan.ok(), c.usable) << str(plan.error);
-        if (plan.ok()) {
-            EXPECT_EQ(plan.requireTls, c.requireTls);
-        }
+        EXPECT_EQ(plan.ok() ? std::optional(plan.requireTls) : refused, c.requireTls) << c.url << ": " << str(plan.error);
     }
 }
 
 TEST(MailServer, PasswordCommandPrintsThePassword)
 {
-    struct Case {
-        QStringList command;
-        std::optional<QString> password;
-    };
+    struct Case { QStringList command; std::optional<std::string> password; };
     const Case cases[] = {
-        {{"printf", "s3cret\\n"}, QStringLiteral("s3cret")},
-        {{"printf", "with space\\r\\n"}, QStringLiteral("with space")},
-        {{"printf", "two\\n\\n"}, QStringLiteral("two\n")}, // only the last line break goes
-        {{"printf", "no-newline"}, QStringLiteral("no-newline")},
+        {{"printf", "s3cret\\n"}, "s3cret"},
+        {{"printf", "with space\\r\\n"}, "with space"},
+        {{"printf", "two\\n\\n"}, "two\n"}, // only the last line break goes
+        {{"printf", "no-newline"}, "no-newline"},
         {{"sh", "-c", "echo refused >&2; exit 3"}, std::nullopt},
         {{"/nonexistent/pass", "show"}, std::nullopt},
         {{}, std::nullopt},
@@ -72,13 +61,8 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
         SCOPED_TRACE(str(c.command.join(u' ')));
         QString error;
         const std::optional<QString> password = runPasswordCommand(c.command, &error);
-        EXPECT_EQ(password.has_value(), c.password.has_value()) << str(error);
-        if (password && c.password) {
-            EXPECT_EQ(str(*password), str(*c.password));
-        }
-        if (!password) {
-            EXPECT_FALSE(error.isEmpty());
-        }
+        EXPECT_EQ(password ? std::optional(str(*password)) : std::nullopt, c.password);
+        EXPECT_EQ(error.isEmpty(), password.has_value()) << "a failure says why, and only a failure: " << str(error);
     }
 }
 
@@ -100,11 +84,7 @@ TEST(MailServer, SettingsComeFromThePreferences)
 
 TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
 {
-    struct Case {
-        OutgoingMail mail;
-        const char *sender;
-        QStringList recipients;
-    };
+    struct Case { OutgoingMail mail; const char *sender; QStringList recipients; };
     const Case cases[] = {
         {{"owner@example.com", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}}, "computer@example.com",
          {"owner@example.com", "boss@example.com"}},

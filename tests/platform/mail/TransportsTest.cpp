@@ -5,8 +5,6 @@
 #include "platform/mail/SelectingMailTransport.h"
 #include "support/Doubles.h"
 
-#include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -15,27 +13,7 @@
 using namespace wendle;
 using namespace wendle::test;
 
-namespace {
-
 const OutgoingMail Reply{"owner@example.com", "computer@example.com", "Wendle Results", "body", {}, {}};
-
-class RecordingTransport : public MailTransport {
-public:
-    bool send(const OutgoingMail &mail, const QString &) override
-    {
-        subjects << mail.subject;
-        return true;
-    }
-    QStringList subjects;
-};
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
 {
@@ -47,8 +25,7 @@ TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
         mail.body = QStringLiteral("reply %1").arg(i);
         ASSERT_TRUE(outbox.send(mail, QString()));
     }
-    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-    ASSERT_EQ(entries.size(), 25) << "no temporary files are left behind";
+    ASSERT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 25) << "no temporary files are left behind";
     const QStringList files = messageFiles(folder);
     static const QRegularExpression name(QStringLiteral("^\\d{8}-\\d{6}-\\d{3}-\\d{6}\\.eml$"));
     for (int i = 0; i < files.size(); ++i) {
@@ -61,10 +38,8 @@ TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
 TEST(OutboxMailTransport, RefusesOnlyWhenItCannotWrite)
 {
     QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("not-a-folder")));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    OutboxMailTransport blocked(blocker.fileName() + QLatin1String("/outbox"));
+    ASSERT_TRUE(writeFile(dir.filePath("not-a-folder"), {}));
+    OutboxMailTransport blocked(dir.filePath("not-a-folder/outbox"));
     EXPECT_FALSE(blocked.send(Reply, QString()));
     OutboxMailTransport fresh(dir.filePath(QStringLiteral("a/b/c")));
     EXPECT_TRUE(fresh.send(Reply, QString())) << "missing folders are made";
@@ -75,16 +50,10 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
     QTemporaryDir dir;
     const QString received = dir.filePath(QStringLiteral("script.txt"));
     const QString script = QStringLiteral("tell application \"Mail\" \n set x to \"é \\\\ ✓\"\n end tell");
-    struct Case {
-        const char *name;
-        QStringList command;
-        bool sent;
-    };
-    const Case cases[] = {
-        {"program reads the script", {QStringLiteral("tee"), received}, true},
-        {"program fails", {QStringLiteral("false")}, false},
-        {"program missing", {QStringLiteral("/nonexistent/osascript"), QStringLiteral("-")}, false},
-    };
+    struct Case { const char *name; QStringList command; bool sent; };
+    const Case cases[] = {{"program reads the script", {"tee", received}, true},
+                          {"program fails", {"false"}, false},
+                          {"program missing", {"/nonexistent/osascript", "-"}, false}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         MemoryPreferences preferences;
@@ -97,36 +66,25 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
 
 TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
 {
-    struct Case {
-        QVariant choice;
-        const char *expected;
-        bool logged;
-    };
-    const Case cases[] = {
-        {QVariant(), "outbox", false},
-        {QStringLiteral("outbox"), "outbox", false},
-        {QStringLiteral("smtp"), "smtp", false},
-        {QStringLiteral("script"), "script", false},
-        {QStringLiteral(" smtp "), "smtp", false},
-        {QStringLiteral("carrier pigeon"), "outbox", true},
-        {QStringLiteral("SMTP"), "smtp", false},
-    };
+    struct Case { QVariant choice; const char *expected; bool logged; };
+    const Case cases[] = {{QVariant(), "outbox", false}, {"outbox", "outbox", false}, {"smtp", "smtp", false},
+                          {"script", "script", false}, {" smtp ", "smtp", false},   {"SMTP", "smtp", false},
+                          {"carrier pigeon", "outbox", true}};
     MemoryPreferences preferences;
-    RecordingTransport outbox, smtp, script;
+    RecordingMailTransport outbox, smtp, script;
+    const std::pair<const char *, RecordingMailTransport *> transports[] = {{"outbox", &outbox}, {"smtp", &smtp}, {"script", &script}};
     QStringList log;
     SelectingMailTransport selecting(preferences, [&](const QString &line) { log << line; }, outbox, smtp, script);
     for (const Case &c : cases) {
         SCOPED_TRACE(str(c.choice.toString()));
         preferences.setValue(QStringLiteral("mailTransport"), c.choice);
-        outbox.subjects.clear(), smtp.subjects.clear(), script.subjects.clear();
         log.clear();
         EXPECT_TRUE(selecting.send(Reply, QString()));
-        const QString chosen = !outbox.subjects.isEmpty() ? "outbox" : !smtp.subjects.isEmpty() ? "smtp" : "script";
-        EXPECT_EQ(outbox.subjects.size() + smtp.subjects.size() + script.subjects.size(), 1);
-        EXPECT_EQ(str(chosen), c.expected);
-        EXPECT_EQ(!log.isEmpty(), c.logged);
-        if (c.logged) {
-            EXPECT_TRUE(log.first().contains(c.choice.toString())) << str(log.first());
+        for (const auto &[name, transport] : transports) {
+            EXPECT_EQ(transport->sent.size(), name == std::string_view(c.expected) ? 1 : 0) << name;
+            transport->sent.clear();
         }
+        EXPECT_EQ(!log.isEmpty(), c.logged);
+        EXPECT_TRUE(!c.logged || log.value(0).contains(c.choice.toString())) << str(log.value(0));
     }
 }

@@ -1,0 +1,277 @@
+#include "support/TestServers.h"
+
+#include "support/WendleInstance.h"
+
+#include <QDateTime>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <grp.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace wendle::test {
+
+namespace {
+
+// The servers drop privileges to nobody:nogroup for the mail folders.
+constexpr uid_t MailUser = 65534;
+constexpr gid_t MailGroup = 65534;
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+bool acceptsConnections(quint16 port)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = loopback(port);
+    const bool connected = ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
+    ::close(socket);
+    return connected;
+}
+
+void giveToMailUser(const QString &path)
+{
+    if (geteuid() == 0 && ::chown(QFile::encodeName(path).constData(), MailUser, MailGroup) != 0)
+        qWarning("cannot chown %s", qPrintable(path));
+}
+
+bool makeMaildir(const QString &root)
+{
+    for (const char *sub : {"", "/new", "/cur", "/tmp"}) {
+        if (!QDir().mkpath(root + QLatin1String(sub)))
+            return false;
+        giveToMailUser(root + QLatin1String(sub));
+    }
+    return true;
+}
+
+QString findProgram(const QString &name)
+{
+    return QStandardPaths::findExecutable(name, {"/usr/sbin", "/usr/local/sbin", "/sbin", "/usr/bin", "/bin"});
+}
+
+} // namespace
+
+quint16 freeLoopbackPort()
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(socket);
+    return port;
+}
+
+QString nonLoopbackAddress()
+{
+    ifaddrs *interfaces = nullptr;
+    if (::getifaddrs(&interfaces) != 0)
+        return {};
+    QString found;
+    for (ifaddrs *entry = interfaces; entry && found.isEmpty(); entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        const in_addr address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr)->sin_addr;
+        char text[INET_ADDRSTRLEN] = {};
+        if ((ntohl(address.s_addr) >> 24) != 127 && ::inet_ntop(AF_INET, &address, text, sizeof text))
+            found = QString::fromLatin1(text);
+    }
+    ::freeifaddrs(interfaces);
+    return found;
+}
+
+bool TestServer::installed(std::initializer_list<const char *> programs)
+{
+    return std::all_of(programs.begin(), programs.end(), [](const char *name) { return !findProgram(name).isEmpty(); });
+}
+
+TestServer::TestServer() : m_port(freeLoopbackPort())
+{
+    // The temporary folder is private (0700); the servers' unprivileged
+    // processes must be able to walk into it.
+    QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther
+                                            | QFile::ReadGroup | QFile::ExeGroup);
+}
+
+TestServer::~TestServer()
+{
+    if (!m_process)
+        return;
+    m_process->terminate();
+    if (!m_process->waitForFinished(10000)) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+    waitFor([this] { return !acceptsConnections(m_port); }, 10000);
+}
+
+QString TestServer::log() const
+{
+    return QString::fromUtf8(readFile(m_dir.filePath("server.log")));
+}
+
+::testing::AssertionResult TestServer::launch(const QString &program, const QStringList &arguments)
+{
+    m_process = std::make_unique<QProcess>();
+    m_process->setStandardOutputFile(m_dir.filePath("server.log"), QIODevice::Append);
+    m_process->setStandardErrorFile(m_dir.filePath("server.log"), QIODevice::Append);
+    m_process->start(findProgram(program), arguments);
+    const bool up = waitFor([this] { return acceptsConnections(m_port) || m_process->state() == QProcess::NotRunning; }, 20000);
+    if (up && m_process->state() != QProcess::NotRunning)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << str(program) << " did not start listening on port " << m_port << ": " << str(log());
+}
+
+// --- OpenSMTPD ---------------------------------------------------------------
+
+::testing::AssertionResult SmtpTestServer::start()
+{
+    m_machineLock = std::make_unique<QLockFile>(QDir::temp().filePath("wendle-tests-smtpd.lock"));
+    m_machineLock->setStaleLockTime(0);
+    if (!m_machineLock->tryLock(300000))
+        return ::testing::AssertionFailure() << "another test's OpenSMTPD did not finish";
+    const QString dir = m_dir.path();
+    const QString extra = m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2\n").arg(m_extraAddress).arg(m_port);
+    const QString configuration = QStringLiteral("table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2\n%3"
+                                                 "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
+                                                 "match from any for domain \"rejected.invalid\" reject\n"
+                                                 "match from any for any action \"store\"\n")
+                                      .arg(dir).arg(m_port).arg(extra);
+    if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
+        || !makeMaildir(dir + "/Maildir"))
+        return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
+    return launch("smtpd", {"-d", "-f", dir + "/smtpd.conf"});
+}
+
+QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
+{
+    QList<ParsedMail> found;
+    for (const char *sub : {"/Maildir/new", "/Maildir/cur"}) {
+        const QDir folder(m_dir.path() + QLatin1String(sub));
+        for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+            const ParsedMail mail = parseMail(readFile(folder.filePath(name)));
+            if (mail.bodyText.contains(token))
+                found << mail;
+        }
+    }
+    return found;
+}
+
+// --- Dovecot -----------------------------------------------------------------
+
+::testing::AssertionResult ImapTestServer::start()
+{
+    const QString dir = m_dir.path();
+    const QString configuration = QStringLiteral(
+        "base_dir = %1/run\nstate_dir = %1/run\nlog_path = %1/server.log\n"
+        "protocols = imap\nlisten = 127.0.0.1\nssl = no\ndisable_plaintext_auth = no\n"
+        "auth_mechanisms = plain login\ndefault_internal_user = dovenull\ndefault_login_user = dovenull\n"
+        "service imap-login {\n  inet_listener imap {\n    address = 127.0.0.1\n    port = %2\n  }\n}\n"
+        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
+        "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
+        "mail_location = maildir:~/Maildir\n").arg(dir).arg(m_port);
+    const QString passwd = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(user(), password()).arg(MailUser).arg(MailGroup).arg(dir);
+    if (!writeFile(dir + "/dovecot.conf", configuration.toUtf8()) || !writeFile(dir + "/passwd", passwd.toUtf8())
+        || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir"))
+        return ::testing::AssertionFailure() << "cannot write the Dovecot configuration in " << str(dir);
+    giveToMailUser(dir + "/home");
+    return launch("dovecot", {"-F", "-c", dir + "/dovecot.conf"});
+}
+
+bool ImapTestServer::deliver(const QByteArray &message)
+{
+    const QString name = QStringLiteral("%1.test%2.localhost").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_delivered);
+    const QString temporary = m_dir.filePath("home/Maildir/tmp/" + name);
+    if (!writeFile(temporary, message))
+        return false;
+    giveToMailUser(temporary);
+    return QFile::rename(temporary, m_dir.filePath("home/Maildir/new/" + name));
+}
+
+QStringList ImapTestServer::unseenUids() const
+{
+    QProcess curl;
+    curl.start("curl", {"-s", "--url", url(), "--user", user() + u':' + password(), "-X", "UID SEARCH UNSEEN"});
+    if (!curl.waitForFinished(30000) || curl.exitCode() != 0)
+        return {"<curl failed: " + QString::fromUtf8(curl.readAllStandardError()) + u'>'};
+    const QString answer = QString::fromUtf8(curl.readAllStandardOutput()).trimmed();
+    return answer.mid(answer.indexOf(QLatin1String("SEARCH")) + 6).split(u' ', Qt::SkipEmptyParts);
+}
+
+// --- CUPS --------------------------------------------------------------------
+
+::testing::AssertionResult CupsServer::start()
+{
+    const QString dir = m_dir.path();
+    // cupsd runs its filters and backends as lp and refuses to run them as root:
+    // what it writes belongs to group lp.
+    const gid_t lp = ::getgrnam("lp") ? ::getgrnam("lp")->gr_gid : gid_t(-1);
+    for (const char *name : {"spool", "cache", "state", "tmp", "log"}) {
+        const QString folder = m_dir.filePath(QLatin1String(name));
+        if (!QDir().mkpath(folder) || (lp != gid_t(-1) && ::chown(QFile::encodeName(folder).constData(), uid_t(-1), lp) != 0))
+            return ::testing::AssertionFailure() << "cannot create " << str(folder) << " for group lp";
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteGroup | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther);
+    }
+    // DirtyCleanInterval 0: job control files are written at once, not up to
+    // half a minute later, so a test can read them as soon as the job is listed.
+    const QString files = QStringLiteral(
+        "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
+        "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nUser lp\nGroup lp\nFileDevice Yes\n"
+        "ErrorLog %1/log/error_log\n").arg(dir);
+    const QString daemon = QStringLiteral(
+        "Listen 127.0.0.1:%1\nDefaultAuthType None\nWebInterface No\nDirtyCleanInterval 0\n"
+        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+        "<Policy default>\n  <Limit All>\n    Order deny,allow\n    Allow all\n  </Limit>\n</Policy>\n").arg(m_port);
+    if (!writeFile(dir + "/cups-files.conf", files.toUtf8()) || !writeFile(dir + "/cupsd.conf", daemon.toUtf8()))
+        return ::testing::AssertionFailure() << "cannot write the configuration into " << str(dir);
+    if (::testing::AssertionResult listening = launch("cupsd", {"-f", "-c", dir + "/cupsd.conf", "-s", dir + "/cups-files.conf"});
+        !listening)
+        return listening << readFile(dir + "/log/error_log").constData();
+    QByteArray output;
+    if (waitFor([&] { return runClient("lpstat", {"-r"}, &output) == 0 && output.contains("is running"); }, 30000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cupsd does not answer: " << output.constData() << readFile(dir + "/log/error_log").constData();
+}
+
+::testing::AssertionResult CupsServer::addQueue(const QString &name)
+{
+    QByteArray output;
+    const int status = runClient("lpadmin", {"-p", name, "-E", "-v", "file:///dev/null"}, &output);
+    if (status == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "lpadmin -p " << str(name) << " failed (" << status << "): " << output.constData();
+}
+
+int CupsServer::runClient(const QString &program, const QStringList &arguments, QByteArray *output) const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("CUPS_SERVER", address());
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(findProgram(program), arguments);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAll();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace wendle::test

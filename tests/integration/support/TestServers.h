@@ -1,0 +1,94 @@
+#pragma once
+
+// Real servers on loopback for the integration tests, each in its own
+// temporary folder on a free port: OpenSMTPD delivering every message to a
+// Maildir, Dovecot serving one user's Maildir over IMAP, a CUPS scheduler.
+
+#include "support/ParsedMail.h"
+
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace wendle::test {
+
+// A port nobody listens on now: bind port 0 on 127.0.0.1 and ask which it got.
+quint16 freeLoopbackPort();
+
+// An IPv4 address of this machine other than loopback, or empty when it has
+// none: what a remote server looks like to the code under test.
+QString nonLoopbackAddress();
+
+// A server program run in the foreground, so that the process object owns it
+// and a crashed test does not leave it running. Stopped when destroyed.
+class TestServer {
+public:
+    ~TestServer();
+    quint16 port() const { return m_port; }
+    QString log() const;
+
+protected:
+    static bool installed(std::initializer_list<const char *> programs);
+    TestServer();
+    ::testing::AssertionResult launch(const QString &program, const QStringList &arguments);
+
+    QTemporaryDir m_dir;
+    const quint16 m_port;
+    std::unique_ptr<QLockFile> m_machineLock; // released only once the server has stopped
+    std::unique_ptr<QProcess> m_process;
+};
+
+class SmtpTestServer : public TestServer {
+public:
+    static bool installed() { return TestServer::installed({"smtpd"}); }
+    // OpenSMTPD keeps one control socket per machine, so only one instance can
+    // run at a time: start waits for other test processes' servers.
+    ::testing::AssertionResult start();
+    // Listen on this address too (same port); call before start.
+    void alsoListenOn(const QString &address) { m_extraAddress = address; }
+    QString url() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(m_port); }
+    // The accepted messages whose body holds token, one per recipient.
+    // Recipients at rejected.invalid are refused.
+    QList<ParsedMail> delivered(const QString &token = QString()) const;
+
+private:
+    QString m_extraAddress;
+};
+
+class ImapTestServer : public TestServer {
+public:
+    static bool installed() { return TestServer::installed({"dovecot"}); }
+    ::testing::AssertionResult start();
+    QString url() const { return QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(m_port); }
+    static QString user() { return QStringLiteral("tester"); }
+    static QString password() { return QStringLiteral("secret"); }
+
+    // Drops a message into the mailbox as new and unseen.
+    bool deliver(const QByteArray &message);
+    // UIDs without \Seen, asked with the curl program (not the code under test).
+    QStringList unseenUids() const;
+
+private:
+    int m_delivered = 0;
+};
+
+// A private CUPS scheduler, so tests never touch the system's own print system.
+// Clients reach it through CUPS_SERVER.
+class CupsServer : public TestServer {
+public:
+    static bool installed() { return TestServer::installed({"cupsd", "lpadmin", "lpstat", "lp"}); }
+    ::testing::AssertionResult start();
+    // "127.0.0.1:PORT", the value of CUPS_SERVER for its clients.
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    QString spoolFolder() const { return m_dir.filePath("spool"); }
+
+    // An enabled queue that prints into /dev/null.
+    ::testing::AssertionResult addQueue(const QString &name);
+    // Runs a CUPS client against this server; the exit code, -1 when it hangs.
+    int runClient(const QString &program, const QStringList &arguments, QByteArray *output = nullptr) const;
+};
+
+} // namespace wendle::test
