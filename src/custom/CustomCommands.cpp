@@ -58,15 +58,6 @@ QString scriptSource(const QString &path)
     return decodeScriptText(bytes);
 }
 
-// Like a shell's command substitution: the line breaks that end the output
-// are not part of the answer.
-QString withoutTrailingLineBreaks(QString text)
-{
-    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
-        text.chop(1);
-    return text;
-}
-
 } // namespace
 
 void Controller::customCommand(const QString &name)

@@ -20,14 +20,6 @@ qint32 mailCheckWidth(qint32 phoneWidth)
     return phoneWidth > 17 ? phoneWidth - 9 : 8;
 }
 
-// A shell's last line break is the end of its output, not part of the report.
-QString withoutTrailingLineBreaks(QString text)
-{
-    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
-        text.chop(1);
-    return text;
-}
-
 } // namespace
 
 void Controller::checkEmailWithCcTo(const QString &ccAddress)

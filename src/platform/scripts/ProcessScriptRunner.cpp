@@ -148,4 +148,11 @@ ScriptResult ProcessScriptRunner::runShellSource(const QString &source, int time
     return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-s")}, bytes, timeoutSeconds);
 }
 
+QString withoutTrailingLineBreaks(QString text)
+{
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
 } // namespace wendle

@@ -21,6 +21,10 @@ struct ScriptResult {
 // carriage return become U+FFFD: they have no place in a mail or a log line.
 QString decodeScriptText(const QByteArray &bytes);
 
+// A script's output as an answer: like a shell's command substitution, the
+// line breaks that end it are not part of it.
+QString withoutTrailingLineBreaks(QString text);
+
 // Runs the owner's scripts. Both calls block until the script ends or its
 // time limit kills it, the way running a script blocks its caller.
 class ScriptRunner {
