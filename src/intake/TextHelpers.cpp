@@ -1,5 +1,7 @@
 #include "intake/TextHelpers.h"
 
+#include <limits>
+
 namespace wendle::text {
 
 bool isSubstringOf(const QString &needle, const QString &haystack)
@@ -34,6 +36,23 @@ QString replaceDoubleQuotes(const QString &text) { return replaced(text, u'"', u
 QString replaceUnderscores(const QString &text) { return replaced(text, u'_', u' '); }
 QString addUnderscores(const QString &text) { return replaced(text, u' ', u'_'); }
 QString convertPathDelimitersToColons(const QString &text) { return replaced(text, u'/', u':'); }
+
+qint32 leadingInteger(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i].isSpace())
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
+        negative = text[i++] == u'-';
+    qint64 value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > std::numeric_limits<qint32>::max())
+            return negative ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
+    }
+    return qint32(negative ? -value : value);
+}
 
 bool isWordSeparator(QChar c)
 {

@@ -21,6 +21,11 @@ QString convertPathDelimitersToColons(const QString &text); // / -> :
 // words, except . - ' & which stay inside them. Empty when no word is left.
 QString replaceSpacesWithAsterisks(const QString &text);
 
+// The integer at the start of the text, read the way a number-from-text
+// conversion reads it: leading blanks, an optional sign, then digits; 0 when
+// there are none. Out-of-range values stick at the 32-bit limits.
+qint32 leadingInteger(const QString &text);
+
 // Characters that end a word for replaceSpacesWithAsterisks.
 bool isWordSeparator(QChar c);
 

@@ -1,38 +1,13 @@
 #include "app/Controller.h"
 
+#include "intake/TextHelpers.h"
 #include "platform/console/Console.h"
-
-#include <limits>
 
 namespace wendle {
 
-namespace {
-
-// The integer a code string stands for, read the way intValue reads it:
-// leading blanks, an optional sign, then digits; 0 when there are none.
-// Out-of-range values stick at the limits.
-qint32 codeValue(const QString &code)
-{
-    qsizetype i = 0;
-    while (i < code.size() && code[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < code.size() && (code[i] == u'-' || code[i] == u'+'))
-        negative = code[i++] == u'-';
-    qint64 value = 0;
-    for (; i < code.size() && code[i] >= u'0' && code[i] <= u'9'; ++i) {
-        value = value * 10 + (code[i].unicode() - u'0');
-        if (value > std::numeric_limits<qint32>::max())
-            return negative ? std::numeric_limits<qint32>::min() : std::numeric_limits<qint32>::max();
-    }
-    return qint32(negative ? -value : value);
-}
-
-} // namespace
-
 void Controller::confirmCommand(const QString &code)
 {
-    const qint32 value = codeValue(code);
+    const qint32 value = text::leadingInteger(code);
     if (value < 1)
         return;
 

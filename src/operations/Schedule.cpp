@@ -1,6 +1,7 @@
 #include "operations/Schedule.h"
 
 #include "app/Controller.h"
+#include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 
 namespace wendle {
@@ -9,22 +10,6 @@ namespace {
 
 constexpr const char *MonthNames[] = {"january", "february", "march",     "april",   "may",      "june",
                                       "july",    "august",   "september", "october", "november", "december"};
-
-// The integer at the start of the text, after blanks and an optional sign;
-// 0 when there is none. Large values stop growing: they are out of range anyway.
-int leadingInteger(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-        negative = text[i++] == u'-';
-    int value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9' && value < 100000; ++i)
-        value = value * 10 + (text[i].unicode() - u'0');
-    return negative ? -value : value;
-}
 
 // 1 to 12 for a month name or an abbreviation of at least three letters.
 int monthFromName(const QString &word)
@@ -49,9 +34,9 @@ ScheduleDate resolveScheduleDate(const QString &day, const QString &month, const
 {
     const int named = monthFromName(month.trimmed());
     ScheduleDate date;
-    date.year = withinOr(leadingInteger(year), 1905, 2200, today.year());
-    date.month = withinOr(named ? named : leadingInteger(month), 1, 12, today.month());
-    date.day = withinOr(leadingInteger(day), 1, 31, today.day());
+    date.year = withinOr(text::leadingInteger(year), 1905, 2200, today.year());
+    date.month = withinOr(named ? named : text::leadingInteger(month), 1, 12, today.month());
+    date.day = withinOr(text::leadingInteger(day), 1, 31, today.day());
     return date;
 }
 
