@@ -1,7 +1,5 @@
 #include "platform/mail/MailAdapters.h"
 
-#include "platform/console/Console.h"
-
 namespace wendle {
 
 MailAdapters::MailAdapters(const Preferences &preferences, const QString &supportFolder, MailLog log)
@@ -9,11 +7,6 @@ MailAdapters::MailAdapters(const Preferences &preferences, const QString &suppor
     , m_script(preferences)
     , m_smtp(preferences, supportFolder, log)
     , m_selecting(preferences, log, m_outbox, m_smtp, m_script)
-{
-}
-
-MailAdapters::MailAdapters(const Preferences &preferences, const QString &supportFolder, Console &console)
-    : MailAdapters(preferences, supportFolder, [&console](const QString &line) { console.writeLine(line); })
 {
 }
 

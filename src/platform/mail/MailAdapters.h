@@ -10,7 +10,6 @@
 
 namespace wendle {
 
-class Console;
 class Preferences;
 
 // The mail adapters of a running instance: the outbox (<support>/outbox/), the
@@ -23,8 +22,6 @@ class MailAdapters {
 public:
     // Problems go to the log function, on the main thread.
     MailAdapters(const Preferences &preferences, const QString &supportFolder, MailLog log);
-    // Problems go to the console.
-    MailAdapters(const Preferences &preferences, const QString &supportFolder, Console &console);
 
     MailTransport &transport() { return m_selecting; }
     SmtpMailTransport &smtp() { return m_smtp; }
