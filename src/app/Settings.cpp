@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "intake/SenderChecks.h"
 #include "operations/Launch.h"
 #include "platform/scripthost/ScriptHost.h"
 
@@ -115,6 +116,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapUrl, T::String},              {RBImapUser, T::String},
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
+        {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
+        {RBAuthservId, T::String},           {RBCommandSecret, T::String},
     };
     return settings;
 }

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -23,8 +24,9 @@ const char *Usage =
     "           Hand a message to the running Wendle, as a mail rule or chat handler would.\n"
     "       wendle deliver < MESSAGE\n"
     "           Hand one RFC 5322 message from standard input to the running Wendle\n"
-    "           (for procmail, maildrop, Sieve pipe, .forward). Exit 0 handed over,\n"
-    "           75 try again later (Wendle not running), 65 unusable message.\n"
+    "           (for procmail, maildrop, Sieve pipe, .forward). Exit 0 as soon as\n"
+    "           Wendle has taken it, 75 try again later (Wendle not running),\n"
+    "           65 unusable message (too large, nested too deep, not a message).\n"
     "       wendle config get KEY | set KEY VALUE | unset KEY | list\n"
     "           Read and change the settings.\n"
     "       wendle help\n"
@@ -80,12 +82,9 @@ int main(int argc, char **argv)
             err << "usage: wendle deliver < MESSAGE\n";
             return 2;
         }
-        QFile input;
-        if (!input.open(stdin, QIODevice::ReadOnly)) {
-            err << "wendle deliver: cannot read standard input\n";
-            return wendle::TryAgainLaterExitCode;
-        }
-        return wendle::runDeliverCommand(input, wendle::supportFolder() + QLatin1String("/attachments"), err);
+        wendle::SettingsPreferences preferences;
+        wendle::Controller::registerDefaults(preferences);
+        return wendle::runDeliverCommand(STDIN_FILENO, preferences, wendle::supportFolder() + QLatin1String("/attachments"), err);
     }
     if (std::strcmp(command, "config") == 0) {
         wendle::SettingsPreferences preferences;

@@ -5,11 +5,11 @@ using namespace wendle::test;
 
 namespace {
 
-const QString Quote = QStringLiteral("Script results: quote 42");
+const QString Quote = QStringLiteral("Wendle: script results: quote 42");
 
 QString gone(const char *name)
 {
-    return QStringLiteral("The file of custom command %1 no longer exists; nothing was run.").arg(QLatin1String(name));
+    return QStringLiteral("Wendle: the file of custom command %1 no longer exists; nothing was run.").arg(QLatin1String(name));
 }
 
 class CustomCommandTest : public CustomCommandFixture {
@@ -25,7 +25,7 @@ TEST_F(CustomCommandTest, NamesMatchInAnyMixOfCaseAndNothingElse)
     setLibrary({Shortcut(stockQuote, QStringLiteral("sTk"))});
     const QStringList unknown{"stk ", " stk", "st", "stkk", "weather", "it's \"stk\"", "..", "../scripts/Stock Quote", stockQuote, ""};
     for (const QString &name : unknown) {
-        const QString reply = QStringLiteral("There is no custom command named %1.").arg(name);
+        const QString reply = QStringLiteral("Wendle: there is no custom command named %1.").arg(name);
         EXPECT_EQ(command(name), QStringList{reply}) << name.toStdString();
         EXPECT_EQ(logEntries().last(), reply);
     }
@@ -47,7 +47,7 @@ TEST_F(CustomCommandTest, TheFirstOfTwoEqualNamesRunsUnlessItsPathIsTooShort)
     for (const QString &firstPath : {stockQuote, QStringLiteral("x"), QStringLiteral(""), QString()}) {
         setLibrary({Shortcut(QStringLiteral("/s/other.scpt"), QStringLiteral("other")), Shortcut(firstPath, QStringLiteral("dup")),
                     Shortcut(second, QStringLiteral("DUP"))});
-        const QString reply = firstPath == stockQuote ? Quote : QStringLiteral("Script results: second");
+        const QString reply = firstPath == stockQuote ? Quote : QStringLiteral("Wendle: script results: second");
         EXPECT_EQ(command(QStringLiteral("dup")), QStringList{reply}) << firstPath.toStdString();
     }
     EXPECT_EQ(runsOf(stockQuote), 1);
@@ -64,7 +64,7 @@ TEST_F(CustomCommandTest, WithConfirmationNothingRunsUntilTheNumberComesBack)
     int runs = 0;
     for (const Case &c : cases) {
         random.values = c.draws;
-        EXPECT_EQ(command(QStringLiteral("STK")), QStringList{QStringLiteral("To run Stock Quote, reply with wndl %1").arg(c.number)});
+        EXPECT_EQ(command(QStringLiteral("STK")), QStringList{QStringLiteral("Wendle: to run Stock Quote, reply with wndl %1").arg(c.number)});
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom command STK is waiting for its confirmation number"));
         EXPECT_EQ(runsOf(stockQuote), runs);
         EXPECT_EQ(controller->lastConfirmationNumber(), c.number);
@@ -95,7 +95,7 @@ TEST_F(CustomCommandTest, OtherCodesAndRemovedEntriesDoNotRunThePendingCommand)
     setLibrary({});
     controller->confirmCommand(QStringLiteral("47"));
     EXPECT_EQ(runsOf(stockQuote), 0);
-    EXPECT_EQ(replies(), QStringList{"Stock Quote is no longer in the list of custom commands; nothing was run."});
+    EXPECT_EQ(replies(), QStringList{"Wendle: Stock Quote is no longer in the list of custom commands; nothing was run."});
 }
 
 TEST_F(CustomCommandTest, WithoutConfirmationTheScriptRunsAtOnce)
@@ -117,9 +117,9 @@ TEST_F(CustomCommandTest, OnlyALowerCaseScptExtensionRuns)
 {
     setConfirmation(false);
     struct Case { const char *file; bool runs; const char *reply; };
-    const Case cases[] = {{"Report.scpt", true, "Script results: report"}, {"Report.SCPT", false, "Opened Report."},
-                          {"Report.Scpt", false, "Opened Report."}, {"notes.txt", false, "Opened notes."},
-                          {"Makefile", false, "Opened Makefile."}};
+    const Case cases[] = {{"Report.scpt", true, "Wendle: script results: report"}, {"Report.SCPT", false, "Wendle: opened Report."},
+                          {"Report.Scpt", false, "Wendle: opened Report."}, {"notes.txt", false, "Wendle: opened notes."},
+                          {"Makefile", false, "Wendle: opened Makefile."}};
     for (const Case &c : cases) {
         const QString path = writeCountingScript(QString::fromLatin1(c.file), "report");
         setLibrary({Shortcut(path, QStringLiteral("go"))});

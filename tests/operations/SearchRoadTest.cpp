@@ -98,7 +98,7 @@ TEST_F(SearchRoadTest, NothingFoundIsAnsweredOnce)
 {
     controller->findFilename(QStringLiteral("no such thing anywhere"), QString());
     ASSERT_TRUE(waitForMail(1));
-    EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("No files found for:no such thing anywhere\n\n"));
+    EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Wendle: no files found for:no such thing anywhere\n\n"));
     QCoreApplication::processEvents();
     EXPECT_EQ(mail.sent.size(), 1);
 }

@@ -4,6 +4,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace wendle::test {
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
@@ -19,8 +23,20 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+void endWithTheTest(QProcess &process)
+{
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The test program may have died before the line above ran.
+        if (::getppid() != parent)
+            ::raise(SIGTERM);
+    });
+}
+
 TestSession::TestSession()
 {
+    endWithTheTest(m_bus);
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!m_bus.waitForStarted(5000))
         return;
@@ -53,6 +69,7 @@ int TestSession::runProgram(const QString &program, const QStringList &arguments
 {
     QProcess process;
     process.setProcessEnvironment(environment());
+    endWithTheTest(process);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -78,6 +95,7 @@ bool TestSession::startDaemon()
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(environment());
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endWithTheTest(*m_daemon);
     m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))
         return false;
