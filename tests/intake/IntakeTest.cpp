@@ -51,6 +51,7 @@ TEST_F(IntakeTest, EmptyPhoneAddressMatchesOnlyAnEmptySender)
 
 TEST_F(IntakeTest, CommandTextIsCutAtTheKeyword)
 {
+    preferences.setValue(RBLimitCommandsFlag, false);
     struct Case { const char *message; const char *expected; };
     const Case cases[] = {
         {"Please WNDL Email", "wndl email"},

@@ -69,10 +69,11 @@ TEST_F(DeliverTest, ReadsAPipeToItsEndWhateverPiecesItComesIn)
         bool everythingWritten = false;
         EXPECT_EQ(deliverInPieces(c.message, &errors, &everythingWritten), c.exitCode) << c.name << ": " << errors.constData();
         EXPECT_TRUE(everythingWritten) << c.name << ": the writer got a broken pipe";
-        if (c.logged)
+        if (c.logged) {
             EXPECT_TRUE(waitFor([&] { return session.logText().contains(c.logged); }, WaitMs)) << c.name;
-        else
+        } else {
             EXPECT_TRUE(errors.contains("larger than 50 MB")) << c.name << ": " << errors.constData();
+        }
     }
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_FALSE(session.logText().contains("hugeterm"));
@@ -115,8 +116,9 @@ TEST_F(DeliverTest, RefusesDeepOrCrowdedMimeAndDeliversEachMessageOnce)
     for (const Case &c : cases) {
         QByteArray errors;
         EXPECT_EQ(session.runWendle({"deliver"}, nullptr, &errors, c.message), c.exitCode) << c.name;
-        if (c.error)
+        if (c.error) {
             EXPECT_TRUE(errors.contains(c.error)) << c.name << ": " << errors.constData();
+        }
     }
     ASSERT_TRUE(waitFor([&] { return session.logText().contains("files named:  onceterm"); }, WaitMs));
     EXPECT_EQ(session.stopDaemon(), 0);
@@ -150,8 +152,9 @@ TEST_F(DeliverTest, AttachmentsStayOnlyWhileAnAcceptedCommandRuns)
     };
     for (const Case &c : cases) {
         EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, c.message), 0) << c.name;
-        if (c.logged)
+        if (c.logged) {
             EXPECT_TRUE(waitFor([&] { return session.logText().contains(c.logged); }, WaitMs)) << c.name;
+        }
         // Done with: nothing of it is left.
         EXPECT_TRUE(waitFor([&] { return QDir(folder).entryList(QDir::Files).isEmpty(); }, WaitMs))
             << c.name << ": " << str(QDir(folder).entryList(QDir::Files).join(' '));

@@ -44,8 +44,9 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
         {"commandSecret", "Open-Sesame", "From: eve@evil.example\r\nSubject: x\r\n\r\nwndl open-sesame find named evesecret\r\n", nullptr, false},
     };
     for (const Case &c : cases) {
-        if (c.setting)
+        if (c.setting) {
             ASSERT_TRUE(session.configure(c.setting, c.value)) << c.setting;
+        }
         if (c.headers.isEmpty())
             continue;
         const QByteArray mail = c.term ? message(c.headers, c.term) : c.headers;
@@ -58,7 +59,7 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
 
     const QString log = session.logText();
     for (const Case &c : cases) {
-        if (!c.headers.isEmpty() && c.term)
+        if (!c.headers.isEmpty() && c.term && *c.term)
             EXPECT_EQ(log.contains(QStringLiteral("files named:  ") + c.term), c.runs) << c.term;
     }
     EXPECT_TRUE(log.contains("files named:  secretterm"));

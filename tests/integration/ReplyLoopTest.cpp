@@ -27,7 +27,9 @@ QStringList shippedReplies()
     const QVariantList arguments{QStringLiteral("wndl stk"), 47};
     QStringList replies;
     for (const char *key : replyKeys)
-        replies << stringWithFormat(resources.message(QLatin1String(key)), arguments) + QStringLiteral("471:  wndl stk (1 kB )");
+        replies << stringWithFormat(resources.message(QLatin1String(key)), arguments);
+    // A result list: its lines show the files' names.
+    replies << resources.message(QStringLiteral("results_start")) + QStringLiteral("471:  wndl stk (1 kB )\n");
     replies << QStringLiteral("Wendle Syntax Error!  ") + resources.wendleString(QStringLiteral("usage_string"));
     return replies;
 }
