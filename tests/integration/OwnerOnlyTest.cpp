@@ -59,8 +59,9 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
 
     const QString log = session.logText();
     for (const Case &c : cases) {
-        if (!c.headers.isEmpty() && c.term && *c.term)
+        if (!c.headers.isEmpty() && c.term && *c.term) {
             EXPECT_EQ(log.contains(QStringLiteral("files named:  ") + c.term), c.runs) << c.term;
+        }
     }
     EXPECT_TRUE(log.contains("files named:  secretterm"));
     EXPECT_FALSE(log.contains("evesecret"));
@@ -73,7 +74,7 @@ TEST_F(OwnerOnlyTest, AMailboxWatcherWaitsForTheOwnersOwnAddresses)
     ASSERT_TRUE(session.startDaemon());
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_TRUE(session.logText().contains("the mailbox watcher does not start: the allowed senders are still the example "
-                                           "addresses (phoneEmailAddress, remoteEmailAddress)"))
+                                           "addresses (remoteEmailAddress, phoneEmailAddress)"))
         << str(session.logText());
 
     ASSERT_TRUE(session.configure("phoneEmailAddress", ""));

@@ -92,6 +92,8 @@ int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QBy
 
 bool TestSession::startDaemon()
 {
+    // A restart finds the entry of the run before it in the log.
+    const qsizetype starts = logText().count(QLatin1String("Wendle started"));
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(environment());
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -99,7 +101,7 @@ bool TestSession::startDaemon()
     m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))
         return false;
-    return waitFor([this] { return logText().contains(QLatin1String("Wendle started")) || !daemonRunning(); })
+    return waitFor([this, starts] { return logText().count(QLatin1String("Wendle started")) > starts || !daemonRunning(); })
            && daemonRunning();
 }
 
