@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/Application.h"
+#include "app/ChatScriptCommand.h"
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
@@ -53,6 +54,19 @@ int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)
     return runConfigCommand(preferences, arguments, out, err);
 }
 
+int runChatScript(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    SubcommandParser command(QStringLiteral("chat-script"), QStringLiteral("chat-script"),
+                             QStringLiteral("Write the chat handler script for \"remoteChatAddress\" and show how to\n"
+                                            "make mcabber run it (events_command) on the computer's chat account."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    if (!command.parser.positionalArguments().isEmpty())
+        return command.usageError(QStringLiteral("takes no arguments"), err);
+    SettingsPreferences preferences;
+    return runChatScriptCommand(preferences, supportFolder(), out, err);
+}
+
 QString version()
 {
     return QStringLiteral(WENDLE_VERSION);
@@ -87,6 +101,8 @@ int runCommandLine(int &argc, char **argv)
          [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runSendCommand(arguments, out, err); }},
         {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), runDeliver},
         {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), runStatusCommand},
+        {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
+         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), runChatScript},
         {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
     };
 
