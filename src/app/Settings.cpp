@@ -116,6 +116,7 @@ const QList<SettingInfo> &knownSettings()
         {RBImapUrl, T::String},              {RBImapUser, T::String},
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
+        {RBImapFolder, T::String},
         {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
         {RBAuthservId, T::String},           {RBCommandSecret, T::String},
     };
