@@ -17,9 +17,11 @@
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/index/SearchIndex.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QStandardPaths>
@@ -95,7 +97,17 @@ int runApplication(int &argc, char **argv, bool headless)
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
+    // The indexer reports from its own thread; the log is written on this one.
+    search::SearchIndex index(search::SearchIndex::defaultDatabasePath(), QDir::homePath(),
+                              [&logger, &console, receiver = app.get()](const QString &line) {
+                                  QMetaObject::invokeMethod(receiver, [&logger, &console, line] {
+                                      console.writeLine(line);
+                                      if (logger && logger->logData())
+                                          logger->addLogEntry(line);
+                                  }, Qt::QueuedConnection);
+                              });
     FileSystemSearch search;
+    search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
@@ -118,12 +130,14 @@ int runApplication(int &argc, char **argv, bool headless)
 
     controller.applicationDidFinishLaunching();
     mailbox.start();
+    index.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
         window = std::make_unique<MainWindow>(controller, preferences.fileName());
         window->show();
     }
     const int status = app->exec();
+    index.stop();
     mailbox.stop();
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller

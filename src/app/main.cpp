@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/ConfigCommand.h"
 #include "app/DeliverCommand.h"
+#include "app/IndexCommand.h"
 #include "app/Controller.h"
 #include "app/SendCommand.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -27,11 +28,14 @@ const char *Usage =
     "           75 try again later (Wendle not running), 65 unusable message.\n"
     "       wendle config get KEY | set KEY VALUE | unset KEY | list\n"
     "           Read and change the settings.\n"
+    "       wendle index status | rebuild\n"
+    "           Show the search index, or have it built anew.\n"
     "       wendle help\n"
     "\n"
     "Exit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
     "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
-    "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/).\n";
+    "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/),\n"
+    "       $XDG_CACHE_HOME/wendle/search-index.sqlite (the search index; safe to delete).\n";
 
 bool isHelp(const char *argument)
 {
@@ -92,6 +96,8 @@ int main(int argc, char **argv)
         wendle::Controller::registerDefaults(preferences);
         return wendle::runConfigCommand(preferences, arguments, out, err);
     }
+    if (std::strcmp(command, "index") == 0)
+        return wendle::runIndexCommand(arguments, out, err);
     err << "wendle: unknown command '" << command << "'\n\n" << Usage;
     return 2;
 }
