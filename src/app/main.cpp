@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ChatScriptCommand.h"
 #include "app/ConfigCommand.h"
 #include "app/DeliverCommand.h"
 #include "app/IndexCommand.h"
@@ -28,6 +29,9 @@ const char *Usage =
     "           75 try again later (Wendle not running), 65 unusable message.\n"
     "       wendle config get KEY | set KEY VALUE | unset KEY | list\n"
     "           Read and change the settings.\n"
+    "       wendle chat-script\n"
+    "           Write the chat handler script for \"remoteChatAddress\" and show how to\n"
+    "           make mcabber run it (events_command) on the computer's chat account.\n"
     "       wendle index status | rebuild\n"
     "           Show the search index, or have it built anew.\n"
     "       wendle help\n"
@@ -95,6 +99,10 @@ int main(int argc, char **argv)
         wendle::SettingsPreferences preferences;
         wendle::Controller::registerDefaults(preferences);
         return wendle::runConfigCommand(preferences, arguments, out, err);
+    }
+    if (std::strcmp(command, "chat-script") == 0) {
+        wendle::SettingsPreferences preferences;
+        return wendle::runChatScriptCommand(preferences, wendle::supportFolder(), out, err);
     }
     if (std::strcmp(command, "index") == 0)
         return wendle::runIndexCommand(arguments, out, err);
