@@ -1,6 +1,7 @@
 #include "app/IndexCommand.h"
 
 #include "app/InboundService.h"
+#include "app/SubcommandParser.h"
 #include "platform/search/index/SearchIndex.h"
 
 #include <QDBusConnection>
@@ -67,15 +68,21 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
 
 int runIndexCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    SubcommandParser command(QStringLiteral("index"), QStringLiteral("index status|rebuild"),
+                             QStringLiteral("status: show the search index (folder, files, size, last build).\n"
+                                            "rebuild: have it built anew, by the running Wendle when there is one,\n"
+                                            "else here and now. Searches walk the folders until it is built."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    const QStringList words = command.parser.positionalArguments();
     const QString databasePath = SearchIndex::defaultDatabasePath();
-    if (arguments == QStringList{QStringLiteral("status")}) {
+    if (words == QStringList{QStringLiteral("status")}) {
         printStatus(databasePath, out);
         return 0;
     }
-    if (arguments == QStringList{QStringLiteral("rebuild")})
+    if (words == QStringList{QStringLiteral("rebuild")})
         return rebuild(databasePath, out, err);
-    err << "usage: wendle index status|rebuild\n";
-    return 2;
+    return command.usageError(QStringLiteral("expects status or rebuild"), err);
 }
 
 } // namespace wendle
