@@ -22,12 +22,15 @@
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/index/SearchIndex.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -92,6 +95,8 @@ int runApplication(int &argc, char **argv, bool headless)
         windowed = false;
     }
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+    // The mail check script calls this very program's helpers.
+    qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
     const QString support = supportFolder();
     const QString folderProblem = supportFolderProblem(support);
@@ -143,7 +148,17 @@ int runApplication(int &argc, char **argv, bool headless)
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
+    // The indexer reports from its own thread; the log is written on this one.
+    search::SearchIndex index(search::SearchIndex::defaultDatabasePath(), QDir::homePath(),
+                              [&logger, &console, receiver = app.get()](const QString &line) {
+                                  QMetaObject::invokeMethod(receiver, [&logger, &console, line] {
+                                      console.writeLine(line);
+                                      if (logger && logger->logData())
+                                          logger->addLogEntry(line);
+                                  }, Qt::QueuedConnection);
+                              });
     FileSystemSearch search;
+    search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
@@ -184,6 +199,9 @@ int runApplication(int &argc, char **argv, bool headless)
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         const QString pending = controller.lastCommand();
         report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
+        report.insert(QLatin1String(StatusIndexState), index.isReady()       ? QStringLiteral("ready")
+                                                       : index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
+                                                                           : QStringLiteral("being built; searches walk the folders"));
     });
     // The objects are in place before the name is taken: a call the bus held
     // while it started Wendle is delivered as soon as the name is ours.
@@ -203,6 +221,7 @@ int runApplication(int &argc, char **argv, bool headless)
         mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; then start Wendle again").arg(placeholders));
     else
         mailbox.start();
+    index.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
         window = std::make_unique<MainWindow>(controller, preferences.fileName());
@@ -211,6 +230,7 @@ int runApplication(int &argc, char **argv, bool headless)
     if (!folderProblem.isNull())
         alerts.showAlert(QStringLiteral("Wendle cannot use its data folder"), folderProblem);
     const int status = app->exec();
+    index.stop();
     mailbox.stop();
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller

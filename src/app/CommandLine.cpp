@@ -5,6 +5,8 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/IndexCommand.h"
+#include "app/MailReportCommand.h"
 #include "app/SendCommand.h"
 #include "app/SubcommandParser.h"
 #include "app/StatusCommand.h"
@@ -102,7 +104,14 @@ int runCommandLine(int &argc, char **argv)
         {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), runStatusCommand},
         {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
          QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), runChatScript},
+        {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),
+         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"),
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             SettingsPreferences preferences;
+             return runMailReportCommand(preferences, arguments, out, err);
+         }},
         {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
+        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), runIndexCommand},
     };
 
     QCommandLineParser global;
@@ -127,7 +136,8 @@ int runCommandLine(int &argc, char **argv)
             text += QStringLiteral("  wendle %1\n      %2\n").arg(subcommand.synopsis, subcommand.summary);
         text += QStringLiteral("\nExit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
                                "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
-                               "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/).\n");
+                               "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/),\n"
+                               "       $XDG_CACHE_HOME/wendle/search-index.sqlite (the search index; safe to delete).\n");
         return text;
     };
 
