@@ -1,6 +1,7 @@
 #include "app/ConfigCommand.h"
 
 #include "app/Settings.h"
+#include "operations/Faxing.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
@@ -157,7 +158,10 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
             return 2;
         }
         QString error;
-        const QVariant value = parseSettingValue(info->type, arguments[2], &error);
+        QVariant value = parseSettingValue(info->type, arguments[2], &error);
+        // A queue is stored the way the settings window's menu stores it.
+        if (key == QLatin1String(RBDefaultFaxModem))
+            value = faxModemForTitle(value.toString());
         if (!value.isValid()) {
             err << "wendle: cannot set " << key << ": " << error << '\n';
             return 2;
