@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "app/ChatScriptCommand.h"
 #include "app/ConfigCommand.h"
 #include "app/DeliverCommand.h"
 #include "app/Controller.h"
@@ -27,6 +28,9 @@ const char *Usage =
     "           75 try again later (Wendle not running), 65 unusable message.\n"
     "       wendle config get KEY | set KEY VALUE | unset KEY | list\n"
     "           Read and change the settings.\n"
+    "       wendle chat-script\n"
+    "           Write the chat handler script for \"remoteChatAddress\" and show how to\n"
+    "           make mcabber run it (events_command) on the computer's chat account.\n"
     "       wendle help\n"
     "\n"
     "Exit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
@@ -91,6 +95,10 @@ int main(int argc, char **argv)
         wendle::SettingsPreferences preferences;
         wendle::Controller::registerDefaults(preferences);
         return wendle::runConfigCommand(preferences, arguments, out, err);
+    }
+    if (std::strcmp(command, "chat-script") == 0) {
+        wendle::SettingsPreferences preferences;
+        return wendle::runChatScriptCommand(preferences, wendle::supportFolder(), out, err);
     }
     err << "wendle: unknown command '" << command << "'\n\n" << Usage;
     return 2;

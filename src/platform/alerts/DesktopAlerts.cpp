@@ -5,13 +5,18 @@
 
 namespace wendle {
 
-void DesktopAlerts::showAlert(const QString &title, const QString &message)
+void DesktopAlerts::showAlert(const QString &title, const QString &message, AlertStyle style, const QString &buttonTitle)
 {
-    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        QMessageBox::warning(nullptr, title, message);
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        m_console.writeLine(title + QLatin1String(": ") + message);
         return;
     }
-    m_console.writeLine(title + QLatin1String(": ") + message);
+    QMessageBox box(style == AlertStyle::Critical ? QMessageBox::Critical : QMessageBox::Information, title, message);
+    if (buttonTitle.isEmpty())
+        box.addButton(QMessageBox::Ok);
+    else
+        box.addButton(buttonTitle, QMessageBox::AcceptRole);
+    box.exec();
 }
 
 } // namespace wendle
