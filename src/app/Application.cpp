@@ -7,6 +7,7 @@
 #include "app/SignalWatcher.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
+#include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailAdapters.h"
@@ -91,7 +92,8 @@ int runApplication(int &argc, char **argv, bool headless)
     MailAdapters mail(preferences, support, mailLog);
     OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
     ScriptChatTransport chatScript(preferences);
-    SelectingChatTransport chat(preferences, chatOutbox, chatScript);
+    XmppChatTransport chatXmpp(preferences, mailLog);
+    SelectingChatTransport chat(preferences, chatOutbox, chatScript, chatXmpp);
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
@@ -116,8 +118,14 @@ int runApplication(int &argc, char **argv, bool headless)
                            },
                            mailLog);
 
+    // Messages from the owner's chat account; the transport filters out the rest.
+    chatXmpp.setInboundHandler([&controller](const QString &from, const QString &text) {
+        controller.processChatFrom(from, text, QVariant());
+    });
+
     controller.applicationDidFinishLaunching();
     mailbox.start();
+    chatXmpp.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
         window = std::make_unique<MainWindow>(controller, preferences.fileName());
@@ -125,6 +133,8 @@ int runApplication(int &argc, char **argv, bool headless)
     }
     const int status = app->exec();
     mailbox.stop();
+    chatXmpp.stop();
+    chatXmpp.setInboundHandler(nullptr);
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller
     bus.unregisterService(QLatin1String(DBusServiceName));

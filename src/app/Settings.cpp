@@ -115,6 +115,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapUrl, T::String},              {RBImapUser, T::String},
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
+        {RBHostChatPasswordCommand, T::ArgumentVector},
+        {RBHostChatServer, T::String},       {RBChatTrustedCertificate, T::String},
     };
     return settings;
 }
