@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/SignalWatcher.h"
+#include "app/StatusService.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/chat/XmppChatTransport.h"
@@ -23,6 +24,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -40,6 +42,15 @@ bool hasDisplay()
 void fail(const QString &message)
 {
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
+}
+
+// How commands come in by mail and how replies go out, in a few words.
+QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox)
+{
+    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QStringLiteral("mailTransport"));
+    if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
+        return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
+    return mailbox.connectionState() + replies;
 }
 
 } // namespace
@@ -66,11 +77,12 @@ int runApplication(int &argc, char **argv, bool headless)
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle")
+        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
+                            "Without a desktop session, start one for Wendle: dbus-run-session -- wendle run --headless")
                  .arg(bus.lastError().message()));
         return 1;
     }
-    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+    if (bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
         fail(QStringLiteral("Wendle is already running in this session"));
         return 1;
     }
@@ -106,7 +118,7 @@ int runApplication(int &argc, char **argv, bool headless)
     Controller controller(platform);
     logger = &controller;
     InboundService inbound(controller);
-    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots);
+    auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
     // handed over once the intake has seen it.
@@ -117,6 +129,21 @@ int runApplication(int &argc, char **argv, bool headless)
                                return true;
                            },
                            mailLog);
+
+    statusService->addProvider([&](QVariantMap &report) {
+        report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
+        report.insert(QLatin1String(StatusChatConnection), preferences.stringValue(QStringLiteral("chatTransport")));
+        report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
+        const QString pending = controller.lastCommand();
+        report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
+    });
+    // The objects are in place before the name is taken: a call the bus held
+    // while it started Wendle is delivered as soon as the name is ours.
+    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors);
+    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+        fail(QStringLiteral("Wendle is already running in this session"));
+        return 1;
+    }
 
     // Messages from the owner's chat account; the transport filters out the rest.
     chatXmpp.setInboundHandler([&controller](const QString &from, const QString &text) {

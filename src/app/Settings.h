@@ -67,6 +67,8 @@ inline constexpr const char *RBImapUrl = "imapUrl";
 inline constexpr const char *RBImapUser = "imapUser";
 inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
+// The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
+inline constexpr const char *RBImapFolder = "imapFolder";
 // Chat by XMPP: Wendle logs in as "hostChatAddress"; the password command
 // prints its password; the server (host[:port]) is found from the address
 // unless given; a PEM certificate may be trusted beside the system's store.
