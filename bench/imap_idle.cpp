@@ -30,6 +30,8 @@ QList<qint64> measure(ImapTestServer &server, int pollSeconds, const QString &fo
     preferences.setValue("imapPasswordCommand", QStringList{"printf", "%s", ImapTestServer::password()});
     preferences.setValue("imapPollSeconds", pollSeconds);
     preferences.setValue("remoteEmailAddress", "owner@example.com");
+    // The folder exists before the watcher looks; its mail is not a command.
+    server.deliver("From: friend@example.org\r\nSubject: hello\r\n\r\nhi\r\n", folder);
     QTemporaryDir attachments;
     int handled = 0;
     MailboxWatcher watcher(preferences, attachments.path(), [&](const InboundMail &) { ++handled; return true; }, {});

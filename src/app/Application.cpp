@@ -25,6 +25,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -74,6 +75,8 @@ int runApplication(int &argc, char **argv, bool headless)
         windowed = false;
     }
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+    // The mail check script calls this very program's helpers.
+    qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

@@ -5,6 +5,7 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/MailReportCommand.h"
 #include "app/SendCommand.h"
 #include "app/SubcommandParser.h"
 #include "app/StatusCommand.h"
@@ -103,6 +104,12 @@ int runCommandLine(int &argc, char **argv)
         {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), runStatusCommand},
         {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
          QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), runChatScript},
+        {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),
+         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"),
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             SettingsPreferences preferences;
+             return runMailReportCommand(preferences, arguments, out, err);
+         }},
         {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
     };
 

@@ -52,6 +52,8 @@ QString folderOfUrl(const QString &url)
     return name;
 }
 
+constexpr qint64 MaxHeaderBytes = 256 * 1024;
+
 void setError(QString *error, const QString &text)
 {
     if (error)
@@ -179,6 +181,26 @@ QList<ImapMailbox::Fetched> ImapMailbox::fetchMessages(const QList<quint32> &uid
     if (!downloaded.isEmpty() && !storeSeen(downloaded, false, &restoreError) && error && error->isEmpty())
         *error = restoreError;
     return results;
+}
+
+std::optional<ImapMailbox::Headers> ImapMailbox::unseenHeaders(int maxMessages, QString *error)
+{
+    QByteArray ignored;
+    if (!perform(m_url, "EXAMINE " + m_folder, &ignored, error))
+        return std::nullopt;
+    const std::optional<QList<quint32>> unseen = search("UNSEEN", error);
+    if (!unseen)
+        return std::nullopt;
+    Headers headers;
+    headers.unseen = unseen->size();
+    for (const quint32 uid : unseen->mid(std::max<qsizetype>(0, unseen->size() - maxMessages))) {
+        QByteArray block;
+        const QByteArray url = m_url + "/;UID=" + QByteArray::number(uid) + ";SECTION=HEADER.FIELDS%20(FROM%20SUBJECT)";
+        if (!perform(url, QByteArray(), &block, error, MaxHeaderBytes))
+            return std::nullopt;
+        headers.blocks << block;
+    }
+    return headers;
 }
 
 bool ImapMailbox::markSeen(const QList<quint32> &uids, QString *error)

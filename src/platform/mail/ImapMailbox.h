@@ -44,6 +44,14 @@ public:
 
     bool markSeen(const QList<quint32> &uids, QString *error);
 
+    struct Headers {
+        QList<QByteArray> blocks; // From and Subject of the newest unseen messages, oldest first
+        qsizetype unseen = 0;     // all unseen messages
+    };
+    // Reads the headers without changing any flag: the folder is opened
+    // read-only (EXAMINE), where a download sets no \Seen.
+    std::optional<Headers> unseenHeaders(int maxMessages, QString *error);
+
     // The mailbox URL for libcurl: scheme, host and port of the settings'
     // URL with the folder as its path ("imaps://host/Wendle%20commands").
     static QByteArray folderUrl(const QString &url, const QString &folder);
