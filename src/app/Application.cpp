@@ -12,6 +12,7 @@
 #include "intake/SenderChecks.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
+#include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailAdapters.h"
@@ -144,7 +145,8 @@ int runApplication(int &argc, char **argv, bool headless)
     MailAdapters mail(preferences, support, mailLog);
     OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
     ScriptChatTransport chatScript(preferences);
-    SelectingChatTransport chat(preferences, chatOutbox, chatScript);
+    XmppChatTransport chatXmpp(preferences, mailLog);
+    SelectingChatTransport chat(preferences, chatOutbox, chatScript, chatXmpp);
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
@@ -211,6 +213,11 @@ int runApplication(int &argc, char **argv, bool headless)
         return 1;
     }
 
+    // Messages from the owner's chat account; the transport filters out the rest.
+    chatXmpp.setInboundHandler([&controller](const QString &from, const QString &text) {
+        controller.processChatFrom(from, text, QVariant());
+    });
+
     controller.applicationDidFinishLaunching();
     queue.resume();
     removeStaleAttachments(attachments);
@@ -221,6 +228,7 @@ int runApplication(int &argc, char **argv, bool headless)
         mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; then start Wendle again").arg(placeholders));
     else
         mailbox.start();
+    chatXmpp.start();
     index.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
@@ -232,6 +240,8 @@ int runApplication(int &argc, char **argv, bool headless)
     const int status = app->exec();
     index.stop();
     mailbox.stop();
+    chatXmpp.stop();
+    chatXmpp.setInboundHandler(nullptr);
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller
     bus.unregisterService(QLatin1String(DBusServiceName));
