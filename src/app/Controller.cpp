@@ -24,6 +24,7 @@ Controller::Controller(const Platform &platform)
         m_custom.libraryArray->reserve(3);
     }
     m_platform.random.seed(unsigned(m_platform.clock.now().toSecsSinceEpoch()));
+    m_camera.motionDetector = std::make_unique<MotionDetection>(m_platform.console);
 }
 
 Controller::~Controller()
@@ -31,6 +32,7 @@ Controller::~Controller()
     // Timers of replies still waiting must not fire into a gone controller.
     for (const ChatReply &reply : m_chat.queued)
         m_platform.scheduler.cancel(reply.timer);
+    shutDownCamera();
 }
 
 QVariantMap Controller::defaultsTable()
@@ -53,6 +55,7 @@ void Controller::applicationDidFinishLaunching()
     if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
         m_camera.stampColor = stored;
     log(localized(QStringLiteral("startup_log"), {}));
+    launchCamera();
 }
 
 void Controller::applicationWillTerminate()

@@ -94,7 +94,7 @@ TEST_F(FaxingTest, AnLpThatCannotStartAnswersNotFaxed)
 {
     RefusingProcessLauncher refusing;
     Platform withRefusing{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts,
-                          refusing, platform.supportFolder};
+                          refusing, camera, platform.supportFolder};
     Controller faxer(withRefusing);
     takeCommandFromOwner(faxer);
     faxer.faxDocument(makeFile(QStringLiteral("resume.txt")), QStringLiteral("5551212"));

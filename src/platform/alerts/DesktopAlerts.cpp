@@ -7,7 +7,8 @@ namespace wendle {
 
 void DesktopAlerts::showAlert(const QString &title, const QString &message)
 {
-    if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
+    // A run without a display has an offscreen GUI: nobody could close a box.
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) && QGuiApplication::platformName() != QLatin1String("offscreen")) {
         QMessageBox::warning(nullptr, title, message);
         return;
     }
