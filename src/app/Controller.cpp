@@ -3,6 +3,8 @@
 #include "app/ActivityLog.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
+#include "camera/MotionDetection.h"
+#include "camera/RBMovieView.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"

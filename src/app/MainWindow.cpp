@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Controller.h"
+#include "camera/RBMovieView.h"
 
 #include <QApplication>
 #include <QLabel>

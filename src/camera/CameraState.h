@@ -1,7 +1,5 @@
 #pragma once
 
-#include "camera/MotionDetection.h"
-#include "camera/RBMovieView.h"
 #include "platform/scheduler/Scheduler.h"
 
 #include <QColor>
@@ -12,6 +10,9 @@
 #include <memory>
 
 namespace wendle {
+
+class MotionDetection;
+class RBMovieView;
 
 struct CameraState {
     TimerId snapshotTimer = 0; // the last one-shot timer; an earlier one still fires

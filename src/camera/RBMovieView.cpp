@@ -53,22 +53,23 @@ void RBMovieView::setupComponents()
 {
     // An earlier set-up's timer would tick on a source that is gone.
     stopUpdateTimer();
+    const QString description = m_sourceDescription();
     QString consoleLine;
-    if (!m_source.open(m_sourceDescription(), &consoleLine)) {
-        reportSetupFailure(consoleLine);
+    if (!m_source.open(description, &consoleLine)) {
+        reportSetupFailure(description, consoleLine);
         return;
     }
-    m_lastSetupFailure.clear();
+    m_failedDescription.clear();
     m_signalLost = false;
     m_frame = QImage();
     m_timer = m_scheduler.schedule(UpdateInterval, true, [this] { updateDisplay(); });
 }
 
-void RBMovieView::reportSetupFailure(const QString &line)
+void RBMovieView::reportSetupFailure(const QString &description, const QString &line)
 {
-    if (line == m_lastSetupFailure)
+    if (description == m_failedDescription)
         return;
-    m_lastSetupFailure = line;
+    m_failedDescription = description;
     m_console.writeLine(line);
 }
 

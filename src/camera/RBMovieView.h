@@ -50,9 +50,9 @@ private:
     void setupComponents();
     void updateDisplay();
     void stopUpdateTimer();
-    // A failure that repeats on every attempt (no camera attached) is
-    // printed once, not at every snapshot.
-    void reportSetupFailure(const QString &line);
+    // A source that fails on every attempt (no camera attached) is
+    // reported once, not at every snapshot.
+    void reportSetupFailure(const QString &description, const QString &line);
 
     FrameSource &m_source;
     Scheduler &m_scheduler;
@@ -62,7 +62,7 @@ private:
     bool m_signalLost = false;
     QImage m_frame;
     QImage m_image;
-    QString m_lastSetupFailure;
+    QString m_failedDescription;
 };
 
 } // namespace wendle

@@ -1,6 +1,8 @@
 #include "app/Controller.h"
 
 #include "app/Settings.h"
+#include "camera/MotionDetection.h"
+#include "camera/RBMovieView.h"
 #include "camera/SnapshotPicture.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
