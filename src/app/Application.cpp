@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/SignalWatcher.h"
+#include "app/StatusService.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
@@ -24,6 +25,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -41,6 +44,15 @@ bool hasDisplay()
 void fail(const QString &message)
 {
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
+}
+
+// How commands come in by mail and how replies go out, in a few words.
+QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox)
+{
+    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QStringLiteral("mailTransport"));
+    if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
+        return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
+    return mailbox.connectionState() + replies;
 }
 
 } // namespace
@@ -68,14 +80,17 @@ int runApplication(int &argc, char **argv, bool headless)
         windowed = false;
     }
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+    // The mail check script calls this very program's helpers.
+    qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle")
+        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
+                            "Without a desktop session, start one for Wendle: dbus-run-session -- wendle run --headless")
                  .arg(bus.lastError().message()));
         return 1;
     }
-    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+    if (bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
         fail(QStringLiteral("Wendle is already running in this session"));
         return 1;
     }
@@ -111,7 +126,7 @@ int runApplication(int &argc, char **argv, bool headless)
     Controller controller(platform);
     logger = &controller;
     InboundService inbound(controller);
-    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots);
+    auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
     // handed over once the intake has seen it.
@@ -122,6 +137,21 @@ int runApplication(int &argc, char **argv, bool headless)
                                return true;
                            },
                            mailLog);
+
+    statusService->addProvider([&](QVariantMap &report) {
+        report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
+        report.insert(QLatin1String(StatusChatConnection), preferences.stringValue(QStringLiteral("chatTransport")));
+        report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
+        const QString pending = controller.lastCommand();
+        report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
+    });
+    // The objects are in place before the name is taken: a call the bus held
+    // while it started Wendle is delivered as soon as the name is ours.
+    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors);
+    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+        fail(QStringLiteral("Wendle is already running in this session"));
+        return 1;
+    }
 
     controller.applicationDidFinishLaunching();
     // `wendle config set` of the camera switches reaches the running watch.

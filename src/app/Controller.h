@@ -6,6 +6,7 @@
 #include "custom/Shortcut.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
+#include "replies/ChatScriptInstaller.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -72,11 +73,6 @@ struct CustomCommandState {
     std::optional<QList<Shortcut>> libraryArray;
 };
 
-struct ChatSettingsState {
-    bool hostChatChanged = false;
-    bool remoteChatChanged = false;
-};
-
 // The application's one object: it holds the state and is the target of every
 // command. Each subsystem folder defines the member functions of its own
 // operations.
@@ -115,6 +111,13 @@ public:
     static QString formatMessage(const QString &text, qint32 width);
     void sendChatWithMessage(const QString &text, const QString &ccAddress, const QString &path);
     void executeDelayedChat();
+
+    // Chat script installer: the settings window's account fields and button.
+    bool createChatScript();
+    void forceChatScript();
+    void controlTextDidChange(ChatAccountField field);
+    void controlTextDidEndEditing(ChatAccountField field);
+    QString chatScriptPath() const;
 
     // File search and confirmation codes.
     void findFilename(const QString &term, const QString &ccAddress);

@@ -118,6 +118,7 @@ const QList<SettingInfo> &knownSettings()
         {RBImapUrl, T::String},              {RBImapUser, T::String},
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
+        {RBImapFolder, T::String},
         {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
         {RBMotionAlertInterval, T::Integer},
     };

@@ -142,10 +142,18 @@ public:
     bool applicationOpens = true;
 };
 
+// Each alert as "title|message", its style and button title beside it.
 class RecordingAlerts : public Alerts {
 public:
-    void showAlert(const QString &title, const QString &message) override { alerts << title + u'|' + message; }
+    void showAlert(const QString &title, const QString &message, AlertStyle style, const QString &buttonTitle) override
+    {
+        alerts << title + u'|' + message;
+        styles << style;
+        buttonTitles << buttonTitle;
+    }
     QStringList alerts;
+    QList<AlertStyle> styles;
+    QStringList buttonTitles;
 };
 
 // Records every child process; run() answers with the output a test set

@@ -6,11 +6,16 @@
 
 namespace wendle {
 
-// Modal alert panels for the owner sitting at the computer.
+// Critical alerts report a failure the owner must act on; normal ones inform.
+enum class AlertStyle { Normal, Critical };
+
+// Modal alert panels for the owner sitting at the computer. buttonTitle names
+// the one button that dismisses the panel; empty gives the toolkit's "OK".
 class Alerts {
 public:
     virtual ~Alerts() = default;
-    virtual void showAlert(const QString &title, const QString &message) = 0;
+    virtual void showAlert(const QString &title, const QString &message, AlertStyle style = AlertStyle::Normal,
+                           const QString &buttonTitle = QString()) = 0;
 };
 
 // A message box when Wendle has a window; otherwise the console line is the
@@ -18,7 +23,8 @@ public:
 class DesktopAlerts : public Alerts {
 public:
     explicit DesktopAlerts(Console &console) : m_console(console) {}
-    void showAlert(const QString &title, const QString &message) override;
+    void showAlert(const QString &title, const QString &message, AlertStyle style = AlertStyle::Normal,
+                   const QString &buttonTitle = QString()) override;
 
 private:
     Console &m_console;

@@ -1,5 +1,7 @@
 #include "platform/search/FileKinds.h"
 
+#include "platform/search/KindWords.h"
+
 #include <fnmatch.h>
 
 #include <algorithm>
@@ -109,9 +111,11 @@ void KindCatalogue::add(const QMimeType &type)
     const int id = int(m_kinds.size());
     KindInfo info;
     info.mimeName = type.name();
+    info.mimeNameUtf8 = info.mimeName.toUtf8();
     info.comment = type.comment();
-    info.commentUtf8 = info.comment.toUtf8();
+    info.kindWords = kindWordsOf(type);
     info.isText = type.inherits(QStringLiteral("text/plain"));
+    info.format = textFormatOf(type);
     m_kinds.push_back(std::move(info));
     m_idByName.insert(type.name(), id);
     for (const QString &alias : type.aliases())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/search/extract/TextExtraction.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QMimeDatabase>
@@ -12,21 +14,23 @@
 #include <unordered_map>
 #include <vector>
 
-// File kinds: the shared-mime-info type of a file and its description ("PDF
-// document", "JPEG image"), which is what kMDItemKind compares against.
+// File kinds: the shared-mime-info type of a file, its description ("PDF
+// document", "JPEG image") and the kind words that kMDItemKind compares against.
 namespace wendle::search {
 
 struct KindInfo {
     QString mimeName;
-    QString comment;       // the kind as shown and compared, in the current locale
-    QByteArray commentUtf8;
-    bool isText = false;   // inherits text/plain: its content is worth reading
+    QByteArray mimeNameUtf8;
+    QString comment;       // the kind as shown, in the current locale
+    std::vector<std::string> kindWords; // what kind comparisons match, in any locale
+    bool isText = false;   // inherits text/plain
+    TextFormat format = TextFormat::None; // how its text is read; None: it has none
 };
 
 // Every type the MIME database knows, loaded once per process (tens of
 // milliseconds, on the first search's walker thread) and read-only after that.
-// Knowing every description lets a kind comparison be decided before the walk:
-// a value no description matches, like the file-name value in
+// Knowing every kind lets a kind comparison be decided before the walk:
+// a value no kind matches, like the file-name value in
 // *=='tax*return*'cd, never costs a type lookup.
 class KindCatalogue {
 public:

@@ -14,6 +14,17 @@ namespace {
 
 // A NUL byte near the start marks a binary file whose name claims text.
 constexpr std::size_t kBinaryProbeBytes = 8 * 1024;
+// A scratch buffer grown for one big document is given back rather than kept for
+// the rest of the walk.
+constexpr std::size_t kKeptBufferBytes = 4 << 20;
+
+// Maildir keeps each message in cur/ or new/ under a name like
+// "1712345678.M20P7.host:2,S", which no MIME glob knows.
+bool isMaildirMessage(std::string_view folder, std::string_view name)
+{
+    const bool inMaildir = folder.ends_with("/cur") || folder.ends_with("/new");
+    return inMaildir && (name.find(":2,") != std::string_view::npos || name.find(".M") != std::string_view::npos);
+}
 
 } // namespace
 
@@ -30,6 +41,10 @@ FileView::~FileView()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_scratch.buffer.size() > kKeptBufferBytes)
+        std::vector<char>().swap(m_scratch.buffer);
+    if (m_scratch.text.capacity() > kKeptBufferBytes)
+        std::string().swap(m_scratch.text);
 }
 
 std::string_view FileView::path()
@@ -59,8 +74,11 @@ std::optional<qint64> FileView::size()
 
 int FileView::kindByName()
 {
-    if (m_kindByName == kUnresolved)
-        m_kindByName = m_scratch.kinds.byName(m_name);
+    if (m_kindByName != kUnresolved)
+        return m_kindByName;
+    m_kindByName = m_scratch.kinds.byName(m_name);
+    if (m_kindByName < 0 && isMaildirMessage(m_directoryPath, m_name))
+        m_kindByName = KindCatalogue::instance().idOf(QStringLiteral("message/rfc822"));
     return m_kindByName;
 }
 
@@ -82,7 +100,7 @@ int FileView::kind()
 bool FileView::knownToHaveNoContent()
 {
     const int byName = kindByName();
-    return byName >= 0 && !KindCatalogue::instance().at(byName).isText;
+    return byName >= 0 && KindCatalogue::instance().at(byName).format == TextFormat::None;
 }
 
 std::optional<std::string_view> FileView::head(std::size_t bytes)
@@ -94,16 +112,54 @@ std::optional<std::string_view> FileView::head(std::size_t bytes)
 
 std::optional<std::string_view> FileView::text(std::size_t bytes)
 {
-    if (!m_isText)
-        m_isText = KindCatalogue::instance().at(kind()).isText;
-    if (!*m_isText || !load(bytes))
+    const TextFormat format = KindCatalogue::instance().at(kind()).format;
+    if (format == TextFormat::None)
         return std::nullopt;
-    const std::size_t probe = std::min(m_loaded, kBinaryProbeBytes);
-    if (std::memchr(m_scratch.buffer.data(), 0, probe) != nullptr) {
+    return format == TextFormat::Plain ? plainText(bytes) : extractedText(format);
+}
+
+std::optional<std::string_view> FileView::plainText(std::size_t bytes)
+{
+    if (m_isText && !*m_isText)
+        return std::nullopt;
+    if (m_extracted) // converted from another encoding: the whole text is in hand
+        return std::string_view(m_scratch.text);
+    if (!load(bytes))
+        return std::nullopt;
+    const std::string_view loaded(m_scratch.buffer.data(), m_loaded);
+    if (needsDecoding(loaded)) {
+        if (!load(kMaxContentBytes))
+            return std::nullopt;
+        decodeToUtf8(std::string_view(m_scratch.buffer.data(), m_loaded), m_scratch.limits.maxTextBytes, m_scratch.text);
+        m_extracted = true;
+        return std::string_view(m_scratch.text);
+    }
+    if (std::memchr(loaded.data(), 0, std::min(m_loaded, kBinaryProbeBytes)) != nullptr) {
         m_isText = false;
         return std::nullopt;
     }
-    return std::string_view(m_scratch.buffer.data(), m_loaded);
+    m_isText = true;
+    return loaded;
+}
+
+std::optional<std::string_view> FileView::extractedText(TextFormat format)
+{
+    if (!m_extracted) {
+        const ExtractionLimits &limits = m_scratch.limits;
+        const std::size_t known = size() ? std::size_t(std::max<qint64>(*size(), 0)) : limits.maxInputBytes;
+        // One byte past the limit tells a file that is too large from one that fits.
+        const std::size_t wanted = std::min(known, limits.maxInputBytes) + 1;
+        if (!load(wanted)) {
+            m_extractionProblem = QStringLiteral("unreadable");
+            m_extracted = false;
+        } else {
+            m_extracted = extractText(format, std::string_view(m_scratch.buffer.data(), m_loaded), limits,
+                                      m_scratch.text, &m_extractionProblem);
+        }
+    }
+    if (!*m_extracted)
+        return std::nullopt;
+    return std::string_view(m_scratch.text);
 }
 
 // Reads until `wanted` bytes are in the scratch buffer or the file ends. False when

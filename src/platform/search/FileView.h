@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/search/FileKinds.h"
+#include "platform/search/extract/TextExtraction.h"
 
 #include <QtGlobal>
 
@@ -20,6 +21,8 @@ struct FileScratch {
     KindResolver kinds;
     std::vector<char> buffer;
     std::string path;
+    std::string text; // extracted or converted text
+    ExtractionLimits limits;
 };
 
 // One regular file met by the walk. The name is free; everything else is fetched
@@ -43,11 +46,16 @@ public:
     int kind();
     // Whether the kind shows, without reading, that the file has no text content.
     bool knownToHaveNoContent();
-    // The text of a text-like file (up to kMaxContentBytes); nothing for other
-    // kinds, unreadable files and files that turn out to be binary.
+    // The text of the file as UTF-8 (up to kMaxContentBytes): plain text as it is or
+    // converted from its encoding, the text of a PDF, office document, mail, web
+    // page or RTF file. Nothing for other kinds, unreadable files, files that turn
+    // out to be binary and files whose text cannot be extracted.
     std::optional<std::string_view> content() { return text(kMaxContentBytes); }
-    // The same, but only the first `bytes` of it (more when already read).
+    // The same, but for plain UTF-8 text only the first `bytes` of it (more when
+    // already read).
     std::optional<std::string_view> text(std::size_t bytes);
+    // Why the text of a document could not be extracted; empty when it could.
+    const QString &extractionProblem() const { return m_extractionProblem; }
     // The first `bytes` of the file whatever its kind; nothing when unreadable.
     std::optional<std::string_view> head(std::size_t bytes);
 
@@ -70,8 +78,12 @@ private:
     bool m_atEnd = false;
     std::size_t m_loaded = 0;
     std::optional<bool> m_isText;
+    std::optional<bool> m_extracted;
+    QString m_extractionProblem;
 
     bool load(std::size_t wanted);
+    std::optional<std::string_view> plainText(std::size_t bytes);
+    std::optional<std::string_view> extractedText(TextFormat format);
 };
 
 } // namespace wendle::search

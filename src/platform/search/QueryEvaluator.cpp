@@ -2,6 +2,7 @@
 
 #include "platform/search/FileKinds.h"
 #include "platform/search/FileView.h"
+#include "platform/search/KindWords.h"
 
 #include <algorithm>
 
@@ -79,17 +80,39 @@ CompiledQuery::Leaf CompiledQuery::kindLeaf(const QueryNode &node) const
 {
     const KindCatalogue &catalogue = KindCatalogue::instance();
     const TextPattern pattern(node.pattern, node.modifiers);
+    // A value with a slash names MIME types ('application/pdf', 'image/*').
+    const bool namesTypes = std::any_of(node.pattern.begin(), node.pattern.end(), [](const PatternPiece &piece) {
+        return piece.type == PatternPiece::Type::Text && piece.text.contains(u'/');
+    });
     Leaf leaf;
     leaf.source = Source::Never;
     leaf.acceptedKinds.resize(std::size_t(catalogue.size()));
     for (int id = 0; id < catalogue.size(); ++id) {
-        const QByteArray &comment = catalogue.at(id).commentUtf8;
-        if (pattern.matches(std::string_view(comment.constData(), std::size_t(comment.size())))) {
+        const KindInfo &kind = catalogue.at(id);
+        const bool accepted = namesTypes
+            ? pattern.matches(std::string_view(kind.mimeNameUtf8.constData(), std::size_t(kind.mimeNameUtf8.size())))
+            : std::any_of(kind.kindWords.begin(), kind.kindWords.end(),
+                          [&](const std::string &word) { return matchesKindWord(pattern, word); });
+        if (accepted) {
             leaf.acceptedKinds[std::size_t(id)] = true;
             leaf.source = Source::Kind;
         }
     }
     return leaf;
+}
+
+// '*image' matches "disk image" as a text, but it asks for images: when the value
+// also matches a kind word that ends the word at hand, it means that shorter word.
+bool CompiledQuery::matchesKindWord(const TextPattern &pattern, const std::string &word)
+{
+    if (!pattern.matches(word))
+        return false;
+    for (std::size_t space = word.find(' '); space != std::string::npos; space = word.find(' ', space + 1)) {
+        const std::string_view tail = std::string_view(word).substr(space + 1);
+        if (isKindWord(tail) && pattern.matches(tail))
+            return false;
+    }
+    return true;
 }
 
 int CompiledQuery::addLeaf(Leaf leaf)
@@ -192,24 +215,49 @@ QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, File
 // does not type a file, learning whether it holds text means sniffing its first
 // bytes, which costs far more than matching a small file, and most files fail the
 // match anyway. Large files untyped by name are sniffed first, so that a big binary
-// is not read to its limit for nothing.
+// is not read to its limit for nothing. Bytes in another encoding than UTF-8, and
+// documents whose text must be extracted, are matched on their text instead.
 bool QueryEvaluator::contentMatches(const TextPattern &pattern, FileView &file)
 {
-    if (pattern.isAnchoredAtStart()) {
-        // 'tax*return*': the first bytes settle nearly every file.
-        const std::optional<std::string_view> head = file.head(kHeadBytes);
-        if (!head || !pattern.mayStartWith(*head))
+    const int byName = file.kindByName();
+    const TextFormat formatByName = byName >= 0 ? KindCatalogue::instance().at(byName).format : TextFormat::None;
+    const bool rawFirst = formatByName == TextFormat::Plain
+        || (byName < 0 && file.size().value_or(0) <= qint64(kBytesBeforeKind));
+    if (rawFirst) {
+        const std::optional<std::string_view> head = file.head(pattern.isAnchoredAtStart() ? kHeadBytes : kMaxContentBytes);
+        if (!head)
             return false;
+        if (!needsDecoding(*head)) {
+            // 'tax*return*': the first bytes settle nearly every file.
+            if (pattern.isAnchoredAtStart() && !pattern.mayStartWith(*head) && !mayHoldDocument(*head))
+                return false;
+            const std::optional<std::string_view> bytes = file.head(kMaxContentBytes);
+            if (!bytes)
+                return false;
+            if (!pattern.matches(*bytes))
+                return !mayHoldDocument(*bytes) ? false : contentHolds(pattern, file);
+            if (needsDecoding(*bytes))
+                return contentHolds(pattern, file);
+            // The bytes matched; do they count as text, and are they the text?
+            const std::optional<std::string_view> content = file.content();
+            return content && (content->data() == bytes->data() || pattern.matches(*content));
+        }
     }
-    const bool typedByName = file.kindByName() >= 0;
-    if (typedByName || file.size().value_or(0) <= qint64(kBytesBeforeKind)) {
-        const std::optional<std::string_view> bytes = file.head(kMaxContentBytes);
-        if (!bytes || !pattern.matches(*bytes))
-            return false;
-        return file.content().has_value(); // the bytes matched; do they count as text?
-    }
+    return contentHolds(pattern, file);
+}
+
+bool QueryEvaluator::contentHolds(const TextPattern &pattern, FileView &file)
+{
     const std::optional<std::string_view> content = file.content();
     return content && pattern.matches(*content);
+}
+
+// Whether bytes that failed a match might still hide text worth extracting: a
+// document untyped by its name (a PDF, a zipped office file, RTF) keeps its words
+// compressed or wrapped in markup.
+bool QueryEvaluator::mayHoldDocument(std::string_view head)
+{
+    return head.starts_with("%PDF-") || head.starts_with("PK\x03\x04") || head.starts_with("{\\rtf");
 }
 
 double QueryEvaluator::relevance(FileView &file)

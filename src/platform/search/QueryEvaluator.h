@@ -47,6 +47,7 @@ private:
     int addLeaf(Leaf leaf);
     int addBranch(Node::Type type, std::vector<int> children);
     Leaf kindLeaf(const QueryNode &node) const;
+    static bool matchesKindWord(const TextPattern &pattern, const std::string &word);
 };
 
 // Tests files against a compiled query; one per walker thread.
@@ -87,6 +88,8 @@ private:
     Truth evaluateLeaf(int leaf, FileView &file, Stage stage);
     Truth test(const CompiledQuery::Leaf &leaf, FileView &file, Stage stage);
     static bool contentMatches(const TextPattern &pattern, FileView &file);
+    static bool contentHolds(const TextPattern &pattern, FileView &file);
+    static bool mayHoldDocument(std::string_view head);
 };
 
 } // namespace wendle::search

@@ -114,11 +114,12 @@ TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
          "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
          "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)",
-         {"Budget 2007.jpg", "budget scan.tiff", "budget.odt", "budget.pdf", "letters/draft.md", "letters/plan.txt", "memo"}},
+         {"Budget 2007.jpg", "budget scan.tiff", "budget.odt", "budget.pdf", "code/calc.c", "letters/draft.md",
+          "letters/plan.txt", "memo"}},
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
-         {}}, // no kind here is called "... emlx"
+         {"mail/budget.eml"}},
         {"kMDItemKind == '*image'c", {"Budget 2007.jpg", "budget scan.tiff", "täx return.jpg"}},
-        {"kMDItemKind == 'PDF document' && kMDItemFSSize < 4194304",
+        {"kMDItemKind == 'application/pdf' && kMDItemFSSize < 4194304",
          {"Tax Return 2019.pdf", "budget.pdf", "report.pdf", "return tax.pdf", "tax return below.pdf", "taxes.pdf"}},
         {"kMDItemFSName == 'TÄX*'c", {"täx return.jpg"}},
         {"kMDItemFSName == 'budget.pdf' || kMDItemDisplayName == 'memo'", {"budget.pdf", "memo"}},

@@ -1,0 +1,165 @@
+#include "app/Settings.h"
+#include "support/ControllerFixture.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+const QString Duplicate = QStringLiteral(
+    "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat account.  "
+    "Please try another chat account and try again.");
+const QString Created = QStringLiteral(
+    "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" "
+    "script whenever the \"Text Invitation\" and \"Message Received\" events occur.");
+const QString Failed = QStringLiteral(
+    "Couldn't Create Customized iChat Script|Could not create the customized iChat script.  You will need to edit the "
+    "script from the installation disk, or try again.");
+const QString NotCreatedLine = QStringLiteral(
+    "Wendle Error: Could not create the customized iChat script.  You will need to edit the script from the "
+    "installation disk, or try again.");
+
+using Field = ChatAccountField;
+
+enum class Step { TypeHost, TypeRemote, TypeOther, LeaveHost, LeaveRemote, LeaveOther, Force };
+
+struct InstallerCase {
+    const char *name;
+    const char *remote; // nullptr: not set
+    const char *host;
+    std::vector<Step> steps;
+    QStringList alerts;
+    bool written;
+};
+
+class ChatScriptInstallerTest : public ControllerFixture {
+protected:
+    void setAccounts(const char *remote, const char *host)
+    {
+        if (remote)
+            preferences.setValue(RBRemoteChatAddress, QString::fromUtf8(remote));
+        if (host)
+            preferences.setValue(RBHostChatAddress, QString::fromUtf8(host));
+    }
+    void run(Step step)
+    {
+        switch (step) {
+        case Step::TypeHost: return controller->controlTextDidChange(Field::Host);
+        case Step::TypeRemote: return controller->controlTextDidChange(Field::Remote);
+        case Step::TypeOther: return controller->controlTextDidChange(Field::Other);
+        case Step::LeaveHost: return controller->controlTextDidEndEditing(Field::Host);
+        case Step::LeaveRemote: return controller->controlTextDidEndEditing(Field::Remote);
+        case Step::LeaveOther: return controller->controlTextDidEndEditing(Field::Other);
+        case Step::Force: return controller->forceChatScript();
+        }
+    }
+    bool scriptWritten() const { return QFileInfo::exists(controller->chatScriptPath()); }
+};
+
+} // namespace
+
+TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
+{
+    using enum Step;
+    const InstallerCase cases[] = {
+        {"four characters typed and left", "a@bc", "me@host.example", {TypeRemote, LeaveRemote}, {}, false},
+        {"five characters typed and left", "a@b.c", "me@host.example", {TypeRemote, LeaveRemote}, {Created}, true},
+        {"left without typing", "owner@example.test", nullptr, {LeaveRemote}, {}, false},
+        {"typed once, left twice", "owner@example.test", nullptr, {TypeRemote, LeaveRemote, LeaveRemote}, {Created}, true},
+        {"host typed equal to remote", "same@example.test", "same@example.test", {TypeHost, LeaveHost}, {Duplicate}, false},
+        {"host typed, different", "owner@example.test", "me@example.test", {TypeHost, LeaveHost}, {}, false},
+        {"remote typed equal to host", "same@example.test", "same@example.test", {TypeRemote, LeaveRemote}, {Duplicate}, false},
+        {"accounts differ only in case", "Same@example.test", "same@example.test", {TypeRemote, LeaveRemote}, {Created}, true},
+        {"another field", "owner@example.test", nullptr, {TypeOther, LeaveOther, LeaveRemote}, {}, false},
+        {"button, any length", "a", nullptr, {Force}, {Created}, true},
+        {"button, duplicate", "same@example.test", "same@example.test", {Force}, {Duplicate}, false},
+        {"button, both unset", nullptr, nullptr, {Force}, {}, false},
+        {"button, account outside ASCII", "ownér@example.test", nullptr, {Force}, {Failed}, false},
+        {"button, account with a quote", "o'wner@example.test", nullptr, {Force}, {Failed}, false},
+    };
+    for (const InstallerCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        preferences.remove(RBRemoteChatAddress);
+        preferences.remove(RBHostChatAddress);
+        QFile::remove(controller->chatScriptPath());
+        alerts.alerts.clear();
+        alerts.styles.clear();
+        controller = std::make_unique<Controller>(platform);
+        setAccounts(c.remote, c.host);
+        for (Step step : c.steps)
+            run(step);
+        EXPECT_EQ(alerts.alerts, c.alerts);
+        EXPECT_EQ(scriptWritten(), c.written);
+        if (c.alerts == QStringList{Failed}) {
+            EXPECT_EQ(alerts.styles, QList<AlertStyle>{AlertStyle::Critical});
+            EXPECT_EQ(console.lines.last(), NotCreatedLine);
+            EXPECT_EQ(logEntries().last(), NotCreatedLine);
+        }
+    }
+    EXPECT_EQ(alerts.buttonTitles.first(), QStringLiteral("OK"));
+}
+
+TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
+{
+    preferences.setValue(RBRemoteChatAddress, QStringLiteral("Owner@Example.test"));
+    ASSERT_TRUE(controller->createChatScript());
+    const QString script = controller->chatScriptPath();
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_EQ(text.count("'Owner@Example.test'"), 2);
+    EXPECT_TRUE(QFileInfo(script).isExecutable());
+
+    // A stand-in for wendle records the arguments it is called with.
+    const QString calls = supportDir.filePath(QStringLiteral("calls"));
+    const QString recorder = supportDir.filePath(QStringLiteral("wendle-recorder"));
+    QFile recorderFile(recorder);
+    ASSERT_TRUE(recorderFile.open(QIODevice::WriteOnly));
+    recorderFile.write("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$CALLS\"\necho >> \"$CALLS\"\n");
+    recorderFile.close();
+    recorderFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
+
+    struct Event {
+        QStringList arguments; // "FILE" stands for the message file
+        QByteArray body;
+        bool handedOver;
+    };
+    const Event events[] = {
+        {{"MSG", "IN", "owner@example.TEST/phone", "FILE"}, "wndl find named \"x\" $(rm -rf ~) `id`", true},
+        {{"MSG", "IN", "Owner@Example.test", "FILE"}, "wndl 473\n", true},
+        {{"MSG", "IN", "eve@example.test", "FILE"}, "wndl email", false},
+        {{"MSG", "IN", "owner@example.test.evil", "FILE"}, "wndl email", false},
+        {{"MSG", "OUT", "owner@example.test"}, "", false},
+        {{"STATUS", "O", "owner@example.test"}, "", false},
+        {{"MSG", "IN", "owner@example.test"}, "", false},
+    };
+    QByteArray expected;
+    for (const Event &event : events) {
+        const QString messageFile = supportDir.filePath(QStringLiteral("event-file"));
+        QFile body(messageFile);
+        ASSERT_TRUE(body.open(QIODevice::WriteOnly));
+        body.write(event.body);
+        body.close();
+        QStringList arguments = event.arguments;
+        arguments.replaceInStrings(QStringLiteral("FILE"), messageFile);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("WENDLE"), recorder);
+        environment.insert(QStringLiteral("CALLS"), calls);
+        process.setProcessEnvironment(environment);
+        process.start(script, arguments);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0) << arguments.join(u' ').toStdString();
+        if (event.arguments.contains(QStringLiteral("FILE"))) {
+            EXPECT_FALSE(QFileInfo::exists(messageFile)) << "the message file is the script's to remove";
+        }
+        if (event.handedOver)
+            expected += "[send][--chat][--from][Owner@Example.test][--][" + event.body.trimmed() + "]\n";
+    }
+    QFile recorded(calls);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(recorded.readAll(), expected);
+}
