@@ -20,9 +20,11 @@
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/index/SearchIndex.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
@@ -116,7 +118,17 @@ int runApplication(int &argc, char **argv, bool headless)
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
+    // The indexer reports from its own thread; the log is written on this one.
+    search::SearchIndex index(search::SearchIndex::defaultDatabasePath(), QDir::homePath(),
+                              [&logger, &console, receiver = app.get()](const QString &line) {
+                                  QMetaObject::invokeMethod(receiver, [&logger, &console, line] {
+                                      console.writeLine(line);
+                                      if (logger && logger->logData())
+                                          logger->addLogEntry(line);
+                                  }, Qt::QueuedConnection);
+                              });
     FileSystemSearch search;
+    search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     GStreamerFrameSource camera;
@@ -144,6 +156,9 @@ int runApplication(int &argc, char **argv, bool headless)
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         const QString pending = controller.lastCommand();
         report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
+        report.insert(QLatin1String(StatusIndexState), index.isReady()       ? QStringLiteral("ready")
+                                                       : index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
+                                                                           : QStringLiteral("being built; searches walk the folders"));
     });
     // The objects are in place before the name is taken: a call the bus held
     // while it started Wendle is delivered as soon as the name is ours.
@@ -157,12 +172,14 @@ int runApplication(int &argc, char **argv, bool headless)
     // `wendle config set` of the camera switches reaches the running watch.
     PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
     mailbox.start();
+    index.start();
     std::unique_ptr<MainWindow> window;
     if (windowed) {
         window = std::make_unique<MainWindow>(controller, preferences.fileName());
         window->show();
     }
     const int status = app->exec();
+    index.stop();
     mailbox.stop();
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller

@@ -5,6 +5,7 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/IndexCommand.h"
 #include "app/MailReportCommand.h"
 #include "app/SendCommand.h"
 #include "app/SubcommandParser.h"
@@ -111,6 +112,7 @@ int runCommandLine(int &argc, char **argv)
              return runMailReportCommand(preferences, arguments, out, err);
          }},
         {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
+        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), runIndexCommand},
     };
 
     QCommandLineParser global;
@@ -135,7 +137,8 @@ int runCommandLine(int &argc, char **argv)
             text += QStringLiteral("  wendle %1\n      %2\n").arg(subcommand.synopsis, subcommand.summary);
         text += QStringLiteral("\nExit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
                                "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
-                               "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/).\n");
+                               "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/),\n"
+                               "       $XDG_CACHE_HOME/wendle/search-index.sqlite (the search index; safe to delete).\n");
         return text;
     };
 

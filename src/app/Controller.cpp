@@ -53,6 +53,7 @@ void Controller::registerDefaults(Preferences &preferences)
 
 void Controller::applicationDidFinishLaunching()
 {
+    m_fax.modemTitles = getModemArray();
     QColor stored;
     if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
         m_camera.stampColor = stored;
