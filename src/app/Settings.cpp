@@ -79,7 +79,10 @@ QVariantMap adapterDefaults()
             {RBChatTransport, QStringLiteral("outbox")},
             {RBScriptHostCommand, defaultScriptHostCommand()},
             {RBCustomCommandTimeout, 60},
-            {RBImapPollSeconds, 60}};
+            {RBImapPollSeconds, 60},
+            {RBCameraSource, QStringLiteral("v4l2src")},
+            {RBMotionAlertFlag, false},
+            {RBMotionAlertInterval, 300}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -119,6 +122,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapFolder, T::String},
         {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
         {RBAuthservId, T::String},           {RBCommandSecret, T::String},
+        {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
+        {RBMotionAlertInterval, T::Integer},
     };
     return settings;
 }
