@@ -11,12 +11,14 @@
 #include "app/StatusService.h"
 #include "intake/SenderChecks.h"
 #include "platform/alerts/Alerts.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
+#include "platform/preferences/PreferencesWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/scripts/ScriptRunner.h"
@@ -90,7 +92,11 @@ int runApplication(int &argc, char **argv, bool headless)
     // on without its window.
     if (windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
-    std::unique_ptr<QCoreApplication> app(windowed ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    // Without a window Wendle still draws (the camera view, date stamps):
+    // Qt's offscreen platform gives it a GUI that needs no display.
+    if (!windowed)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(new QApplication(argc, argv));
     if (windowed && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         fail(QStringLiteral("cannot open a window on the display; running without one"));
         windowed = false;
@@ -163,8 +169,9 @@ int runApplication(int &argc, char **argv, bool headless)
     search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
+    GStreamerFrameSource camera;
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, support};
+                            workspace, alerts, resources, search, scripts, processes, camera, support};
 
     Controller controller(platform);
     logger = &controller;
@@ -219,6 +226,8 @@ int runApplication(int &argc, char **argv, bool headless)
     });
 
     controller.applicationDidFinishLaunching();
+    // `wendle config set` of the camera switches reaches the running watch.
+    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
     queue.resume();
     removeStaleAttachments(attachments);
     // A watcher fetching mail would obey anybody who forges the example

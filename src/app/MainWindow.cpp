@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Controller.h"
+#include "camera/RBMovieView.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -19,6 +20,8 @@ MainWindow::MainWindow(Controller &controller, const QString &configFile, QWidge
                                   .arg(configFile, controller.applicationSupportFolder()));
     status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(status);
+    // The camera preview; black until the camera runs.
+    layout->addWidget(controller.movieView(), 1);
     auto *openLog = new QPushButton(tr("Open Log"));
     connect(openLog, &QPushButton::clicked, this, [&controller] { controller.openLog(); });
     layout->addWidget(openLog);

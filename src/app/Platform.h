@@ -17,6 +17,7 @@ class Resources;
 class MetadataSearch;
 class ScriptRunner;
 class ProcessLauncher;
+class FrameSource;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -34,6 +35,7 @@ struct Platform {
     MetadataSearch &search;
     ScriptRunner &scripts;
     ProcessLauncher &processes;
+    FrameSource &camera;
     QString supportFolder; // log, old log, snapshot, outbox
 };
 

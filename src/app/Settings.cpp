@@ -79,7 +79,10 @@ QVariantMap adapterDefaults()
             {RBChatTransport, QStringLiteral("outbox")},
             {RBScriptHostCommand, defaultScriptHostCommand()},
             {RBCustomCommandTimeout, 60},
-            {RBImapPollSeconds, 60}};
+            {RBImapPollSeconds, 60},
+            {RBCameraSource, QStringLiteral("v4l2src")},
+            {RBMotionAlertFlag, false},
+            {RBMotionAlertInterval, 300}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -121,6 +124,8 @@ const QList<SettingInfo> &knownSettings()
         {RBAuthservId, T::String},           {RBCommandSecret, T::String},
         {RBHostChatPasswordCommand, T::ArgumentVector},
         {RBHostChatServer, T::String},       {RBChatTrustedCertificate, T::String},
+        {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
+        {RBMotionAlertInterval, T::Integer},
     };
     return settings;
 }

@@ -75,6 +75,11 @@ inline constexpr const char *RBImapFolder = "imapFolder";
 inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
 inline constexpr const char *RBHostChatServer = "hostChatServer";
 inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
+// The camera: a GStreamer source description, and the mail sent on motion
+// (at most one per interval, in seconds).
+inline constexpr const char *RBCameraSource = "cameraSource";
+inline constexpr const char *RBMotionAlertFlag = "motionAlertFlag";
+inline constexpr const char *RBMotionAlertInterval = "motionAlertInterval";
 
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 

@@ -122,8 +122,8 @@ TEST_F(CustomCommandTest, AFileThatNoLongerExistsIsNotRun)
     const Case cases[] = {
         {QString(), {}, "Custom script " + defaultPath + " could not be started: it must be readable, executable and begin "
                         "with a #! line naming an installed interpreter. Script follows:\n", {CompileError}},
-        {gonePdf, {"The file of custom command Gone Away no longer exists; nothing was run."},
-         "The file of custom command Gone Away no longer exists; nothing was run.", {}},
+        {gonePdf, {"Wendle: the file of custom command Gone Away no longer exists; nothing was run."},
+         "Wendle: the file of custom command Gone Away no longer exists; nothing was run.", {}},
     };
     for (const Case &c : cases) {
         if (!c.path.isNull())
