@@ -2,13 +2,16 @@
 
 #include "app/Controller.h"
 #include "app/InboundService.h"
-#include "app/MainWindow.h"
+#include "app/Settings.h"
 #include "app/Resources.h"
 #include "app/SignalWatcher.h"
+#include "app/window/SettingsWindow.h"
+#include "app/window/TrayIcon.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
+#include "platform/help/HelpBrowser.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -98,8 +101,9 @@ int runApplication(int &argc, char **argv, bool headless)
     FileSystemSearch search;
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
+    std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, support};
+                            workspace, alerts, resources, search, scripts, processes, support, help.get()};
 
     Controller controller(platform);
     logger = &controller;
@@ -116,13 +120,29 @@ int runApplication(int &argc, char **argv, bool headless)
                            },
                            mailLog);
 
-    controller.applicationDidFinishLaunching();
-    mailbox.start();
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SettingsWindow> window;
+    std::unique_ptr<TrayIcon> tray;
     if (windowed) {
-        window = std::make_unique<MainWindow>(controller, preferences.fileName());
-        window->show();
+        // The window quits Wendle when closed, unless a tray icon keeps it
+        // within reach; the help viewer never keeps Wendle alive by itself.
+        qApp->setQuitOnLastWindowClosed(false);
+        qApp->setWindowIcon(wendleIcon());
+        window = std::make_unique<SettingsWindow>(controller, preferences);
+        if (TrayIcon::available()) {
+            const auto facts = [&] {
+                return TrayFacts{preferences.stringValue(QLatin1String(RBImapUrl)), mailbox.completedRounds() > 0,
+                                 mailbox.lastConnectionError(), preferences.stringValue(QLatin1String(RBMailTransport)),
+                                 preferences.stringValue(QLatin1String(RBChatTransport)), lastLogEntry(support)};
+            };
+            tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
+            window->setKeepsRunningWhenClosed(true);
+            tray->show();
+        }
     }
+    controller.awakeFromNib(window.get());
+    mailbox.start();
+    if (window)
+        window->show();
     const int status = app->exec();
     mailbox.stop();
     controller.applicationWillTerminate();

@@ -1,10 +1,13 @@
 #include "app/ConfigCommand.h"
 
+#include "app/InboundService.h"
 #include "app/Settings.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
 #include <QColor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -83,6 +86,20 @@ QVariant parseSettingValue(SettingType type, const QString &text, QString *error
     return {};
 }
 
+// A running Wendle holds the library in memory and writes it back when it
+// quits, so a library changed behind its back would be lost then.
+bool refusedWhileRunning(const QString &key, QTextStream &err)
+{
+    if (key != QLatin1String(RBCustomCommands))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
+        return false;
+    err << "wendle: Wendle is running and keeps the custom commands itself; change them in its settings window "
+           "(Custom Commands tab), or quit Wendle and try again\n";
+    return true;
+}
+
 QString shellQuoted(const QString &word)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
@@ -138,6 +155,8 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
             return 2;
         }
         if (verb == QLatin1String("unset")) {
+            if (refusedWhileRunning(key, err))
+                return 1;
             preferences.remove(key);
             return 0;
         }
@@ -162,6 +181,8 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
             err << "wendle: cannot set " << key << ": " << error << '\n';
             return 2;
         }
+        if (refusedWhileRunning(key, err))
+            return 1;
         preferences.setValue(key, value);
         return 0;
     }

@@ -17,6 +17,7 @@ class Resources;
 class MetadataSearch;
 class ScriptRunner;
 class ProcessLauncher;
+class HelpViewer;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -35,6 +36,7 @@ struct Platform {
     ScriptRunner &scripts;
     ProcessLauncher &processes;
     QString supportFolder; // log, old log, snapshot, outbox
+    HelpViewer *help = nullptr; // none when headless
 };
 
 } // namespace wendle

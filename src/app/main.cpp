@@ -2,6 +2,7 @@
 #include "app/ChatScriptCommand.h"
 #include "app/ConfigCommand.h"
 #include "app/DeliverCommand.h"
+#include "app/HelpCommand.h"
 #include "app/Controller.h"
 #include "app/SendCommand.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -31,7 +32,10 @@ const char *Usage =
     "       wendle chat-script\n"
     "           Write the chat handler script for \"remoteChatAddress\" and show how to\n"
     "           make mcabber run it (events_command) on the computer's chat account.\n"
-    "       wendle help\n"
+    "       wendle help [PAGE]\n"
+    "           Show a page of Wendle's help (computer, ped, sec, chat, custom,\n"
+    "           configuring, isight); as plain text when there is no display.\n"
+    "       wendle --help\n"
     "\n"
     "Exit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
     "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
@@ -39,7 +43,7 @@ const char *Usage =
 
 bool isHelp(const char *argument)
 {
-    return std::strcmp(argument, "help") == 0 || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
+    return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
 }
 
 } // namespace
@@ -55,6 +59,8 @@ int main(int argc, char **argv)
         std::fputs(Usage, stdout);
         return 0;
     }
+    if (std::strcmp(command, "help") == 0)
+        return wendle::runHelpCommand(argc, argv);
     if (std::strcmp(command, "run") == 0) {
         bool headless = false;
         for (int i = 2; i < argc; ++i) {

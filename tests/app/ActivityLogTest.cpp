@@ -112,7 +112,7 @@ TEST_F(ActivityLogTest, OpenLogHandsThePathToTheWorkspace)
 
 TEST_F(ActivityLogTest, StartAndShutdownEntries)
 {
-    controller->applicationDidFinishLaunching();
+    controller->awakeFromNib(nullptr);
     controller->applicationWillTerminate();
     EXPECT_EQ(logEntries(), (QStringList{QStringLiteral("Wendle started"), QStringLiteral("Wendle shut down")}));
 }

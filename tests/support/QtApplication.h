@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QCoreApplication>
+#include <QApplication>
 
 namespace wendle::test {
 
-// Tests that need an event loop (queued completions, timers) share one
-// application object, made on first use.
+// Tests that need an event loop (queued completions, timers) or draw
+// (camera view, stamps) share one application object, made on first use,
+// on Qt's offscreen platform.
 inline QCoreApplication *ensureQtApplication()
 {
     if (QCoreApplication::instance())
@@ -13,7 +14,9 @@ inline QCoreApplication *ensureQtApplication()
     static int argumentCount = 1;
     static char programName[] = "wendle_tests";
     static char *arguments[] = {programName, nullptr};
-    static QCoreApplication application(argumentCount, arguments);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication application(argumentCount, arguments);
     return &application;
 }
 

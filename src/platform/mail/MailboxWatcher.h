@@ -52,6 +52,9 @@ public:
     // they reached the server or not; lets a caller wait for one to end.
     quint64 completedRounds() const { return m_completedRounds; }
     bool isBusy() const { return m_roundRunning; }
+    bool isRunning() const { return m_running; }
+    // Why the last round could not read the mailbox; empty when it could.
+    QString lastConnectionError() const { return m_lastConnectionError; }
 
     // At most this many messages are fetched per poll; the rest follow at once.
     static constexpr int MessagesPerPoll = 20;

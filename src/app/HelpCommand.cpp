@@ -1,0 +1,70 @@
+#include "app/HelpCommand.h"
+
+#include "app/HelpBook.h"
+#include "app/Resources.h"
+#include "platform/help/HelpBrowser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTextDocument>
+
+#include <cstdio>
+
+namespace wendle {
+
+namespace {
+
+QString pageNames()
+{
+    QStringList names;
+    for (const HelpPage &entry : HelpPages)
+        names << QLatin1String(entry.name);
+    return names.join(QLatin1String(", "));
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int runHelpCommand(int &argc, char **argv)
+{
+    if (argc > 3) {
+        std::fputs("usage: wendle help [PAGE]\n", stderr);
+        return 2;
+    }
+    const QString name = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("configuring");
+    const QString page = helpPageNamed(name);
+    if (page.isNull()) {
+        std::fprintf(stderr, "wendle help: there is no page \"%s\"; the pages are: %s\n", qPrintable(name), qPrintable(pageNames()));
+        return 2;
+    }
+    const QString path = Resources::locateFolder() + QLatin1String("/help/") + page;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "wendle help: cannot read %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
+        return 1;
+    }
+    const bool windowed = hasDisplay() && qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen");
+    if (!windowed) {
+        // Text layout needs a GUI application, though nothing is drawn.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        QTextDocument document;
+        document.setHtml(QString::fromUtf8(file.readAll()));
+        std::fputs(document.toPlainText().toUtf8().constData(), stdout);
+        std::fputs("\n", stdout);
+        return 0;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("wendle"));
+    HelpBrowser viewer;
+    viewer.showPage(path);
+    return app.exec();
+}
+
+} // namespace wendle
