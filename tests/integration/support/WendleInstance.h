@@ -41,8 +41,9 @@ public:
 
     // Starts `wendle run --headless` and waits until it logged its start.
     bool startDaemon();
-    // SIGTERM, then waits for the exit; returns the exit code.
-    int stopDaemon();
+    // Sends the signal (SIGTERM unless told), then waits for the exit;
+    // returns the exit code.
+    int stopDaemon(int signalNumber = 15);
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
 
     QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
