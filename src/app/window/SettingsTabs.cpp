@@ -11,6 +11,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/window/LibraryTable.h"
 #include "app/window/PreferenceControls.h"
+#include "platform/preferences/Preferences.h"
 #include "replies/ChatScriptInstaller.h"
 
 #include <QCloseEvent>

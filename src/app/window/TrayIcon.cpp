@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFont>
+#include <QAction>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -87,6 +89,7 @@ TrayIcon::TrayIcon(Controller &controller, QWidget *settingsWindow, std::functio
         m_settingsWindow->activateWindow();
     });
     connect(m_menu->addAction(tr("Open Log")), &QAction::triggered, this, [this] { m_controller.openLog(); });
+    connect(m_menu->addAction(tr("Wendle Help")), &QAction::triggered, this, [this] { m_controller.helpConfigure(); });
     m_menu->addSeparator();
     connect(m_menu->addAction(tr("Quit Wendle")), &QAction::triggered, qApp, &QCoreApplication::quit);
     connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateStatus);

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QWidget;

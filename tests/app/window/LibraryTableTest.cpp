@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QFile>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 
 using namespace wendle;

@@ -31,6 +31,7 @@ TEST_F(SettingsWindowTest, StartShowsTheCameraTabOnlyWhileTheCameraWatches)
 TEST_F(SettingsWindowTest, ControlsWriteTheStoreAtOnceAndShowWhatOthersStored)
 {
     start();
+    window->selectTab("computer");
     QTest::mouseClick(control<QCheckBox>(RBLogData), Qt::LeftButton);
     EXPECT_EQ(preferences.value(RBLogData), QVariant(false));
 
