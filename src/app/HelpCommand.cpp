@@ -43,25 +43,27 @@ int runHelpCommand(int &argc, char **argv)
         std::fprintf(stderr, "wendle help: there is no page \"%s\"; the pages are: %s\n", qPrintable(name), qPrintable(pageNames()));
         return 2;
     }
+    // The resources are found beside the binary, which needs the
+    // application object; text layout needs a GUI one even when nothing is
+    // drawn, so without a display it runs offscreen.
+    const bool windowed = hasDisplay() && qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen");
+    if (!windowed)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("wendle"));
     const QString path = Resources::locateFolder() + QLatin1String("/help/") + page;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         std::fprintf(stderr, "wendle help: cannot read %s: %s\n", qPrintable(path), qPrintable(file.errorString()));
         return 1;
     }
-    const bool windowed = hasDisplay() && qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("offscreen");
     if (!windowed) {
-        // Text layout needs a GUI application, though nothing is drawn.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication app(argc, argv);
         QTextDocument document;
         document.setHtml(QString::fromUtf8(file.readAll()));
         std::fputs(document.toPlainText().toUtf8().constData(), stdout);
         std::fputs("\n", stdout);
         return 0;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("wendle"));
     HelpBrowser viewer;
     viewer.showPage(path);
     return app.exec();
