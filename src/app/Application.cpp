@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "app/Resources.h"
 #include "app/SignalWatcher.h"
+#include "app/StatusService.h"
 #include "app/window/SettingsWindow.h"
 #include "app/window/TrayIcon.h"
 #include "platform/alerts/Alerts.h"
@@ -20,11 +21,15 @@
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/index/SearchIndex.h"
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -42,6 +47,15 @@ bool hasDisplay()
 void fail(const QString &message)
 {
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
+}
+
+// How commands come in by mail and how replies go out, in a few words.
+QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox)
+{
+    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QStringLiteral("mailTransport"));
+    if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
+        return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
+    return mailbox.connectionState() + replies;
 }
 
 } // namespace
@@ -65,14 +79,17 @@ int runApplication(int &argc, char **argv, bool headless)
         windowed = false;
     }
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+    // The mail check script calls this very program's helpers.
+    qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
-        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle")
+        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
+                            "Without a desktop session, start one for Wendle: dbus-run-session -- wendle run --headless")
                  .arg(bus.lastError().message()));
         return 1;
     }
-    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+    if (bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
         fail(QStringLiteral("Wendle is already running in this session"));
         return 1;
     }
@@ -98,7 +115,17 @@ int runApplication(int &argc, char **argv, bool headless)
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
+    // The indexer reports from its own thread; the log is written on this one.
+    search::SearchIndex index(search::SearchIndex::defaultDatabasePath(), QDir::homePath(),
+                              [&logger, &console, receiver = app.get()](const QString &line) {
+                                  QMetaObject::invokeMethod(receiver, [&logger, &console, line] {
+                                      console.writeLine(line);
+                                      if (logger && logger->logData())
+                                          logger->addLogEntry(line);
+                                  }, Qt::QueuedConnection);
+                              });
     FileSystemSearch search;
+    search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
@@ -108,7 +135,7 @@ int runApplication(int &argc, char **argv, bool headless)
     Controller controller(platform);
     logger = &controller;
     InboundService inbound(controller);
-    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots);
+    auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
     // handed over once the intake has seen it.
@@ -120,6 +147,24 @@ int runApplication(int &argc, char **argv, bool headless)
                            },
                            mailLog);
 
+    statusService->addProvider([&](QVariantMap &report) {
+        report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
+        report.insert(QLatin1String(StatusChatConnection), preferences.stringValue(QStringLiteral("chatTransport")));
+        report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
+        const QString pending = controller.lastCommand();
+        report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
+        report.insert(QLatin1String(StatusIndexState), index.isReady()       ? QStringLiteral("ready")
+                                                       : index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
+                                                                           : QStringLiteral("being built; searches walk the folders"));
+    });
+    // The objects are in place before the name is taken: a call the bus held
+    // while it started Wendle is delivered as soon as the name is ours.
+    bus.registerObject(QLatin1String(DBusObjectPath), &inbound, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors);
+    if (!bus.registerService(QLatin1String(DBusServiceName))) {
+        fail(QStringLiteral("Wendle is already running in this session"));
+        return 1;
+    }
+
     std::unique_ptr<SettingsWindow> window;
     std::unique_ptr<TrayIcon> tray;
     if (windowed) {
@@ -130,9 +175,8 @@ int runApplication(int &argc, char **argv, bool headless)
         window = std::make_unique<SettingsWindow>(controller, preferences);
         if (TrayIcon::available()) {
             const auto facts = [&] {
-                return TrayFacts{preferences.stringValue(QLatin1String(RBImapUrl)), mailbox.completedRounds() > 0,
-                                 mailbox.lastConnectionError(), preferences.stringValue(QLatin1String(RBMailTransport)),
-                                 preferences.stringValue(QLatin1String(RBChatTransport)), lastLogEntry(support)};
+                return TrayFacts{mailConnectionState(preferences, mailbox), preferences.stringValue(QLatin1String(RBChatTransport)),
+                                 lastLogEntry(support)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
             window->setKeepsRunningWhenClosed(true);
@@ -141,9 +185,11 @@ int runApplication(int &argc, char **argv, bool headless)
     }
     controller.awakeFromNib(window.get());
     mailbox.start();
+    index.start();
     if (window)
         window->show();
     const int status = app->exec();
+    index.stop();
     mailbox.stop();
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller

@@ -2,12 +2,15 @@
 
 #include "app/InboundService.h"
 #include "app/Settings.h"
+#include "app/SettingRules.h"
+#include "app/SubcommandParser.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
 #include <QColor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -18,11 +21,7 @@ namespace wendle {
 
 namespace {
 
-const char *ConfigUsage =
-    "usage: wendle config get KEY\n"
-    "       wendle config set KEY VALUE\n"
-    "       wendle config unset KEY\n"
-    "       wendle config list\n";
+const char *ConfigSynopsis = "config get KEY | set KEY VALUE | unset KEY | list | describe KEY";
 
 std::optional<bool> parseBoolean(const QString &text)
 {
@@ -86,20 +85,6 @@ QVariant parseSettingValue(SettingType type, const QString &text, QString *error
     return {};
 }
 
-// A running Wendle holds the library in memory and writes it back when it
-// quits, so a library changed behind its back would be lost then.
-bool refusedWhileRunning(const QString &key, QTextStream &err)
-{
-    if (key != QLatin1String(RBCustomCommands))
-        return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
-        return false;
-    err << "wendle: Wendle is running and keeps the custom commands itself; change them in its settings window "
-           "(Custom Commands tab), or quit Wendle and try again\n";
-    return true;
-}
-
 QString shellQuoted(const QString &word)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:=@%+,-]+$"));
@@ -136,58 +121,115 @@ QString displaySettingValue(const QString &key, const QVariant &value)
     }
 }
 
+namespace {
+
+// The known setting, or an error that names the closest keys.
+const SettingInfo *knownSetting(const QString &key, QTextStream &err)
+{
+    if (const SettingInfo *info = findSetting(key))
+        return info;
+    err << "wendle config: unknown setting '" << key << "'";
+    const QStringList similar = similarSettingKeys(key);
+    if (!similar.isEmpty())
+        err << "; did you mean " << similar.join(QLatin1String(", ")) << '?';
+    err << " (see: wendle config list)\n";
+    return nullptr;
+}
+
+QString typeAndDescription(const SettingInfo &info)
+{
+    QString text = settingTypeName(info.type);
+    const QString allowed = settingAllowedValues(info.key);
+    if (!allowed.isEmpty())
+        text += QStringLiteral(" (") + allowed + u')';
+    const QString description = settingDescription(info.key);
+    return description.isEmpty() ? text : text + QStringLiteral(": ") + description;
+}
+
+QString originOf(Preferences &preferences, const QString &key, const QVariant &value)
+{
+    if (preferences.storedKeys().contains(key))
+        return QString();
+    return value.isValid() ? QStringLiteral("  (default)") : QStringLiteral("  (not set)");
+}
+
+// A running Wendle holds the library in memory and writes it back when it
+// quits, so a library changed behind its back would be lost then.
+bool refusedWhileRunning(const QString &key, QTextStream &err)
+{
+    if (key != QLatin1String(RBCustomCommands))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
+        return false;
+    err << "wendle config: Wendle is running and keeps the custom commands itself; change them in its settings window "
+           "(Custom Commands tab), or quit Wendle and try again\n";
+    return true;
+}
+
+} // namespace
+
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    const QString verb = arguments.value(0);
-    if (verb == QLatin1String("list") && arguments.size() == 1) {
-        const QStringList stored = preferences.storedKeys();
+    SubcommandParser command(QStringLiteral("config"), QLatin1String(ConfigSynopsis),
+                             QStringLiteral("Read, change and explain the settings. set reads booleans as true/false,\n"
+                                            "yes/no or 1/0, numbers as numbers, command lines split like a shell."));
+    command.parser.addPositionalArgument(QStringLiteral("ACTION"), QStringLiteral("get, set, unset, list or describe."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    const QStringList words = command.parser.positionalArguments();
+    const QString verb = words.value(0);
+    static const QHash<QString, qsizetype> wordCounts = {{QStringLiteral("list"), 1}, {QStringLiteral("get"), 2},
+                                                         {QStringLiteral("unset"), 2}, {QStringLiteral("describe"), 2},
+                                                         {QStringLiteral("set"), 3}};
+    if (!wordCounts.contains(verb))
+        return command.usageError(verb.isEmpty() ? QStringLiteral("no action") : QStringLiteral("unknown action ") + verb, err);
+    if (words.size() != wordCounts.value(verb))
+        return command.usageError(QStringLiteral("wrong number of arguments for ") + verb, err);
+
+    if (verb == QLatin1String("list")) {
         for (const SettingInfo &info : knownSettings()) {
             const QVariant value = preferences.value(info.key);
-            const QString origin = stored.contains(info.key) ? QString() : value.isValid() ? QStringLiteral("  (default)") : QStringLiteral("  (not set)");
-            out << info.key << " = " << displaySettingValue(info.key, value) << origin << '\n';
+            out << info.key << " = " << displaySettingValue(info.key, value) << originOf(preferences, info.key, value) << '\n'
+                << "    " << typeAndDescription(info) << '\n';
         }
         return 0;
     }
-    if ((verb == QLatin1String("get") || verb == QLatin1String("unset")) && arguments.size() == 2) {
-        const QString key = arguments[1];
-        if (!findSetting(key)) {
-            err << "wendle: unknown setting '" << key << "' (see: wendle config list)\n";
-            return 2;
-        }
-        if (verb == QLatin1String("unset")) {
-            if (refusedWhileRunning(key, err))
-                return 1;
-            preferences.remove(key);
-            return 0;
-        }
+    const QString key = words[1];
+    const SettingInfo *info = knownSetting(key, err);
+    if (!info)
+        return UsageExitCode;
+    if (verb == QLatin1String("describe")) {
+        const QVariant value = preferences.value(key);
+        out << key << ": " << typeAndDescription(*info) << '\n'
+            << "value: " << displaySettingValue(key, value) << originOf(preferences, key, value) << '\n';
+        return 0;
+    }
+    if ((verb == QLatin1String("unset") || verb == QLatin1String("set")) && refusedWhileRunning(key, err))
+        return 1;
+    if (verb == QLatin1String("unset")) {
+        preferences.remove(key);
+        return 0;
+    }
+    if (verb == QLatin1String("get")) {
         const QVariant value = preferences.value(key);
         if (!value.isValid()) {
-            err << "wendle: " << key << " is not set\n";
+            err << "wendle config: " << key << " is not set\n";
             return 1;
         }
         out << displaySettingValue(key, value) << '\n';
         return 0;
     }
-    if (verb == QLatin1String("set") && arguments.size() == 3) {
-        const QString key = arguments[1];
-        const SettingInfo *info = findSetting(key);
-        if (!info) {
-            err << "wendle: unknown setting '" << key << "' (see: wendle config list)\n";
-            return 2;
-        }
-        QString error;
-        const QVariant value = parseSettingValue(info->type, arguments[2], &error);
-        if (!value.isValid()) {
-            err << "wendle: cannot set " << key << ": " << error << '\n';
-            return 2;
-        }
-        if (refusedWhileRunning(key, err))
-            return 1;
-        preferences.setValue(key, value);
-        return 0;
+    QString error;
+    const QVariant value = parseSettingValue(info->type, words[2], &error);
+    if (value.isValid())
+        error = checkSettingValue(key, value);
+    if (!error.isEmpty()) {
+        err << "wendle config: cannot set " << key << " to \"" << words[2] << "\": " << error << '\n';
+        return UsageExitCode;
     }
-    err << ConfigUsage;
-    return 2;
+    preferences.setValue(key, value);
+    return 0;
 }
 
 } // namespace wendle

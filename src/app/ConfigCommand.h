@@ -7,7 +7,9 @@ namespace wendle {
 
 class Preferences;
 
-// `wendle config get|set|unset KEY [VALUE]` and `config list`. Returns the
+// `wendle config get|set|unset|describe KEY [VALUE]` and `config list`: each key
+// with its type and what it is for; values checked against the key's type and
+// range; mistyped keys answered with the closest known ones. Returns the
 // process exit code: 0 done, 2 bad usage or a value the key cannot take.
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err);
 

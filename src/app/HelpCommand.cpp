@@ -14,15 +14,15 @@
 
 namespace wendle {
 
-namespace {
-
-QString pageNames()
+QString helpPageNames()
 {
     QStringList names;
     for (const HelpPage &entry : HelpPages)
         names << QLatin1String(entry.name);
     return names.join(QLatin1String(", "));
 }
+
+namespace {
 
 bool hasDisplay()
 {
@@ -31,16 +31,11 @@ bool hasDisplay()
 
 } // namespace
 
-int runHelpCommand(int &argc, char **argv)
+int runHelpCommand(int &argc, char **argv, const QString &name)
 {
-    if (argc > 3) {
-        std::fputs("usage: wendle help [PAGE]\n", stderr);
-        return 2;
-    }
-    const QString name = argc == 3 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("configuring");
     const QString page = helpPageNamed(name);
     if (page.isNull()) {
-        std::fprintf(stderr, "wendle help: there is no page \"%s\"; the pages are: %s\n", qPrintable(name), qPrintable(pageNames()));
+        std::fprintf(stderr, "wendle help: there is no page \"%s\"; the pages are: %s\n", qPrintable(name), qPrintable(helpPageNames()));
         return 2;
     }
     // The resources are found beside the binary, which needs the

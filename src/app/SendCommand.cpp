@@ -1,20 +1,15 @@
 #include "app/SendCommand.h"
 
 #include "app/InboundService.h"
+#include "app/SubcommandParser.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
+#include <QTextStream>
 
 namespace wendle {
-
-namespace {
-
-const char *SendUsage =
-    "usage: wendle send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT...\n";
-
-} // namespace
 
 bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
 {
@@ -23,7 +18,9 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
         *error = QStringLiteral("cannot reach the D-Bus session bus: ") + bus.lastError().message();
         return false;
     }
-    if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
+    // An installed service file lets the bus start Wendle for this call.
+    if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
+        && !bus.interface()->activatableServiceNames().value().contains(QLatin1String(DBusServiceName))) {
         *error = QStringLiteral("Wendle is not running (start it with: wendle run)");
         return false;
     }
@@ -39,40 +36,39 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
     return true;
 }
 
-int runSendCommand(const QStringList &arguments, QTextStream &err)
+int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    std::optional<bool> chat;
-    QString from;
-    QString attachment;
-    QStringList words;
-    bool onlyText = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if (onlyText) {
-            words << argument;
-        } else if (argument == QLatin1String("--")) {
-            onlyText = true;
-        } else if (argument == QLatin1String("--mail") || argument == QLatin1String("--chat")) {
-            chat = argument == QLatin1String("--chat");
-        } else if ((argument == QLatin1String("--from") || argument == QLatin1String("--attachment")) && i + 1 < arguments.size()) {
-            (argument == QLatin1String("--from") ? from : attachment) = arguments[++i];
-        } else if (argument.startsWith(QLatin1String("--"))) {
-            err << "wendle send: unknown or incomplete option " << argument << '\n' << SendUsage;
-            return 2;
-        } else {
-            words << argument;
-        }
+    SubcommandParser command(QStringLiteral("send"),
+                             QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
+                             QStringLiteral("Hand a message to the running Wendle, as a mail rule or chat handler would.\n"
+                                            "Exit 0 handed over, 1 Wendle not running, 2 bad usage."));
+    const QCommandLineOption mail(QStringLiteral("mail"), QStringLiteral("The message came by mail."));
+    const QCommandLineOption chat(QStringLiteral("chat"), QStringLiteral("The message came by chat."));
+    const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("The sender's address."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption attachment(QStringLiteral("attachment"), QStringLiteral("A file that came with the message."),
+                                        QStringLiteral("PATH"));
+    command.parser.addOptions({mail, chat, from, attachment});
+    command.parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The message text; -- ends the options."),
+                                         QStringLiteral("[--] TEXT..."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    if (command.parser.isSet(mail) == command.parser.isSet(chat))
+        return command.usageError(QStringLiteral("give exactly one of --mail and --chat"), err);
+    for (const QCommandLineOption &single : {from, attachment}) {
+        if (command.parser.values(single).size() > 1)
+            return command.usageError(QStringLiteral("--%1 given more than once").arg(single.names().first()), err);
     }
-    if (!chat.has_value() || from.isNull() || words.isEmpty()) {
-        err << SendUsage;
-        return 2;
-    }
-    QVariantMap message{{QStringLiteral("FromAddress"), from},
+    if (!command.parser.isSet(from))
+        return command.usageError(QStringLiteral("--from ADDRESS is missing"), err);
+    const QStringList words = command.parser.positionalArguments();
+    if (words.isEmpty())
+        return command.usageError(QStringLiteral("no message text"), err);
+    QVariantMap message{{QStringLiteral("FromAddress"), command.parser.value(from)},
                         {QStringLiteral("MessageText"), words.join(u' ')}};
-    if (!attachment.isNull())
-        message.insert(QStringLiteral("AttachedFile"), QFileInfo(attachment).absoluteFilePath());
+    if (command.parser.isSet(attachment))
+        message.insert(QStringLiteral("AttachedFile"), QFileInfo(command.parser.value(attachment)).absoluteFilePath());
     QString error;
-    if (!callInbound(*chat, message, &error)) {
+    if (!callInbound(command.parser.isSet(chat), message, &error)) {
         err << "wendle send: " << error << '\n';
         return 1;
     }

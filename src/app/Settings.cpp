@@ -115,6 +115,7 @@ const QList<SettingInfo> &knownSettings()
         {RBImapUrl, T::String},              {RBImapUser, T::String},
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
+        {RBImapFolder, T::String},
     };
     return settings;
 }

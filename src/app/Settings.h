@@ -67,6 +67,8 @@ inline constexpr const char *RBImapUrl = "imapUrl";
 inline constexpr const char *RBImapUser = "imapUser";
 inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
+// The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
+inline constexpr const char *RBImapFolder = "imapFolder";
 
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 

@@ -76,6 +76,16 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "remoteChatAddress", "me@jabber.example"}, 0, "remoteChatAddress", "me@jabber.example"},
         {{"set", "iSightStampColor", "#80ff0000"}, 0, "iSightStampColor", "#80ff0000"},
         {{"set", "noSuchKey", "1"}, 2, "maxCommandsPerHour", "7"},
+        {{"set", "maxCommandsPerHour", "-1"}, 2, "maxCommandsPerHour", "7"},
+        {{"set", "phoneWidth", "0"}, 2, "phoneWidth", "20"},
+        {{"set", "iSightQuality", "1.5"}, 2, "iSightQuality", "0.5"},
+        {{"set", "mailTransport", "smtps"}, 2, "mailTransport", "outbox"},
+        {{"set", "mailTransport", "smtp"}, 0, "mailTransport", "smtp"},
+        {{"set", "chatTransport", "xmpp"}, 0, "chatTransport", "xmpp"},
+        {{"set", "smtpUrl", "http://mail.example.com"}, 2, "mailTransport", "smtp"},
+        {{"set", "imapUrl", "imaps://"}, 2, "mailTransport", "smtp"},
+        {{"set", "imapUrl", "imaps://mail.example.com/INBOX"}, 0, "imapUrl", "imaps://mail.example.com/INBOX"},
+        {{"set", "imapUrl", ""}, 0, "imapUrl", ""},
         {{"unset", "maxCommandsPerHour"}, 0, "maxCommandsPerHour", "5"},
         {{"frobnicate"}, 2, "phoneWidth", "20"},
     };
@@ -105,6 +115,35 @@ TEST(ConfigCommand, ListMarksDefaultsAndUnsetKeys)
     EXPECT_TRUE(outText.contains(QStringLiteral("phoneHeight = 12  (default)\n")));
     EXPECT_TRUE(outText.contains(QStringLiteral("remoteChatAddress =   (not set)\n")));
     EXPECT_TRUE(outText.contains(QStringLiteral("scriptHostCommand = osascript -  (default)\n")));
+}
+
+TEST(ConfigCommand, DescribesKeysAndSuggestsTheClosestForATypo)
+{
+    MemoryPreferences prefs;
+    Controller::registerDefaults(prefs);
+    struct Case { QStringList arguments; int exitCode; QString output; QString errors; };
+    const Case cases[] = {
+        {{"describe", "maxFileSize"}, 0, "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n", ""},
+        {{"describe", "mailTransport"}, 0, "mailTransport: text (outbox, smtp or script): how replies are mailed\nvalue: outbox  (default)\n", ""},
+        {{"get", "maxFileSise"}, 2, "", "wendle config: unknown setting 'maxFileSise'; did you mean maxFileSize? (see: wendle config list)\n"},
+        {{"set", "imapurl", "x"}, 2, "", "wendle config: unknown setting 'imapurl'; did you mean imapUrl, smtpUrl? (see: wendle config list)\n"},
+        {{"describe", "zzzzzzzzzzzz"}, 2, "", "wendle config: unknown setting 'zzzzzzzzzzzz' (see: wendle config list)\n"},
+        {{"describe"}, 2, "", "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
+    };
+    for (const Case &c : cases) {
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runConfigCommand(prefs, c.arguments, out, err), c.exitCode) << c.arguments.join(u' ').toStdString();
+        out.flush();
+        err.flush();
+        EXPECT_EQ(outText, c.output);
+        EXPECT_EQ(errText, c.errors);
+    }
+    QString listed, ignored;
+    QTextStream out(&listed), err(&ignored);
+    ASSERT_EQ(runConfigCommand(prefs, {QStringLiteral("list")}, out, err), 0);
+    out.flush();
+    EXPECT_TRUE(listed.contains("logData = true  (default)\n    boolean: write the activity log (wendle.log)\n")) << listed.toStdString();
 }
 
 TEST(ShellWords, SplitsLikeAShellWithoutExpanding)

@@ -30,7 +30,11 @@ protected:
         preferences.setValue("imapUrl", server.url());
         preferences.setValue("imapUser", ImapTestServer::user());
         preferences.setValue("imapPasswordCommand", QStringList{"printf", "%s\\n", ImapTestServer::password()});
+        preferences.setValue("remoteEmailAddress", "owner@example.com");
+        preferences.setValue("phoneEmailAddress", "5551234567@txt.example.com");
     }
+
+    QString loginLine() const { return "Wendle Log Update:  logged in to the mailbox " + server.url(); }
 
     // A watcher that, for each mail handed over, runs also, records the mail
     // and answers accept.
@@ -83,12 +87,12 @@ TEST_F(MailboxWatcherTest, CommandIsHandedOverOnceAndThenMarkedSeen)
     ASSERT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs)) << str(log.join(u'\n'));
     ASSERT_TRUE(poll(2));
     EXPECT_EQ(handled.size(), 1) << "a seen message is not handed over again";
-    EXPECT_TRUE(log.isEmpty()) << str(log.join(u'\n'));
+    EXPECT_EQ(log, QStringList{loginLine()});
 }
 
 TEST_F(MailboxWatcherTest, RefusedCommandStaysUnseenAndComesAgain)
 {
-    ASSERT_TRUE(server.deliver(command("stranger@example.com", "wndl help")));
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help")));
     accept = false;
     makeWatcher();
     ASSERT_TRUE(poll(2));
@@ -96,17 +100,54 @@ TEST_F(MailboxWatcherTest, RefusedCommandStaysUnseenAndComesAgain)
     EXPECT_EQ(server.unseenUids(), QStringList{"1"});
 }
 
-TEST_F(MailboxWatcherTest, UnreadableMessagesAreLoggedAndSkipped)
+TEST_F(MailboxWatcherTest, OnlyCommandsAreFetchedAndFlaggedOtherMailStaysUnseen)
 {
-    ASSERT_TRUE(server.deliver("Subject: no sender\r\n\r\nwndl help\r\n"));
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl after the bad one")));
+    const QByteArray personal[] = {
+        command("friend@example.org", "dinner at eight? wndl is what you call that tool"),
+        command("Owner <owner@example.com>", "a note to self, no command"),
+        "Subject: no sender\r\n\r\nwndl help\r\n",
+    };
+    for (const QByteArray &message : personal)
+        ASSERT_TRUE(server.deliver(message));
+    ASSERT_TRUE(server.deliver(command("5551234567@txt.example.com", "WNDL email")));
     makeWatcher();
-    ASSERT_TRUE(poll());
-    ASSERT_EQ(handled.size(), 1);
-    EXPECT_EQ(str(handled[0].text.trimmed()), "wndl after the bad one");
-    ASSERT_EQ(log.size(), 1);
-    EXPECT_TRUE(log.first().contains("no From")) << str(log.first());
-    EXPECT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs));
+    ASSERT_TRUE(poll(3));
+    ASSERT_EQ(handled.size(), 1) << str(log.join(u'\n'));
+    EXPECT_EQ(str(handled[0].text.trimmed()), "WNDL email");
+    EXPECT_EQ(server.unseenUids(), (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(log, QStringList{loginLine()});
+}
+
+TEST_F(MailboxWatcherTest, CommandFolderIsWatchedInsteadOfTheUrlsAndIdleBringsNewCommandsAtOnce)
+{
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help"), "Commands"));
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl in the inbox")));
+    preferences.setValue("imapFolder", "Commands");
+    // Polls an hour apart: only IDLE can bring the second command in time.
+    preferences.setValue("imapPollSeconds", 3600);
+    makeWatcher();
+    watcher->start();
+    ASSERT_TRUE(waitFor([&] { return handled.size() == 1; }, WaitMs)) << str(log.join(u'\n'));
+    ASSERT_TRUE(waitFor([&] { return server.unseenUids("Commands").isEmpty(); }, WaitMs));
+    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl second"), "Commands"));
+    ASSERT_TRUE(waitFor([&] { return handled.size() == 2; }, WaitMs)) << str(log.join(u'\n')) << str(server.log());
+    EXPECT_EQ(str(handled[1].text.trimmed()), "wndl second");
+    EXPECT_EQ(server.unseenUids(), QStringList{"1"});
+    watcher->stop();
+}
+
+TEST_F(MailboxWatcherTest, FirstLoginAndRecoveryAreLoggedOnce)
+{
+    makeWatcher();
+    ASSERT_TRUE(poll(2));
+    preferences.setValue("imapPasswordCommand", QStringList{"printf", "wrong"});
+    ASSERT_TRUE(poll(2));
+    useTheTestServer();
+    ASSERT_TRUE(poll(2));
+    ASSERT_EQ(log.size(), 3) << str(log.join(u'\n'));
+    EXPECT_EQ(log[0], loginLine());
+    EXPECT_TRUE(log[1].startsWith("Wendle Error: cannot read the mailbox")) << str(log[1]);
+    EXPECT_EQ(log[2], "Wendle Log Update:  the mailbox " + server.url() + " can be read again");
 }
 
 TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)

@@ -79,7 +79,8 @@ TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
     ASSERT_TRUE(imap.deliver("From: Owner <owner@example.com>\r\nSubject: x\r\n\r\nwndl find named nothing-like-this\r\n"));
     ASSERT_TRUE(session.startDaemon());
 
-    ASSERT_TRUE(waitFor([&] { return imap.unseenUids().isEmpty(); }, WaitMs)) << str(imap.log());
+    // The command is marked seen once handled; the stranger's mail is not Wendle's to touch.
+    ASSERT_TRUE(waitFor([&] { return imap.unseenUids() == QStringList{"1"}; }, WaitMs)) << str(imap.log());
     ASSERT_TRUE(waitFor([&] { return smtp.delivered().size() == 1; }, WaitMs)) << str(session.logText());
     const ParsedMail reply = smtp.delivered().first();
     EXPECT_EQ(str(reply.subject), "Wendle Results");
@@ -117,4 +118,28 @@ TEST_F(MailPathsTest, QueuedRepliesSurviveARestart)
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(smtp.delivered().size(), 2);
     EXPECT_EQ(filesIn(session.supportFolder() + "/sent"), 2);
+}
+
+// With an IMAP account, "wndl email" reports the unseen mail there and leaves
+// it unseen.
+TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
+{
+    if (!ImapTestServer::installed())
+        GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
+    ImapTestServer imap;
+    ASSERT_TRUE(imap.start());
+    for (const auto &[key, value] : {std::pair<QString, QString>{"imapUrl", imap.url()},
+                                     {"imapUser", ImapTestServer::user()},
+                                     {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}})
+        ASSERT_TRUE(session.configure(key, value)) << str(key);
+    ASSERT_TRUE(imap.deliver("From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\r\n"
+                             "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\r\n\r\nHallo\r\n"));
+    ASSERT_TRUE(imap.deliver("From: bob@example.org\r\nSubject: =?ISO-8859-1?Q?caf=E9?=\r\n\r\nhi\r\n"));
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_EQ(session.send("owner@example.com", "wndl email"), 0);
+    ASSERT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }, WaitMs)) << str(session.logText());
+    const ParsedMail reply = parseMail(readFile(session.outboxFiles().first()));
+    EXPECT_TRUE(reply.bodyText.startsWith("2 new\n- Jürgen Mü\nGrüße aus B\n- bob@examp\ncafé\n")) << str(reply.bodyText);
+    EXPECT_EQ(imap.unseenUids(), (QStringList{"1", "2"}));
+    EXPECT_EQ(session.stopDaemon(), 0);
 }

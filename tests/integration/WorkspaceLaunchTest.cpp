@@ -11,6 +11,14 @@ using namespace wendle::test;
 
 namespace {
 
+// GLib reads the XDG folders once per process, so every test of the process
+// uses the same private ones.
+QTemporaryDir &sharedRoot()
+{
+    static QTemporaryDir root;
+    return root;
+}
+
 // The launch commands against the real desktop plumbing: xdg-mime reads the
 // defaults of a private XDG configuration, the desktop entries live in private
 // data folders, and each entry's program leaves a marker file when started.
@@ -20,6 +28,8 @@ protected:
     {
         if (QStandardPaths::findExecutable("xdg-mime").isEmpty())
             GTEST_SKIP() << "xdg-mime is missing; scripts/install-deps installs xdg-utils";
+        for (const QString &marker : QDir(root.filePath("bin")).entryList({"mark.*"}, QDir::Files))
+            QFile::remove(root.filePath("bin/" + marker));
         ASSERT_TRUE(writeFile(root.filePath("bin/mark"), "#!/bin/sh\necho \"$@\" > \"$0.$1\"\n"));
         QFile::setPermissions(root.filePath("bin/mark"), QFile::permissions(root.filePath("bin/mark")) | QFile::ExeOwner);
         ASSERT_TRUE(writeFile(root.filePath("config/mimeapps.list"),
@@ -53,7 +63,7 @@ protected:
 
     QString lastAnswer() const { return mail.sent.isEmpty() ? QString() : mail.sent.last().mail.body.trimmed(); }
 
-    QTemporaryDir root;
+    QTemporaryDir &root = sharedRoot();
     EnvironmentOverride configHome{"XDG_CONFIG_HOME", root.filePath("config")};
     EnvironmentOverride configDirs{"XDG_CONFIG_DIRS", root.filePath("system-config")};
     EnvironmentOverride dataHome{"XDG_DATA_HOME", root.filePath("data")};

@@ -13,6 +13,8 @@ class MailCheckTest : public OwnerFixture {
 protected:
     MailCheckTest()
         : home("HOME", homeDir.path())
+        , configuration("XDG_CONFIG_HOME", homeDir.filePath(QStringLiteral("config")))
+        , helper("WENDLE", QStringLiteral(WENDLE_BINARY))
     {
         for (const char *folder : {"new", "cur", "tmp"})
             QDir().mkpath(homeDir.filePath(QStringLiteral("Maildir/") + QLatin1String(folder)));
@@ -59,6 +61,8 @@ protected:
     QTemporaryDir homeDir;
     QTemporaryDir resourcesDir;
     EnvironmentOverride home;
+    EnvironmentOverride configuration; // no IMAP account: the Maildir is read
+    EnvironmentOverride helper;
 };
 
 TEST_F(MailCheckTest, ReportsTheNewMessagesWithinTheWidthToTheOwnerAndACopyAddress)

@@ -13,24 +13,15 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QSystemTrayIcon>
-#include <QUrl>
 #include <QWidget>
 
 namespace wendle {
 
 QStringList trayStatusLines(const TrayFacts &facts)
 {
-    QStringList lines{QCoreApplication::translate("TrayIcon", "Wendle is listening for commands")};
-    const QString host = QUrl(facts.imapUrl).host();
-    if (facts.imapUrl.isEmpty())
-        lines << QCoreApplication::translate("TrayIcon", "Mail: no mailbox set; commands come through wendle deliver");
-    else if (!facts.mailboxChecked)
-        lines << QCoreApplication::translate("TrayIcon", "Mail: connecting to %1").arg(host);
-    else if (facts.mailboxError.isEmpty())
-        lines << QCoreApplication::translate("TrayIcon", "Mail: reading %1").arg(host);
-    else
-        lines << QCoreApplication::translate("TrayIcon", "Mail: cannot read %1 (%2)").arg(host, facts.mailboxError);
-    lines << QCoreApplication::translate("TrayIcon", "Replies by mail: %1; chat: %2").arg(facts.mailTransport, facts.chatTransport);
+    QStringList lines{QCoreApplication::translate("TrayIcon", "Wendle is listening for commands"),
+                      QCoreApplication::translate("TrayIcon", "Mail: %1").arg(facts.mail),
+                      QCoreApplication::translate("TrayIcon", "Chat: %1").arg(facts.chat)};
     if (!facts.lastLogEntry.isEmpty())
         lines << QCoreApplication::translate("TrayIcon", "Last: %1").arg(facts.lastLogEntry);
     return lines;

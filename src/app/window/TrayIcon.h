@@ -18,12 +18,9 @@ class Controller;
 
 // What the tray menu reports, gathered when the menu opens.
 struct TrayFacts {
-    QString imapUrl;            // empty: commands arrive only through `wendle send`/`deliver`
-    bool mailboxChecked = false; // a round has ended since the start
-    QString mailboxError;        // why the last round could not read the mailbox
-    QString mailTransport;
-    QString chatTransport;
-    QString lastLogEntry;        // the newest entry of the activity log, time included
+    QString mail;         // how commands come in by mail and how replies leave
+    QString chat;         // how chat replies leave
+    QString lastLogEntry; // the newest entry of the activity log, time included
 };
 
 // The lines at the top of the tray menu.

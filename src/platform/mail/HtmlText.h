@@ -5,10 +5,9 @@
 namespace wendle {
 
 // The readable text of an HTML body, for messages that carry no plain-text
-// part: scripts, styles, the head and comments dropped, block ends (br, p, div,
-// li, tr, headings) turned into line breaks, other tags removed, character
-// references decoded, blank runs collapsed. Not a renderer: enough to find a
-// command line in a phone's HTML-only mail.
+// part, as QTextDocument reads it: scripts, styles, the head and comments
+// dropped, blocks and <br> on lines of their own, character references
+// decoded, each line trimmed and at most one blank line between paragraphs.
 QString htmlToText(const QString &html);
 
 } // namespace wendle

@@ -3,7 +3,9 @@
 #include "platform/chat/ChatAdapters.h"
 #include "platform/preferences/Preferences.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace wendle {
@@ -45,6 +47,16 @@ void setError(QString *error, const QString &text)
 }
 
 } // namespace
+
+QString expandHome(const QString &word)
+{
+    static const QRegularExpression home(QStringLiteral("\\$(HOME\\b|\\{HOME\\})"));
+    const QString folder = QDir::homePath();
+    QString expanded = word;
+    if (expanded == QLatin1String("~") || expanded.startsWith(QLatin1String("~/")))
+        expanded.replace(0, 1, folder);
+    return expanded.replace(home, folder);
+}
 
 MailServerSettings readMailServerSettings(const Preferences &preferences, MailProtocol protocol)
 {
@@ -91,9 +103,14 @@ std::optional<QString> runPasswordCommand(const QStringList &command, QString *e
         setError(error, QStringLiteral("no password command is set"));
         return std::nullopt;
     }
+    // The command runs without a shell, yet "cat ~/.imap-password" should
+    // work the way it reads.
+    QStringList words;
+    for (const QString &word : command)
+        words << expandHome(word);
     QProcess process;
-    process.setProgram(command.first());
-    process.setArguments(command.mid(1));
+    process.setProgram(words.first());
+    process.setArguments(words.mid(1));
     process.setStandardInputFile(QProcess::nullDevice());
     process.start();
     if (!process.waitForStarted(PasswordCommandTimeoutMs)) {

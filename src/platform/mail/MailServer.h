@@ -39,6 +39,8 @@ ConnectionPlan planConnection(const QString &url, MailProtocol protocol);
 // Runs the password command (an argument vector, no shell) and returns what it
 // printed, without the line break at the end. nullopt with *error set when it
 // cannot run, times out or exits non-zero. An empty command gives nullopt too.
+// "~" at the start of a word and "$HOME" anywhere in it stand for the home folder.
 std::optional<QString> runPasswordCommand(const QStringList &command, QString *error);
+QString expandHome(const QString &word);
 
 } // namespace wendle

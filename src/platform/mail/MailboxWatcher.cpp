@@ -1,6 +1,7 @@
 #include "platform/mail/MailboxWatcher.h"
 
-#include "platform/mail/ImapSession.h"
+#include "platform/mail/ImapIdleLink.h"
+#include "platform/mail/ImapMailbox.h"
 #include "platform/mail/MailServer.h"
 #include "platform/preferences/Preferences.h"
 
@@ -8,6 +9,7 @@
 #include <QObject>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QUrl>
 
 namespace wendle {
 
@@ -20,6 +22,8 @@ constexpr int LongestPollSeconds = 24 * 3600;
 
 struct MailboxWatcher::Request {
     MailServerSettings settings;
+    QString folder;
+    QByteArray criteria; // the search that finds commands; empty: none can come
     QString attachmentFolder;
     QList<quint32> markSeen;
     quint32 uidValidity = 0;
@@ -44,65 +48,73 @@ namespace {
 
 using Result = MailboxWatcher::Result;
 
-Result::Item readItem(ImapSession &session, quint32 uid, const QString &attachmentFolder, QString *connectionError)
-{
-    Result::Item item;
-    item.uid = uid;
-    ImapSession::Fetched fetched = session.fetchMessage(uid, MaxInboundMessageBytes);
-    switch (fetched.status) {
-    case ImapSession::Fetched::Ok:
-        item.mail = parseInboundMessage(fetched.message, attachmentFolder, &item.error, &item.temporary);
-        break;
-    case ImapSession::Fetched::TooLarge:
-        item.error = fetched.error;
-        break;
-    case ImapSession::Fetched::Missing:
-        item.uid = 0; // expunged meanwhile: nothing to do
-        break;
-    case ImapSession::Fetched::Failed:
-        *connectionError = fetched.error;
-        item.uid = 0;
-        break;
-    }
-    return item;
-}
-
-// One round on the worker thread: flag what was handled, then fetch what is new.
+// One round on the worker thread: flag what was handled, then fetch the
+// commands that came. Other mail is never fetched, so it keeps its flags.
 Result runRound(const MailboxWatcher::Request &request, const std::atomic_bool &cancel)
 {
     Result result;
-    ImapSession session(cancel);
-    if (!session.open(request.settings, &result.error))
+    ImapMailbox mailbox(cancel);
+    if (!mailbox.open(request.settings, request.folder, &result.error))
         return result;
-    result.uidValidity = session.uidValidity();
+    result.uidValidity = mailbox.uidValidity();
     // UIDs only name the same messages while UIDVALIDITY stays the same.
-    const bool sameMailbox = request.uidValidity == 0 || request.uidValidity == session.uidValidity();
+    const bool sameMailbox = request.uidValidity == 0 || request.uidValidity == mailbox.uidValidity();
     if (!request.markSeen.isEmpty() && sameMailbox) {
-        if (!session.markSeen(request.markSeen, &result.error))
+        if (!mailbox.markSeen(request.markSeen, &result.error))
             return result;
         result.marked = request.markSeen;
     }
-    if (!request.fetch)
+    if (!request.fetch || request.criteria.isEmpty())
         return result;
-    const std::optional<QList<quint32>> unseen = session.unseenMessages(&result.error);
-    if (!unseen)
+    const std::optional<QList<quint32>> found = mailbox.search(request.criteria, &result.error);
+    if (!found)
         return result;
-    int fetched = 0;
-    for (const quint32 uid : *unseen) {
-        if (cancel || !result.error.isEmpty())
-            break;
-        if (result.marked.contains(uid))
+    QList<quint32> wanted;
+    for (const quint32 uid : *found) {
+        if (!result.marked.contains(uid))
+            wanted << uid;
+    }
+    result.more = wanted.size() > MailboxWatcher::MessagesPerPoll;
+    wanted = wanted.mid(0, MailboxWatcher::MessagesPerPoll);
+    for (const ImapMailbox::Fetched &fetched : mailbox.fetchMessages(wanted, MaxInboundMessageBytes, &result.error)) {
+        if (cancel || fetched.status == ImapMailbox::Fetched::Missing)
             continue;
-        if (fetched == MailboxWatcher::MessagesPerPoll) {
-            result.more = true;
-            break;
-        }
-        ++fetched;
-        const Result::Item item = readItem(session, uid, request.attachmentFolder, &result.error);
-        if (item.uid)
-            result.items << item;
+        Result::Item item;
+        item.uid = fetched.uid;
+        if (fetched.status == ImapMailbox::Fetched::Ok)
+            item.mail = parseInboundMessage(fetched.message, request.attachmentFolder, &item.error, &item.temporary);
+        else
+            item.error = fetched.error;
+        result.items << item;
     }
     return result;
+}
+
+// How long one IDLE lasts: servers may drop a client idle for 30 minutes.
+constexpr std::chrono::minutes IdleCycle{25};
+// After a failed IDLE connection, the next try waits this long; polling goes on.
+constexpr int IdleRetrySeconds = 60;
+
+MailboxWatcher::IdleOutcome runIdle(const MailServerSettings &settings, const QString &folder, const std::atomic_bool &cancel)
+{
+    ImapIdleLink link(cancel);
+    const QByteArray url = ImapMailbox::folderUrl(settings.url, folder);
+    QByteArray quoted = QUrl::fromPercentEncoding(url.mid(url.lastIndexOf('/') + 1)).toUtf8();
+    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    QString error;
+    if (!link.open(settings, '"' + quoted + '"', &error))
+        return MailboxWatcher::IdleOutcome::Failed;
+    if (!link.supportsIdle())
+        return MailboxWatcher::IdleOutcome::Unsupported;
+    switch (link.waitForChange(IdleCycle, &error)) {
+    case ImapIdleLink::Outcome::Changed:
+        return MailboxWatcher::IdleOutcome::Changed;
+    case ImapIdleLink::Outcome::Quiet:
+        return MailboxWatcher::IdleOutcome::Quiet;
+    case ImapIdleLink::Outcome::Failed:
+        break;
+    }
+    return MailboxWatcher::IdleOutcome::Failed;
 }
 
 } // namespace
@@ -116,6 +128,10 @@ MailboxWatcher::MailboxWatcher(const Preferences &preferences, const QString &at
     , m_cancel(std::make_shared<std::atomic_bool>(false))
 {
     m_pool.setMaxThreadCount(1);
+    m_idlePool.setMaxThreadCount(1);
+    m_idleRetry = new QTimer(m_context.get());
+    m_idleRetry->setSingleShot(true);
+    QObject::connect(m_idleRetry, &QTimer::timeout, m_context.get(), [this] { startIdle(); });
     m_timer = new QTimer(m_context.get());
     m_timer->setSingleShot(true);
     QObject::connect(m_timer, &QTimer::timeout, m_context.get(), [this] { startRound(true); });
@@ -125,22 +141,73 @@ MailboxWatcher::~MailboxWatcher()
 {
     *m_cancel = true;
     m_pool.waitForDone();
+    m_idlePool.waitForDone();
 }
 
 void MailboxWatcher::start()
 {
     m_running = true;
     startRound(true);
+    startIdle();
 }
 
 void MailboxWatcher::stop()
 {
     m_running = false;
     m_timer->stop();
+    m_idleRetry->stop();
+}
+
+// IDLE runs beside the polls on a connection of its own; when the folder
+// changes it asks for a poll at once. Without IDLE the polls go on alone.
+void MailboxWatcher::startIdle()
+{
+    if (!m_running || m_idleRunning)
+        return;
+    const MailServerSettings settings = readMailServerSettings(m_preferences, MailProtocol::Imap);
+    if (settings.url.isEmpty()) {
+        m_idleRetry->start(IdleRetrySeconds * 1000);
+        return;
+    }
+    m_idleRunning = true;
+    QObject *context = m_context.get();
+    m_idlePool.start([this, context, settings, folder = commandFolder(), cancel = m_cancel] {
+        const IdleOutcome outcome = runIdle(settings, folder, *cancel);
+        QMetaObject::invokeMethod(context, [this, outcome] { finishIdle(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void MailboxWatcher::finishIdle(IdleOutcome outcome)
+{
+    m_idleRunning = false;
+    m_idleOutcome = outcome;
+    switch (outcome) {
+    case IdleOutcome::Changed:
+        pollNow();
+        startIdle();
+        break;
+    case IdleOutcome::Quiet:
+        startIdle();
+        break;
+    case IdleOutcome::Unsupported:
+    case IdleOutcome::Failed:
+        if (m_running)
+            m_idleRetry->start((outcome == IdleOutcome::Failed ? IdleRetrySeconds : LongestPollSeconds) * 1000);
+        break;
+    }
+}
+
+QString MailboxWatcher::commandFolder() const
+{
+    return m_preferences.stringValue(QStringLiteral("imapFolder")).trimmed();
 }
 
 void MailboxWatcher::pollNow()
 {
+    if (m_roundRunning) {
+        m_pollWanted = true; // the mailbox changed during a round: look again after it
+        return;
+    }
     startRound(true);
 }
 
@@ -154,6 +221,10 @@ void MailboxWatcher::startRound(bool fetch)
         scheduleNextPoll(false);
         return;
     }
+    request.folder = commandFolder();
+    request.criteria = commandSearchCriteria({m_preferences.stringValue(QStringLiteral("remoteEmailAddress")),
+                                              m_preferences.stringValue(QStringLiteral("phoneEmailAddress"))},
+                                             QStringLiteral("wndl"));
     request.attachmentFolder = m_attachmentFolder;
     request.markSeen = m_toMarkSeen.values();
     std::sort(request.markSeen.begin(), request.markSeen.end());
@@ -183,10 +254,10 @@ void MailboxWatcher::finishRound(const Result &result)
     m_roundRunning = false;
     ++m_completedRounds;
     if (!m_toMarkSeen.isEmpty() && result.error.isEmpty()) {
-        startRound(false);
+        startRound(std::exchange(m_pollWanted, false));
         return;
     }
-    scheduleNextPoll(result.more);
+    scheduleNextPoll(result.more || std::exchange(m_pollWanted, false));
 }
 
 void MailboxWatcher::handOver(const Result &result)
@@ -211,20 +282,41 @@ void MailboxWatcher::handOver(const Result &result)
     }
 }
 
-// A mailbox that cannot be reached is reported when that starts and when it
-// ends, not at every poll. Server answers carry timings and counters, so two
-// reports of the same trouble differ only in their digits.
+// The first login is reported once; after that a mailbox that cannot be
+// reached is reported when that starts and when it ends, not at every poll.
+// Server answers carry timings and counters, so two reports of the same
+// trouble differ only in their digits.
 void MailboxWatcher::reportConnection(const QString &error)
 {
     static const QRegularExpression variable(QStringLiteral("\\([^)]*\\)|[0-9]+"));
+    const QString url = m_preferences.stringValue(QStringLiteral("imapUrl"));
+    const bool firstAnswer = m_state == ConnectionState::NotYet;
+    m_state = error.isEmpty() ? ConnectionState::Reading : ConnectionState::Failing;
+    if (firstAnswer && error.isEmpty()) {
+        log(QStringLiteral("Wendle Log Update:  logged in to the mailbox %1").arg(url));
+        return;
+    }
     if (QString(error).remove(variable) == QString(m_lastConnectionError).remove(variable))
         return;
-    const QString url = m_preferences.stringValue(QStringLiteral("imapUrl"));
     if (error.isEmpty())
         log(QStringLiteral("Wendle Log Update:  the mailbox %1 can be read again").arg(url));
     else
         log(QStringLiteral("Wendle Error: cannot read the mailbox %1: %2").arg(url, error));
     m_lastConnectionError = error;
+}
+
+QString MailboxWatcher::connectionState() const
+{
+    const QString url = m_preferences.stringValue(QStringLiteral("imapUrl"));
+    switch (m_state) {
+    case ConnectionState::NotYet:
+        return QStringLiteral("connecting to ") + url;
+    case ConnectionState::Reading:
+        return QStringLiteral("reading ") + url;
+    case ConnectionState::Failing:
+        break;
+    }
+    return QStringLiteral("cannot read %1: %2").arg(url, m_lastConnectionError);
 }
 
 void MailboxWatcher::scheduleNextPoll(bool soon)

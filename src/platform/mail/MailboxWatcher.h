@@ -19,17 +19,25 @@ namespace wendle {
 
 class Preferences;
 
-// Watches an IMAP mailbox for commands. Each poll fetches the messages without
-// the \Seen flag (without setting it), parses them, hands each to the handler
-// and marks a message seen only after the handler returned true: a crash or a
-// refusal leaves it unseen, so it comes again on the next poll and no command
-// is lost (at worst one is handled twice). A message that cannot be parsed is
-// logged and marked seen, so it does not come back forever.
+// Watches an IMAP folder for commands. Only commands are touched: the server
+// is asked for the unseen messages from the remote or phone address whose
+// body holds the keyword, and only those are fetched; all other mail keeps
+// its flags. Each command is parsed and handed to the handler, and marked
+// seen only after the handler returned true: a crash or a refusal leaves it
+// unseen, so it comes again on the next poll and no command is lost (at worst
+// one is handled twice). A command that cannot be parsed is logged and marked
+// seen, so it does not come back forever.
+//
+// Where the server offers IDLE, a second connection waits in it and a new
+// message is fetched within seconds; the polls go on beside it. The first
+// login and every recovery after a failure are logged once.
 //
 // Preferences, read at each poll: "imapUrl" (imaps://host/INBOX; imap:// then
-// requires STARTTLS, except towards a loopback host), "imapUser",
-// "imapPasswordCommand" (an argument vector printing the password) and
-// "imapPollSeconds" (default 60). Nothing happens while "imapUrl" is empty.
+// requires STARTTLS, except towards a loopback host), "imapFolder" (the folder
+// to watch instead of the URL's, for owners who sort commands into one),
+// "imapUser", "imapPasswordCommand" (an argument vector printing the
+// password), "imapPollSeconds" (default 60), "remoteEmailAddress" and
+// "phoneEmailAddress". Nothing happens while "imapUrl" is empty.
 //
 // Create, use and destroy it on the main thread with a running event loop:
 // the network work runs on a worker thread; the handler and the log are
@@ -52,17 +60,20 @@ public:
     // they reached the server or not; lets a caller wait for one to end.
     quint64 completedRounds() const { return m_completedRounds; }
     bool isBusy() const { return m_roundRunning; }
-    bool isRunning() const { return m_running; }
-    // Why the last round could not read the mailbox; empty when it could.
-    QString lastConnectionError() const { return m_lastConnectionError; }
+    // "connecting to URL", "reading URL" or "cannot read URL: why".
+    QString connectionState() const;
 
     // At most this many messages are fetched per poll; the rest follow at once.
     static constexpr int MessagesPerPoll = 20;
 
     struct Request;
     struct Result;
+    enum class IdleOutcome { Changed, Quiet, Unsupported, Failed };
 
 private:
+    void startIdle();
+    void finishIdle(IdleOutcome outcome);
+    QString commandFolder() const;
     void startRound(bool fetch);
     void finishRound(const Result &result);
     void handOver(const Result &result);
@@ -79,11 +90,17 @@ private:
     QSet<quint32> m_toMarkSeen; // handled but not yet flagged on the server
     quint32 m_uidValidity = 0;  // of the mailbox those UIDs belong to
     QString m_lastConnectionError;
+    enum class ConnectionState { NotYet, Reading, Failing } m_state = ConnectionState::NotYet;
     quint64 m_completedRounds = 0;
     std::unique_ptr<QObject> m_context; // lives on the owner's thread; results are posted to it
     QTimer *m_timer = nullptr;
     std::shared_ptr<std::atomic_bool> m_cancel;
     QThreadPool m_pool;
+    bool m_pollWanted = false;
+    bool m_idleRunning = false;
+    IdleOutcome m_idleOutcome = IdleOutcome::Quiet;
+    QTimer *m_idleRetry = nullptr; // child of m_context
+    QThreadPool m_idlePool;        // one long IDLE wait at a time
 };
 
 } // namespace wendle

@@ -1,46 +1,27 @@
 #include "platform/scripthost/ShellWords.h"
 
+#include <glib.h>
+
 namespace wendle {
 
 std::optional<QStringList> splitShellWords(const QString &line)
 {
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (c == u' ' || c == u'\t' || c == u'\n') {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-            continue;
-        }
-        inWord = true;
-        if (c == u'\\') {
-            if (++i < line.size())
-                word += line[i];
-        } else if (c == u'\'') {
-            const qsizetype end = line.indexOf(u'\'', i + 1);
-            if (end < 0)
-                return std::nullopt;
-            word += QStringView(line).mid(i + 1, end - i - 1);
-            i = end;
-        } else if (c == u'"') {
-            for (++i; i < line.size() && line[i] != u'"'; ++i) {
-                if (line[i] == u'\\' && i + 1 < line.size() && QStringView(u"\"\\$`").contains(line[i + 1]))
-                    ++i;
-                word += line[i];
-            }
-            if (i >= line.size())
-                return std::nullopt;
-        } else {
-            word += c;
-        }
+    // GLib splits the way a POSIX shell does, without expanding anything.
+    const QByteArray utf8 = line.toUtf8();
+    gint count = 0;
+    gchar **words = nullptr;
+    GError *error = nullptr;
+    if (!g_shell_parse_argv(utf8.constData(), &count, &words, &error)) {
+        // Only blanks (or a comment) is no words, not a mistake.
+        const bool empty = g_error_matches(error, G_SHELL_ERROR, G_SHELL_ERROR_EMPTY_STRING);
+        g_error_free(error);
+        return empty ? std::optional<QStringList>(QStringList()) : std::nullopt;
     }
-    if (inWord)
-        words << word;
-    return words;
+    QStringList result;
+    for (gint i = 0; i < count; ++i)
+        result << QString::fromUtf8(words[i]);
+    g_strfreev(words);
+    return result;
 }
 
 } // namespace wendle

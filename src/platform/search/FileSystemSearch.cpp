@@ -3,6 +3,7 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
+#include "platform/search/index/SearchIndex.h"
 
 #include <QFile>
 #include <QMetaObject>
@@ -50,13 +51,16 @@ bool FileSystemSearch::start(const QString &queryText, SearchScope scope,
     m_onFinished = std::move(onFinished);
     m_cancelled = std::make_shared<std::atomic<bool>>(false);
     const QString root = QDir::cleanPath(scope == SearchScope::Home ? m_homePath : m_computerRoot);
+    const search::SearchIndex *index = m_index && m_index->root() == root ? m_index : nullptr;
     m_walk = std::thread([this, receiver = m_receiver.get(), generation, threads = m_threads, cancelled = m_cancelled,
-                          root = QFile::encodeName(root).toStdString(), query = std::move(*query)] {
+                          root = QFile::encodeName(root).toStdString(), query = std::move(*query), index] {
         // Compiling reads the MIME database, which can take a while the first time:
         // it belongs on this thread too.
         const search::CompiledQuery compiled(query);
-        QList<SearchHit> hits = search::walkAndMatch(compiled, root, search::foldersOutsideAnySearch(),
-                                                     threads, *cancelled);
+        std::optional<QList<SearchHit>> indexed = index ? index->search(compiled, *cancelled) : std::nullopt;
+        QList<SearchHit> hits = indexed ? std::move(*indexed)
+                                        : search::walkAndMatch(compiled, root, search::foldersOutsideAnySearch(),
+                                                               threads, *cancelled);
         if (cancelled->load())
             return;
         sortHits(hits);

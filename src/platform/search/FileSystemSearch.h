@@ -13,6 +13,10 @@ class QObject;
 
 namespace wendle {
 
+namespace search {
+class SearchIndex;
+}
+
 // The metadata search of Linux: our own engine, walking the scope's folders on a
 // background thread and testing each file against the query (see
 // search/QueryEvaluator.h for how and in which order attributes are read).
@@ -36,11 +40,15 @@ public:
     // Walker threads; two by default, enough to keep a disk and a core busy
     // without taking the whole machine from its owner.
     void setThreadCount(int threads) { m_threads = threads; }
+    // Searches of the home folder are answered from this index once it is ready;
+    // until then, and for the whole computer, the walk answers.
+    void setIndex(const search::SearchIndex *index) { m_index = index; }
 
 private:
     QString m_homePath;
     QString m_computerRoot;
     int m_threads = 2;
+    const search::SearchIndex *m_index = nullptr;
     std::unique_ptr<QObject> m_receiver; // lives on the caller's thread
     std::thread m_walk;
     std::shared_ptr<std::atomic<bool>> m_cancelled;

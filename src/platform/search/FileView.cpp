@@ -28,10 +28,11 @@ bool isMaildirMessage(std::string_view folder, std::string_view name)
 
 } // namespace
 
-FileView::FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch)
+FileView::FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch,
+                   const char *openPath)
     : m_directoryFd(directoryFd)
     , m_directoryPath(directoryPath)
-    , m_nameData(name)
+    , m_nameData(openPath ? openPath : name)
     , m_name(name)
     , m_scratch(scratch)
 {
@@ -112,6 +113,11 @@ std::optional<std::string_view> FileView::head(std::size_t bytes)
 
 std::optional<std::string_view> FileView::text(std::size_t bytes)
 {
+    if (m_textSource) {
+        if (!m_extracted)
+            m_extracted = m_textSource(m_scratch.text);
+        return *m_extracted ? std::optional<std::string_view>(m_scratch.text) : std::nullopt;
+    }
     const TextFormat format = KindCatalogue::instance().at(kind()).format;
     if (format == TextFormat::None)
         return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include <QtGlobal>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,7 +32,9 @@ struct FileScratch {
 class FileView {
 public:
     // name must stay valid and NUL-terminated while the view lives (a dirent name).
-    FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch);
+    // Without a folder descriptor (AT_FDCWD), openPath is the file's full path.
+    FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch,
+             const char *openPath = nullptr);
     ~FileView();
     FileView(const FileView &) = delete;
     FileView &operator=(const FileView &) = delete;
@@ -39,6 +42,11 @@ public:
     std::string_view name() const { return m_name; }
     std::string_view path();
     void setKnownSize(qint64 size) { m_size = size; }
+    void setKnownKind(int kind) { m_kindByName = m_kind = kind; }
+    // The text comes from elsewhere (an index) instead of the file: the source
+    // fills the string, or answers false when the file has none.
+    void setTextSource(std::function<bool(std::string &)> source) { m_textSource = std::move(source); }
+    bool hasTextSource() const { return bool(m_textSource); }
     // Nothing when the file cannot be examined.
     std::optional<qint64> size();
     // The kind known from the name alone; -1 when only the content can tell.
@@ -80,6 +88,7 @@ private:
     std::optional<bool> m_isText;
     std::optional<bool> m_extracted;
     QString m_extractionProblem;
+    std::function<bool(std::string &)> m_textSource;
 
     bool load(std::size_t wanted);
     std::optional<std::string_view> plainText(std::size_t bytes);

@@ -157,4 +157,34 @@ bool isAscii(std::string_view text)
     return true;
 }
 
+void appendUtf8(char32_t c, std::string &out)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+void appendFolded(std::string_view text, std::string &out)
+{
+    constexpr Folding full{true, true};
+    for (std::size_t pos = 0;;) {
+        const char32_t c = nextFolded(text, pos, full);
+        if (c == kEndOfText)
+            return;
+        appendUtf8(c, out);
+    }
+}
+
 } // namespace wendle::search

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Character-level helpers for comparing file names and contents, which reach us as
@@ -48,5 +49,10 @@ bool isWordCodePoint(char32_t c);
 std::size_t foldedLength(std::string_view text, Folding folding);
 
 bool isAscii(std::string_view text);
+
+// Appends the text folded for case and diacritics, as UTF-8: the form an index
+// keeps, so that one lookup serves every comparison.
+void appendFolded(std::string_view text, std::string &out);
+void appendUtf8(char32_t c, std::string &out);
 
 } // namespace wendle::search

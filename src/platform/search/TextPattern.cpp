@@ -118,6 +118,24 @@ bool TextPattern::ruledOut(std::string_view text) const
     return isAscii(text);
 }
 
+std::vector<std::string> TextPattern::requiredRuns() const
+{
+    constexpr Folding full{true, true};
+    std::vector<std::string> runs(1);
+    for (const Token &token : m_tokens) {
+        if (token.type != Token::Type::Char) {
+            if (!runs.back().empty())
+                runs.emplace_back();
+            continue;
+        }
+        if (const char32_t c = foldCodePoint(token.c, full))
+            appendUtf8(c, runs.back());
+    }
+    if (runs.back().empty())
+        runs.pop_back();
+    return runs;
+}
+
 bool TextPattern::isAnchoredAtStart() const
 {
     return !m_words && !m_tokens.empty() && m_tokens.front().type == Token::Type::Char;

@@ -39,6 +39,9 @@ public:
     // may match (or is too short to tell).
     bool mayStartWith(std::string_view head) const;
     Folding folding() const { return m_folding; }
+    // The runs of plain characters every matching text contains, folded for case
+    // and diacritics (UTF-8): what an index of folded texts can look up.
+    std::vector<std::string> requiredRuns() const;
     bool wordMode() const { return m_words; }
 
 private:

@@ -1,8 +1,10 @@
-#include "platform/workspace/DesktopEntry.h"
 #include "platform/workspace/Workspace.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <gio/gdesktopappinfo.h>
 
 namespace wendle {
 
@@ -34,6 +36,21 @@ QString defaultApplicationFor(const QString &mimeType)
     return answer.section(u';', 0, 0).trimmed();
 }
 
+// The entry with this desktop file id ("org.gnome.Rhythmbox3", with or
+// without ".desktop"; a dash may stand for a subfolder), or the entry file at
+// this path. GIO finds it in the applications folders of the XDG data
+// folders and refuses entries that are not applications or whose TryExec
+// program is missing. nullptr when there is none; the caller unrefs it.
+GDesktopAppInfo *findApplication(const QString &id)
+{
+    if (id.isEmpty())
+        return nullptr;
+    if (id.contains(u'/'))
+        return g_desktop_app_info_new_from_filename(QFile::encodeName(id).constData());
+    const QString fileId = id.endsWith(QLatin1String(".desktop")) ? id : id + QLatin1String(".desktop");
+    return g_desktop_app_info_new(fileId.toUtf8().constData());
+}
+
 } // namespace
 
 bool XdgWorkspace::openFile(const QString &path)
@@ -42,20 +59,21 @@ bool XdgWorkspace::openFile(const QString &path)
 }
 
 // The launch script is for script hosts; the desktop entry says everything
-// this adapter needs.
+// this adapter needs. GIO builds the argument vector from Exec (field codes
+// dropped, since Wendle passes no files) and starts it in the entry's Path.
 bool XdgWorkspace::openApplication(const ApplicationRequest &application, const QString &)
 {
     const QString id = application.desktopEntryId.isEmpty() ? defaultApplicationFor(application.mimeType)
                                                             : application.desktopEntryId;
-    const QString file = locateDesktopEntry(id, QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation));
-    const std::optional<DesktopEntry> entry = readDesktopEntry(file);
-    if (!entry || !entry->isLaunchable())
+    GDesktopAppInfo *entry = findApplication(id);
+    if (!entry)
         return false;
-    QStringList arguments = execArguments(entry->exec);
-    if (arguments.isEmpty())
-        return false;
-    const QString program = arguments.takeFirst();
-    return QProcess::startDetached(program, arguments, entry->path);
+    GError *error = nullptr;
+    const bool started = !g_desktop_app_info_get_is_hidden(entry) && g_app_info_launch(G_APP_INFO(entry), nullptr, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    g_object_unref(entry);
+    return started;
 }
 
 } // namespace wendle

@@ -190,20 +190,27 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
     return launch("dovecot", {"-F", "-c", dir + "/dovecot.conf"});
 }
 
-bool ImapTestServer::deliver(const QByteArray &message)
+bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
 {
+    // Maildir++: INBOX is the Maildir itself, other folders are ".Name" in it.
+    const QString maildir = m_dir.filePath(folder == QLatin1String("INBOX") ? "home/Maildir" : "home/Maildir/." + folder);
+    if (!QFileInfo::exists(maildir)) {
+        if (!makeMaildir(maildir))
+            return false;
+        giveToMailUser(maildir);
+    }
     const QString name = QStringLiteral("%1.test%2.localhost").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_delivered);
-    const QString temporary = m_dir.filePath("home/Maildir/tmp/" + name);
+    const QString temporary = maildir + "/tmp/" + name;
     if (!writeFile(temporary, message))
         return false;
     giveToMailUser(temporary);
-    return QFile::rename(temporary, m_dir.filePath("home/Maildir/new/" + name));
+    return QFile::rename(temporary, maildir + "/new/" + name);
 }
 
-QStringList ImapTestServer::unseenUids() const
+QStringList ImapTestServer::unseenUids(const QString &folder) const
 {
     QProcess curl;
-    curl.start("curl", {"-s", "--url", url(), "--user", user() + u':' + password(), "-X", "UID SEARCH UNSEEN"});
+    curl.start("curl", {"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(), "-X", "UID SEARCH UNSEEN"});
     if (!curl.waitForFinished(30000) || curl.exitCode() != 0)
         return {"<curl failed: " + QString::fromUtf8(curl.readAllStandardError()) + u'>'};
     const QString answer = QString::fromUtf8(curl.readAllStandardOutput()).trimmed();

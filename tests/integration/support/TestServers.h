@@ -67,9 +67,9 @@ public:
     static QString password() { return QStringLiteral("secret"); }
 
     // Drops a message into the mailbox as new and unseen.
-    bool deliver(const QByteArray &message);
+    bool deliver(const QByteArray &message, const QString &folder = QStringLiteral("INBOX"));
     // UIDs without \Seen, asked with the curl program (not the code under test).
-    QStringList unseenUids() const;
+    QStringList unseenUids(const QString &folder = QStringLiteral("INBOX")) const;
 
 private:
     int m_delivered = 0;

@@ -1,9 +1,12 @@
+#include "support/EnvironmentOverride.h"
 #include "integration/support/ParsedMail.h"
+#include "integration/support/TestFiles.h"
 #include "platform/mail/MailServer.h"
 #include "platform/mail/MimeComposer.h"
 #include "platform/mail/SmtpDelivery.h"
 #include "support/Doubles.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace wendle;
@@ -47,8 +50,15 @@ TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 
 TEST(MailServer, PasswordCommandPrintsThePassword)
 {
+    QTemporaryDir home;
+    EnvironmentOverride homeVariable("HOME", home.path());
+    ASSERT_TRUE(writeFile(home.filePath(".imap-password"), "from-a-file\n"));
     struct Case { QStringList command; std::optional<std::string> password; };
     const Case cases[] = {
+        {{"cat", "~/.imap-password"}, "from-a-file"},
+        {{"cat", "$HOME/.imap-password"}, "from-a-file"},
+        {{"cat", "${HOME}/.imap-password"}, "from-a-file"},
+        {{"printf", "%s", "~x$HOMEY"}, "~x$HOMEY"}, // neither a leading ~/ nor the whole name HOME
         {{"printf", "s3cret\\n"}, "s3cret"},
         {{"printf", "with space\\r\\n"}, "with space"},
         {{"printf", "two\\n\\n"}, "two\n"}, // only the last line break goes

@@ -1,0 +1,200 @@
+#include "app/CommandLine.h"
+
+#include "app/Application.h"
+#include "app/ChatScriptCommand.h"
+#include "app/ConfigCommand.h"
+#include "app/Controller.h"
+#include "app/DeliverCommand.h"
+#include "app/HelpCommand.h"
+#include "app/IndexCommand.h"
+#include "app/MailReportCommand.h"
+#include "app/SendCommand.h"
+#include "app/SubcommandParser.h"
+#include "app/StatusCommand.h"
+#include "platform/preferences/SettingsPreferences.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <functional>
+
+namespace wendle {
+
+namespace {
+
+using Handler = std::function<int(const QStringList &arguments, QTextStream &out, QTextStream &err)>;
+
+struct Subcommand {
+    QString name;
+    QString synopsis;
+    QString summary;
+    Handler handler;
+};
+
+int runDeliver(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    SubcommandParser command(QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"),
+                             QStringLiteral("Hand one RFC 5322 message from standard input to the running Wendle\n"
+                                            "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 handed over,\n"
+                                            "75 try again later (Wendle not running), 65 unusable message."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    if (!command.parser.positionalArguments().isEmpty())
+        return command.usageError(QStringLiteral("takes no arguments"), err);
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly)) {
+        err << "wendle deliver: cannot read standard input\n";
+        return TryAgainLaterExitCode;
+    }
+    return runDeliverCommand(input, supportFolder() + QLatin1String("/attachments"), err);
+}
+
+int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    SettingsPreferences preferences;
+    Controller::registerDefaults(preferences);
+    return runConfigCommand(preferences, arguments, out, err);
+}
+
+int runChatScript(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    SubcommandParser command(QStringLiteral("chat-script"), QStringLiteral("chat-script"),
+                             QStringLiteral("Write the chat handler script for \"remoteChatAddress\" and show how to\n"
+                                            "make mcabber run it (events_command) on the computer's chat account."));
+    if (const auto done = command.parse(arguments, out, err))
+        return *done;
+    if (!command.parser.positionalArguments().isEmpty())
+        return command.usageError(QStringLiteral("takes no arguments"), err);
+    SettingsPreferences preferences;
+    return runChatScriptCommand(preferences, supportFolder(), out, err);
+}
+
+QString version()
+{
+    return QStringLiteral(WENDLE_VERSION);
+}
+
+} // namespace
+
+int runCommandLine(int &argc, char **argv)
+{
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+
+    const QList<Subcommand> subcommands = {
+        {QStringLiteral("run"), QStringLiteral("run [--headless]"), QStringLiteral("start Wendle for this session (a window when a display is present)"),
+         [&argc, argv](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             SubcommandParser command(QStringLiteral("run"), QStringLiteral("run [--headless]"),
+                                      QStringLiteral("Start Wendle for this session: a window when a display is present,\n"
+                                                     "otherwise in the background. One instance per session."));
+             const QCommandLineOption headless(QStringLiteral("headless"), QStringLiteral("Run without a window."));
+             command.parser.addOption(headless);
+             if (const auto done = command.parse(arguments, out, err))
+                 return *done;
+             if (!command.parser.positionalArguments().isEmpty())
+                 return command.usageError(QStringLiteral("unexpected argument ") + command.parser.positionalArguments().first(), err);
+             out.flush();
+             err.flush();
+             return runApplication(argc, argv, command.parser.isSet(headless));
+         }},
+        {QStringLiteral("send"), QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
+         QStringLiteral("hand a message to the running Wendle, as a mail rule or chat handler would"),
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runSendCommand(arguments, out, err); }},
+        {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), runDeliver},
+        {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), runStatusCommand},
+        {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
+         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), runChatScript},
+        {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),
+         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"),
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             SettingsPreferences preferences;
+             return runMailReportCommand(preferences, arguments, out, err);
+         }},
+        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
+        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), runIndexCommand},
+    };
+
+    QCommandLineParser global;
+    global.setApplicationDescription(QStringLiteral("Wendle: work this computer from afar by mail and chat."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption showVersion({QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("Show the version."));
+    global.addOption(help);
+    global.addOption(showVersion);
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+
+    QFile outFile, errFile;
+    outFile.open(stdout, QIODevice::WriteOnly);
+    errFile.open(stderr, QIODevice::WriteOnly);
+    QTextStream out(&outFile), err(&errFile);
+
+    auto usage = [&]() {
+        QString text = QStringLiteral("Wendle: work this computer from afar by mail and chat.\n\n"
+                                      "usage: wendle COMMAND [OPTIONS] [ARGUMENTS]\n"
+                                      "       wendle COMMAND --help\n"
+                                      "       wendle --version\n\nCommands:\n");
+        for (const Subcommand &subcommand : subcommands)
+            text += QStringLiteral("  wendle %1\n      %2\n").arg(subcommand.synopsis, subcommand.summary);
+        text += QStringLiteral("  wendle help [COMMAND|PAGE]\n      this text, a command's options, or a page of the help book: %1\n")
+                    .arg(helpPageNames());
+        text += QStringLiteral("\nExit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
+                               "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
+                               "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/),\n"
+                               "       $XDG_CACHE_HOME/wendle/search-index.sqlite (the search index; safe to delete).\n");
+        return text;
+    };
+
+    if (!global.parse(QStringList{QStringLiteral("wendle")} + words)) {
+        err << "wendle: " << global.errorText() << "\n\n" << usage();
+        return UsageExitCode;
+    }
+    if (global.isSet(showVersion)) {
+        out << "wendle " << version() << '\n';
+        return 0;
+    }
+    QStringList positional = global.positionalArguments();
+    if (global.isSet(help)) {
+        out << usage();
+        return 0;
+    }
+    if (positional.isEmpty()) {
+        err << usage();
+        return UsageExitCode;
+    }
+    QString name = positional.takeFirst();
+    // "wendle help" and "wendle help COMMAND" read like the options.
+    if (name == QLatin1String("help")) {
+        if (positional.isEmpty()) {
+            out << usage();
+            return 0;
+        }
+        name = positional.takeFirst();
+        const bool isCommand = std::any_of(subcommands.cbegin(), subcommands.cend(),
+                                           [&name](const Subcommand &subcommand) { return subcommand.name == name; });
+        if (!isCommand) {
+            if (!positional.isEmpty()) {
+                err << "usage: wendle help [COMMAND|PAGE]\n";
+                return UsageExitCode;
+            }
+            out.flush();
+            err.flush();
+            return runHelpCommand(argc, argv, name);
+        }
+        positional = {QStringLiteral("--help")};
+    }
+    for (const Subcommand &subcommand : subcommands) {
+        if (subcommand.name != name)
+            continue;
+        if (name == QLatin1String("run"))
+            return subcommand.handler(positional, out, err);
+        // Everything but `run` needs no more than the core application.
+        QCoreApplication app(argc, argv);
+        return subcommand.handler(positional, out, err);
+    }
+    err << "wendle: unknown command '" << name << "'\n\n" << usage();
+    return UsageExitCode;
+}
+
+} // namespace wendle

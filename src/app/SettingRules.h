@@ -1,0 +1,26 @@
+#pragma once
+
+#include "app/Settings.h"
+
+#include <QString>
+#include <QVariant>
+
+namespace wendle {
+
+// What a setting is for, in one line for `wendle config list` and
+// `wendle config describe`; empty for a key nobody described.
+QString settingDescription(const QString &key);
+// The word for a type as the owner reads it: "boolean", "integer", ...
+QString settingTypeName(SettingType type);
+// The values a key allows beyond its type, in words ("smtp:// or smtps://
+// address"); empty when any value of the type goes.
+QString settingAllowedValues(const QString &key);
+
+// Why the parsed value cannot be stored under the key, or an empty string
+// when it can.
+QString checkSettingValue(const QString &key, const QVariant &value);
+
+// Known keys that look like a mistyped one, closest first.
+QStringList similarSettingKeys(const QString &key);
+
+} // namespace wendle

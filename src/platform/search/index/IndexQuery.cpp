@@ -1,0 +1,202 @@
+#include "platform/search/index/IndexQuery.h"
+
+#include "platform/search/FileKinds.h"
+#include "platform/search/FileView.h"
+#include "platform/search/QueryEvaluator.h"
+#include "platform/search/index/IndexStore.h"
+#include "platform/search/index/SearchIndex.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace wendle::search {
+
+namespace {
+
+std::size_t codePoints(const std::string &utf8)
+{
+    return std::size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// An FTS5 query asking for every run as a phrase; nothing when no run is long
+// enough for a trigram lookup.
+std::optional<std::string> ftsQueryFor(const TextPattern &pattern)
+{
+    std::string query;
+    for (const std::string &run : pattern.requiredRuns()) {
+        if (codePoints(run) < 3)
+            continue;
+        std::string quoted = "\"";
+        for (char c : run)
+            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+        quoted += '"';
+        query += (query.empty() ? "" : " AND ") + quoted;
+    }
+    if (query.empty())
+        return std::nullopt;
+    return query;
+}
+
+class FilterBuilder {
+public:
+    explicit FilterBuilder(const CompiledQuery &query) : m_query(query) {}
+
+    IndexFilter build()
+    {
+        IndexFilter filter;
+        filter.where = clause(m_query.root()).value_or(std::string());
+        filter.arguments = std::move(m_arguments);
+        return filter;
+    }
+
+private:
+    const CompiledQuery &m_query;
+    std::vector<std::string> m_arguments;
+
+    // Nothing: the node does not narrow the files down.
+    std::optional<std::string> clause(int index)
+    {
+        const CompiledQuery::Node &node = m_query.nodes()[std::size_t(index)];
+        if (node.type == CompiledQuery::Node::Type::Leaf)
+            return leafClause(m_query.leaves()[std::size_t(node.leaf)]);
+        const bool isAnd = node.type == CompiledQuery::Node::Type::And;
+        std::vector<std::string> parts;
+        for (int child : node.children) {
+            std::optional<std::string> part = clause(child);
+            if (!part && !isAnd)
+                return std::nullopt; // one open branch opens the whole OR
+            if (part)
+                parts.push_back(std::move(*part));
+        }
+        if (parts.empty())
+            return std::nullopt;
+        std::string joined = "(" + parts.front();
+        for (std::size_t i = 1; i < parts.size(); ++i)
+            joined += (isAnd ? " AND " : " OR ") + parts[i];
+        return joined + ")";
+    }
+
+    std::optional<std::string> leafClause(const CompiledQuery::Leaf &leaf)
+    {
+        switch (leaf.source) {
+        case CompiledQuery::Source::Never:
+            return "0";
+        case CompiledQuery::Source::Path:
+            return std::nullopt;
+        case CompiledQuery::Source::Name:
+            return lookUp("names", leaf.pattern);
+        case CompiledQuery::Source::Content: {
+            std::optional<std::string> found = lookUp("texts", leaf.pattern);
+            return found ? found : std::optional<std::string>("has_text");
+        }
+        case CompiledQuery::Source::Size:
+            return sizeClause(leaf);
+        case CompiledQuery::Source::Kind:
+            return kindClause(leaf);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> lookUp(const char *table, const TextPattern &pattern)
+    {
+        std::optional<std::string> fts = ftsQueryFor(pattern);
+        if (!fts)
+            return std::nullopt;
+        m_arguments.push_back(std::move(*fts));
+        return "id IN (SELECT rowid FROM " + std::string(table) + " WHERE " + table + " MATCH ?"
+            + std::to_string(m_arguments.size()) + ")";
+    }
+
+    static std::string sizeClause(const CompiledQuery::Leaf &leaf)
+    {
+        const char *operators[] = {"=", "<", "<=", ">", ">="};
+        return "size " + std::string(operators[int(leaf.comparison)]) + " " + std::to_string(leaf.number);
+    }
+
+    static std::string kindClause(const CompiledQuery::Leaf &leaf)
+    {
+        const KindCatalogue &catalogue = KindCatalogue::instance();
+        std::string list;
+        for (std::size_t id = 0; id < leaf.acceptedKinds.size(); ++id) {
+            if (!leaf.acceptedKinds[id])
+                continue;
+            // MIME names hold no quote, but a database is no place to trust that.
+            std::string name = catalogue.at(int(id)).mimeName.toStdString();
+            std::erase(name, '\'');
+            list += (list.empty() ? "'" : ",'") + name + "'";
+        }
+        return "kind IN (" + list + ")";
+    }
+};
+
+} // namespace
+
+IndexFilter indexFilterFor(const CompiledQuery &query)
+{
+    return FilterBuilder(query).build();
+}
+
+bool decidableOnFoldedText(const CompiledQuery &query)
+{
+    return std::all_of(query.leaves().begin(), query.leaves().end(), [](const CompiledQuery::Leaf &leaf) {
+        return leaf.source != CompiledQuery::Source::Content
+            || (leaf.pattern.folding().ignoreCase && leaf.pattern.folding().ignoreDiacritics);
+    });
+}
+
+std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const
+{
+    if (!isReady())
+        return std::nullopt;
+    IndexStore store;
+    if (!store.openForReading(m_databasePath))
+        return std::nullopt;
+    const IndexFilter filter = indexFilterFor(query);
+    // The index keeps texts folded; a comparison that minds case or accents reads the file.
+    const bool foldedTextDecides = decidableOnFoldedText(query);
+    const KindCatalogue &catalogue = KindCatalogue::instance();
+    QueryEvaluator evaluator(query);
+    FileScratch scratch;
+    QList<SearchHit> hits;
+    const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
+        if (cancelled.load(std::memory_order_relaxed))
+            return false;
+        const std::size_t slash = file.path.rfind('/');
+        FileView view(AT_FDCWD, std::string_view(file.path).substr(0, slash), file.path.c_str() + slash + 1, scratch,
+                      file.path.c_str());
+        view.setKnownSize(file.size);
+        const int kind = catalogue.idOf(QString::fromStdString(file.kind));
+        view.setKnownKind(kind >= 0 ? kind : catalogue.unknownId());
+        if (foldedTextDecides) {
+            view.setTextSource([&store, &file](std::string &text) {
+                std::optional<std::string> stored = file.hasText ? store.text(file.id) : std::nullopt;
+                if (stored)
+                    text = std::move(*stored);
+                return stored.has_value();
+            });
+        }
+        // A file the owner could not be sent is no answer, and neither is one
+        // deleted a moment ago.
+        if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
+            return true;
+        SearchHit hit;
+        hit.relevance = evaluator.relevance(view);
+        hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
+        hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
+        hit.displayName = hit.fsName;
+        hit.kind = catalogue.at(view.kind()).comment;
+        hit.size = file.size;
+        hits.append(std::move(hit));
+        return true;
+    }, &m_lastSearchProblem);
+    if (!answered || cancelled.load())
+        return std::nullopt;
+    return hits;
+}
+
+} // namespace wendle::search

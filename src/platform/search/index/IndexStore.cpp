@@ -1,0 +1,315 @@
+#include "platform/search/index/IndexStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace wendle::search {
+
+namespace {
+
+// Bump when the layout or what is stored changes: an older file is rebuilt.
+constexpr const char *kLayoutVersion = "1";
+
+std::string_view columnText(sqlite3_stmt *statement, int column)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+    return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(statement, column))) : std::string_view();
+}
+
+void bindText(sqlite3_stmt *statement, int index, std::string_view text)
+{
+    sqlite3_bind_text(statement, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// Steps a statement that returns no rows, then makes it ready for the next use.
+bool run(sqlite3_stmt *statement)
+{
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return result == SQLITE_DONE || result == SQLITE_ROW;
+}
+
+} // namespace
+
+IndexStore::~IndexStore()
+{
+    close();
+}
+
+void IndexStore::close()
+{
+    for (auto &entry : m_statements)
+        sqlite3_finalize(entry.second);
+    m_statements.clear();
+    if (m_db)
+        sqlite3_close(m_db);
+    m_db = nullptr;
+}
+
+QString IndexStore::lastError() const
+{
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("the index is not open");
+}
+
+bool IndexStore::exec(const char *sql)
+{
+    return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+sqlite3_stmt *IndexStore::statement(const char *sql)
+{
+    const auto found = m_statements.find(sql);
+    if (found != m_statements.end())
+        return found->second;
+    sqlite3_stmt *prepared = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &prepared, nullptr) != SQLITE_OK)
+        return nullptr;
+    m_statements.emplace(sql, prepared);
+    return prepared;
+}
+
+bool IndexStore::open(const QString &path, bool repair, bool *repaired, QString *error)
+{
+    close();
+    if (repaired)
+        *repaired = false;
+    QDir().mkpath(QFileInfo(path).path());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+        const bool opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) == SQLITE_OK;
+        if (opened) {
+            sqlite3_busy_timeout(m_db, 5000);
+            // A small page cache: the index serves a few lookups, not scans, and
+            // Wendle idles most of the time.
+            exec("PRAGMA cache_size=-2048");
+            if (exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") && sound() && createSchema())
+                return true;
+        }
+        const QString problem = lastError();
+        close();
+        if (!repair || attempt > 0) {
+            if (error)
+                *error = problem;
+            return false;
+        }
+        // Not an index we can trust: start again from nothing.
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(path + QLatin1String(suffix));
+        if (repaired)
+            *repaired = true;
+    }
+    return false;
+}
+
+bool IndexStore::openForReading(const QString &path)
+{
+    close();
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    exec("PRAGMA cache_size=-2048");
+    return true;
+}
+
+bool IndexStore::sound()
+{
+    sqlite3_stmt *check = nullptr;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA quick_check", -1, &check, nullptr) != SQLITE_OK)
+        return false;
+    const bool ok = sqlite3_step(check) == SQLITE_ROW && columnText(check, 0) == "ok";
+    sqlite3_finalize(check);
+    if (!ok)
+        return false;
+    // A new file has no tables yet; an old one must be of this layout.
+    sqlite3_stmt *tables = nullptr;
+    sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr);
+    const bool empty = tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
+    sqlite3_finalize(tables);
+    return empty || meta("version") == QString::fromLatin1(kLayoutVersion);
+}
+
+bool IndexStore::createSchema()
+{
+    const bool created = exec(
+        "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, folder TEXT NOT NULL,"
+        " name TEXT NOT NULL, kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
+        " has_text INTEGER NOT NULL);"
+        "CREATE INDEX IF NOT EXISTS files_by_folder ON files(folder);"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, tokenize='trigram case_sensitive 1');"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, tokenize='trigram case_sensitive 1');"
+        "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+        "CREATE TRIGGER IF NOT EXISTS files_gone AFTER DELETE ON files BEGIN"
+        " DELETE FROM names WHERE rowid = old.id; DELETE FROM texts WHERE rowid = old.id; END;");
+    return created && setMeta("version", QString::fromLatin1(kLayoutVersion));
+}
+
+bool IndexStore::begin()
+{
+    return exec("BEGIN IMMEDIATE");
+}
+
+bool IndexStore::commit()
+{
+    return exec("COMMIT");
+}
+
+bool IndexStore::put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText)
+{
+    if (!remove(file.path))
+        return false;
+    sqlite3_stmt *insert = statement(
+        "INSERT INTO files(path, folder, name, kind, size, mtime, has_text) VALUES(?, ?, ?, ?, ?, ?, ?)");
+    if (!insert)
+        return false;
+    const std::size_t slash = file.path.rfind('/');
+    bindText(insert, 1, file.path);
+    bindText(insert, 2, std::string_view(file.path).substr(0, slash == 0 ? 1 : slash));
+    bindText(insert, 3, file.name);
+    bindText(insert, 4, file.kind);
+    sqlite3_bind_int64(insert, 5, file.size);
+    sqlite3_bind_int64(insert, 6, file.mtime);
+    sqlite3_bind_int(insert, 7, file.hasText ? 1 : 0);
+    if (!run(insert))
+        return false;
+    const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
+    sqlite3_stmt *name = statement("INSERT INTO names(rowid, name) VALUES(?, ?)");
+    if (!name)
+        return false;
+    sqlite3_bind_int64(name, 1, id);
+    bindText(name, 2, foldedName);
+    if (!run(name))
+        return false;
+    if (!file.hasText)
+        return true;
+    sqlite3_stmt *text = statement("INSERT INTO texts(rowid, body) VALUES(?, ?)");
+    if (!text)
+        return false;
+    sqlite3_bind_int64(text, 1, id);
+    bindText(text, 2, foldedText);
+    return run(text);
+}
+
+bool IndexStore::remove(std::string_view path)
+{
+    sqlite3_stmt *remove = statement("DELETE FROM files WHERE path = ?");
+    if (!remove)
+        return false;
+    bindText(remove, 1, path);
+    return run(remove);
+}
+
+bool IndexStore::removeBelow(std::string_view folder)
+{
+    // Every path below "a/b" lies between "a/b/" and "a/b0": '0' follows '/'.
+    sqlite3_stmt *remove = statement("DELETE FROM files WHERE path = ?1 OR (path >= ?1 || '/' AND path < ?1 || '0')");
+    if (!remove)
+        return false;
+    bindText(remove, 1, folder);
+    return run(remove);
+}
+
+std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> IndexStore::filesIn(std::string_view folder)
+{
+    std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> files;
+    sqlite3_stmt *select = statement("SELECT name, size, mtime FROM files WHERE folder = ?");
+    if (!select)
+        return files;
+    bindText(select, 1, folder);
+    while (sqlite3_step(select) == SQLITE_ROW)
+        files.emplace(columnText(select, 0), std::pair{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2)});
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    return files;
+}
+
+std::optional<std::string> IndexStore::text(std::int64_t id)
+{
+    sqlite3_stmt *select = statement("SELECT body FROM texts WHERE rowid = ?");
+    if (!select)
+        return std::nullopt;
+    sqlite3_bind_int64(select, 1, id);
+    std::optional<std::string> body;
+    if (sqlite3_step(select) == SQLITE_ROW)
+        body = std::string(columnText(select, 0));
+    sqlite3_reset(select);
+    return body;
+}
+
+std::optional<QString> IndexStore::meta(const char *key)
+{
+    sqlite3_stmt *select = statement("SELECT value FROM meta WHERE key = ?");
+    if (!select)
+        return std::nullopt;
+    bindText(select, 1, key);
+    std::optional<QString> value;
+    if (sqlite3_step(select) == SQLITE_ROW) {
+        const std::string_view text = columnText(select, 0);
+        value = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    return value;
+}
+
+bool IndexStore::setMeta(const char *key, const QString &value)
+{
+    sqlite3_stmt *upsert = statement("INSERT OR REPLACE INTO meta(key, value) VALUES(?, ?)");
+    if (!upsert)
+        return false;
+    bindText(upsert, 1, key);
+    const QByteArray utf8 = value.toUtf8();
+    bindText(upsert, 2, std::string_view(utf8.constData(), std::size_t(utf8.size())));
+    return run(upsert);
+}
+
+std::int64_t IndexStore::count(bool withText)
+{
+    sqlite3_stmt *select = statement(withText ? "SELECT count(*) FROM files WHERE has_text" : "SELECT count(*) FROM files");
+    if (!select || sqlite3_step(select) != SQLITE_ROW)
+        return 0;
+    const std::int64_t total = sqlite3_column_int64(select, 0);
+    sqlite3_reset(select);
+    return total;
+}
+
+bool IndexStore::select(const std::string &where, const std::vector<std::string> &arguments,
+                        const std::function<bool(const IndexedFile &)> &visit, QString *error)
+{
+    const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text FROM files"
+        + (where.empty() ? std::string() : " WHERE " + where);
+    sqlite3_stmt *query = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()), &query, nullptr) != SQLITE_OK) {
+        if (error)
+            *error = lastError();
+        return false;
+    }
+    for (std::size_t i = 0; i < arguments.size(); ++i)
+        bindText(query, int(i) + 1, arguments[i]);
+    IndexedFile file;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(query)) == SQLITE_ROW) {
+        file.id = sqlite3_column_int64(query, 0);
+        file.path.assign(columnText(query, 1));
+        file.name.assign(columnText(query, 2));
+        file.kind.assign(columnText(query, 3));
+        file.size = sqlite3_column_int64(query, 4);
+        file.mtime = sqlite3_column_int64(query, 5);
+        file.hasText = sqlite3_column_int(query, 6) != 0;
+        if (!visit(file))
+            break;
+    }
+    const bool ok = result == SQLITE_ROW || result == SQLITE_DONE;
+    if (!ok && error)
+        *error = lastError();
+    sqlite3_finalize(query);
+    return ok;
+}
+
+} // namespace wendle::search

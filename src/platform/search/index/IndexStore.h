@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace wendle::search {
+
+// One indexed file as stored.
+struct IndexedFile {
+    std::int64_t id = 0;
+    std::string path;   // UTF-8 as the file system gave it
+    std::string name;
+    std::string kind;   // MIME type name
+    std::int64_t size = 0;
+    std::int64_t mtime = 0; // nanoseconds
+    bool hasText = false;
+};
+
+// The index database: one SQLite file in WAL mode, so that searches read while the
+// indexer writes, and a crash (even kill -9) loses at most the last transaction.
+// The names and texts are kept folded for case and diacritics in two FTS5 tables
+// with the trigram tokenizer, which answers substring and wildcard lookups.
+//
+// One IndexStore per thread: a connection is not shared.
+class IndexStore {
+public:
+    IndexStore() = default;
+    ~IndexStore();
+    IndexStore(const IndexStore &) = delete;
+    IndexStore &operator=(const IndexStore &) = delete;
+
+    // Opens (creating when missing) the database at path. A file that is not a
+    // sound index of this layout is deleted and made anew when `repair` is set;
+    // *repaired then says so. False with *error when the folder or disk refuses.
+    bool open(const QString &path, bool repair, bool *repaired, QString *error);
+    // Opens an existing index to read it, without any check: a search must start
+    // at once, and the keeper of the index has checked it.
+    bool openForReading(const QString &path);
+    bool isOpen() const { return m_db != nullptr; }
+    void close();
+
+    bool begin();
+    bool commit();
+
+    // Inserts or replaces the file at file.path; folded text goes to the text table.
+    bool put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText);
+    bool remove(std::string_view path);
+    // Removes the folder's files and everything below it.
+    bool removeBelow(std::string_view folder);
+    // Files directly in `folder` with their size and modification time.
+    std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> filesIn(std::string_view folder);
+    std::optional<std::string> text(std::int64_t id);
+
+    std::optional<QString> meta(const char *key);
+    bool setMeta(const char *key, const QString &value);
+    std::int64_t count(bool withText);
+
+    // Runs a SELECT over files (id, path, name, kind, size, mtime, has_text) with
+    // the given WHERE clause and bound text arguments; stops when visit says so.
+    bool select(const std::string &where, const std::vector<std::string> &arguments,
+                const std::function<bool(const IndexedFile &)> &visit, QString *error);
+
+    QString lastError() const;
+
+private:
+    sqlite3 *m_db = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt *> m_statements;
+
+    sqlite3_stmt *statement(const char *sql);
+    bool exec(const char *sql);
+    bool createSchema();
+    bool sound();
+};
+
+} // namespace wendle::search

@@ -1,0 +1,273 @@
+#include "platform/search/index/IndexUpdater.h"
+
+#include "platform/search/FileKinds.h"
+#include "platform/search/FileWalker.h"
+#include "platform/search/TextFolding.h"
+
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace wendle::search {
+
+namespace {
+
+constexpr int kChangesPerTransaction = 500;
+constexpr auto kCommitInterval = std::chrono::milliseconds(500);
+
+std::int64_t modificationTime(const struct stat &status)
+{
+    return std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
+QString shown(const std::string &path)
+{
+    return QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
+}
+
+bool isBelow(const std::string &path, const std::string &folder)
+{
+    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
+}
+
+} // namespace
+
+IndexUpdater::IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder,
+                           const std::atomic<bool> &stopped, Log log)
+    : m_store(store)
+    , m_watcher(watcher)
+    , m_root(std::move(root))
+    , m_stopped(stopped)
+    , m_log(std::move(log))
+    , m_skipped(foldersOutsideAnySearch())
+{
+    m_skipped.insert(std::move(indexFolder));
+}
+
+IndexUpdater::~IndexUpdater()
+{
+    flush();
+}
+
+void IndexUpdater::check(bool ok)
+{
+    if (ok || m_writeFailed)
+        return;
+    m_writeFailed = true; // a full or read-only disk: said once, not for every file
+    m_log(QStringLiteral("Wendle Error: the search index cannot be written (%1); searches may miss recent changes")
+              .arg(m_store.lastError()));
+}
+
+void IndexUpdater::changed()
+{
+    if (!m_inTransaction)
+        m_inTransaction = m_store.begin();
+    ++m_pending;
+    if (m_pending >= kChangesPerTransaction || std::chrono::steady_clock::now() - m_lastCommit > kCommitInterval)
+        flush();
+}
+
+void IndexUpdater::flush()
+{
+    if (m_inTransaction)
+        check(m_store.commit());
+    m_inTransaction = false;
+    m_pending = 0;
+    m_lastCommit = std::chrono::steady_clock::now();
+}
+
+bool IndexUpdater::scanAll()
+{
+    std::unordered_set<std::string> visited;
+    if (!scanTree(m_root, &visited))
+        return false;
+    // Folders that vanished while nobody watched them.
+    std::vector<std::string> gone;
+    m_store.select("1 GROUP BY folder", {}, [&](const IndexedFile &file) {
+        const std::string folder = file.path.substr(0, std::max<std::size_t>(file.path.rfind('/'), 1));
+        if (!visited.contains(folder))
+            gone.push_back(folder);
+        return true;
+    }, nullptr);
+    for (const std::string &folder : gone) {
+        check(m_store.removeBelow(folder));
+        changed();
+    }
+    flush();
+    return true;
+}
+
+bool IndexUpdater::scanTree(const std::string &top, std::unordered_set<std::string> *visited)
+{
+    std::vector<std::string> pending{top};
+    std::vector<std::string> subfolders;
+    while (!pending.empty()) {
+        if (m_stopped.load())
+            return false;
+        const std::string folder = std::move(pending.back());
+        pending.pop_back();
+        subfolders.clear();
+        scanFolder(folder, subfolders);
+        if (visited)
+            visited->insert(folder);
+        for (std::string &subfolder : subfolders)
+            pending.push_back(std::move(subfolder));
+    }
+    return true;
+}
+
+void IndexUpdater::watch(const std::string &folder)
+{
+    bool limitReached = false;
+    if (m_watcher.watch(folder, &limitReached)) {
+        m_unwatched.erase(folder);
+        return;
+    }
+    if (!limitReached)
+        return;
+    m_unwatched.insert(folder);
+    if (!m_limitReported) {
+        m_limitReported = true;
+        m_log(QStringLiteral("Wendle Log Update:  the limit of watched folders is reached after %1 folders "
+                             "(fs.inotify.max_user_watches); the others are rescanned every few minutes instead")
+                  .arg(m_watcher.watchedCount()));
+    }
+}
+
+void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string> &subfolders)
+{
+    // Watched before it is listed: a file made in between is reported, not missed.
+    watch(folder);
+    m_knownFolders.insert(folder);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *directory = ::fdopendir(fd);
+    if (!directory) {
+        ::close(fd);
+        return;
+    }
+    auto known = m_store.filesIn(folder);
+    while (const dirent *entry = ::readdir(directory)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        struct stat status;
+        if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(status.st_mode)) {
+            std::string child = folder + "/" + entry->d_name;
+            if (!m_skipped.contains(child))
+                subfolders.push_back(std::move(child));
+            continue;
+        }
+        if (!S_ISREG(status.st_mode))
+            continue; // links, FIFOs, sockets, devices
+        const auto stored = known.find(entry->d_name);
+        const bool unchanged = stored != known.end() && stored->second.first == std::int64_t(status.st_size)
+            && stored->second.second == modificationTime(status);
+        if (stored != known.end())
+            known.erase(stored);
+        if (!unchanged)
+            indexFile(fd, folder, entry->d_name, status);
+    }
+    ::closedir(directory);
+    for (const auto &entry : known) {
+        check(m_store.remove(folder + "/" + entry.first));
+        changed();
+    }
+}
+
+void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status)
+{
+    FileView file(folderFd, folder, name, m_scratch);
+    file.setKnownSize(status.st_size);
+    IndexedFile record;
+    record.path = folder + "/" + name;
+    record.name = name;
+    record.kind = KindCatalogue::instance().at(file.kind()).mimeName.toStdString();
+    record.size = status.st_size;
+    record.mtime = modificationTime(status);
+    const std::optional<std::string_view> text = file.content();
+    record.hasText = text.has_value();
+    if (!text && !file.extractionProblem().isEmpty())
+        m_log(QStringLiteral("Wendle Log Update:  the text of %1 cannot be read (%2); it is found by its name and kind only")
+                  .arg(shown(record.path), file.extractionProblem()));
+    m_foldedName.clear();
+    appendFolded(record.name, m_foldedName);
+    m_foldedText.clear();
+    if (text)
+        appendFolded(*text, m_foldedText);
+    check(m_store.put(record, m_foldedName, m_foldedText));
+    changed();
+}
+
+void IndexUpdater::indexPath(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status;
+    if (fd >= 0 && ::fstatat(fd, path.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
+        indexFile(fd, folder, path.c_str() + slash + 1, status);
+    } else {
+        check(m_store.remove(path));
+        changed();
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
+{
+    for (const FolderWatcher::Change &change : changes) {
+        if (m_stopped.load())
+            break;
+        switch (change.type) {
+        case FolderWatcher::Change::Type::Written:
+            indexPath(change.path);
+            break;
+        case FolderWatcher::Change::Type::Gone:
+            check(m_store.remove(change.path));
+            changed();
+            break;
+        case FolderWatcher::Change::Type::FolderAdded:
+            if (!m_skipped.contains(change.path))
+                scanTree(change.path, nullptr);
+            break;
+        case FolderWatcher::Change::Type::FolderGone:
+            m_watcher.forgetBelow(change.path);
+            std::erase_if(m_knownFolders, [&](const std::string &folder) { return isBelow(folder, change.path); });
+            std::erase_if(m_unwatched, [&](const std::string &folder) { return isBelow(folder, change.path); });
+            check(m_store.removeBelow(change.path));
+            changed();
+            break;
+        case FolderWatcher::Change::Type::Overflow:
+            scanAll(); // the kernel dropped events: only a full look is safe
+            break;
+        }
+    }
+    flush();
+}
+
+void IndexUpdater::rescanUnwatched()
+{
+    const std::set<std::string> folders = m_unwatched;
+    std::vector<std::string> subfolders;
+    for (const std::string &folder : folders) {
+        if (m_stopped.load())
+            break;
+        subfolders.clear();
+        scanFolder(folder, subfolders);
+        // Its known subfolders have their own turn or watch; new ones are looked at now.
+        for (const std::string &subfolder : subfolders) {
+            if (!m_knownFolders.contains(subfolder))
+                scanTree(subfolder, nullptr);
+        }
+    }
+    flush();
+}
+
+} // namespace wendle::search

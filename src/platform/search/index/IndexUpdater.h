@@ -1,0 +1,72 @@
+#pragma once
+
+#include "platform/search/FileView.h"
+#include "platform/search/index/FolderWatcher.h"
+#include "platform/search/index/IndexStore.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <string>
+#include <unordered_set>
+
+struct stat;
+
+namespace wendle::search {
+
+// Keeps the index of one tree in line with the disk: scans folders (watching each
+// as it goes), indexes new and changed files with their kind and text, drops what
+// vanished, and applies the changes the watcher reports. Hidden files and folders
+// (a leading '.', which covers .git and the caches) stay out, links are never
+// followed, and the kernel's and network file systems are never entered.
+// Changes are committed in small transactions, so searches see them soon and a
+// crash loses little.
+class IndexUpdater {
+public:
+    using Log = std::function<void(const QString &line)>;
+
+    // The index's own folder is never indexed, wherever the cache lies.
+    IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder,
+                 const std::atomic<bool> &stopped, Log log);
+    ~IndexUpdater();
+
+    // Brings the whole tree in line; false when stopped before the end.
+    bool scanAll();
+    void apply(const std::vector<FolderWatcher::Change> &changes);
+    // Folders the watch limit left unwatched are looked at again.
+    void rescanUnwatched();
+    bool hasUnwatched() const { return !m_unwatched.empty(); }
+    std::size_t unwatchedCount() const { return m_unwatched.size(); }
+    void flush();
+
+private:
+    IndexStore &m_store;
+    FolderWatcher &m_watcher;
+    std::string m_root;
+    const std::atomic<bool> &m_stopped;
+    Log m_log;
+    std::unordered_set<std::string> m_skipped;
+    std::set<std::string> m_unwatched;
+    std::unordered_set<std::string> m_knownFolders;
+    bool m_limitReported = false;
+    bool m_inTransaction = false;
+    bool m_writeFailed = false;
+    int m_pending = 0;
+    std::chrono::steady_clock::time_point m_lastCommit = std::chrono::steady_clock::now();
+    FileScratch m_scratch;
+    std::string m_foldedName;
+    std::string m_foldedText;
+
+    bool scanTree(const std::string &top, std::unordered_set<std::string> *visited);
+    void scanFolder(const std::string &folder, std::vector<std::string> &subfolders);
+    void watch(const std::string &folder);
+    void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status);
+    void indexPath(const std::string &path);
+    void changed();
+    void check(bool ok);
+};
+
+} // namespace wendle::search

@@ -1,0 +1,208 @@
+#include "platform/search/index/SearchIndex.h"
+
+#include "platform/search/index/FolderWatcher.h"
+#include "platform/search/index/IndexStore.h"
+#include "platform/search/index/IndexUpdater.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <poll.h>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace wendle::search {
+
+namespace {
+
+constexpr int kPollMilliseconds = 200;
+constexpr auto kUnwatchedRescanInterval = std::chrono::minutes(5);
+
+// Building takes whatever the owner leaves idle. Following changes runs at the
+// lowest ordinary priority instead: an idle-class thread on a busy machine could
+// wait for many seconds, and a change should show within one or two.
+void setPriority(bool building)
+{
+    const pid_t thread = pid_t(::syscall(SYS_gettid));
+    sched_param parameters{};
+    ::pthread_setschedparam(::pthread_self(), building ? SCHED_IDLE : SCHED_OTHER, &parameters);
+    ::setpriority(PRIO_PROCESS, id_t(thread), 19);
+    constexpr int whoProcess = 1, classShift = 13, idleClass = 3, bestEffortClass = 2;
+    const int priority = building ? (idleClass << classShift) : ((bestEffortClass << classShift) | 7);
+    ::syscall(SYS_ioprio_set, whoProcess, thread, priority);
+}
+
+void removeDatabase(const QString &path)
+{
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
+} // namespace
+
+SearchIndex::SearchIndex(QString databasePath, QString root, Log log)
+    : m_databasePath(std::move(databasePath))
+    , m_root(QDir::cleanPath(std::move(root)))
+    , m_log(std::move(log))
+{
+}
+
+SearchIndex::~SearchIndex()
+{
+    stop();
+}
+
+QString SearchIndex::defaultDatabasePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/wendle/search-index.sqlite");
+}
+
+void SearchIndex::start()
+{
+    if (m_thread.joinable())
+        return;
+    m_stopped = false;
+    m_thread = std::thread([this] { run(); });
+}
+
+void SearchIndex::stop()
+{
+    m_stopped = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    setReady(false);
+}
+
+void SearchIndex::setReady(bool ready)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_ready = ready;
+    }
+    m_readyChanged.notify_all();
+}
+
+bool SearchIndex::waitUntilReady(int milliseconds)
+{
+    std::unique_lock lock(m_mutex);
+    return m_readyChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                   [this] { return m_ready.load() || m_failed.load(); })
+        && m_ready.load();
+}
+
+void SearchIndex::run()
+{
+    const std::string root = QFile::encodeName(m_root).toStdString();
+    for (;;) {
+        setPriority(true);
+        IndexStore store;
+        bool repaired = false;
+        QString error;
+        if (!store.open(m_databasePath, true, &repaired, &error)) {
+            m_log(QStringLiteral("Wendle Error: the search index %1 cannot be kept (%2); searches walk the folders instead")
+                      .arg(m_databasePath, error));
+            m_failed = true;
+            m_readyChanged.notify_all();
+            return;
+        }
+        if (repaired)
+            m_log(QStringLiteral("Wendle Log Update:  the search index was damaged and is built anew"));
+        const std::optional<QString> indexedRoot = store.meta("root");
+        if (indexedRoot && *indexedRoot != m_root) { // the index of another tree
+            store.close();
+            removeDatabase(m_databasePath);
+            continue;
+        }
+        // An unfinished build (stopped, killed) goes on where it ended: the scan
+        // skips every file already indexed as it is.
+        const bool fresh = store.meta("complete") != QLatin1String("1");
+        store.setMeta("root", m_root);
+        store.setMeta("rebuild", QStringLiteral("0"));
+        QElapsedTimer clock;
+        clock.start();
+        FolderWatcher watcher;
+        IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
+                             m_stopped, m_log);
+        if (!updater.scanAll())
+            return; // stopped
+        if (fresh) {
+            const double seconds = double(clock.elapsed()) / 1000;
+            store.setMeta("complete", QStringLiteral("1"));
+            store.setMeta("built_at", QDateTime::currentDateTime().toString(Qt::ISODate));
+            store.setMeta("build_seconds", QString::number(seconds, 'f', 1));
+            m_log(QStringLiteral("Wendle Log Update:  the search index of %1 is built: %2 files (%3 with text) in %4 s")
+                      .arg(m_root)
+                      .arg(store.count(false))
+                      .arg(store.count(true))
+                      .arg(seconds, 0, 'f', 1));
+        }
+        setReady(true);
+        setPriority(false);
+        auto lastRescan = std::chrono::steady_clock::now();
+        bool rebuild = false;
+        while (!m_stopped.load() && !rebuild) {
+            pollfd waiting{watcher.descriptor(), POLLIN, 0};
+            ::poll(&waiting, 1, kPollMilliseconds);
+            const std::vector<FolderWatcher::Change> changes = watcher.readChanges();
+            if (!changes.empty())
+                updater.apply(changes);
+            if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
+                updater.rescanUnwatched();
+                lastRescan = std::chrono::steady_clock::now();
+            }
+            rebuild = store.meta("rebuild") == QLatin1String("1");
+        }
+        setReady(false);
+        if (m_stopped.load())
+            return;
+        store.close();
+        removeDatabase(m_databasePath);
+        m_log(QStringLiteral("Wendle Log Update:  the search index is rebuilt as asked"));
+    }
+}
+
+SearchIndex::Status SearchIndex::readStatus(const QString &databasePath)
+{
+    Status status;
+    status.exists = QFileInfo::exists(databasePath);
+    if (!status.exists)
+        return status;
+    for (const char *suffix : {"", "-wal"})
+        status.databaseBytes += QFileInfo(databasePath + QLatin1String(suffix)).size();
+    IndexStore store;
+    if (!store.openForReading(databasePath) || !store.meta("version")) {
+        status.problem = store.isOpen() ? QStringLiteral("not a search index") : store.lastError();
+        return status;
+    }
+    status.complete = store.meta("complete") == QLatin1String("1");
+    status.root = store.meta("root").value_or(QString());
+    status.files = store.count(false);
+    status.filesWithText = store.count(true);
+    status.builtAt = store.meta("built_at").value_or(QString());
+    status.buildSeconds = store.meta("build_seconds").value_or(QString()).toDouble();
+    return status;
+}
+
+bool SearchIndex::requestRebuild(const QString &databasePath, QString *error)
+{
+    IndexStore store;
+    if (!store.open(databasePath, true, nullptr, error))
+        return false;
+    // An index that never finished is built anew anyway; the flag reaches a running instance.
+    if (!store.setMeta("complete", QStringLiteral("0")) || !store.setMeta("rebuild", QStringLiteral("1"))) {
+        if (error)
+            *error = store.lastError();
+        return false;
+    }
+    return true;
+}
+
+} // namespace wendle::search

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "platform/search/MetadataSearch.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace wendle::search {
+
+class CompiledQuery;
+
+// The persistent index of one folder tree (the owner's home), kept in
+// $XDG_CACHE_HOME/wendle/ where it can always be thrown away and rebuilt.
+//
+// A background thread at idle CPU and I/O priority builds it on the first start,
+// brings it in line with the disk on later starts, and then follows changes with
+// inotify. Until that first pass is over the index is not ready and searches walk
+// the folders as before, so a search never misses a file for want of an index.
+class SearchIndex {
+public:
+    // Called on the indexer thread.
+    using Log = std::function<void(const QString &line)>;
+
+    struct Status {
+        bool exists = false;
+        bool complete = false;  // a full build has finished
+        QString root;
+        qint64 files = 0;
+        qint64 filesWithText = 0;
+        qint64 databaseBytes = 0;
+        QString builtAt;        // ISO date of the last full build
+        double buildSeconds = 0;
+        QString problem;        // why the index cannot be read
+    };
+
+    SearchIndex(QString databasePath, QString root, Log log);
+    ~SearchIndex();
+    SearchIndex(const SearchIndex &) = delete;
+    SearchIndex &operator=(const SearchIndex &) = delete;
+
+    // $XDG_CACHE_HOME/wendle/search-index.sqlite
+    static QString defaultDatabasePath();
+    // What the database at path says about itself; readable while an instance writes.
+    static Status readStatus(const QString &databasePath);
+    // Asks whoever keeps the index (a running instance, or the next start) to
+    // build it anew. False when the database cannot be written.
+    static bool requestRebuild(const QString &databasePath, QString *error);
+
+    void start();
+    void stop();
+    bool isReady() const { return m_ready.load(); }
+    // The index cannot be kept (unwritable cache folder); searches walk.
+    bool hasFailed() const { return m_failed.load(); }
+    // Waits until the index is ready; false on timeout or when it cannot be kept.
+    bool waitUntilReady(int milliseconds);
+    const QString &root() const { return m_root; }
+    QString lastSearchProblem() const { return m_lastSearchProblem; }
+
+    // The hits of the query among the indexed files; nothing when the index cannot
+    // answer (not ready, unreadable), and the caller walks instead.
+    std::optional<QList<SearchHit>> search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const;
+
+private:
+    QString m_databasePath;
+    QString m_root;
+    Log m_log;
+    std::thread m_thread;
+    std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_ready{false};
+    std::atomic<bool> m_failed{false};
+    std::mutex m_mutex;
+    std::condition_variable m_readyChanged;
+
+    mutable QString m_lastSearchProblem; // for the tests' failure messages
+
+    void run();
+    void setReady(bool ready);
+};
+
+} // namespace wendle::search

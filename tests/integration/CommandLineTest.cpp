@@ -1,0 +1,66 @@
+#include "support/WendleInstance.h"
+
+using namespace wendle::test;
+
+namespace {
+
+class CommandLineTest : public SessionTest {};
+
+} // namespace
+
+TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
+{
+    struct Case { QStringList arguments; int exitCode; const char *output; const char *errors; };
+    const Case cases[] = {
+        {{"--version"}, 0, "wendle 0.1\n", ""},
+        {{"--help"}, 0, "  wendle status\n      show whether Wendle runs", ""},
+        {{"help", "send"}, 0, "usage: wendle send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT...\n", ""},
+        {{"run", "--help"}, 0, "  --headless", ""},
+        {{"send", "--help"}, 0, "  --attachment <PATH>", ""},
+        {{"deliver", "--help"}, 0, "usage: wendle deliver < MESSAGE\n", ""},
+        {{"status", "--help"}, 0, "usage: wendle status\n", ""},
+        {{"config", "--help"}, 0, "usage: wendle config get KEY | set KEY VALUE", ""},
+        {{}, 2, "", "usage: wendle COMMAND"},
+        {{"bogus"}, 2, "", "wendle: unknown command 'bogus'"},
+        {{"--bogus"}, 2, "", "wendle: Unknown option 'bogus'."},
+        {{"run", "--headless", "extra"}, 2, "", "wendle run: unexpected argument extra"},
+        {{"send", "--mail", "--chat", "--from", "a@b", "wndl"}, 2, "", "wendle send: give exactly one of --mail and --chat"},
+        {{"send", "--mail", "--from", "a@b", "--from", "c@d", "wndl"}, 2, "", "wendle send: --from given more than once"},
+        {{"send", "--mail", "wndl"}, 2, "", "wendle send: --from ADDRESS is missing"},
+        {{"send", "--mail", "--from"}, 2, "", "wendle send: Missing value after '--from'."},
+        {{"send", "--mail", "--from", "a@b", "--"}, 2, "", "wendle send: no message text"},
+        {{"send", "--mail", "--from", "a@b", "wndl", "email"}, 1, "", "wendle send: Wendle is not running"},
+        {{"status"}, 1, "running: no\n", ""},
+        {{"deliver", "now"}, 2, "", "wendle deliver: takes no arguments"},
+    };
+    for (const Case &c : cases) {
+        QByteArray output, errors;
+        EXPECT_EQ(session.runWendle(c.arguments, &output, &errors), c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(output.contains(c.output)) << c.arguments.join(' ').toStdString() << ": " << output.constData();
+        EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
+    }
+}
+
+TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInstance)
+{
+    ASSERT_TRUE(session.startDaemon());
+    const QStringList sends[] = {
+        {"send", "--mail", "--from", "owner@example.com", "--", "wndl", "find", "named", "--help"},
+        {"send", "--from", "owner@example.com", "--mail", "wndl", "find", "named", "-x", "--chat"},
+    };
+    for (const QStringList &arguments : sends)
+        EXPECT_EQ(session.runWendle(arguments), 0) << arguments.join(' ').toStdString();
+    EXPECT_TRUE(waitFor([&] { return session.logText().count("Processing command from") == 2; }));
+    const QString log = session.logText();
+    for (const char *word : {"--help", "-x", "--chat"})
+        EXPECT_TRUE(log.contains(QStringLiteral("files named: ")) && log.contains(word)) << word << " in " << log.toStdString();
+
+    QByteArray output;
+    EXPECT_EQ(session.runWendle({"status"}, &output), 0);
+    const QString status = QString::fromUtf8(output);
+    EXPECT_TRUE(status.startsWith("running: yes\nprocess: ")) << output.constData();
+    for (const char *line : {"\nmail: commands through wendle deliver (no imapUrl); replies by outbox\n", "\nchat: outbox\n",
+                             "\nreplies waiting: 0\n", "\nwaiting for a confirmation: findFilename\n", "\nsearch index: "})
+        EXPECT_TRUE(status.contains(line)) << line << " in " << output.constData();
+    EXPECT_EQ(session.stopDaemon(), 0);
+}

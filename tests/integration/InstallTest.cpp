@@ -1,0 +1,138 @@
+#include "support/TestFiles.h"
+#include "support/WendleInstance.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace wendle::test;
+
+namespace {
+
+// Wendle installed into a temporary prefix with the build's own install
+// rules, run from there the way a packaged copy runs.
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *program : {"dbus-run-session", "man", "bash"}) {
+            if (QStandardPaths::findExecutable(program).isEmpty())
+                GTEST_SKIP() << program << " is not installed; scripts/install-deps installs it";
+        }
+        ASSERT_TRUE(prefix.isValid() && home.isValid());
+        ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", prefix.path()}), 0) << output.constData();
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        env.insert("XDG_DATA_HOME", home.filePath("data"));
+        // Where the bus looks for service files, as for any installed program.
+        env.insert("XDG_DATA_DIRS", prefix.filePath("share") + ":/usr/share");
+        env.insert("PATH", prefix.filePath("bin") + ':' + env.value("PATH"));
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        return env;
+    }
+
+    // Runs a program to the end; its exit code (-1 when it hangs), with
+    // standard output and error in `output`.
+    int run(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        output = process.readAll();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    QString installed(const QString &path) const { return prefix.filePath(path); }
+
+    QTemporaryDir prefix;
+    QTemporaryDir home;
+    QByteArray output;
+};
+
+} // namespace
+
+TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
+{
+    const QString binary = installed("bin/wendle");
+    struct Case { const char *path; const char *contains; };
+    const Case cases[] = {
+        {"share/wendle/messages.json", "\"startup_log\""},
+        {"share/man/man1/wendle.1", ".TH WENDLE 1"},
+        {"share/bash-completion/completions/wendle", "complete -F _wendle wendle"},
+        {"share/applications/org.wendle.Wendle.desktop", "Icon=org.wendle.Wendle\n"},
+        {"share/icons/hicolor/scalable/apps/org.wendle.Wendle.svg", "<svg"},
+        {"share/wendle/autostart/wendle-autostart.desktop", "run --headless\n"},
+        {"lib/systemd/user/wendle.service", "Type=dbus\nBusName=org.wendle.Wendle\n"},
+        {"share/dbus-1/services/org.wendle.Wendle.service", "Name=org.wendle.Wendle\n"},
+    };
+    for (const Case &c : cases)
+        EXPECT_TRUE(readFile(installed(c.path)).contains(c.contains)) << c.path;
+    for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "lib/systemd/user/wendle.service",
+                              "share/dbus-1/services/org.wendle.Wendle.service"})
+        EXPECT_TRUE(readFile(installed(entry)).contains(binary.toUtf8() + " run")) << entry;
+
+    EXPECT_EQ(run(binary, {"--version"}), 0);
+    EXPECT_EQ(output, "wendle 0.1\n");
+    EXPECT_EQ(run("man", {"-l", installed("share/man/man1/wendle.1")}), 0);
+    EXPECT_TRUE(output.contains("wendle - work this computer from afar by mail and chat")) << output.constData();
+    EXPECT_TRUE(output.contains("EXIT STATUS"));
+}
+
+TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
+{
+    struct Case { const char *line; const char *expected; };
+    const Case cases[] = {
+        {"wendle st", "status"},
+        {"wendle config ", "get set unset list describe --help"},
+        {"wendle config get maxFile", "maxFileSize maxFilesReturned"},
+        {"wendle send --at", "--attachment"},
+        {"wendle help con", "config"},
+    };
+    const QString script = QStringLiteral(
+        "source /usr/share/bash-completion/bash_completion\n"
+        "source '%1'\n"
+        "COMP_LINE=$1; COMP_POINT=${#1}\n"
+        "read -ra COMP_WORDS <<< \"$1\"\n"
+        "[[ $1 == *' ' ]] && COMP_WORDS+=('')\n"
+        "COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 ))\n"
+        "_wendle\n"
+        "echo \"${COMPREPLY[*]}\"\n").arg(installed("share/bash-completion/completions/wendle"));
+    for (const Case &c : cases) {
+        EXPECT_EQ(run("bash", {"-c", script, "completion", c.line}), 0) << c.line;
+        EXPECT_EQ(output.trimmed(), c.expected) << c.line;
+    }
+}
+
+TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
+{
+    // No Wendle runs: the session bus starts it for the first send from the
+    // service file, and status then finds it.
+    const QString script = QStringLiteral(
+        "wendle status; echo \"before: $?\"\n"
+        "wendle send --mail --from owner@example.com wndl email || exit 10\n"
+        "wendle status > '%1' || exit 11\n"
+        "pid=$(sed -n 's/^process: //p' '%1')\n"
+        "kill \"$pid\"\n"
+        "for i in $(seq 100); do kill -0 \"$pid\" 2>/dev/null || exit 0; sleep 0.1; done\n"
+        "kill -9 \"$pid\"; exit 12\n").arg(home.filePath("status.txt"));
+    EXPECT_EQ(run("dbus-run-session", {"--", "bash", "-c", script}), 0) << output.constData();
+    EXPECT_TRUE(output.contains("running: no\nbefore: 1\n")) << output.constData();
+    EXPECT_TRUE(readFile(home.filePath("status.txt")).startsWith("running: yes\n"));
+    const QByteArray log = readFile(home.filePath("data/wendle/wendle.log"));
+    EXPECT_TRUE(log.contains("Processing command from owner@example.com")) << log.constData();
+    EXPECT_TRUE(log.endsWith(": Wendle shut down"));
+}

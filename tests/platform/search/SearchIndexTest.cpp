@@ -1,0 +1,184 @@
+#include "platform/search/FileWalker.h"
+#include "platform/search/QueryEvaluator.h"
+#include "platform/search/SearchQuery.h"
+#include "platform/search/index/SearchIndex.h"
+#include "support/DocumentFiles.h"
+#include "support/QtApplication.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace wendle;
+using namespace wendle::search;
+using namespace wendle::test;
+
+static void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+class SearchIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ensureQtApplication();
+        m_root = m_dir.path() + QStringLiteral("/home");
+        QDir().mkpath(m_root);
+    }
+
+    void write(const QString &relativePath, const QByteArray &content)
+    {
+        const QString path = m_root + QLatin1Char('/') + relativePath;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+        file.write(content);
+    }
+
+    std::unique_ptr<SearchIndex> startIndex()
+    {
+        auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
+            std::lock_guard lock(m_logMutex);
+            m_log << line;
+        });
+        index->start();
+        EXPECT_TRUE(index->waitUntilReady(60000));
+        return index;
+    }
+
+    static CompiledQuery compiled(const QString &text)
+    {
+        QString error;
+        const std::optional<QueryNode> node = parseQuery(text, &error);
+        EXPECT_TRUE(node) << error.toStdString();
+        return CompiledQuery(node.value_or(QueryNode{}));
+    }
+
+    QStringList relative(const QList<SearchHit> &hits) const
+    {
+        QStringList paths;
+        for (const SearchHit &hit : hits)
+            paths << QDir(m_root).relativeFilePath(hit.path);
+        paths.sort();
+        return paths;
+    }
+
+    QStringList fromIndex(const SearchIndex &index, const QString &query) const
+    {
+        const std::atomic<bool> cancelled{false};
+        const std::optional<QList<SearchHit>> hits = index.search(compiled(query), cancelled);
+        EXPECT_TRUE(hits) << "the index did not answer " << query.toStdString() << ": "
+                          << index.lastSearchProblem().toStdString();
+        return relative(hits.value_or(QList<SearchHit>()));
+    }
+
+    QStringList fromWalk(const QString &query) const
+    {
+        const std::atomic<bool> cancelled{false};
+        return relative(walkAndMatch(compiled(query), QFile::encodeName(m_root).toStdString(), {}, 1, cancelled));
+    }
+
+    // Polls the index until the query finds `expected`, for the two seconds a
+    // change may take to show.
+    bool showsWithinTwoSeconds(const SearchIndex &index, const QString &query, const QStringList &expected) const
+    {
+        const QDeadlineTimer deadline(2000);
+        while (fromIndex(index, query) != expected) {
+            if (deadline.hasExpired())
+                return false;
+            QThread::msleep(20);
+        }
+        return true;
+    }
+
+    QStringList log()
+    {
+        std::lock_guard lock(m_logMutex);
+        return m_log;
+    }
+
+    QString databasePath() const { return m_dir.path() + QStringLiteral("/cache/wendle/search-index.sqlite"); }
+
+    QTemporaryDir m_dir;
+    QString m_root;
+    std::mutex m_logMutex;
+    QStringList m_log;
+};
+
+} // namespace
+
+TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
+{
+    const QString letter = QStringLiteral("Dear Sir, about the tax return and the budget");
+    const QList<QPair<QString, QByteArray>> files = {
+        {"Tax Return 2019.pdf", pdfShowing(letter)}, {"letters/roof.odt", odtWith({letter})},
+        {"letters/roof.docx", docxWith({"Dear Madam"})}, {"täx return.jpg", "x"}, {"budget.txt", "nothing"},
+        {"notes/plan.md", "the BUDGET for 2007, café"}, {"notes/ab.txt", "ab"}, {"mail/a.eml", "From: a@b.c\n\nbudget\n"},
+        {".hidden/budget.txt", "budget"}, {"Budget.TXT", "Budget"},
+    };
+    for (const auto &[name, content] : files)
+        write(name, content);
+    const std::unique_ptr<SearchIndex> index = startIndex();
+    const QString queries[] = {
+        "*=='tax*return*'cd && kMDItemFSSize < 4194304",
+        "((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd) && kMDItemFSSize < 4194304) && (  "
+        "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*emlx'cd)",
+        "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
+        "kMDItemTextContent == '*cafe*'cd", "kMDItemTextContent == '*Budget*'", "*=='ab'cd", "kMDItemFSName == 'b?dget.txt'c",
+        "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100",
+    };
+    for (const QString &query : queries)
+        EXPECT_EQ(fromIndex(*index, query), fromWalk(query)) << query.toStdString();
+    EXPECT_EQ(fromIndex(*index, queries[0]), (QStringList{"Tax Return 2019.pdf", "täx return.jpg"}));
+    EXPECT_TRUE(log().filter(QStringLiteral("search index of")).size() == 1) << log().join(u'\n').toStdString();
+}
+
+TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
+{
+    write(QStringLiteral("old.txt"), "nothing");
+    const std::unique_ptr<SearchIndex> index = startIndex();
+    const QString byName = QStringLiteral("*=='*roof*'cd");
+    const QString folder = m_root + QStringLiteral("/repairs");
+    const struct { const char *step; std::function<bool()> change; QStringList expected; } steps[] = {
+        {"created", [&] { write("roof.txt", "x"); return true; }, {"roof.txt"}},
+        {"renamed", [&] { return QFile::rename(m_root + "/roof.txt", m_root + "/new roof.txt"); }, {"new roof.txt"}},
+        {"written", [&] { write("old.txt", "the roof leaks"); return true; }, {"new roof.txt", "old.txt"}},
+        {"deleted", [&] { return QFile::remove(m_root + "/new roof.txt"); }, {"old.txt"}},
+        {"folder made", [&] { write("repairs/deep/roof.pdf", pdfShowing("x")); return true; }, {"old.txt", "repairs/deep/roof.pdf"}},
+        {"folder moved", [&] { return QDir().rename(folder, m_root + "/roofing"); }, {"old.txt", "roofing/deep/roof.pdf"}},
+        {"folder deleted", [&] { return QDir(m_root + "/roofing").removeRecursively(); }, {"old.txt"}},
+    };
+    for (const auto &step : steps) {
+        ASSERT_TRUE(step.change()) << step.step;
+        EXPECT_TRUE(showsWithinTwoSeconds(*index, byName, step.expected))
+            << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
+    }
+}
+
+TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearchesToTheWalk)
+{
+    write(QStringLiteral("roof.txt"), "x");
+    startIndex().reset();
+    QFile database(databasePath());
+    ASSERT_TRUE(database.open(QIODevice::ReadWrite));
+    database.seek(100);
+    database.write(QByteArray(8192, '\x5a'));
+    database.close();
+    const std::unique_ptr<SearchIndex> index = startIndex();
+    EXPECT_EQ(fromIndex(*index, QStringLiteral("*=='roof*'cd")), QStringList{QStringLiteral("roof.txt")});
+    EXPECT_EQ(log().filter(QStringLiteral("damaged")).size(), 1) << log().join(u'\n').toStdString();
+
+    SearchIndex unwritable(QStringLiteral("/proc/wendle/search-index.sqlite"), m_root, [](const QString &) {});
+    unwritable.start();
+    EXPECT_FALSE(unwritable.waitUntilReady(10000));
+    const std::atomic<bool> cancelled{false};
+    EXPECT_FALSE(unwritable.search(compiled(QStringLiteral("*=='roof*'cd")), cancelled));
+}
