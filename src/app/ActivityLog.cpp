@@ -3,19 +3,103 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+
+#include <atomic>
+#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace wendle {
 
 namespace {
 
-bool writeWhole(const QString &path, const QString &content)
+// The log is handled as bytes: decoding 256 KiB to UTF-16 and back for every
+// entry cost more than reading and writing the file. Text that is not valid
+// UTF-8 still goes through QString once, so bad bytes become U+FFFD and never
+// spread into later entries.
+
+// Which file this process wrote last: a log that is still exactly that file
+// is valid UTF-8 without checking it again. Anything that touched it since
+// (another program, the owner's editor) shows in the inode, size or time.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+
+    static FileIdentity of(const struct stat &status)
+    {
+        return {status.st_dev, status.st_ino, status.st_size, status.st_mtim};
+    }
+    bool operator==(const FileIdentity &other) const
+    {
+        return device == other.device && inode == other.inode && size == other.size
+               && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+    }
+};
+
+// Entries are written on the main thread only.
+FileIdentity lastWrittenLog;
+
+bool writeAll(int fd, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// Writes head and tail to a new file beside path, syncs its data and renames
+// it over path, so a reader (or a crash) meets the old file or the new one,
+// never half of either. A new file gets the usual permissions, a replaced one
+// keeps its own; a symbolic link keeps pointing at the file it names. Every
+// system call counts here: this runs for each entry of the log.
+bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray &tail = QByteArray(),
+                  FileIdentity *written = nullptr)
+{
+    static std::atomic<unsigned> counter{0};
+    static const QByteArray process = QByteArray::number(::getpid());
+    QByteArray target = QFile::encodeName(path);
+    struct stat old;
+    bool existed = ::lstat(target.constData(), &old) == 0;
+    if (existed && S_ISLNK(old.st_mode)) {
+        existed = ::stat(target.constData(), &old) == 0;
+        if (existed)
+            target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+    }
+    QByteArray temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = target + ".tmp-" + process + '-' + QByteArray::number(counter++);
+        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
         return false;
-    file.write(content.toUtf8());
-    return file.commit();
+    struct stat status;
+    bool ok = writeAll(fd, head) && writeAll(fd, tail) && ::fstat(fd, &status) == 0;
+    const mode_t mode = old.st_mode & 07777;
+    if (ok && existed && (status.st_mode & 07777) != mode)
+        ok = ::fchmod(fd, mode) == 0;
+    ok = ok && ::fdatasync(fd) == 0;
+    if (written)
+        *written = ok ? FileIdentity::of(status) : FileIdentity();
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.constData(), target.constData()) == 0)
+        return true;
+    ::unlink(temporary.constData());
+    return false;
 }
 
 bool ensureFolder(const QString &folder)
@@ -28,38 +112,91 @@ bool ensureFolder(const QString &folder)
     return QDir().mkpath(folder);
 }
 
+// The whole file, and its size as the file system reports it (of the file a
+// link points to). An unreadable log reads as empty; a missing one as absent.
+struct LogFile {
+    bool exists = false;
+    qint64 size = 0;
+    FileIdentity identity;
+    QByteArray content;
+};
+
+LogFile readLog(const QByteArray &path)
+{
+    LogFile log;
+    struct stat status;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // Present but unreadable still counts as present, with its size.
+        if (::stat(path.constData(), &status) == 0) {
+            log.exists = true;
+            log.size = status.st_size;
+        }
+        return log;
+    }
+    log.exists = ::fstat(fd, &status) == 0;
+    log.size = status.st_size;
+    log.identity = FileIdentity::of(status);
+    log.content.resize(qsizetype(status.st_size));
+    qsizetype filled = 0;
+    while (filled < log.content.size()) {
+        const ssize_t got = ::read(fd, log.content.data() + filled, size_t(log.content.size() - filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        filled += got;
+    }
+    ::close(fd);
+    log.content.truncate(filled);
+    return log;
+}
+
+// "yyyy-MM-dd (HH:mm:ss)" in local time, without QDateTime::toString's
+// format parser, which cost more than the rest of the entry's own work.
+QByteArray stamp(const QDateTime &now)
+{
+    const QDate date = now.date();
+    const QTime time = now.time();
+    char text[48];
+    const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d (%02d:%02d:%02d)", date.year(), date.month(), date.day(),
+                                     time.hour(), time.minute(), time.second());
+    return QByteArray(text, length);
+}
+
+// The log restarts with its header when it holds four characters or fewer.
+bool tooShort(const QByteArray &utf8)
+{
+    // A character takes at least one byte and a UTF-16 unit at most three.
+    if (utf8.size() > 12)
+        return false;
+    return QString::fromUtf8(utf8).size() <= 4;
+}
+
 } // namespace
 
 void appendLogEntry(const QString &folder, const QString &text, const QDateTime &now)
 {
-    if (!ensureFolder(folder))
-        return;
     const QString logPath = folder + u'/' + QLatin1String(LogFileName);
-    const QString header = QLatin1String(LogHeader);
+    const QByteArray header(LogHeader);
 
-    QString content;
-    QFile log(logPath);
-    if (log.exists()) {
-        if (log.open(QIODevice::ReadOnly))
-            content = QString::fromUtf8(log.readAll());
-        log.close();
-        // The size is the one of the file the link points to.
-        const qint64 size = QFileInfo(logPath).size();
-        if (size > LogRotationBytes) {
-            writeWhole(folder + u'/' + QLatin1String(OldLogFileName), content);
-            content = header;
-        }
-    } else {
+    // A log that opens needs no look at its folder.
+    LogFile log = readLog(QFile::encodeName(logPath));
+    if (!log.exists && !ensureFolder(folder))
+        return;
+    QByteArray content = log.exists ? log.content : header;
+    const bool ours = log.exists && log.identity == lastWrittenLog && log.content.size() == log.size;
+    if (!ours && !QByteArrayView(content).isValidUtf8())
+        content = QString::fromUtf8(content).toUtf8();
+    if (log.exists && log.size > LogRotationBytes) {
+        replaceWhole(folder + u'/' + QLatin1String(OldLogFileName), content);
         content = header;
     }
-    if (content.size() <= 4)
+    if (tooShort(content))
         content = header;
 
-    content += u'\n';
-    content += now.toString(QStringLiteral("yyyy-MM-dd (HH:mm:ss)"));
-    content += QLatin1String(": ");
-    content += text;
-    writeWhole(logPath, content);
+    const QByteArray entry = '\n' + stamp(now) + ": " + text.toUtf8();
+    replaceWhole(logPath, content, entry, &lastWrittenLog);
 }
 
 } // namespace wendle

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/SettingRules.h"
 #include "app/SubcommandParser.h"
+#include "operations/Faxing.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
@@ -221,13 +222,16 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         return 0;
     }
     QString error;
-    const QVariant value = parseSettingValue(info->type, words[2], &error);
+    QVariant value = parseSettingValue(info->type, words[2], &error);
     if (value.isValid())
         error = checkSettingValue(key, value);
     if (!error.isEmpty()) {
         err << "wendle config: cannot set " << key << " to \"" << words[2] << "\": " << error << '\n';
         return UsageExitCode;
     }
+    // A queue is stored the way the settings window's menu stores it.
+    if (key == QLatin1String(RBDefaultFaxModem))
+        value = faxModemForTitle(value.toString());
     preferences.setValue(key, value);
     return 0;
 }

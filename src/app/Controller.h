@@ -65,6 +65,7 @@ struct SearchState {
 
 struct FaxState {
     QString lastFaxNumber;
+    QStringList modemTitles; // the settings window's queue menu, read at start
 };
 
 // The shortcut library and the custom command waiting for its number. The
@@ -158,6 +159,7 @@ public:
     void faxDocument(const QString &path, const QString &number);
     // The fax queue titles for the settings window's pop-up menu.
     QStringList getModemArray();
+    const QStringList &faxModemTitles() const { return m_fax.modemTitles; }
     // Stores the queue of the title picked in that menu.
     void faxModemChanged(const QString &selectedTitle);
     void launchiTunes();

@@ -20,9 +20,9 @@ void Controller::awakeFromNib(SettingsView *view)
     if (view)
         view->selectTab(QLatin1String(cameraWatch ? CameraTab : SecurityTab));
 
-    const QStringList modems = getModemArray();
+    m_fax.modemTitles = getModemArray();
     if (view)
-        view->setFaxModemTitles(modems);
+        view->setFaxModemTitles(m_fax.modemTitles);
 
     registerHelp();
     if (m_platform.preferences.boolValue(RBFirstTimeLaunching)) {

@@ -7,8 +7,42 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+
+#include <sys/stat.h>
 
 namespace wendle {
+
+namespace {
+
+// The templates of a file as last parsed, with what identified the file then.
+// A file that has not changed since (same inode, size and time) is not parsed
+// again; any edit shows at the next read, as before.
+struct ParsedTemplates {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = -1;
+    timespec modified{};
+    QVariantMap strings;
+};
+
+QVariantMap readTemplates(const QString &path)
+{
+    static QMutex mutex;
+    static QHash<QString, ParsedTemplates> parsed;
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return QVariantMap();
+    const QMutexLocker lock(&mutex);
+    ParsedTemplates &known = parsed[path];
+    const bool unchanged = known.device == status.st_dev && known.inode == status.st_ino && known.size == status.st_size
+                           && known.modified.tv_sec == status.st_mtim.tv_sec && known.modified.tv_nsec == status.st_mtim.tv_nsec;
+    if (!unchanged)
+        known = {status.st_dev, status.st_ino, status.st_size, status.st_mtim, readPropertyListDictionary(path)};
+    return known.strings;
+}
+
+} // namespace
 
 Resources::Resources(const QString &folder)
     : m_folder(folder)
@@ -40,8 +74,7 @@ QString Resources::message(const QString &key) const
 
 QString Resources::wendleString(const QString &key) const
 {
-    const QVariantMap strings =
-        readPropertyListDictionary(QDir(m_folder).filePath(QStringLiteral("WendleStrings.plist")));
+    const QVariantMap strings = readTemplates(QDir(m_folder).filePath(QStringLiteral("WendleStrings.plist")));
     const QVariant value = strings.value(key);
     return value.isValid() ? value.toString() : QString();
 }

@@ -97,16 +97,16 @@ void Controller::executeLastCustomCommand()
         answerCustomCommand(localized(QStringLiteral("custom_not_in_library"), {name}));
         return;
     }
-    // Said plainly rather than left to a load failure the owner never hears
-    // of, or to an opener that fails in silence.
-    if (!QFileInfo::exists(path)) {
-        answerCustomCommand(localized(QStringLiteral("custom_file_missing"), {name}));
-        return;
-    }
     // Only the exact lower-case extension marks the owner's script; any other
-    // file, "SCPT" included, is opened like a document.
+    // file, "SCPT" included, is opened like a document. A missing script is
+    // one that cannot be loaded: logged and written to the console, no reply.
     if (library::pathExtension(path) == QLatin1String("scpt")) {
         runCustomScript(path);
+        return;
+    }
+    // Said plainly rather than left to an opener that fails in silence.
+    if (!QFileInfo::exists(path)) {
+        answerCustomCommand(localized(QStringLiteral("custom_file_missing"), {name}));
         return;
     }
     m_platform.workspace.openFile(path);

@@ -56,6 +56,7 @@ QByteArray commandLine(const QByteArray &text)
 class CommandScanner {
 public:
     CommandScanner(const QByteArray &text, FILE *echoStream)
+        : m_echo(echoStream)
     {
         if (commandlex_init(&m_scanner) != 0) {
             m_scanner = nullptr;
@@ -66,11 +67,15 @@ public:
         command_scan_bytes(line.constData(), int(line.size()), m_scanner);
     }
 
+    // The echo leaves with its command: on a pipe or a file the standard
+    // output is fully buffered, and the reader would otherwise see it only
+    // when Wendle quits.
     ~CommandScanner()
     {
         // Also deletes the buffer made by command_scan_string().
         if (m_scanner)
             commandlex_destroy(m_scanner);
+        std::fflush(m_echo);
     }
 
     CommandScanner(const CommandScanner &) = delete;
@@ -80,6 +85,7 @@ public:
     yyscan_t handle() const { return m_scanner; }
 
 private:
+    FILE *m_echo;
     yyscan_t m_scanner = nullptr;
 };
 

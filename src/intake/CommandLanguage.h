@@ -59,9 +59,9 @@ struct ScannedToken {
 // mode whatever the previous one ended in.
 //
 // Characters that start no token (spaces, punctuation, bytes from 128 up) are
-// echoed unchanged to `echoStream` and otherwise dropped. The default is the
-// standard output; pass a stream on /dev/null to silence them, or a memory
-// stream to look at them.
+// echoed unchanged to `echoStream` and otherwise dropped; the stream is
+// flushed when the command is done. The default is the standard output; pass
+// a stream on /dev/null to silence them, or a memory stream to look at them.
 //
 // Returns CommandAccepted, CommandSyntaxError or CommandMemoryExhausted. On
 // the last two, actions.writeConsoleLine() and actions.reportSyntaxError()

@@ -68,12 +68,12 @@ void Controller::executeDelayedChat()
         chat.text = m_chat.chatMessage;
         if (!colonPath.isEmpty())
             chat.filePath = expandTilde(m_chat.chatPath);
-        if (!m_platform.chat.send(chat, script)) {
+        // The script is always built, so a refusal here is the chat
+        // program's; the copy is still owed.
+        if (!m_platform.chat.send(chat, script))
             reportScriptFailure(script,
                                 QStringLiteral("Wendle Log Update:  Error trying to send the response message to the chat address: %@"),
                                 handle);
-            return;
-        }
     }
 
     if (m_chat.chatCcAddress.size() >= 2) {

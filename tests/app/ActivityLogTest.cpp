@@ -39,14 +39,14 @@ TEST_F(ActivityLogTest, FirstEntryCreatesFolderHeaderAndEntry)
     EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): hello\n2026-12-05 (00:35:31): two\nlines"));
 }
 
+// A second rotation replaces the old log.
 TEST_F(ActivityLogTest, RotatesOnlyAboveTheThreshold)
 {
-    struct Case { qint64 size; bool rotates; };
-    for (const Case c : {Case{262144, false}, Case{262145, true}}) {
+    struct Case { qint64 size; char filler; bool rotates; };
+    for (const Case c : {Case{262144, 'x', false}, Case{262145, 'y', true}, Case{300000, 'z', true}}) {
         QByteArray content = Header.toUtf8();
-        content += QByteArray(c.size - content.size(), 'x');
+        content += QByteArray(c.size - content.size(), c.filler);
         writeLog(content);
-        QFile::remove(folder() + QLatin1String("/wendle_old.log"));
         controller->addLogEntry(QStringLiteral("next"));
         if (c.rotates) {
             EXPECT_EQ(oldLogText().toUtf8(), content);
@@ -58,18 +58,10 @@ TEST_F(ActivityLogTest, RotatesOnlyAboveTheThreshold)
     }
 }
 
-TEST_F(ActivityLogTest, SecondRotationReplacesTheOldLog)
-{
-    writeLog(QByteArray(300000, 'a'));
-    controller->addLogEntry(QStringLiteral("one"));
-    writeLog(QByteArray(300000, 'b'));
-    controller->addLogEntry(QStringLiteral("two"));
-    EXPECT_EQ(oldLogText(), QString(300000, u'b'));
-}
-
+// Four characters, not bytes, are too short.
 TEST_F(ActivityLogTest, EmptiedOrShortLogRestartsWithHeader)
 {
-    for (const QByteArray &content : {QByteArray(), QByteArray("abcd")}) {
+    for (const QByteArray &content : {QByteArray(), QByteArray("abcd"), QByteArray("\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9")}) {
         writeLog(content);
         controller->addLogEntry(QStringLiteral("e"));
         EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): e"));
@@ -103,16 +95,13 @@ TEST_F(ActivityLogTest, AFileWhereTheFolderBelongsIsReplaced)
     EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): x"));
 }
 
-TEST_F(ActivityLogTest, OpenLogHandsThePathToTheWorkspace)
-{
-    preferences.setValue(RBLogData, false);
-    controller->openLog();
-    EXPECT_EQ(workspace.opened, QStringList{folder() + QLatin1String("/wendle.log")});
-}
-
-TEST_F(ActivityLogTest, StartAndShutdownEntries)
+// With logging off the log still opens.
+TEST_F(ActivityLogTest, StartAndShutdownEntriesAndOpeningTheLog)
 {
     controller->awakeFromNib(nullptr);
     controller->applicationWillTerminate();
     EXPECT_EQ(logEntries(), (QStringList{QStringLiteral("Wendle started"), QStringLiteral("Wendle shut down")}));
+    preferences.setValue(RBLogData, false);
+    controller->openLog();
+    EXPECT_EQ(workspace.opened, QStringList{folder() + QLatin1String("/wendle.log")});
 }

@@ -13,20 +13,19 @@ public:
     EchoCapture() : m_stream(open_memstream(&m_buffer, &m_size)) {}
     ~EchoCapture()
     {
-        if (m_stream)
-            std::fclose(m_stream);
+        std::fclose(m_stream);
         std::free(m_buffer);
     }
     EchoCapture(const EchoCapture &) = delete;
     EchoCapture &operator=(const EchoCapture &) = delete;
 
     FILE *stream() const { return m_stream; }
-
-    // Everything echoed so far.
+    // What the writer has flushed so far; the stream's own buffer is not.
+    QByteArray written() const { return QByteArray(m_buffer, qsizetype(m_size)); }
     QByteArray text()
     {
         std::fflush(m_stream);
-        return QByteArray(m_buffer, qsizetype(m_size));
+        return written();
     }
 
 private:

@@ -49,10 +49,14 @@ TEST_F(DaemonTest, StartsOnceLogsCommandsAndShutsDownOnSigterm)
     EXPECT_TRUE(waitFor([&] { return entriesOf("Processing command from") == 2; }));
     EXPECT_TRUE(session.logText().contains("Processing command from Owner <OWNER@example.com>"));
 
+    // What starts no token reaches the standard output with its command, as it came.
+    EXPECT_EQ(session.send(Owner, "wndl cal 12 may;\x01\x1b\t"), 0);
+    EXPECT_TRUE(waitFor([&] { return session.daemonOutput().contains("   ;\x01\x1b\t"); })) << session.daemonOutput().toHex().constData();
+
     // A stranger's message leaves no trace.
     EXPECT_EQ(session.send("eve@example.org", "wndl email"), 0);
     EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_EQ(entriesOf("Processing command from"), 2);
+    EXPECT_EQ(entriesOf("Processing command from"), 3);
     EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
 }
 

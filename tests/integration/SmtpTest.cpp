@@ -74,33 +74,6 @@ TEST_F(SmtpTransportTest, ReplyWithAttachmentArrivesIntact)
     EXPECT_TRUE(log.isEmpty()) << str(log.join(u'\n'));
 }
 
-TEST_F(SmtpTransportTest, RepliesWaitForTheServerAndSurviveARestart)
-{
-    auto transport = makeTransport();
-    const int replies = 3;
-    for (int i = 0; i < replies; ++i)
-        ASSERT_TRUE(transport->send(reply(QStringLiteral("reply %1 %2").arg(i).arg(token)), QString()));
-    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), replies);
-    ASSERT_TRUE(waitFor([&] { return !log.isEmpty(); }, DeliveryWaitMs)) << "a failed delivery is logged";
-    EXPECT_TRUE(log.first().contains(QLatin1String("stays queued"))) << str(log.first());
-    EXPECT_EQ(messageFiles(transport->queueFolder()).size(), replies) << "nothing is dropped while the server is away";
-
-    transport.reset(); // Wendle quits with the replies still queued
-    transport = makeTransport();
-    ASSERT_TRUE(server.start());
-
-    ASSERT_TRUE(waitFor([&] { return messageFiles(transport->queueFolder()).isEmpty(); }, DeliveryWaitMs))
-        << str(log.join(u'\n'));
-    ASSERT_TRUE(waitFor([&] { return server.delivered(token).size() >= replies; }, DeliveryWaitMs)) << str(server.log());
-    waitFor([] { return false; }, 2000); // room for a duplicate to show up, if one were sent
-    QStringList bodies;
-    for (const ParsedMail &delivered : server.delivered(token))
-        bodies << delivered.bodyText.trimmed();
-    bodies.sort();
-    EXPECT_EQ(bodies, (QStringList{"reply 0 " + token, "reply 1 " + token, "reply 2 " + token}));
-    EXPECT_EQ(messageFiles(transport->sentFolder()).size(), replies);
-}
-
 TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
 {
     const QString address = nonLoopbackAddress();

@@ -11,16 +11,11 @@ TEST(ScheduleDateTest, PartsOutOfRangeOrMissingTakeTodaysValues)
     const QDate today(2026, 12, 4);
     struct Case { QString day; QString month; QString year; ScheduleDate date; };
     const Case cases[] = {
-        {QStringLiteral("12"), QStringLiteral("may"), QStringLiteral("2027"), {2027, 5, 12}},
-        {QString(), QStringLiteral("may"), QString(), {2026, 5, 4}},
-        {QStringLiteral("31"), QStringLiteral("february"), QStringLiteral("2200"), {2200, 2, 31}},
-        {QStringLiteral("1"), QStringLiteral("SEPT"), QStringLiteral("1905"), {1905, 9, 1}},
-        {QStringLiteral("12th"), QStringLiteral("3"), QStringLiteral("1999"), {1999, 3, 12}},
-        {QStringLiteral("32"), QStringLiteral("13"), QStringLiteral("1904"), {2026, 12, 4}},
-        {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("2201"), {2026, 12, 4}},
-        {QStringLiteral("-5"), QStringLiteral("ma"), QStringLiteral("99999999999"), {2026, 12, 4}},
-        {QStringLiteral("7"), QStringLiteral("tomorrow"), QString(), {2026, 12, 7}},
-        {QString(), QString(), QString(), {2026, 12, 4}},
+        {"12", "may", "2027", {2027, 5, 12}},       {QString(), "may", QString(), {2026, 5, 4}},
+        {"31", "february", "2200", {2200, 2, 31}},  {"1", "SEPT", "1905", {1905, 9, 1}},
+        {"12th", "3", "1999", {1999, 3, 12}},       {"32", "13", "1904", {2026, 12, 4}},
+        {"0", "0", "2201", {2026, 12, 4}},          {"-5", "ma", "99999999999", {2026, 12, 4}},
+        {"7", "tomorrow", QString(), {2026, 12, 7}},
     };
     for (const Case &c : cases) {
         const ScheduleDate date = resolveScheduleDate(c.day, c.month, c.year, today);

@@ -101,6 +101,13 @@ TEST_F(MailRepliesTest, ReplyToTheRemoteAddressCarriesTheSalutation)
     EXPECT_EQ(m.body, QStringLiteral("Result text\nSent by Wendle!   -Tavo\n\n"));
     EXPECT_TRUE(mail.sent[0].script.contains(QStringLiteral("Result text\nSent by Wendle!   -Tavo\" & return")));
     EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Result text"));
+
+    // With logging off the reply still goes, and the log stays as it was.
+    preferences.setValue(RBLogData, false);
+    const QString before = logText();
+    controller->prepareAndSendMessage(QStringLiteral("t"), QString(), QString());
+    EXPECT_EQ(mail.sent.size(), 2);
+    EXPECT_EQ(logText(), before);
 }
 
 TEST_F(MailRepliesTest, PhoneRepliesAreWrappedOnceThenSplit)
@@ -116,46 +123,34 @@ TEST_F(MailRepliesTest, PhoneRepliesAreWrappedOnceThenSplit)
     EXPECT_EQ(bodies(), QStringList{QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyz\nSent by Wendle!   -Tavo\n\n")});
 }
 
+// A reply of exactly "phoneHeight" characters is not split.
 TEST_F(MailRepliesTest, SplitPhoneReplyGoesOutInPiecesWithoutSalutation)
-{
-    preferences.setValue(RBSplitLongMessages, true);
-    commandFrom(Phone);
-    // Wrapped, this text is exactly 35 characters: 16 + LF + 17 + LF.
-    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"), QStringLiteral("/nonexistent"));
-    EXPECT_EQ(bodies(), (QStringList{
-        QStringLiteral("abcdefghijk\n\n"),
-        QStringLiteral("Cont:\nlmnop\nq\n\n"),
-        QStringLiteral("Cont:\nrstuvwx\n\n"),
-        QStringLiteral("Cont:\nyz01234\n\n"),
-        QStringLiteral("Cont:\n56\n\n\n"),
-    }));
-    for (const SentMail &m : mail.sent)
-        EXPECT_EQ(m.mail.cc, QStringLiteral("cc@example.com"));
-    EXPECT_EQ(logEntries().size(), 2); // the intake entry and one reply entry
-    EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: abcdefghijklmnop\nqrstuvwxyz0123456 (attachment: /nonexistent)"));
-}
-
-TEST_F(MailRepliesTest, ReplyOfExactlyPhoneHeightIsNotSplit)
 {
     preferences.setValue(RBSplitLongMessages, true);
     commandFrom(Phone);
     controller->prepareAndSendMessage(QStringLiteral("twelve chars"), QString(), QString());
     EXPECT_EQ(bodies(), QStringList{QStringLiteral("twelve chars\n\nSent by Wendle!   -Tavo\n\n")});
+    mail.sent.clear();
+    commandFrom(Phone);
+    // Wrapped, this text is exactly 35 characters: 16 + LF + 17 + LF.
+    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"), QStringLiteral("/nonexistent"));
+    EXPECT_EQ(bodies(), (QStringList{"abcdefghijk\n\n", "Cont:\nlmnop\nq\n\n", "Cont:\nrstuvwx\n\n", "Cont:\nyz01234\n\n", "Cont:\n56\n\n\n"}));
+    for (const SentMail &m : mail.sent)
+        EXPECT_EQ(m.mail.cc, QStringLiteral("cc@example.com"));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: abcdefghijklmnop\nqrstuvwxyz0123456 (attachment: /nonexistent)"));
+    EXPECT_EQ(logEntries().size(), 4); // one entry per reply, however many pieces
 }
 
 TEST_F(MailRepliesTest, CopyAndAttachmentOnlyWhenTheyQualify)
 {
     commandFrom(Remote);
     const QString file = supportDir.filePath(QStringLiteral("report.txt"));
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("x");
-    f.close();
+    QFile(file).open(QIODevice::WriteOnly);
     struct Case { QString cc; QString path; QString expectedCc; QString expectedPath; };
     const Case cases[] = {
-        {QStringLiteral("x"), file, QString(), file},
-        {QStringLiteral(""), supportDir.filePath(QStringLiteral("missing")), QString(), QString()},
-        {QStringLiteral("ab"), QString(), QStringLiteral("ab"), QString()},
+        {"x", file, "", file},
+        {"", supportDir.filePath(QStringLiteral("missing")), "", ""},
+        {"ab", QString(), "ab", ""},
     };
     for (const Case &c : cases) {
         mail.sent.clear();
@@ -167,30 +162,20 @@ TEST_F(MailRepliesTest, CopyAndAttachmentOnlyWhenTheyQualify)
     }
 }
 
-TEST_F(MailRepliesTest, NoReplyWithoutACommandSender)
+// Nobody to answer, or a transport that refuses: the console and the log say so.
+TEST_F(MailRepliesTest, RepliesThatCannotGoAreReported)
 {
     controller->sendMessageWithContents(QStringLiteral("lost"), QString(), QString());
     EXPECT_TRUE(mail.sent.isEmpty());
     const QString notice = QStringLiteral("Wendle Error: a reply was not sent because no command sender is known: lost");
     EXPECT_EQ(console.lines, QStringList{notice});
     EXPECT_EQ(logEntries(), QStringList{notice});
-}
 
-TEST_F(MailRepliesTest, RefusedScriptIsReportedWithTheWholeScript)
-{
     commandFrom(Remote);
     mail.accept = false;
+    console.lines.clear();
     controller->sendMessageWithContents(QStringLiteral("t"), QString(), QString());
     ASSERT_EQ(console.lines.size(), 1);
     EXPECT_EQ(console.lines[0], QStringLiteral("Wendle Error: the response message could not be sent. Script: ") + mail.sent[0].script);
     EXPECT_EQ(logEntries().last(), console.lines[0]);
-}
-
-TEST_F(MailRepliesTest, LoggingOffWritesNothing)
-{
-    preferences.setValue(RBLogData, false);
-    commandFrom(Remote);
-    controller->prepareAndSendMessage(QStringLiteral("t"), QString(), QString());
-    EXPECT_EQ(mail.sent.size(), 1);
-    EXPECT_TRUE(logText().isEmpty());
 }

@@ -35,6 +35,35 @@ void addAddresses(InternetAddressList *list, const QString &addresses)
     g_object_unref(parsed);
 }
 
+// The copy address goes on as one recipient, exactly as the owner wrote it.
+// A text the address parser would cut or split ("bob@example com" into two,
+// "a@b@cd" into "a@b") travels as one quoted local part instead: every reader
+// shows it whole, and no server delivers it to a different address.
+void addCopyRecipient(InternetAddressList *list, const QString &address)
+{
+    const QString trimmed = address.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    QByteArray utf8 = trimmed.toUtf8();
+    InternetAddressList *parsed = internet_address_list_parse(nullptr, utf8.constData());
+    if (parsed && internet_address_list_length(parsed) == 1) {
+        char *text = internet_address_list_to_string(parsed, nullptr, FALSE);
+        const bool whole = QString::fromUtf8(text) == trimmed;
+        g_free(text);
+        if (whole) {
+            internet_address_list_append(list, parsed);
+            g_object_unref(parsed);
+            return;
+        }
+    }
+    if (parsed)
+        g_object_unref(parsed);
+    utf8.replace("\\", "\\\\").replace("\"", "\\\"");
+    InternetAddress *mailbox = internet_address_mailbox_new(nullptr, ('"' + utf8 + '"').constData());
+    internet_address_list_add(list, mailbox);
+    g_object_unref(mailbox);
+}
+
 // The part takes its own reference to the bytes through a memory stream.
 void setContent(GMimePart *part, const QByteArray &bytes)
 {
@@ -148,7 +177,7 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     addAddresses(to, mail.to);
     if (internet_address_list_length(to) == 0)
         addUndisclosedRecipients(to);
-    addAddresses(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), mail.cc);
+    addCopyRecipient(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), mail.cc);
     g_mime_message_set_subject(message, mail.subject.toUtf8().constData(), "utf-8");
     setDate(message, date);
     g_mime_message_set_message_id(message, newMessageId(mail.from).toUtf8().constData());

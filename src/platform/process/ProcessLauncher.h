@@ -8,7 +8,7 @@ namespace wendle {
 struct ProcessOutput {
     bool started = false;
     int exitCode = -1;
-    QString standardOutput;
+    QString standardOutput; // standard error joined in, as the tool interleaved them
 };
 
 // Child processes for the desktop's command-line tools: always an argument
@@ -16,7 +16,8 @@ struct ProcessOutput {
 class ProcessLauncher {
 public:
     virtual ~ProcessLauncher() = default;
-    // Runs to the end (or the time limit) and returns what it printed.
+    // Runs to the end (or the time limit) and returns what it printed on
+    // standard output and standard error, joined.
     virtual ProcessOutput run(const QString &program, const QStringList &arguments, int timeoutMs = 30000) = 0;
     // Starts and forgets: the child is never awaited and its output never read.
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;

@@ -8,6 +8,7 @@ ProcessOutput QtProcessLauncher::run(const QString &program, const QStringList &
 {
     ProcessOutput output;
     QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
     process.closeWriteChannel();
     if (!process.waitForStarted(timeoutMs))

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <signal.h>
@@ -101,6 +103,37 @@ bool isUnwantedControl(char16_t c)
     return c < 0x20 || (c >= 0x7f && c <= 0x9f);
 }
 
+// The interpreter named by a #! line ("#!/bin/sh -e", "#!/usr/bin/env
+// python3"), as a path; empty when the line names none that can be found.
+QString interpreterOf(const QByteArray &firstLine)
+{
+    const QStringList words = QString::fromLocal8Bit(firstLine.mid(2)).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return QString();
+    if (QFileInfo(words[0]).fileName() != QLatin1String("env"))
+        return words[0];
+    for (const QString &word : words.mid(1)) {
+        if (!word.startsWith(u'-') && !word.contains(u'='))
+            return QStandardPaths::findExecutable(word);
+    }
+    return QString();
+}
+
+// How the interpreters that can check a file without running it are asked
+// to; the path goes last. Others run unchecked.
+QStringList syntaxCheckArguments(const QString &interpreter)
+{
+    static const QRegularExpression version(QStringLiteral("[0-9.]+$"));
+    const QString name = QFileInfo(interpreter).fileName().remove(version);
+    if (QStringList{"sh", "bash", "dash", "ksh", "mksh", "zsh"}.contains(name))
+        return {QStringLiteral("-n")};
+    if (name == QLatin1String("perl") || name == QLatin1String("ruby"))
+        return {QStringLiteral("-c")};
+    if (name == QLatin1String("python"))
+        return {QStringLiteral("-c"), QStringLiteral("import sys; compile(open(sys.argv[1], 'rb').read(), sys.argv[1], 'exec')")};
+    return {};
+}
+
 } // namespace
 
 QString decodeScriptText(const QByteArray &bytes)
@@ -130,9 +163,21 @@ ScriptResult ProcessScriptRunner::runScriptFile(const QString &path, int timeout
         return refused;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(2) != "#!") {
+    const QByteArray firstLine = file.open(QIODevice::ReadOnly) ? file.readLine(4096).trimmed() : QByteArray();
+    if (!firstLine.startsWith("#!")) {
         refused.error = QStringLiteral("%1 has no #! line naming its interpreter").arg(path);
         return refused;
+    }
+    // A script its interpreter cannot even parse is one that does not
+    // compile, not one that failed while running.
+    const QString interpreter = interpreterOf(firstLine);
+    const QStringList check = syntaxCheckArguments(interpreter);
+    if (!check.isEmpty()) {
+        ScriptResult checked = runProgram(interpreter, check + QStringList{info.absoluteFilePath()}, {}, timeoutSeconds);
+        if (checked.status == ScriptResult::Status::FailedToRun) {
+            checked.status = ScriptResult::Status::CannotLoad;
+            return checked;
+        }
     }
     return runProgram(info.absoluteFilePath(), {}, {}, timeoutSeconds);
 }

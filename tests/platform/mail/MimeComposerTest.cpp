@@ -33,12 +33,15 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
     const Case cases[] = {
         {"plain ascii", {"owner@example.com", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}},
          {"owner@example.com"}, {}, "|7bit"},
-        {"with copy", {"owner@example.com", "computer@example.com", "Wendle Results", "hi", "boss@example.com", {}},
-         {"owner@example.com"}, {"boss@example.com"}, "|7bit"},
         {"non-ascii text", {"owner@example.com", "computer@example.com", "Wendle Results", accented, {}, {}},
          {"owner@example.com"}, {}, "quoted-printable|base64"},
         {"empty to, copy only", {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.com", {}},
          {}, {"chat-owner@example.com"}, "|7bit"},
+        // The copy address goes on whole, as one recipient, however odd.
+        {"copy not an address", {"owner@example.com", "computer@example.com", "Wendle Results", "x", "bob@example com", {}},
+         {"owner@example.com"}, {"\"bob@example com\""}, "|7bit"},
+        {"copy with two at signs", {"owner@example.com", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}},
+         {"owner@example.com"}, {"\"a@b@cd\""}, "|7bit"},
         {"display names", {"'Owner' <owner@example.com>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}},
          {"owner@example.com"}, {}, "|7bit"},
         {"unreadable attachment, text still goes", {"owner@example.com", "computer@example.com", "Wendle Results", "text", {},

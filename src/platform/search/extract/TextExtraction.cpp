@@ -161,6 +161,15 @@ bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimi
             *why = QStringLiteral("larger than %1 MiB").arg(limits.maxInputBytes >> 20);
         return false;
     }
+    // A document that does not even begin like one is settled without its parser:
+    // a walk meets many such files, and most are empty or junk.
+    const bool zipped = format == TextFormat::OpenDocument || format == TextFormat::OfficeOpenXml;
+    if ((zipped && !bytes.starts_with("PK\x03\x04"))
+        || (format == TextFormat::Pdf && bytes.substr(0, 1024).find("%PDF-") == std::string_view::npos)) {
+        if (why)
+            *why = zipped ? QStringLiteral("not a zip archive") : QStringLiteral("not a PDF");
+        return false;
+    }
     switch (format) {
     case TextFormat::None:
         return false;
