@@ -9,12 +9,14 @@
 #include "app/window/SettingsWindow.h"
 #include "app/window/TrayIcon.h"
 #include "platform/alerts/Alerts.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/help/HelpBrowser.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
+#include "platform/preferences/PreferencesWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/scripts/ScriptRunner.h"
@@ -73,7 +75,11 @@ int runApplication(int &argc, char **argv, bool headless)
     // on without its window.
     if (windowed && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
-    std::unique_ptr<QCoreApplication> app(windowed ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
+    // Without a window Wendle still draws (the camera view, date stamps):
+    // Qt's offscreen platform gives it a GUI that needs no display.
+    if (!windowed)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app(new QApplication(argc, argv));
     if (windowed && QGuiApplication::platformName() == QLatin1String("offscreen")) {
         fail(QStringLiteral("cannot open a window on the display; running without one"));
         windowed = false;
@@ -128,9 +134,10 @@ int runApplication(int &argc, char **argv, bool headless)
     search.setIndex(&index);
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
+    GStreamerFrameSource camera;
     std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, support, help.get()};
+                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get()};
 
     Controller controller(platform);
     logger = &controller;
@@ -184,6 +191,8 @@ int runApplication(int &argc, char **argv, bool headless)
         }
     }
     controller.awakeFromNib(window.get());
+    // `wendle config set` of the camera switches reaches the running watch.
+    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
     mailbox.start();
     index.start();
     if (window)

@@ -1,6 +1,7 @@
 #include "app/ChatScriptCommand.h"
 
 #include "app/Controller.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "app/Resources.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
@@ -51,8 +52,9 @@ int runChatScriptCommand(Preferences &preferences, const QString &supportFolder,
     FileSystemSearch search;
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
+    GStreamerFrameSource camera;
     const Platform platform{preferences, clock, scheduler, console, random, mail, chat,
-                            workspace, alerts, resources, search, scripts, processes, supportFolder};
+                            workspace, alerts, resources, search, scripts, processes, camera, supportFolder};
     Controller controller(platform);
 
     controller.forceChatScript();

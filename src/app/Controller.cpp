@@ -3,6 +3,8 @@
 #include "app/ActivityLog.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
+#include "camera/MotionDetection.h"
+#include "camera/RBMovieView.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -24,6 +26,7 @@ Controller::Controller(const Platform &platform)
         m_custom.libraryArray->reserve(3);
     }
     m_platform.random.seed(unsigned(m_platform.clock.now().toSecsSinceEpoch()));
+    m_camera.motionDetector = std::make_unique<MotionDetection>(m_platform.console);
 }
 
 Controller::~Controller()
@@ -31,6 +34,7 @@ Controller::~Controller()
     // Timers of replies still waiting must not fire into a gone controller.
     for (const ChatReply &reply : m_chat.queued)
         m_platform.scheduler.cancel(reply.timer);
+    shutDownCamera();
 }
 
 QVariantMap Controller::defaultsTable()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Platform.h"
+#include "camera/CameraState.h"
 #include "intake/CommandActions.h"
 #include "custom/Shortcut.h"
 #include "platform/scheduler/Scheduler.h"
@@ -73,12 +74,6 @@ struct FaxState {
 struct CustomCommandState {
     QString lastPath;
     std::optional<QList<Shortcut>> libraryArray;
-};
-
-struct CameraState {
-    TimerId snapshotTimer = 0;
-    TimerId motionTimer = 0;
-    QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
 };
 
 // The application's one object: it holds the state and is the target of every
@@ -175,8 +170,20 @@ public:
     void reportSyntaxError() override;
     void writeConsoleLine(const QString &line) override;
 
-    // Camera.
+    // Camera, snapshots and the motion watch (src/camera/).
     void takeSnapshotAndEmailTo(const QString &ccAddress);
+    void startPreview();
+    QImage grabCameraSnapshot();
+    void emailSnapshot();
+    void changeiSightCheckbox();
+    void changeMotionCheckbox();
+    void compareMotion();
+    // Runs the checkbox actions for switches whose stored value changed.
+    void cameraPreferencesChanged();
+    RBMovieView *movieView();
+    MotionDetection &motionDetector() { return *m_camera.motionDetector; }
+    QImage currentSnapshot() const { return m_camera.currentSnapshot; }
+    void setCurrentSnapshot(const QImage &image) { m_camera.currentSnapshot = image; }
 
     // Custom commands and the shortcut library (src/custom/).
     void customCommand(const QString &name);
@@ -237,6 +244,12 @@ private:
     void runCustomScript(const QString &path);
     void answerCustomCommand(const QString &text);
     void showHelpPage(const QString &page);
+    void launchCamera();
+    void shutDownCamera();
+    void startMotionTimer();
+    void stopMotionWatch();
+    void mailMotionAlert(QImage frame);
+    bool writeSnapshotFile(const QImage &picture, QString *path);
 
     Platform m_platform;
     IntakeState m_intake;

@@ -38,6 +38,8 @@ void Controller::awakeFromNib(SettingsView *view)
         view->showStampColor(m_camera.stampColor);
 
     log(localized(QStringLiteral("startup_log"), {}));
+    // The preview and the motion watch, when both camera switches are on.
+    launchCamera();
 }
 
 void Controller::applicationWillTerminate()

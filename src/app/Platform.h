@@ -17,6 +17,7 @@ class Resources;
 class MetadataSearch;
 class ScriptRunner;
 class ProcessLauncher;
+class FrameSource;
 class HelpViewer;
 
 // The platform services the Controller works through; main() wires the Linux
@@ -35,6 +36,7 @@ struct Platform {
     MetadataSearch &search;
     ScriptRunner &scripts;
     ProcessLauncher &processes;
+    FrameSource &camera;
     QString supportFolder; // log, old log, snapshot, outbox
     HelpViewer *help = nullptr; // none when headless
 };

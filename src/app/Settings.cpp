@@ -78,7 +78,10 @@ QVariantMap adapterDefaults()
             {RBChatTransport, QStringLiteral("outbox")},
             {RBScriptHostCommand, defaultScriptHostCommand()},
             {RBCustomCommandTimeout, 60},
-            {RBImapPollSeconds, 60}};
+            {RBImapPollSeconds, 60},
+            {RBCameraSource, QStringLiteral("v4l2src")},
+            {RBMotionAlertFlag, false},
+            {RBMotionAlertInterval, 300}};
 }
 
 const QList<SettingInfo> &knownSettings()
@@ -116,6 +119,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
         {RBImapFolder, T::String},
+        {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
+        {RBMotionAlertInterval, T::Integer},
     };
     return settings;
 }

@@ -69,6 +69,11 @@ inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
 // The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
 inline constexpr const char *RBImapFolder = "imapFolder";
+// The camera: a GStreamer source description, and the mail sent on motion
+// (at most one per interval, in seconds).
+inline constexpr const char *RBCameraSource = "cameraSource";
+inline constexpr const char *RBMotionAlertFlag = "motionAlertFlag";
+inline constexpr const char *RBMotionAlertInterval = "motionAlertInterval";
 
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 

@@ -48,7 +48,7 @@ TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
         c.damage(book);
         Resources elsewhere(copy.path());
         const Platform moved{preferences, clock, scheduler, console, random, mail, chat, workspace,
-                             alerts, elsewhere, search, scripts, processes, platform.supportFolder};
+                             alerts, elsewhere, search, scripts, processes, camera, platform.supportFolder};
         console.lines.clear();
         Controller(moved).registerHelp();
         const QStringList expected = c.status == 0 ? QStringList{}

@@ -15,7 +15,7 @@ protected:
 
     std::unique_ptr<Controller> start(Preferences &store)
     {
-        const Platform wired{store, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes,
+        const Platform wired{store, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
                              platform.supportFolder};
         return std::make_unique<Controller>(wired);
     }

@@ -33,7 +33,7 @@ TEST_F(DispatchTest, MissingUsageTextFallsBackToTheFixedText)
     QTemporaryDir empty;
     Resources bare(empty.path());
     Platform withoutTemplates{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
-                              bare, search, scripts, processes, platform.supportFolder};
+                              bare, search, scripts, processes, camera, platform.supportFolder};
     controller = std::make_unique<Controller>(withoutTemplates);
     controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
     ASSERT_EQ(mail.sent.size(), 1);

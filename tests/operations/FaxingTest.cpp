@@ -85,7 +85,7 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
 
     RefusingProcessLauncher refusing;
     Platform withRefusing{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts,
-                          refusing, platform.supportFolder};
+                          refusing, camera, platform.supportFolder};
     Controller faxer(withRefusing);
     takeCommandFromOwner(faxer);
     faxer.faxDocument(path, QStringLiteral("5551212"));

@@ -18,7 +18,7 @@ protected:
     SearchRoadTest()
         : engine(home.path(), home.path())
         , realPlatform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
-                       resources, engine, scripts, processes, platform.supportFolder}
+                       resources, engine, scripts, processes, camera, platform.supportFolder}
     {
         ensureQtApplication();
         controller = std::make_unique<Controller>(realPlatform);

@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
 
@@ -19,7 +20,7 @@ class ControllerFixture : public ::testing::Test {
 protected:
     ControllerFixture()
         : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
-        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes,
+        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
                    supportDir.path() + QLatin1String("/wendle")}
     {
         controller = std::make_unique<Controller>(platform);
@@ -48,6 +49,7 @@ protected:
     RecordingSearch search;
     ProcessScriptRunner scripts;
     RecordingProcessLauncher processes;
+    GStreamerFrameSource camera;
     Resources resources;
     Platform platform;
     std::unique_ptr<Controller> controller;

@@ -179,8 +179,13 @@ void SettingsWindow::buildCameraTab()
     PreferenceControls &c = *m_controls;
 
     QFormLayout *camera = addGroup(tab, tr("Camera"));
-    camera->addRow(c.checkBox(RBEnableiSight, tr("Enable the camera (snapshot command)")));
-    camera->addRow(c.checkBox(RBEnableiSightMotion, tr("Watch for motion")));
+    // The switch is stored first (PreferenceControls connected before
+    // this), then the camera and motion watch follow it.
+    for (QCheckBox *box : {c.checkBox(RBEnableiSight, tr("Enable the camera (snapshot command)")),
+                           c.checkBox(RBEnableiSightMotion, tr("Watch for motion"))}) {
+        connect(box, &QCheckBox::toggled, this, [this] { m_controller.cameraPreferencesChanged(); });
+        camera->addRow(box);
+    }
     camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.1, 3600, 0.5, 1));
     camera->addRow(tr("Snapshot quality (0 to 1):"), c.doubleSpinBox(RBiSightQuality, 0, 1, 0.05, 2));
     camera->addRow(c.checkBox(RBiSightDateStamp, tr("Stamp snapshots with the date and time")));

@@ -7,7 +7,8 @@ namespace wendle {
 
 void DesktopAlerts::showAlert(const QString &title, const QString &message, AlertStyle style, const QString &buttonTitle)
 {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+    // A run without a display has an offscreen GUI: nobody could close a box.
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()) || QGuiApplication::platformName() == QLatin1String("offscreen")) {
         m_console.writeLine(title + QLatin1String(": ") + message);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "platform/clock/Clock.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/scripts/ScriptRunner.h"
@@ -23,7 +24,7 @@ protected:
     void startController(Workspace &workspace, MetadataSearch &search, ProcessLauncher &processes)
     {
         controller = std::make_unique<Controller>(Platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
-                                                           resources, search, scripts, processes, support.filePath("wendle")});
+                                                           resources, search, scripts, processes, camera, support.filePath("wendle")});
         controller->setCommandTextHandler([](const QByteArray &) {});
         controller->processEmailFrom("owner@example.com", "wndl", QVariant());
     }
@@ -41,6 +42,7 @@ protected:
     RecordingAlerts alerts;
     Resources resources{QStringLiteral(WENDLE_SOURCE_RESOURCES)};
     ProcessScriptRunner scripts;
+    GStreamerFrameSource camera;
     std::unique_ptr<Controller> controller;
 };
 

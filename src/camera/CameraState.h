@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/scheduler/Scheduler.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+#include <QPointer>
+
+#include <memory>
+
+namespace wendle {
+
+class MotionDetection;
+class RBMovieView;
+
+struct CameraState {
+    TimerId snapshotTimer = 0; // the last one-shot timer; an earlier one still fires
+    TimerId motionTimer = 0;
+    QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
+    QImage currentSnapshot;
+    // Made on first use; a window that adopts the view may delete it, which
+    // the pointer notices.
+    QPointer<RBMovieView> movieView;
+    std::unique_ptr<MotionDetection> motionDetector;
+    // The switch values the checkbox actions last ran for: a stored value
+    // that differs from them is a change to act on.
+    bool cameraSwitch = false;
+    bool motionSwitch = false;
+    QDateTime lastMotionAlert;
+};
+
+} // namespace wendle
