@@ -102,13 +102,16 @@ bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray 
     return false;
 }
 
+// A file (or a dangling link) where the folder belongs is the owner's: it is
+// never removed to make room. The entry is dropped instead, and start-up has
+// told the owner why.
 bool ensureFolder(const QString &folder)
 {
     const QFileInfo info(folder);
     if (info.isDir())
         return true;
     if (info.exists() || info.isSymLink())
-        QFile::remove(folder); // a plain file where the folder belongs
+        return false;
     return QDir().mkpath(folder);
 }
 

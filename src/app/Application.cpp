@@ -1,13 +1,16 @@
 #include "app/Application.h"
 
 #include "app/Controller.h"
+#include "app/InboundQueue.h"
 #include "app/InboundService.h"
-#include "app/Settings.h"
+#include "app/InstanceLock.h"
 #include "app/Resources.h"
+#include "app/Settings.h"
 #include "app/SignalWatcher.h"
 #include "app/StatusService.h"
 #include "app/window/SettingsWindow.h"
 #include "app/window/TrayIcon.h"
+#include "intake/SenderChecks.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
@@ -32,6 +35,7 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -49,6 +53,20 @@ bool hasDisplay()
 void fail(const QString &message)
 {
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
+}
+
+// The support folder is made when missing; whatever the owner keeps where it
+// belongs (a file, a dangling link) stays untouched. Null when the folder is
+// usable, otherwise what the owner should know.
+QString supportFolderProblem(const QString &folder)
+{
+    const QFileInfo info(folder);
+    if (info.isDir() || (!info.exists() && !info.isSymLink() && QDir().mkpath(folder)))
+        return {};
+    if (info.exists() || info.isSymLink())
+        return QStringLiteral("%1 is not a folder; Wendle leaves it alone and runs without its log, outbox and "
+                              "attachments. Move it away and start Wendle again.").arg(folder);
+    return QStringLiteral("cannot create the folder %1; Wendle runs without its log, outbox and attachments.").arg(folder);
 }
 
 // How commands come in by mail and how replies go out, in a few words.
@@ -88,6 +106,24 @@ int runApplication(int &argc, char **argv, bool headless)
     // The mail check script calls this very program's helpers.
     qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
+    const QString support = supportFolder();
+    const QString folderProblem = supportFolderProblem(support);
+    if (!folderProblem.isNull())
+        fail(folderProblem);
+    InstanceLock instanceLock;
+    QString holder;
+    switch (folderProblem.isNull() ? instanceLock.take(support, &holder) : InstanceLock::Result::Unavailable) {
+    case InstanceLock::Result::Taken:
+        break;
+    case InstanceLock::Result::HeldByAnother:
+        fail(QStringLiteral("Wendle is already running for the data folder %1: %2").arg(support, holder));
+        return 1;
+    case InstanceLock::Result::Unavailable:
+        if (folderProblem.isNull())
+            fail(QStringLiteral("cannot make sure no other Wendle uses %1 (%2); running anyway").arg(support, holder));
+        break;
+    }
+
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
@@ -100,7 +136,6 @@ int runApplication(int &argc, char **argv, bool headless)
         return 1;
     }
 
-    const QString support = supportFolder();
     SettingsPreferences preferences;
     SystemClock clock;
     QtScheduler scheduler;
@@ -141,15 +176,29 @@ int runApplication(int &argc, char **argv, bool headless)
 
     Controller controller(platform);
     logger = &controller;
-    InboundService inbound(controller);
+    const QString attachments = support + QLatin1String("/attachments");
+    InboundQueue queue(support, [&controller, &attachments](const InboundItem &item) {
+        handInboundItem(controller, item, attachments);
+    });
+    InboundService inbound(queue, attachments);
     auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
-    // handed over once the intake has seen it.
-    MailboxWatcher mailbox(preferences, support + QLatin1String("/attachments"),
-                           [&controller](const InboundMail &message) {
-                               controller.processEmailFrom(message.from, message.text,
-                                                           message.attachmentPath.isEmpty() ? QVariant() : QVariant(message.attachmentPath));
+    // handed over once the queue has taken it.
+    MailboxWatcher mailbox(preferences, attachments,
+                           [&queue, &attachments](const InboundMail &message) {
+                               if (message.autoSubmitted) {
+                                   removeOwnAttachment(message.attachmentPath, attachments);
+                                   return true;
+                               }
+                               InboundItem item;
+                               item.from = message.from;
+                               item.text = message.text;
+                               item.attachment = message.attachmentPath.isEmpty() ? QString() : message.attachmentPath;
+                               item.messageId = message.messageId;
+                               item.authenticationResults = message.authenticationResults;
+                               if (!queue.take(item))
+                                   removeOwnAttachment(message.attachmentPath, attachments);
                                return true;
                            },
                            mailLog);
@@ -193,10 +242,20 @@ int runApplication(int &argc, char **argv, bool headless)
     controller.awakeFromNib(window.get());
     // `wendle config set` of the camera switches reaches the running watch.
     PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
-    mailbox.start();
+    queue.resume();
+    removeStaleAttachments(attachments);
+    // A watcher fetching mail would obey anybody who forges the example
+    // addresses of the defaults.
+    const QString placeholders = placeholderSendersProblem(preferences);
+    if (!preferences.stringValue(RBImapUrl).isEmpty() && !placeholders.isNull())
+        mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; then start Wendle again").arg(placeholders));
+    else
+        mailbox.start();
     index.start();
     if (window)
         window->show();
+    if (!folderProblem.isNull())
+        alerts.showAlert(QStringLiteral("Wendle cannot use its data folder"), folderProblem);
     const int status = app->exec();
     index.stop();
     mailbox.stop();

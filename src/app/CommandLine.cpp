@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unistd.h>
 
 namespace wendle {
 
@@ -37,18 +38,16 @@ int runDeliver(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     SubcommandParser command(QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"),
                              QStringLiteral("Hand one RFC 5322 message from standard input to the running Wendle\n"
-                                            "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 handed over,\n"
-                                            "75 try again later (Wendle not running), 65 unusable message."));
+                                            "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 as soon as\n"
+                                            "Wendle has taken it, 75 try again later (Wendle not running),\n"
+                                            "65 unusable message (too large, nested too deep, not a message)."));
     if (const auto done = command.parse(arguments, out, err))
         return *done;
     if (!command.parser.positionalArguments().isEmpty())
         return command.usageError(QStringLiteral("takes no arguments"), err);
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly)) {
-        err << "wendle deliver: cannot read standard input\n";
-        return TryAgainLaterExitCode;
-    }
-    return runDeliverCommand(input, supportFolder() + QLatin1String("/attachments"), err);
+    SettingsPreferences preferences;
+    Controller::registerDefaults(preferences);
+    return runDeliverCommand(STDIN_FILENO, preferences, supportFolder() + QLatin1String("/attachments"), err);
 }
 
 int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)

@@ -3,7 +3,9 @@
 #include "app/Platform.h"
 #include "camera/CameraState.h"
 #include "intake/CommandActions.h"
+#include "intake/SenderChecks.h"
 #include "custom/Shortcut.h"
+#include "operations/ListedFile.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
 #include "replies/ChatScriptInstaller.h"
@@ -27,6 +29,7 @@ struct IntakeState {
     QList<QDateTime> commandTimestamps; // oldest first, at most 30
     bool messageFromPhone = false;
     QString cmdAddress;                 // sender, or "chat_msg"
+    SenderEvidence senderEvidence;      // of the mail message being taken in
 };
 
 struct ChatReply {
@@ -51,6 +54,7 @@ struct QueryResult {
     QString path;
     QString label;
     QString conf;
+    FileIdentity listed; // the file the line named when the list was made
 };
 
 // The one command that waits for a confirmation code, and the search behind it.
@@ -112,6 +116,8 @@ public:
     void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
     void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
     void parseCommand(const QString &text);
+    // What the receiving side learnt about the next mail message's sender.
+    void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
     bool exceededHourlyCommands(qint32 maximum) const;
 

@@ -1,15 +1,21 @@
 #include "app/InboundService.h"
 
 #include "app/Controller.h"
+#include "app/InboundQueue.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace wendle {
 
-InboundService::InboundService(Controller &controller, QObject *parent)
+InboundService::InboundService(InboundQueue &queue, const QString &attachmentFolder, QObject *parent)
     : QObject(parent)
-    , m_controller(controller)
+    , m_queue(queue)
+    , m_attachmentFolder(attachmentFolder)
 {
 }
 
@@ -29,18 +35,62 @@ QString inboundArgument(const QVariantMap &arguments, const QString &key)
 
 void InboundService::InboundMessage(const QVariantMap &arguments)
 {
-    const QString attachment = inboundArgument(arguments, QStringLiteral("AttachedFile"));
-    m_controller.processEmailFrom(inboundArgument(arguments, QStringLiteral("FromAddress")),
-                                  inboundArgument(arguments, QStringLiteral("MessageText")),
-                                  attachment.isNull() ? QVariant() : QVariant(attachment));
+    take(false, arguments);
 }
 
 void InboundService::InboundChat(const QVariantMap &arguments)
 {
-    const QString attachment = inboundArgument(arguments, QStringLiteral("AttachedFile"));
-    m_controller.processChatFrom(inboundArgument(arguments, QStringLiteral("FromAddress")),
-                                 inboundArgument(arguments, QStringLiteral("MessageText")),
-                                 attachment.isNull() ? QVariant() : QVariant(attachment));
+    take(true, arguments);
+}
+
+void InboundService::take(bool chat, const QVariantMap &arguments)
+{
+    InboundItem item;
+    item.chat = chat;
+    item.from = inboundArgument(arguments, QStringLiteral("FromAddress"));
+    item.text = inboundArgument(arguments, QStringLiteral("MessageText"));
+    item.attachment = inboundArgument(arguments, QStringLiteral("AttachedFile"));
+    item.messageId = inboundArgument(arguments, QStringLiteral("MessageID"));
+    const QString results = inboundArgument(arguments, QStringLiteral("AuthenticationResults"));
+    if (!results.isEmpty())
+        item.authenticationResults = results.split(u'\n', Qt::SkipEmptyParts);
+    // A second delivery of a message already taken: answered as taken, so the
+    // mail system stops offering it, and dropped.
+    if (!m_queue.take(item))
+        removeOwnAttachment(item.attachment, m_attachmentFolder);
+}
+
+void removeOwnAttachment(const QString &path, const QString &attachmentFolder)
+{
+    if (path.isEmpty() || attachmentFolder.isEmpty())
+        return;
+    const QFileInfo file(path);
+    // Only a file Wendle saved: `wendle send --attachment` names the owner's own.
+    if (file.isFile() && !file.isSymLink() && QDir(file.absolutePath()) == QDir(attachmentFolder))
+        QFile::remove(path);
+}
+
+void removeStaleAttachments(const QString &attachmentFolder)
+{
+    const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
+    for (const QFileInfo &file : QDir(attachmentFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
+        if (file.lastModified() < dayAgo)
+            QFile::remove(file.filePath());
+    }
+}
+
+void handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder)
+{
+    const QVariant attachment = item.attachment.isNull() ? QVariant() : QVariant(item.attachment);
+    if (item.chat) {
+        controller.processChatFrom(item.from, item.text, attachment);
+    } else {
+        controller.setSenderEvidence({item.authenticationResults});
+        controller.processEmailFrom(item.from, item.text, attachment);
+        controller.setSenderEvidence({});
+    }
+    removeOwnAttachment(item.attachment, attachmentFolder);
+    removeStaleAttachments(attachmentFolder);
 }
 
 } // namespace wendle

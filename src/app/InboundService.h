@@ -6,6 +6,8 @@
 namespace wendle {
 
 class Controller;
+class InboundQueue;
+struct InboundItem;
 
 inline constexpr const char *DBusServiceName = "org.wendle.Wendle";
 inline constexpr const char *DBusObjectPath = "/org/wendle/Wendle";
@@ -14,23 +16,38 @@ inline constexpr const char *DBusInboundInterface = "org.wendle.Wendle.Inbound";
 // The inbound side of the scripting interface: mail rules, chat handlers and
 // `wendle send`/`wendle deliver` hand each message to the running instance.
 // Keys "MessageText", "FromAddress", "AttachedFile"; a missing key is a
-// missing value.
+// missing value. `wendle deliver` adds "MessageID" and
+// "AuthenticationResults" (the header values, one string). A call returns as
+// soon as the message is taken; the command runs after.
 class InboundService : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.wendle.Wendle.Inbound")
 
 public:
-    explicit InboundService(Controller &controller, QObject *parent = nullptr);
+    InboundService(InboundQueue &queue, const QString &attachmentFolder, QObject *parent = nullptr);
 
 public Q_SLOTS:
     void InboundMessage(const QVariantMap &arguments);
     void InboundChat(const QVariantMap &arguments);
 
 private:
-    Controller &m_controller;
+    void take(bool chat, const QVariantMap &arguments);
+
+    InboundQueue &m_queue;
+    QString m_attachmentFolder;
 };
 
 // The text of one argument, or a null string when the key is missing.
 QString inboundArgument(const QVariantMap &arguments, const QString &key);
+
+// Runs one taken message through the intake. Attachments Wendle saved itself
+// (inside attachmentFolder) are deleted once the intake is done with them;
+// the intake never keeps one.
+void handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder);
+// Deletes the file when it is one of Wendle's saved attachments.
+void removeOwnAttachment(const QString &path, const QString &attachmentFolder);
+// Deletes saved attachments older than a day: left by a crash, or saved by
+// `wendle deliver` for a message that never reached Wendle.
+void removeStaleAttachments(const QString &attachmentFolder);
 
 } // namespace wendle

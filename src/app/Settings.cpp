@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "intake/SenderChecks.h"
 #include "operations/Launch.h"
 #include "platform/scripthost/ScriptHost.h"
 
@@ -119,6 +120,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
         {RBImapFolder, T::String},
+        {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
+        {RBAuthservId, T::String},           {RBCommandSecret, T::String},
         {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
         {RBMotionAlertInterval, T::Integer},
     };

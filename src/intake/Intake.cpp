@@ -2,6 +2,8 @@
 
 #include "app/Settings.h"
 #include "intake/CommandLanguage.h"
+#include "intake/QuotedText.h"
+#include "intake/SenderChecks.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -13,13 +15,6 @@ namespace {
 
 constexpr qsizetype MaxTimestamps = 30;
 constexpr double HourInSeconds = 3600.0;
-
-// Containment without regard to case, or exact equality (so an empty
-// configured address admits only an empty sender).
-bool senderMatches(const QString &configured, const QString &sender)
-{
-    return text::isSubstringOf(configured, sender) || configured == sender;
-}
 
 } // namespace
 
@@ -35,13 +30,19 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
     m_intake.messageFromPhone = senderMatches(phone, from);
     if (!m_intake.messageFromPhone && !senderMatches(remote, from))
         return;
+    // The optional checks the owner may switch on come on top of the test above.
+    const QString refusal = optionalSenderCheckFailure(prefs, from, m_intake.senderEvidence);
+    if (!refusal.isNull()) {
+        m_platform.console.writeLine(QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2").arg(from, refusal));
+        return;
+    }
     if (message.isNull())
         return;
 
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle")))
         return;
-    acceptCommand(lowered, localized(QStringLiteral("process_cmd_from_log"), {from}), from);
+    acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_cmd_from_log"), {from}), from);
 }
 
 void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
@@ -51,17 +52,32 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
         return;
-    acceptCommand(lowered, localized(QStringLiteral("process_chat_cmd_from_log")), QLatin1String(ChatMarker));
+    acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_chat_cmd_from_log")),
+                  QLatin1String(ChatMarker));
 }
 
 // The steps mail and chat share once the message may be a command: the
 // keyword, the log entry, the time stamp, the reply address and the limit.
-// The limit notice goes back the way the command came.
+// The limit notice goes back the way the command came. Only the text the
+// sender wrote is searched: a quoted "wndl" is not a command.
 void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress)
 {
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
         return;
+    // With a secret set, the word after the keyword must be it; it is taken
+    // out here, so it is neither parsed nor logged.
+    const QString command = withoutCommandSecret(lowered.mid(keyword), m_platform.preferences.stringValue(RBCommandSecret));
+    if (command.isNull())
+        return;
+    // The owner's switch for all remote control: nothing runs, nothing is
+    // answered, and the log says why.
+    if (!m_platform.preferences.boolValue(RBEnableRemoteCommands)) {
+        const QString off = localized(QStringLiteral("remote_commands_off_log"));
+        log(off);
+        m_platform.console.writeLine(off);
+        return;
+    }
     log(logEntry);
     addTimestamp();
     setCmdAddress(replyAddress);
@@ -79,7 +95,7 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
         m_platform.console.writeLine(notice);
         return;
     }
-    parseCommand(lowered.mid(keyword));
+    parseCommand(command);
 }
 
 void Controller::addTimestamp()

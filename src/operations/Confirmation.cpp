@@ -41,11 +41,22 @@ void Controller::confirmCommand(const QString &code)
         if (result.conf != code)
             continue;
         const QString &command = m_search.lastCommand;
-        if (command == QLatin1String("findContents") || command == QLatin1String("findFilename")) {
+        const bool mail = command == QLatin1String("findContents") || command == QLatin1String("findFilename");
+        const bool fax = command == QLatin1String("findFileForFaxing") || command == QLatin1String("findContentsForFaxing");
+        // Only the file that was listed leaves the computer; a file gone
+        // since goes the usual way (the reply says it is attached, the
+        // composer finds nothing to attach; the fax answer says it is gone).
+        if ((mail || fax) && checkListedFile(result.path, result.listed) == ListedFileState::Changed) {
+            const QString answer = localized(QStringLiteral("listed_file_changed"), {result.label});
+            sendMessageWithContents(answer, QString(), QString());
+            log(answer);
+            continue;
+        }
+        if (mail) {
             const QString attached = localized(QStringLiteral("file_attached"));
             log(localized(QStringLiteral("send_message_attachment_log"), {attached, result.path}));
             sendMessageWithContents(attached, m_search.lastCCAddress, result.path);
-        } else if (command == QLatin1String("findFileForFaxing") || command == QLatin1String("findContentsForFaxing")) {
+        } else if (fax) {
             faxDocument(result.path, m_fax.lastFaxNumber);
         }
     }

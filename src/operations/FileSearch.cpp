@@ -166,7 +166,8 @@ void Controller::queryDone(const QList<SearchHit> &hits)
     for (qsizetype p = 1; p <= cap && p <= count; ++p) {
         const SearchHit &hit = hits[count - p];
         m_search.queryResults.append({hit.path, hit.displayName,
-                                      stringWithFormat(QStringLiteral("%d%d"), {m_search.lastConfirmationNumber, p})});
+                                      stringWithFormat(QStringLiteral("%d%d"), {m_search.lastConfirmationNumber, p}),
+                                      identifyListedFile(hit.path)});
     }
     processQueryResults();
 }

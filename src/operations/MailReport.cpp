@@ -39,7 +39,9 @@ QString senderOf(GMimeMessage *message)
 
 QString mailReport(const QList<QByteArray> &headers, int width, qsizetype total)
 {
-    QStringList lines{cut(QStringLiteral("%1 new").arg(std::max(total, headers.size())), width)};
+    // The report may quote the owner's own commands in its subjects; beginning
+    // with the product name keeps it from being taken for one if it comes back.
+    QStringList lines{QStringLiteral("Wendle: ") + cut(QStringLiteral("%1 new").arg(std::max(total, headers.size())), width)};
     for (QByteArray header : headers) {
         // A header block alone still has to end like one.
         if (!header.contains("\n\n") && !header.contains("\r\n\r\n"))

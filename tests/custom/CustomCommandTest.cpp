@@ -5,7 +5,7 @@ using namespace wendle::test;
 
 namespace {
 
-const QString Quote = QStringLiteral("Script results: quote 42");
+const QString Quote = QStringLiteral("Wendle: script results: quote 42");
 const QString CompileError = QStringLiteral("Wendle Log Update:  Error trying to execute the last custom command experienced "
                                             "while compiling custom script (script follows)\n\n");
 
@@ -22,7 +22,7 @@ TEST_F(CustomCommandTest, NamesMatchInAnyMixOfCaseAndNothingElse)
     setConfirmation(false);
     setLibrary({Shortcut(stockQuote, QStringLiteral("sTk"))});
     for (const QString &name : QStringList{"stk ", "st", "it's \"stk\"", "../scripts/Stock Quote", stockQuote, ""}) {
-        const QString reply = QStringLiteral("There is no custom command named %1.").arg(name);
+        const QString reply = QStringLiteral("Wendle: there is no custom command named %1.").arg(name);
         EXPECT_EQ(command(name), QStringList{reply}) << name.toStdString();
         EXPECT_EQ(logEntries().last(), reply);
     }
@@ -46,7 +46,7 @@ TEST_F(CustomCommandTest, TheFirstOfTwoEqualNamesRunsUnlessItsPathIsTooShort)
     for (const QString &firstPath : {stockQuote, QStringLiteral("x"), QStringLiteral(""), QString()}) {
         setLibrary({Shortcut(QStringLiteral("/s/other.scpt"), QStringLiteral("other")), Shortcut(firstPath, QStringLiteral("dup")),
                     Shortcut(second, QStringLiteral("DUP"))});
-        const QString reply = firstPath == stockQuote ? Quote : QStringLiteral("Script results: second");
+        const QString reply = firstPath == stockQuote ? Quote : QStringLiteral("Wendle: script results: second");
         EXPECT_EQ(command(QStringLiteral("dup")), QStringList{reply}) << firstPath.toStdString();
     }
     EXPECT_EQ(runsOf(stockQuote), 1);
@@ -62,7 +62,7 @@ TEST_F(CustomCommandTest, WithConfirmationNothingRunsUntilTheNumberComesBack)
     int runs = 0;
     for (const auto &[draws, number] : cases) {
         random.values = draws;
-        EXPECT_EQ(command(QStringLiteral("STK")), QStringList{QStringLiteral("To run Stock Quote, reply with wndl %1").arg(number)});
+        EXPECT_EQ(command(QStringLiteral("STK")), QStringList{QStringLiteral("Wendle: to run Stock Quote, reply with wndl %1").arg(number)});
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom command STK is waiting for its confirmation number"));
         EXPECT_EQ(runsOf(stockQuote), runs);
         for (int twice = 0; twice < 2; ++twice) {
@@ -90,14 +90,14 @@ TEST_F(CustomCommandTest, OtherCodesAndRemovedEntriesDoNotRunThePendingCommand)
     setLibrary({});
     controller->confirmCommand(QStringLiteral("47"));
     EXPECT_EQ(runsOf(stockQuote), 0);
-    EXPECT_EQ(replies(), QStringList{"Stock Quote is no longer in the list of custom commands; nothing was run."});
+    EXPECT_EQ(replies(), QStringList{"Wendle: Stock Quote is no longer in the list of custom commands; nothing was run."});
 }
 
 TEST_F(CustomCommandTest, OnlyALowerCaseScptExtensionRuns)
 {
     setConfirmation(false);
     const std::pair<const char *, const char *> cases[] = {
-        {"Report.scpt", "Script results: report"}, {"Report.SCPT", "Opened Report."}, {"notes.txt", "Opened notes."}};
+        {"Report.scpt", "Wendle: script results: report"}, {"Report.SCPT", "Wendle: opened Report."}, {"notes.txt", "Wendle: opened notes."}};
     for (const auto &[file, reply] : cases) {
         const QString path = writeCountingScript(QString::fromLatin1(file), "report");
         const bool runs = QByteArray(file).endsWith(".scpt");
@@ -122,8 +122,8 @@ TEST_F(CustomCommandTest, AFileThatNoLongerExistsIsNotRun)
     const Case cases[] = {
         {QString(), {}, "Custom script " + defaultPath + " could not be started: it must be readable, executable and begin "
                         "with a #! line naming an installed interpreter. Script follows:\n", {CompileError}},
-        {gonePdf, {"The file of custom command Gone Away no longer exists; nothing was run."},
-         "The file of custom command Gone Away no longer exists; nothing was run.", {}},
+        {gonePdf, {"Wendle: the file of custom command Gone Away no longer exists; nothing was run."},
+         "Wendle: the file of custom command Gone Away no longer exists; nothing was run.", {}},
     };
     for (const Case &c : cases) {
         if (!c.path.isNull())

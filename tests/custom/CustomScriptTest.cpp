@@ -46,11 +46,11 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 {
     struct Case { const char *file; QByteArray source; QString reply; };
     const Case cases[] = {
-        {"shell.scpt", "#!/bin/sh\necho \"disk: $((40 + 2))% used\"\n", QStringLiteral("Script results: disk: 42% used")},
-        {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n", QStringLiteral("Script results: Zürich 7 °C")},
-        {"lines.scpt", "#!/bin/sh\nprintf 'one\\ntwo\\n\\n'\n", QStringLiteral("Script results: one\ntwo")},
-        {"latin1.scpt", "#!/bin/sh\nprintf '\\351t\\351 \\0\\033\\n'\n", QStringLiteral("Script results: été \uFFFD\uFFFD")},
-        {"Quiet Script.scpt", "#!/bin/sh -e\necho\n", QStringLiteral("The script Quiet Script ran and returned nothing.")},
+        {"shell.scpt", "#!/bin/sh\necho \"disk: $((40 + 2))% used\"\n", QStringLiteral("Wendle: script results: disk: 42% used")},
+        {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n", QStringLiteral("Wendle: script results: Zürich 7 °C")},
+        {"lines.scpt", "#!/bin/sh\nprintf 'one\\ntwo\\n\\n'\n", QStringLiteral("Wendle: script results: one\ntwo")},
+        {"latin1.scpt", "#!/bin/sh\nprintf '\\351t\\351 \\0\\033\\n'\n", QStringLiteral("Wendle: script results: été \uFFFD\uFFFD")},
+        {"Quiet Script.scpt", "#!/bin/sh -e\necho\n", QStringLiteral("Wendle: the script Quiet Script ran and returned nothing.")},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(runAs(writeScript(QString::fromUtf8(c.file), c.source)), QStringList{c.reply}) << c.file;
@@ -104,7 +104,7 @@ TEST_F(CustomScriptTest, AFailingScriptOrOnePastItsTimeLimitIsStoppedAndWendleCa
     QFile child(slow + QLatin1String(".child"));
     ASSERT_TRUE(child.open(QIODevice::ReadOnly));
     EXPECT_TRUE(processEnds(child.readAll()));
-    EXPECT_EQ(runAs(writeCountingScript(QStringLiteral("quick.scpt"), "still here")), QStringList{"Script results: still here"});
+    EXPECT_EQ(runAs(writeCountingScript(QStringLiteral("quick.scpt"), "still here")), QStringList{"Wendle: script results: still here"});
 }
 
 TEST(ScriptText, DecodingWhatScriptsPrint)

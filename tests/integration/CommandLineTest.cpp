@@ -50,7 +50,8 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
     };
     for (const QStringList &arguments : sends)
         EXPECT_EQ(session.runWendle(arguments), 0) << arguments.join(' ').toStdString();
-    EXPECT_TRUE(waitFor([&] { return session.logText().count("Processing command from") == 2; }));
+    // `wendle send` returns once Wendle has the message; the search follows.
+    EXPECT_TRUE(waitFor([&] { return session.logText().count("files named: ") == 2; }));
     const QString log = session.logText();
     for (const char *word : {"--help", "-x", "--chat"})
         EXPECT_TRUE(log.contains(QStringLiteral("files named: ")) && log.contains(word)) << word << " in " << log.toStdString();

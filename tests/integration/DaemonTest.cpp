@@ -103,7 +103,7 @@ TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)
     huge.replace(0, 10, "x wndl fi ");
     const QVariantMap inputs[] = {
         {{"FromAddress", Owner}, {"MessageText", QString::fromLatin1(huge)}},
-        {{"FromAddress", Owner}, {"MessageText", QByteArray("wndl \0 nul\xff\xfe bad", 19)}},
+        {{"FromAddress", Owner}, {"MessageText", QByteArray("wndl \0 nul\xff\xfe bad", sizeof "wndl \0 nul\xff\xfe bad" - 1)}},
         {{"FromAddress", "\"\\\"owner@example.com\\\\\" \"\""}, {"MessageText", "wndl \"quoted\\\""}},
         {{"FromAddress", QByteArray("owner@example.com \xc3\x28")}, {"MessageText", QByteArray("wndl \xe2\x82")}},
         {{"FromAddress", 42}, {"MessageText", QVariantList{}}},

@@ -82,3 +82,38 @@ TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwiceUntilANewSearchRuns)
     EXPECT_EQ(mail.sent[2].mail.body, Sent);
     EXPECT_TRUE(mail.sent[3].mail.body.startsWith(QStringLiteral("That confirmation number is not valid.")));
 }
+
+TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
+{
+    const QString outside = writeFile(supportDir.filePath(QStringLiteral("elsewhere/secret.txt")), "secret");
+    const QString changed = QStringLiteral("Wendle: file3.txt was not sent; the file at its place is no longer the one listed. Search again.\n\n");
+    struct Case { const char *name; std::function<void(const QString &)> swap; bool sent; };
+    const Case cases[] = {
+        {"untouched", [](const QString &) {}, true},
+        {"rewritten in place", [](const QString &path) { writeFile(path, "new content"); }, true},
+        {"swapped for a link", [&](const QString &path) { QFile::remove(path); QFile::link(outside, path); }, false},
+        {"swapped for another file", [&](const QString &path) { QFile::remove(path); QFile::copy(outside, path); }, false},
+        {"folder swapped for a link", [&](const QString &path) {
+             const QString folder = QFileInfo(path).path();
+             QDir().rename(folder, folder + QStringLiteral(".old"));
+             QDir().mkpath(supportDir.filePath(QStringLiteral("decoy")));
+             QFile::copy(outside, supportDir.filePath(QStringLiteral("decoy/file3.txt")));
+             QFile::link(supportDir.filePath(QStringLiteral("decoy")), folder);
+         }, false},
+    };
+    for (const Case &c : cases) {
+        QDir(supportDir.filePath(QStringLiteral("listed"))).removeRecursively();
+        QFile::remove(supportDir.filePath(QStringLiteral("listed")));
+        QDir(supportDir.filePath(QStringLiteral("listed.old"))).removeRecursively();
+        QDir(supportDir.filePath(QStringLiteral("decoy"))).removeRecursively();
+        controller->findFilename(QStringLiteral("file"), QString());
+        const QString listedPath = writeFile(supportDir.filePath(QStringLiteral("listed/file3.txt")), "content");
+        search.finish({SearchHit{listedPath, QStringLiteral("file3.txt"), QString(), QString(), 1.0, 7}});
+        mail.sent.clear();
+        c.swap(listedPath);
+        controller->confirmCommand(QStringLiteral("471"));
+        ASSERT_EQ(mail.sent.size(), 1) << c.name;
+        EXPECT_EQ(mail.sent[0].mail.body, c.sent ? Sent : changed) << c.name;
+        EXPECT_EQ(mail.sent[0].mail.attachmentPath, c.sent ? listedPath : QString()) << c.name;
+    }
+}

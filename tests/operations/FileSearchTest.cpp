@@ -78,7 +78,7 @@ TEST_F(FileSearchTest, ListShowsTheStrongestHitsWithCodes)
     EXPECT_EQ(controller->lastConfirmationNumber(), 47);
     EXPECT_EQ(listLines(), (QStringList{"471:  hit12.txt (?? kB )", "472:  hit11.txt (?? kB )", "473:  hit10.txt (?? kB )",
                                         "474:  hit9.txt (?? kB )", "475:  hit8.txt (?? kB )"}));
-    EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Reply with wndl and the number of the file to send:\n471:")));
+    EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Wendle: reply with wndl and the number of the file to send:\n471:")));
     EXPECT_TRUE(mail.sent.last().mail.cc.isEmpty()); // doNotForwardFlag is on by default
 }
 
@@ -101,9 +101,9 @@ TEST_F(FileSearchTest, NoHitsKeepsTheOldNumberButDropsTheList)
     controller->findFilename(QStringLiteral("nothing here"), QString());
     EXPECT_TRUE(controller->queryResults().isEmpty());
     search.finish({});
-    EXPECT_EQ(lastBody(), QStringLiteral("No files found for:nothing here\n\n"));
+    EXPECT_EQ(lastBody(), QStringLiteral("Wendle: no files found for:nothing here\n\n"));
     EXPECT_TRUE(mail.sent.last().mail.cc.isEmpty());
-    EXPECT_EQ(logEntries().last(), QStringLiteral("No files found for:nothing here"));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("Wendle: no files found for:nothing here"));
     EXPECT_EQ(controller->lastConfirmationNumber(), 47);
 }
 
@@ -111,7 +111,7 @@ TEST_F(FileSearchTest, TermsWithoutWordsAndRefusedQueriesAreAnswered)
 {
     controller->findFilename(QStringLiteral(" ,;!?"), QString());
     EXPECT_TRUE(search.queries.isEmpty());
-    EXPECT_EQ(lastBody(), QStringLiteral("No files found for: ,;!?\n\n"));
+    EXPECT_EQ(lastBody(), QStringLiteral("Wendle: no files found for: ,;!?\n\n"));
 
     search.refusal = QStringLiteral("unexpected text at position 3");
     controller->findContents(QStringLiteral("x"), QString());

@@ -68,7 +68,7 @@ protected:
 TEST_F(MailCheckTest, ReportsTheNewMessagesWithinTheWidthToTheOwnerAndACopyAddress)
 {
     deliverSamples();
-    const QString report = QStringLiteral("3 new\n- Alice Smi\nLunch tomor\n- Jürgen Mü\nGrüße aus B\n- bob@examp\ncafé");
+    const QString report = QStringLiteral("Wendle: 3 new\n- Alice Smi\nLunch tomor\n- Jürgen Mü\nGrüße aus B\n- bob@examp\ncafé");
     EXPECT_EQ(check(), report);
     EXPECT_TRUE(mail.sent[0].mail.cc.isEmpty());
     EXPECT_EQ(lastLogEntries(3), (QStringList{"Checking the mail", "Sending the mail report", "Sent message: " + report}));
@@ -87,7 +87,7 @@ TEST_F(MailCheckTest, PhoneWidthSetsTheReportWidth)
     const std::pair<int, int> cases[] = {{20, 11}, {18, 9}, {0, 8}, {30, 21}};
     for (const auto &[phoneWidth, width] : cases) {
         preferences.setValue(RBPhoneWidth, phoneWidth);
-        EXPECT_EQ(check(), "1 new\n" + QStringLiteral("- Maximilian Longname-Example").left(width).trimmed() + u'\n'
+        EXPECT_EQ(check(), "Wendle: 1 new\n" + QStringLiteral("- Maximilian Longname-Example").left(width).trimmed() + u'\n'
                                + QStringLiteral("A subject far wider than any phone screen").left(width).trimmed())
             << phoneWidth;
     }
@@ -113,7 +113,7 @@ TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheError)
 
 TEST_F(MailCheckTest, NoMaildirIsAnErrorAndAnEmptyOneReportsNone)
 {
-    EXPECT_EQ(check(), QStringLiteral("0 new"));
+    EXPECT_EQ(check(), QStringLiteral("Wendle: 0 new"));
     QDir(homeDir.filePath(QStringLiteral("Maildir"))).removeRecursively();
     check();
     ASSERT_EQ(mail.sent.size(), 1);

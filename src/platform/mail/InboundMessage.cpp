@@ -39,30 +39,44 @@ bool isSignature(GMimeObject *part)
            || hasType(part, "application", "x-pkcs7-signature");
 }
 
-void collect(GMimeObject *part, Parts &parts)
+// False when the tree is deeper than MaxMimeDepth; the walk stops there.
+bool collect(GMimeObject *part, Parts &parts, int depth = 1)
 {
+    if (depth > MaxMimeDepth)
+        return false;
     if (GMIME_IS_MULTIPART(part)) {
         GMimeMultipart *multipart = GMIME_MULTIPART(part);
         const int count = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < count; ++i)
-            collect(g_mime_multipart_get_part(multipart, i), parts);
-        return;
+        for (int i = 0; i < count; ++i) {
+            if (!collect(g_mime_multipart_get_part(multipart, i), parts, depth + 1))
+                return false;
+        }
+        return true;
+    }
+    // A forwarded message is one attachment, but its own tree counts too.
+    if (GMIME_IS_MESSAGE_PART(part)) {
+        GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
+        Parts ignored;
+        if (inner && g_mime_message_get_mime_part(inner)
+            && !collect(g_mime_message_get_mime_part(inner), ignored, depth + 1))
+            return false;
     }
     if (isSignature(part))
-        return;
+        return true;
     const bool attachment = isAttachment(part) || GMIME_IS_MESSAGE_PART(part);
     if (!attachment && hasType(part, "text", "plain")) {
         if (!parts.plain)
             parts.plain = part;
-        return;
+        return true;
     }
     if (!attachment && hasType(part, "text", "html")) {
         if (!parts.html)
             parts.html = part;
-        return;
+        return true;
     }
     if (!parts.attachment)
         parts.attachment = part;
+    return true;
 }
 
 // The content with its transfer encoding (base64, quoted-printable) undone.
@@ -152,6 +166,31 @@ QByteArray withoutMboxLine(const QByteArray &raw)
     return end < 0 ? QByteArray() : raw.mid(end + 1);
 }
 
+// Each part and each nested message declares its type; counting the header
+// lines bounds the tree before GMime builds it (recursively).
+qsizetype declaredParts(const QByteArray &raw)
+{
+    qsizetype count = 0;
+    for (qsizetype at = 0; (at = raw.indexOf("ontent-", at)) >= 0; at += 7) {
+        if (at >= 2 && raw[at - 2] == '\n' && (raw[at - 1] == 'C' || raw[at - 1] == 'c')
+            && raw.mid(at + 7, 5).compare("type:", Qt::CaseInsensitive) == 0)
+            ++count;
+    }
+    return count;
+}
+
+QString headerValues(GMimeMessage *message, const char *name, QStringList *values)
+{
+    GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+    const int count = headers ? g_mime_header_list_get_count(headers) : 0;
+    for (int i = 0; i < count; ++i) {
+        GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
+        if (g_ascii_strcasecmp(g_mime_header_get_name(header), name) == 0)
+            *values << QString::fromUtf8(g_mime_header_get_value(header)).simplified();
+    }
+    return values->isEmpty() ? QString() : values->first();
+}
+
 void setFlags(QString *error, const QString &text, bool *temporary, bool isTemporary)
 {
     if (error)
@@ -163,11 +202,15 @@ void setFlags(QString *error, const QString &text, bool *temporary, bool isTempo
 } // namespace
 
 std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error,
-                                               bool *temporary)
+                                               bool *temporary, const KeepAttachment &keepAttachment)
 {
     setFlags(error, QString(), temporary, false);
     if (raw.size() > MaxInboundMessageBytes) {
         setFlags(error, QStringLiteral("the message is larger than %1 MB").arg(MaxInboundMessageBytes >> 20), temporary, false);
+        return std::nullopt;
+    }
+    if (declaredParts(raw) > MaxMimeParts) {
+        setFlags(error, QStringLiteral("the message has more than %1 MIME parts").arg(MaxMimeParts), temporary, false);
         return std::nullopt;
     }
     ensureGMimeInitialised();
@@ -184,8 +227,18 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         return std::nullopt;
     }
     Parts parts;
-    if (GMimeObject *body = g_mime_message_get_mime_part(message))
-        collect(body, parts);
+    GMimeObject *body = g_mime_message_get_mime_part(message);
+    if (body && !collect(body, parts)) {
+        g_object_unref(message);
+        setFlags(error, QStringLiteral("the message's MIME parts are nested more than %1 deep").arg(MaxMimeDepth), temporary, false);
+        return std::nullopt;
+    }
+    if (const char *id = g_mime_message_get_message_id(message))
+        mail.messageId = QString::fromUtf8(id).trimmed();
+    headerValues(message, "Authentication-Results", &mail.authenticationResults);
+    QStringList autoSubmitted;
+    const QString automatic = headerValues(message, "Auto-Submitted", &autoSubmitted).section(u';', 0, 0).trimmed();
+    mail.autoSubmitted = !automatic.isEmpty() && automatic.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
     if (parts.plain)
         mail.text = partText(parts.plain);
     else if (parts.html)
@@ -193,8 +246,10 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
 
     QString saveError;
     if (parts.attachment && !attachmentFolder.isEmpty()) {
-        mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment),
-                                             decodedContent(parts.attachment), &saveError);
+        const QByteArray content = decodedContent(parts.attachment);
+        if (!keepAttachment || keepAttachment(mail, content.size()))
+            mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment),
+                                                 content, &saveError);
     }
     g_object_unref(message);
     if (!saveError.isEmpty()) {

@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 #include <optional>
 
@@ -17,7 +20,20 @@ struct InboundMail {
     QString text;
     // The first attachment, saved under the attachment folder; empty if none.
     QString attachmentPath;
+    // The Message-ID without its angle brackets; empty when there is none.
+    QString messageId;
+    // The values of the Authentication-Results header fields, first first.
+    QStringList authenticationResults;
+    // An automatic message (Auto-Submitted other than "no": a bounce, an
+    // out-of-office answer, one of Wendle's own replies): never a command.
+    bool autoSubmitted = false;
 };
+
+// Deeper nesting than any mail program writes; such a message is refused.
+inline constexpr int MaxMimeDepth = 32;
+// More parts than any real message carries; such a message is refused
+// before it is parsed.
+inline constexpr int MaxMimeParts = 1000;
 
 // Larger messages are refused; mail servers commonly cap at 25-50 MB.
 inline constexpr qsizetype MaxInboundMessageBytes = 50 * 1024 * 1024;
@@ -26,10 +42,14 @@ inline constexpr qsizetype MaxInboundMessageBytes = 50 * 1024 * 1024;
 // mbox "From " line is skipped). The first attachment is saved under
 // attachmentFolder with a safe, unique name (none is saved when the folder is
 // empty). nullopt with *error for a message that cannot be used: too large,
-// not a message, no From address. *temporary (when given) tells a local
+// not a message, no From address, nested deeper than MaxMimeDepth or with
+// more than MaxMimeParts parts. *temporary (when given) tells a local
 // failure (the attachment could not be written) that may succeed later from
-// a bad message that never will.
+// a bad message that never will. When keepAttachment is given, the
+// attachment is saved only if it answers true for the message read so far
+// and the attachment's size in bytes.
+using KeepAttachment = std::function<bool(const InboundMail &mail, qsizetype bytes)>;
 std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error,
-                                               bool *temporary = nullptr);
+                                               bool *temporary = nullptr, const KeepAttachment &keepAttachment = {});
 
 } // namespace wendle

@@ -181,6 +181,9 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     g_mime_message_set_subject(message, mail.subject.toUtf8().constData(), "utf-8");
     setDate(message, date);
     g_mime_message_set_message_id(message, newMessageId(mail.from).toUtf8().constData());
+    // Marks every reply as automatic, so that mail systems (and Wendle's own
+    // intake, should the reply come back) never answer or obey it.
+    g_mime_object_set_header(GMIME_OBJECT(message), "Auto-Submitted", "auto-replied", nullptr);
     setBody(message, mail);
     const QByteArray result = toBytes(message);
     g_object_unref(message);

@@ -127,6 +127,7 @@ QString TestServer::log() const
     m_process = std::make_unique<QProcess>();
     m_process->setStandardOutputFile(m_dir.filePath("server.log"), QIODevice::Append);
     m_process->setStandardErrorFile(m_dir.filePath("server.log"), QIODevice::Append);
+    endWithTheTest(*m_process);
     m_process->start(findProgram(program), arguments);
     const bool up = waitFor([this] { return acceptsConnections(m_port) || m_process->state() == QProcess::NotRunning; }, 20000);
     if (up && m_process->state() != QProcess::NotRunning)

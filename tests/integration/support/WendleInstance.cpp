@@ -6,6 +6,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 namespace wendle::test {
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
@@ -21,8 +25,20 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
     return true;
 }
 
+void endWithTheTest(QProcess &process)
+{
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // The test program may have died before the line above ran.
+        if (::getppid() != parent)
+            ::raise(SIGTERM);
+    });
+}
+
 TestSession::TestSession()
 {
+    endWithTheTest(m_bus);
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!m_bus.waitForStarted(5000))
         return;
@@ -55,6 +71,7 @@ int TestSession::runProgram(const QString &program, const QStringList &arguments
 {
     QProcess process;
     process.setProcessEnvironment(environment());
+    endWithTheTest(process);
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -77,13 +94,16 @@ int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QBy
 
 bool TestSession::startDaemon()
 {
+    // A restart finds the entry of the run before it in the log.
+    const qsizetype starts = logText().count(QLatin1String("Wendle started"));
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(environment());
     m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    endWithTheTest(*m_daemon);
     m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))
         return false;
-    return waitFor([this] { return logText().contains(QLatin1String("Wendle started")) || !daemonRunning(); })
+    return waitFor([this, starts] { return logText().count(QLatin1String("Wendle started")) > starts || !daemonRunning(); })
            && daemonRunning();
 }
 

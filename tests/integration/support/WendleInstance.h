@@ -12,6 +12,10 @@
 
 namespace wendle::test {
 
+// Makes the process end with the test program, even when a test aborts and no
+// destructor runs: it gets SIGTERM when the test program dies.
+void endWithTheTest(QProcess &process);
+
 // A private session bus and a temporary home for black-box runs of the real
 // binary, the way dbus-run-session gives one to a command.
 class TestSession {

@@ -1,0 +1,142 @@
+#include "app/InboundQueue.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QObject>
+#include <QSaveFile>
+#include <QTimer>
+
+namespace wendle {
+
+namespace {
+
+void putString(QVariantMap &map, const char *key, const QString &value)
+{
+    if (!value.isNull())
+        map.insert(QLatin1String(key), value);
+}
+
+QString takeString(const QVariantMap &map, const char *key)
+{
+    const auto it = map.find(QLatin1String(key));
+    if (it == map.end())
+        return QString();
+    const QString value = it->toString();
+    return value.isNull() ? QLatin1String("") : value;
+}
+
+} // namespace
+
+QVariantMap inboundItemToMap(const InboundItem &item)
+{
+    QVariantMap map{{QStringLiteral("chat"), item.chat}};
+    putString(map, "from", item.from);
+    putString(map, "text", item.text);
+    putString(map, "attachment", item.attachment);
+    putString(map, "messageId", item.messageId);
+    if (!item.authenticationResults.isEmpty())
+        map.insert(QStringLiteral("authenticationResults"), item.authenticationResults);
+    return map;
+}
+
+InboundItem inboundItemFromMap(const QVariantMap &map)
+{
+    InboundItem item;
+    item.chat = map.value(QStringLiteral("chat")).toBool();
+    item.from = takeString(map, "from");
+    item.text = takeString(map, "text");
+    item.attachment = takeString(map, "attachment");
+    item.messageId = takeString(map, "messageId");
+    item.authenticationResults = map.value(QStringLiteral("authenticationResults")).toStringList();
+    return item;
+}
+
+InboundQueue::InboundQueue(const QString &supportFolder, Handler handler)
+    : m_spoolFolder(supportFolder + QLatin1String("/inbox"))
+    , m_handler(std::move(handler))
+    , m_messageIds(supportFolder + QLatin1String("/message-ids"))
+    , m_context(std::make_unique<QObject>())
+{
+}
+
+InboundQueue::~InboundQueue() = default;
+
+bool InboundQueue::take(const InboundItem &item)
+{
+    if (!item.messageId.isEmpty() && !m_messageIds.remember(item.messageId, QDateTime::currentDateTimeUtc()))
+        return false;
+    m_items.push_back({item, spool(item)});
+    scheduleNext();
+    return true;
+}
+
+// Written whole under a temporary name first, so a crash never leaves half
+// a message for the next start. Without a usable support folder the message
+// is still taken, in memory only.
+QString InboundQueue::spool(const InboundItem &item)
+{
+    if (!QDir().mkpath(m_spoolFolder))
+        return {};
+    const QString name = QStringLiteral("%1-%2.json")
+                             .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
+                             .arg(++m_counter, 8, 10, QLatin1Char('0'));
+    const QString path = m_spoolFolder + u'/' + name;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(QJsonDocument(QJsonObject::fromVariantMap(inboundItemToMap(item))).toJson(QJsonDocument::Compact));
+    return file.commit() ? path : QString();
+}
+
+void InboundQueue::resume()
+{
+    const QDir folder(m_spoolFolder);
+    for (const QString &name : folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+        if (!document.isObject()) {
+            QFile::remove(path); // not one of ours, or cut short
+            continue;
+        }
+        m_items.push_back({inboundItemFromMap(document.object().toVariantMap()), path});
+    }
+    scheduleNext();
+}
+
+void InboundQueue::scheduleNext()
+{
+    if (m_scheduled || m_items.empty())
+        return;
+    m_scheduled = true;
+    QTimer::singleShot(0, m_context.get(), [this] {
+        m_scheduled = false;
+        handOverNext();
+    });
+}
+
+void InboundQueue::handOverNext()
+{
+    // A command that waits in a nested event loop must not let the next one
+    // start in the middle of it.
+    if (m_handingOver || m_items.empty())
+        return;
+    const Entry entry = m_items.front();
+    m_items.pop_front();
+    // Removed before it runs: a command that crashes Wendle must not run
+    // again at every start.
+    if (!entry.spoolFile.isEmpty())
+        QFile::remove(entry.spoolFile);
+    m_handingOver = true;
+    if (m_handler)
+        m_handler(entry.item);
+    m_handingOver = false;
+    scheduleNext();
+}
+
+} // namespace wendle

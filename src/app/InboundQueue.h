@@ -1,0 +1,71 @@
+#pragma once
+
+#include "intake/MessageIdMemory.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <deque>
+#include <functional>
+#include <memory>
+
+class QObject;
+
+namespace wendle {
+
+// One inbound message as the scripting interface, `wendle deliver` or a
+// mailbox watcher hands it over. Null strings are missing values.
+struct InboundItem {
+    bool chat = false;
+    QString from;
+    QString text;
+    QString attachment;
+    QString messageId;
+    QStringList authenticationResults;
+};
+
+// Takes inbound messages over and hands them to the intake one at a time,
+// from the event loop, after whoever brought the message has its answer: a
+// delivery agent waits only until Wendle has the message, not until the
+// command has run (a slow command then cannot make it give up and deliver
+// the message again). Each message is written to a spool folder before it
+// counts as taken and removed from it just before it is handed over, so a
+// message taken before a crash or a shutdown is run by the next start. A
+// message whose Message-ID was taken before is dropped.
+class InboundQueue {
+public:
+    using Handler = std::function<void(const InboundItem &)>;
+
+    InboundQueue(const QString &supportFolder, Handler handler);
+    ~InboundQueue();
+
+    // False when the message had been taken before; it is dropped.
+    bool take(const InboundItem &item);
+    // Hands over what an earlier run took and did not hand over.
+    void resume();
+    qsizetype waiting() const { return qsizetype(m_items.size()); }
+
+private:
+    struct Entry {
+        InboundItem item;
+        QString spoolFile; // empty when it could not be written
+    };
+    void scheduleNext();
+    void handOverNext();
+    QString spool(const InboundItem &item);
+
+    QString m_spoolFolder;
+    Handler m_handler;
+    MessageIdMemory m_messageIds;
+    std::deque<Entry> m_items;
+    std::unique_ptr<QObject> m_context;
+    bool m_scheduled = false;
+    bool m_handingOver = false;
+    quint64 m_counter = 0;
+};
+
+QVariantMap inboundItemToMap(const InboundItem &item);
+InboundItem inboundItemFromMap(const QVariantMap &map);
+
+} // namespace wendle

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace wendle {
+
+class Preferences;
+
+// Optional checks that a mail command really comes from the owner. Each one,
+// when switched on, adds to the sender test of the intake (the configured
+// address found in the sender); none replaces it.
+inline constexpr const char *RBStrictSenderMatch = "strictSenderMatch";
+inline constexpr const char *RBRequireAuthenticatedSender = "requireAuthenticatedSender";
+inline constexpr const char *RBAuthservId = "authservId";
+inline constexpr const char *RBCommandSecret = "commandSecret";
+
+// What the receiving side knows about a mail message beyond its sender text.
+struct SenderEvidence {
+    // Values of the message's Authentication-Results header fields.
+    QStringList authenticationResults;
+};
+
+// The intake's sender test against one configured address: containment
+// without regard to case, or exact equality (so an empty configured address
+// admits only an empty sender).
+bool senderMatches(const QString &configured, const QString &sender);
+
+// Whether the mail intake could take the message for a command: the sender
+// test passes and the text the sender wrote holds the keyword. Lets
+// `wendle deliver` leave attachments of other mail unsaved.
+bool mayBeMailCommand(const Preferences &preferences, const QString &sender, const QString &text);
+
+// The addr-spec of a sender text holding exactly one mailbox ("Name <a@b.c>"
+// gives "a@b.c"); null when it holds none or several.
+QString senderAddrSpec(const QString &sender);
+
+// Whether the header value, written by the server named authservId, shows
+// dkim=pass for domain (header.d, or the domain of header.i) or spf=pass for
+// it (smtp.mailfrom, or smtp.helo when there is no mailfrom).
+bool authenticationPasses(const QString &headerValue, const QString &authservId, const QString &domain);
+
+// Null when the sender passes the optional checks that are switched on;
+// otherwise why it does not (for the console, never sent to anyone).
+QString optionalSenderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence);
+
+// The registered defaults name example addresses that anybody can forge.
+// Null when the allowed senders are the owner's own; otherwise a line that
+// says what to set.
+QString placeholderSendersProblem(const Preferences &preferences);
+
+// The command text with the owner's secret word taken out: lowered begins
+// with the keyword; the next word must be the secret (compared without regard
+// to case). nullopt-like null string when a secret is set and does not follow.
+QString withoutCommandSecret(const QString &lowered, const QString &secret);
+
+} // namespace wendle
