@@ -4,11 +4,12 @@
 #include "app/InboundQueue.h"
 #include "app/InboundService.h"
 #include "app/InstanceLock.h"
-#include "app/MainWindow.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
 #include "app/SignalWatcher.h"
 #include "app/StatusService.h"
+#include "app/window/SettingsWindow.h"
+#include "app/window/TrayIcon.h"
 #include "intake/SenderChecks.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
@@ -16,6 +17,7 @@
 #include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
+#include "platform/help/HelpBrowser.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
 #include "platform/preferences/PreferencesWatcher.h"
@@ -170,8 +172,9 @@ int runApplication(int &argc, char **argv, bool headless)
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     GStreamerFrameSource camera;
+    std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, camera, support};
+                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get()};
 
     Controller controller(platform);
     logger = &controller;
@@ -204,7 +207,7 @@ int runApplication(int &argc, char **argv, bool headless)
 
     statusService->addProvider([&](QVariantMap &report) {
         report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
-        report.insert(QLatin1String(StatusChatConnection), preferences.stringValue(QStringLiteral("chatTransport")));
+        report.insert(QLatin1String(StatusChatConnection), chatXmpp.linkState());
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         const QString pending = controller.lastCommand();
         report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
@@ -225,7 +228,25 @@ int runApplication(int &argc, char **argv, bool headless)
         controller.processChatFrom(from, text, QVariant());
     });
 
-    controller.applicationDidFinishLaunching();
+    std::unique_ptr<SettingsWindow> window;
+    std::unique_ptr<TrayIcon> tray;
+    if (windowed) {
+        // The window quits Wendle when closed, unless a tray icon keeps it
+        // within reach; the help viewer never keeps Wendle alive by itself.
+        qApp->setQuitOnLastWindowClosed(false);
+        qApp->setWindowIcon(wendleIcon());
+        window = std::make_unique<SettingsWindow>(controller, preferences);
+        if (TrayIcon::available()) {
+            const auto facts = [&] {
+                return TrayFacts{mailConnectionState(preferences, mailbox), chatXmpp.linkState(),
+                                 lastLogEntry(support)};
+            };
+            tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
+            window->setKeepsRunningWhenClosed(true);
+            tray->show();
+        }
+    }
+    controller.awakeFromNib(window.get());
     // `wendle config set` of the camera switches reaches the running watch.
     PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
     queue.resume();
@@ -239,11 +260,8 @@ int runApplication(int &argc, char **argv, bool headless)
         mailbox.start();
     chatXmpp.start();
     index.start();
-    std::unique_ptr<MainWindow> window;
-    if (windowed) {
-        window = std::make_unique<MainWindow>(controller, preferences.fileName());
+    if (window)
         window->show();
-    }
     if (!folderProblem.isNull())
         alerts.showAlert(QStringLiteral("Wendle cannot use its data folder"), folderProblem);
     const int status = app->exec();

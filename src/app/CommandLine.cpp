@@ -5,6 +5,7 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/HelpCommand.h"
 #include "app/IndexCommand.h"
 #include "app/MailReportCommand.h"
 #include "app/SendCommand.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <functional>
 #include <unistd.h>
 
@@ -134,6 +136,8 @@ int runCommandLine(int &argc, char **argv)
                                       "       wendle --version\n\nCommands:\n");
         for (const Subcommand &subcommand : subcommands)
             text += QStringLiteral("  wendle %1\n      %2\n").arg(subcommand.synopsis, subcommand.summary);
+        text += QStringLiteral("  wendle help [COMMAND|PAGE]\n      this text, a command's options, or a page of the help book: %1\n")
+                    .arg(helpPageNames());
         text += QStringLiteral("\nExit status: 0 done, 1 failed (for send: Wendle not running), 2 bad usage.\n"
                                "Files: $XDG_CONFIG_HOME/wendle/wendle.conf (settings),\n"
                                "       $XDG_DATA_HOME/wendle/ (wendle.log, wendle_old.log, outbox/),\n"
@@ -166,6 +170,17 @@ int runCommandLine(int &argc, char **argv)
             return 0;
         }
         name = positional.takeFirst();
+        const bool isCommand = std::any_of(subcommands.cbegin(), subcommands.cend(),
+                                           [&name](const Subcommand &subcommand) { return subcommand.name == name; });
+        if (!isCommand) {
+            if (!positional.isEmpty()) {
+                err << "usage: wendle help [COMMAND|PAGE]\n";
+                return UsageExitCode;
+            }
+            out.flush();
+            err.flush();
+            return runHelpCommand(argc, argv, name);
+        }
         positional = {QStringLiteral("--help")};
     }
     for (const Subcommand &subcommand : subcommands) {

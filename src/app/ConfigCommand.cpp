@@ -1,5 +1,6 @@
 #include "app/ConfigCommand.h"
 
+#include "app/InboundService.h"
 #include "app/Settings.h"
 #include "app/SettingRules.h"
 #include "app/SubcommandParser.h"
@@ -8,6 +9,8 @@
 #include "platform/scripthost/ShellWords.h"
 
 #include <QColor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -151,6 +154,20 @@ QString originOf(Preferences &preferences, const QString &key, const QVariant &v
     return value.isValid() ? QStringLiteral("  (default)") : QStringLiteral("  (not set)");
 }
 
+// A running Wendle holds the library in memory and writes it back when it
+// quits, so a library changed behind its back would be lost then.
+bool refusedWhileRunning(const QString &key, QTextStream &err)
+{
+    if (key != QLatin1String(RBCustomCommands))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
+        return false;
+    err << "wendle config: Wendle is running and keeps the custom commands itself; change them in its settings window "
+           "(Custom Commands tab), or quit Wendle and try again\n";
+    return true;
+}
+
 } // namespace
 
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -189,6 +206,8 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
             << "value: " << displaySettingValue(key, value) << originOf(preferences, key, value) << '\n';
         return 0;
     }
+    if ((verb == QLatin1String("unset") || verb == QLatin1String("set")) && refusedWhileRunning(key, err))
+        return 1;
     if (verb == QLatin1String("unset")) {
         preferences.remove(key);
         return 0;

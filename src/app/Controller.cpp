@@ -51,28 +51,6 @@ void Controller::registerDefaults(Preferences &preferences)
     preferences.registerDefaults(adapterDefaults());
 }
 
-void Controller::applicationDidFinishLaunching()
-{
-    m_fax.modemTitles = getModemArray();
-    QColor stored;
-    if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
-        m_camera.stampColor = stored;
-    log(localized(QStringLiteral("startup_log"), {}));
-    launchCamera();
-}
-
-void Controller::applicationWillTerminate()
-{
-    const std::optional<QVariantList> library = dictArrayFromShortcuts();
-    log(localized(QStringLiteral("shutdown_log"), {}));
-    // Stored even when empty, so that a library the owner emptied stays so.
-    if (library)
-        m_platform.preferences.setValue(RBCustomCommands, *library);
-    const QByteArray color = archiveColor(m_camera.stampColor);
-    if (!color.isEmpty())
-        m_platform.preferences.setValue(RBiSightStampColor, color);
-}
-
 void Controller::setCmdAddress(const QString &address)
 {
     m_intake.cmdAddress = text::replaceDoubleQuotes(address);

@@ -22,6 +22,8 @@
 
 namespace wendle {
 
+class SettingsView;
+
 // Inbound commands: who sent the current one and when the recent ones came.
 struct IntakeState {
     QList<QDateTime> commandTimestamps; // oldest first, at most 30
@@ -94,9 +96,21 @@ public:
     static void registerDefaults(Preferences &preferences);
     static QVariantMap defaultsTable();
 
-    // Lifecycle.
-    void applicationDidFinishLaunching();
+    // Lifecycle: the start-up steps (with or without a settings window) and
+    // the shutdown steps.
+    void awakeFromNib(SettingsView *view);
     void applicationWillTerminate();
+
+    // Help: the book is checked at start; each action shows one page.
+    void registerHelp();
+    QString helpBookFolder() const;
+    void helpComputer();
+    void helpRemote();
+    void helpSecurity();
+    void helpChat();
+    void helpCustom();
+    void helpConfigure();
+    void helpiSight();
 
     // Intake.
     void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
@@ -235,6 +249,7 @@ private:
     qint64 searchSizeBound() const;
     void runCustomScript(const QString &path);
     void answerCustomCommand(const QString &text);
+    void showHelpPage(const QString &page);
     void launchCamera();
     void shutDownCamera();
     void startMotionTimer();

@@ -18,6 +18,7 @@ class MetadataSearch;
 class ScriptRunner;
 class ProcessLauncher;
 class FrameSource;
+class HelpViewer;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -37,6 +38,7 @@ struct Platform {
     ProcessLauncher &processes;
     FrameSource &camera;
     QString supportFolder; // log, old log, snapshot, outbox
+    HelpViewer *help = nullptr; // none when headless
 };
 
 } // namespace wendle

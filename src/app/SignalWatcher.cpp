@@ -27,12 +27,14 @@ SignalWatcher::SignalWatcher(QObject *parent)
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
 {
     ::signal(SIGTERM, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
     for (int &fd : signalSockets) {
         if (fd >= 0)
             ::close(fd);

@@ -6,7 +6,7 @@ class QSocketNotifier;
 
 namespace wendle {
 
-// Turns SIGTERM and SIGINT into a call of QCoreApplication::quit() on the
+// Turns SIGTERM, SIGINT and SIGHUP (the terminal went away) into a call of QCoreApplication::quit() on the
 // main thread, so the shutdown steps run as after any other quit. The handler
 // only writes a byte to a pipe: nothing else is safe inside a signal handler.
 class SignalWatcher : public QObject {

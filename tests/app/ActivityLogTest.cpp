@@ -99,7 +99,7 @@ TEST_F(ActivityLogTest, AFileWhereTheFolderBelongsIsLeftAloneAndTheEntryDropped)
 // With logging off the log still opens.
 TEST_F(ActivityLogTest, StartAndShutdownEntriesAndOpeningTheLog)
 {
-    controller->applicationDidFinishLaunching();
+    controller->awakeFromNib(nullptr);
     controller->applicationWillTerminate();
     EXPECT_EQ(logEntries(), (QStringList{QStringLiteral("Wendle started"), QStringLiteral("Wendle shut down")}));
     preferences.setValue(RBLogData, false);

@@ -15,7 +15,7 @@ protected:
     {
         preferences.setValue(RBEnableiSight, camera);
         preferences.setValue(RBEnableiSightMotion, motion);
-        controller->applicationDidFinishLaunching();
+        controller->awakeFromNib(nullptr);
     }
     bool previewRuns() { return controller->movieView()->cameraAvailable(); }
     int checks() const { return int(console.lines.filter(QStringLiteral("trying to detect motion")).size()); }

@@ -4,7 +4,10 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QJsonDocument>
+#include <QFile>
 #include <QJsonObject>
+
+#include <csignal>
 
 using namespace wendle::test;
 
@@ -117,4 +120,38 @@ TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)
     const QByteArray log = readFile(session.supportFolder() + "/wendle.log");
     EXPECT_EQ(QString::fromUtf8(log).toUtf8(), log) << "the log is not valid UTF-8";
     EXPECT_TRUE(log.endsWith(": Wendle shut down"));
+}
+
+TEST_F(DaemonTest, HangupAndInterruptQuitAsTerminateDoesAndTheLibraryIsKept)
+{
+    const QString library = R"([{"path": "/home/me/bin/backup.scpt", "shortcut": "backup"}])";
+    for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signalNumber);
+        ASSERT_TRUE(session.configure("customCommandsArray", library));
+        ASSERT_TRUE(session.startDaemon());
+        // The running instance owns the library: a change behind its back is refused.
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle({"config", "set", "customCommandsArray", "[]"}, nullptr, &errors), 1);
+        EXPECT_TRUE(errors.contains("Wendle is running and keeps the custom commands itself")) << errors.constData();
+        EXPECT_EQ(session.runWendle({"config", "set", "phoneWidth", "30"}), 0);
+
+        EXPECT_EQ(session.stopDaemon(signalNumber), 0);
+        EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
+        QByteArray stored;
+        EXPECT_EQ(session.runWendle({"config", "get", "customCommandsArray"}, &stored), 0);
+        EXPECT_EQ(stored.trimmed(), R"([{"path":"/home/me/bin/backup.scpt","shortcut":"backup"}])");
+        EXPECT_EQ(session.runWendle({"config", "get", "iSightStampColor"}, &stored), 0);
+        EXPECT_EQ(stored.trimmed(), "#ff00ff00");
+        QFile::remove(session.supportFolder() + "/wendle.log");
+    }
+}
+
+TEST_F(DaemonTest, HelpPagesReadAsTextWithoutADisplay)
+{
+    QByteArray page, errors;
+    EXPECT_EQ(session.runWendle({"help", "sec"}, &page), 0);
+    EXPECT_TRUE(page.contains("The Security tab")) << page.constData();
+    EXPECT_FALSE(page.contains("<h1>"));
+    EXPECT_EQ(session.runWendle({"help", "nonsense"}, nullptr, &errors), 2);
+    EXPECT_TRUE(errors.contains("the pages are: computer, ped, sec, chat, custom, configuring, isight")) << errors.constData();
 }

@@ -1,3 +1,4 @@
+#include "app/window/SettingsWindow.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/search/FileSystemSearch.h"
 #include "support/TestServers.h"
@@ -5,6 +6,8 @@
 #include "support/LiveController.h"
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
+
+#include <QComboBox>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -74,6 +77,40 @@ TEST_F(FaxPrintSystemTest, AConfirmedFaxIsQueuedWithItsPhoneNumber)
     // IPP encoding: name length, "phone", value length, the number.
     const QByteArray phone("\x00\x05phone\x00\x07" "5551212", 15);
     EXPECT_TRUE(waitFor([&] { return controlFiles().contains(phone); }, 60000)) << "no job holds phone=5551212";
+}
+
+} // namespace
+
+namespace {
+
+// The settings window's fax pop-up, filled at start from the same server.
+class FaxPopUpTest : public FaxPrintSystemTest {
+protected:
+    void SetUp() override
+    {
+        FaxPrintSystemTest::SetUp();
+        if (!IsSkipped())
+            ASSERT_TRUE(cups.addQueue("Upstairs_Modem"));
+    }
+};
+
+TEST_F(FaxPopUpTest, ThePopUpOffersTheModemQueuesAndStoresTheChoice)
+{
+    SettingsWindow window(*controller, preferences);
+    controller->awakeFromNib(&window);
+    auto *popUp = window.findChild<QComboBox *>("faxModemDropdown");
+    ASSERT_NE(popUp, nullptr);
+    QStringList titles;
+    for (int i = 0; i < popUp->count(); ++i)
+        titles << popUp->itemText(i);
+    EXPECT_EQ(titles, (QStringList{"Internal Modem", "Upstairs Modem"}));
+    // Start shows the first title without storing it.
+    EXPECT_EQ(popUp->currentIndex(), 0);
+    EXPECT_FALSE(preferences.storedKeys().contains("defaultFaxModem"));
+
+    popUp->setCurrentIndex(1);
+    Q_EMIT popUp->activated(1);
+    EXPECT_EQ(preferences.value("defaultFaxModem"), QVariant("Upstairs_Modem"));
 }
 
 } // namespace

@@ -80,8 +80,15 @@ TEST_F(XmppTest, AfterTheServerRestartsTheNextCommandIsAnswered)
 {
     ASSERT_TRUE(session.startDaemon());
     ASSERT_TRUE(logSays(LoggedIn));
+    const auto chatStatus = [&] {
+        QByteArray output;
+        session.runWendle({"status"}, &output);
+        return QString::fromUtf8(output).section("\nchat: ", 1, 1).section('\n', 0, 0);
+    };
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, connected as computer@example.test/wendle since ")) << chatStatus().toStdString();
     server.stop();
     ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle was lost"));
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, disconnected since ")) << chatStatus().toStdString();
     ASSERT_TRUE(server.start());
     ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle is back"));
 

@@ -129,7 +129,7 @@ TEST_F(FaxingTest, ModemQueuesFromLpstatAtStart)
     for (const Case &c : cases) {
         processes.ran.clear();
         processes.outputs[QStringLiteral("/usr/bin/lpstat")] = ProcessOutput{c.started, 0, c.output};
-        controller->applicationDidFinishLaunching();
+        controller->awakeFromNib(nullptr);
         EXPECT_EQ(controller->faxModemTitles(), c.titles) << c.output.toStdString();
         EXPECT_EQ(processes.ran, (QList<QStringList>{{"/usr/bin/lpstat", "-p", "-d"}}));
     }

@@ -16,8 +16,10 @@ inline QCoreApplication *ensureQtApplication()
     static char *arguments[] = {programName, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argumentCount, arguments);
-    return &application;
+    // Never destroyed: tearing a GUI application down among the exit-time
+    // destructors of Qt's own globals crashes after the last test.
+    static QApplication *application = new QApplication(argumentCount, arguments);
+    return application;
 }
 
 } // namespace wendle::test

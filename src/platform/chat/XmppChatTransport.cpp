@@ -29,6 +29,12 @@ XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
     callbacks.log = [this, context](const QString &line) {
         QMetaObject::invokeMethod(context, [this, line] { if (m_log) m_log(line); }, Qt::QueuedConnection);
     };
+    callbacks.linkChanged = [this, context](bool up) {
+        QMetaObject::invokeMethod(context, [this, up] {
+            m_linkUp = up;
+            m_linkChangedAt = QDateTime::currentDateTime();
+        }, Qt::QueuedConnection);
+    };
     m_session = new XmppSession(std::move(callbacks));
     m_session->moveToThread(&m_thread);
     m_thread.setObjectName(QStringLiteral("xmpp"));
@@ -70,6 +76,22 @@ void XmppChatTransport::stop()
     m_active = false;
 }
 
+QString XmppChatTransport::linkState() const
+{
+    const QString transport = m_preferences.stringValue(RBChatTransport);
+    if (transport != QLatin1String("xmpp"))
+        return transport;
+    if (!m_active)
+        return m_reportedProblem.isEmpty() ? QStringLiteral("xmpp, not started")
+                                           : QStringLiteral("xmpp, cannot start: %1").arg(m_reportedProblem);
+    const QString since = m_linkChangedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (m_linkUp)
+        return QStringLiteral("xmpp, connected as %1 since %2").arg(m_account.jid, since);
+    if (m_linkChangedAt.isValid())
+        return QStringLiteral("xmpp, disconnected since %1; logging in again as %2").arg(since, m_account.jid);
+    return QStringLiteral("xmpp, logging in as %1").arg(m_account.jid);
+}
+
 void XmppChatTransport::review()
 {
     if (!m_thread.isRunning())
@@ -88,6 +110,8 @@ void XmppChatTransport::review()
         return;
     m_active = active;
     m_account = account;
+    m_linkUp = false;
+    m_linkChangedAt = QDateTime();
     if (active)
         post([account](XmppSession &session) { session.open(account); });
     else

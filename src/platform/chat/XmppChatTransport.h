@@ -3,6 +3,7 @@
 #include "platform/chat/ChatTransport.h"
 #include "platform/chat/XmppAccount.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QThread>
@@ -43,6 +44,9 @@ public:
 
     bool send(const OutgoingChat &chat, const QString &script) override;
 
+    // For `wendle status`: whether chat goes by XMPP and whether the link is up.
+    QString linkState() const;
+
     // Messages from other accounts since the start.
     quint64 ignoredMessages() const { return m_ignored; }
 
@@ -62,6 +66,8 @@ private:
     bool m_active = false;
     XmppAccount m_account;
     QString m_reportedProblem;
+    bool m_linkUp = false;
+    QDateTime m_linkChangedAt;
     quint64 m_ignored = 0;
     QSet<QString> m_strangersReported;
 };

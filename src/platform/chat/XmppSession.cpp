@@ -285,6 +285,8 @@ void XmppSession::connectionEvent(int event, int error, const QString &streamErr
     }
     if (!m_wanted)
         return;
+    if (m_callbacks.linkChanged)
+        m_callbacks.linkChanged(false);
     if (!m_outageReported) {
         m_outageReported = true;
         const QString why = describeFailure(error, streamError);
@@ -322,6 +324,8 @@ void XmppSession::onConnected()
         log(QStringLiteral("Wendle Log Update:  logged in to chat as %1").arg(m_account.jid));
     m_outageReported = false;
     m_everConnected = true;
+    if (m_callbacks.linkChanged)
+        m_callbacks.linkChanged(true);
 
     xmpp_handler_add(m_conn, &XmppCallbacks::message, nullptr, "message", nullptr, this);
     xmpp_handler_add(m_conn, &XmppCallbacks::presence, nullptr, "presence", nullptr, this);

@@ -36,6 +36,8 @@ public:
     struct Callbacks {
         std::function<void(const QString &from, const QString &body)> messageReceived;
         std::function<void(const QString &line)> log;
+        // The link came up (true) or went down while wanted (false).
+        std::function<void(bool up)> linkChanged;
     };
 
     explicit XmppSession(Callbacks callbacks);

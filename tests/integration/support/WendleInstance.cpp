@@ -1,5 +1,7 @@
 #include "support/WendleInstance.h"
 
+#include <csignal>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -105,11 +107,11 @@ bool TestSession::startDaemon()
            && daemonRunning();
 }
 
-int TestSession::stopDaemon()
+int TestSession::stopDaemon(int signalNumber)
 {
     if (!m_daemon)
         return -1;
-    m_daemon->terminate();
+    ::kill(pid_t(m_daemon->processId()), signalNumber);
     if (!m_daemon->waitForFinished(15000)) {
         m_daemon->kill();
         m_daemon->waitForFinished();

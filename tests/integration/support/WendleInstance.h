@@ -45,8 +45,9 @@ public:
 
     // Starts `wendle run --headless` and waits until it logged its start.
     bool startDaemon();
-    // SIGTERM, then waits for the exit; returns the exit code.
-    int stopDaemon();
+    // Sends the signal (SIGTERM unless told), then waits for the exit;
+    // returns the exit code.
+    int stopDaemon(int signalNumber = 15);
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
     // What the daemon has written on its standard output so far.
     QByteArray daemonOutput() { return m_daemonOutput += m_daemon ? m_daemon->readAllStandardOutput() : QByteArray(); }

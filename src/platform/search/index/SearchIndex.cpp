@@ -1,5 +1,6 @@
 #include "platform/search/index/SearchIndex.h"
 
+#include "platform/search/FileKinds.h"
 #include "platform/search/index/FolderWatcher.h"
 #include "platform/search/index/IndexStore.h"
 #include "platform/search/index/IndexUpdater.h"
@@ -70,14 +71,23 @@ void SearchIndex::start()
     if (m_thread.joinable())
         return;
     m_stopped = false;
+    // The kind table reads the whole MIME database in one go. Built on the
+    // idle-priority thread, it could hold up quitting for many seconds on a
+    // busy machine, so it is built here, once, before the thread starts.
+    KindCatalogue::instance();
     m_thread = std::thread([this] { run(); });
 }
 
 void SearchIndex::stop()
 {
     m_stopped = true;
-    if (m_thread.joinable())
+    if (m_thread.joinable()) {
+        // An idle-class thread can wait many seconds for the CPU on a busy
+        // machine; quitting must not wait with it.
+        sched_param parameters{};
+        ::pthread_setschedparam(m_thread.native_handle(), SCHED_OTHER, &parameters);
         m_thread.join();
+    }
     setReady(false);
 }
 

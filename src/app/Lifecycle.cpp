@@ -1,0 +1,57 @@
+#include "app/Controller.h"
+
+#include "app/Settings.h"
+#include "app/SettingsView.h"
+#include "platform/preferences/Preferences.h"
+
+namespace wendle {
+
+// The window's share of the start, in the order the owner sees it: chat
+// flags clear, table ready, tab chosen, fax queues listed, help registered
+// (and shown on the first start), stamp colour restored, then the start
+// entry. Without a window the same steps run, minus what only shows.
+void Controller::awakeFromNib(SettingsView *view)
+{
+    m_chatSettings = {};
+    if (view)
+        view->acceptFileDrops();
+
+    const bool cameraWatch = m_platform.preferences.boolValue(RBEnableiSight) && m_platform.preferences.boolValue(RBEnableiSightMotion);
+    if (view)
+        view->selectTab(QLatin1String(cameraWatch ? CameraTab : SecurityTab));
+
+    m_fax.modemTitles = getModemArray();
+    if (view)
+        view->setFaxModemTitles(m_fax.modemTitles);
+
+    registerHelp();
+    if (m_platform.preferences.boolValue(RBFirstTimeLaunching)) {
+        helpConfigure();
+        m_platform.preferences.setValue(RBFirstTimeLaunching, false);
+    }
+
+    // Colour data that does not decode leaves the colour the window had.
+    QColor stored;
+    if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
+        m_camera.stampColor = stored;
+    if (view)
+        view->showStampColor(m_camera.stampColor);
+
+    log(localized(QStringLiteral("startup_log"), {}));
+    // The preview and the motion watch, when both camera switches are on.
+    launchCamera();
+}
+
+void Controller::applicationWillTerminate()
+{
+    const std::optional<QVariantList> library = dictArrayFromShortcuts();
+    log(localized(QStringLiteral("shutdown_log"), {}));
+    // Stored even when empty, so that a library the owner emptied stays so.
+    if (library)
+        m_platform.preferences.setValue(RBCustomCommands, *library);
+    const QByteArray color = archiveColor(m_camera.stampColor);
+    if (!color.isEmpty())
+        m_platform.preferences.setValue(RBiSightStampColor, color);
+}
+
+} // namespace wendle

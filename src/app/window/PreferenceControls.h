@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/Settings.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QFormLayout;
+class QLineEdit;
+class QSpinBox;
+class QWidget;
+
+namespace wendle {
+
+class Preferences;
+
+// Controls bound to one preference each. A control writes its key the moment
+// the owner changes it and shows what the store holds whenever the window
+// refreshes, so a value set with `wendle config set` shows up too. Each
+// control's object name is its key.
+class PreferenceControls : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PreferenceControls(Preferences &preferences, QObject *parent = nullptr);
+
+    QCheckBox *checkBox(const char *key, const QString &label);
+    QSpinBox *spinBox(const char *key, int minimum, int maximum, const QString &suffix = QString());
+    QDoubleSpinBox *doubleSpinBox(const char *key, double minimum, double maximum, double step, int decimals);
+    // Text as typed. Emptying a key without a registered default removes it,
+    // so it reads as absent again; a key with a default keeps the empty text.
+    QLineEdit *lineEdit(const char *key, const QString &placeholder = QString());
+    // A command line, split into words the way a shell splits them; text
+    // that does not split (an open quote) is not stored until it does.
+    QLineEdit *argumentEdit(const char *key, const QString &placeholder = QString());
+
+    // One of a few fixed words; a stored word not among them is shown too.
+    QComboBox *choice(const char *key, const QStringList &words);
+
+    // Reads every bound key afresh from the store.
+    void refresh();
+
+private:
+    void bind(std::function<void()> load);
+
+    Preferences &m_preferences;
+    std::vector<std::function<void()>> m_loaders;
+};
+
+} // namespace wendle

@@ -1,0 +1,200 @@
+// The contents of the settings window's tabs.
+
+#include "app/window/SettingsWindow.h"
+
+#include "app/Controller.h"
+#include "app/Settings.h"
+#include "app/window/LibraryTable.h"
+#include "app/window/PreferenceControls.h"
+#include "operations/Launch.h"
+#include "replies/ChatScriptInstaller.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace wendle {
+
+namespace {
+
+QLabel *note(const QString &text)
+{
+    auto *label = new QLabel(text);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+void SettingsWindow::buildComputerTab()
+{
+    QWidget *tab = addTab("computer", tr("Computer"), &Controller::helpComputer);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *mail = addGroup(tab, tr("This computer's mail account"));
+    mail->addRow(tr("Address:"), c.lineEdit(RBComputerEmailAddress, tr("computer@example.com")));
+    mail->addRow(tr("Replies leave by:"), c.choice(RBMailTransport, {QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")}));
+    mail->addRow(tr("SMTP server:"), c.lineEdit(RBSmtpUrl, tr("smtp://mail.example.com:587")));
+    mail->addRow(tr("SMTP user:"), c.lineEdit(RBSmtpUser));
+    mail->addRow(tr("SMTP password command:"), c.argumentEdit(RBSmtpPasswordCommand, tr("pass show mail/smtp")));
+    mail->addRow(tr("IMAP mailbox:"), c.lineEdit(RBImapUrl, tr("imaps://mail.example.com/INBOX")));
+    mail->addRow(tr("IMAP user:"), c.lineEdit(RBImapUser));
+    mail->addRow(tr("IMAP password command:"), c.argumentEdit(RBImapPasswordCommand, tr("pass show mail/imap")));
+    mail->addRow(tr("Check the mailbox every:"), c.spinBox(RBImapPollSeconds, 5, 86400, tr(" s")));
+    mail->addRow(tr("Script host command:"), c.argumentEdit(RBScriptHostCommand));
+    mail->addRow(tr("Closing line:"), c.lineEdit(RBDefaultSalutation));
+
+    QFormLayout *fax = addGroup(tab, tr("Faxing"));
+    m_faxModemDropdown = new QComboBox;
+    m_faxModemDropdown->setObjectName(QStringLiteral("faxModemDropdown"));
+    connect(m_faxModemDropdown, &QComboBox::activated, this,
+            [this](int index) { m_controller.faxModemChanged(m_faxModemDropdown->itemText(index)); });
+    fax->addRow(tr("Fax queue:"), m_faxModemDropdown);
+    fax->addRow(c.checkBox(RBEnableFaxing, tr("Enable faxing")));
+
+    QFormLayout *programs = addGroup(tab, tr("Applications and log"));
+    programs->addRow(tr("Music:"), c.lineEdit(RBMusicApplication));
+    programs->addRow(tr("Photos:"), c.lineEdit(RBPhotoApplication));
+    programs->addRow(tr("Chat:"), c.lineEdit(RBChatApplication));
+    auto *openLog = new QPushButton(tr("Open Log"));
+    openLog->setObjectName(QStringLiteral("openLog"));
+    connect(openLog, &QPushButton::clicked, this, [this] { m_controller.openLog(); });
+    programs->addRow(c.checkBox(RBLogData, tr("Keep an activity log")), openLog);
+}
+
+void SettingsWindow::buildRemoteTab()
+{
+    QWidget *tab = addTab("ped", tr("Remote"), &Controller::helpRemote);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *senders = addGroup(tab, tr("Who may send commands"));
+    senders->addRow(tr("Your phone's mail address:"), c.lineEdit(RBPhoneEmailAddress, tr("5551234567@txt.example.com")));
+    senders->addRow(tr("Your other mail address:"), c.lineEdit(RBRemoteEmailAddress, tr("you@example.com")));
+    senders->addRow(c.checkBox(RBEnableRemoteCommands, tr("Accept remote commands")));
+
+    QFormLayout *phone = addGroup(tab, tr("Your phone's screen"));
+    phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth, 1, 1000));
+    phone->addRow(tr("Lines per screen:"), c.spinBox(RBPhoneHeight, 1, 1000));
+    phone->addRow(c.checkBox(RBSplitLongMessages, tr("Split long replies into screens")));
+}
+
+void SettingsWindow::buildSecurityTab()
+{
+    QWidget *tab = addTab(SecurityTab, tr("Security"), &Controller::helpSecurity);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *limit = addGroup(tab, tr("Commands"));
+    limit->addRow(c.checkBox(RBLimitCommandsFlag, tr("Limit commands per hour to:")), c.spinBox(RBMaxCommandsPerHour, 0, 1000));
+    limit->addRow(c.checkBox(RBLimitNotificationFlag, tr("Tell the sender when the limit refuses a command")));
+    limit->addRow(c.checkBox(RBConfirmCustomCommands, tr("Custom commands wait for their confirmation number")));
+
+    QFormLayout *files = addGroup(tab, tr("Finding and sending files"));
+    files->addRow(c.checkBox(RBLimitSearchFlag, tr("Search only my home folder")));
+    files->addRow(tr("Largest file sent:"), c.spinBox(RBMaxFileSize, 0, 100000, tr(" MB")));
+    files->addRow(tr("Most results listed (5 to 20):"), c.spinBox(RBMaxFilesReturned, 0, 100));
+    files->addRow(c.checkBox(RBDoNotForwardFlag, tr("Send result lists to the sender only, without the copy address")));
+    files->addRow(c.checkBox(RBConfirmForwardFlag, tr("Ask before forwarding a file")));
+
+    QFormLayout *kinds = addGroup(tab, tr("Searching contents also looks in"));
+    const QList<QPair<const char *, QString>> kindBoxes = {
+        {RBSearchDocuments, tr("Documents")}, {RBSearchImages, tr("Images")},
+        {RBSearchEmails, tr("Mail messages")}, {RBSearchArchives, tr("Archives")},
+        {RBSearchDiskImages, tr("Disk images")}, {RBSearchApplications, tr("Applications")},
+        {RBSearchClippings, tr("Clippings")}, {RBSearchScripts, tr("Scripts")},
+        {RBSearchAudios, tr("Audio")}, {RBSearchVideos, tr("Videos")},
+    };
+    for (qsizetype i = 0; i + 1 < kindBoxes.size(); i += 2)
+        kinds->addRow(c.checkBox(kindBoxes[i].first, kindBoxes[i].second), c.checkBox(kindBoxes[i + 1].first, kindBoxes[i + 1].second));
+}
+
+void SettingsWindow::buildChatTab()
+{
+    QWidget *tab = addTab("chat", tr("Chat"), &Controller::helpChat);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *accounts = addGroup(tab, tr("Chat accounts"));
+    m_hostChatField = c.lineEdit(RBHostChatAddress, tr("computer@jabber.example.org"));
+    m_remoteChatField = c.lineEdit(RBRemoteChatAddress, tr("you@jabber.example.org"));
+    // The preference is written first (PreferenceControls connected before
+    // these), so leaving the field sees the new account.
+    const auto track = [this](QLineEdit *field, ChatAccountField which) {
+        connect(field, &QLineEdit::textEdited, this, [this, which] { m_controller.controlTextDidChange(which); });
+        connect(field, &QLineEdit::editingFinished, this, [this, which] { m_controller.controlTextDidEndEditing(which); });
+    };
+    track(m_hostChatField, ChatAccountField::Host);
+    track(m_remoteChatField, ChatAccountField::Remote);
+    accounts->addRow(tr("This computer's account:"), m_hostChatField);
+    accounts->addRow(tr("Your account:"), m_remoteChatField);
+    accounts->addRow(tr("Chat goes through:"), c.choice(RBChatTransport, {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")}));
+
+    QFormLayout *script = addGroup(tab, tr("Chat handler script"));
+    script->addRow(note(tr("Leaving \"Your account\" after a change writes the handler script; "
+                           "the button writes it again at any time.")));
+    auto *create = new QPushButton(tr("Create Chat Script"));
+    create->setObjectName(QStringLiteral("forceChatScript"));
+    connect(create, &QPushButton::clicked, this, [this] { m_controller.forceChatScript(); });
+    script->addRow(create);
+}
+
+void SettingsWindow::buildCustomTab()
+{
+    QWidget *tab = addTab("custom", tr("Custom Commands"), &Controller::helpCustom);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *form = addGroup(tab, tr("Your commands"));
+    m_library = new LibraryModel(m_controller, this);
+    m_tableView = new LibraryTable(m_library);
+    m_tableView->setMinimumHeight(220);
+    form->addRow(m_tableView);
+    auto *add = new QPushButton(tr("Add…"));
+    add->setObjectName(QStringLiteral("addShortcut"));
+    connect(add, &QPushButton::clicked, this, &SettingsWindow::addShortcut);
+    auto *remove = new QPushButton(tr("Remove"));
+    remove->setObjectName(QStringLiteral("removeShortcut"));
+    connect(remove, &QPushButton::clicked, this, [this] {
+        const QModelIndexList rows = m_tableView->selectionModel()->selectedRows();
+        if (!rows.isEmpty())
+            m_library->removeRows(rows.first().row(), 1);
+    });
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(add);
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    form->addRow(buttons);
+    form->addRow(note(tr("Drop script files on the table, or add them. Double-click a name or a path to change it.")));
+    form->addRow(tr("Stop a script after:"), c.spinBox(RBCustomCommandTimeout, 1, 86400, tr(" s")));
+}
+
+void SettingsWindow::buildCameraTab()
+{
+    QWidget *tab = addTab(CameraTab, tr("Camera"), &Controller::helpiSight);
+    PreferenceControls &c = *m_controls;
+
+    QFormLayout *camera = addGroup(tab, tr("Camera"));
+    // The switch is stored first (PreferenceControls connected before
+    // this), then the camera and motion watch follow it.
+    for (QCheckBox *box : {c.checkBox(RBEnableiSight, tr("Enable the camera (snapshot command)")),
+                           c.checkBox(RBEnableiSightMotion, tr("Watch for motion"))}) {
+        connect(box, &QCheckBox::toggled, this, [this] { m_controller.cameraPreferencesChanged(); });
+        camera->addRow(box);
+    }
+    camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.1, 3600, 0.5, 1));
+    camera->addRow(tr("Snapshot quality (0 to 1):"), c.doubleSpinBox(RBiSightQuality, 0, 1, 0.05, 2));
+    camera->addRow(c.checkBox(RBiSightDateStamp, tr("Stamp snapshots with the date and time")));
+    m_stampColorWell = new QPushButton;
+    m_stampColorWell->setObjectName(QStringLiteral("stampColorWell"));
+    m_stampColorWell->setToolTip(tr("Colour of the date stamp and of the no-camera picture's text"));
+    connect(m_stampColorWell, &QPushButton::clicked, this, &SettingsWindow::chooseStampColor);
+    showStampColor(m_controller.stampColor());
+    camera->addRow(tr("Stamp colour:"), m_stampColorWell);
+}
+
+} // namespace wendle

@@ -1,0 +1,125 @@
+#include "app/window/TrayIcon.h"
+
+#include "app/ActivityLog.h"
+#include "app/Controller.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFont>
+#include <QAction>
+#include <QIcon>
+#include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QSystemTrayIcon>
+#include <QWidget>
+
+namespace wendle {
+
+QStringList trayStatusLines(const TrayFacts &facts)
+{
+    QStringList lines{QCoreApplication::translate("TrayIcon", "Wendle is listening for commands"),
+                      QCoreApplication::translate("TrayIcon", "Mail: %1").arg(facts.mail),
+                      QCoreApplication::translate("TrayIcon", "Chat: %1").arg(facts.chat)};
+    if (!facts.lastLogEntry.isEmpty())
+        lines << QCoreApplication::translate("TrayIcon", "Last: %1").arg(facts.lastLogEntry);
+    return lines;
+}
+
+QString lastLogEntry(const QString &supportFolder)
+{
+    QFile log(supportFolder + u'/' + QLatin1String(LogFileName));
+    if (!log.open(QIODevice::ReadOnly))
+        return QString();
+    // Entries may span lines; each begins with its time stamp.
+    static const QRegularExpression entryStart(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\): "),
+                                               QRegularExpression::MultilineOption);
+    const QString text = QString::fromUtf8(log.readAll());
+    qsizetype last = -1;
+    for (auto match = entryStart.globalMatch(text); match.hasNext();)
+        last = match.next().capturedStart();
+    if (last < 0)
+        return QString();
+    const QString entry = text.mid(last).section(u'\n', 0, 0);
+    return entry.size() > 120 ? entry.left(119) + QChar(0x2026) : entry;
+}
+
+QIcon wendleIcon()
+{
+    QPixmap badge(64, 64);
+    badge.fill(Qt::transparent);
+    QPainter painter(&badge);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x2a, 0x6f, 0xb0));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(4, 4, 56, 56, 12, 12);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(40);
+    painter.setFont(font);
+    painter.drawText(badge.rect(), Qt::AlignCenter, QStringLiteral("W"));
+    return QIcon(badge);
+}
+
+TrayIcon::TrayIcon(Controller &controller, QWidget *settingsWindow, std::function<TrayFacts()> facts, QObject *parent)
+    : QObject(parent)
+    , m_controller(controller)
+    , m_settingsWindow(settingsWindow)
+    , m_facts(std::move(facts))
+    , m_menu(new QMenu)
+    , m_icon(new QSystemTrayIcon(wendleIcon(), this))
+{
+    m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->addSeparator();
+    QAction *settings = m_menu->addAction(tr("Settings…"));
+    connect(settings, &QAction::triggered, this, [this] {
+        m_settingsWindow->show();
+        m_settingsWindow->raise();
+        m_settingsWindow->activateWindow();
+    });
+    connect(m_menu->addAction(tr("Open Log")), &QAction::triggered, this, [this] { m_controller.openLog(); });
+    connect(m_menu->addAction(tr("Wendle Help")), &QAction::triggered, this, [this] { m_controller.helpConfigure(); });
+    m_menu->addSeparator();
+    connect(m_menu->addAction(tr("Quit Wendle")), &QAction::triggered, qApp, &QCoreApplication::quit);
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateStatus);
+    connect(m_icon, &QSystemTrayIcon::activated, this, [settings](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            settings->trigger();
+    });
+    m_icon->setContextMenu(m_menu);
+    updateStatus();
+}
+
+TrayIcon::~TrayIcon()
+{
+    delete m_menu;
+}
+
+bool TrayIcon::available()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::show()
+{
+    m_icon->show();
+}
+
+void TrayIcon::updateStatus()
+{
+    const QStringList lines = trayStatusLines(m_facts());
+    qDeleteAll(m_statusActions);
+    m_statusActions.clear();
+    QAction *first = m_menu->actions().value(0);
+    for (const QString &line : lines) {
+        auto *action = new QAction(line, m_menu);
+        action->setEnabled(false);
+        m_menu->insertAction(first, action);
+        m_statusActions << action;
+    }
+    m_icon->setToolTip(lines.mid(0, 2).join(u'\n'));
+}
+
+} // namespace wendle

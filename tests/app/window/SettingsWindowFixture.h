@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/window/SettingsWindow.h"
+#include "platform/help/HelpBrowser.h"
+#include "support/ControllerFixture.h"
+#include "support/QtApplication.h"
+
+#include <QLineEdit>
+#include <QTest>
+
+namespace wendle::test {
+
+// The real settings window and help viewer around a Controller on recording
+// doubles, drawn on Qt's offscreen platform.
+class SettingsWindowTest : public ControllerFixture {
+protected:
+    SettingsWindowTest()
+    {
+        ensureQtApplication();
+        help = std::make_unique<HelpBrowser>();
+        platform.help = help.get();
+        controller = std::make_unique<Controller>(platform);
+        window = std::make_unique<SettingsWindow>(*controller, preferences);
+    }
+    ~SettingsWindowTest() override
+    {
+        window.reset();
+        controller.reset();
+    }
+
+    // Starts up the way Wendle does: window wired, then shown.
+    void start()
+    {
+        controller->awakeFromNib(window.get());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    template <typename Widget>
+    Widget *control(const QString &name) const
+    {
+        auto *widget = window->findChild<Widget *>(name);
+        EXPECT_NE(widget, nullptr) << name.toStdString();
+        return widget;
+    }
+
+    // Types text the way a keyboard does, one character at a time.
+    static void type(QWidget *field, const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+
+    std::unique_ptr<HelpBrowser> help;
+    std::unique_ptr<SettingsWindow> window;
+};
+
+} // namespace wendle::test

@@ -1,0 +1,174 @@
+#include "app/window/SettingsWindowFixture.h"
+
+#include "app/Settings.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextBrowser>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+TEST_F(SettingsWindowTest, StartShowsTheCameraTabOnlyWhileTheCameraWatches)
+{
+    struct Case { bool camera; bool motion; const char *tab; };
+    const Case cases[] = {{false, false, "sec"}, {true, false, "sec"}, {false, true, "sec"}, {true, true, "isight"}};
+    for (const Case &c : cases) {
+        preferences.setValue(RBEnableiSight, c.camera);
+        preferences.setValue(RBEnableiSightMotion, c.motion);
+        window->selectTab("chat");
+        controller->awakeFromNib(window.get());
+        EXPECT_EQ(window->currentTabIdentifier(), c.tab) << c.camera << c.motion;
+    }
+}
+
+TEST_F(SettingsWindowTest, ControlsWriteTheStoreAtOnceAndShowWhatOthersStored)
+{
+    start();
+    window->selectTab("computer");
+    QTest::mouseClick(control<QCheckBox>(RBLogData), Qt::LeftButton);
+    EXPECT_EQ(preferences.value(RBLogData), QVariant(false));
+
+    control<QSpinBox>(RBPhoneWidth)->setValue(32);
+    EXPECT_EQ(preferences.value(RBPhoneWidth), QVariant(32));
+
+    QLineEdit *salutation = control<QLineEdit>(RBDefaultSalutation);
+    salutation->clear();
+    type(salutation, "-- sent from the den");
+    EXPECT_EQ(preferences.value(RBDefaultSalutation), QVariant("-- sent from the den"));
+
+    // Emptying a key without a default makes it absent again.
+    type(control<QLineEdit>(RBSmtpUser), "x");
+    QTest::keyClick(control<QLineEdit>(RBSmtpUser), Qt::Key_Backspace);
+    EXPECT_FALSE(preferences.value(RBSmtpUser).isValid());
+
+    type(control<QLineEdit>(RBImapPasswordCommand), "pass show 'mail/my box'");
+    EXPECT_EQ(preferences.value(RBImapPasswordCommand), QVariant(QStringList{"pass", "show", "mail/my box"}));
+
+    QComboBox *transport = control<QComboBox>(RBMailTransport);
+    transport->setCurrentText("smtp");
+    Q_EMIT transport->activated(transport->currentIndex());
+    EXPECT_EQ(preferences.value(RBMailTransport), QVariant("smtp"));
+
+    // A value stored elsewhere (wendle config set) shows when the window comes back.
+    preferences.setValue(RBMaxFilesReturned, 12);
+    preferences.setValue(RBSearchEmails, true);
+    window->hide();
+    window->show();
+    EXPECT_EQ(control<QSpinBox>(RBMaxFilesReturned)->value(), 12);
+    EXPECT_TRUE(control<QCheckBox>(RBSearchEmails)->isChecked());
+}
+
+TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
+{
+    const QString created = "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the "
+                            "\"WendleChat\" script whenever the \"Text Invitation\" and \"Message Received\" events occur.";
+    const QString duplicate = "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat "
+                              "account.  Please try another chat account and try again.";
+    const QString failed = "Couldn't Create Customized iChat Script|Could not create the customized iChat script.  You will need to "
+                           "edit the script from the installation disk, or try again.";
+    struct Case {
+        const char *name;
+        QString host, remote;  // stored before the window opens
+        const char *field;     // the field typed in and left
+        QString typed;
+        QStringList alerts;
+        bool scriptWritten;
+    };
+    const QList<Case> cases = {
+        {"four characters", "", "", RBRemoteChatAddress, "me@x", {}, false},
+        {"five characters", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
+        {"left without typing", "", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
+        {"host equal to remote", "", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
+        {"remote equal to host", "box@jabber.example.org", "", RBRemoteChatAddress, "box@jabber.example.org", {duplicate}, false},
+        {"not ASCII", "", "", RBRemoteChatAddress, QString::fromUtf8("jos\u00e9@jabber.example.org"), {failed}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        alerts.alerts.clear();
+        QFile::remove(controller->chatScriptPath());
+        for (const auto &[key, value] : {std::pair{RBHostChatAddress, c.host}, std::pair{RBRemoteChatAddress, c.remote}}) {
+            if (value.isEmpty())
+                preferences.remove(key);
+            else
+                preferences.setValue(key, value);
+        }
+        start();
+        QLineEdit *field = control<QLineEdit>(c.field);
+        field->clear();
+        type(field, c.typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(alerts.alerts, c.alerts);
+        EXPECT_EQ(QFile::exists(controller->chatScriptPath()), c.scriptWritten);
+        if (c.scriptWritten)
+            EXPECT_TRUE(QFile(controller->chatScriptPath()).open(QIODevice::ReadOnly));
+    }
+    EXPECT_EQ(alerts.styles.last(), AlertStyle::Critical);
+}
+
+TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)
+{
+    const QList<QPair<QString, QString>> pages = {
+        {"computer", "html/computer_tab.html"}, {"ped", "html/ped_tab.html"}, {"sec", "html/security_tab.html"},
+        {"chat", "html/chat_tab.html"},         {"custom", "html/custom_tab.html"}, {"isight", "html/isight_tab.html"},
+    };
+    start();
+    EXPECT_EQ(window->tabIdentifiers(), (QStringList{"computer", "ped", "sec", "chat", "custom", "isight"}));
+    for (const auto &[tab, page] : pages) {
+        help->hide();
+        window->selectTab(tab);
+        QTest::mouseClick(control<QPushButton>("help_" + tab), Qt::LeftButton);
+        EXPECT_TRUE(help->isVisible()) << tab.toStdString();
+        EXPECT_EQ(help->currentPage(), controller->helpBookFolder() + '/' + page);
+        EXPECT_FALSE(help->browser()->documentTitle().isEmpty()) << page.toStdString();
+    }
+    EXPECT_EQ(help->windowTitle(), "Wendle Help");
+}
+
+TEST_F(SettingsWindowTest, TheConfigurationPageOpensByItselfOnTheFirstStartOnly)
+{
+    start();
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->currentPage(), controller->helpBookFolder() + "/html/configuring.html");
+    EXPECT_EQ(preferences.value(RBFirstTimeLaunching), QVariant(false));
+
+    help->hide();
+    window.reset();
+    controller = std::make_unique<Controller>(platform);
+    window = std::make_unique<SettingsWindow>(*controller, preferences);
+    start();
+    EXPECT_FALSE(help->isVisible());
+}
+
+TEST_F(SettingsWindowTest, TheStampColourWellShowsTheStoredColourOrKeepsItsOwn)
+{
+    struct Case { QByteArray stored; QColor shown; };
+    const Case cases[] = {{"#ff0000ff", QColor(0, 0, 255)}, {"not a colour", QColor(0, 0, 255)}, {"#80ff8000", QColor(255, 128, 0, 128)}};
+    for (const Case &c : cases) {
+        preferences.setValue(RBiSightStampColor, c.stored);
+        controller->awakeFromNib(window.get());
+        EXPECT_EQ(control<QPushButton>("stampColorWell")->property("color").value<QColor>(), c.shown) << c.stored.constData();
+    }
+}
+
+TEST_F(SettingsWindowTest, EveryTabIsPhotographedForReview)
+{
+    preferences.setValue(RBFirstTimeLaunching, false);
+    start();
+    QDir().mkpath(WENDLE_SCREENSHOT_DIR);
+    for (const QString &tab : window->tabIdentifiers()) {
+        window->selectTab(tab);
+        const QString file = QStringLiteral(WENDLE_SCREENSHOT_DIR "/settings-%1.png").arg(tab);
+        QFile::remove(file);
+        EXPECT_TRUE(window->grab().save(file)) << file.toStdString();
+        EXPECT_GT(QImage(file).width(), 400);
+    }
+}
+
+} // namespace
