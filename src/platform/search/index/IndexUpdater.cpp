@@ -166,12 +166,14 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
         if (!S_ISREG(status.st_mode))
             continue; // links, FIFOs, sockets, devices
         const auto stored = known.find(entry->d_name);
-        const bool unchanged = stored != known.end() && stored->second.first == std::int64_t(status.st_size)
-            && stored->second.second == modificationTime(status);
-        if (stored != known.end())
+        const bool isKnown = stored != known.end();
+        const bool unchanged = isKnown && stored->second.size == std::int64_t(status.st_size)
+            && stored->second.mtime == modificationTime(status);
+        const bool knownUnreadable = isKnown && stored->second.unreadable;
+        if (isKnown)
             known.erase(stored);
         if (!unchanged)
-            indexFile(fd, folder, entry->d_name, status);
+            indexFile(fd, folder, entry->d_name, status, knownUnreadable);
     }
     ::closedir(directory);
     for (const auto &entry : known) {
@@ -180,7 +182,8 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
     }
 }
 
-void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status)
+void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
+                             bool knownUnreadable)
 {
     FileView file(folderFd, folder, name, m_scratch);
     file.setKnownSize(status.st_size);
@@ -192,9 +195,11 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
     record.hasText = text.has_value();
-    if (!text && !file.extractionProblem().isEmpty())
-        m_log(QStringLiteral("Wendle Log Update:  the text of %1 cannot be read (%2); it is found by its name and kind only")
-                  .arg(shown(record.path), file.extractionProblem()));
+    record.unreadable = !text && !file.extractionProblem().isEmpty();
+    if (record.unreadable && !knownUnreadable && m_unreadable.count++ == 0) {
+        m_unreadable.firstPath = record.path;
+        m_unreadable.firstReason = file.extractionProblem();
+    }
     m_foldedName.clear();
     appendFolded(record.name, m_foldedName);
     m_foldedText.clear();
@@ -211,13 +216,28 @@ void IndexUpdater::indexPath(const std::string &path)
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (fd >= 0 && ::fstatat(fd, path.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
-        indexFile(fd, folder, path.c_str() + slash + 1, status);
+        const std::optional<StoredState> stored = m_store.stateOf(path);
+        indexFile(fd, folder, path.c_str() + slash + 1, status, stored && stored->unreadable);
     } else {
         check(m_store.remove(path));
         changed();
     }
     if (fd >= 0)
         ::close(fd);
+}
+
+void IndexUpdater::reportUnreadable()
+{
+    if (m_unreadable.count == 1) {
+        m_log(QStringLiteral("Wendle Log Update:  the text of %1 cannot be read (%2); it is found by its name and kind only")
+                  .arg(shown(m_unreadable.firstPath), m_unreadable.firstReason));
+    } else if (m_unreadable.count > 1) {
+        m_log(QStringLiteral("Wendle Log Update:  %1 files cannot be read and are found by their name and kind only; "
+                             "the first: %2 (%3)")
+                  .arg(m_unreadable.count)
+                  .arg(shown(m_unreadable.firstPath), m_unreadable.firstReason));
+    }
+    m_unreadable = {};
 }
 
 void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
