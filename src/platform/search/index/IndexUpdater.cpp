@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <unordered_map>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -183,7 +185,7 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
 }
 
 void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
-                             bool knownUnreadable)
+                             bool knownUnreadable, bool mayBeUnfinished)
 {
     FileView file(folderFd, folder, name, m_scratch);
     file.setKnownSize(status.st_size);
@@ -195,7 +197,8 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
     record.hasText = text.has_value();
-    record.unreadable = !text && !file.extractionProblem().isEmpty();
+    // A file still being written is read again when it is closed, and judged then.
+    record.unreadable = !text && !file.extractionProblem().isEmpty() && !mayBeUnfinished;
     if (record.unreadable && !knownUnreadable && m_unreadable.count++ == 0) {
         m_unreadable.firstPath = record.path;
         m_unreadable.firstReason = file.extractionProblem();
@@ -209,7 +212,7 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     changed();
 }
 
-void IndexUpdater::indexPath(const std::string &path)
+void IndexUpdater::indexPath(const std::string &path, bool mayBeUnfinished)
 {
     const std::size_t slash = path.rfind('/');
     const std::string folder = path.substr(0, slash);
@@ -217,7 +220,7 @@ void IndexUpdater::indexPath(const std::string &path)
     struct stat status;
     if (fd >= 0 && ::fstatat(fd, path.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
         const std::optional<StoredState> stored = m_store.stateOf(path);
-        indexFile(fd, folder, path.c_str() + slash + 1, status, stored && stored->unreadable);
+        indexFile(fd, folder, path.c_str() + slash + 1, status, stored && stored->unreadable, mayBeUnfinished);
     } else {
         check(m_store.remove(path));
         changed();
@@ -242,12 +245,25 @@ void IndexUpdater::reportUnreadable()
 
 void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
 {
-    for (const FolderWatcher::Change &change : changes) {
+    // A file made and then written is read once, when it is closed.
+    std::unordered_map<std::string_view, std::size_t> lastWritten;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        if (changes[i].type == FolderWatcher::Change::Type::Written)
+            lastWritten[changes[i].path] = i;
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const FolderWatcher::Change &change = changes[i];
         if (m_stopped.load())
             break;
         switch (change.type) {
+        case FolderWatcher::Change::Type::Created: {
+            const auto written = lastWritten.find(change.path);
+            if (written == lastWritten.end() || written->second < i)
+                indexPath(change.path, true);
+            break;
+        }
         case FolderWatcher::Change::Type::Written:
-            indexPath(change.path);
+            indexPath(change.path, false);
             break;
         case FolderWatcher::Change::Type::Gone:
             check(m_store.remove(change.path));

@@ -75,8 +75,8 @@ private:
     void scanFolder(const std::string &folder, std::vector<std::string> &subfolders);
     void watch(const std::string &folder);
     void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
-                   bool knownUnreadable);
-    void indexPath(const std::string &path);
+                   bool knownUnreadable, bool mayBeUnfinished = false);
+    void indexPath(const std::string &path, bool mayBeUnfinished);
     void changed();
     void check(bool ok);
 };
