@@ -128,7 +128,9 @@ void SearchIndex::run()
         if (repaired)
             m_log(QStringLiteral("Wendle Log Update:  the search index was damaged and is built anew"));
         const std::optional<QString> indexedRoot = store.meta("root");
-        if (indexedRoot && *indexedRoot != m_root) { // the index of another tree
+        // The index of another tree, or one the owner asked to have built anew
+        // while no Wendle ran.
+        if ((indexedRoot && *indexedRoot != m_root) || store.meta("rebuild") == QLatin1String("1")) {
             store.close();
             removeDatabase(m_databasePath);
             continue;
