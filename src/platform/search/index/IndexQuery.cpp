@@ -198,7 +198,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
         hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
         hit.displayName = hit.fsName;
-        hit.kind = catalogue.at(view.kind()).comment;
+        hit.kind = catalogue.commentOf(view.kind());
         hit.size = file.size;
         hits.append(std::move(hit));
         return true;

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <malloc.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -40,6 +41,14 @@ void setPriority(bool building)
     constexpr int whoProcess = 1, classShift = 13, idleClass = 3, bestEffortClass = 2;
     const int priority = building ? (idleClass << classShift) : ((bestEffortClass << classShift) | 7);
     ::syscall(SYS_ioprio_set, whoProcess, thread, priority);
+}
+
+// Wendle idles most of the time: what building or a burst of changes took (the
+// page cache, freed buffers kept by the allocator) goes back to the system.
+void giveBackMemory(IndexStore &store)
+{
+    store.releaseMemory();
+    ::malloc_trim(0);
 }
 
 void removeDatabase(const QString &path)
@@ -162,6 +171,8 @@ void SearchIndex::run()
         }
         setReady(true);
         setPriority(false);
+        bool idleSinceChanges = true;
+        giveBackMemory(store);
         auto lastRescan = std::chrono::steady_clock::now();
         auto lastUnreadableReport = lastRescan;
         bool rebuild = false;
@@ -171,6 +182,9 @@ void SearchIndex::run()
             const std::vector<FolderWatcher::Change> changes = watcher.readChanges();
             if (!changes.empty())
                 updater.apply(changes);
+            else if (!idleSinceChanges)
+                giveBackMemory(store);
+            idleSinceChanges = changes.empty();
             if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
                 updater.rescanUnwatched();
                 lastRescan = std::chrono::steady_clock::now();
