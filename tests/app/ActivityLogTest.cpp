@@ -14,18 +14,8 @@ const QString Header = QStringLiteral("-------------Wendle Log File-------------
 class ActivityLogTest : public ControllerFixture {
 protected:
     QString folder() const { return platform.supportFolder; }
-    QString oldLogText() const
-    {
-        QFile file(folder() + QLatin1String("/wendle_old.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-    void writeLog(const QByteArray &content)
-    {
-        QDir().mkpath(folder());
-        QFile file(folder() + QLatin1String("/wendle.log"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
+    QString oldLogText() const { return QString::fromUtf8(readFile(folder() + QLatin1String("/wendle_old.log"))); }
+    void writeLog(const QByteArray &content) { ASSERT_TRUE(writeFile(folder() + QLatin1String("/wendle.log"), content)); }
 };
 
 } // namespace
@@ -80,9 +70,7 @@ TEST_F(ActivityLogTest, NonAsciiSurvivesAndInvalidBytesNeverSpreadIntoTheLog)
 
     writeLog(QByteArray("-------------Wendle Log File-------------\n\nbad \xff\xfe bytes"));
     controller->addLogEntry(QStringLiteral("after"));
-    QFile file(folder() + QLatin1String("/wendle.log"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = readFile(folder() + QLatin1String("/wendle.log"));
     EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes); // valid UTF-8 again
 }
 

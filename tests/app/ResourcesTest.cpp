@@ -1,10 +1,12 @@
 #include "app/Resources.h"
+#include "integration/support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace wendle;
+using wendle::test::writeFile;
 
 TEST(Resources, FormatFillsArgumentsInOrder)
 {
@@ -19,22 +21,16 @@ TEST(Resources, FormatFillsArgumentsInOrder)
 TEST(Resources, MessageTableAndTemplates)
 {
     QTemporaryDir dir;
-    QFile messages(dir.filePath(QStringLiteral("messages.json")));
-    ASSERT_TRUE(messages.open(QIODevice::WriteOnly));
-    messages.write(R"({"startup_log": "Started"})");
-    messages.close();
+    ASSERT_TRUE(writeFile(dir.filePath(QStringLiteral("messages.json")), R"({"startup_log": "Started"})"));
     Resources resources(dir.path());
     EXPECT_EQ(resources.message(QStringLiteral("startup_log")), QStringLiteral("Started"));
     EXPECT_EQ(resources.message(QStringLiteral("no_such_key")), QStringLiteral("no_such_key"));
     EXPECT_TRUE(resources.wendleString(QStringLiteral("usage_string")).isNull()); // no plist yet
 
     // Read afresh at each use: a template written now is seen at once.
-    QFile plist(dir.filePath(QStringLiteral("WendleStrings.plist")));
-    ASSERT_TRUE(plist.open(QIODevice::WriteOnly));
-    plist.write("<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict>"
-                "<key>usage_string</key><string>use &amp; enjoy\nline 2</string>"
-                "<key>count</key><integer>3</integer></dict></plist>");
-    plist.close();
+    ASSERT_TRUE(writeFile(dir.filePath(QStringLiteral("WendleStrings.plist")),
+                          "<?xml version=\"1.0\"?>\n<plist version=\"1.0\"><dict><key>usage_string</key><string>use &amp; enjoy\nline 2"
+                          "</string><key>count</key><integer>3</integer></dict></plist>"));
     EXPECT_EQ(resources.wendleString(QStringLiteral("usage_string")), QStringLiteral("use & enjoy\nline 2"));
     EXPECT_TRUE(resources.wendleString(QStringLiteral("chat_script")).isNull());
 }

@@ -33,11 +33,7 @@ protected:
     }
 
     // How many times a script from writeCountingScript has run.
-    static int runsOf(const QString &path)
-    {
-        QFile file(path + QLatin1String(".runs"));
-        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
-    }
+    static int runsOf(const QString &path) { return int(readFile(path + QLatin1String(".runs")).count('\n')); }
 
     void setLibrary(const QList<Shortcut> &entries) { controller->setLibraryArray(entries); }
     void setConfirmation(bool on) { preferences.setValue(QString::fromLatin1(RBConfirmCustomCommands), on); }

@@ -101,9 +101,7 @@ TEST_F(CustomScriptTest, AFailingScriptOrOnePastItsTimeLimitIsStoppedAndWendleCa
                                                       "time limit)").arg(QUrl::fromLocalFile(path).toString()));
         EXPECT_TRUE(console.lines.isEmpty());
     }
-    QFile child(slow + QLatin1String(".child"));
-    ASSERT_TRUE(child.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(processEnds(child.readAll()));
+    EXPECT_TRUE(processEnds(readFile(slow + QLatin1String(".child"))));
     EXPECT_EQ(runAs(writeCountingScript(QStringLiteral("quick.scpt"), "still here")), QStringList{"Wendle: script results: still here"});
 }
 

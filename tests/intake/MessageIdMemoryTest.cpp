@@ -1,3 +1,4 @@
+#include "integration/support/TestFiles.h"
 #include "intake/MessageIdMemory.h"
 
 #include <QFile>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace wendle;
+using wendle::test::readFile;
 
 TEST(MessageIdMemory, RemembersAcrossInstancesForAFortnight)
 {
@@ -37,8 +39,6 @@ TEST(MessageIdMemory, TheFileStaysBounded)
         for (int i = 0; i < 100; ++i)
             memory.remember(QStringLiteral("%1.%2@x").arg(day).arg(i), start.addDays(day));
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_LE(file.readAll().count('\n'), 2 * 15 * 100);
+    EXPECT_LE(readFile(path).count('\n'), 2 * 15 * 100);
     EXPECT_FALSE(MessageIdMemory(path).remember(QStringLiteral("29.5@x"), start.addDays(29)));
 }

@@ -24,16 +24,6 @@ protected:
     QString makeFile(const QString &name) const { return writeFile(supportDir.filePath(name), "Dear sir"); }
 };
 
-// An lp that cannot even start did not get the file.
-class RefusingProcessLauncher : public RecordingProcessLauncher {
-public:
-    bool startDetached(const QString &program, const QStringList &arguments) override
-    {
-        RecordingProcessLauncher::startDetached(program, arguments);
-        return false;
-    }
-};
-
 } // namespace
 
 // The list's second file is deleted before its code comes back.
@@ -83,13 +73,9 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
         EXPECT_EQ(logEntries().last(), c.answer);
     }
 
-    RefusingProcessLauncher refusing;
-    Platform withRefusing{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts,
-                          refusing, camera, platform.supportFolder};
-    Controller faxer(withRefusing);
-    takeCommandFromOwner(faxer);
-    faxer.faxDocument(path, QStringLiteral("5551212"));
-    EXPECT_EQ(refusing.detached.size(), 1);
+    // An lp that cannot even start did not get the file.
+    processes.starts = false;
+    controller->faxDocument(path, QStringLiteral("5551212"));
     EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
 }
 
@@ -149,8 +135,8 @@ TEST_F(FaxingTest, AChosenQueueIsStoredWithUnderscoresForLp)
         EXPECT_EQ(preferences.stringValue(RBDefaultFaxModem), stored) << title.toStdString();
         preferences.setValue(RBDefaultFaxModem, QStringLiteral("Something_Else"));
         QString ignored;
-        QTextStream out(&ignored), err(&ignored);
-        EXPECT_EQ(runConfigCommand(preferences, {"set", "defaultFaxModem", title}, out, err), 0);
+        QTextStream out(&ignored);
+        EXPECT_EQ(runConfigCommand(preferences, {"set", "defaultFaxModem", title}, out, out), 0);
         EXPECT_EQ(preferences.stringValue(RBDefaultFaxModem), stored) << title.toStdString();
     }
     preferences.setValue(RBEnableFaxing, false);

@@ -22,10 +22,7 @@ protected:
     // Writes a file, making its folders; answers its path.
     static QString writeFile(const QString &path, const QByteArray &content)
     {
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size())
-            << path.toStdString();
+        EXPECT_TRUE(test::writeFile(path, content)) << path.toStdString();
         return path;
     }
 

@@ -1,4 +1,5 @@
 #include "app/Settings.h"
+#include "integration/support/TestFiles.h"
 #include "support/ControllerFixture.h"
 
 #include <QFileInfo>
@@ -23,8 +24,13 @@ const QString NotCreatedLine = QStringLiteral(
     "installation disk, or try again.");
 
 using Field = ChatAccountField;
+using Step = std::function<void(Controller &)>;
 
-enum class Step { TypeHost, TypeRemote, TypeOther, LeaveHost, LeaveRemote, LeaveOther, Force };
+Step type(Field field) { return [field](Controller &c) { c.controlTextDidChange(field); }; }
+Step leave(Field field) { return [field](Controller &c) { c.controlTextDidEndEditing(field); }; }
+const Step Force = [](Controller &c) { c.forceChatScript(); };
+const Step TypeHost = type(Field::Host), TypeRemote = type(Field::Remote), TypeOther = type(Field::Other);
+const Step LeaveHost = leave(Field::Host), LeaveRemote = leave(Field::Remote), LeaveOther = leave(Field::Other);
 
 struct InstallerCase {
     const char *name;
@@ -44,18 +50,6 @@ protected:
         if (host)
             preferences.setValue(RBHostChatAddress, QString::fromUtf8(host));
     }
-    void run(Step step)
-    {
-        switch (step) {
-        case Step::TypeHost: return controller->controlTextDidChange(Field::Host);
-        case Step::TypeRemote: return controller->controlTextDidChange(Field::Remote);
-        case Step::TypeOther: return controller->controlTextDidChange(Field::Other);
-        case Step::LeaveHost: return controller->controlTextDidEndEditing(Field::Host);
-        case Step::LeaveRemote: return controller->controlTextDidEndEditing(Field::Remote);
-        case Step::LeaveOther: return controller->controlTextDidEndEditing(Field::Other);
-        case Step::Force: return controller->forceChatScript();
-        }
-    }
     bool scriptWritten() const { return QFileInfo::exists(controller->chatScriptPath()); }
 };
 
@@ -63,7 +57,6 @@ protected:
 
 TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
 {
-    using enum Step;
     const InstallerCase cases[] = {
         {"four characters typed and left", "a@bc", "me@host.example", {TypeRemote, LeaveRemote}, {}, false},
         {"five characters typed and left", "a@b.c", "me@host.example", {TypeRemote, LeaveRemote}, {Created}, true},
@@ -89,8 +82,8 @@ TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
         alerts.styles.clear();
         controller = std::make_unique<Controller>(platform);
         setAccounts(c.remote, c.host);
-        for (Step step : c.steps)
-            run(step);
+        for (const Step &step : c.steps)
+            step(*controller);
         EXPECT_EQ(alerts.alerts, c.alerts);
         EXPECT_EQ(scriptWritten(), c.written);
         if (c.alerts == QStringList{Failed}) {
@@ -107,20 +100,14 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     preferences.setValue(RBRemoteChatAddress, QStringLiteral("Owner@Example.test"));
     ASSERT_TRUE(controller->createChatScript());
     const QString script = controller->chatScriptPath();
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray text = file.readAll();
-    EXPECT_EQ(text.count("'Owner@Example.test'"), 2);
+    EXPECT_EQ(readFile(script).count("'Owner@Example.test'"), 2);
     EXPECT_TRUE(QFileInfo(script).isExecutable());
 
     // A stand-in for wendle records the arguments it is called with.
     const QString calls = supportDir.filePath(QStringLiteral("calls"));
     const QString recorder = supportDir.filePath(QStringLiteral("wendle-recorder"));
-    QFile recorderFile(recorder);
-    ASSERT_TRUE(recorderFile.open(QIODevice::WriteOnly));
-    recorderFile.write("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$CALLS\"\necho >> \"$CALLS\"\n");
-    recorderFile.close();
-    recorderFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(writeFile(recorder, "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$CALLS\"\necho >> \"$CALLS\"\n"));
+    QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
 
     struct Event {
         QStringList arguments; // "FILE" stands for the message file
@@ -139,10 +126,7 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     QByteArray expected;
     for (const Event &event : events) {
         const QString messageFile = supportDir.filePath(QStringLiteral("event-file"));
-        QFile body(messageFile);
-        ASSERT_TRUE(body.open(QIODevice::WriteOnly));
-        body.write(event.body);
-        body.close();
+        ASSERT_TRUE(writeFile(messageFile, event.body));
         QStringList arguments = event.arguments;
         arguments.replaceInStrings(QStringLiteral("FILE"), messageFile);
         QProcess process;
@@ -159,7 +143,5 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
         if (event.handedOver)
             expected += "[send][--chat][--from][Owner@Example.test][--][" + event.body.trimmed() + "]\n";
     }
-    QFile recorded(calls);
-    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
-    EXPECT_EQ(recorded.readAll(), expected);
+    EXPECT_EQ(readFile(calls), expected);
 }

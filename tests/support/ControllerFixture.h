@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
+#include "integration/support/TestFiles.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
@@ -27,11 +28,7 @@ protected:
     }
 
     // The text of the activity log, or empty when there is none.
-    QString logText() const
-    {
-        QFile file(platform.supportFolder + QLatin1String("/wendle.log"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString logText() const { return QString::fromUtf8(readFile(platform.supportFolder + QLatin1String("/wendle.log"))); }
 
     // The entry texts of the log, without their time stamps.
     QStringList logEntries() const;

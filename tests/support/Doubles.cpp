@@ -21,14 +21,12 @@ void ManualScheduler::advance(std::chrono::milliseconds step)
         if (next == m_timers.end())
             break;
         m_now = next->second.due;
-        const TimerId id = next->first;
         auto action = next->second.action;
         if (next->second.repeating)
             next->second.due += next->second.interval;
         else
             m_timers.erase(next);
         action();
-        (void)id;
     }
     m_now = end;
 }

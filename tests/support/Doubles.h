@@ -157,7 +157,7 @@ public:
 };
 
 // Records every child process; run() answers with the output a test set
-// for that program.
+// for that program, startDetached() with `starts`.
 class RecordingProcessLauncher : public ProcessLauncher {
 public:
     ProcessOutput run(const QString &program, const QStringList &arguments, int) override
@@ -168,10 +168,11 @@ public:
     bool startDetached(const QString &program, const QStringList &arguments) override
     {
         detached << (QStringList{program} + arguments);
-        return true;
+        return starts;
     }
     QList<QStringList> ran;
     QList<QStringList> detached;
+    bool starts = true;
     QHash<QString, ProcessOutput> outputs;
 };
 
