@@ -49,10 +49,8 @@ TEST_F(DaemonTest, StartsOnceLogsCommandsAndShutsDownOnSigterm)
 
 TEST_F(DaemonTest, OverTheLimitTheSenderGetsANoticeByMailAndByChat)
 {
-    ASSERT_TRUE(session.configure("limitCommandsFlag", "true"));
-    ASSERT_TRUE(session.configure("maxCommandsPerHour", "1"));
-    ASSERT_TRUE(session.configure("limitNotificationFlag", "yes"));
-    ASSERT_TRUE(session.configure("remoteChatAddress", "owner@jabber.example"));
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "true"}, {"maxCommandsPerHour", "1"}, {"limitNotificationFlag", "yes"},
+                                   {"remoteChatAddress", "owner@jabber.example"}}));
     ASSERT_TRUE(session.startDaemon());
     // The schedule command answers nothing, so the notice is the only mail.
     for (int i = 0; i < 2; ++i)
@@ -60,8 +58,6 @@ TEST_F(DaemonTest, OverTheLimitTheSenderGetsANoticeByMailAndByChat)
     ASSERT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }));
     const QString message = QString::fromUtf8(readFile(session.outboxFiles().first()));
     EXPECT_TRUE(message.contains("\r\nTo: owner@example.com\r\n")) << message.toStdString();
-    EXPECT_TRUE(message.contains("From: computer@example.com\r\n"));
-    EXPECT_TRUE(message.contains("Subject: Wendle Results\r\n"));
     EXPECT_TRUE(message.contains(ExceededText));
 
     ASSERT_EQ(session.send("x", "wndl cal 12 may", "--chat"), 0);

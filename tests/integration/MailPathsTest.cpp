@@ -26,16 +26,11 @@ TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
     SmtpTestServer smtp;
     ASSERT_TRUE(imap.start());
     ASSERT_TRUE(smtp.start());
-    for (const auto &[key, value] : {std::pair<QString, QString>{"imapUrl", imap.url()},
-                                     {"imapUser", ImapTestServer::user()},
-                                     {"imapPasswordCommand", "printf %s " + ImapTestServer::password()},
-                                     {"imapPollSeconds", "1"},
-                                     {"mailTransport", "smtp"},
-                                     {"smtpUrl", smtp.url()},
-                                     // A watcher does not start on the example addresses.
-                                     {"phoneEmailAddress", ""},
-                                     {"remoteEmailAddress", "me@owner.example"}})
-        ASSERT_TRUE(session.configure(key, value)) << str(key);
+    // A watcher does not start on the example addresses.
+    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
+                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
+                                   {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
+                                   {"remoteEmailAddress", "me@owner.example"}}));
 
     ASSERT_TRUE(imap.deliver("From: Eve <eve@example.org>\r\nSubject: x\r\n\r\nwndl find named evil\r\n"));
     ASSERT_TRUE(imap.deliver("From: Owner <me@owner.example>\r\nSubject: x\r\n\r\nwndl find named nothing-like-this\r\n"));
@@ -60,9 +55,7 @@ TEST_F(MailPathsTest, QueuedRepliesSurviveARestart)
     if (!SmtpTestServer::installed())
         GTEST_SKIP() << "OpenSMTPD is not installed; scripts/install-deps installs it";
     SmtpTestServer smtp; // its port is chosen now, the server starts later
-    ASSERT_TRUE(session.configure("mailTransport", "smtp"));
-    ASSERT_TRUE(session.configure("smtpUrl", smtp.url()));
-    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
+    ASSERT_TRUE(session.configure({{"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"limitCommandsFlag", "no"}}));
     const QString queue = session.supportFolder() + "/queue";
 
     ASSERT_TRUE(session.startDaemon());
@@ -90,10 +83,8 @@ TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
         GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
     ImapTestServer imap;
     ASSERT_TRUE(imap.start());
-    for (const auto &[key, value] : {std::pair<QString, QString>{"imapUrl", imap.url()},
-                                     {"imapUser", ImapTestServer::user()},
-                                     {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}})
-        ASSERT_TRUE(session.configure(key, value)) << str(key);
+    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
+                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}}));
     ASSERT_TRUE(imap.deliver("From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\r\n"
                              "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\r\n\r\nHallo\r\n"));
     ASSERT_TRUE(imap.deliver("From: bob@example.org\r\nSubject: =?ISO-8859-1?Q?caf=E9?=\r\n\r\nhi\r\n"));

@@ -18,8 +18,7 @@ using OwnerOnlyTest = SessionTest;
 
 TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
 {
-    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
-    ASSERT_TRUE(session.configure("authservId", "mx.owner.example"));
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"authservId", "mx.owner.example"}}));
     ASSERT_TRUE(session.startDaemon());
     const QByteArray owner = "From: Owner <owner@example.com>\r\n";
     const QByteArray dkimPass = "Authentication-Results: mx.owner.example; dkim=pass header.d=example.com header.s=s1\r\n";
@@ -77,8 +76,7 @@ TEST_F(OwnerOnlyTest, AMailboxWatcherWaitsForTheOwnersOwnAddresses)
                                            "addresses (remoteEmailAddress, phoneEmailAddress)"))
         << str(session.logText());
 
-    ASSERT_TRUE(session.configure("phoneEmailAddress", ""));
-    ASSERT_TRUE(session.configure("remoteEmailAddress", "me@owner.example"));
+    ASSERT_TRUE(session.configure({{"phoneEmailAddress", ""}, {"remoteEmailAddress", "me@owner.example"}}));
     ASSERT_TRUE(session.startDaemon());
     EXPECT_TRUE(waitFor([&] { return session.logText().contains("cannot read the mailbox"); }, WaitMs));
     EXPECT_EQ(session.stopDaemon(), 0);

@@ -24,15 +24,10 @@ protected:
         if (!ProsodyServer::installed())
             GTEST_SKIP() << "prosody or go-sendxmpp is missing; scripts/install-deps installs them";
         ASSERT_TRUE(server.start());
-        for (const auto &[key, value] : std::initializer_list<std::pair<QString, QString>>{
-                 {"chatTransport", "xmpp"},
-                 {"hostChatAddress", "computer@example.test"},
-                 {"hostChatPasswordCommand", "echo secret2"},
-                 {"hostChatServer", server.address()},
-                 {"chatTrustedCertificate", server.certificate()},
-                 {"remoteChatAddress", "Owner@Example.test"},
-                 {"limitCommandsFlag", "no"}})
-            ASSERT_TRUE(session.configure(key, value)) << key.toStdString();
+        ASSERT_TRUE(session.configure({{"chatTransport", "xmpp"}, {"hostChatAddress", "computer@example.test"},
+                                       {"hostChatPasswordCommand", "echo secret2"}, {"hostChatServer", server.address()},
+                                       {"chatTrustedCertificate", server.certificate()}, {"remoteChatAddress", "Owner@Example.test"},
+                                       {"limitCommandsFlag", "no"}}));
     }
 
     int count(const QString &text) const { return session.logText().count(text); }

@@ -45,6 +45,14 @@ public:
         return runProcess(program, arguments, environment(), output, errors, input);
     }
     bool configure(const QString &key, const QString &value) const { return runWendle({"config", "set", key, value}) == 0; }
+    ::testing::AssertionResult configure(std::initializer_list<std::pair<QString, QString>> settings) const
+    {
+        for (const auto &[key, value] : settings) {
+            if (!configure(key, value))
+                return ::testing::AssertionFailure() << "wendle config set " << key.toStdString() << " failed";
+        }
+        return ::testing::AssertionSuccess();
+    }
     // `wendle send --mail|--chat --from FROM TEXT`; its exit code.
     int send(const QString &from, const QString &text, const QString &road = "--mail") const
     {
