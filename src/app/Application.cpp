@@ -14,6 +14,7 @@
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
+#include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/help/HelpBrowser.h"
@@ -152,7 +153,8 @@ int runApplication(int &argc, char **argv, bool headless)
     MailAdapters mail(preferences, support, mailLog);
     OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
     ScriptChatTransport chatScript(preferences);
-    SelectingChatTransport chat(preferences, chatOutbox, chatScript);
+    XmppChatTransport chatXmpp(preferences, mailLog);
+    SelectingChatTransport chat(preferences, chatOutbox, chatScript, chatXmpp);
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
@@ -205,7 +207,7 @@ int runApplication(int &argc, char **argv, bool headless)
 
     statusService->addProvider([&](QVariantMap &report) {
         report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
-        report.insert(QLatin1String(StatusChatConnection), preferences.stringValue(QStringLiteral("chatTransport")));
+        report.insert(QLatin1String(StatusChatConnection), chatXmpp.linkState());
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         const QString pending = controller.lastCommand();
         report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
@@ -221,6 +223,11 @@ int runApplication(int &argc, char **argv, bool headless)
         return 1;
     }
 
+    // Messages from the owner's chat account; the transport filters out the rest.
+    chatXmpp.setInboundHandler([&controller](const QString &from, const QString &text) {
+        controller.processChatFrom(from, text, QVariant());
+    });
+
     std::unique_ptr<SettingsWindow> window;
     std::unique_ptr<TrayIcon> tray;
     if (windowed) {
@@ -231,7 +238,7 @@ int runApplication(int &argc, char **argv, bool headless)
         window = std::make_unique<SettingsWindow>(controller, preferences);
         if (TrayIcon::available()) {
             const auto facts = [&] {
-                return TrayFacts{mailConnectionState(preferences, mailbox), preferences.stringValue(QLatin1String(RBChatTransport)),
+                return TrayFacts{mailConnectionState(preferences, mailbox), chatXmpp.linkState(),
                                  lastLogEntry(support)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
@@ -251,6 +258,7 @@ int runApplication(int &argc, char **argv, bool headless)
         mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; then start Wendle again").arg(placeholders));
     else
         mailbox.start();
+    chatXmpp.start();
     index.start();
     if (window)
         window->show();
@@ -259,6 +267,8 @@ int runApplication(int &argc, char **argv, bool headless)
     const int status = app->exec();
     index.stop();
     mailbox.stop();
+    chatXmpp.stop();
+    chatXmpp.setInboundHandler(nullptr);
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller
     bus.unregisterService(QLatin1String(DBusServiceName));

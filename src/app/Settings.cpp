@@ -122,6 +122,8 @@ const QList<SettingInfo> &knownSettings()
         {RBImapFolder, T::String},
         {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
         {RBAuthservId, T::String},           {RBCommandSecret, T::String},
+        {RBHostChatPasswordCommand, T::ArgumentVector},
+        {RBHostChatServer, T::String},       {RBChatTrustedCertificate, T::String},
         {RBCameraSource, T::String},         {RBMotionAlertFlag, T::Boolean},
         {RBMotionAlertInterval, T::Integer},
     };

@@ -69,6 +69,12 @@ inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
 // The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
 inline constexpr const char *RBImapFolder = "imapFolder";
+// Chat by XMPP: Wendle logs in as "hostChatAddress"; the password command
+// prints its password; the server (host[:port]) is found from the address
+// unless given; a PEM certificate may be trusted beside the system's store.
+inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
+inline constexpr const char *RBHostChatServer = "hostChatServer";
+inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
 // The camera: a GStreamer source description, and the mail sent on motion
 // (at most one per interval, in seconds).
 inline constexpr const char *RBCameraSource = "cameraSource";

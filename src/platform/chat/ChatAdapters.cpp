@@ -44,8 +44,11 @@ bool ScriptChatTransport::send(const OutgoingChat &, const QString &script)
 
 bool SelectingChatTransport::send(const OutgoingChat &chat, const QString &script)
 {
-    if (m_preferences.stringValue(QStringLiteral("chatTransport")) == QLatin1String("script"))
+    const QString transport = m_preferences.stringValue(QStringLiteral("chatTransport"));
+    if (transport == QLatin1String("script"))
         return m_script.send(chat, script);
+    if (transport == QLatin1String("xmpp"))
+        return m_xmpp.send(chat, script);
     return m_outbox.send(chat, script);
 }
 

@@ -30,17 +30,20 @@ private:
     const Preferences &m_preferences;
 };
 
-// Chooses by "chatTransport" at each reply: "outbox" (the default) or "script".
+// Chooses by "chatTransport" at each reply: "outbox" (the default), "script"
+// or "xmpp".
 class SelectingChatTransport : public ChatTransport {
 public:
-    SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script)
-        : m_preferences(preferences), m_outbox(outbox), m_script(script) {}
+    SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script,
+                           ChatTransport &xmpp)
+        : m_preferences(preferences), m_outbox(outbox), m_script(script), m_xmpp(xmpp) {}
     bool send(const OutgoingChat &chat, const QString &script) override;
 
 private:
     const Preferences &m_preferences;
     ChatTransport &m_outbox;
     ChatTransport &m_script;
+    ChatTransport &m_xmpp;
 };
 
 // The argument vector stored under key: a list, or one string split the way

@@ -15,6 +15,9 @@ TimerId QtScheduler::schedule(std::chrono::milliseconds interval, bool repeating
 {
     const TimerId id = m_nextId++;
     auto *timer = new QTimer;
+    // A coarse timer may fire up to 5% early; the delays here are promises
+    // ("half a second after the command") and few, so they are kept to the ms.
+    timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(!repeating);
     timer->setInterval(interval);
     QObject::connect(timer, &QTimer::timeout, timer, [this, id, repeating, action = std::move(action)] {

@@ -182,3 +182,40 @@ TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearches
     const std::atomic<bool> cancelled{false};
     EXPECT_FALSE(unwritable.search(compiled(QStringLiteral("*=='roof*'cd")), cancelled));
 }
+
+TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)
+{
+    const QByteArray broken = "%PDF-1.4\n1 0 obj << garbage";
+    for (const char *name : {"a.pdf", "b.pdf", "c.pdf"})
+        write(QString::fromLatin1(name), broken);
+    write(QStringLiteral("fine.txt"), "fine");
+    const struct { const char *step; std::function<void()> change; QString expected; } steps[] = {
+        {"first build", [] {}, "3 files cannot be read and are found by their name and kind only; the first: " + m_root + "/"},
+        {"nothing changed", [] {}, {}},
+        {"broken again", [&] { write("a.pdf", broken + " more"); }, {}},
+        {"mended", [&] { write("b.pdf", pdfShowing("fine")); }, {}},
+        {"broken after mending, and a new one", [&] { write("b.pdf", broken); write("d.pdf", broken); }, "2 files cannot be read"},
+        {"one new", [&] { write("e.pdf", broken); }, "the text of " + m_root + "/e.pdf cannot be read ("},
+    };
+    for (const auto &step : steps) {
+        step.change();
+        const qsizetype before = log().size();
+        startIndex().reset();
+        const QStringList lines = log().mid(before).filter(QStringLiteral("cannot be read"));
+        if (step.expected.isEmpty())
+            EXPECT_EQ(lines, QStringList()) << step.step;
+        else
+            EXPECT_TRUE(lines.size() == 1 && lines[0].contains(step.expected)) << step.step << ": " << lines.join(u'\n').toStdString();
+    }
+    // While changes are followed: a known broken file written again is not counted.
+    const qsizetype before = log().size();
+    std::unique_ptr<SearchIndex> index = startIndex();
+    write(QStringLiteral("a.pdf"), broken + " and more");
+    write(QStringLiteral("f.pdf"), broken);
+    write(QStringLiteral("marker.txt"), "x"); // changes are taken in order: once it shows, f.pdf is read
+    EXPECT_TRUE(showsWithinTwoSeconds(*index, QStringLiteral("*=='marker.txt'cd"), {QStringLiteral("marker.txt")}));
+    index.reset();
+    EXPECT_EQ(log().mid(before).filter(QStringLiteral("cannot be read")).join(u'\n').toStdString(),
+              ("Wendle Log Update:  the text of " + m_root
+               + "/f.pdf cannot be read (not a readable PDF); it is found by its name and kind only").toStdString());
+}

@@ -90,7 +90,7 @@ std::vector<FolderWatcher::Change> FolderWatcher::readChanges()
             else if (isFolder && (event->mask & (IN_CREATE | IN_MOVED_TO)))
                 changes.push_back({Change::Type::FolderAdded, path});
             else if (!isFolder)
-                changes.push_back({Change::Type::Written, path});
+                changes.push_back({(event->mask & IN_CREATE) ? Change::Type::Created : Change::Type::Written, path});
         }
     }
 }

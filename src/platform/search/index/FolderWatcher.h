@@ -13,7 +13,8 @@ namespace wendle::search {
 class FolderWatcher {
 public:
     struct Change {
-        enum class Type { Written, Gone, FolderAdded, FolderGone, Overflow };
+        // Created: a file appeared, and may still be being written.
+        enum class Type { Created, Written, Gone, FolderAdded, FolderGone, Overflow };
         Type type = Type::Written;
         std::string path;
     };

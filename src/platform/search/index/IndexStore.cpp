@@ -11,7 +11,7 @@ namespace wendle::search {
 namespace {
 
 // Bump when the layout or what is stored changes: an older file is rebuilt.
-constexpr const char *kLayoutVersion = "1";
+constexpr const char *kLayoutVersion = "2";
 
 std::string_view columnText(sqlite3_stmt *statement, int column)
 {
@@ -140,7 +140,7 @@ bool IndexStore::createSchema()
     const bool created = exec(
         "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, folder TEXT NOT NULL,"
         " name TEXT NOT NULL, kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
-        " has_text INTEGER NOT NULL);"
+        " has_text INTEGER NOT NULL, unreadable INTEGER NOT NULL DEFAULT 0);"
         "CREATE INDEX IF NOT EXISTS files_by_folder ON files(folder);"
         "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, tokenize='trigram case_sensitive 1');"
         "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, tokenize='trigram case_sensitive 1');"
@@ -165,7 +165,7 @@ bool IndexStore::put(const IndexedFile &file, std::string_view foldedName, std::
     if (!remove(file.path))
         return false;
     sqlite3_stmt *insert = statement(
-        "INSERT INTO files(path, folder, name, kind, size, mtime, has_text) VALUES(?, ?, ?, ?, ?, ?, ?)");
+        "INSERT INTO files(path, folder, name, kind, size, mtime, has_text, unreadable) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     if (!insert)
         return false;
     const std::size_t slash = file.path.rfind('/');
@@ -176,6 +176,7 @@ bool IndexStore::put(const IndexedFile &file, std::string_view foldedName, std::
     sqlite3_bind_int64(insert, 5, file.size);
     sqlite3_bind_int64(insert, 6, file.mtime);
     sqlite3_bind_int(insert, 7, file.hasText ? 1 : 0);
+    sqlite3_bind_int(insert, 8, file.unreadable ? 1 : 0);
     if (!run(insert))
         return false;
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
@@ -215,18 +216,34 @@ bool IndexStore::removeBelow(std::string_view folder)
     return run(remove);
 }
 
-std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> IndexStore::filesIn(std::string_view folder)
+std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_view folder)
 {
-    std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> files;
-    sqlite3_stmt *select = statement("SELECT name, size, mtime FROM files WHERE folder = ?");
+    std::unordered_map<std::string, StoredState> files;
+    sqlite3_stmt *select = statement("SELECT name, size, mtime, unreadable FROM files WHERE folder = ?");
     if (!select)
         return files;
     bindText(select, 1, folder);
-    while (sqlite3_step(select) == SQLITE_ROW)
-        files.emplace(columnText(select, 0), std::pair{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2)});
+    while (sqlite3_step(select) == SQLITE_ROW) {
+        files.emplace(columnText(select, 0), StoredState{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2),
+                                                         sqlite3_column_int(select, 3) != 0});
+    }
     sqlite3_reset(select);
     sqlite3_clear_bindings(select);
     return files;
+}
+
+std::optional<StoredState> IndexStore::stateOf(std::string_view path)
+{
+    sqlite3_stmt *select = statement("SELECT size, mtime, unreadable FROM files WHERE path = ?");
+    if (!select)
+        return std::nullopt;
+    bindText(select, 1, path);
+    std::optional<StoredState> state;
+    if (sqlite3_step(select) == SQLITE_ROW)
+        state = StoredState{sqlite3_column_int64(select, 0), sqlite3_column_int64(select, 1), sqlite3_column_int(select, 2) != 0};
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    return state;
 }
 
 std::optional<std::string> IndexStore::text(std::int64_t id)

@@ -23,6 +23,14 @@ struct IndexedFile {
     std::int64_t size = 0;
     std::int64_t mtime = 0; // nanoseconds
     bool hasText = false;
+    bool unreadable = false; // its text could not be extracted
+};
+
+// What the index holds of a file to decide whether it has to be read again.
+struct StoredState {
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;
+    bool unreadable = false;
 };
 
 // The index database: one SQLite file in WAL mode, so that searches read while the
@@ -56,8 +64,9 @@ public:
     bool remove(std::string_view path);
     // Removes the folder's files and everything below it.
     bool removeBelow(std::string_view folder);
-    // Files directly in `folder` with their size and modification time.
-    std::unordered_map<std::string, std::pair<std::int64_t, std::int64_t>> filesIn(std::string_view folder);
+    // Files directly in `folder`, by name.
+    std::unordered_map<std::string, StoredState> filesIn(std::string_view folder);
+    std::optional<StoredState> stateOf(std::string_view path);
     std::optional<std::string> text(std::int64_t id);
 
     std::optional<QString> meta(const char *key);

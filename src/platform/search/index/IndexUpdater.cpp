@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <unordered_map>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -166,12 +168,14 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
         if (!S_ISREG(status.st_mode))
             continue; // links, FIFOs, sockets, devices
         const auto stored = known.find(entry->d_name);
-        const bool unchanged = stored != known.end() && stored->second.first == std::int64_t(status.st_size)
-            && stored->second.second == modificationTime(status);
-        if (stored != known.end())
+        const bool isKnown = stored != known.end();
+        const bool unchanged = isKnown && stored->second.size == std::int64_t(status.st_size)
+            && stored->second.mtime == modificationTime(status);
+        const bool knownUnreadable = isKnown && stored->second.unreadable;
+        if (isKnown)
             known.erase(stored);
         if (!unchanged)
-            indexFile(fd, folder, entry->d_name, status);
+            indexFile(fd, folder, entry->d_name, status, knownUnreadable);
     }
     ::closedir(directory);
     for (const auto &entry : known) {
@@ -180,7 +184,8 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
     }
 }
 
-void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status)
+void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
+                             bool knownUnreadable, bool mayBeUnfinished)
 {
     FileView file(folderFd, folder, name, m_scratch);
     file.setKnownSize(status.st_size);
@@ -192,9 +197,12 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
     record.hasText = text.has_value();
-    if (!text && !file.extractionProblem().isEmpty())
-        m_log(QStringLiteral("Wendle Log Update:  the text of %1 cannot be read (%2); it is found by its name and kind only")
-                  .arg(shown(record.path), file.extractionProblem()));
+    // A file still being written is read again when it is closed, and judged then.
+    record.unreadable = !text && !file.extractionProblem().isEmpty() && !mayBeUnfinished;
+    if (record.unreadable && !knownUnreadable && m_unreadable.count++ == 0) {
+        m_unreadable.firstPath = record.path;
+        m_unreadable.firstReason = file.extractionProblem();
+    }
     m_foldedName.clear();
     appendFolded(record.name, m_foldedName);
     m_foldedText.clear();
@@ -204,14 +212,15 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     changed();
 }
 
-void IndexUpdater::indexPath(const std::string &path)
+void IndexUpdater::indexPath(const std::string &path, bool mayBeUnfinished)
 {
     const std::size_t slash = path.rfind('/');
     const std::string folder = path.substr(0, slash);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (fd >= 0 && ::fstatat(fd, path.c_str() + slash + 1, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode)) {
-        indexFile(fd, folder, path.c_str() + slash + 1, status);
+        const std::optional<StoredState> stored = m_store.stateOf(path);
+        indexFile(fd, folder, path.c_str() + slash + 1, status, stored && stored->unreadable, mayBeUnfinished);
     } else {
         check(m_store.remove(path));
         changed();
@@ -220,14 +229,41 @@ void IndexUpdater::indexPath(const std::string &path)
         ::close(fd);
 }
 
+void IndexUpdater::reportUnreadable()
+{
+    if (m_unreadable.count == 1) {
+        m_log(QStringLiteral("Wendle Log Update:  the text of %1 cannot be read (%2); it is found by its name and kind only")
+                  .arg(shown(m_unreadable.firstPath), m_unreadable.firstReason));
+    } else if (m_unreadable.count > 1) {
+        m_log(QStringLiteral("Wendle Log Update:  %1 files cannot be read and are found by their name and kind only; "
+                             "the first: %2 (%3)")
+                  .arg(m_unreadable.count)
+                  .arg(shown(m_unreadable.firstPath), m_unreadable.firstReason));
+    }
+    m_unreadable = {};
+}
+
 void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
 {
-    for (const FolderWatcher::Change &change : changes) {
+    // A file made and then written is read once, when it is closed.
+    std::unordered_map<std::string_view, std::size_t> lastWritten;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        if (changes[i].type == FolderWatcher::Change::Type::Written)
+            lastWritten[changes[i].path] = i;
+    }
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const FolderWatcher::Change &change = changes[i];
         if (m_stopped.load())
             break;
         switch (change.type) {
+        case FolderWatcher::Change::Type::Created: {
+            const auto written = lastWritten.find(change.path);
+            if (written == lastWritten.end() || written->second < i)
+                indexPath(change.path, true);
+            break;
+        }
         case FolderWatcher::Change::Type::Written:
-            indexPath(change.path);
+            indexPath(change.path, false);
             break;
         case FolderWatcher::Change::Type::Gone:
             check(m_store.remove(change.path));

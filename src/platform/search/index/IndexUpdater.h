@@ -42,6 +42,12 @@ public:
     std::size_t unwatchedCount() const { return m_unwatched.size(); }
     void flush();
 
+    // Files whose text could not be read are logged as one line per pass, not one
+    // each: a home of broken downloads would bury the log. A file counts once,
+    // until it is read again with success.
+    bool hasUnreadableToReport() const { return m_unreadable.count > 0; }
+    void reportUnreadable();
+
 private:
     IndexStore &m_store;
     FolderWatcher &m_watcher;
@@ -56,6 +62,11 @@ private:
     bool m_writeFailed = false;
     int m_pending = 0;
     std::chrono::steady_clock::time_point m_lastCommit = std::chrono::steady_clock::now();
+    struct UnreadableFiles {
+        std::int64_t count = 0;
+        std::string firstPath;
+        QString firstReason;
+    } m_unreadable;
     FileScratch m_scratch;
     std::string m_foldedName;
     std::string m_foldedText;
@@ -63,8 +74,9 @@ private:
     bool scanTree(const std::string &top, std::unordered_set<std::string> *visited);
     void scanFolder(const std::string &folder, std::vector<std::string> &subfolders);
     void watch(const std::string &folder);
-    void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status);
-    void indexPath(const std::string &path);
+    void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
+                   bool knownUnreadable, bool mayBeUnfinished = false);
+    void indexPath(const std::string &path, bool mayBeUnfinished);
     void changed();
     void check(bool ok);
 };

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kPollMilliseconds = 200;
 constexpr auto kUnwatchedRescanInterval = std::chrono::minutes(5);
+// Files that cannot be read while changes are followed are summed up at most this often.
+constexpr auto kUnreadableReportInterval = std::chrono::minutes(1);
 
 // Building takes whatever the owner leaves idle. Following changes runs at the
 // lowest ordinary priority instead: an idle-class thread on a busy machine could
@@ -141,7 +143,9 @@ void SearchIndex::run()
         FolderWatcher watcher;
         IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
                              m_stopped, m_log);
-        if (!updater.scanAll())
+        const bool scanned = updater.scanAll();
+        updater.reportUnreadable(); // the files found so far are marked and not counted again
+        if (!scanned)
             return; // stopped
         if (fresh) {
             const double seconds = double(clock.elapsed()) / 1000;
@@ -157,6 +161,7 @@ void SearchIndex::run()
         setReady(true);
         setPriority(false);
         auto lastRescan = std::chrono::steady_clock::now();
+        auto lastUnreadableReport = lastRescan;
         bool rebuild = false;
         while (!m_stopped.load() && !rebuild) {
             pollfd waiting{watcher.descriptor(), POLLIN, 0};
@@ -168,9 +173,15 @@ void SearchIndex::run()
                 updater.rescanUnwatched();
                 lastRescan = std::chrono::steady_clock::now();
             }
+            if (updater.hasUnreadableToReport()
+                && (std::chrono::steady_clock::now() - lastUnreadableReport > kUnreadableReportInterval)) {
+                updater.reportUnreadable();
+                lastUnreadableReport = std::chrono::steady_clock::now();
+            }
             rebuild = store.meta("rebuild") == QLatin1String("1");
         }
         setReady(false);
+        updater.reportUnreadable();
         if (m_stopped.load())
             return;
         store.close();

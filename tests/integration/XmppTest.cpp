@@ -1,0 +1,164 @@
+#include "support/ProsodyServer.h"
+#include "support/TestFiles.h"
+#include "support/WendleInstance.h"
+
+#include <QRegularExpression>
+#include <QThread>
+
+using namespace wendle::test;
+
+namespace {
+
+const QString LoggedIn = QStringLiteral("logged in to chat as computer@example.test/wendle");
+const QString SyntaxError = QStringLiteral("Wendle Syntax Error!");
+
+// Wendle logged in to a private Prosody as the computer's account, talking
+// with the owner's account.
+class XmppTest : public SessionTest {
+protected:
+    void SetUp() override
+    {
+        SessionTest::SetUp();
+        if (IsSkipped())
+            return;
+        if (!ProsodyServer::installed())
+            GTEST_SKIP() << "prosody or go-sendxmpp is missing; scripts/install-deps installs them";
+        ASSERT_TRUE(server.start());
+        for (const auto &[key, value] : std::initializer_list<std::pair<QString, QString>>{
+                 {"chatTransport", "xmpp"},
+                 {"hostChatAddress", "computer@example.test"},
+                 {"hostChatPasswordCommand", "echo secret2"},
+                 {"hostChatServer", server.address()},
+                 {"chatTrustedCertificate", server.certificate()},
+                 {"remoteChatAddress", "Owner@Example.test"},
+                 {"limitCommandsFlag", "no"}})
+            ASSERT_TRUE(session.configure(key, value)) << key.toStdString();
+    }
+
+    int count(const QString &text) const { return session.logText().count(text); }
+    bool logSays(const QString &text) const
+    {
+        return waitFor([&] { return session.logText().contains(text) || !session.daemonRunning(); }) && session.daemonRunning();
+    }
+
+    ProsodyServer server;
+};
+
+} // namespace
+
+TEST_F(XmppTest, CommandsFromTheOwnersAccountAreAnsweredInTheChat)
+{
+    ASSERT_TRUE(writeFile(session.home() + "/Documents/budget 2027.txt", "rent 1200\nfood 400\n"));
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_TRUE(logSays(LoggedIn));
+    OwnerPhone phone(server);
+    ASSERT_TRUE(phone.ready());
+
+    // A stranger's command gets nothing; the owner's are answered.
+    ASSERT_EQ(server.send("eve", "wndl find named budget"), 0);
+    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
+    ASSERT_TRUE(phone.waitFor(SyntaxError)) << phone.received().toStdString();
+    ASSERT_EQ(server.send("owner", "wndl find named budget"), 0);
+    ASSERT_TRUE(phone.waitFor("budget 2027.txt")) << phone.received().toStdString();
+    const QRegularExpressionMatch line = QRegularExpression("(\\d\\d1):  budget 2027\\.txt").match(phone.received());
+    ASSERT_TRUE(line.hasMatch()) << phone.received().toStdString();
+
+    // The file arrives as the address of its upload, holding the same bytes.
+    ASSERT_EQ(server.send("owner", ("wndl " + line.captured(1)).toUtf8()), 0);
+    ASSERT_TRUE(phone.waitFor("/file_share/")) << phone.received().toStdString();
+    const QString url = QRegularExpression("http://127\\.0\\.0\\.1:\\d+/file_share/\\S+").match(phone.received()).captured();
+    QByteArray content;
+    ASSERT_EQ(session.runProgram("curl", {"-sf", url}, &content), 0) << url.toStdString();
+    EXPECT_EQ(content, "rent 1200\nfood 400\n");
+
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_EQ(count("Processing command received by chat"), 3);
+    EXPECT_EQ(count("ignored a chat message from eve@example.test"), 1);
+}
+
+TEST_F(XmppTest, AfterTheServerRestartsTheNextCommandIsAnswered)
+{
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_TRUE(logSays(LoggedIn));
+    const auto chatStatus = [&] {
+        QByteArray output;
+        session.runWendle({"status"}, &output);
+        return QString::fromUtf8(output).section("\nchat: ", 1, 1).section('\n', 0, 0);
+    };
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, connected as computer@example.test/wendle since ")) << chatStatus().toStdString();
+    server.stop();
+    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle was lost"));
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, disconnected since ")) << chatStatus().toStdString();
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle is back"));
+
+    OwnerPhone phone(server);
+    ASSERT_TRUE(phone.ready());
+    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
+    EXPECT_TRUE(phone.waitFor(SyntaxError)) << phone.received().toStdString();
+    EXPECT_EQ(session.stopDaemon(), 0);
+    // One line for the outage and one for its end, however many tries it took.
+    EXPECT_EQ(count("was lost"), 1);
+    EXPECT_EQ(count("is back"), 1);
+}
+
+TEST_F(XmppTest, OddStanzasNeitherStopNorConfuseIt)
+{
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_TRUE(logSays(LoggedIn));
+    OwnerPhone phone(server);
+    ASSERT_TRUE(phone.ready());
+
+    const QByteArray to = "to='computer@example.test'";
+    const QByteArray stanzas[] = {
+        "<message " + to + " type='chat'><active xmlns='http://jabber.org/protocol/chatstates'/></message>",
+        "<message " + to + " type='weird'><body>wndl bogus</body></message>",
+        "<message " + to + " type='groupchat'><body>wndl bogus</body></message>",
+        "<iq " + to + " type='get' id='q1'><query xmlns='jabber:iq:version'/></iq>",
+        "<presence " + to + " type='subscribe'/>",
+    };
+    for (const QByteArray &stanza : stanzas)
+        EXPECT_EQ(server.send("owner", stanza, true), 0) << stanza.constData();
+    // Invalid UTF-8 is the sender's problem: the server refuses it.
+    server.send("owner", "wndl bogus \xff\xfe\xc3\x28");
+    // About 1 MB, in lines the peer client can read.
+    ASSERT_EQ(server.send("owner", "wndl bogus\n" + (QByteArray(60000, 'a') + '\n').repeated(18)), 0);
+    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
+    ASSERT_TRUE(waitFor([&] { return phone.received().count(SyntaxError) == 2; })) << phone.received().left(2000).toStdString();
+
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_EQ(count("Processing command received by chat"), 2);
+    EXPECT_EQ(count("ignored a chat message of unknown type \"weird\" from owner@example.test"), 1);
+}
+
+TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
+{
+    struct Case {
+        const char *name;
+        QString key, value;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"wrong password", "hostChatPasswordCommand", "echo wrong", "cannot log in to chat as computer@example.test/wendle"},
+        {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed"},
+        {"certificate not trusted", "chatTrustedCertificate", "", "the server's certificate does not verify"},
+        {"server down", "hostChatServer", QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort()), "Connection refused"},
+        {"no address", "hostChatAddress", "computer", "chat by XMPP cannot start: hostChatAddress \"computer\" is not a chat address"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QByteArray good;
+        ASSERT_EQ(session.runWendle({"config", "get", c.key}, &good), 0);
+        ASSERT_TRUE(session.configure(c.key, c.value));
+        const int before = count(c.expected);
+        ASSERT_TRUE(session.startDaemon());
+        EXPECT_TRUE(logSays(c.expected)) << session.logText().right(600).toStdString();
+        // Several tries later there is still only the one line.
+        QThread::sleep(4);
+        EXPECT_TRUE(session.daemonRunning());
+        EXPECT_EQ(session.stopDaemon(), 0);
+        EXPECT_EQ(count(c.expected), before + 1);
+        EXPECT_EQ(count(LoggedIn), 0);
+        ASSERT_TRUE(session.configure(c.key, QString::fromUtf8(good).trimmed()));
+    }
+}

@@ -1,0 +1,100 @@
+#include "app/Settings.h"
+#include "platform/chat/XmppAccount.h"
+#include "platform/chat/XmppStanza.h"
+#include "support/Doubles.h"
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+
+TEST(XmppAccount, ServerAddresses)
+{
+    struct Case {
+        QString text;
+        bool valid;
+        QString host;
+        quint16 port;
+    };
+    const Case cases[] = {
+        {"chat.example.org", true, "chat.example.org", 0},
+        {" chat.example.org:5223 ", true, "chat.example.org", 5223},
+        {"[::1]:5222", true, "::1", 5222},
+        {"[::1]", true, "::1", 0},
+        {"::1", true, "::1", 0},
+        {"host:0", false, {}, 0},
+        {"host:65536", false, {}, 0},
+        {"host:x", false, {}, 0},
+        {"host:", false, {}, 0},
+        {"[::1]:", false, {}, 0},
+        {"[::1", false, {}, 0},
+        {":5222", false, {}, 0},
+        {"two words", false, {}, 0},
+    };
+    for (const Case &c : cases) {
+        QString host;
+        quint16 port = 1;
+        EXPECT_EQ(parseServerAddress(c.text, &host, &port), c.valid) << c.text.toStdString();
+        if (c.valid) {
+            EXPECT_EQ(host, c.host) << c.text.toStdString();
+            EXPECT_EQ(port, c.port) << c.text.toStdString();
+        }
+    }
+}
+
+// Encryption may be left out only towards this machine; the account must be
+// a full address with a password command.
+TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
+{
+    struct Case {
+        const char *name;
+        QString address, server;
+        QString error; // start of the error; empty when usable
+        bool requireTls;
+        QString jid;
+    };
+    const Case cases[] = {
+        {"remote server from the address", "wendle@example.org", "", "", true, "wendle@example.org/wendle"},
+        {"own resource kept", "wendle@example.org/desk", "", "", true, "wendle@example.org/desk"},
+        {"loopback server", "wendle@example.org", "127.0.0.1:5222", "", false, "wendle@example.org/wendle"},
+        {"localhost domain", "wendle@localhost", "", "", false, "wendle@localhost/wendle"},
+        {"remote server named", "wendle@localhost", "chat.example.org", "", true, "wendle@localhost/wendle"},
+        {"no address", "", "", "hostChatAddress is not set", true, ""},
+        {"no domain", "wendle@", "", "hostChatAddress \"wendle@\" is not a chat address", true, ""},
+        {"no user", "@example.org", "", "hostChatAddress \"@example.org\" is not a chat address", true, ""},
+        {"bad port", "wendle@example.org", "host:99999", "hostChatServer \"host:99999\" is not host or host:port", true, "wendle@example.org/wendle"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        test::MemoryPreferences preferences;
+        preferences.setValue(RBHostChatAddress, c.address);
+        preferences.setValue(RBHostChatServer, c.server);
+        preferences.setValue(RBHostChatPasswordCommand, QStringLiteral("pass show chat"));
+        const XmppAccount account = readXmppAccount(preferences);
+        if (!c.error.isEmpty()) {
+            EXPECT_TRUE(account.error.startsWith(c.error)) << account.error.toStdString();
+        } else {
+            ASSERT_TRUE(account.usable()) << account.error.toStdString();
+            EXPECT_EQ(account.requireTls, c.requireTls);
+            EXPECT_EQ(account.jid, c.jid);
+            EXPECT_EQ(account.passwordCommand, QStringList({"pass", "show", "chat"}));
+        }
+    }
+    test::MemoryPreferences noPassword;
+    noPassword.setValue(RBHostChatAddress, QStringLiteral("wendle@example.org"));
+    EXPECT_EQ(readXmppAccount(noPassword).error, QStringLiteral("hostChatPasswordCommand is not set"));
+}
+
+TEST(XmppAccount, OwnersAddressIsComparedWithoutResourceAndCase)
+{
+    EXPECT_EQ(bareAddress(QStringLiteral(" Owner@Example.ORG/Phone ")), QStringLiteral("owner@example.org"));
+    EXPECT_EQ(bareAddress(QStringLiteral("owner@example.org")), QStringLiteral("owner@example.org"));
+    EXPECT_NE(bareAddress(QStringLiteral("owner@example.org.evil")), bareAddress(QStringLiteral("owner@example.org")));
+}
+
+TEST(XmppStanza, TextAServerAccepts)
+{
+    EXPECT_EQ(xmpp::xmlText(QStringLiteral("a\tb\nc\r\x01\x1f\uFFFEd"), 100), QByteArray("a\tb\nc\rd"));
+    // Cut between characters, never inside one: "é" is two bytes.
+    EXPECT_EQ(xmpp::xmlText(QStringLiteral("aé"), 2), QByteArray("a"));
+    EXPECT_EQ(xmpp::xmlText(QStringLiteral("aé"), 3), QByteArray("aé"));
+}
