@@ -239,7 +239,7 @@ int runApplication(int &argc, char **argv, bool headless)
         if (TrayIcon::available()) {
             const auto facts = [&] {
                 return TrayFacts{mailConnectionState(preferences, mailbox), chatXmpp.linkState(),
-                                 lastLogEntry(support)};
+                                 describeLastCommand(controller)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
             window->setKeepsRunningWhenClosed(true);

@@ -24,12 +24,20 @@ namespace wendle {
 
 class SettingsView;
 
+// The newest command taken in, without the secret: for the tray.
+struct CommandSeen {
+    QString text;
+    QDateTime at;
+    bool byChat = false;
+};
+
 // Inbound commands: who sent the current one and when the recent ones came.
 struct IntakeState {
     QList<QDateTime> commandTimestamps; // oldest first, at most 30
     bool messageFromPhone = false;
     QString cmdAddress;                 // sender, or "chat_msg"
     SenderEvidence senderEvidence;      // of the mail message being taken in
+    CommandSeen lastCommandSeen;
 };
 
 struct ChatReply {
@@ -211,6 +219,7 @@ public:
     void setCmdAddress(const QString &address);
     bool messageFromPhone() const { return m_intake.messageFromPhone; }
     const QList<QDateTime> &commandTimestamps() const { return m_intake.commandTimestamps; }
+    const CommandSeen &lastCommandSeen() const { return m_intake.lastCommandSeen; }
     QString lastCCAddress() const { return m_search.lastCCAddress; }
     void setLastCCAddress(const QString &address);
     QString lastQuery() const { return m_search.lastQuery; }

@@ -81,6 +81,8 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     log(logEntry);
     addTimestamp();
     setCmdAddress(replyAddress);
+    // A long message is named by its beginning.
+    m_intake.lastCommandSeen = {command.simplified().left(80), m_platform.clock.now(), replyAddress == QLatin1String(ChatMarker)};
 
     const Preferences &prefs = m_platform.preferences;
     if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {

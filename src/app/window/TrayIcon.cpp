@@ -1,17 +1,14 @@
 #include "app/window/TrayIcon.h"
 
-#include "app/ActivityLog.h"
 #include "app/Controller.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFont>
 #include <QAction>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
-#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -19,30 +16,21 @@ namespace wendle {
 
 QStringList trayStatusLines(const TrayFacts &facts)
 {
-    QStringList lines{QCoreApplication::translate("TrayIcon", "Wendle is listening for commands"),
-                      QCoreApplication::translate("TrayIcon", "Mail: %1").arg(facts.mail),
-                      QCoreApplication::translate("TrayIcon", "Chat: %1").arg(facts.chat)};
-    if (!facts.lastLogEntry.isEmpty())
-        lines << QCoreApplication::translate("TrayIcon", "Last: %1").arg(facts.lastLogEntry);
-    return lines;
+    return {QCoreApplication::translate("TrayIcon", "Wendle is listening for commands"),
+            QCoreApplication::translate("TrayIcon", "Mail: %1").arg(facts.mail),
+            QCoreApplication::translate("TrayIcon", "Chat: %1").arg(facts.chat),
+            QCoreApplication::translate("TrayIcon", "Last command: %1").arg(facts.lastCommand)};
 }
 
-QString lastLogEntry(const QString &supportFolder)
+QString describeLastCommand(const Controller &controller)
 {
-    QFile log(supportFolder + u'/' + QLatin1String(LogFileName));
-    if (!log.open(QIODevice::ReadOnly))
-        return QString();
-    // Entries may span lines; each begins with its time stamp.
-    static const QRegularExpression entryStart(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\(\\d\\d:\\d\\d:\\d\\d\\): "),
-                                               QRegularExpression::MultilineOption);
-    const QString text = QString::fromUtf8(log.readAll());
-    qsizetype last = -1;
-    for (auto match = entryStart.globalMatch(text); match.hasNext();)
-        last = match.next().capturedStart();
-    if (last < 0)
-        return QString();
-    const QString entry = text.mid(last).section(u'\n', 0, 0);
-    return entry.size() > 120 ? entry.left(119) + QChar(0x2026) : entry;
+    const CommandSeen &seen = controller.lastCommandSeen();
+    if (seen.text.isEmpty())
+        return QCoreApplication::translate("TrayIcon", "none since Wendle started");
+    return QCoreApplication::translate("TrayIcon", "\u201c%1\u201d by %2 at %3")
+        .arg(seen.text,
+             seen.byChat ? QCoreApplication::translate("TrayIcon", "chat") : QCoreApplication::translate("TrayIcon", "mail"),
+             seen.at.toString(QStringLiteral("HH:mm")));
 }
 
 QIcon wendleIcon()

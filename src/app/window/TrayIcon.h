@@ -20,14 +20,14 @@ class Controller;
 struct TrayFacts {
     QString mail;         // how commands come in by mail and how replies leave
     QString chat;         // how chat replies leave
-    QString lastLogEntry; // the newest entry of the activity log, time included
+    QString lastCommand;  // the newest command taken in, how and when
 };
 
 // The lines at the top of the tray menu.
 QStringList trayStatusLines(const TrayFacts &facts);
 
-// The newest entry of <folder>/wendle.log with its time, or empty.
-QString lastLogEntry(const QString &supportFolder);
+// The newest command the controller took in: text, mail or chat, time.
+QString describeLastCommand(const Controller &controller);
 
 // Wendle's icon in the desktop's tray, for a Wendle whose window is closed:
 // status lines, the settings window, the log, quitting.
