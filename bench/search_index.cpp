@@ -1,12 +1,20 @@
-// Times the search index against plocate (names) and grep (contents) on the tree
-// bench_search builds, in the same run, and prints the figures and their ratios:
-// the build, "find named" and "find containing" from the index, how soon a new
-// file is found, the memory held and the size on disk.
+// Times the search index beside the tools people use for the same jobs, on the same
+// tree in the same run, and prints the figures with their ratios:
+//   - the build: `wendle index rebuild` beside recollindex, both at idle CPU and I/O
+//     priority as Wendle builds, and updatedb (plocate's database);
+//   - "find named" from the index beside plocate;
+//   - "find containing" from the index beside grep -rliw and recollq;
+//   - how soon a new file is found;
+//   - the memory of a running Wendle daemon, idle with its index open; the sizes on disk.
 //
-//   build/bench/bench_search        # once, to build the tree
+//   build/bench/bench_search                         # once, to make the 200,000-file tree
 //   build/bench/bench_search_index [runs]
+//   build/bench/bench_search_index --names 1000000 [runs]   # a tree of empty files, names only
+//
+// The index answers in this process, as it does inside Wendle; the peers are the
+// commands their users run, so their times include starting a process.
 
-#include "platform/search/FileWalker.h"
+#include "search_index_peers.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
 #include "platform/search/index/SearchIndex.h"
@@ -15,46 +23,32 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <cstring>
 
 using namespace wendle;
 using namespace wendle::search;
+using namespace wendle::bench;
 
 namespace {
 
-const QString kTree = QStringLiteral("/tmp/wendle-bench-search-v2/tree");
+const QString kContentTree = QStringLiteral("/tmp/wendle-bench-search-v2/tree");
 const QString kWork = QStringLiteral("/tmp/wendle-bench-search-index");
+// What the Controller sends for "find named tax*return*" and "find containing budget".
 const QString kFilenameQuery = QStringLiteral("*=='tax*return*'cd && kMDItemFSSize < 4194304");
 const QString kContentQuery = QStringLiteral(
     "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
     "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
     "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)");
 
-double median(std::vector<double> values)
+CompiledQuery compile(const QString &text)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double runCommand(const QStringList &command, int *lines = nullptr)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    process.setProcessEnvironment(environment);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(command.first(), command.mid(1));
-    process.waitForFinished(-1);
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (lines)
-        *lines = int(process.readAllStandardOutput().count('\n'));
-    return seconds;
+    QString error;
+    return CompiledQuery(*parseQuery(text, &error));
 }
 
 double searchIndex(const SearchIndex &index, const CompiledQuery &query, int *hits)
@@ -68,27 +62,55 @@ double searchIndex(const SearchIndex &index, const CompiledQuery &query, int *hi
     return seconds;
 }
 
-CompiledQuery compile(const QString &text)
-{
-    QString error;
-    return CompiledQuery(*parseQuery(text, &error));
-}
-
-qint64 residentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return 0;
-}
-
 void compare(const char *title, const std::vector<double> &engine, const char *peerName, const std::vector<double> &peer)
 {
-    std::printf("%s: index %.4f s, %s %.4f s, ratio %.2f\n", title, median(engine), peerName, median(peer),
+    std::printf("%-16s index %.4f s, %-11s %.4f s, ratio %.3f\n", title, median(engine), peerName, median(peer),
                 median(engine) / median(peer));
+}
+
+double secondsUntilFound(const SearchIndex &index, const QString &path)
+{
+    QFile::remove(path);
+    QThread::msleep(500);
+    QElapsedTimer timer;
+    timer.start();
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("fresh");
+    file.close();
+    const CompiledQuery byName = compile(kFilenameQuery);
+    double seconds = -1;
+    while (timer.elapsed() < 10000) {
+        const std::atomic<bool> cancelled{false};
+        const std::optional<QList<SearchHit>> found = index.search(byName, cancelled);
+        if (found && std::any_of(found->begin(), found->end(), [&](const SearchHit &hit) { return hit.path == path; })) {
+            seconds = double(timer.nsecsElapsed()) / 1e9;
+            break;
+        }
+        QThread::msleep(10);
+    }
+    QFile::remove(path);
+    return seconds;
+}
+
+struct Options {
+    int runs = 5;
+    qint64 names = 0; // a names-only tree of this many files instead of the content tree
+    bool keepNamesTree = false;
+};
+
+Options parse(const QStringList &arguments)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--names") && i + 1 < arguments.size())
+            options.names = arguments[++i].toLongLong();
+        else if (arguments[i] == QLatin1String("--keep"))
+            options.keepNamesTree = true;
+        else
+            options.runs = std::max(1, arguments[i].toInt());
+    }
+    return options;
 }
 
 } // namespace
@@ -96,71 +118,86 @@ void compare(const char *title, const std::vector<double> &engine, const char *p
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-    if (!QDir(kTree).exists()) {
-        std::fprintf(stderr, "no tree at %s: run bench_search first\n", qPrintable(kTree));
+    const Options options = parse(application.arguments());
+    const bool namesOnly = options.names > 0;
+    const QString tree = namesOnly ? QStringLiteral("/tmp/wendle-bench-names-%1/tree").arg(options.names) : kContentTree;
+    if (namesOnly) {
+        if (!makeNamesTree(tree, options.names))
+            return 1;
+    } else if (!QDir(kContentTree).exists()) {
+        std::fprintf(stderr, "no tree at %s: run bench_search first\n", qPrintable(kContentTree));
         return 1;
     }
     QDir(kWork).removeRecursively();
     QDir().mkpath(kWork);
-    const QString database = kWork + QStringLiteral("/search-index.sqlite");
+    const Wendle wendle(WENDLE_BINARY, tree, kWork);
     const QString locateDb = kWork + QStringLiteral("/plocate.db");
+    const bool withRecoll = !namesOnly && Recoll::available();
+    const Recoll recoll(tree, kWork + QStringLiteral("/recoll"));
 
-    // Builds: ours at idle priority as in Wendle, plocate's updatedb on the same tree.
-    int logLines = 0;
-    SearchIndex index(database, kTree, [&logLines](const QString &line) {
-        if (++logLines <= 3)
-            std::printf("  log: %s\n", qPrintable(line));
-    });
-    QElapsedTimer timer;
-    timer.start();
+    // ---- builds
+    const Timed ours = wendle.rebuildIndex();
+    std::printf("%s", ours.output.constData());
+    const Timed locate = runTimed({"updatedb", "-l", "0", "-U", tree, "-o", locateDb});
+    std::printf("\nbuild      wendle index rebuild %7.1f s wall %7.1f s CPU\n", ours.wall, ours.cpu);
+    std::printf("           updatedb             %7.1f s wall %7.1f s CPU   wall ratio %.1f\n", locate.wall,
+                locate.cpu, ours.wall / locate.wall);
+    if (withRecoll) {
+        const Timed theirs = recoll.build();
+        std::printf("           recollindex          %7.1f s wall %7.1f s CPU   wall ratio %.2f, CPU ratio %.2f%s\n",
+                    theirs.wall, theirs.cpu, ours.wall / theirs.wall, ours.cpu / theirs.cpu,
+                    theirs.exitCode == 0 ? "" : " (recollindex failed)");
+    }
+    const SearchIndex::Status status = SearchIndex::readStatus(wendle.databasePath());
+    std::printf("size       index %.1f MB (%lld files, %lld with text), plocate %.1f MB", double(status.databaseBytes) / 1e6,
+                qlonglong(status.files), qlonglong(status.filesWithText), double(QFileInfo(locateDb).size()) / 1e6);
+    if (withRecoll)
+        std::printf(", recoll %.1f MB", double(recoll.databaseBytes()) / 1e6);
+    std::printf("\n");
+
+    // ---- searches, interleaved so that load from elsewhere hits every side alike
+    SearchIndex index(wendle.databasePath(), tree, [](const QString &line) { std::printf("  log: %s\n", qPrintable(line)); });
     index.start();
     index.waitUntilReady(3600 * 1000);
-    const double indexBuild = double(timer.nsecsElapsed()) / 1e9;
-    const double locateBuild = runCommand({"updatedb", "-l", "0", "-U", kTree, "-o", locateDb});
-    std::printf("build: index %.1f s (%d log lines), updatedb %.1f s, ratio %.1f\n", indexBuild, logLines,
-                locateBuild, indexBuild / locateBuild);
-    const SearchIndex::Status status = SearchIndex::readStatus(database);
-    std::printf("index: %lld files, %lld with text, %.1f MB on disk\n", qlonglong(status.files),
-                qlonglong(status.filesWithText), double(status.databaseBytes) / 1e6);
-
     const CompiledQuery byName = compile(kFilenameQuery);
     const CompiledQuery byContent = compile(kContentQuery);
-    std::vector<double> indexName, locateName, indexContent, grepContent;
-    int hits = 0, lines = 0;
-    searchIndex(index, byName, &hits); // warm
-    for (int i = 0; i < runs; ++i) {
-        indexName.push_back(searchIndex(index, byName, &hits));
-        locateName.push_back(runCommand({"plocate", "-d", locateDb, "-i", "-b", "tax*return*"}, &lines));
-        indexContent.push_back(searchIndex(index, byContent, &hits));
-        grepContent.push_back(runCommand({"grep", "-rliw", "--exclude-dir=.*", "budget", kTree}, &lines));
+    const QStringList locateCommand = {"plocate", "-d", locateDb, "-i", "-b", "tax*return*"};
+    const QStringList grepCommand = {"grep", "-rliw", "--exclude-dir=.*", "budget", tree};
+    std::vector<double> indexName, locateName, indexContent, grepContent, recollContent;
+    int nameHits = 0, contentHits = 0;
+    Timed locateRun, grepRun, recollRun;
+    searchIndex(index, byName, &nameHits); // warm
+    for (int i = 0; i < options.runs; ++i) {
+        indexName.push_back(searchIndex(index, byName, &nameHits));
+        locateName.push_back((locateRun = runTimed(locateCommand)).wall);
+        if (namesOnly)
+            continue;
+        indexContent.push_back(searchIndex(index, byContent, &contentHits));
+        grepContent.push_back((grepRun = runTimed(grepCommand)).wall);
+        if (withRecoll)
+            recollContent.push_back((recollRun = recoll.query(QStringLiteral("budget"))).wall);
     }
-    std::printf("\n%d runs, medians\n", runs);
+    std::printf("\n%d runs, medians of wall time\n", options.runs);
     compare("find named", indexName, "plocate", locateName);
-    std::printf("  hits: index %d, plocate %d lines (plocate has no size bound and keeps hidden files)\n", hits, lines);
-    compare("find containing", indexContent, "grep -rliw", grepContent);
-
-    // How soon a new file is found.
-    const QString fresh = kTree + QStringLiteral("/area-3/tax return fresh.txt");
-    QFile::remove(fresh);
-    QThread::msleep(500);
-    timer.restart();
-    QFile file(fresh);
-    file.open(QIODevice::WriteOnly);
-    file.write("fresh");
-    file.close();
-    while (timer.elapsed() < 10000) {
-        const std::atomic<bool> cancelled{false};
-        const std::optional<QList<SearchHit>> found = index.search(byName, cancelled);
-        if (found && std::any_of(found->begin(), found->end(), [&](const SearchHit &hit) { return hit.path == fresh; }))
-            break;
-        QThread::msleep(10);
+    std::printf("  hits: index %d, plocate %lld (plocate has no size bound and keeps hidden files)\n", nameHits,
+                qlonglong(locateRun.output.count('\n')));
+    if (!namesOnly) {
+        compare("find containing", indexContent, "grep -rliw", grepContent);
+        if (withRecoll)
+            compare("find containing", indexContent, "recollq", recollContent);
+        std::printf("  hits: index %d (documents and text, < 4 MB), grep %lld (any file), recollq %lld\n", contentHits,
+                    qlonglong(grepRun.output.count('\n')), qlonglong(recollRun.output.count('\n')));
     }
-    std::printf("update visible after %.3f s\n", double(timer.nsecsElapsed()) / 1e9);
-    QFile::remove(fresh);
-    QThread::sleep(2);
-    std::printf("resident memory of this process with the index open and idle: %.1f MB\n",
-                double(residentKilobytes()) / 1024);
+    const QString fresh = QFileInfo(tree).absoluteFilePath() + QStringLiteral("/tax return fresh.txt");
+    std::printf("update     visible %.3f s after the write\n", secondsUntilFound(index, fresh));
     index.stop();
+
+    // ---- the daemon, idle with its index open
+    const Memory memory = wendle.idleDaemonMemory();
+    std::printf("memory     wendle daemon idle with the index open: VmRSS %.1f MB (anonymous %.1f MB, files %.1f MB)%s\n",
+                memory.residentKb / 1024.0, memory.anonymousKb / 1024.0, memory.fileKb / 1024.0,
+                memory.residentKb ? "" : " (the daemon did not start)");
+    if (namesOnly && !options.keepNamesTree)
+        QDir(QFileInfo(tree).path()).removeRecursively();
     return 0;
 }

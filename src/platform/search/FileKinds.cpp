@@ -2,6 +2,9 @@
 
 #include "platform/search/KindWords.h"
 
+#include <QFile>
+#include <QStandardPaths>
+
 #include <fnmatch.h>
 
 #include <algorithm>
@@ -95,24 +98,55 @@ const KindCatalogue &KindCatalogue::instance()
     return catalogue;
 }
 
+namespace {
+
+// The globs of shared-mime-info from its globs2 files ("weight:type:glob[:flags]"),
+// read directly: asking each type for its globs makes Qt load and keep the whole
+// description of every type. Empty when there are none (Qt's own database).
+QStringList globsOfTheDatabase()
+{
+    QStringList globs;
+    for (const QString &path : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("mime/globs2"))) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.startsWith(u'#'))
+                continue;
+            QStringList fields = line.split(u':');
+            if (fields.size() < 3 || fields[2] == QLatin1String("__NOGLOBS__"))
+                continue;
+            if (fields.size() > 3 && fields.last() == QLatin1String("cs"))
+                fields.removeLast();
+            globs << fields.mid(2).join(u':');
+        }
+    }
+    return globs;
+}
+
+} // namespace
+
 KindCatalogue::KindCatalogue()
 {
     const QMimeDatabase database;
+    const QStringList globs = globsOfTheDatabase();
     for (const QMimeType &type : database.allMimeTypes())
-        add(type);
+        add(type, globs.isEmpty());
+    for (const QString &glob : globs)
+        classifyGlob(glob);
     m_unknownId = idOf(QStringLiteral("application/octet-stream"));
     if (m_unknownId < 0)
-        add(database.mimeTypeForName(QStringLiteral("application/octet-stream")));
+        add(database.mimeTypeForName(QStringLiteral("application/octet-stream")), false);
     m_unknownId = std::max(0, idOf(QStringLiteral("application/octet-stream")));
 }
 
-void KindCatalogue::add(const QMimeType &type)
+void KindCatalogue::add(const QMimeType &type, bool withGlobs)
 {
     const int id = int(m_kinds.size());
     KindInfo info;
     info.mimeName = type.name();
     info.mimeNameUtf8 = info.mimeName.toUtf8();
-    info.comment = type.comment();
     info.kindWords = kindWordsOf(type);
     info.isText = type.inherits(QStringLiteral("text/plain"));
     info.format = textFormatOf(type);
@@ -120,8 +154,15 @@ void KindCatalogue::add(const QMimeType &type)
     m_idByName.insert(type.name(), id);
     for (const QString &alias : type.aliases())
         m_idByName.insert(alias, id);
-    for (const QString &glob : type.globPatterns())
-        classifyGlob(glob);
+    if (withGlobs) {
+        for (const QString &glob : type.globPatterns())
+            classifyGlob(glob);
+    }
+}
+
+QString KindCatalogue::commentOf(int id) const
+{
+    return QMimeDatabase().mimeTypeForName(m_kinds[std::size_t(id)].mimeName).comment();
 }
 
 void KindCatalogue::classifyGlob(const QString &globText)

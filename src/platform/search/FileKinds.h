@@ -21,7 +21,6 @@ namespace wendle::search {
 struct KindInfo {
     QString mimeName;
     QByteArray mimeNameUtf8;
-    QString comment;       // the kind as shown, in the current locale
     std::vector<std::string> kindWords; // what kind comparisons match, in any locale
     bool isText = false;   // inherits text/plain
     TextFormat format = TextFormat::None; // how its text is read; None: it has none
@@ -41,6 +40,10 @@ public:
     // -1 for a name the database does not list.
     int idOf(const QString &mimeName) const;
     int unknownId() const { return m_unknownId; }
+    // The kind as shown, in the current locale ("PDF document"). Asked for hits
+    // only: the descriptions of every type, in every language, would take
+    // megabytes kept for nothing.
+    QString commentOf(int id) const;
 
     // The part of a file name that decides its kind, so that names sharing it share
     // one database lookup. The database mostly types names by "*.suffix" globs, so
@@ -74,7 +77,7 @@ private:
     bool decidedByWholeName(std::string_view name, std::string_view lastSuffix) const;
     std::size_t multiPartTailLength(std::string_view name, std::string_view lastSuffix) const;
 
-    void add(const QMimeType &type);
+    void add(const QMimeType &type, bool withGlobs);
     void classifyGlob(const QString &glob);
 };
 

@@ -9,6 +9,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <malloc.h>
+
 #include <algorithm>
 
 namespace wendle {
@@ -69,6 +71,10 @@ bool FileSystemSearch::start(const QString &queryText, SearchScope scope,
         QMetaObject::invokeMethod(receiver, [this, generation, hits = std::move(hits)] {
             finish(generation, hits);
         }, Qt::QueuedConnection);
+        // A walk or an index lookup leaves freed buffers with the allocator; Wendle
+        // mostly idles between searches, so they go back to the system.
+        indexed.reset();
+        ::malloc_trim(0);
     });
     return true;
 }

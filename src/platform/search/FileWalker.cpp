@@ -185,7 +185,7 @@ private:
         hit.path = QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
         hit.fsName = QFile::decodeName(QByteArray(file.name().data(), qsizetype(file.name().size())));
         hit.displayName = hit.fsName;
-        hit.kind = KindCatalogue::instance().at(file.kind()).comment;
+        hit.kind = KindCatalogue::instance().commentOf(file.kind());
         hit.size = file.size().value_or(0);
         return hit;
     }

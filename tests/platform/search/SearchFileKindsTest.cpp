@@ -38,7 +38,7 @@ TEST(SearchFileKinds, DescribesKindsAndKnowsWhichHoldText)
         const int id = resolver.byName(name);
         ASSERT_GE(id, 0) << name;
         EXPECT_EQ(catalogue.at(id).isText, isText) << name;
-        EXPECT_FALSE(catalogue.at(id).comment.isEmpty()) << name;
+        EXPECT_FALSE(catalogue.commentOf(id).isEmpty()) << name;
     }
     EXPECT_EQ(catalogue.at(resolver.byContent("plain words, nothing else\n")).mimeName, QStringLiteral("text/plain"));
     EXPECT_EQ(catalogue.at(resolver.byContent("%PDF-1.4\n")).mimeName, QStringLiteral("application/pdf"));

@@ -42,6 +42,8 @@ std::optional<std::string> ftsQueryFor(const TextPattern &pattern)
     return query;
 }
 
+const std::string kNothing = "0";
+
 class FilterBuilder {
 public:
     explicit FilterBuilder(const CompiledQuery &query) : m_query(query) {}
@@ -70,11 +72,18 @@ private:
             std::optional<std::string> part = clause(child);
             if (!part && !isAnd)
                 return std::nullopt; // one open branch opens the whole OR
+            // A term that is never true settles an AND, and is left out of an OR:
+            // SQLite answers an OR from its terms' indexes only when every term has one.
+            if (part == kNothing) {
+                if (isAnd)
+                    return kNothing;
+                continue;
+            }
             if (part)
                 parts.push_back(std::move(*part));
         }
         if (parts.empty())
-            return std::nullopt;
+            return isAnd ? std::nullopt : std::optional<std::string>(kNothing);
         std::string joined = "(" + parts.front();
         for (std::size_t i = 1; i < parts.size(); ++i)
             joined += (isAnd ? " AND " : " OR ") + parts[i];
@@ -85,7 +94,7 @@ private:
     {
         switch (leaf.source) {
         case CompiledQuery::Source::Never:
-            return "0";
+            return kNothing;
         case CompiledQuery::Source::Path:
             return std::nullopt;
         case CompiledQuery::Source::Name:
@@ -189,7 +198,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
         hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
         hit.displayName = hit.fsName;
-        hit.kind = catalogue.at(view.kind()).comment;
+        hit.kind = catalogue.commentOf(view.kind());
         hit.size = file.size;
         hits.append(std::move(hit));
         return true;

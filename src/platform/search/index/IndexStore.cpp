@@ -160,6 +160,12 @@ bool IndexStore::commit()
     return exec("COMMIT");
 }
 
+void IndexStore::releaseMemory()
+{
+    if (m_db)
+        sqlite3_db_release_memory(m_db);
+}
+
 bool IndexStore::put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText)
 {
     if (!remove(file.path))

@@ -58,6 +58,8 @@ public:
 
     bool begin();
     bool commit();
+    // Gives back the pages cached for this connection; they are read again as needed.
+    void releaseMemory();
 
     // Inserts or replaces the file at file.path; folded text goes to the text table.
     bool put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText);

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <malloc.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
@@ -40,6 +41,14 @@ void setPriority(bool building)
     constexpr int whoProcess = 1, classShift = 13, idleClass = 3, bestEffortClass = 2;
     const int priority = building ? (idleClass << classShift) : ((bestEffortClass << classShift) | 7);
     ::syscall(SYS_ioprio_set, whoProcess, thread, priority);
+}
+
+// Wendle idles most of the time: what building or a burst of changes took (the
+// page cache, freed buffers kept by the allocator) goes back to the system.
+void giveBackMemory(IndexStore &store)
+{
+    store.releaseMemory();
+    ::malloc_trim(0);
 }
 
 void removeDatabase(const QString &path)
@@ -128,7 +137,9 @@ void SearchIndex::run()
         if (repaired)
             m_log(QStringLiteral("Wendle Log Update:  the search index was damaged and is built anew"));
         const std::optional<QString> indexedRoot = store.meta("root");
-        if (indexedRoot && *indexedRoot != m_root) { // the index of another tree
+        // The index of another tree, or one the owner asked to have built anew
+        // while no Wendle ran.
+        if ((indexedRoot && *indexedRoot != m_root) || store.meta("rebuild") == QLatin1String("1")) {
             store.close();
             removeDatabase(m_databasePath);
             continue;
@@ -160,6 +171,8 @@ void SearchIndex::run()
         }
         setReady(true);
         setPriority(false);
+        bool idleSinceChanges = true;
+        giveBackMemory(store);
         auto lastRescan = std::chrono::steady_clock::now();
         auto lastUnreadableReport = lastRescan;
         bool rebuild = false;
@@ -169,6 +182,9 @@ void SearchIndex::run()
             const std::vector<FolderWatcher::Change> changes = watcher.readChanges();
             if (!changes.empty())
                 updater.apply(changes);
+            else if (!idleSinceChanges)
+                giveBackMemory(store);
+            idleSinceChanges = changes.empty();
             if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
                 updater.rescanUnwatched();
                 lastRescan = std::chrono::steady_clock::now();
