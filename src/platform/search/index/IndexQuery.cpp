@@ -172,6 +172,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     QueryEvaluator evaluator(query);
     FileScratch scratch;
     QList<SearchHit> hits;
+    std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
     const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
         if (cancelled.load(std::memory_order_relaxed))
             return false;
@@ -198,7 +199,10 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
         hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
         hit.displayName = hit.fsName;
-        hit.kind = catalogue.commentOf(view.kind());
+        QString &comment = comments[std::size_t(view.kind())];
+        if (comment.isNull())
+            comment = catalogue.commentOf(view.kind());
+        hit.kind = comment;
         hit.size = file.size;
         hits.append(std::move(hit));
         return true;
