@@ -132,12 +132,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no tree at %s: run bench_search first\n", qPrintable(kContentTree));
         return 1;
     }
-    QDir(kWork).removeRecursively();
-    QDir().mkpath(kWork);
-    const Wendle wendle(WENDLE_BINARY, tree, kWork);
-    const QString locateDb = kWork + QStringLiteral("/plocate.db");
+    const QString work = namesOnly ? kWork + QStringLiteral("-names") : kWork;
+    QDir(work).removeRecursively();
+    QDir().mkpath(work);
+    const Wendle wendle(WENDLE_BINARY, tree, work);
+    const QString locateDb = work + QStringLiteral("/plocate.db");
     const bool withRecoll = !namesOnly && options.recollMinutes > 0 && Recoll::available();
-    const Recoll recoll(tree, kWork + QStringLiteral("/recoll"));
+    const Recoll recoll(tree, work + QStringLiteral("/recoll"));
 
     // ---- builds
     const Timed ours = wendle.rebuildIndex();
