@@ -86,16 +86,6 @@ TEST_F(ActivityLogTest, NonAsciiSurvivesAndInvalidBytesNeverSpreadIntoTheLog)
     EXPECT_EQ(QString::fromUtf8(bytes).toUtf8(), bytes); // valid UTF-8 again
 }
 
-TEST_F(ActivityLogTest, AFileWhereTheFolderBelongsIsLeftAloneAndTheEntryDropped)
-{
-    QFile blocker(folder());
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly) && blocker.write("mine") == 4);
-    blocker.close();
-    controller->addLogEntry(QStringLiteral("x"));
-    ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
-    EXPECT_EQ(blocker.readAll(), QByteArray("mine"));
-}
-
 // With logging off the log still opens.
 TEST_F(ActivityLogTest, StartAndShutdownEntriesAndOpeningTheLog)
 {

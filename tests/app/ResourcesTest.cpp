@@ -38,11 +38,3 @@ TEST(Resources, MessageTableAndTemplates)
     EXPECT_EQ(resources.wendleString(QStringLiteral("usage_string")), QStringLiteral("use & enjoy\nline 2"));
     EXPECT_TRUE(resources.wendleString(QStringLiteral("chat_script")).isNull());
 }
-
-TEST(Resources, ShippedTablesLoad)
-{
-    Resources resources(QStringLiteral(WENDLE_SOURCE_RESOURCES));
-    for (const char *key : {"process_cmd_from_log", "exceeded_message", "send_message_log", "startup_log", "shutdown_log"})
-        EXPECT_NE(resources.message(QString::fromLatin1(key)), QString::fromLatin1(key)) << key;
-    EXPECT_FALSE(resources.wendleString(QStringLiteral("usage_string")).isEmpty());
-}

@@ -10,6 +10,18 @@
 using namespace wendle;
 using namespace wendle::test;
 
+namespace {
+
+// `wendle config ARGUMENTS`: its exit code; what it printed goes to out and err.
+int config(Preferences &prefs, const QStringList &arguments, QString *out = nullptr, QString *err = nullptr)
+{
+    QString ignored;
+    QTextStream outStream(out ? out : &ignored), errStream(err ? err : &ignored);
+    return runConfigCommand(prefs, arguments, outStream, errStream);
+}
+
+} // namespace
+
 TEST(Settings, ThirtyTwoDefaultsInTableOrder)
 {
     const auto table = registeredDefaults();
@@ -90,37 +102,20 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"frobnicate"}, 2, "phoneWidth", "20"},
     };
     for (const Case &c : cases) {
-        QString outText, errText;
-        QTextStream out(&outText), err(&errText);
-        EXPECT_EQ(runConfigCommand(prefs, c.arguments, out, err), c.exitCode) << c.arguments.join(u' ').toStdString();
-        EXPECT_EQ(c.exitCode == 0, errText.isEmpty()) << errText.toStdString();
-        QString shown, ignored;
-        QTextStream getOut(&shown), getErr(&ignored);
-        EXPECT_EQ(runConfigCommand(prefs, {QStringLiteral("get"), c.getKey}, getOut, getErr), 0);
+        QString errors, shown;
+        EXPECT_EQ(config(prefs, c.arguments, nullptr, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(c.exitCode == 0, errors.isEmpty()) << errors.toStdString();
+        EXPECT_EQ(config(prefs, {QStringLiteral("get"), c.getKey}, &shown), 0);
         EXPECT_EQ(shown, c.shown + u'\n') << c.arguments.join(u' ').toStdString();
     }
     EXPECT_EQ(argumentVector(prefs, QStringLiteral("scriptHostCommand")), (QStringList{"my-host", "--flag", "two words"}));
 }
 
-TEST(ConfigCommand, ListMarksDefaultsAndUnsetKeys)
+TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
 {
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
     prefs.setValue(RBPhoneWidth, 30);
-    QString outText, errText;
-    QTextStream out(&outText), err(&errText);
-    ASSERT_EQ(runConfigCommand(prefs, {QStringLiteral("list")}, out, err), 0);
-    out.flush();
-    EXPECT_TRUE(outText.contains(QStringLiteral("phoneWidth = 30\n")));
-    EXPECT_TRUE(outText.contains(QStringLiteral("phoneHeight = 12  (default)\n")));
-    EXPECT_TRUE(outText.contains(QStringLiteral("remoteChatAddress =   (not set)\n")));
-    EXPECT_TRUE(outText.contains(QStringLiteral("scriptHostCommand = osascript -  (default)\n")));
-}
-
-TEST(ConfigCommand, DescribesKeysAndSuggestsTheClosestForATypo)
-{
-    MemoryPreferences prefs;
-    Controller::registerDefaults(prefs);
     struct Case { QStringList arguments; int exitCode; QString output; QString errors; };
     const Case cases[] = {
         {{"describe", "maxFileSize"}, 0, "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n", ""},
@@ -131,19 +126,16 @@ TEST(ConfigCommand, DescribesKeysAndSuggestsTheClosestForATypo)
         {{"describe"}, 2, "", "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
     };
     for (const Case &c : cases) {
-        QString outText, errText;
-        QTextStream out(&outText), err(&errText);
-        EXPECT_EQ(runConfigCommand(prefs, c.arguments, out, err), c.exitCode) << c.arguments.join(u' ').toStdString();
-        out.flush();
-        err.flush();
-        EXPECT_EQ(outText, c.output);
-        EXPECT_EQ(errText, c.errors);
+        QString output, errors;
+        EXPECT_EQ(config(prefs, c.arguments, &output, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(output, c.output);
+        EXPECT_EQ(errors, c.errors);
     }
-    QString listed, ignored;
-    QTextStream out(&listed), err(&ignored);
-    ASSERT_EQ(runConfigCommand(prefs, {QStringLiteral("list")}, out, err), 0);
-    out.flush();
-    EXPECT_TRUE(listed.contains("logData = true  (default)\n    boolean: write the activity log (wendle.log)\n")) << listed.toStdString();
+    QString listed;
+    ASSERT_EQ(config(prefs, {QStringLiteral("list")}, &listed), 0);
+    for (const char *line : {"logData = true  (default)\n    boolean: write the activity log (wendle.log)\n", "phoneWidth = 30\n",
+                             "phoneHeight = 12  (default)\n", "remoteChatAddress =   (not set)\n", "scriptHostCommand = osascript -  (default)\n"})
+        EXPECT_TRUE(listed.contains(QLatin1String(line))) << line << " in " << listed.toStdString();
 }
 
 TEST(ShellWords, SplitsLikeAShellWithoutExpanding)

@@ -29,15 +29,20 @@ TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
         {{"send", "--mail", "wndl"}, 2, "", "wendle send: --from ADDRESS is missing"},
         {{"send", "--mail", "--from"}, 2, "", "wendle send: Missing value after '--from'."},
         {{"send", "--mail", "--from", "a@b", "--"}, 2, "", "wendle send: no message text"},
+        {{"send", "--from", "a@b", "wndl"}, 2, "", "wendle send: give exactly one of --mail and --chat"},
         {{"send", "--mail", "--from", "a@b", "wndl", "email"}, 1, "", "wendle send: Wendle is not running"},
         {{"status"}, 1, "running: no\n", ""},
         {{"deliver", "now"}, 2, "", "wendle deliver: takes no arguments"},
+        // Help pages read as text without a display.
+        {{"help", "sec"}, 0, "The Security tab", ""},
+        {{"help", "nonsense"}, 2, "", "the pages are: computer, ped, sec, chat, custom, configuring, isight"},
     };
     for (const Case &c : cases) {
         QByteArray output, errors;
         EXPECT_EQ(session.runWendle(c.arguments, &output, &errors), c.exitCode) << c.arguments.join(' ').toStdString();
         EXPECT_TRUE(output.contains(c.output)) << c.arguments.join(' ').toStdString() << ": " << output.constData();
         EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
+        EXPECT_FALSE(output.contains("<h1>")) << c.arguments.join(' ').toStdString();
     }
 }
 

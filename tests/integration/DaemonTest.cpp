@@ -1,8 +1,6 @@
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QJsonDocument>
 #include <QFile>
 #include <QJsonObject>
@@ -19,17 +17,6 @@ const QString ExceededText = QStringLiteral("Wendle: the hourly command limit ha
 class DaemonTest : public SessionTest {
 protected:
     int entriesOf(const QString &text) const { return session.logText().count(text); }
-
-    // A direct call on the session's bus, for payloads no command line can carry.
-    bool callInbound(const QString &method, const QVariantMap &arguments)
-    {
-        QDBusConnection bus = QDBusConnection::connectToBus(session.busAddress(), "test");
-        QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", method);
-        call << arguments;
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 60000);
-        QDBusConnection::disconnectFromBus("test");
-        return reply.type() == QDBusMessage::ReplyMessage;
-    }
 };
 
 } // namespace
@@ -58,17 +45,6 @@ TEST_F(DaemonTest, StartsOnceLogsCommandsAndShutsDownOnSigterm)
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(entriesOf("Processing command from"), 3);
     EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
-}
-
-TEST_F(DaemonTest, SendWithoutARunningInstanceFailsClearly)
-{
-    QByteArray errors, help;
-    EXPECT_EQ(session.runWendle({"send", "--mail", "--from", Owner, "wndl"}, nullptr, &errors), 1);
-    EXPECT_TRUE(errors.contains("not running")) << errors.constData();
-    EXPECT_EQ(session.runWendle({"send", "--from", Owner, "wndl"}), 2);
-    EXPECT_EQ(session.runWendle({"bogus"}), 2);
-    EXPECT_EQ(session.runWendle({"--help"}, &help), 0);
-    EXPECT_TRUE(help.contains("wendle send --mail|--chat"));
 }
 
 TEST_F(DaemonTest, OverTheLimitTheSenderGetsANoticeByMailAndByChat)
@@ -110,8 +86,8 @@ TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)
         {},
     };
     for (const QVariantMap &input : inputs) {
-        EXPECT_TRUE(callInbound("InboundMessage", input));
-        EXPECT_TRUE(callInbound("InboundChat", input));
+        EXPECT_TRUE(session.callInbound("InboundMessage", input));
+        EXPECT_TRUE(session.callInbound("InboundChat", input));
     }
     EXPECT_TRUE(session.daemonRunning());
     EXPECT_TRUE(waitFor([&] { return entriesOf("Processing command") >= 8; }));
@@ -144,14 +120,4 @@ TEST_F(DaemonTest, HangupAndInterruptQuitAsTerminateDoesAndTheLibraryIsKept)
         EXPECT_EQ(stored.trimmed(), "#ff00ff00");
         QFile::remove(session.supportFolder() + "/wendle.log");
     }
-}
-
-TEST_F(DaemonTest, HelpPagesReadAsTextWithoutADisplay)
-{
-    QByteArray page, errors;
-    EXPECT_EQ(session.runWendle({"help", "sec"}, &page), 0);
-    EXPECT_TRUE(page.contains("The Security tab")) << page.constData();
-    EXPECT_FALSE(page.contains("<h1>"));
-    EXPECT_EQ(session.runWendle({"help", "nonsense"}, nullptr, &errors), 2);
-    EXPECT_TRUE(errors.contains("the pages are: computer, ped, sec, chat, custom, configuring, isight")) << errors.constData();
 }

@@ -1,7 +1,6 @@
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -42,18 +41,10 @@ protected:
     // standard output and error in `output`.
     int run(const QString &program, const QStringList &arguments)
     {
-        QProcess process;
-        process.setProcessEnvironment(environment());
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        process.closeWriteChannel();
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return -1;
-        }
-        output = process.readAll();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        QByteArray errors;
+        const int status = runProcess(program, arguments, environment(), &output, &errors);
+        output += errors;
+        return status;
     }
 
     QString installed(const QString &path) const { return prefix.filePath(path); }

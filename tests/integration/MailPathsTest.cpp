@@ -7,11 +7,6 @@ namespace {
 
 constexpr int WaitMs = 30000;
 
-QByteArray plainMessage(const QByteArray &headers, const QByteArray &body)
-{
-    return "To: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + headers + "\r\n" + body;
-}
-
 int filesIn(const QString &folder)
 {
     return int(QDir(folder).entryList(QDir::Files).size());
@@ -20,37 +15,6 @@ int filesIn(const QString &folder)
 using MailPathsTest = SessionTest;
 
 } // namespace
-
-TEST_F(MailPathsTest, DeliverHandsRealMessagesToTheRunningInstance)
-{
-    const QByteArray owner = "From: owner@example.com\r\n";
-    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, plainMessage(owner, "wndl find named early\r\n")), 75);
-
-    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
-    ASSERT_TRUE(session.startDaemon());
-    struct Case { const char *name; QByteArray message; int exitCode; const char *term; };
-    const Case cases[] = {
-        {"attachment", mailWithAttachment("wndl find named attached", QByteArray(5000, '\x01'), "../../evil.bin"), 0, "attached"},
-        {"html only", plainMessage(owner + "Content-Type: text/html\r\n", "<p>Please <b>wndl</b> find named htmlterm</p>"), 0, "htmlterm"},
-        {"quoted-printable", plainMessage(owner + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-                                          "wndl=20find named qpterm=\r\n"), 0, "qpterm"},
-        {"base64", plainMessage(owner + "Content-Transfer-Encoding: base64\r\n", QByteArray("wndl find named b64term").toBase64()), 0, "b64term"},
-        {"latin-1", plainMessage(owner + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n",
-                                 "Gr\xfc\xdf" "e: wndl find named isoterm"), 0, "isoterm"},
-        {"20 MB", mailWithAttachment("wndl find named bigterm", QByteArray(20 * 1024 * 1024, 'z'), "../../evil.bin"), 0, "bigterm"},
-        {"no From", plainMessage("", "wndl find named nofrom"), 65, nullptr},
-        {"garbage", QByteArray("\x00\xff\xfe garbage \x01\x02", 15), 65, nullptr},
-    };
-    for (const Case &c : cases) {
-        EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, c.message), c.exitCode) << c.name;
-        if (c.term) {
-            const QString logged = QStringLiteral("files named:  ") + QLatin1String(c.term);
-            EXPECT_TRUE(waitFor([&] { return session.logText().contains(logged); }, WaitMs)) << c.name;
-        }
-    }
-    EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_FALSE(session.logText().contains("nofrom"));
-}
 
 // Commands fetched from a real IMAP mailbox, replies sent through a real
 // SMTP server: the way the owner connects Wendle to a mail account.

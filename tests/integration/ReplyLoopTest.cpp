@@ -2,8 +2,6 @@
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -43,12 +41,7 @@ class ReplyLoopTest : public SessionTest {
 protected:
     bool deliver(const QString &method, const QString &text)
     {
-        QDBusConnection bus = QDBusConnection::connectToBus(session.busAddress(), "loop");
-        QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", method);
-        call << QVariantMap{{"FromAddress", Owner}, {"MessageText", text}};
-        const bool taken = bus.call(call, QDBus::Block, 60000).type() == QDBusMessage::ReplyMessage;
-        QDBusConnection::disconnectFromBus("loop");
-        return taken;
+        return session.callInbound(method, {{"FromAddress", Owner}, {"MessageText", text}});
     }
     int accepted() const { return int(session.logText().count(Accepted)); }
 };

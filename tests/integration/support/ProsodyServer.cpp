@@ -17,16 +17,12 @@ QString passwordOf(const QString &user)
     return QString();
 }
 
-bool run(const QString &program, const QStringList &arguments, QByteArray *errors = nullptr)
+bool run(const QString &program, const QStringList &arguments, QByteArray *errors)
 {
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(60000);
-    if (errors)
-        *errors = process.readAllStandardError() + process.readAllStandardOutput();
-    if (!finished)
-        process.kill();
-    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    QByteArray output;
+    const int status = runProcess(program, arguments, QProcessEnvironment::systemEnvironment(), &output, errors);
+    *errors += output;
+    return status == 0;
 }
 
 } // namespace
@@ -72,35 +68,11 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *error
     return launch("prosody", {"--config", config(), "-F"});
 }
 
-void ProsodyServer::stop()
-{
-    if (!m_process)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(10000)) {
-        m_process->kill();
-        m_process->waitForFinished(5000);
-    }
-    m_process.reset();
-}
-
 int ProsodyServer::send(const QString &user, const QByteArray &text, bool raw) const
 {
-    QProcess process;
     QStringList arguments{"-n", "-u", user + u'@' + domain(), "-p", passwordOf(user), "-j", address()};
-    if (raw)
-        arguments << "--raw";
-    else
-        arguments << "computer@" + domain();
-    process.start("go-sendxmpp", arguments);
-    process.write(text);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    arguments << (raw ? QStringLiteral("--raw") : "computer@" + domain());
+    return runProcess("go-sendxmpp", arguments, QProcessEnvironment::systemEnvironment(), nullptr, nullptr, text);
 }
 
 OwnerPhone::OwnerPhone(const ProsodyServer &server)

@@ -13,10 +13,9 @@ public:
     static QString domain() { return QStringLiteral("example.test"); }
 
     // Writes the configuration and certificate, registers the accounts
-    // (owner/secret1, computer/secret2, eve/secret3) and starts the server.
+    // (owner/secret1, computer/secret2, eve/secret3) and starts the server;
+    // after stop() it comes back with the same accounts.
     ::testing::AssertionResult start();
-    // Stops the server; start() brings it back with the same accounts.
-    void stop();
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     QString certificate() const { return m_dir.filePath("certs/example.test.crt"); }
     // How many times user has logged in so far.

@@ -107,6 +107,11 @@ TestServer::TestServer() : m_port(freeLoopbackPort())
 
 TestServer::~TestServer()
 {
+    stop();
+}
+
+void TestServer::stop()
+{
     if (!m_process)
         return;
     m_process->terminate();
@@ -114,6 +119,7 @@ TestServer::~TestServer()
         m_process->kill();
         m_process->waitForFinished(5000);
     }
+    m_process.reset();
     waitFor([this] { return !acceptsConnections(m_port); }, 10000);
 }
 
@@ -210,12 +216,11 @@ bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
 
 QStringList ImapTestServer::unseenUids(const QString &folder) const
 {
-    QProcess curl;
-    curl.start("curl", {"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(), "-X", "UID SEARCH UNSEEN"});
-    if (!curl.waitForFinished(30000) || curl.exitCode() != 0)
-        return {"<curl failed: " + QString::fromUtf8(curl.readAllStandardError()) + u'>'};
-    const QString answer = QString::fromUtf8(curl.readAllStandardOutput()).trimmed();
-    return answer.mid(answer.indexOf(QLatin1String("SEARCH")) + 6).split(u' ', Qt::SkipEmptyParts);
+    QByteArray answer, errors;
+    if (runProcess("curl", {"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(),
+                            "-X", "UID SEARCH UNSEEN"}, QProcessEnvironment::systemEnvironment(), &answer, &errors) != 0)
+        return {"<curl failed: " + QString::fromUtf8(errors) + u'>'};
+    return QString::fromUtf8(answer.mid(answer.indexOf("SEARCH") + 6)).simplified().split(u' ', Qt::SkipEmptyParts);
 }
 
 // --- CUPS --------------------------------------------------------------------
@@ -267,19 +272,11 @@ int CupsServer::runClient(const QString &program, const QStringList &arguments, 
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("CUPS_SERVER", address());
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(findProgram(program), arguments);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(30000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
+    QByteArray errors;
+    const int status = runProcess(findProgram(program), arguments, environment, output, &errors);
     if (output)
-        *output = process.readAll();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        *output += errors;
+    return status;
 }
 
 } // namespace wendle::test

@@ -27,6 +27,8 @@ QString nonLoopbackAddress();
 class TestServer {
 public:
     ~TestServer();
+    // Stops the server; start() brings it back.
+    void stop();
     quint16 port() const { return m_port; }
     QString log() const;
 

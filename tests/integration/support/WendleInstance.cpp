@@ -1,8 +1,8 @@
 #include "support/WendleInstance.h"
 
-#include <csignal>
-
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -23,6 +23,27 @@ bool waitFor(const std::function<bool()> &condition, int timeoutMs)
         QThread::msleep(20);
     }
     return true;
+}
+
+int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+               QByteArray *output, QByteArray *errors, const QByteArray &input)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    endWithTheTest(process);
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    if (errors)
+        *errors = process.readAllStandardError();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 void endWithTheTest(QProcess &process)
@@ -66,30 +87,19 @@ QProcessEnvironment TestSession::environment() const
     return env;
 }
 
-int TestSession::runProgram(const QString &program, const QStringList &arguments, QByteArray *output, QByteArray *errors,
-                            const QByteArray &input) const
-{
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    endWithTheTest(process);
-    process.start(program, arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return -1;
-    }
-    if (output)
-        *output = process.readAllStandardOutput();
-    if (errors)
-        *errors = process.readAllStandardError();
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
 int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QByteArray *errors, const QByteArray &input) const
 {
     return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors, input);
+}
+
+bool TestSession::callInbound(const QString &method, const QVariantMap &arguments) const
+{
+    QDBusConnection bus = QDBusConnection::connectToBus(m_busAddress, "test");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", method);
+    call << arguments;
+    const bool answered = bus.call(call, QDBus::Block, 60000).type() == QDBusMessage::ReplyMessage;
+    QDBusConnection::disconnectFromBus("test");
+    return answered;
 }
 
 bool TestSession::startDaemon()

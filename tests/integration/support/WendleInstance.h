@@ -16,6 +16,11 @@ namespace wendle::test {
 // destructor runs: it gets SIGTERM when the test program dies.
 void endWithTheTest(QProcess &process);
 
+// Runs a program with input on its standard input to the end; returns its
+// exit code (-1 when it hangs or crashes).
+int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
+               QByteArray *output = nullptr, QByteArray *errors = nullptr, const QByteArray &input = QByteArray());
+
 // A private session bus and a temporary home for black-box runs of the real
 // binary, the way dbus-run-session gives one to a command.
 class TestSession {
@@ -35,7 +40,10 @@ public:
                   const QByteArray &input = QByteArray()) const;
     // Runs any program in the session's environment.
     int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
-                   QByteArray *errors = nullptr, const QByteArray &input = QByteArray()) const;
+                   QByteArray *errors = nullptr, const QByteArray &input = QByteArray()) const
+    {
+        return runProcess(program, arguments, environment(), output, errors, input);
+    }
     bool configure(const QString &key, const QString &value) const { return runWendle({"config", "set", key, value}) == 0; }
     // `wendle send --mail|--chat --from FROM TEXT`; its exit code.
     int send(const QString &from, const QString &text, const QString &road = "--mail") const
@@ -51,6 +59,10 @@ public:
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
     // What the daemon has written on its standard output so far.
     QByteArray daemonOutput() { return m_daemonOutput += m_daemon ? m_daemon->readAllStandardOutput() : QByteArray(); }
+
+    // A direct call of the Inbound interface on the session's bus, for
+    // payloads no command line can carry; whether the call was answered.
+    bool callInbound(const QString &method, const QVariantMap &arguments) const;
 
     QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
     QStringList outboxFiles(const QString &suffix = ".eml") const;
