@@ -80,7 +80,7 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-Timed runTimed(const QStringList &command, QProcessEnvironment environment)
+Timed runTimed(const QStringList &command, QProcessEnvironment environment, int limitMs)
 {
     if (!environment.contains(QStringLiteral("LC_ALL")))
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
@@ -92,10 +92,17 @@ Timed runTimed(const QStringList &command, QProcessEnvironment environment)
     QElapsedTimer timer;
     timer.start();
     process.start(command.first(), command.mid(1));
-    process.waitForFinished(-1);
+    const bool finished = process.waitForFinished(limitMs);
     timed.wall = double(timer.nsecsElapsed()) / 1e9;
+    if (!finished) {
+        process.terminate();
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished(-1);
+        }
+    }
     timed.cpu = childrenCpu() - cpuBefore;
-    timed.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    timed.exitCode = !finished ? -2 : process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     timed.output = process.readAllStandardOutput();
     return timed;
 }
@@ -228,7 +235,7 @@ bool Recoll::available()
         && !QStandardPaths::findExecutable(QStringLiteral("recollq")).isEmpty();
 }
 
-Timed Recoll::build() const
+Timed Recoll::build(int minutes) const
 {
     QDir().mkpath(m_config);
     QFile config(m_config + QStringLiteral("/recoll.conf"));
@@ -236,7 +243,18 @@ Timed Recoll::build() const
     // Hidden files stay out as in Wendle's index; no spelling dictionary, which Wendle does not make.
     config.write("topdirs = " + QFile::encodeName(m_tree) + "\nskippedNames+ = .*\nnoaspell = 1\nloglevel = 1\n");
     config.close();
-    return runTimed(atIdlePriority({"recollindex", "-c", m_config, "-z"}));
+    return runTimed(atIdlePriority({"recollindex", "-c", m_config, "-z"}), QProcessEnvironment::systemEnvironment(),
+                    minutes * 60000);
+}
+
+QString Recoll::progress() const
+{
+    const QByteArray status = readProc(m_config + QStringLiteral("/idxstatus.txt"));
+    for (const QByteArray &line : status.split('\n')) {
+        if (line.startsWith("docsdone"))
+            return QString::fromLatin1(line.mid(line.indexOf('=') + 1).trimmed());
+    }
+    return QStringLiteral("an unknown number");
 }
 
 Timed Recoll::query(const QString &word) const

@@ -21,7 +21,9 @@ struct Timed {
 };
 
 // Runs the command to its end, with LC_ALL=C unless the environment says otherwise.
-Timed runTimed(const QStringList &command, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
+// Past `limitMs` (-1: none) it is stopped, and exitCode is -2.
+Timed runTimed(const QStringList &command, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+               int limitMs = -1);
 
 // The command at idle CPU and I/O priority, as Wendle builds its index.
 QStringList atIdlePriority(const QStringList &command);
@@ -58,8 +60,10 @@ class Recoll {
 public:
     Recoll(QString tree, QString configFolder);
     static bool available();
-    // recollindex from nothing, at idle priority.
-    Timed build() const;
+    // recollindex from nothing, at idle priority; stopped after `minutes`.
+    Timed build(int minutes) const;
+    // How many files the last build had done, from its status file.
+    QString progress() const;
     // recollq for one word, every hit, no stemming: the files that hold the word.
     Timed query(const QString &word) const;
     qint64 databaseBytes() const;

@@ -28,6 +28,8 @@ SignalWatcher::SignalWatcher(QObject *parent)
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
+    action.sa_handler = [](int) {};
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
@@ -35,6 +37,7 @@ SignalWatcher::~SignalWatcher()
     ::signal(SIGTERM, SIG_DFL);
     ::signal(SIGINT, SIG_DFL);
     ::signal(SIGHUP, SIG_DFL);
+    ::signal(SIGPIPE, SIG_DFL);
     for (int &fd : signalSockets) {
         if (fd >= 0)
             ::close(fd);

@@ -3,7 +3,11 @@
 #include "support/WendleInstance.h"
 
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
+
+#include <sys/socket.h>
 
 using namespace wendle::test;
 
@@ -37,6 +41,30 @@ protected:
     }
 
     ProsodyServer server;
+};
+
+// A server that resets each connection as soon as the client has spoken, so
+// that Wendle's next write meets a closed socket.
+class HangingUpServer {
+public:
+    HangingUpServer()
+    {
+        m_server.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    const linger reset{1, 0};
+                    ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    socket->abort();
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_server.serverPort()); }
+
+private:
+    QTcpServer m_server;
 };
 
 } // namespace
@@ -133,7 +161,9 @@ TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
         QString key, value;
         QString expected;
     };
+    const HangingUpServer hangingUp;
     const Case cases[] = {
+        {"server hangs up", "hostChatServer", hangingUp.address(), "cannot log in to chat as computer@example.test/wendle"},
         {"wrong password", "hostChatPasswordCommand", "echo wrong", "cannot log in to chat as computer@example.test/wendle"},
         {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed"},
         {"certificate not trusted", "chatTrustedCertificate", "", "the server's certificate does not verify"},

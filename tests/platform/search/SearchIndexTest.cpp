@@ -14,6 +14,9 @@
 
 #include <mutex>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
@@ -218,4 +221,57 @@ TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)
     EXPECT_EQ(log().mid(before).filter(QStringLiteral("cannot be read")).join(u'\n').toStdString(),
               ("Wendle Log Update:  the text of " + m_root
                + "/f.pdf cannot be read (not a readable PDF); it is found by its name and kind only").toStdString());
+}
+
+// Files that could stop or flood an indexer: each is found by its name at most,
+// the build ends, and one log line sums up what could not be read.
+TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
+{
+    QByteArray encrypted = pdfShowing(QStringLiteral("dear sir"));
+    const QByteArray key = "<" + QByteArray(64, 'a') + ">";
+    encrypted.replace("/Root 1 0 R >>", "/Root 1 0 R /Encrypt << /Filter /Standard /V 1 /R 2 /O " + key + " /U " + key
+                                            + " /P -4 >> /ID [<00112233445566778899aabbccddeeff> <00112233445566778899aabbccddeeff>] >>");
+    const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>" + QByteArray(20 << 20, ' ')
+                                                             + "dear sir</w:t></w:p></w:body></w:document>"}});
+    const QByteArray notUtf8 = "dear caf\xE9.txt";
+    struct BadFile { QByteArray name; QByteArray content; qint64 size; bool byName; bool byContent; };
+    const BadFile files[] = {
+        {"dear sir.txt", "dear sir", -1, true, true},
+        {"dear encrypted.pdf", encrypted, -1, true, false},
+        {"dear malformed.pdf", "%PDF-1.4\ndear sir 1 0 obj << garbage", -1, true, false},
+        {"dear bomb.docx", bomb, -1, true, false},
+        {"dear huge.pdf", "%PDF-1.4\n", qint64(2) << 30, true, false},
+        {notUtf8, "dear sir", -1, true, true},
+    };
+    for (const auto &file : files) {
+        QFile out(QFile::decodeName(QFile::encodeName(m_root) + "/" + file.name));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly)) << file.name.toStdString();
+        out.write(file.content);
+        if (file.size >= 0)
+            out.resize(file.size);
+    }
+    const QByteArray root = QFile::encodeName(m_root);
+    ASSERT_EQ(::mkfifo(root + "/dear fifo.txt", 0600), 0);
+    ASSERT_EQ(::symlink(".", root + "/dear loop"), 0);
+    ASSERT_EQ(::symlink("dear b.txt", root + "/dear a.txt"), 0);
+    ASSERT_EQ(::symlink("dear a.txt", root + "/dear b.txt"), 0);
+    const std::unique_ptr<SearchIndex> index = startIndex(); // fails if the build does not end
+
+    const std::atomic<bool> cancelled{false};
+    for (const auto &[query, select] : {std::pair{QStringLiteral("kMDItemFSName == 'dear*'c"), &BadFile::byName},
+                                       {QStringLiteral("kMDItemTextContent == '*dear sir*'cd"), &BadFile::byContent}}) {
+        QList<QByteArray> expected, found;
+        for (const auto &file : files) {
+            if (file.*select) // a name that is not UTF-8 reaches the owner with U+FFFD in it
+                expected << QFile::encodeName(QFile::decodeName(file.name));
+        }
+        const std::optional<QList<SearchHit>> hits = index->search(compiled(query), cancelled);
+        ASSERT_TRUE(hits) << index->lastSearchProblem().toStdString();
+        for (const SearchHit &hit : *hits)
+            found << QFile::encodeName(hit.path).mid(root.size() + 1);
+        std::sort(expected.begin(), expected.end());
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, expected) << query.toStdString();
+    }
+    EXPECT_EQ(log().filter(QStringLiteral("cannot be read")).size(), 1) << log().join(u'\n').toStdString();
 }

@@ -13,32 +13,44 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 namespace wendle::search {
 
 namespace {
 
-std::size_t codePoints(const std::string &utf8)
+bool startsCodePoint(char c)
 {
-    return std::size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
 }
 
-// An FTS5 query asking for every run as a phrase; nothing when no run is long
-// enough for a trigram lookup.
+// An FTS5 query asking for every run of three characters (a trigram) of every
+// run of plain text the pattern requires. The tables keep no positions, to stay
+// small and quick to build, so the trigrams are looked up one by one: a file that
+// has them all is a candidate, and the query itself decides. Nothing when no run
+// is three characters long.
 std::optional<std::string> ftsQueryFor(const TextPattern &pattern)
 {
-    std::string query;
+    std::set<std::string> trigrams;
     for (const std::string &run : pattern.requiredRuns()) {
-        if (codePoints(run) < 3)
-            continue;
-        std::string quoted = "\"";
-        for (char c : run)
-            quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        quoted += '"';
-        query += (query.empty() ? "" : " AND ") + quoted;
+        std::vector<std::size_t> starts;
+        for (std::size_t i = 0; i < run.size(); ++i) {
+            if (startsCodePoint(run[i]))
+                starts.push_back(i);
+        }
+        starts.push_back(run.size());
+        for (std::size_t i = 0; i + 3 < starts.size(); ++i)
+            trigrams.insert(run.substr(starts[i], starts[i + 3] - starts[i]));
     }
-    if (query.empty())
+    if (trigrams.empty())
         return std::nullopt;
+    std::string query;
+    for (const std::string &trigram : trigrams) {
+        query += query.empty() ? "\"" : " AND \"";
+        for (char c : trigram)
+            query += c == '"' ? std::string("\"\"") : std::string(1, c);
+        query += '"';
+    }
     return query;
 }
 
@@ -172,6 +184,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     QueryEvaluator evaluator(query);
     FileScratch scratch;
     QList<SearchHit> hits;
+    std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
     const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
         if (cancelled.load(std::memory_order_relaxed))
             return false;
@@ -198,7 +211,10 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
         hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
         hit.displayName = hit.fsName;
-        hit.kind = catalogue.commentOf(view.kind());
+        QString &comment = comments[std::size_t(view.kind())];
+        if (comment.isNull())
+            comment = catalogue.commentOf(view.kind());
+        hit.kind = comment;
         hit.size = file.size;
         hits.append(std::move(hit));
         return true;

@@ -11,7 +11,7 @@ namespace wendle::search {
 namespace {
 
 // Bump when the layout or what is stored changes: an older file is rebuilt.
-constexpr const char *kLayoutVersion = "2";
+constexpr const char *kLayoutVersion = "3";
 
 std::string_view columnText(sqlite3_stmt *statement, int column)
 {
@@ -142,8 +142,10 @@ bool IndexStore::createSchema()
         " name TEXT NOT NULL, kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
         " has_text INTEGER NOT NULL, unreadable INTEGER NOT NULL DEFAULT 0);"
         "CREATE INDEX IF NOT EXISTS files_by_folder ON files(folder);"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, tokenize='trigram case_sensitive 1');"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, tokenize='trigram case_sensitive 1');"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, tokenize='trigram case_sensitive 1', detail=none,"
+        " columnsize=0);"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, tokenize='trigram case_sensitive 1', detail=none,"
+        " columnsize=0);"
         "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
         "CREATE TRIGGER IF NOT EXISTS files_gone AFTER DELETE ON files BEGIN"
         " DELETE FROM names WHERE rowid = old.id; DELETE FROM texts WHERE rowid = old.id; END;");
