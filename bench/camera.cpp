@@ -1,17 +1,23 @@
 // Figures for the camera: the cost of one motion check on a 640×480 frame
 // beside a plain memcmp of the same two frames, and the CPU the motion watch
-// takes while idle, beside gst-launch-1.0 running the same pipeline alone.
+// takes while idle (in this process, and in a real `wendle run --headless`)
+// beside gst-launch-1.0 running the same source with and without the
+// conversion to 32-bit pixels.
 //
-//   build/bench/bench_camera [seconds]   (default 20 s for the CPU figures)
+//   build/bench/bench_camera [seconds]   (default 15 s for each CPU figure)
 
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/console/Console.h"
 #include "platform/scheduler/QtScheduler.h"
+#include "support/WendleInstance.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -26,6 +32,12 @@ using namespace wendle;
 namespace {
 
 constexpr const char *Camera = "videotestsrc pattern=ball ! video/x-raw,width=640,height=480,framerate=30/1";
+// The same pattern in the packed YUV most webcams deliver: every frame then
+// needs a conversion, as a camera's would (the test pattern above is made
+// in the pipeline's own pixel layout, so its conversion is a pass-through).
+constexpr const char *YuvCamera = "videotestsrc pattern=ball ! video/x-raw,width=640,height=480,framerate=30/1,format=YUY2";
+// The watch's interval, "iSightSensitivity".
+constexpr int CheckMs = 1500;
 
 class SilentConsole : public Console {
 public:
@@ -74,25 +86,31 @@ void motionCheckFigures()
     for (int i = 0; i < rounds; ++i)
         sink = sink + (std::memcmp(frames[0].constBits(), frames[1 + i % 39].constBits(), bytes) != 0);
     const double memcmpMs = double(timer.nsecsElapsed()) / 1e6 / rounds;
+    const QImage copy = frames[0].copy();
+    timer.restart();
+    for (int i = 0; i < rounds; ++i)
+        sink = sink + (std::memcmp(frames[0].constBits(), copy.constBits(), bytes) != 0);
+    const double fullMemcmpMs = double(timer.nsecsElapsed()) / 1e6 / rounds;
 
-    std::printf("motion check, 640x480 (difference + decision + base refresh): %.3f ms per frame (%d of %d frames were motion)\n",
+    std::printf("motion check, 640x480 (block difference + decision + base refresh): %.3f ms per frame (%d of %d frames were motion)\n",
                 checkMs, motions, rounds);
-    std::printf("differenceFromImage, 640x480:                                  %.3f ms per frame\n", differenceMs);
-    std::printf("memcmp of the same two frames (floor):                         %.3f ms per frame\n", memcmpMs);
+    std::printf("differenceFromImage, 640x480 (full-size |new - base| image):        %.3f ms per frame\n", differenceMs);
+    std::printf("memcmp of the same two frames (floor; stops at the first change): %.3f ms per frame\n", memcmpMs);
+    std::printf("memcmp of a frame and its copy (floor; the whole frame):           %.3f ms per frame\n", fullMemcmpMs);
 }
 
 // The watch as the daemon runs it headless: the camera view with its
 // 0.05 s update timer and a motion check every 1.5 s.
-double watchCpuShare(int seconds)
+double watchCpuShare(const char *camera, int seconds)
 {
     QtScheduler scheduler;
     SilentConsole console;
     GStreamerFrameSource source;
-    RBMovieView view(source, scheduler, console, [] { return QString::fromLatin1(Camera); });
+    RBMovieView view(source, scheduler, console, [camera] { return QString::fromLatin1(camera); });
     MotionDetection detector(console);
     if (!view.restartPreview())
         return -1;
-    scheduler.schedule(std::chrono::milliseconds(1500), true, [&] { detector.detectMotion(view.grabFrame(), 1.5f); });
+    scheduler.schedule(std::chrono::milliseconds(CheckMs), true, [&] { detector.detectMotion(view.grabFrame(), 1.5f); });
     const double before = selfCpuSeconds();
     QElapsedTimer wall;
     wall.start();
@@ -101,16 +119,82 @@ double watchCpuShare(int seconds)
     return (selfCpuSeconds() - before) / (double(wall.nsecsElapsed()) / 1e9);
 }
 
-double gstLaunchCpuShare(int seconds)
+// User and system time of a running process, from /proc/PID/stat.
+double processCpuSeconds(qint64 pid)
 {
-    const QByteArray buffers = QByteArray::number(seconds * 30);
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // Fields after the command name, which may hold spaces: state is the
+    // third field, utime the 14th, stime the 15th.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// The real daemon, headless, with the camera and the motion watch switched
+// on; the first seconds (start-up, the camera's set-up) are not counted.
+double daemonCpuShare(int seconds)
+{
+    test::TestSession session;
+    if (!session.isReady())
+        return -1;
+    session.configure(QStringLiteral("cameraSource"), QString::fromLatin1(Camera));
+    session.configure(QStringLiteral("iSightSensitivity"), QString::number(CheckMs / 1000.0));
+    session.configure(QStringLiteral("enableiSight"), QStringLiteral("yes"));
+    session.configure(QStringLiteral("enableiSightMotion"), QStringLiteral("yes"));
+    // The daemon's console (its standard error) goes to a file, read
+    // afterwards to see that the watch ran.
+    QTemporaryFile console;
+    if (!console.open())
+        return -1;
+    const int ownErrors = dup(STDERR_FILENO);
+    dup2(console.handle(), STDERR_FILENO);
+    const bool started = session.startDaemon();
+    dup2(ownErrors, STDERR_FILENO);
+    close(ownErrors);
+    if (!started)
+        return -1;
+    QThread::sleep(3);
+    const qint64 pid = session.daemonProcessId();
+    const double before = processCpuSeconds(pid);
+    QElapsedTimer wall;
+    wall.start();
+    QThread::sleep(seconds);
+    const double share = (processCpuSeconds(pid) - before) / (double(wall.nsecsElapsed()) / 1e9);
+    session.stopDaemon();
+    console.seek(0); // the daemon moved the shared file offset
+    const int checks = int(console.readAll().count("trying to detect motion"));
+    if (checks < seconds * 1000 / CheckMs) {
+        std::printf("  (the daemon made only %d motion checks)\n", checks);
+        return -1;
+    }
+    return share;
+}
+
+// gst-launch-1.0 running the source for `seconds` in real time, with the
+// given elements after it.
+double gstLaunchCpuShare(const char *camera, int seconds, const QString &after)
+{
+    // The description's words, with a frame count so that it ends.
+    QStringList words = {"gst-launch-1.0", "-q"};
+    words += QString::fromLatin1(camera).split(' ');
+    words.insert(4, "num-buffers=" + QString::number(seconds * 30));
+    words += after.split(' ');
+    std::vector<QByteArray> bytes;
+    for (const QString &word : words)
+        bytes.push_back(word.toUtf8());
+    std::vector<char *> arguments;
+    for (QByteArray &word : bytes)
+        arguments.push_back(word.data());
+    arguments.push_back(nullptr);
     QElapsedTimer wall;
     wall.start();
     const pid_t child = fork();
     if (child == 0) {
-        execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "videotestsrc", "pattern=ball", ("num-buffers=" + buffers).constData(), "!",
-               "video/x-raw,width=640,height=480,framerate=30/1", "!", "videoconvert", "!", "video/x-raw,format=BGRx", "!",
-               "fakesink", "sync=true", static_cast<char *>(nullptr));
+        execvp(arguments[0], arguments.data());
         _exit(127);
     }
     int status = 0;
@@ -126,10 +210,20 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
+    const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
     motionCheckFigures();
-    std::printf("idle CPU over %d s, 640x480 at 30 frames/s, check every 1.5 s:\n", seconds);
-    std::printf("  motion watch (camera view + checks, in process): %5.2f %% of one core\n", 100 * watchCpuShare(seconds));
-    std::printf("  gst-launch-1.0, same source to fakesink (peer):  %5.2f %% of one core\n", 100 * gstLaunchCpuShare(seconds));
+    std::printf("idle CPU over %d s, 640x480 at 30 frames/s, check every %.1f s (preview not on screen):\n", seconds, CheckMs / 1000.0);
+    std::printf("  wendle run --headless, watch on (/proc/PID/stat):        %5.2f %% of one core\n", 100 * daemonCpuShare(seconds));
+    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n", 100 * watchCpuShare(Camera, seconds));
+    std::printf("  gst-launch-1.0, source ! videoconvert ! fakesink (peer): %5.2f %% of one core\n",
+                100 * gstLaunchCpuShare(Camera, seconds, "! videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true"));
+    std::printf("  gst-launch-1.0, source ! fakesink (the source alone):    %5.2f %% of one core\n",
+                100 * gstLaunchCpuShare(Camera, seconds, "! capsfilter caps=video/x-raw,format=BGRx ! fakesink sync=true"));
+    std::printf("the same with a webcam's YUY2 frames (converted to 32 bits):\n");
+    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n", 100 * watchCpuShare(YuvCamera, seconds));
+    std::printf("  gst-launch-1.0, source ! videoconvert ! fakesink (peer): %5.2f %% of one core\n",
+                100 * gstLaunchCpuShare(YuvCamera, seconds, "! videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true"));
+    std::printf("  gst-launch-1.0, source ! fakesink (the source alone):    %5.2f %% of one core\n",
+                100 * gstLaunchCpuShare(YuvCamera, seconds, "! fakesink sync=true"));
     return 0;
 }

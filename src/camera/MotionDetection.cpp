@@ -2,6 +2,7 @@
 
 #include "platform/console/Console.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace wendle {
@@ -43,25 +44,42 @@ BlockMeans BlockMeans::of(const QImage &picture)
     BlockMeans blocks;
     blocks.columns = (picture.width() + BlockSize - 1) / BlockSize;
     blocks.rows = (picture.height() + BlockSize - 1) / BlockSize;
-    std::vector<std::uint32_t> sums(size_t(blocks.blockCount()) * 3, 0);
-    for (int y = 0; y < picture.height(); ++y) {
-        const QRgb *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
-        std::uint32_t *blockRow = sums.data() + size_t(y / BlockSize) * blocks.columns * 3;
-        for (int x = 0; x < picture.width(); ++x) {
-            std::uint32_t *sum = blockRow + (x / BlockSize) * 3;
-            sum[0] += qRed(row[x]);
-            sum[1] += qGreen(row[x]);
-            sum[2] += qBlue(row[x]);
-        }
-    }
-    blocks.means.resize(sums.size());
+    blocks.means.resize(size_t(blocks.blockCount()) * 3);
+    // Red and blue are summed together in the two halves of one word, green
+    // in another: a block holds at most 256 pixels, so no half carries into
+    // the next, and a pixel costs two masks and two adds.
+    std::vector<std::uint32_t> redBlue(size_t(blocks.columns));
+    std::vector<std::uint32_t> green(size_t(blocks.columns));
+    const int fullColumns = picture.width() / BlockSize;
     for (int by = 0; by < blocks.rows; ++by) {
-        const int height = std::min(BlockSize, picture.height() - by * BlockSize);
+        std::fill(redBlue.begin(), redBlue.end(), 0);
+        std::fill(green.begin(), green.end(), 0);
+        const int top = by * BlockSize;
+        const int height = std::min(BlockSize, picture.height() - top);
+        for (int y = top; y < top + height; ++y) {
+            const QRgb *row = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+            for (int bx = 0; bx < fullColumns; ++bx) {
+                const QRgb *pixel = row + bx * BlockSize;
+                std::uint32_t rb = 0;
+                std::uint32_t g = 0;
+                for (int k = 0; k < BlockSize; ++k) {
+                    rb += pixel[k] & 0x00ff00ffu;
+                    g += pixel[k] & 0x0000ff00u;
+                }
+                redBlue[size_t(bx)] += rb;
+                green[size_t(bx)] += g;
+            }
+            for (int x = fullColumns * BlockSize; x < picture.width(); ++x) {
+                redBlue[size_t(fullColumns)] += row[x] & 0x00ff00ffu;
+                green[size_t(fullColumns)] += row[x] & 0x0000ff00u;
+            }
+        }
         for (int bx = 0; bx < blocks.columns; ++bx) {
             const std::uint32_t count = std::uint32_t(height * std::min(BlockSize, picture.width() - bx * BlockSize));
-            const size_t at = (size_t(by) * blocks.columns + bx) * 3;
-            for (size_t c = 0; c < 3; ++c)
-                blocks.means[at + c] = std::int32_t(((sums[at + c] << 8) + count / 2) / count);
+            const std::uint32_t sums[3] = {redBlue[size_t(bx)] >> 16, green[size_t(bx)] >> 8, redBlue[size_t(bx)] & 0xffffu};
+            std::int32_t *mean = blocks.means.data() + (size_t(by) * blocks.columns + bx) * 3;
+            for (int c = 0; c < 3; ++c)
+                mean[c] = std::int32_t(((sums[c] << 8) + count / 2) / count);
         }
     }
     return blocks;
@@ -80,8 +98,8 @@ qsizetype countChangedBlocks(const BlockMeans &base, const BlockMeans &frame, in
 
 void MotionDetection::reset()
 {
-    m_base = QImage();
-    m_fineBase.clear();
+    m_picture = QImage();
+    m_pictureBlocks = BlockMeans();
     m_baseBlocks = BlockMeans();
 }
 
@@ -91,40 +109,32 @@ void MotionDetection::setBaseMotionImage(const QImage &image)
         m_console.writeLine(QStringLiteral("nil image for setBaseMotionImage"));
         return;
     }
-    m_base = image.convertToFormat(QImage::Format_RGB32);
-    m_base.detach(); // the frame it came from may be changed by its owner
-    m_fineBase.resize(size_t(m_base.width()) * m_base.height() * 3);
-    size_t i = 0;
-    for (int y = 0; y < m_base.height(); ++y) {
-        const QRgb *row = reinterpret_cast<const QRgb *>(m_base.constScanLine(y));
-        for (int x = 0; x < m_base.width(); ++x) {
-            m_fineBase[i++] = qRed(row[x]) << 8;
-            m_fineBase[i++] = qGreen(row[x]) << 8;
-            m_fineBase[i++] = qBlue(row[x]) << 8;
-        }
-    }
-    m_baseBlocks = BlockMeans::of(m_base);
-    m_console.writeLine(QString::asprintf("baseMotionImage set, image size is (%f, %f)", double(m_base.width()),
-                                          double(m_base.height())));
+    m_picture = image.convertToFormat(QImage::Format_RGB32);
+    m_picture.detach(); // the frame may lie in memory its owner reuses
+    m_pictureBlocks = BlockMeans::of(m_picture);
+    m_baseBlocks = m_pictureBlocks;
+    m_console.writeLine(QString::asprintf("baseMotionImage set, image size is (%f, %f)", double(m_picture.width()),
+                                          double(m_picture.height())));
 }
 
 bool MotionDetection::detectMotion(const QImage &image, float sensitivity)
 {
-    if (m_base.isNull()) {
+    if (m_picture.isNull()) {
         if (!image.isNull())
             setBaseMotionImage(image);
         return false;
     }
     m_console.writeLine(QString::asprintf("trying to detect motion with sensitivity = %f", double(sensitivity)));
-    m_console.writeLine(QString::asprintf("baseMotionImage size is (%f, %f)", double(m_base.width()), double(m_base.height())));
+    m_console.writeLine(QString::asprintf("baseMotionImage size is (%f, %f)", double(m_picture.width()), double(m_picture.height())));
     m_console.writeLine(QString::asprintf("new image size is (%f, %f)", double(image.width()), double(image.height())));
     if (image.isNull())
         return false;
 
+    // A frame of the camera is RGB32 already; the conversion then shares it.
     const QImage frame = image.convertToFormat(QImage::Format_RGB32);
-    if (frame.size() != m_base.size()) {
+    if (frame.size() != m_picture.size()) {
         m_console.writeLine(QStringLiteral("Wendle Error: the camera frame is %1×%2 but the base image is %3×%4; the frame becomes the new base")
-                                .arg(frame.width()).arg(frame.height()).arg(m_base.width()).arg(m_base.height()));
+                                .arg(frame.width()).arg(frame.height()).arg(m_picture.width()).arg(m_picture.height()));
         setBaseMotionImage(frame);
         return false;
     }
@@ -142,45 +152,69 @@ bool MotionDetection::detectMotion(const QImage &image, float sensitivity)
     const bool motion = changed >= thresholds.motionFraction;
     if (motion)
         m_console.writeLine(QStringLiteral("Wendle Log Update:  motion detected, %1 % of the picture changed").arg(percent(changed)));
-    refreshBase(frame, frameBlocks, motion ? MotionRefreshShift : QuietRefreshShift);
+    refreshBase(frameBlocks, motion ? MotionRefreshShift : QuietRefreshShift);
     return motion;
 }
 
-void MotionDetection::refreshBase(const QImage &frame, const BlockMeans &frameBlocks, int shift)
+void MotionDetection::refreshBase(const BlockMeans &frameBlocks, int shift)
 {
     for (size_t j = 0; j < m_baseBlocks.means.size(); ++j)
         m_baseBlocks.means[j] += (frameBlocks.means[j] - m_baseBlocks.means[j]) >> shift;
-    size_t i = 0;
-    for (int y = 0; y < m_base.height(); ++y) {
-        const QRgb *in = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
-        QRgb *out = reinterpret_cast<QRgb *>(m_base.scanLine(y));
-        for (int x = 0; x < m_base.width(); ++x) {
-            int channels[3] = {qRed(in[x]), qGreen(in[x]), qBlue(in[x])};
-            for (int &channel : channels) {
-                const int fine = m_fineBase[i];
-                const int moved = fine + (((channel << 8) - fine) >> shift);
-                m_fineBase[i++] = moved;
-                channel = (moved + 128) >> 8;
+}
+
+QImage MotionDetection::baseMotionImage() const
+{
+    // How far each block's channels drifted, in whole levels.
+    std::vector<int> drift(m_baseBlocks.means.size());
+    bool drifted = false;
+    for (size_t j = 0; j < drift.size(); ++j) {
+        drift[j] = (m_baseBlocks.means[j] - m_pictureBlocks.means[j] + 128) >> 8;
+        drifted = drifted || drift[j] != 0;
+    }
+    if (!drifted)
+        return m_picture;
+    QImage base(m_picture.size(), QImage::Format_RGB32);
+    constexpr int Size = BlockMeans::BlockSize;
+    const int rowBytes = m_picture.width() * 4;
+    // Byte by byte with a repeating pattern of the block's offsets (blue,
+    // green, red, alpha in memory), which the compiler vectorises.
+    std::int16_t pattern[Size * 4];
+    for (int y = 0; y < base.height(); ++y) {
+        const uchar *in = m_picture.constScanLine(y);
+        uchar *out = base.scanLine(y);
+        const int *blockRow = drift.data() + size_t(y / Size) * m_baseBlocks.columns * 3;
+        for (int start = 0; start < rowBytes; start += Size * 4) {
+            const int *d = blockRow + (start / (Size * 4)) * 3;
+            for (int k = 0; k < Size * 4; k += 4) {
+                pattern[k] = std::int16_t(d[2]);
+                pattern[k + 1] = std::int16_t(d[1]);
+                pattern[k + 2] = std::int16_t(d[0]);
+                pattern[k + 3] = 0;
             }
-            out[x] = qRgb(std::min(channels[0], 255), std::min(channels[1], 255), std::min(channels[2], 255));
+            const int end = std::min(Size * 4, rowBytes - start);
+            for (int i = 0; i < end; ++i)
+                out[start + i] = uchar(std::clamp(in[start + i] + pattern[i], 0, 255));
         }
     }
+    return base;
 }
 
 QImage MotionDetection::differenceFromImage(const QImage &image) const
 {
-    QImage difference = m_base.copy();
+    QImage difference = baseMotionImage();
     if (image.isNull() || difference.isNull())
         return difference;
     const QImage frame = image.convertToFormat(QImage::Format_RGB32);
     const int width = std::min(frame.width(), difference.width());
     const int height = std::min(frame.height(), difference.height());
     for (int y = 0; y < height; ++y) {
-        const QRgb *in = reinterpret_cast<const QRgb *>(frame.constScanLine(y));
-        QRgb *out = reinterpret_cast<QRgb *>(difference.scanLine(y));
+        const uchar *in = frame.constScanLine(y);
+        uchar *out = difference.scanLine(y); // a copy of a shared base
+        for (int i = 0; i < width * 4; ++i)
+            out[i] = uchar(in[i] > out[i] ? in[i] - out[i] : out[i] - in[i]);
+        QRgb *pixels = reinterpret_cast<QRgb *>(out);
         for (int x = 0; x < width; ++x)
-            out[x] = qRgb(std::abs(qRed(in[x]) - qRed(out[x])), std::abs(qGreen(in[x]) - qGreen(out[x])),
-                          std::abs(qBlue(in[x]) - qBlue(out[x])));
+            pixels[x] |= 0xff000000u;
     }
     return difference;
 }

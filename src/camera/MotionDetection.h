@@ -42,6 +42,11 @@ qsizetype countChangedBlocks(const BlockMeans &base, const BlockMeans &frame, in
 // the camera's exposure jumping) becomes the new base instead; and after
 // each check the base drifts a little towards the frame, so that dusk or a
 // parked object stop counting as motion after a while.
+//
+// A check looks at block means only, so the drift moves the base's block
+// means, not its pixels: the full-size base (the picture last set, each
+// block shifted by how far its means drifted) is drawn only when somebody
+// asks for it or for a difference image.
 class MotionDetection {
 public:
     // Beyond this share of changed blocks a frame is a new scene, not motion.
@@ -51,21 +56,22 @@ public:
 
     void reset();
     void setBaseMotionImage(const QImage &image);
-    QImage baseMotionImage() const { return m_base; }
+    QImage baseMotionImage() const;
     bool detectMotion(const QImage &image, float sensitivity);
     // |image − base| per colour channel, at the base's size; where the image
-    // does not reach, it counts as black. A null image answers the base.
+    // does not reach, the base shows. A null image answers the base.
     QImage differenceFromImage(const QImage &image) const;
 
 private:
-    // Moves the base towards the frame by 1/2^shift of the distance.
-    void refreshBase(const QImage &frame, const BlockMeans &frameBlocks, int shift);
+    // Moves the base's block means towards the frame's by 1/2^shift of the
+    // distance.
+    void refreshBase(const BlockMeans &frameBlocks, int shift);
 
     Console &m_console;
-    QImage m_base; // RGB32
-    // The base's channels in 8.8 fixed point, so that small steps of the
-    // slow refresh add up instead of rounding away.
-    std::vector<std::int32_t> m_fineBase;
+    QImage m_picture; // RGB32, the picture last made the base
+    BlockMeans m_pictureBlocks;
+    // The means the frames are judged against: m_pictureBlocks after the
+    // slow refresh, in 8.8 fixed point so that its small steps add up.
     BlockMeans m_baseBlocks;
 };
 

@@ -28,6 +28,7 @@ RBMovieView::RBMovieView(FrameSource &source, Scheduler &scheduler, Console &con
 {
     // The size a placeholder gets until a window lays the view out.
     resize(640, 480);
+    m_source.setFrameRateLimit(UnseenFramesPerSecond);
 }
 
 RBMovieView::~RBMovieView()
@@ -122,6 +123,18 @@ void RBMovieView::updateDisplay()
         return;
     m_frame = frame;
     setImage(frame);
+}
+
+void RBMovieView::showEvent(QShowEvent *event)
+{
+    m_source.setFrameRateLimit(0);
+    QWidget::showEvent(event);
+}
+
+void RBMovieView::hideEvent(QHideEvent *event)
+{
+    m_source.setFrameRateLimit(UnseenFramesPerSecond);
+    QWidget::hideEvent(event);
 }
 
 void RBMovieView::setImage(const QImage &image)

@@ -15,8 +15,9 @@ class FrameSource;
 // The camera preview and the one way the application gets pictures. It
 // starts the frame source on the first restartPreview, shows the newest
 // frame twenty times a second while it is on screen, and hands out the
-// current frame on request. Off screen (a headless run, a hidden window) it
-// is a plain frame holder: frames stay in the source until grabFrame asks.
+// current frame on request. Off screen (a headless run, a hidden window or
+// tab) it is a plain frame holder: the source delivers a few frames a
+// second, which stay in it until grabFrame asks.
 class RBMovieView : public QWidget {
     Q_OBJECT
 
@@ -43,8 +44,15 @@ public:
     void setImage(const QImage &image);
     QSize sizeHint() const override { return {320, 240}; }
 
+    // Frames a second the source delivers while the preview is off screen:
+    // enough for the motion watch and snapshots, whose frame is then at
+    // most this old, at a fraction of a camera's conversions.
+    static constexpr int UnseenFramesPerSecond = 5;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void setupComponents();

@@ -35,13 +35,18 @@ QImage lit(const QImage &frame, int levels)
 
 TEST(MotionDetectionTest, MovingPatternIsMotionStandingPatternIsNot)
 {
+    // Sensitivities out of range are taken as the nearest end (here the
+    // least sensitive), never as a division by zero.
     const struct {
         const char *source;
+        float sensitivity;
         bool motion;
     } cases[] = {
-        {"videotestsrc pattern=ball ! video/x-raw,width=640,height=480", true},
-        {"videotestsrc pattern=smpte ! video/x-raw,width=640,height=480", false},
-        {"videotestsrc pattern=ball ! video/x-raw,width=160,height=120", true},
+        {"videotestsrc pattern=ball ! video/x-raw,width=640,height=480", 1.5f, true},
+        {"videotestsrc pattern=smpte ! video/x-raw,width=640,height=480", 1.5f, false},
+        {"videotestsrc pattern=ball ! video/x-raw,width=160,height=120", 1.5f, true},
+        {"videotestsrc pattern=smpte ! video/x-raw,width=160,height=120", 0.0f, false},
+        {"videotestsrc pattern=smpte ! video/x-raw,width=160,height=120", -3.0f, false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.source);
@@ -49,12 +54,12 @@ TEST(MotionDetectionTest, MovingPatternIsMotionStandingPatternIsNot)
         ASSERT_EQ(frames.size(), 21);
         RecordingConsole console;
         MotionDetection detector(console);
-        EXPECT_FALSE(detector.detectMotion(frames[0], 1.5f));
+        EXPECT_FALSE(detector.detectMotion(frames[0], c.sensitivity));
         EXPECT_EQ(console.lines, QStringList{QString::asprintf("baseMotionImage set, image size is (%d.000000, %d.000000)",
                                                                frames[0].width(), frames[0].height())});
         for (int i : {5, 10, 20})
-            EXPECT_EQ(detector.detectMotion(frames[i], 1.5f), c.motion) << "frame " << i;
-        EXPECT_EQ(console.lines[1], QStringLiteral("trying to detect motion with sensitivity = 1.500000"));
+            EXPECT_EQ(detector.detectMotion(frames[i], c.sensitivity), c.motion) << "frame " << i;
+        EXPECT_EQ(console.lines[1], QString::asprintf("trying to detect motion with sensitivity = %f", double(c.sensitivity)));
         EXPECT_EQ(console.lines[3], QString::asprintf("new image size is (%d.000000, %d.000000)", frames[0].width(), frames[0].height()));
     }
 }

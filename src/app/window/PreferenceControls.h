@@ -45,9 +45,11 @@ public:
 
     // Reads every bound key afresh from the store.
     void refresh();
+    // Runs `load` now and at every refresh: for what follows a stored value
+    // without being its control.
+    void bind(std::function<void()> load);
 
 private:
-    void bind(std::function<void()> load);
 
     Preferences &m_preferences;
     std::vector<std::function<void()>> m_loaders;

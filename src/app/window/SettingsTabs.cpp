@@ -6,7 +6,9 @@
 #include "app/Settings.h"
 #include "app/window/LibraryTable.h"
 #include "app/window/PreferenceControls.h"
+#include "camera/RBMovieView.h"
 #include "operations/Launch.h"
+#include "platform/preferences/Preferences.h"
 #include "replies/ChatScriptInstaller.h"
 
 #include <QCheckBox>
@@ -181,8 +183,8 @@ void SettingsWindow::buildCameraTab()
     QFormLayout *camera = addGroup(tab, tr("Camera"));
     // The switch is stored first (PreferenceControls connected before
     // this), then the camera and motion watch follow it.
-    for (QCheckBox *box : {c.checkBox(RBEnableiSight, tr("Enable the camera (snapshot command)")),
-                           c.checkBox(RBEnableiSightMotion, tr("Watch for motion"))}) {
+    QCheckBox *cameraSwitch = c.checkBox(RBEnableiSight, tr("Enable the camera (snapshot command)"));
+    for (QCheckBox *box : {cameraSwitch, c.checkBox(RBEnableiSightMotion, tr("Watch for motion"))}) {
         connect(box, &QCheckBox::toggled, this, [this] { m_controller.cameraPreferencesChanged(); });
         camera->addRow(box);
     }
@@ -195,6 +197,22 @@ void SettingsWindow::buildCameraTab()
     connect(m_stampColorWell, &QPushButton::clicked, this, &SettingsWindow::chooseStampColor);
     showStampColor(m_controller.stampColor());
     camera->addRow(tr("Stamp colour:"), m_stampColorWell);
+
+    // The Controller's camera view, lent to the tab while the window lives
+    // (the destructor hands it back). Off this tab it is hidden, and the
+    // camera then delivers only the few frames the watch needs.
+    QFormLayout *preview = addGroup(tab, tr("Preview"));
+    m_movieView = m_controller.movieView();
+    m_movieView->setMinimumSize(256, 192);
+    preview->addRow(m_movieView.data());
+    m_movieView->show();
+    auto *start = new QPushButton(tr("Start Preview"));
+    start->setObjectName(QStringLiteral("startPreview"));
+    start->setToolTip(tr("Start the camera and show what it sees"));
+    c.bind([this, start] { start->setEnabled(m_preferences.boolValue(QLatin1String(RBEnableiSight))); });
+    connect(cameraSwitch, &QCheckBox::toggled, start, &QPushButton::setEnabled);
+    connect(start, &QPushButton::clicked, this, [this] { m_controller.startPreview(); });
+    preview->addRow(start);
 }
 
 } // namespace wendle

@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 #include "app/window/LibraryTable.h"
 #include "app/window/PreferenceControls.h"
+#include "camera/RBMovieView.h"
 #include "platform/preferences/Preferences.h"
 #include "replies/ChatScriptInstaller.h"
 
@@ -45,7 +46,15 @@ SettingsWindow::SettingsWindow(Controller &controller, Preferences &preferences,
     resize(620, 560);
 }
 
-SettingsWindow::~SettingsWindow() = default;
+SettingsWindow::~SettingsWindow()
+{
+    // The camera view belongs to the Controller, which keeps using it
+    // headless: out of the widget tree before the tree is deleted.
+    if (m_movieView) {
+        m_movieView->hide();
+        m_movieView->setParent(nullptr);
+    }
+}
 
 QWidget *SettingsWindow::addTab(const char *identifier, const QString &title, void (Controller::*help)())
 {

@@ -2,6 +2,7 @@
 
 #include "app/SettingsView.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QComboBox;
@@ -18,6 +19,7 @@ class LibraryModel;
 class LibraryTable;
 class Preferences;
 class PreferenceControls;
+class RBMovieView;
 
 // The settings window: one tab per part of the setup, each control writing
 // its preference the moment it changes. Tab identifiers: "computer", "ped"
@@ -70,6 +72,8 @@ private:
     LibraryModel *m_library = nullptr;
     LibraryTable *m_tableView = nullptr;
     QPushButton *m_stampColorWell = nullptr;
+    // The Controller's; gone already if the Controller went first.
+    QPointer<RBMovieView> m_movieView;
     bool m_keepsRunning = false;
 };
 

@@ -28,6 +28,10 @@ public:
     // The newest frame delivered since the last call, waiting up to `wait`
     // for one; null when none came.
     virtual QImage takeFrame(std::chrono::milliseconds wait) = 0;
+    // At most this many frames a second are delivered (0: every frame the
+    // source makes); the others are dropped before they cost a conversion.
+    // Applies at once and to later opens.
+    virtual void setFrameRateLimit(int framesPerSecond) = 0;
     // Empty while the source delivers; once it has failed or ended (a camera
     // unplugged, a stream that ran out) the reason, until it is closed.
     virtual QString failure() = 0;

@@ -4,11 +4,14 @@
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
+
 namespace wendle {
 
 namespace {
 
 constexpr const char *SinkName = "wendle_frames";
+constexpr const char *RateName = "wendle_rate";
 // A camera may take a moment to open its device and deliver the first
 // frame; a source that is not ready by then is taken as running and
 // reports later failures through its bus.
@@ -48,7 +51,8 @@ QString busFailure(GstElement *pipeline)
     return text;
 }
 
-GstElement *buildPipeline(const QString &description, const char *sinkOptions, QString *consoleLine)
+// `limiter` goes between the source and the conversion; empty for none.
+GstElement *buildPipeline(const QString &description, const QByteArray &limiter, const char *sinkOptions, QString *consoleLine)
 {
     const QString init = initialisationFailure();
     if (!init.isEmpty()) {
@@ -57,8 +61,8 @@ GstElement *buildPipeline(const QString &description, const char *sinkOptions, Q
     }
     // The owner's description comes first so that any source works; the
     // conversion keeps the source's size and only changes the pixel layout.
-    const QByteArray text = description.toUtf8() + " ! videoconvert ! video/x-raw,format=BGRx ! appsink name="
-                            + SinkName + ' ' + sinkOptions;
+    const QByteArray text = description.toUtf8() + (limiter.isEmpty() ? QByteArray() : " ! " + limiter)
+                            + " ! videoconvert ! video/x-raw,format=BGRx ! appsink name=" + SinkName + ' ' + sinkOptions;
     GError *error = nullptr;
     GstElement *pipeline = gst_parse_launch_full(text.constData(), nullptr, GST_PARSE_FLAG_FATAL_ERRORS, &error);
     if (!pipeline || error) {
@@ -72,9 +76,17 @@ GstElement *buildPipeline(const QString &description, const char *sinkOptions, Q
     return pipeline;
 }
 
-GstElement *sinkOf(GstElement *pipeline)
+GstElement *elementOf(GstElement *pipeline, const char *name)
 {
-    return GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), SinkName) : nullptr;
+    return GST_IS_BIN(pipeline) ? gst_bin_get_by_name(GST_BIN(pipeline), name) : nullptr;
+}
+
+// videorate only drops (never repeats) frames, and only when a maximum is
+// set; without one every frame passes.
+void applyLimit(GstElement *rate, int framesPerSecond)
+{
+    if (rate)
+        g_object_set(rate, "max-rate", framesPerSecond > 0 ? framesPerSecond : G_MAXINT, nullptr);
 }
 
 // Sets the state and waits (bounded) for it; empty on success, otherwise
@@ -120,21 +132,29 @@ bool GStreamerFrameSource::open(const QString &description, QString *consoleLine
     close();
     // Newest frame only, paced by the clock: a source that could run faster
     // than real time (a test pattern, a file) does not spin a core.
-    GstElement *pipeline = buildPipeline(description, "max-buffers=1 drop=true sync=true wait-on-eos=false", consoleLine);
+    // Frames beyond the limit are dropped before the conversion, the costly
+    // step of a pipeline whose pictures nobody looks at.
+    GstElement *pipeline = buildPipeline(description, QByteArray("videorate drop-only=true name=") + RateName,
+                                         "max-buffers=1 drop=true sync=true wait-on-eos=false", consoleLine);
     if (!pipeline)
         return false;
-    GstElement *sink = sinkOf(pipeline);
+    GstElement *sink = elementOf(pipeline, SinkName);
+    GstElement *rate = elementOf(pipeline, RateName);
+    applyLimit(rate, m_frameRateLimit);
     const QString reason = sink ? changeState(pipeline, GST_STATE_PLAYING) : QStringLiteral("no frame sink");
     if (!reason.isEmpty()) {
         *consoleLine = QStringLiteral("Wendle Error: gst_element_set_state() returned %1").arg(reason);
         gst_element_set_state(pipeline, GST_STATE_NULL);
         if (sink)
             gst_object_unref(sink);
+        if (rate)
+            gst_object_unref(rate);
         gst_object_unref(pipeline);
         return false;
     }
     m_pipeline = pipeline;
     m_sink = sink;
+    m_rate = rate;
     m_failure.clear();
     return true;
 }
@@ -152,7 +172,10 @@ QString GStreamerFrameSource::close()
         return QString();
     const GstStateChangeReturn result = gst_element_set_state(m_pipeline, GST_STATE_NULL);
     gst_object_unref(m_sink);
+    if (m_rate)
+        gst_object_unref(m_rate);
     gst_object_unref(m_pipeline);
+    m_rate = nullptr;
     m_sink = nullptr;
     m_pipeline = nullptr;
     m_failure.clear();
@@ -172,6 +195,15 @@ QImage GStreamerFrameSource::takeFrame(std::chrono::milliseconds wait)
     return image;
 }
 
+void GStreamerFrameSource::setFrameRateLimit(int framesPerSecond)
+{
+    const int limit = std::max(0, framesPerSecond);
+    if (limit == m_frameRateLimit)
+        return;
+    m_frameRateLimit = limit;
+    applyLimit(m_rate, limit);
+}
+
 QString GStreamerFrameSource::failure()
 {
     if (m_pipeline && m_failure.isEmpty())
@@ -184,10 +216,10 @@ QList<QImage> GStreamerFrameSource::readFrames(const QString &description, int c
     QList<QImage> frames;
     // Every frame, none dropped; the small queue holds the source back
     // instead of filling memory.
-    GstElement *pipeline = buildPipeline(description, "max-buffers=4 drop=false sync=false", error);
+    GstElement *pipeline = buildPipeline(description, QByteArray(), "max-buffers=4 drop=false sync=false", error);
     if (!pipeline)
         return frames;
-    GstElement *sink = sinkOf(pipeline);
+    GstElement *sink = elementOf(pipeline, SinkName);
     const QString reason = sink ? changeState(pipeline, GST_STATE_PLAYING) : QStringLiteral("no frame sink");
     if (reason.isEmpty()) {
         while (frames.size() < count) {

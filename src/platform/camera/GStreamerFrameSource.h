@@ -10,8 +10,8 @@ namespace wendle {
 
 // Frames from a GStreamer pipeline: the owner's source description (a
 // camera's "v4l2src", or any source such as "videotestsrc pattern=ball")
-// followed by a conversion to 32-bit pixels and an appsink that keeps only
-// the newest frame. Nothing runs a GLib main loop: frames and bus messages
+// followed by a rate limiter, a conversion to 32-bit pixels and an appsink
+// that keeps only the newest frame. Nothing runs a GLib main loop: frames and bus messages
 // are collected when the main thread asks.
 class GStreamerFrameSource : public FrameSource {
 public:
@@ -25,6 +25,7 @@ public:
     QString close() override;
     bool isOpen() const override { return m_pipeline != nullptr; }
     QImage takeFrame(std::chrono::milliseconds wait) override;
+    void setFrameRateLimit(int framesPerSecond) override;
     QString failure() override;
 
     // The first `count` frames of a finite description, every one in order
@@ -36,6 +37,8 @@ public:
 private:
     GstElement *m_pipeline = nullptr;
     GstElement *m_sink = nullptr;
+    GstElement *m_rate = nullptr;
+    int m_frameRateLimit = 0;
     QString m_failure;
 };
 

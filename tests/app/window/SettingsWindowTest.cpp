@@ -1,6 +1,7 @@
 #include "app/window/SettingsWindowFixture.h"
 
 #include "app/Settings.h"
+#include "camera/RBMovieView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBrowser>
+#include <QThread>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -160,10 +162,18 @@ TEST_F(SettingsWindowTest, TheStampColourWellShowsTheStoredColourOrKeepsItsOwn)
 TEST_F(SettingsWindowTest, EveryTabIsPhotographedForReview)
 {
     preferences.setValue(RBFirstTimeLaunching, false);
+    // The camera tab with its preview running.
+    preferences.setValue(RBCameraSource, "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240");
+    preferences.setValue(RBEnableiSight, true);
+    preferences.setValue(RBEnableiSightMotion, true);
     start();
     QDir().mkpath(WENDLE_SCREENSHOT_DIR);
     for (const QString &tab : window->tabIdentifiers()) {
         window->selectTab(tab);
+        for (int tick = 0; tick < 40 && tab == "isight" && controller->movieView()->image().isNull(); ++tick) {
+            QThread::msleep(50);
+            scheduler.advance(std::chrono::milliseconds(50));
+        }
         const QString file = QStringLiteral(WENDLE_SCREENSHOT_DIR "/settings-%1.png").arg(tab);
         QFile::remove(file);
         EXPECT_TRUE(window->grab().save(file)) << file.toStdString();

@@ -57,6 +57,7 @@ public:
     // returns the exit code.
     int stopDaemon(int signalNumber = 15);
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
+    qint64 daemonProcessId() const { return m_daemon ? m_daemon->processId() : 0; }
     // What the daemon has written on its standard output so far.
     QByteArray daemonOutput() { return m_daemonOutput += m_daemon ? m_daemon->readAllStandardOutput() : QByteArray(); }
 

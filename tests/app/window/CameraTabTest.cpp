@@ -1,0 +1,89 @@
+#include "app/window/SettingsWindowFixture.h"
+
+#include "app/Settings.h"
+#include "camera/RBMovieView.h"
+
+#include <QPushButton>
+#include <QThread>
+
+using namespace wendle;
+using namespace wendle::test;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class CameraTabTest : public SettingsWindowTest {
+protected:
+    CameraTabTest()
+    {
+        preferences.setValue(RBFirstTimeLaunching, false);
+        preferences.setValue(RBCameraSource, "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240");
+        preferences.setValue(RBEnableiSight, true);
+    }
+
+    // Lets the view's update timer run until a frame shows (the pattern
+    // delivers in real time), at most two seconds.
+    QImage shownFrame(RBMovieView *view)
+    {
+        for (int tick = 0; tick < 40 && view->image().isNull(); ++tick) {
+            QThread::msleep(50);
+            scheduler.advance(50ms);
+        }
+        return view->image();
+    }
+};
+
+} // namespace
+
+// The tab shows the Controller's preview, started by the motion watch at
+// start or by the tab's button; the window lends the view and gives it back.
+TEST_F(CameraTabTest, TheCameraTabShowsTheControllersPreview)
+{
+    struct Case { const char *name; bool motion; bool pressStart; bool controllerFirst; };
+    const Case cases[] = {
+        {"watch on at start", true, false, false},
+        {"preview button", false, true, false},
+        {"controller destroyed first", true, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        window.reset();
+        controller = std::make_unique<Controller>(platform);
+        window = std::make_unique<SettingsWindow>(*controller, preferences);
+        preferences.setValue(RBEnableiSightMotion, c.motion);
+        start();
+        window->selectTab("isight");
+        QPointer<RBMovieView> view = controller->movieView();
+        EXPECT_TRUE(window->findChild<QWidget *>("isight")->isAncestorOf(view));
+        EXPECT_TRUE(view->isVisible());
+        if (c.pressStart)
+            QTest::mouseClick(control<QPushButton>("startPreview"), Qt::LeftButton);
+        EXPECT_EQ(shownFrame(view).size(), QSize(320, 240));
+
+        if (c.controllerFirst) {
+            controller.reset();
+            EXPECT_TRUE(view.isNull());
+            window.reset();
+            continue;
+        }
+        window.reset();
+        ASSERT_FALSE(view.isNull());
+        EXPECT_EQ(view->parentWidget(), nullptr);
+        EXPECT_FALSE(view->isVisible());
+        EXPECT_EQ(controller->movieView(), view.data());
+        // Headless again, it still hands out frames.
+        EXPECT_EQ(view->grabFrame().size(), QSize(320, 240));
+    }
+}
+
+TEST_F(CameraTabTest, ThePreviewButtonFollowsTheCameraSwitch)
+{
+    start();
+    auto *button = control<QPushButton>("startPreview");
+    EXPECT_TRUE(button->isEnabled());
+    preferences.setValue(RBEnableiSight, false); // as `wendle config set` does
+    window->refresh();
+    EXPECT_FALSE(button->isEnabled());
+}
+
