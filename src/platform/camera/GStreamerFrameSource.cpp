@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char *SinkName = "wendle_frames";
 constexpr const char *RateName = "wendle_rate";
+constexpr const char *PaceName = "wendle_pace";
 // A camera may take a moment to open its device and deliver the first
 // frame; a source that is not ready by then is taken as running and
 // reports later failures through its bus.
@@ -134,7 +135,8 @@ bool GStreamerFrameSource::open(const QString &description, QString *consoleLine
     // than real time (a test pattern, a file) does not spin a core.
     // Frames beyond the limit are dropped before the conversion, the costly
     // step of a pipeline whose pictures nobody looks at.
-    GstElement *pipeline = buildPipeline(description, QByteArray("videorate drop-only=true name=") + RateName,
+    GstElement *pipeline = buildPipeline(description,
+                                         QByteArray("capsfilter name=") + PaceName + " ! videorate drop-only=true name=" + RateName,
                                          "max-buffers=1 drop=true sync=true wait-on-eos=false", consoleLine);
     if (!pipeline)
         return false;
@@ -155,7 +157,9 @@ bool GStreamerFrameSource::open(const QString &description, QString *consoleLine
     m_pipeline = pipeline;
     m_sink = sink;
     m_rate = rate;
+    m_pace = elementOf(pipeline, PaceName);
     m_failure.clear();
+    pace();
     return true;
 }
 
@@ -174,8 +178,12 @@ QString GStreamerFrameSource::close()
     gst_object_unref(m_sink);
     if (m_rate)
         gst_object_unref(m_rate);
+    if (m_pace)
+        gst_object_unref(m_pace);
     gst_object_unref(m_pipeline);
     m_rate = nullptr;
+    m_pace = nullptr;
+    m_pacePending = false;
     m_sink = nullptr;
     m_pipeline = nullptr;
     m_failure.clear();
@@ -192,6 +200,8 @@ QImage GStreamerFrameSource::takeFrame(std::chrono::milliseconds wait)
         return QImage();
     QImage image = imageFromSample(sample);
     gst_sample_unref(sample);
+    if (m_pacePending)
+        pace();
     return image;
 }
 
@@ -202,6 +212,47 @@ void GStreamerFrameSource::setFrameRateLimit(int framesPerSecond)
         return;
     m_frameRateLimit = limit;
     applyLimit(m_rate, limit);
+    pace();
+}
+
+void GStreamerFrameSource::pace()
+{
+    m_pacePending = false;
+    if (!m_pace)
+        return;
+    if (m_frameRateLimit == 0) {
+        GstCaps *any = gst_caps_new_any();
+        g_object_set(m_pace, "caps", any, nullptr);
+        gst_caps_unref(any);
+        return;
+    }
+    // What the source delivers now: its format is kept, only the rate may
+    // go down. Before the first frame it is not known yet.
+    GstPad *pad = gst_element_get_static_pad(m_pace, "sink");
+    GstCaps *current = pad ? gst_pad_get_current_caps(pad) : nullptr;
+    if (pad)
+        gst_object_unref(pad);
+    if (!current) {
+        m_pacePending = true;
+        return;
+    }
+    int numerator = 0;
+    int denominator = 1;
+    const GstStructure *format = gst_caps_get_structure(current, 0);
+    // A variable rate (0/1) or one within the limit stays as it is.
+    if (!format || !gst_structure_get_fraction(format, "framerate", &numerator, &denominator) || denominator <= 0
+        || numerator <= m_frameRateLimit * denominator) {
+        gst_caps_unref(current);
+        return;
+    }
+    // Preferred: the same format at a rate within the limit; where the
+    // source offers none (its slowest rate is faster, or the description
+    // fixes the rate), exactly what it delivers now, so nothing changes.
+    GstCaps *slower = gst_caps_copy(current);
+    gst_caps_set_simple(slower, "framerate", GST_TYPE_FRACTION_RANGE, 1, 1, m_frameRateLimit, 1, nullptr);
+    gst_caps_append(slower, current);
+    g_object_set(m_pace, "caps", slower, nullptr);
+    gst_caps_unref(slower);
 }
 
 QString GStreamerFrameSource::failure()

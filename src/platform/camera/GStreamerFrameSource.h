@@ -10,7 +10,8 @@ namespace wendle {
 
 // Frames from a GStreamer pipeline: the owner's source description (a
 // camera's "v4l2src", or any source such as "videotestsrc pattern=ball")
-// followed by a rate limiter, a conversion to 32-bit pixels and an appsink
+// followed by two rate limiters (the source's own rate where it can change,
+// otherwise dropping frames), a conversion to 32-bit pixels and an appsink
 // that keeps only the newest frame. Nothing runs a GLib main loop: frames and bus messages
 // are collected when the main thread asks.
 class GStreamerFrameSource : public FrameSource {
@@ -35,9 +36,16 @@ public:
     static QList<QImage> readFrames(const QString &description, int count, QString *error);
 
 private:
+    // Asks the source itself for no more frames than the limit, where its
+    // formats allow that; a camera then captures (and a test pattern draws)
+    // fewer frames, not only converts fewer.
+    void pace();
+
     GstElement *m_pipeline = nullptr;
     GstElement *m_sink = nullptr;
     GstElement *m_rate = nullptr;
+    GstElement *m_pace = nullptr;
+    bool m_pacePending = false; // the source's format was not known yet
     int m_frameRateLimit = 0;
     QString m_failure;
 };
