@@ -198,7 +198,8 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     const std::optional<std::string_view> text = file.content();
     record.hasText = text.has_value();
     // A file still being written is read again when it is closed, and judged then.
-    record.unreadable = !text && !file.extractionProblem().isEmpty() && !mayBeUnfinished;
+    // An empty file has no text to read, which is no fault of the file.
+    record.unreadable = !text && !file.extractionProblem().isEmpty() && !mayBeUnfinished && status.st_size > 0;
     if (record.unreadable && !knownUnreadable && m_unreadable.count++ == 0) {
         m_unreadable.firstPath = record.path;
         m_unreadable.firstReason = file.extractionProblem();

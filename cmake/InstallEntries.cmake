@@ -1,0 +1,19 @@
+# Runs at install time, when the prefix is known for sure: the desktop entries
+# and the service files name the installed binary by its full path. Each
+# destination is staged in a folder of its own, so two installs at once (the
+# tests install into temporary prefixes side by side) never read each other's.
+set(WENDLE_BINARY "${CMAKE_INSTALL_PREFIX}/${WENDLE_BINDIR}/wendle")
+string(MD5 stage "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(stage "${WENDLE_STAGE_ROOT}/${stage}")
+foreach(entry
+    "wendle.service|lib/systemd/user"
+    "org.wendle.Wendle.service|${WENDLE_DATADIR}/dbus-1/services"
+    "org.wendle.Wendle.desktop|${WENDLE_DATADIR}/applications"
+    # Off until the owner copies it into ~/.config/autostart/.
+    "wendle-autostart.desktop|${WENDLE_DATADIR}/wendle/autostart")
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 name)
+  list(GET entry 1 folder)
+  configure_file("${WENDLE_DIST}/${name}.in" "${stage}/${name}" @ONLY)
+  file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${folder}" TYPE FILE FILES "${stage}/${name}")
+endforeach()
