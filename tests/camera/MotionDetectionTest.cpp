@@ -135,7 +135,8 @@ TEST(MotionDetectionTest, DifferenceAndNegatives)
         const int width = int(b.in.size()) / b.samplesPerPixel;
         const std::optional<Bitmap> result = negative::negativeImageRep(Bitmap{width, 1, b.samplesPerPixel, b.in});
         EXPECT_EQ(result.has_value(), b.out.has_value()) << b.samplesPerPixel;
-        if (result && b.out)
+        if (result && b.out) {
             EXPECT_EQ(result->samples, *b.out) << b.samplesPerPixel;
+        }
     }
 }

@@ -47,8 +47,9 @@ TEST_F(MovieViewTest, SourceThatCannotStartIsReportedOnce)
         EXPECT_FALSE(view.cameraAvailable());
         EXPECT_TRUE(view.grabFrame().isNull());
         ASSERT_EQ(console.lines.size(), 1) << console.lines.join(QLatin1Char(10)).toStdString();
-        if (c.consoleLine)
+        if (c.consoleLine) {
             EXPECT_EQ(console.lines[0], QString::fromUtf8(c.consoleLine));
+        }
         EXPECT_EQ(scheduler.pending(), 0u);
     }
 }

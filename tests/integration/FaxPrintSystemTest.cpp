@@ -89,8 +89,9 @@ protected:
     void SetUp() override
     {
         FaxPrintSystemTest::SetUp();
-        if (!IsSkipped())
+        if (!IsSkipped()) {
             ASSERT_TRUE(cups.addQueue("Upstairs_Modem"));
+        }
     }
 };
 

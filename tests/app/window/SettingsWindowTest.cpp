@@ -108,8 +108,9 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
         QTest::keyClick(field, Qt::Key_Return);
         EXPECT_EQ(alerts.alerts, c.alerts);
         EXPECT_EQ(QFile::exists(controller->chatScriptPath()), c.scriptWritten);
-        if (c.scriptWritten)
+        if (c.scriptWritten) {
             EXPECT_TRUE(QFile(controller->chatScriptPath()).open(QIODevice::ReadOnly));
+        }
     }
     EXPECT_EQ(alerts.styles.last(), AlertStyle::Critical);
 }
