@@ -164,7 +164,8 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
     const QString log = session.logText();
     EXPECT_EQ(log.count("files named:  onceterm"), 1);
     for (const Case &c : cases) {
-        if (c.term && !c.runs)
+        if (c.term && !c.runs) {
             EXPECT_FALSE(log.contains(QLatin1String(c.term))) << c.name;
+        }
     }
 }
