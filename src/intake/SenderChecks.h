@@ -31,7 +31,7 @@ bool senderMatches(const QString &configured, const QString &sender);
 // `wendle deliver` leave attachments of other mail unsaved.
 bool mayBeMailCommand(const Preferences &preferences, const QString &sender, const QString &text);
 
-// The addr-spec of a sender text holding exactly one mailbox ("Name <a@b.c>"
+// The bare address of a sender text holding exactly one mailbox ("Name <a@b.c>"
 // gives "a@b.c"); null when it holds none or several.
 QString senderAddrSpec(const QString &sender);
 
