@@ -91,7 +91,8 @@ private:
     sqlite3_stmt *statement(const char *sql);
     bool exec(const char *sql);
     bool createSchema();
-    bool sound();
+    // Whether the file checks out and is of this layout; nothing when it cannot be checked.
+    std::optional<bool> sound();
 };
 
 } // namespace wendle::search
