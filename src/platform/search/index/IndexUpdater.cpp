@@ -195,6 +195,11 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.size = status.st_size;
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
+    if (file.vanished()) { // removed while the folder was listed: no entry, and no fault of the file
+        check(m_store.remove(record.path));
+        changed();
+        return;
+    }
     record.hasText = text.has_value();
     // A file still being written is read again when it is closed, and judged then.
     // An empty file has no text to read, which is no fault of the file.
