@@ -276,6 +276,23 @@ std::optional<std::string> IndexStore::text(std::int64_t id)
     return body;
 }
 
+std::optional<std::unordered_set<std::int64_t>> IndexStore::textMatches(const std::string &ftsQuery)
+{
+    sqlite3_stmt *select = statement("SELECT rowid FROM texts WHERE texts MATCH ?");
+    if (!select)
+        return std::nullopt;
+    bindText(select, 1, ftsQuery);
+    std::unordered_set<std::int64_t> ids;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(select)) == SQLITE_ROW)
+        ids.insert(sqlite3_column_int64(select, 0));
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    if (result != SQLITE_DONE)
+        return std::nullopt;
+    return ids;
+}
+
 std::optional<QString> IndexStore::meta(const char *key)
 {
     sqlite3_stmt *select = statement("SELECT value FROM meta WHERE key = ?");
