@@ -22,18 +22,6 @@ int config(Preferences &prefs, const QStringList &arguments, QString *out = null
 
 } // namespace
 
-TEST(Settings, ThirtyTwoDefaultsInTableOrder)
-{
-    const auto table = registeredDefaults();
-    ASSERT_EQ(table.size(), 32);
-    EXPECT_EQ(table.first().first, QStringLiteral("computerEmailAddress"));
-    EXPECT_EQ(table.last().first, QStringLiteral("iSightStampColor"));
-    EXPECT_EQ(Controller::defaultsTable().value(QStringLiteral("defaultSalutation")).toString(), QStringLiteral("Sent by Wendle!   -Tavo"));
-    const QVariantList library = Controller::defaultsTable().value(QStringLiteral("customCommandsArray")).toList();
-    ASSERT_EQ(library.size(), 1);
-    EXPECT_EQ(library[0].toMap().value(QStringLiteral("shortcut")).toString(), QStringLiteral("stk"));
-}
-
 TEST(Settings, FreshAccountReadsRegisteredDefaultsFromTheIniFile)
 {
     QTemporaryDir dir;
@@ -59,16 +47,6 @@ TEST(Settings, FreshAccountReadsRegisteredDefaultsFromTheIniFile)
     EXPECT_EQ(prefs.intValue(RBMaxFilesReturned), 12);
     other.remove(RBLogData);
     EXPECT_TRUE(prefs.boolValue(RBLogData));
-}
-
-TEST(Settings, ColourRoundTripKeepsAlpha)
-{
-    const QColor translucent(10, 20, 30, 40);
-    QColor back;
-    ASSERT_TRUE(unarchiveColor(archiveColor(translucent), &back));
-    EXPECT_EQ(back, translucent);
-    EXPECT_FALSE(unarchiveColor(QByteArray("not a colour"), &back));
-    EXPECT_FALSE(unarchiveColor(QVariant(), &back));
 }
 
 TEST(ConfigCommand, SetReadsValuesByTheKeysType)

@@ -31,17 +31,26 @@ QImage lit(const QImage &frame, int levels)
     return result;
 }
 
+// A detector based on one frame of the standing pattern.
+class MotionDetectionOnTheStandingPattern : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(frame.isNull());
+        detector.setBaseMotionImage(frame);
+    }
+    const QImage frame = framesOf("videotestsrc pattern=smpte ! video/x-raw,width=320,height=240", 1).value(0);
+    RecordingConsole console;
+    MotionDetection detector{console};
+};
+
 } // namespace
 
 TEST(MotionDetectionTest, MovingPatternIsMotionStandingPatternIsNot)
 {
     // Sensitivities out of range are taken as the nearest end (here the
     // least sensitive), never as a division by zero.
-    const struct {
-        const char *source;
-        float sensitivity;
-        bool motion;
-    } cases[] = {
+    const struct { const char *source; float sensitivity; bool motion; } cases[] = {
         {"videotestsrc pattern=ball ! video/x-raw,width=640,height=480", 1.5f, true},
         {"videotestsrc pattern=smpte ! video/x-raw,width=640,height=480", 1.5f, false},
         {"videotestsrc pattern=ball ! video/x-raw,width=160,height=120", 1.5f, true},
@@ -66,14 +75,8 @@ TEST(MotionDetectionTest, MovingPatternIsMotionStandingPatternIsNot)
 
 // A lamp switched on re-bases; dusk drifts the base along; a frame of
 // another size starts a new base; none of them is motion.
-TEST(MotionDetectionTest, LightChangesAreNotMotion)
+TEST_F(MotionDetectionOnTheStandingPattern, LightChangesAreNotMotion)
 {
-    const QImage frame = framesOf("videotestsrc pattern=smpte ! video/x-raw,width=320,height=240", 1).value(0);
-    ASSERT_FALSE(frame.isNull());
-    RecordingConsole console;
-    MotionDetection detector(console);
-    detector.setBaseMotionImage(frame);
-
     const QImage lampOn = lit(frame, 80);
     EXPECT_FALSE(detector.detectMotion(lampOn, 1.5f));
     EXPECT_EQ(detector.baseMotionImage(), lampOn);
@@ -97,14 +100,8 @@ TEST(MotionDetectionTest, LightChangesAreNotMotion)
     EXPECT_EQ(console.lines.last(), QStringLiteral("nil image for setBaseMotionImage"));
 }
 
-TEST(MotionDetectionTest, DifferenceAndNegatives)
+TEST_F(MotionDetectionOnTheStandingPattern, DifferenceAndNegatives)
 {
-    const QImage frame = framesOf("videotestsrc pattern=smpte ! video/x-raw,width=320,height=240", 1).value(0);
-    ASSERT_FALSE(frame.isNull());
-    RecordingConsole console;
-    MotionDetection detector(console);
-    detector.setBaseMotionImage(frame);
-
     // |frame − frame| is black; |negative − frame| is |255 − 2v|; a smaller
     // image leaves the base showing where it does not reach.
     QImage black(frame.size(), QImage::Format_RGB32);
@@ -120,11 +117,7 @@ TEST(MotionDetectionTest, DifferenceAndNegatives)
     EXPECT_EQ(detector.differenceFromImage(QImage()), frame);
 
     EXPECT_EQ(negative::negativeImage(inverted), frame);
-    const struct {
-        int samplesPerPixel;
-        QByteArray in;
-        std::optional<QByteArray> out;
-    } bitmaps[] = {
+    const struct { int samplesPerPixel; QByteArray in; std::optional<QByteArray> out; } bitmaps[] = {
         {1, QByteArray("\x00\x10\xff", 3), QByteArray("\xff\xef\x00", 3)},
         {2, QByteArray("\x00\x80\x10\x40", 4), QByteArray("\xff\x80\xef\x40", 4)},
         {3, QByteArray("\x01\x02\x03", 3), QByteArray("\xfe\xfd\xfc", 3)},

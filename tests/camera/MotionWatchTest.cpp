@@ -28,12 +28,7 @@ protected:
 // motion timer.
 TEST_F(MotionWatchTest, SwitchesStartAndStopTheWatch)
 {
-    const struct {
-        const char *name;
-        bool cameraAtStart, motionAtStart, camera, motion;
-        size_t timers;
-        bool preview;
-    } cases[] = {
+    const struct { const char *name; bool cameraAtStart, motionAtStart, camera, motion; size_t timers; bool preview; } cases[] = {
         {"both on at start", true, true, true, true, 2, true},
         {"motion off", true, true, true, false, 0, false},
         {"camera off", true, true, false, true, 0, false},
@@ -62,11 +57,7 @@ TEST_F(MotionWatchTest, SwitchesStartAndStopTheWatch)
 
 TEST_F(MotionWatchTest, SensitivityIsTheIntervalWithinBounds)
 {
-    const struct {
-        double seconds;
-        int checksInThreeSeconds;
-        const char *consoleLine;
-    } cases[] = {
+    const struct { double seconds; int checksInThreeSeconds; const char *consoleLine; } cases[] = {
         {3.0, 0, nullptr},
         {0.5, 5, nullptr},
         {0.0, 29, "Wendle Error: iSightSensitivity 0 is outside 0.1 to 3600 seconds; checking every 0.1 seconds"},
@@ -102,10 +93,7 @@ TEST_F(MotionWatchTest, MotionAlertIsMailedAtMostOncePerInterval)
     EXPECT_TRUE(mail.sent.isEmpty()) << "alerts are off by default";
 
     preferences.setValue(RBMotionAlertFlag, true);
-    const struct {
-        qint64 secondsLater;
-        int mails;
-    } steps[] = {{0, 1}, {200, 1}, {101, 2}};
+    const struct { qint64 secondsLater; int mails; } steps[] = {{0, 1}, {200, 1}, {101, 2}};
     for (const auto &step : steps) {
         clock.advanceSeconds(step.secondsLater);
         check();

@@ -29,10 +29,7 @@ protected:
 // A source that cannot start says so once, however often it is tried.
 TEST_F(MovieViewTest, SourceThatCannotStartIsReportedOnce)
 {
-    const struct {
-        const char *description;
-        const char *consoleLine;
-    } cases[] = {
+    const struct { const char *description; const char *consoleLine; } cases[] = {
         {"videotestsrc ! ! nonsense", "Wendle Error: While trying to build the camera pipeline \"videotestsrc ! ! nonsense\"; syntax error"},
         {"no_such_camera_element", "Wendle Error: While trying to build the camera pipeline \"no_such_camera_element\"; no element \"no_such_camera_element\""},
         {"v4l2src device=/dev/wendle-no-camera", "Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'."},

@@ -28,14 +28,8 @@ TEST_F(SnapshotTest, SnapshotWithCameraOffIsOnlyLogged)
 // The mailed picture: the frame (stamped or not) or the placeholder.
 TEST_F(SnapshotTest, MailedPictureIsTheFrameOrThePlaceholder)
 {
-    struct Case {
-        const char *name;
-        const char *source;
-        bool stamp;
-        QSize size;
-        QRect stampArea; // letters of the stamp or of the placeholder title
-        bool stamped;
-    };
+    // stampArea: where the letters of the stamp or of the placeholder title are.
+    struct Case { const char *name; const char *source; bool stamp; QSize size; QRect stampArea; bool stamped; };
     const QRect nearStampOrigin(20, 240 - 20 - 24, 200, 24);
     const Case cases[] = {
         {"stamped frame", Pattern, true, {320, 240}, nearStampOrigin, true},
@@ -69,10 +63,7 @@ TEST_F(SnapshotTest, MailedPictureIsTheFrameOrThePlaceholder)
 
 TEST_F(SnapshotTest, QualityChoosesTheCompression)
 {
-    const struct {
-        double quality;
-        const char *consoleLine;
-    } cases[] = {
+    const struct { double quality; const char *consoleLine; } cases[] = {
         {0.0, nullptr},
         {1.0, nullptr},
         {1.7, "Wendle Error: iSightQuality 1.7 is outside 0.0 to 1.0; using 1"},

@@ -1,7 +1,7 @@
 # The command language fuzz target, included from cmake/Language.cmake.
 #
-# Always: command_language_replay runs the fuzz entry point over every file of
-# the committed seed corpus, as a CTest test, with the normal compiler.
+# Always: the unit tests run the fuzz entry point over every file of the
+# committed seed corpus, with the normal compiler (tests/CMakeLists.txt).
 #
 # With -DWENDLE_FUZZ=ON (clang only, in a build directory of its own):
 #   CC=clang CXX=clang++ cmake -S . -B build-fuzz -DWENDLE_FUZZ=ON
@@ -14,14 +14,6 @@
 # only Qt Core, so wendle_core stays uninstrumented.
 
 set(WENDLE_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
-
-add_executable(command_language_replay
-  ${WENDLE_FUZZ_DIR}/CommandLanguageFuzz.cpp
-  ${WENDLE_FUZZ_DIR}/CorpusReplay.cpp)
-target_include_directories(command_language_replay PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(command_language_replay PRIVATE wendle_core)
-add_test(NAME CommandLanguageFuzzCorpus
-  COMMAND command_language_replay ${WENDLE_FUZZ_DIR}/corpus)
 
 if(NOT WENDLE_FUZZ)
   return()

@@ -1,9 +1,13 @@
 #include "intake/CommandLanguage.h"
 
+#include "integration/support/TestFiles.h"
 #include "intake/EchoCapture.h"
 #include "support/RecordingCommandActions.h"
 
 #include <gtest/gtest.h>
+
+// The fuzz target's entry point: a command breaking its invariants aborts.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
 
 namespace wendle {
 namespace {
@@ -92,6 +96,17 @@ TEST(CommandGrammar, ActionsRunAsSoonAsTheirFormIsComplete)
         {"wndl 473.", {R"(confirmCommand("473") @" ")"}},
         {"wndl find -f x;", {R"(findFilename("x", null) @"  ")"}},
     }, true);
+}
+
+TEST(CommandGrammar, EveryFuzzSeedKeepsTheInvariants)
+{
+    const QDir corpus(QStringLiteral(WENDLE_FUZZ_CORPUS));
+    const QStringList seeds = corpus.entryList(QDir::Files);
+    ASSERT_GT(seeds.size(), 30);
+    for (const QString &seed : seeds) {
+        const QByteArray bytes = test::readFile(corpus.filePath(seed));
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    }
 }
 
 } // namespace

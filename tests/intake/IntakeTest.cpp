@@ -144,6 +144,13 @@ TEST_F(IntakeTest, RefusedMessageIsLoggedAndOptionallyAnswered)
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.to, Remote);
     EXPECT_EQ(mail.sent[0].mail.body, notice + QLatin1String("\n\n"));
+    // A command by chat is answered in the chat, without the salutation.
+    preferences.setValue(RBRemoteChatAddress, QStringLiteral("owner@jabber.example"));
+    controller->processChatFrom(QString(), Email, QVariant());
+    scheduler.advance(std::chrono::milliseconds(500));
+    ASSERT_EQ(chat.sent.size(), 1);
+    EXPECT_EQ(chat.sent[0].chat.handle, QStringLiteral("owner@jabber.example"));
+    EXPECT_EQ(chat.sent[0].chat.text, notice);
 
     preferences.setValue(RBLimitCommandsFlag, false);
     controller->processEmailFrom(Remote, Email, QVariant());
@@ -182,14 +189,6 @@ TEST_F(DispatchTest, SyntaxErrorOfAChatCommandIsAnsweredInTheChat)
     EXPECT_EQ(chat.sent[0].chat.text, usage + QStringLiteral("\nSent by Wendle!   -Tavo"));
     EXPECT_TRUE(mail.sent.isEmpty());
     EXPECT_EQ(logEntries().last(), usage);
-}
-
-TEST_F(DispatchTest, FindCommandStartsTheSearchWithItsArgument)
-{
-    controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl find and send to a@b.co the file named tax report\n--\nsig"), QVariant());
-    EXPECT_EQ(search.queries, QStringList{QStringLiteral("*=='tax*report*'cd && kMDItemFSSize < 4194304")});
-    EXPECT_EQ(controller->lastQuery(), QStringLiteral(" tax report"));
-    EXPECT_EQ(controller->lastCCAddress(), QStringLiteral("a@b.co"));
 }
 
 TEST_F(DispatchTest, MissingUsageTextFallsBackToTheFixedText)

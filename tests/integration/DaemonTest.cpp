@@ -1,9 +1,7 @@
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
-#include <QJsonDocument>
 #include <QFile>
-#include <QJsonObject>
 
 #include <csignal>
 
@@ -12,7 +10,6 @@ using namespace wendle::test;
 namespace {
 
 const QString Owner = QStringLiteral("owner@example.com");
-const QString ExceededText = QStringLiteral("Wendle: the hourly command limit has been reached. Please try again later.");
 
 class DaemonTest : public SessionTest {
 protected:
@@ -45,27 +42,6 @@ TEST_F(DaemonTest, StartsOnceLogsCommandsAndShutsDownOnSigterm)
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(entriesOf("Processing command from"), 3);
     EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
-}
-
-TEST_F(DaemonTest, OverTheLimitTheSenderGetsANoticeByMailAndByChat)
-{
-    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "true"}, {"maxCommandsPerHour", "1"}, {"limitNotificationFlag", "yes"},
-                                   {"remoteChatAddress", "owner@jabber.example"}}));
-    ASSERT_TRUE(session.startDaemon());
-    // The schedule command answers nothing, so the notice is the only mail.
-    for (int i = 0; i < 2; ++i)
-        ASSERT_EQ(session.send(Owner, "wndl cal 12 may"), 0);
-    ASSERT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }));
-    const QString message = QString::fromUtf8(readFile(session.outboxFiles().first()));
-    EXPECT_TRUE(message.contains("\r\nTo: owner@example.com\r\n")) << message.toStdString();
-    EXPECT_TRUE(message.contains(ExceededText));
-
-    ASSERT_EQ(session.send("x", "wndl cal 12 may", "--chat"), 0);
-    ASSERT_TRUE(waitFor([&] { return session.outboxFiles(".chat.json").size() == 1; }));
-    const QJsonObject entry = QJsonDocument::fromJson(readFile(session.outboxFiles(".chat.json").first())).object();
-    EXPECT_EQ(entry.value("handle").toString(), "owner@jabber.example");
-    EXPECT_EQ(entry.value("text").toString(), ExceededText);
-    EXPECT_EQ(session.stopDaemon(), 0);
 }
 
 TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)

@@ -14,8 +14,8 @@ using namespace wendle::test;
 
 namespace {
 
-// Faxing through a real print system: a private CUPS server with a fax queue
-// and a printer, the real lpstat and lp, and the real search engine.
+// Faxing through a real print system: a private CUPS server with two fax
+// queues and a printer, the real lpstat and lp, and the real search engine.
 class FaxPrintSystemTest : public LiveControllerTest {
 protected:
     void SetUp() override
@@ -25,6 +25,7 @@ protected:
         ASSERT_TRUE(cups.start());
         ASSERT_TRUE(cups.addQueue("Internal_Modem"));
         ASSERT_TRUE(cups.addQueue("Office_Laser"));
+        ASSERT_TRUE(cups.addQueue("Upstairs_Modem"));
         // The real process launcher's children (lpstat, lp) find the server here.
         server = std::make_unique<EnvironmentOverride>("CUPS_SERVER", cups.address());
         startController(workspace, search, processes);
@@ -56,11 +57,6 @@ protected:
     std::unique_ptr<EnvironmentOverride> server;
 };
 
-TEST_F(FaxPrintSystemTest, OnlyQueuesNamedForAModemAreOffered)
-{
-    EXPECT_EQ(controller->getModemArray(), QStringList{"Internal Modem"});
-}
-
 TEST_F(FaxPrintSystemTest, AConfirmedFaxIsQueuedWithItsPhoneNumber)
 {
     ASSERT_TRUE(writeFile(home.filePath("resume.txt"), "Dear sir, please find my resume.\n"));
@@ -79,24 +75,10 @@ TEST_F(FaxPrintSystemTest, AConfirmedFaxIsQueuedWithItsPhoneNumber)
     EXPECT_TRUE(waitFor([&] { return controlFiles().contains(phone); }, 60000)) << "no job holds phone=5551212";
 }
 
-} // namespace
-
-namespace {
-
-// The settings window's fax pop-up, filled at start from the same server.
-class FaxPopUpTest : public FaxPrintSystemTest {
-protected:
-    void SetUp() override
-    {
-        FaxPrintSystemTest::SetUp();
-        if (!IsSkipped()) {
-            ASSERT_TRUE(cups.addQueue("Upstairs_Modem"));
-        }
-    }
-};
-
-TEST_F(FaxPopUpTest, ThePopUpOffersTheModemQueuesAndStoresTheChoice)
+// Only queues named for a modem are offered, in the settings window's pop-up too.
+TEST_F(FaxPrintSystemTest, ThePopUpOffersTheModemQueuesAndStoresTheChoice)
 {
+    EXPECT_EQ(controller->getModemArray(), (QStringList{"Internal Modem", "Upstairs Modem"}));
     SettingsWindow window(*controller, preferences);
     controller->awakeFromNib(&window);
     auto *popUp = window.findChild<QComboBox *>("faxModemDropdown");

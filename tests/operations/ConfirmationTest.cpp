@@ -94,20 +94,16 @@ TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
         {"swapped for a link", [&](const QString &path) { QFile::remove(path); QFile::link(outside, path); }, false},
         {"swapped for another file", [&](const QString &path) { QFile::remove(path); QFile::copy(outside, path); }, false},
         {"folder swapped for a link", [&](const QString &path) {
-             const QString folder = QFileInfo(path).path();
+             const QString folder = QFileInfo(path).path(), decoy = folder + QStringLiteral(".decoy");
              QDir().rename(folder, folder + QStringLiteral(".old"));
-             QDir().mkpath(supportDir.filePath(QStringLiteral("decoy")));
-             QFile::copy(outside, supportDir.filePath(QStringLiteral("decoy/file3.txt")));
-             QFile::link(supportDir.filePath(QStringLiteral("decoy")), folder);
+             QDir().mkpath(decoy);
+             QFile::copy(outside, decoy + QStringLiteral("/file3.txt"));
+             QFile::link(decoy, folder);
          }, false},
     };
     for (const Case &c : cases) {
-        QDir(supportDir.filePath(QStringLiteral("listed"))).removeRecursively();
-        QFile::remove(supportDir.filePath(QStringLiteral("listed")));
-        QDir(supportDir.filePath(QStringLiteral("listed.old"))).removeRecursively();
-        QDir(supportDir.filePath(QStringLiteral("decoy"))).removeRecursively();
         controller->findFilename(QStringLiteral("file"), QString());
-        const QString listedPath = writeFile(supportDir.filePath(QStringLiteral("listed/file3.txt")), "content");
+        const QString listedPath = writeFile(supportDir.filePath(QLatin1String(c.name) + QStringLiteral("/file3.txt")), "content");
         search.finish({SearchHit{listedPath, QStringLiteral("file3.txt"), QString(), QString(), 1.0, 7}});
         mail.sent.clear();
         c.swap(listedPath);

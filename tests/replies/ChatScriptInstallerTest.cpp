@@ -32,32 +32,15 @@ const Step Force = [](Controller &c) { c.forceChatScript(); };
 const Step TypeHost = type(Field::Host), TypeRemote = type(Field::Remote), TypeOther = type(Field::Other);
 const Step LeaveHost = leave(Field::Host), LeaveRemote = leave(Field::Remote), LeaveOther = leave(Field::Other);
 
-struct InstallerCase {
-    const char *name;
-    const char *remote; // nullptr: not set
-    const char *host;
-    std::vector<Step> steps;
-    QStringList alerts;
-    bool written;
-};
-
-class ChatScriptInstallerTest : public ControllerFixture {
-protected:
-    void setAccounts(const char *remote, const char *host)
-    {
-        if (remote)
-            preferences.setValue(RBRemoteChatAddress, QString::fromUtf8(remote));
-        if (host)
-            preferences.setValue(RBHostChatAddress, QString::fromUtf8(host));
-    }
-    bool scriptWritten() const { return QFileInfo::exists(controller->chatScriptPath()); }
-};
+using ChatScriptInstallerTest = ControllerFixture;
 
 } // namespace
 
 TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
 {
-    const InstallerCase cases[] = {
+    // An account of nullptr is not set.
+    struct Case { const char *name, *remote, *host; std::vector<Step> steps; QStringList alerts; bool written; };
+    const Case cases[] = {
         {"four characters typed and left", "a@bc", "me@host.example", {TypeRemote, LeaveRemote}, {}, false},
         {"five characters typed and left", "a@b.c", "me@host.example", {TypeRemote, LeaveRemote}, {Created}, true},
         {"left without typing", "owner@example.test", nullptr, {LeaveRemote}, {}, false},
@@ -73,19 +56,22 @@ TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
         {"button, account outside ASCII", "ownér@example.test", nullptr, {Force}, {Failed}, false},
         {"button, account with a quote", "o'wner@example.test", nullptr, {Force}, {Failed}, false},
     };
-    for (const InstallerCase &c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        preferences.remove(RBRemoteChatAddress);
-        preferences.remove(RBHostChatAddress);
         QFile::remove(controller->chatScriptPath());
         alerts.alerts.clear();
         alerts.styles.clear();
+        preferences.remove(RBRemoteChatAddress);
+        preferences.remove(RBHostChatAddress);
         controller = std::make_unique<Controller>(platform);
-        setAccounts(c.remote, c.host);
+        for (const auto &[key, value] : {std::pair{RBRemoteChatAddress, c.remote}, std::pair{RBHostChatAddress, c.host}}) {
+            if (value)
+                preferences.setValue(key, QString::fromUtf8(value));
+        }
         for (const Step &step : c.steps)
             step(*controller);
         EXPECT_EQ(alerts.alerts, c.alerts);
-        EXPECT_EQ(scriptWritten(), c.written);
+        EXPECT_EQ(QFileInfo::exists(controller->chatScriptPath()), c.written);
         if (c.alerts == QStringList{Failed}) {
             EXPECT_EQ(alerts.styles, QList<AlertStyle>{AlertStyle::Critical});
             EXPECT_EQ(console.lines.last(), NotCreatedLine);
@@ -109,11 +95,8 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     ASSERT_TRUE(writeFile(recorder, "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$CALLS\"\necho >> \"$CALLS\"\n"));
     QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
 
-    struct Event {
-        QStringList arguments; // "FILE" stands for the message file
-        QByteArray body;
-        bool handedOver;
-    };
+    // In the arguments, "FILE" stands for the message file.
+    struct Event { QStringList arguments; QByteArray body; bool handedOver; };
     const Event events[] = {
         {{"MSG", "IN", "owner@example.TEST/phone", "FILE"}, "wndl find named \"x\" $(rm -rf ~) `id`", true},
         {{"MSG", "IN", "Owner@Example.test", "FILE"}, "wndl 473\n", true},

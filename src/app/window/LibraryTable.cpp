@@ -148,8 +148,13 @@ int LibraryModel::insertFiles(const QStringList &paths, int row, bool *allInsert
     if (usable.isEmpty())
         return -1;
     QList<Shortcut> library = m_controller.libraryArray();
+    const qsizetype before = library.size();
     const library::DropResult result = library::insertDroppedFiles(library, usable, row, false);
-    replaceLibrary(library);
+    if (const int added = int(library.size() - before); added > 0) {
+        beginInsertRows(QModelIndex(), result.selectedRow, result.selectedRow + added - 1);
+        m_controller.setLibraryArray(library);
+        endInsertRows();
+    }
     if (allInserted)
         *allInserted = result.accepted && usable.size() == paths.size();
     return result.selectedRow;
@@ -157,29 +162,14 @@ int LibraryModel::insertFiles(const QStringList &paths, int row, bool *allInsert
 
 bool LibraryModel::appendFile(const QString &path)
 {
-    if (!usableFile(path))
-        return false;
-    const Shortcut entry = library::shortcutForFile(path);
-    if (entry.shortcut().isNull())
-        return false;
-    beginInsertRows(QModelIndex(), rowCount(), rowCount());
-    QList<Shortcut> library = m_controller.libraryArray();
-    library.append(entry);
-    m_controller.setLibraryArray(library);
-    endInsertRows();
-    return true;
+    bool inserted = false;
+    insertFiles({path}, rowCount(), &inserted);
+    return inserted;
 }
 
 void LibraryModel::reload()
 {
     beginResetModel();
-    endResetModel();
-}
-
-void LibraryModel::replaceLibrary(const QList<Shortcut> &library)
-{
-    beginResetModel();
-    m_controller.setLibraryArray(library);
     endResetModel();
 }
 

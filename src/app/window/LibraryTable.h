@@ -50,7 +50,6 @@ Q_SIGNALS:
 
 private:
     bool usableFile(const QString &path) const;
-    void replaceLibrary(const QList<Shortcut> &library);
 
     Controller &m_controller;
 };

@@ -1,5 +1,7 @@
 #include "platform/mail/ImapMailbox.h"
 
+#include "platform/mail/ErrorText.h"
+
 #include <QHash>
 #include <QRegularExpression>
 #include <QUrl>
@@ -53,12 +55,6 @@ QString folderOfUrl(const QString &url)
 }
 
 constexpr qint64 MaxHeaderBytes = 256 * 1024;
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 } // namespace
 

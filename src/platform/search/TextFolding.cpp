@@ -159,6 +159,8 @@ bool isAscii(std::string_view text)
 
 void appendUtf8(char32_t c, std::string &out)
 {
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
+        c = 0xFFFD;
     if (c < 0x80) {
         out += char(c);
     } else if (c < 0x800) {

@@ -53,6 +53,7 @@ bool isAscii(std::string_view text);
 // Appends the text folded for case and diacritics, as UTF-8: the form an index
 // keeps, so that one lookup serves every comparison.
 void appendFolded(std::string_view text, std::string &out);
+// A surrogate or a value past U+10FFFF is no character: it is written as U+FFFD.
 void appendUtf8(char32_t c, std::string &out);
 
 } // namespace wendle::search

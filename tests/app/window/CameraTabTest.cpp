@@ -1,37 +1,15 @@
 #include "app/window/SettingsWindowFixture.h"
 
-#include "app/Settings.h"
-#include "camera/RBMovieView.h"
-
 #include <QPushButton>
-#include <QThread>
 
 using namespace wendle;
 using namespace wendle::test;
 
 namespace {
 
-using namespace std::chrono_literals;
-
 class CameraTabTest : public SettingsWindowTest {
 protected:
-    CameraTabTest()
-    {
-        preferences.setValue(RBFirstTimeLaunching, false);
-        preferences.setValue(RBCameraSource, "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240");
-        preferences.setValue(RBEnableiSight, true);
-    }
-
-    // Lets the view's update timer run until a frame shows (the pattern
-    // delivers in real time), at most two seconds.
-    QImage shownFrame(RBMovieView *view)
-    {
-        for (int tick = 0; tick < 40 && view->image().isNull(); ++tick) {
-            QThread::msleep(50);
-            scheduler.advance(50ms);
-        }
-        return view->image();
-    }
+    CameraTabTest() { useTestPattern(); }
 };
 
 } // namespace

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "app/Settings.h"
 #include "app/window/SettingsWindow.h"
+#include "camera/RBMovieView.h"
 #include "platform/help/HelpBrowser.h"
 #include "support/ControllerFixture.h"
 #include "support/QtApplication.h"
 
 #include <QLineEdit>
 #include <QTest>
+#include <QThread>
 
 namespace wendle::test {
 
@@ -42,6 +45,25 @@ protected:
         auto *widget = window->findChild<Widget *>(name);
         EXPECT_NE(widget, nullptr) << name.toStdString();
         return widget;
+    }
+
+    // The camera is the test pattern, and the first start is over.
+    void useTestPattern()
+    {
+        preferences.setValue(RBFirstTimeLaunching, false);
+        preferences.setValue(RBCameraSource, "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240");
+        preferences.setValue(RBEnableiSight, true);
+    }
+
+    // Lets the view's update timer run until a frame shows (the pattern
+    // delivers in real time), at most two seconds.
+    QImage shownFrame(RBMovieView *view)
+    {
+        for (int tick = 0; tick < 40 && view->image().isNull(); ++tick) {
+            QThread::msleep(50);
+            scheduler.advance(std::chrono::milliseconds(50));
+        }
+        return view->image();
     }
 
     // Types text the way a keyboard does, one character at a time.

@@ -1,8 +1,5 @@
 #include "app/window/SettingsWindowFixture.h"
 
-#include "app/Settings.h"
-#include "camera/RBMovieView.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -10,7 +7,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBrowser>
-#include <QThread>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -67,29 +63,20 @@ TEST_F(SettingsWindowTest, ControlsWriteTheStoreAtOnceAndShowWhatOthersStored)
     EXPECT_TRUE(control<QCheckBox>(RBSearchEmails)->isChecked());
 }
 
+// The account rules are the chat script installer's; here, that typing in a
+// field and leaving it reaches them, and a field merely left does not.
 TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
 {
     const QString created = "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the "
                             "\"WendleChat\" script whenever the \"Text Invitation\" and \"Message Received\" events occur.";
     const QString duplicate = "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat "
                               "account.  Please try another chat account and try again.";
-    const QString failed = "Couldn't Create Customized iChat Script|Could not create the customized iChat script.  You will need to "
-                           "edit the script from the installation disk, or try again.";
-    struct Case {
-        const char *name;
-        QString host, remote;  // stored before the window opens
-        const char *field;     // the field typed in and left
-        QString typed;
-        QStringList alerts;
-        bool scriptWritten;
-    };
+    // host and remote are stored before the window opens; field is typed in and left.
+    struct Case { const char *name; QString host, remote; const char *field; QString typed; QStringList alerts; bool scriptWritten; };
     const QList<Case> cases = {
-        {"four characters", "", "", RBRemoteChatAddress, "me@x", {}, false},
-        {"five characters", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
+        {"remote typed", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
         {"left without typing", "", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
-        {"host equal to remote", "", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
-        {"remote equal to host", "box@jabber.example.org", "", RBRemoteChatAddress, "box@jabber.example.org", {duplicate}, false},
-        {"not ASCII", "", "", RBRemoteChatAddress, QString::fromUtf8("jos\u00e9@jabber.example.org"), {failed}, false},
+        {"host typed equal to remote", "", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,11 +95,7 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
         QTest::keyClick(field, Qt::Key_Return);
         EXPECT_EQ(alerts.alerts, c.alerts);
         EXPECT_EQ(QFile::exists(controller->chatScriptPath()), c.scriptWritten);
-        if (c.scriptWritten) {
-            EXPECT_TRUE(QFile(controller->chatScriptPath()).open(QIODevice::ReadOnly));
-        }
     }
-    EXPECT_EQ(alerts.styles.last(), AlertStyle::Critical);
 }
 
 TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)
@@ -162,19 +145,15 @@ TEST_F(SettingsWindowTest, TheStampColourWellShowsTheStoredColourOrKeepsItsOwn)
 
 TEST_F(SettingsWindowTest, EveryTabIsPhotographedForReview)
 {
-    preferences.setValue(RBFirstTimeLaunching, false);
     // The camera tab with its preview running.
-    preferences.setValue(RBCameraSource, "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240");
-    preferences.setValue(RBEnableiSight, true);
+    useTestPattern();
     preferences.setValue(RBEnableiSightMotion, true);
     start();
     QDir().mkpath(WENDLE_SCREENSHOT_DIR);
     for (const QString &tab : window->tabIdentifiers()) {
         window->selectTab(tab);
-        for (int tick = 0; tick < 40 && tab == "isight" && controller->movieView()->image().isNull(); ++tick) {
-            QThread::msleep(50);
-            scheduler.advance(std::chrono::milliseconds(50));
-        }
+        if (tab == "isight")
+            shownFrame(controller->movieView());
         const QString file = QStringLiteral(WENDLE_SCREENSHOT_DIR "/settings-%1.png").arg(tab);
         QFile::remove(file);
         EXPECT_TRUE(window->grab().save(file)) << file.toStdString();

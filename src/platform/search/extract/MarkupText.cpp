@@ -3,6 +3,8 @@
 
 #include "platform/search/extract/TextExtraction.h"
 
+#include "platform/search/TextFolding.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -10,29 +12,6 @@
 namespace wendle::search {
 
 namespace {
-
-void appendUtf8(std::string &text, char32_t c)
-{
-    if (c < 0x80) {
-        text += char(c);
-    } else if (c < 0x800) {
-        text += char(0xC0 | (c >> 6));
-        text += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
-        text += char(0xE0 | (c >> 12));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    } else if (c <= 0x10FFFF) {
-        text += char(0xF0 | (c >> 18));
-        text += char(0x80 | ((c >> 12) & 0x3F));
-        text += char(0x80 | ((c >> 6) & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    } else {
-        appendUtf8(text, 0xFFFD);
-    }
-}
 
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view word)
 {
@@ -116,7 +95,7 @@ void htmlToText(std::string_view html, std::size_t maxTextBytes, std::string &te
         if (c == '&') {
             std::size_t length = 0;
             if (const char32_t decoded = htmlEntity(html, at, length)) {
-                appendUtf8(text, decoded);
+                appendUtf8(decoded, text);
                 at += length;
                 continue;
             }
@@ -177,7 +156,7 @@ bool rtfToText(std::string_view rtf, std::size_t maxTextBytes, std::string &text
             return;
         }
         if (!groups.back().skipped)
-            appendUtf8(text, c);
+            appendUtf8(c, text);
     };
     std::size_t at = 0;
     while (at < rtf.size() && text.size() < maxTextBytes) {

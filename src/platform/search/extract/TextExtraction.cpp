@@ -1,5 +1,7 @@
 #include "platform/search/extract/TextExtraction.h"
 
+#include "platform/search/TextFolding.h"
+
 #include <QMimeType>
 
 #include <uchardet.h>
@@ -42,34 +44,16 @@ std::size_t validUtf8Length(std::string_view bytes)
 {
     std::size_t at = 0;
     while (at < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[at]);
-        if (lead < 0x80) {
+        if (static_cast<unsigned char>(bytes[at]) < 0x80) {
             ++at;
             continue;
         }
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            low = lead == 0xE0 ? 0xA0 : 0x80;
-            high = lead == 0xED ? 0x9F : 0xBF;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            low = lead == 0xF0 ? 0x90 : 0x80;
-            high = lead == 0xF4 ? 0x8F : 0xBF;
-        } else {
+        // A malformed byte decodes on its own; a valid sequence here is longer.
+        std::size_t next = at;
+        decodeUtf8(bytes, next);
+        if (next == at + 1)
             return at;
-        }
-        if (at + length > bytes.size())
-            return at;
-        for (std::size_t i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(bytes[at + i]);
-            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF))
-                return at;
-        }
-        at += length;
+        at = next;
     }
     return at;
 }
