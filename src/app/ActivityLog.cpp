@@ -1,5 +1,7 @@
 #include "app/ActivityLog.h"
 
+#include "app/FileStamp.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,26 +24,9 @@ namespace {
 
 // Which file this process wrote last: a log that is still exactly that file
 // is valid UTF-8 without checking it again. Anything that touched it since
-// (another program, the owner's editor) shows in the inode, size or time.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
-
-    static FileIdentity of(const struct stat &status)
-    {
-        return {status.st_dev, status.st_ino, status.st_size, status.st_mtim};
-    }
-    bool operator==(const FileIdentity &other) const
-    {
-        return device == other.device && inode == other.inode && size == other.size
-               && modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
-    }
-};
-
-// Entries are written on the main thread only.
-FileIdentity lastWrittenLog;
+// (another program, the owner's editor) shows in its stamp. Entries are
+// written on the main thread only.
+FileStamp lastWrittenLog;
 
 bool writeAll(int fd, const QByteArray &bytes)
 {
@@ -65,7 +50,7 @@ bool writeAll(int fd, const QByteArray &bytes)
 // keeps its own; a symbolic link keeps pointing at the file it names. Every
 // system call counts here: this runs for each entry of the log.
 bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray &tail = QByteArray(),
-                  FileIdentity *written = nullptr)
+                  FileStamp *written = nullptr)
 {
     static std::atomic<unsigned> counter{0};
     static const QByteArray process = QByteArray::number(::getpid());
@@ -94,7 +79,7 @@ bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray 
         ok = ::fchmod(fd, mode) == 0;
     ok = ok && ::fdatasync(fd) == 0;
     if (written)
-        *written = ok ? FileIdentity::of(status) : FileIdentity();
+        *written = ok ? FileStamp::of(status) : FileStamp();
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temporary.constData(), target.constData()) == 0)
         return true;
@@ -120,7 +105,7 @@ bool ensureFolder(const QString &folder)
 struct LogFile {
     bool exists = false;
     qint64 size = 0;
-    FileIdentity identity;
+    FileStamp identity;
     QByteArray content;
 };
 
@@ -139,7 +124,7 @@ LogFile readLog(const QByteArray &path)
     }
     log.exists = ::fstat(fd, &status) == 0;
     log.size = status.st_size;
-    log.identity = FileIdentity::of(status);
+    log.identity = FileStamp::of(status);
     log.content.resize(qsizetype(status.st_size));
     qsizetype filled = 0;
     while (filled < log.content.size()) {

@@ -41,10 +41,8 @@ int runDeliver(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                             "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 as soon as\n"
                                             "Wendle has taken it, 75 try again later (Wendle not running),\n"
                                             "65 unusable message (too large, nested too deep, not a message)."));
-    if (const auto done = command.parse(arguments, out, err))
+    if (const auto done = command.parseWithoutArguments(arguments, out, err))
         return *done;
-    if (!command.parser.positionalArguments().isEmpty())
-        return command.usageError(QStringLiteral("takes no arguments"), err);
     SettingsPreferences preferences;
     Controller::registerDefaults(preferences);
     return runDeliverCommand(STDIN_FILENO, preferences, supportFolder() + QLatin1String("/attachments"), err);
@@ -62,10 +60,8 @@ int runChatScript(const QStringList &arguments, QTextStream &out, QTextStream &e
     SubcommandParser command(QStringLiteral("chat-script"), QStringLiteral("chat-script"),
                              QStringLiteral("Write the chat handler script for \"remoteChatAddress\" and show how to\n"
                                             "make mcabber run it (events_command) on the computer's chat account."));
-    if (const auto done = command.parse(arguments, out, err))
+    if (const auto done = command.parseWithoutArguments(arguments, out, err))
         return *done;
-    if (!command.parser.positionalArguments().isEmpty())
-        return command.usageError(QStringLiteral("takes no arguments"), err);
     SettingsPreferences preferences;
     return runChatScriptCommand(preferences, supportFolder(), out, err);
 }

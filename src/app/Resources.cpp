@@ -1,5 +1,6 @@
 #include "app/Resources.h"
 
+#include "app/FileStamp.h"
 #include "app/PropertyList.h"
 
 #include <QCoreApplication>
@@ -19,10 +20,7 @@ namespace {
 // A file that has not changed since (same inode, size and time) is not parsed
 // again; any edit shows at the next read, as before.
 struct ParsedTemplates {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = -1;
-    timespec modified{};
+    FileStamp stamp;
     QVariantMap strings;
 };
 
@@ -35,10 +33,8 @@ QVariantMap readTemplates(const QString &path)
         return QVariantMap();
     const QMutexLocker lock(&mutex);
     ParsedTemplates &known = parsed[path];
-    const bool unchanged = known.device == status.st_dev && known.inode == status.st_ino && known.size == status.st_size
-                           && known.modified.tv_sec == status.st_mtim.tv_sec && known.modified.tv_nsec == status.st_mtim.tv_nsec;
-    if (!unchanged)
-        known = {status.st_dev, status.st_ino, status.st_size, status.st_mtim, readPropertyListDictionary(path)};
+    if (known.stamp != FileStamp::of(status))
+        known = {FileStamp::of(status), readPropertyListDictionary(path)};
     return known.strings;
 }
 

@@ -63,10 +63,8 @@ int runStatusCommand(const QStringList &arguments, QTextStream &out, QTextStream
                              QStringLiteral("Show whether Wendle runs in this session, the state of its mail and chat\n"
                                             "connections, the replies waiting to be sent, the command waiting for a\n"
                                             "confirmation and the search index. Exit 0 running, 1 not running."));
-    if (const auto done = command.parse(arguments, out, err))
+    if (const auto done = command.parseWithoutArguments(arguments, out, err))
         return *done;
-    if (!command.parser.positionalArguments().isEmpty())
-        return command.usageError(QStringLiteral("takes no arguments"), err);
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

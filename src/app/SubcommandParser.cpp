@@ -18,14 +18,21 @@ SubcommandParser::SubcommandParser(const QString &name, const QString &synopsis,
 
 std::optional<int> SubcommandParser::parse(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    if (!parser.parse(QStringList{QStringLiteral("wendle ") + name} + arguments)) {
-        err << "wendle " << name << ": " << parser.errorText() << '\n' << "usage: wendle " << synopsis << '\n';
-        return UsageExitCode;
-    }
+    if (!parser.parse(QStringList{QStringLiteral("wendle ") + name} + arguments))
+        return usageError(parser.errorText(), err);
     if (parser.isSet(QStringLiteral("help"))) {
         out << helpText();
         return 0;
     }
+    return std::nullopt;
+}
+
+std::optional<int> SubcommandParser::parseWithoutArguments(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    if (const auto done = parse(arguments, out, err))
+        return done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("takes no arguments"), err);
     return std::nullopt;
 }
 

@@ -21,6 +21,9 @@ struct SubcommandParser {
     // the command is finished here: 0 after printing the help, 2 after an
     // error; nothing when the caller goes on.
     std::optional<int> parse(const QStringList &arguments, QTextStream &out, QTextStream &err);
+    // The same for a subcommand that takes options only: any other word is a
+    // usage error.
+    std::optional<int> parseWithoutArguments(const QStringList &arguments, QTextStream &out, QTextStream &err);
     QString helpText() const;
     // Prints "wendle NAME: MESSAGE" and the usage line; returns 2.
     int usageError(const QString &message, QTextStream &err) const;

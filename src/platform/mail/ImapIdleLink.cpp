@@ -1,5 +1,7 @@
 #include "platform/mail/ImapIdleLink.h"
 
+#include "platform/mail/ErrorText.h"
+
 #include <QElapsedTimer>
 
 #include <poll.h>
@@ -13,12 +15,6 @@ using std::chrono::milliseconds;
 constexpr int PollSliceMs = 250;
 constexpr milliseconds AnswerWait{120000};
 constexpr qsizetype LongestLine = 1024 * 1024;
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
 
 // "* 12 EXISTS", "* 3 RECENT", "* 4 EXPUNGE": the folder changed.
 bool announcesChange(const QByteArray &line)
@@ -120,6 +116,13 @@ bool ImapIdleLink::command(const QByteArray &text, QByteArrayList *untagged, QSt
     }
 }
 
+bool ImapIdleLink::breakOff(const QString &reason, QString *error)
+{
+    setError(error, reason);
+    m_broken = true;
+    return false;
+}
+
 bool ImapIdleLink::sendAll(const QByteArray &bytes, QString *error)
 {
     qsizetype offset = 0;
@@ -132,18 +135,12 @@ bool ImapIdleLink::sendAll(const QByteArray &bytes, QString *error)
             curl_easy_getinfo(m_handle.get(), CURLINFO_ACTIVESOCKET, &socket);
             descriptor.fd = socket;
             ::poll(&descriptor, 1, PollSliceMs);
-            if (m_handle.cancelled()) {
-                setError(error, QStringLiteral("stopped"));
-                m_broken = true;
-                return false;
-            }
+            if (m_handle.cancelled())
+                return breakOff(QStringLiteral("stopped"), error);
             continue;
         }
-        if (code != CURLE_OK) {
-            setError(error, m_handle.describeFailure(code));
-            m_broken = true;
-            return false;
-        }
+        if (code != CURLE_OK)
+            return breakOff(m_handle.describeFailure(code), error);
         offset += qsizetype(sent);
     }
     return true;
@@ -158,11 +155,8 @@ bool ImapIdleLink::readLine(QByteArray *line, milliseconds wait, QString *error,
             m_buffer.remove(0, end + 2);
             return true;
         }
-        if (m_buffer.size() > LongestLine) {
-            setError(error, QStringLiteral("the server sent a line longer than %1 bytes").arg(LongestLine));
-            m_broken = true;
-            return false;
-        }
+        if (m_buffer.size() > LongestLine)
+            return breakOff(QStringLiteral("the server sent a line longer than %1 bytes").arg(LongestLine), error);
         if (!receiveMore(wait, error, timedOut))
             return false;
     }
@@ -180,30 +174,20 @@ bool ImapIdleLink::receiveMore(milliseconds wait, QString *error, bool *timedOut
             m_buffer.append(chunk, qsizetype(received));
             return true;
         }
-        if (code != CURLE_AGAIN) {
-            setError(error, code == CURLE_OK ? QStringLiteral("the server closed the connection") : m_handle.describeFailure(code));
-            m_broken = true;
-            return false;
-        }
+        if (code != CURLE_AGAIN)
+            return breakOff(code == CURLE_OK ? QStringLiteral("the server closed the connection") : m_handle.describeFailure(code),
+                            error);
         curl_socket_t socket = CURL_SOCKET_BAD;
-        if (curl_easy_getinfo(m_handle.get(), CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD) {
-            setError(error, QStringLiteral("the connection to the server is gone"));
-            m_broken = true;
-            return false;
-        }
-        if (m_handle.cancelled()) {
-            setError(error, QStringLiteral("stopped"));
-            m_broken = true;
-            return false;
-        }
+        if (curl_easy_getinfo(m_handle.get(), CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD)
+            return breakOff(QStringLiteral("the connection to the server is gone"), error);
+        if (m_handle.cancelled())
+            return breakOff(QStringLiteral("stopped"), error);
         if (waited.elapsed() >= wait.count()) {
             if (timedOut) {
                 *timedOut = true; // a quiet line, not a broken one
                 return false;
             }
-            setError(error, QStringLiteral("the server did not answer for %1 s").arg(wait.count() / 1000));
-            m_broken = true;
-            return false;
+            return breakOff(QStringLiteral("the server did not answer for %1 s").arg(wait.count() / 1000), error);
         }
         pollfd descriptor{socket, POLLIN, 0};
         ::poll(&descriptor, 1, PollSliceMs);

@@ -39,6 +39,8 @@ private:
     bool sendAll(const QByteArray &bytes, QString *error);
     bool readLine(QByteArray *line, std::chrono::milliseconds wait, QString *error, bool *timedOut = nullptr);
     bool receiveMore(std::chrono::milliseconds wait, QString *error, bool *timedOut);
+    // Marks the connection broken half-way, with the reason; returns false.
+    bool breakOff(const QString &reason, QString *error);
 
     CurlMailHandle m_handle;
     QByteArray m_buffer;

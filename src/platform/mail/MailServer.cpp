@@ -1,6 +1,7 @@
 #include "platform/mail/MailServer.h"
 
 #include "platform/chat/ChatAdapters.h"
+#include "platform/mail/ErrorText.h"
 #include "platform/preferences/Preferences.h"
 
 #include <QDir>
@@ -38,12 +39,6 @@ bool isLoopbackIPv6(const QString &host)
     QString address = host;
     address.remove(u'[').remove(u']');
     return address == QLatin1String("::1") || address == QLatin1String("0:0:0:0:0:0:0:1");
-}
-
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
 }
 
 } // namespace

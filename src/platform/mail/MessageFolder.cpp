@@ -1,5 +1,7 @@
 #include "platform/mail/MessageFolder.h"
 
+#include "platform/mail/ErrorText.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -28,12 +30,6 @@ QString newMessageName(const QDir &folder)
     }
 }
 
-void setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-}
-
 } // namespace
 
 QString writeMessageFile(const QString &folderPath, const QByteArray &message, QString *error)
@@ -45,11 +41,7 @@ QString writeMessageFile(const QString &folderPath, const QByteArray &message, Q
     const QDir folder(folderPath);
     const QString path = folder.filePath(newMessageName(folder));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-        return {};
-    }
-    if (file.write(message) != message.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(message) != message.size() || !file.commit()) {
         setError(error, QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
         return {};
     }
