@@ -46,11 +46,6 @@ namespace wendle {
 
 namespace {
 
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
 void fail(const QString &message)
 {
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
@@ -84,6 +79,11 @@ QString mailConnectionState(const Preferences &preferences, const MailboxWatcher
 QString supportFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/wendle");
+}
+
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 }
 
 int runApplication(int &argc, char **argv, bool headless)

@@ -1,5 +1,6 @@
 #include "app/HelpCommand.h"
 
+#include "app/Application.h"
 #include "app/HelpBook.h"
 #include "app/Resources.h"
 #include "platform/help/HelpBrowser.h"
@@ -21,15 +22,6 @@ QString helpPageNames()
         names << QLatin1String(entry.name);
     return names.join(QLatin1String(", "));
 }
-
-namespace {
-
-bool hasDisplay()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
-
-} // namespace
 
 int runHelpCommand(int &argc, char **argv, const QString &name)
 {

@@ -2,8 +2,7 @@
 #include "platform/camera/GStreamerFrameSource.h"
 #include "support/Doubles.h"
 #include "support/QtApplication.h"
-
-#include <QThread>
+#include "support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -60,10 +59,10 @@ TEST_F(MovieViewTest, LostSignalStopsTheCamera)
     EXPECT_EQ(view.grabFrame().size(), QSize(160, 120));
     EXPECT_EQ(view.grabFrame().format(), QImage::Format_RGB32);
     // The end of the stream reaches the view within a few ticks.
-    for (int tick = 0; tick < 60 && view.cameraAvailable(); ++tick) {
-        QThread::msleep(50);
-        scheduler.advance(50ms);
-    }
+    waitFor([&] {
+        scheduler.advance(20ms);
+        return !view.cameraAvailable();
+    }, 3000);
     EXPECT_EQ(console.lines, (QStringList{"Wendle Error: Camera signal lost...", "Wendle Error: the camera stopped: the stream ended"}));
     EXPECT_FALSE(view.cameraAvailable());
     EXPECT_TRUE(view.signalLost());

@@ -1,7 +1,6 @@
 #include "custom/CustomCommandFixture.h"
+#include "support/WaitFor.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
 #include <QUrl>
 
 using namespace wendle;
@@ -27,17 +26,10 @@ protected:
 // since a killed process is reaped by its new parent in its own time.
 bool processEnds(const QByteArray &pid)
 {
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
-        if (!stat.open(QIODevice::ReadOnly))
-            return true;
-        const QByteArray fields = stat.readAll();
-        if (fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z")
-            return true;
-        QThread::msleep(20);
-    }
-    return false;
+    return waitFor([&] {
+        const QByteArray fields = readFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+        return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+    }, 10000);
 }
 
 } // namespace

@@ -45,9 +45,12 @@ void expectScans(const QList<ScanCase> &cases)
     }
 }
 
-TEST(CommandScanner, ArgumentModes)
+// Characters that start no token are echoed byte for byte, control bytes
+// and bytes from 128 up included.
+TEST(CommandScanner, TokensAndEcho)
 {
     expectScans({
+        // Argument modes.
         {"wndl find the file named my report.doc", {bare(T::Find), fileName(" my report.doc")}, "    "},
         {"wndl find -f budget 2007", {bare(T::Find), fileName("budget 2007")}, "  "},
         {"wndl find containing dear sir", {bare(T::Find), contents(" dear sir")}, "  "},
@@ -65,23 +68,13 @@ TEST(CommandScanner, ArgumentModes)
         {"wndl find -f a:b", {bare(T::Find), fileName("a"), word("b")}, "  :"},
         {"wndl find -f x\ty", {bare(T::Find), fileName("x"), word("y")}, "  \t"},
         {"wndl find -f !#$%&()*+,-./<=>?@^_`~", {bare(T::Find), fileName("!#$%&()*+,-./<=>?@^_`~")}, "  "},
-    });
-}
-
-TEST(CommandScanner, Addresses)
-{
-    expectScans({
+        // Addresses.
         {"wndl email to a@b.c.d", {bare(T::Email), address("a@b.c"), word("d")}, "   ."},
         {"a@bc", {word("a"), word("bc")}, "@"},
         {"a@b c", {address("a@b c")}, ""},
         {"o'neil+x@host.org", {address("o'neil+x@host.org")}, ""},
         {"a@b\xe9" "c", {address("a@b\xe9" "c")}, ""},
-    });
-}
-
-TEST(CommandScanner, WordsNumbersAndKeywords)
-{
-    expectScans({
+        // Words, numbers and keywords.
         {"wndl", {}, ""},
         {"find finds file files 12 12th", {bare(T::Find), word("finds"), word("files"), number("12"), word("12th")}, "     "},
         {"555-1234", {number("555"), number("1234")}, "-"},
@@ -95,14 +88,7 @@ TEST(CommandScanner, WordsNumbersAndKeywords)
         // Keywords are lower case only.
         {"FIND Named", {word("FIND"), word("Named")}, " "},
         {"-fx - f", {bare(T::Fax), word("f")}, "- - "},
-    });
-}
-
-// Characters that start no token are echoed byte for byte, control bytes
-// and bytes from 128 up included.
-TEST(CommandScanner, EndsAtLineBreakOrNulAndEchoesTheRestAsItCame)
-{
-    expectScans({
+        // The command ends at a line break or a NUL.
         {"wndl snapshot\r\n-- \nsent from my phone", {bare(T::Snapshot)}, " \r"},
         {"wndl find named\nreport", {bare(T::Find)}, "  "},
         {QByteArray("wndl itunes\0find", 16), {bare(T::ITunes)}, " "},

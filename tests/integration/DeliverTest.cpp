@@ -44,13 +44,7 @@ protected:
 // Text after a large attachment, the part a short read used to lose.
 QByteArray attachmentThenCommand(qsizetype attachmentBytes, const QByteArray &command)
 {
-    QByteArray message = "From: Owner <owner@example.com>\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-                         "Content-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\nContent-Type: application/octet-stream\r\n"
-                         "Content-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename=big.bin\r\n\r\n";
-    const QByteArray encoded = randomBytes(attachmentBytes, 3).toBase64();
-    for (qsizetype i = 0; i < encoded.size(); i += 76)
-        message += encoded.mid(i, 76) + "\r\n";
-    return message + "--B\r\nContent-Type: text/plain\r\n\r\n" + command + "\r\n--B--\r\n";
+    return mailWithAttachment(command, randomBytes(attachmentBytes, 3), "big.bin", "application/octet-stream", true);
 }
 
 } // namespace

@@ -1,9 +1,7 @@
 #include "operations/OwnerFixture.h"
 #include "platform/search/FileSystemSearch.h"
 #include "support/QtApplication.h"
-
-#include <QElapsedTimer>
-#include <QThread>
+#include "support/WaitFor.h"
 
 using namespace wendle;
 using namespace wendle::test;
@@ -30,13 +28,7 @@ protected:
     // Runs the event loop until a reply was mailed.
     bool waitForMail(qsizetype count)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (mail.sent.size() < count && timer.elapsed() < 30000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-            QThread::msleep(5);
-        }
-        return mail.sent.size() >= count;
+        return waitFor([&] { return mail.sent.size() >= count; }, 30000);
     }
 
     QTemporaryDir home;

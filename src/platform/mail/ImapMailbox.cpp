@@ -43,6 +43,12 @@ QByteArray quoted(const QString &text)
     return '"' + bytes + '"';
 }
 
+// The folder a folderUrl() ends in, decoded.
+QString folderNameIn(const QByteArray &folderUrl)
+{
+    return QUrl::fromPercentEncoding(folderUrl.mid(folderUrl.lastIndexOf('/') + 1));
+}
+
 // The folder from the URL's path: "imaps://host/INBOX" names INBOX.
 QString folderOfUrl(const QString &url)
 {
@@ -90,6 +96,11 @@ QByteArray ImapMailbox::folderUrl(const QString &url, const QString &folder)
     return base.toEncoded() + '/' + QUrl::toPercentEncoding(name.isEmpty() ? QStringLiteral("INBOX") : name);
 }
 
+QByteArray ImapMailbox::quotedFolder(const QByteArray &folderUrl)
+{
+    return quoted(folderNameIn(folderUrl));
+}
+
 ImapMailbox::ImapMailbox(const std::atomic_bool &cancel) : m_handle(&cancel)
 {
 }
@@ -99,7 +110,7 @@ bool ImapMailbox::open(const MailServerSettings &settings, const QString &folder
     if (!m_handle.configure(settings, MailProtocol::Imap, error))
         return false;
     m_url = folderUrl(settings.url, folder);
-    const QString name = QUrl::fromPercentEncoding(m_url.mid(m_url.lastIndexOf('/') + 1));
+    const QString name = folderNameIn(m_url);
     m_folder = quoted(name);
     // libcurl selects the folder before the command; a folder that does not
     // exist fails there.

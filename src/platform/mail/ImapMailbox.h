@@ -55,6 +55,9 @@ public:
     // The mailbox URL for libcurl: scheme, host and port of the settings'
     // URL with the folder as its path ("imaps://host/Wendle%20commands").
     static QByteArray folderUrl(const QString &url, const QString &folder);
+    // The folder of such a URL as an IMAP quoted string, for the commands
+    // that name it.
+    static QByteArray quotedFolder(const QByteArray &folderUrl);
 
 private:
     // One request on the open connection: a custom command or, with an empty

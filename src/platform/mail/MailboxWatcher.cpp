@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QRegularExpression>
 #include <QTimer>
-#include <QUrl>
 
 namespace wendle {
 
@@ -98,11 +97,9 @@ constexpr int IdleRetrySeconds = 60;
 MailboxWatcher::IdleOutcome runIdle(const MailServerSettings &settings, const QString &folder, const std::atomic_bool &cancel)
 {
     ImapIdleLink link(cancel);
-    const QByteArray url = ImapMailbox::folderUrl(settings.url, folder);
-    QByteArray quoted = QUrl::fromPercentEncoding(url.mid(url.lastIndexOf('/') + 1)).toUtf8();
-    quoted.replace('\\', "\\\\").replace('"', "\\\"");
+    const QByteArray quotedFolder = ImapMailbox::quotedFolder(ImapMailbox::folderUrl(settings.url, folder));
     QString error;
-    if (!link.open(settings, '"' + quoted + '"', &error))
+    if (!link.open(settings, quotedFolder, &error))
         return MailboxWatcher::IdleOutcome::Failed;
     if (!link.supportsIdle())
         return MailboxWatcher::IdleOutcome::Unsupported;

@@ -6,10 +6,10 @@
 #include "platform/help/HelpBrowser.h"
 #include "support/ControllerFixture.h"
 #include "support/QtApplication.h"
+#include "support/WaitFor.h"
 
 #include <QLineEdit>
 #include <QTest>
-#include <QThread>
 
 namespace wendle::test {
 
@@ -59,10 +59,10 @@ protected:
     // delivers in real time), at most two seconds.
     QImage shownFrame(RBMovieView *view)
     {
-        for (int tick = 0; tick < 40 && view->image().isNull(); ++tick) {
-            QThread::msleep(50);
-            scheduler.advance(std::chrono::milliseconds(50));
-        }
+        waitFor([&] {
+            scheduler.advance(std::chrono::milliseconds(20));
+            return !view->image().isNull();
+        }, 2000);
         return view->image();
     }
 

@@ -37,18 +37,20 @@ inline std::string str(const QString &text)
     return text.toStdString();
 }
 
-// A command with a base64 attachment after its text, the way phones send one.
+// A command with a base64 attachment after its text, the way phones send one;
+// with textLast, the text follows the attachment.
 inline QByteArray mailWithAttachment(const QByteArray &text, const QByteArray &bytes, const QByteArray &filename,
-                                     const QByteArray &type = "image/jpeg")
+                                     const QByteArray &type = "image/jpeg", bool textLast = false)
 {
+    const QByteArray textPart = "--XYZ\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n";
     QByteArray message = "From: Owner <owner@example.com>\r\nTo: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-                         "Content-Type: multipart/mixed; boundary=XYZ\r\n\r\n--XYZ\r\nContent-Type: text/plain\r\n\r\n"
-                         + text + "\r\n--XYZ\r\nContent-Type: " + type + "\r\nContent-Transfer-Encoding: base64\r\n"
+                         "Content-Type: multipart/mixed; boundary=XYZ\r\n\r\n" + (textLast ? QByteArray() : textPart)
+                         + "--XYZ\r\nContent-Type: " + type + "\r\nContent-Transfer-Encoding: base64\r\n"
                          "Content-Disposition: attachment; filename=\"" + filename + "\"\r\n\r\n";
     const QByteArray encoded = bytes.toBase64();
     for (qsizetype i = 0; i < encoded.size(); i += 76)
         message += encoded.mid(i, 76) + "\r\n";
-    return message + "--XYZ--\r\n";
+    return message + (textLast ? textPart : QByteArray()) + "--XYZ--\r\n";
 }
 
 namespace parsed_mail_detail {

@@ -3,13 +3,12 @@
 #include "support/WendleInstance.h"
 
 #include <QDateTime>
+#include <QNetworkInterface>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 
-#include <arpa/inet.h>
 #include <grp.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace wendle::test {
@@ -20,22 +19,11 @@ namespace {
 constexpr uid_t MailUser = 65534;
 constexpr gid_t MailGroup = 65534;
 
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 bool acceptsConnections(quint16 port)
 {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = loopback(port);
-    const bool connected = ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    ::close(socket);
-    return connected;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(1000);
 }
 
 void giveToMailUser(const QString &path)
@@ -63,33 +51,17 @@ QString findProgram(const QString &name)
 
 quint16 freeLoopbackPort()
 {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
-        && ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(socket);
-    return port;
+    QTcpServer server;
+    return server.listen(QHostAddress::LocalHost) ? server.serverPort() : 0;
 }
 
 QString nonLoopbackAddress()
 {
-    ifaddrs *interfaces = nullptr;
-    if (::getifaddrs(&interfaces) != 0)
-        return {};
-    QString found;
-    for (ifaddrs *entry = interfaces; entry && found.isEmpty(); entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        const in_addr address = reinterpret_cast<const sockaddr_in *>(entry->ifa_addr)->sin_addr;
-        char text[INET_ADDRSTRLEN] = {};
-        if ((ntohl(address.s_addr) >> 24) != 127 && ::inet_ntop(AF_INET, &address, text, sizeof text))
-            found = QString::fromLatin1(text);
+    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            return address.toString();
     }
-    ::freeifaddrs(interfaces);
-    return found;
+    return {};
 }
 
 bool TestServer::installed(std::initializer_list<const char *> programs)

@@ -1,29 +1,13 @@
 #include "support/WendleInstance.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
 
 namespace wendle::test {
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
 
 int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
                QByteArray *output, QByteArray *errors, const QByteArray &input)

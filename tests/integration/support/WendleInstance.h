@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/TestFiles.h"
+#include "support/WaitFor.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -94,9 +95,5 @@ protected:
     }
     TestSession session;
 };
-
-// Polls the condition (running the event loop between tries) for up to
-// timeoutMs; true as soon as it holds.
-bool waitFor(const std::function<bool()> &condition, int timeoutMs = 15000);
 
 } // namespace wendle::test

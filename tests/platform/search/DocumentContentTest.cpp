@@ -1,3 +1,4 @@
+#include "integration/support/TestFiles.h"
 #include "platform/search/FileSystemSearch.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
@@ -37,12 +38,9 @@ protected:
     void write(const QString &relativePath, const QByteArray &content, qint64 size = -1)
     {
         const QString path = m_dir.path() + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
+        ASSERT_TRUE(writeFile(path, content)) << path.toStdString();
         if (size >= 0)
-            file.resize(size);
+            QFile(path).resize(size);
     }
 
     QStringList found(const QString &query)

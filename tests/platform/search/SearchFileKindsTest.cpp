@@ -28,18 +28,3 @@ TEST(SearchFileKinds, TypesNamesExactlyAsTheMimeDatabase)
         }
     }
 }
-
-TEST(SearchFileKinds, DescribesKindsAndKnowsWhichHoldText)
-{
-    const KindCatalogue &catalogue = KindCatalogue::instance();
-    KindResolver resolver;
-    for (const auto &[name, isText] : {std::pair{"a.txt", true}, {"a.md", true}, {"a.c", true}, {"a.html", true},
-                                       {"a.pdf", false}, {"a.jpg", false}, {"a.mp3", false}, {"a.odt", false}}) {
-        const int id = resolver.byName(name);
-        ASSERT_GE(id, 0) << name;
-        EXPECT_EQ(catalogue.at(id).isText, isText) << name;
-        EXPECT_FALSE(catalogue.commentOf(id).isEmpty()) << name;
-    }
-    EXPECT_EQ(catalogue.at(resolver.byContent("plain words, nothing else\n")).mimeName, QStringLiteral("text/plain"));
-    EXPECT_EQ(catalogue.at(resolver.byContent("%PDF-1.4\n")).mimeName, QStringLiteral("application/pdf"));
-}
