@@ -3,7 +3,7 @@
 #include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
-#include "support/ControllerFixture.h"
+#include "operations/OwnerFixture.h"
 #include "support/QtApplication.h"
 
 #include <QImage>
@@ -12,7 +12,7 @@ namespace wendle::test {
 
 // A controller whose camera is a GStreamer test pattern, after a command
 // from the owner, with the camera features on.
-class CameraFixture : public ControllerFixture {
+class CameraFixture : public OwnerFixture {
 protected:
     static constexpr const char *Pattern = "videotestsrc pattern=smpte ! video/x-raw,width=320,height=240";
     static constexpr const char *NoCamera = "v4l2src device=/dev/wendle-no-camera";
@@ -20,8 +20,6 @@ protected:
     CameraFixture()
     {
         ensureQtApplication();
-        controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
         preferences.setValue(RBCameraSource, Pattern);
         preferences.setValue(RBEnableiSight, true);
     }

@@ -46,10 +46,8 @@ TEST_F(CommandRoad, FindThenConfirmMailsTheFile)
 // switched on with `wendle config set` while Wendle runs, mails an alert.
 TEST_F(CameraRoad, SnapshotMailThenLiveMotionWatch)
 {
-    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
-    ASSERT_TRUE(session.configure("enableiSight", "yes"));
-    ASSERT_TRUE(session.configure("cameraSource", "videotestsrc pattern=ball ! video/x-raw,width=320,height=240"));
-    ASSERT_TRUE(session.configure("motionAlertFlag", "yes"));
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"enableiSight", "yes"}, {"motionAlertFlag", "yes"},
+                                   {"cameraSource", "videotestsrc pattern=ball ! video/x-raw,width=320,height=240"}}));
     ASSERT_TRUE(session.startDaemon());
     const auto nthMail = [&](int n) {
         const bool arrived = waitFor([&] { return session.outboxFiles().size() >= n; });
