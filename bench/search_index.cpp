@@ -9,6 +9,7 @@
 //
 //   build/bench/bench_search                         # once, to make the 200,000-file tree
 //   build/bench/bench_search_index [runs]
+//   build/bench/bench_search_index --reuse [runs]    # the searches again, on the indexes of the last run
 //   build/bench/bench_search_index --names 1000000 [runs]   # a tree of empty files, names only
 //
 // The index answers in this process, as it does inside Wendle; the peers are the
@@ -99,6 +100,7 @@ struct Options {
     bool keepNamesTree = false;
     int recollMinutes = 60; // recollindex is stopped after this long, and its progress told
     bool recollReuse = false;
+    bool indexReuse = false;
 };
 
 Options parse(const QStringList &arguments)
@@ -111,6 +113,8 @@ Options parse(const QStringList &arguments)
             options.keepNamesTree = true;
         else if (arguments[i] == QLatin1String("--recoll-reuse"))
             options.recollReuse = true;
+        else if (arguments[i] == QLatin1String("--reuse"))
+            options.indexReuse = true;
         else if (arguments[i] == QLatin1String("--recoll-minutes") && i + 1 < arguments.size())
             options.recollMinutes = arguments[++i].toInt();
         else
@@ -136,9 +140,11 @@ int main(int argc, char **argv)
         return 1;
     }
     const QString work = namesOnly ? kWork + QStringLiteral("-names") : kWork;
-    // --recoll-reuse keeps the recoll index of an earlier run: its build can take an hour.
+    // --reuse keeps all indexes of an earlier run, to measure the searches again
+    // without the builds; --recoll-reuse only recoll's, whose build can take an hour.
     for (const QFileInfo &entry : QDir(work).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (options.recollReuse && entry.fileName() == QLatin1String("recoll"))
+        if (((options.recollReuse || options.indexReuse) && entry.fileName() == QLatin1String("recoll"))
+            || (options.indexReuse && (entry.fileName() == QLatin1String("cache") || entry.fileName() == QLatin1String("plocate.db"))))
             continue;
         if (entry.isDir())
             QDir(entry.filePath()).removeRecursively();
@@ -152,12 +158,17 @@ int main(int argc, char **argv)
     const Recoll recoll(tree, work + QStringLiteral("/recoll"));
 
     // ---- builds
-    const Timed ours = wendle.rebuildIndex();
-    std::printf("%s", ours.output.constData());
-    const Timed locate = runTimed({"updatedb", "-l", "0", "-U", tree, "-o", locateDb});
-    std::printf("\nbuild      wendle index rebuild %7.1f s wall %7.1f s CPU\n", ours.wall, ours.cpu);
-    std::printf("           updatedb             %7.1f s wall %7.1f s CPU   wall ratio %.1f\n", locate.wall,
-                locate.cpu, ours.wall / locate.wall);
+    Timed ours;
+    if (options.indexReuse && SearchIndex::readStatus(wendle.databasePath()).complete) {
+        std::printf("build      wendle and updatedb: their indexes of an earlier run\n");
+    } else {
+        ours = wendle.rebuildIndex();
+        std::printf("%s", ours.output.constData());
+        const Timed locate = runTimed({"updatedb", "-l", "0", "-U", tree, "-o", locateDb});
+        std::printf("\nbuild      wendle index rebuild %7.1f s wall %7.1f s CPU\n", ours.wall, ours.cpu);
+        std::printf("           updatedb             %7.1f s wall %7.1f s CPU   wall ratio %.1f\n", locate.wall,
+                    locate.cpu, ours.wall / locate.wall);
+    }
     const SearchIndex::Status status = SearchIndex::readStatus(wendle.databasePath());
     std::printf("size       index %.1f MB (%lld files, %lld with text), plocate %.1f MB\n", double(status.databaseBytes) / 1e6,
                 qlonglong(status.files), qlonglong(status.filesWithText), double(QFileInfo(locateDb).size()) / 1e6);
@@ -203,7 +214,7 @@ int main(int argc, char **argv)
     // ---- recoll last: on a busy machine its build can take an hour
     if (withRecoll) {
         bool partial = false;
-        if (options.recollReuse) {
+        if (options.recollReuse || options.indexReuse) {
             std::printf("build      recollindex: its index of an earlier run, %s files\n", qPrintable(recoll.progress()));
         } else {
             const Timed theirs = recoll.build(options.recollMinutes);

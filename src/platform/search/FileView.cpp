@@ -180,6 +180,7 @@ bool FileView::load(std::size_t wanted)
         m_fd = ::openat(m_directoryFd, m_nameData, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
         if (m_fd < 0) {
             m_openFailed = true;
+            m_vanished = errno == ENOENT;
             return false;
         }
     }
@@ -187,13 +188,15 @@ bool FileView::load(std::size_t wanted)
     if (buffer.size() < wanted)
         buffer.resize(wanted);
     const std::size_t known = m_size ? std::size_t(std::max<qint64>(*m_size, 0)) : wanted;
+    // A file that grows while it is read is read as it was when listed.
+    const std::size_t end = std::min(wanted, known);
     while (!m_atEnd && m_loaded < wanted) {
         // With the size known, the read that would only report the end is skipped.
         if (m_size && m_loaded >= known) {
             m_atEnd = true;
             break;
         }
-        const ssize_t got = ::read(m_fd, buffer.data() + m_loaded, wanted - m_loaded);
+        const ssize_t got = ::read(m_fd, buffer.data() + m_loaded, end - m_loaded);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {

@@ -64,6 +64,8 @@ public:
     std::optional<std::string_view> text(std::size_t bytes);
     // Why the text of a document could not be extracted; empty when it could.
     const QString &extractionProblem() const { return m_extractionProblem; }
+    // The file was removed between its listing and the first read.
+    bool vanished() const { return m_vanished; }
     // The first `bytes` of the file whatever its kind; nothing when unreadable.
     std::optional<std::string_view> head(std::size_t bytes);
 
@@ -83,6 +85,7 @@ private:
     int m_kind = kUnresolved;
     int m_fd = -1;
     bool m_openFailed = false;
+    bool m_vanished = false;
     bool m_atEnd = false;
     std::size_t m_loaded = 0;
     std::optional<bool> m_isText;

@@ -1,4 +1,5 @@
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/FileView.h"
 #include "platform/search/FileWalker.h"
 #include "support/QtApplication.h"
 
@@ -9,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace wendle;
+using namespace wendle::search;
 using namespace wendle::test;
 
 // Readable failure messages for lists of paths.
@@ -205,6 +209,40 @@ TEST_F(FileSearch, SkipsFoldersAndFilesItCannotRead)
     const QStringList hits = found(search, QStringLiteral("*=='budget'wc"));
     QFile::setPermissions(root() + QStringLiteral("/locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(hits, QStringList{QStringLiteral("open/budget.txt")});
+}
+
+// A file met by the walk may change before or while it is read: what it gives is
+// then what could be read, never a wait or a crash.
+TEST_F(FileSearch, AFileThatChangesWhileItIsReadGivesWhatCouldBeRead)
+{
+    const QByteArray path = QFile::encodeName(root() + QStringLiteral("/letter.txt"));
+    const struct {
+        const char *change;
+        bool afterFirstBytes;
+        std::function<void()> meanwhile;
+        std::optional<std::string> content;
+        bool vanished;
+    } cases[] = {
+        {"removed after it was listed", false, [&] { ::unlink(path); }, std::nullopt, true},
+        {"a FIFO put in its place", false, [&] { ::unlink(path); ::mkfifo(path, 0600); }, "", false},
+        {"cut short after its first bytes", true, [&] { ::truncate(path, 0); }, "dear", false},
+        // Read up to the size it was listed with, not on and on.
+        {"written anew and larger", true, [&] { makeFile("letter.txt", QByteArray(kMaxContentBytes * 2, 'x')); }, "dearxxxx", false},
+    };
+    for (const auto &test : cases) {
+        QFile::remove(QFile::decodeName(path));
+        makeFile(QStringLiteral("letter.txt"), "dear sir");
+        FileScratch scratch;
+        FileView file(AT_FDCWD, {}, path.constData(), scratch, path.constData());
+        file.setKnownSize(8);
+        if (test.afterFirstBytes) {
+            ASSERT_TRUE(file.head(4)) << test.change;
+        }
+        test.meanwhile();
+        const std::optional<std::string_view> content = file.content();
+        EXPECT_EQ(content ? std::optional<std::string>(*content) : std::nullopt, test.content) << test.change;
+        EXPECT_EQ(file.vanished(), test.vanished) << test.change;
+    }
 }
 
 TEST_F(FileSearch, ScopesSearchTheHomeFolderOrTheWholeComputer)

@@ -14,6 +14,8 @@
 
 #include <mutex>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,11 @@ using namespace wendle::test;
 static void PrintTo(const QString &text, std::ostream *out)
 {
     *out << '"' << text.toStdString() << '"';
+}
+
+static void PrintTo(const QStringList &lines, std::ostream *out)
+{
+    *out << '"' << lines.join(QStringLiteral("\" \"")).toStdString() << '"';
 }
 
 namespace {
@@ -185,6 +192,90 @@ TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearches
     EXPECT_FALSE(unwritable.waitUntilReady(10000));
     const std::atomic<bool> cancelled{false};
     EXPECT_FALSE(unwritable.search(compiled(QStringLiteral("*=='roof*'cd")), cancelled));
+}
+
+// The cache lies on a small disk of its own, in a mount namespace of this thread
+// and the threads it starts.
+class CacheDisk {
+public:
+    explicit CacheDisk(QString folder) : m_folder(std::move(folder)) {}
+    ~CacheDisk() { ::umount2(path(), MNT_DETACH); }
+    bool mount(const char *size)
+    {
+        QDir().mkpath(m_folder);
+        return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+            && ::mount("wendle-cache", path(), "tmpfs", 0, size) == 0;
+    }
+    bool remount(unsigned long flags, const char *size = nullptr)
+    {
+        return ::mount(nullptr, path(), nullptr, MS_REMOUNT | flags, size) == 0;
+    }
+    void fill()
+    {
+        QFile filler(m_folder + QStringLiteral("/filler"));
+        filler.open(QIODevice::WriteOnly);
+        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+        }
+    }
+private:
+    QString m_folder;
+    const char *path() const { static QByteArray bytes; return (bytes = QFile::encodeName(m_folder)).constData(); }
+};
+
+TEST_F(SearchIndexTest, AFullOrReadOnlyCacheDiskLeavesSearchesToTheWalkUntilItCanBeWritten)
+{
+    CacheDisk disk(QFileInfo(databasePath()).path());
+    if (!disk.mount("size=256k"))
+        GTEST_SKIP() << "a disk of its own for the cache needs a mount namespace (root)";
+    for (int i = 0; i < 300; ++i)
+        write(QStringLiteral("letters/letter %1.txt").arg(i), QByteArray::number(i * 7919).repeated(150) + " roof");
+    const QString notWritten = QStringLiteral("Wendle Error: the search index cannot be written (database or disk is full); "
+                                              "searches walk the folders until it can");
+    const std::atomic<bool> cancelled{false};
+    const CompiledQuery roof = compiled(QStringLiteral("kMDItemTextContent == '*roof*'cd"));
+    auto failsAndWalks = [&](const char *step) {
+        auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
+            std::lock_guard lock(m_logMutex);
+            m_log << line;
+        });
+        index->start();
+        EXPECT_FALSE(index->waitUntilReady(60000)) << step;
+        EXPECT_TRUE(index->hasFailed()) << step;
+        EXPECT_FALSE(index->search(roof, cancelled)) << step;
+    };
+
+    // Full while building: said once, and the search walks rather than answer from half an index.
+    failsAndWalks("full while building");
+    EXPECT_EQ(log().filter(QStringLiteral("cannot be")), QStringList{notWritten});
+    // With room again, the build goes on where it ended; nothing is thrown away as damaged.
+    ASSERT_TRUE(disk.remount(0, "size=64m"));
+    std::unique_ptr<SearchIndex> index = startIndex();
+    EXPECT_EQ(fromIndex(*index, QStringLiteral("kMDItemTextContent == '*roof*'cd")).size(), 300);
+
+    // Full while following changes: the new file would be missing from the index, so it is not used.
+    disk.fill();
+    write(QStringLiteral("letters/new.txt"), "roof");
+    const QDeadlineTimer deadline(60000);
+    while (!index->hasFailed() && !deadline.hasExpired())
+        QThread::msleep(50);
+    EXPECT_TRUE(index->hasFailed());
+    EXPECT_FALSE(index->search(roof, cancelled));
+    index.reset();
+    QFile::remove(QFileInfo(databasePath()).path() + QStringLiteral("/filler"));
+
+    // Read-only: the index is left as it is for the day the disk can be written again.
+    const qint64 size = QFileInfo(databasePath()).size();
+    ASSERT_TRUE(disk.remount(MS_RDONLY));
+    failsAndWalks("read-only");
+    EXPECT_EQ(QFileInfo(databasePath()).size(), size);
+    ASSERT_TRUE(disk.remount(0));
+    index = startIndex();
+    EXPECT_EQ(fromIndex(*index, QStringLiteral("kMDItemTextContent == '*roof*'cd")).size(), 301);
+    const QStringList troubles = log().filter(QStringLiteral("cannot be"));
+    EXPECT_EQ(troubles.size(), 3) << troubles.join(u'\n').toStdString();
+    EXPECT_EQ(troubles.value(1), notWritten);
+    EXPECT_TRUE(troubles.value(2).startsWith("Wendle Error: the search index " + databasePath() + " cannot be kept ("));
+    EXPECT_EQ(log().filter(QStringLiteral("damaged")), QStringList());
 }
 
 TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)

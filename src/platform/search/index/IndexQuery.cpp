@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <unordered_set>
 
 namespace wendle::search {
 
@@ -162,6 +163,20 @@ IndexFilter indexFilterFor(const CompiledQuery &query)
     return FilterBuilder(query).build();
 }
 
+std::optional<std::vector<std::string>> contentLookupsFor(const CompiledQuery &query)
+{
+    std::vector<std::string> lookups;
+    for (const CompiledQuery::Leaf &leaf : query.leaves()) {
+        if (leaf.source != CompiledQuery::Source::Content)
+            continue;
+        std::optional<std::string> fts = ftsQueryFor(leaf.pattern);
+        if (!fts)
+            return std::nullopt;
+        lookups.push_back(std::move(*fts));
+    }
+    return lookups;
+}
+
 bool decidableOnFoldedText(const CompiledQuery &query)
 {
     return std::all_of(query.leaves().begin(), query.leaves().end(), [](const CompiledQuery::Leaf &leaf) {
@@ -169,6 +184,55 @@ bool decidableOnFoldedText(const CompiledQuery &query)
             || (leaf.pattern.folding().ignoreCase && leaf.pattern.folding().ignoreDiacritics);
     });
 }
+
+namespace {
+
+// Files that may hold what the query looks for in texts: the others are given an
+// empty text, which no comparison with a run to look up can match, instead of
+// their own, read for nothing. Nothing when every text must be read.
+std::optional<std::unordered_set<std::int64_t>> textCandidates(IndexStore &store, const CompiledQuery &query)
+{
+    const std::optional<std::vector<std::string>> lookups = contentLookupsFor(query);
+    if (!lookups)
+        return std::nullopt;
+    std::unordered_set<std::int64_t> candidates;
+    for (const std::string &lookup : *lookups) {
+        std::optional<std::unordered_set<std::int64_t>> found = store.textMatches(lookup);
+        if (!found)
+            return std::nullopt;
+        candidates.merge(*found);
+    }
+    return candidates;
+}
+
+// Whether the owner could be sent the file: it is still there and readable. Hits
+// come folder by folder, so each folder is looked up once, not once per file.
+class ReadableCheck {
+public:
+    ~ReadableCheck()
+    {
+        if (m_folderFd >= 0)
+            ::close(m_folderFd);
+    }
+    bool operator()(const std::string &path)
+    {
+        const std::size_t slash = path.rfind('/');
+        const std::string_view folder = std::string_view(path).substr(0, slash);
+        if (m_folderFd < 0 || folder != m_folder) {
+            if (m_folderFd >= 0)
+                ::close(m_folderFd);
+            m_folder.assign(folder);
+            m_folderFd = ::open(m_folder.empty() ? "/" : m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        }
+        return m_folderFd >= 0 && ::faccessat(m_folderFd, path.c_str() + slash + 1, R_OK, AT_EACCESS) == 0;
+    }
+
+private:
+    std::string m_folder;
+    int m_folderFd = -1;
+};
+
+} // namespace
 
 std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const
 {
@@ -180,9 +244,12 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     const IndexFilter filter = indexFilterFor(query);
     // The index keeps texts folded; a comparison that minds case or accents reads the file.
     const bool foldedTextDecides = decidableOnFoldedText(query);
+    const std::optional<std::unordered_set<std::int64_t>> mayHoldText =
+        foldedTextDecides ? textCandidates(store, query) : std::nullopt;
     const KindCatalogue &catalogue = KindCatalogue::instance();
     QueryEvaluator evaluator(query);
     FileScratch scratch;
+    ReadableCheck readable;
     QList<SearchHit> hits;
     std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
     const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
@@ -195,8 +262,14 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         const int kind = catalogue.idOf(QString::fromStdString(file.kind));
         view.setKnownKind(kind >= 0 ? kind : catalogue.unknownId());
         if (foldedTextDecides) {
-            view.setTextSource([&store, &file](std::string &text) {
-                std::optional<std::string> stored = file.hasText ? store.text(file.id) : std::nullopt;
+            view.setTextSource([&store, &file, &mayHoldText](std::string &text) {
+                if (!file.hasText)
+                    return false;
+                if (mayHoldText && !mayHoldText->contains(file.id)) {
+                    text.clear();
+                    return true;
+                }
+                std::optional<std::string> stored = store.text(file.id);
                 if (stored)
                     text = std::move(*stored);
                 return stored.has_value();
@@ -204,7 +277,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         }
         // A file the owner could not be sent is no answer, and neither is one
         // deleted a moment ago.
-        if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
+        if (!evaluator.matches(view) || !readable(file.path))
             return true;
         SearchHit hit;
         hit.relevance = evaluator.relevance(view);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,11 @@ struct IndexFilter {
 };
 
 IndexFilter indexFilterFor(const CompiledQuery &query);
+
+// The FTS queries over the texts table, one per content comparison of the query:
+// a file whose text none of them finds holds nothing any comparison looks for.
+// Nothing when a comparison has no run of three characters to look up.
+std::optional<std::vector<std::string>> contentLookupsFor(const CompiledQuery &query);
 
 // Whether every content comparison ignores case and diacritics, so that it can be
 // decided on the folded text the index keeps.

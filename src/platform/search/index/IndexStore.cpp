@@ -81,22 +81,28 @@ bool IndexStore::open(const QString &path, bool repair, bool *repaired, QString 
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
         const bool opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) == SQLITE_OK;
+        std::optional<bool> isSound;
         if (opened) {
             sqlite3_busy_timeout(m_db, 5000);
             // A small page cache: the index serves a few lookups, not scans, and
             // Wendle idles most of the time.
             exec("PRAGMA cache_size=-2048");
-            if (exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL") && sound() && createSchema())
+            if (exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=NORMAL"))
+                isSound = sound();
+            if (isSound == true && createSchema())
                 return true;
         }
+        // Only a damaged index is thrown away: one on a full or read-only disk
+        // is still good once the disk is.
+        const int code = m_db ? (sqlite3_errcode(m_db) & 0xff) : SQLITE_CANTOPEN;
+        const bool damaged = isSound == false || code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
         const QString problem = lastError();
         close();
-        if (!repair || attempt > 0) {
+        if (!repair || attempt > 0 || !damaged) {
             if (error)
                 *error = problem;
             return false;
         }
-        // Not an index we can trust: start again from nothing.
         for (const char *suffix : {"", "-wal", "-shm", "-journal"})
             QFile::remove(path + QLatin1String(suffix));
         if (repaired)
@@ -118,13 +124,16 @@ bool IndexStore::openForReading(const QString &path)
     return true;
 }
 
-bool IndexStore::sound()
+std::optional<bool> IndexStore::sound()
 {
     sqlite3_stmt *check = nullptr;
     if (sqlite3_prepare_v2(m_db, "PRAGMA quick_check", -1, &check, nullptr) != SQLITE_OK)
-        return false;
-    const bool ok = sqlite3_step(check) == SQLITE_ROW && columnText(check, 0) == "ok";
+        return std::nullopt;
+    const int stepped = sqlite3_step(check);
+    const bool ok = stepped == SQLITE_ROW && columnText(check, 0) == "ok";
     sqlite3_finalize(check);
+    if (stepped != SQLITE_ROW)
+        return std::nullopt;
     if (!ok)
         return false;
     // A new file has no tables yet; an old one must be of this layout.
@@ -265,6 +274,23 @@ std::optional<std::string> IndexStore::text(std::int64_t id)
         body = std::string(columnText(select, 0));
     sqlite3_reset(select);
     return body;
+}
+
+std::optional<std::unordered_set<std::int64_t>> IndexStore::textMatches(const std::string &ftsQuery)
+{
+    sqlite3_stmt *select = statement("SELECT rowid FROM texts WHERE texts MATCH ?");
+    if (!select)
+        return std::nullopt;
+    bindText(select, 1, ftsQuery);
+    std::unordered_set<std::int64_t> ids;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(select)) == SQLITE_ROW)
+        ids.insert(sqlite3_column_int64(select, 0));
+    sqlite3_reset(select);
+    sqlite3_clear_bindings(select);
+    if (result != SQLITE_DONE)
+        return std::nullopt;
+    return ids;
 }
 
 std::optional<QString> IndexStore::meta(const char *key)

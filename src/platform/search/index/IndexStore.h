@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -72,6 +73,8 @@ public:
     std::unordered_map<std::string, StoredState> filesIn(std::string_view folder);
     std::optional<StoredState> stateOf(std::string_view path);
     std::optional<std::string> text(std::int64_t id);
+    // The files whose text the FTS query over the texts table finds.
+    std::optional<std::unordered_set<std::int64_t>> textMatches(const std::string &ftsQuery);
 
     std::optional<QString> meta(const char *key);
     bool setMeta(const char *key, const QString &value);
@@ -91,7 +94,8 @@ private:
     sqlite3_stmt *statement(const char *sql);
     bool exec(const char *sql);
     bool createSchema();
-    bool sound();
+    // Whether the file checks out and is of this layout; nothing when it cannot be checked.
+    std::optional<bool> sound();
 };
 
 } // namespace wendle::search

@@ -56,11 +56,10 @@ IndexUpdater::~IndexUpdater()
 
 void IndexUpdater::check(bool ok)
 {
-    if (ok || m_writeFailed)
-        return;
-    m_writeFailed = true; // a full or read-only disk: said once, not for every file
-    m_log(QStringLiteral("Wendle Error: the search index cannot be written (%1); searches may miss recent changes")
-              .arg(m_store.lastError()));
+    // A full or read-only disk: the first error tells why, and the owner of the
+    // updater stops using the index until it can be written again.
+    if (!ok && m_writeError.isEmpty())
+        m_writeError = m_store.lastError();
 }
 
 void IndexUpdater::changed()
@@ -107,7 +106,7 @@ bool IndexUpdater::scanTree(const std::string &top, std::unordered_set<std::stri
     std::vector<std::string> pending{top};
     std::vector<std::string> subfolders;
     while (!pending.empty()) {
-        if (m_stopped.load())
+        if (m_stopped.load() || writeFailed())
             return false;
         const std::string folder = std::move(pending.back());
         pending.pop_back();
@@ -196,6 +195,11 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.size = status.st_size;
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
+    if (file.vanished()) { // removed while the folder was listed: no entry, and no fault of the file
+        check(m_store.remove(record.path));
+        changed();
+        return;
+    }
     record.hasText = text.has_value();
     // A file still being written is read again when it is closed, and judged then.
     // An empty file has no text to read, which is no fault of the file.

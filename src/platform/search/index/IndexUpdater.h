@@ -33,7 +33,8 @@ public:
                  const std::atomic<bool> &stopped, Log log);
     ~IndexUpdater();
 
-    // Brings the whole tree in line; false when stopped before the end.
+    // Brings the whole tree in line; false when stopped before the end or when
+    // the index cannot be written.
     bool scanAll();
     void apply(const std::vector<FolderWatcher::Change> &changes);
     // Folders the watch limit left unwatched are looked at again.
@@ -41,6 +42,9 @@ public:
     bool hasUnwatched() const { return !m_unwatched.empty(); }
     std::size_t unwatchedCount() const { return m_unwatched.size(); }
     void flush();
+    // Why the index could not be written; empty while every write succeeded.
+    bool writeFailed() const { return !m_writeError.isEmpty(); }
+    const QString &writeError() const { return m_writeError; }
 
     // Files whose text could not be read are logged as one line per pass, not one
     // each: a home of broken downloads would bury the log. A file counts once,
@@ -59,7 +63,7 @@ private:
     std::unordered_set<std::string> m_knownFolders;
     bool m_limitReported = false;
     bool m_inTransaction = false;
-    bool m_writeFailed = false;
+    QString m_writeError;
     int m_pending = 0;
     std::chrono::steady_clock::time_point m_lastCommit = std::chrono::steady_clock::now();
     struct UnreadableFiles {

@@ -26,6 +26,8 @@ namespace {
 
 constexpr int kPollMilliseconds = 200;
 constexpr auto kUnwatchedRescanInterval = std::chrono::minutes(5);
+// How long an index that cannot be written is left alone before it is tried again.
+constexpr auto kRetryInterval = std::chrono::minutes(5);
 // Files that cannot be read while changes are followed are summed up at most this often.
 constexpr auto kUnreadableReportInterval = std::chrono::minutes(1);
 
@@ -122,17 +124,15 @@ bool SearchIndex::waitUntilReady(int milliseconds)
 void SearchIndex::run()
 {
     const std::string root = QFile::encodeName(m_root).toStdString();
-    for (;;) {
+    for (; !m_stopped.load(); waitBeforeRetrying()) {
         setPriority(true);
         IndexStore store;
         bool repaired = false;
         QString error;
         if (!store.open(m_databasePath, true, &repaired, &error)) {
-            m_log(QStringLiteral("Wendle Error: the search index %1 cannot be kept (%2); searches walk the folders instead")
-                      .arg(m_databasePath, error));
-            m_failed = true;
-            m_readyChanged.notify_all();
-            return;
+            reportTrouble(QStringLiteral("Wendle Error: the search index %1 cannot be kept (%2); searches walk the folders instead")
+                              .arg(m_databasePath, error));
+            continue;
         }
         if (repaired)
             m_log(QStringLiteral("Wendle Log Update:  the search index was damaged and is built anew"));
@@ -142,10 +142,11 @@ void SearchIndex::run()
         if ((indexedRoot && *indexedRoot != m_root) || store.meta("rebuild") == QLatin1String("1")) {
             store.close();
             removeDatabase(m_databasePath);
+            m_retryNow = true;
             continue;
         }
-        // An unfinished build (stopped, killed) goes on where it ended: the scan
-        // skips every file already indexed as it is.
+        // An unfinished build (stopped, killed, cut short by a full disk) goes on
+        // where it ended: the scan skips every file already indexed as it is.
         const bool fresh = store.meta("complete") != QLatin1String("1");
         store.setMeta("root", m_root);
         store.setMeta("rebuild", QStringLiteral("0"));
@@ -156,6 +157,10 @@ void SearchIndex::run()
                              m_stopped, m_log);
         const bool scanned = updater.scanAll();
         updater.reportUnreadable(); // the files found so far are marked and not counted again
+        if (updater.writeFailed()) {
+            reportWriteTrouble(updater);
+            continue;
+        }
         if (!scanned)
             return; // stopped
         if (fresh) {
@@ -169,41 +174,80 @@ void SearchIndex::run()
                       .arg(store.count(true))
                       .arg(seconds, 0, 'f', 1));
         }
+        if (m_failed.exchange(false))
+            m_log(QStringLiteral("Wendle Log Update:  the search index can be kept again; searches use it"));
         setReady(true);
         setPriority(false);
-        bool idleSinceChanges = true;
-        giveBackMemory(store);
-        auto lastRescan = std::chrono::steady_clock::now();
-        auto lastUnreadableReport = lastRescan;
-        bool rebuild = false;
-        while (!m_stopped.load() && !rebuild) {
-            pollfd waiting{watcher.descriptor(), POLLIN, 0};
-            ::poll(&waiting, 1, kPollMilliseconds);
-            const std::vector<FolderWatcher::Change> changes = watcher.readChanges();
-            if (!changes.empty())
-                updater.apply(changes);
-            else if (!idleSinceChanges)
-                giveBackMemory(store);
-            idleSinceChanges = changes.empty();
-            if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
-                updater.rescanUnwatched();
-                lastRescan = std::chrono::steady_clock::now();
-            }
-            if (updater.hasUnreadableToReport()
-                && (std::chrono::steady_clock::now() - lastUnreadableReport > kUnreadableReportInterval)) {
-                updater.reportUnreadable();
-                lastUnreadableReport = std::chrono::steady_clock::now();
-            }
-            rebuild = store.meta("rebuild") == QLatin1String("1");
-        }
+        const bool rebuild = followChanges(store, watcher, updater);
         setReady(false);
         updater.reportUnreadable();
-        if (m_stopped.load())
+        if (updater.writeFailed()) {
+            reportWriteTrouble(updater);
+            continue;
+        }
+        if (m_stopped.load() || !rebuild)
             return;
         store.close();
         removeDatabase(m_databasePath);
+        m_retryNow = true;
         m_log(QStringLiteral("Wendle Log Update:  the search index is rebuilt as asked"));
     }
+}
+
+bool SearchIndex::followChanges(IndexStore &store, FolderWatcher &watcher, IndexUpdater &updater)
+{
+    bool idleSinceChanges = true;
+    giveBackMemory(store);
+    auto lastRescan = std::chrono::steady_clock::now();
+    auto lastUnreadableReport = lastRescan;
+    while (!m_stopped.load() && !updater.writeFailed()) {
+        pollfd waiting{watcher.descriptor(), POLLIN, 0};
+        ::poll(&waiting, 1, kPollMilliseconds);
+        const std::vector<FolderWatcher::Change> changes = watcher.readChanges();
+        if (!changes.empty())
+            updater.apply(changes);
+        else if (!idleSinceChanges)
+            giveBackMemory(store);
+        idleSinceChanges = changes.empty();
+        if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
+            updater.rescanUnwatched();
+            lastRescan = std::chrono::steady_clock::now();
+        }
+        if (updater.hasUnreadableToReport()
+            && (std::chrono::steady_clock::now() - lastUnreadableReport > kUnreadableReportInterval)) {
+            updater.reportUnreadable();
+            lastUnreadableReport = std::chrono::steady_clock::now();
+        }
+        if (store.meta("rebuild") == QLatin1String("1"))
+            return true;
+    }
+    return false;
+}
+
+void SearchIndex::reportWriteTrouble(IndexUpdater &updater)
+{
+    reportTrouble(QStringLiteral("Wendle Error: the search index cannot be written (%1); searches walk the folders "
+                                 "until it can")
+                      .arg(updater.writeError()));
+}
+
+// A full or read-only disk may not last: the index is tried again now and then,
+// and the trouble is logged once, not at every try.
+void SearchIndex::reportTrouble(const QString &line)
+{
+    setReady(false);
+    if (!m_failed.exchange(true))
+        m_log(line);
+    m_readyChanged.notify_all();
+}
+
+void SearchIndex::waitBeforeRetrying()
+{
+    if (std::exchange(m_retryNow, false))
+        return;
+    const auto until = std::chrono::steady_clock::now() + kRetryInterval;
+    while (!m_stopped.load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
 }
 
 SearchIndex::Status SearchIndex::readStatus(const QString &databasePath)

@@ -14,6 +14,9 @@
 namespace wendle::search {
 
 class CompiledQuery;
+class FolderWatcher;
+class IndexStore;
+class IndexUpdater;
 
 // The persistent index of one folder tree (the owner's home), kept in
 // $XDG_CACHE_HOME/wendle/ where it can always be thrown away and rebuilt.
@@ -55,7 +58,8 @@ public:
     void start();
     void stop();
     bool isReady() const { return m_ready.load(); }
-    // The index cannot be kept (unwritable cache folder); searches walk.
+    // The index cannot be kept or written (a read-only or full cache disk); searches
+    // walk until a later try succeeds.
     bool hasFailed() const { return m_failed.load(); }
     // Waits until the index is ready; false on timeout or when it cannot be kept.
     bool waitUntilReady(int milliseconds);
@@ -77,9 +81,15 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_readyChanged;
 
+    bool m_retryNow = false;             // indexer thread only
     mutable QString m_lastSearchProblem; // for the tests' failure messages
 
     void run();
+    // Until the stop or the owner's rebuild; true for the rebuild.
+    bool followChanges(IndexStore &store, FolderWatcher &watcher, IndexUpdater &updater);
+    void reportTrouble(const QString &line);
+    void reportWriteTrouble(IndexUpdater &updater);
+    void waitBeforeRetrying();
     void setReady(bool ready);
 };
 
