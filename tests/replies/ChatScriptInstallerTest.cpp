@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 #include "integration/support/TestFiles.h"
 #include "support/ControllerFixture.h"
+#include "support/EnvironmentOverride.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -94,6 +95,7 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     const QString recorder = supportDir.filePath(QStringLiteral("wendle-recorder"));
     ASSERT_TRUE(writeFile(recorder, "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$CALLS\"\necho >> \"$CALLS\"\n"));
     QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
+    const EnvironmentOverride wendle("WENDLE", recorder), callsFile("CALLS", calls);
 
     // In the arguments, "FILE" stands for the message file.
     struct Event { QStringList arguments; QByteArray body; bool handedOver; };
@@ -113,10 +115,6 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
         QStringList arguments = event.arguments;
         arguments.replaceInStrings(QStringLiteral("FILE"), messageFile);
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("WENDLE"), recorder);
-        environment.insert(QStringLiteral("CALLS"), calls);
-        process.setProcessEnvironment(environment);
         process.start(script, arguments);
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitCode(), 0) << arguments.join(u' ').toStdString();
