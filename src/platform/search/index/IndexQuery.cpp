@@ -206,33 +206,6 @@ std::optional<std::unordered_set<std::int64_t>> textCandidates(IndexStore &store
     return candidates;
 }
 
-// Whether the owner could be sent the file: it is still there and readable. Hits
-// come folder by folder, so each folder is looked up once, not once per file.
-class ReadableCheck {
-public:
-    ~ReadableCheck()
-    {
-        if (m_folderFd >= 0)
-            ::close(m_folderFd);
-    }
-    bool operator()(const std::string &path)
-    {
-        const std::size_t slash = path.rfind('/');
-        const std::string_view folder = std::string_view(path).substr(0, slash);
-        if (m_folderFd < 0 || folder != m_folder) {
-            if (m_folderFd >= 0)
-                ::close(m_folderFd);
-            m_folder.assign(folder);
-            m_folderFd = ::open(m_folder.empty() ? "/" : m_folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        }
-        return m_folderFd >= 0 && ::faccessat(m_folderFd, path.c_str() + slash + 1, R_OK, AT_EACCESS) == 0;
-    }
-
-private:
-    std::string m_folder;
-    int m_folderFd = -1;
-};
-
 } // namespace
 
 std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const
@@ -250,7 +223,6 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     const KindCatalogue &catalogue = KindCatalogue::instance();
     QueryEvaluator evaluator(query);
     FileScratch scratch;
-    ReadableCheck readable;
     QList<SearchHit> hits;
     std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
     const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
@@ -278,7 +250,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         }
         // A file the owner could not be sent is no answer, and neither is one
         // deleted a moment ago.
-        if (!evaluator.matches(view) || !readable(file.path))
+        if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
             return true;
         std::optional<QString> path = pathAsText(file.path);
         if (!path)
