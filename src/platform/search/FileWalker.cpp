@@ -173,16 +173,20 @@ private:
         if (knownSize >= 0)
             file.setKnownSize(knownSize);
         // A file the owner could not be sent is no answer, even when its name fits.
-        if (m_evaluator.matches(file) && ::faccessat(fd, entry->d_name, R_OK, AT_EACCESS) == 0)
-            m_hits.append(hitFor(file));
+        if (!m_evaluator.matches(file) || ::faccessat(fd, entry->d_name, R_OK, AT_EACCESS) != 0)
+            return;
+        if (std::optional<SearchHit> hit = hitFor(file))
+            m_hits.append(std::move(*hit));
     }
 
-    SearchHit hitFor(FileView &file)
+    std::optional<SearchHit> hitFor(FileView &file)
     {
+        std::optional<QString> path = pathAsText(file.path());
+        if (!path)
+            return std::nullopt;
         SearchHit hit;
         hit.relevance = m_evaluator.relevance(file);
-        const std::string_view path = file.path();
-        hit.path = QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
+        hit.path = std::move(*path);
         hit.fsName = QFile::decodeName(QByteArray(file.name().data(), qsizetype(file.name().size())));
         hit.displayName = hit.fsName;
         hit.kind = KindCatalogue::instance().commentOf(file.kind());
@@ -192,6 +196,15 @@ private:
 };
 
 } // namespace
+
+std::optional<QString> pathAsText(std::string_view path)
+{
+    const QByteArray bytes(path.data(), qsizetype(path.size()));
+    QString text = QFile::decodeName(bytes);
+    if (QFile::encodeName(text) != bytes)
+        return std::nullopt;
+    return text;
+}
 
 std::unordered_set<std::string> foldersOutsideAnySearch()
 {

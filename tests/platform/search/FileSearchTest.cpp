@@ -108,6 +108,8 @@ TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
     };
     for (const auto &f : files)
         makeFile(QString::fromUtf8(f.name), f.content, f.size);
+    // A name in another encoding could not be sent, so it is no answer.
+    ::close(::open(QFile::encodeName(root()) + "/tax return caf\xE9.txt", O_WRONLY | O_CREAT, 0644));
 
     // The first three are the queries the Controller writes for a file name,
     // for content among documents and images, and for content among mails.

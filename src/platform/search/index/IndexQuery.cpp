@@ -2,6 +2,7 @@
 
 #include "platform/search/FileKinds.h"
 #include "platform/search/FileView.h"
+#include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/index/IndexStore.h"
 #include "platform/search/index/SearchIndex.h"
@@ -279,9 +280,12 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         // deleted a moment ago.
         if (!evaluator.matches(view) || !readable(file.path))
             return true;
+        std::optional<QString> path = pathAsText(file.path);
+        if (!path)
+            return true; // indexed before its name was judged
         SearchHit hit;
         hit.relevance = evaluator.relevance(view);
-        hit.path = QFile::decodeName(QByteArray(file.path.data(), qsizetype(file.path.size())));
+        hit.path = std::move(*path);
         hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
         hit.displayName = hit.fsName;
         QString &comment = comments[std::size_t(view.kind())];

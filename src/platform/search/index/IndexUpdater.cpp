@@ -186,10 +186,17 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
 void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
                              bool knownUnreadable, bool mayBeUnfinished)
 {
-    FileView file(folderFd, folder, name, m_scratch);
-    file.setKnownSize(status.st_size);
     IndexedFile record;
     record.path = folder + "/" + name;
+    if (!pathAsText(record.path)) {
+        if (m_unsendable.count++ == 0)
+            m_unsendable.firstPath = record.path;
+        check(m_store.remove(record.path));
+        changed();
+        return;
+    }
+    FileView file(folderFd, folder, name, m_scratch);
+    file.setKnownSize(status.st_size);
     record.name = name;
     record.kind = KindCatalogue::instance().at(file.kind()).mimeName.toStdString();
     record.size = status.st_size;
@@ -245,7 +252,14 @@ void IndexUpdater::reportUnreadable()
                   .arg(m_unreadable.count)
                   .arg(shown(m_unreadable.firstPath), m_unreadable.firstReason));
     }
+    if (m_unsendable.count > 0) {
+        m_log(QStringLiteral("Wendle Log Update:  %1 files whose names are not text in this system's encoding are left "
+                             "out of searches, as they could not be sent; the first: %2")
+                  .arg(m_unsendable.count)
+                  .arg(shown(m_unsendable.firstPath)));
+    }
     m_unreadable = {};
+    m_unsendable = {};
 }
 
 void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)

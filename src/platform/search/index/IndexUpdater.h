@@ -48,8 +48,9 @@ public:
 
     // Files whose text could not be read are logged as one line per pass, not one
     // each: a home of broken downloads would bury the log. A file counts once,
-    // until it is read again with success.
-    bool hasUnreadableToReport() const { return m_unreadable.count > 0; }
+    // until it is read again with success. Files left out for their names are
+    // summed up in a line of their own.
+    bool hasUnreadableToReport() const { return m_unreadable.count > 0 || m_unsendable.count > 0; }
     void reportUnreadable();
 
 private:
@@ -71,6 +72,10 @@ private:
         std::string firstPath;
         QString firstReason;
     } m_unreadable;
+    struct UnsendableFiles {
+        std::int64_t count = 0;
+        std::string firstPath;
+    } m_unsendable;
     FileScratch m_scratch;
     std::string m_foldedName;
     std::string m_foldedText;
