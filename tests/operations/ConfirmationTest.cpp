@@ -92,7 +92,12 @@ TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
         {"untouched", [](const QString &) {}, true},
         {"rewritten in place", [](const QString &path) { writeFile(path, "new content"); }, true},
         {"swapped for a link", [&](const QString &path) { QFile::remove(path); QFile::link(outside, path); }, false},
-        {"swapped for another file", [&](const QString &path) { QFile::remove(path); QFile::copy(outside, path); }, false},
+        // Made before the listed one goes, the way an editor saves, so it cannot take over its inode.
+        {"swapped for another file", [&](const QString &path) {
+             QFile::copy(outside, path + QStringLiteral(".new"));
+             QFile::remove(path);
+             QFile::rename(path + QStringLiteral(".new"), path);
+         }, false},
         {"folder swapped for a link", [&](const QString &path) {
              const QString folder = QFileInfo(path).path(), decoy = folder + QStringLiteral(".decoy");
              QDir().rename(folder, folder + QStringLiteral(".old"));
