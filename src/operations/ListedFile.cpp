@@ -19,6 +19,20 @@ QString realPathOf(const QByteArray &path)
     return ::realpath(path.constData(), resolved) ? QFile::decodeName(resolved) : QString();
 }
 
+// The handle of the file at path (relative to folder), not following a link;
+// empty when the file system has no handles.
+QByteArray handleOf(int folder, const char *path, int flags)
+{
+    alignas(file_handle) char storage[sizeof(file_handle) + MAX_HANDLE_SZ];
+    auto *handle = reinterpret_cast<file_handle *>(storage);
+    handle->handle_bytes = MAX_HANDLE_SZ;
+    int mountId = 0;
+    if (::name_to_handle_at(folder, path, handle, &mountId, flags) != 0)
+        return {};
+    return QByteArray::number(handle->handle_type) + ':'
+        + QByteArray(reinterpret_cast<const char *>(handle->f_handle), qsizetype(handle->handle_bytes));
+}
+
 // Where the open file really is, whatever links the path went through.
 QString realPathOfOpenFile(int fd)
 {
@@ -36,7 +50,7 @@ FileIdentity identifyListedFile(const QString &path)
     struct stat status{};
     if (path.isEmpty() || ::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return {};
-    return {quint64(status.st_dev), quint64(status.st_ino), realPathOf(name)};
+    return {quint64(status.st_dev), quint64(status.st_ino), handleOf(AT_FDCWD, name.constData(), 0), realPathOf(name)};
 }
 
 ListedFileState checkListedFile(const QString &path, const FileIdentity &listed)
@@ -51,7 +65,7 @@ ListedFileState checkListedFile(const QString &path, const FileIdentity &listed)
     struct stat status{};
     const bool same = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && !listed.realPath.isEmpty()
                       && quint64(status.st_dev) == listed.device && quint64(status.st_ino) == listed.inode
-                      && realPathOfOpenFile(fd) == listed.realPath;
+                      && handleOf(fd, "", AT_EMPTY_PATH) == listed.handle && realPathOfOpenFile(fd) == listed.realPath;
     ::close(fd);
     return same ? ListedFileState::Same : ListedFileState::Changed;
 }

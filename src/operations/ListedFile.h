@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace wendle {
@@ -11,6 +12,10 @@ namespace wendle {
 struct FileIdentity {
     quint64 device = 0;
     quint64 inode = 0;
+    // The file system's handle of the file. A file made after the listed one was
+    // deleted often takes over its inode number, but never its handle, which
+    // holds the inode's generation. Empty where the file system gives none.
+    QByteArray handle;
     QString realPath; // empty when the path named no regular file when listed
 };
 

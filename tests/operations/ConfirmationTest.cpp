@@ -1,5 +1,9 @@
 #include "operations/OwnerFixture.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace wendle;
 using namespace wendle::test;
 
@@ -83,6 +87,33 @@ TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwiceUntilANewSearchRuns)
     EXPECT_TRUE(mail.sent[3].mail.body.startsWith(QStringLiteral("That confirmation number is not valid.")));
 }
 
+// Deletes the file and makes another at its path on the same inode number, as
+// ext4 does when it is the lowest free one: the numbers taken meanwhile are held
+// by stand-ins, which go at the end.
+static bool replaceOnSameInode(const QString &path, const QByteArray &content)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status{};
+    ::stat(name, &status);
+    const ino_t inode = status.st_ino;
+    ::unlink(name);
+    QList<QByteArray> standIns;
+    bool same = false;
+    for (int attempt = 0; attempt < 256 && !same; ++attempt) {
+        const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        same = fd >= 0 && ::fstat(fd, &status) == 0 && status.st_ino == inode
+            && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+        ::close(fd);
+        if (!same) {
+            standIns << name + ".stand-in" + QByteArray::number(attempt);
+            ::rename(name, standIns.last());
+        }
+    }
+    for (const QByteArray &standIn : standIns)
+        ::unlink(standIn);
+    return same;
+}
+
 TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
 {
     const QString outside = writeFile(supportDir.filePath(QStringLiteral("elsewhere/secret.txt")), "secret");
@@ -92,11 +123,14 @@ TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
         {"untouched", [](const QString &) {}, true},
         {"rewritten in place", [](const QString &path) { writeFile(path, "new content"); }, true},
         {"swapped for a link", [&](const QString &path) { QFile::remove(path); QFile::link(outside, path); }, false},
-        // Made before the listed one goes, the way an editor saves, so it cannot take over its inode.
-        {"swapped for another file", [&](const QString &path) {
+        {"swapped for another file the way an editor saves", [&](const QString &path) {
              QFile::copy(outside, path + QStringLiteral(".new"));
              QFile::remove(path);
              QFile::rename(path + QStringLiteral(".new"), path);
+         }, false},
+        // The new file usually takes over the freed inode number.
+        {"deleted, and another file made on its inode number", [&](const QString &path) {
+             ASSERT_TRUE(replaceOnSameInode(path, "secret")) << "the file system never gave the number out again";
          }, false},
         {"folder swapped for a link", [&](const QString &path) {
              const QString folder = QFileInfo(path).path(), decoy = folder + QStringLiteral(".decoy");
