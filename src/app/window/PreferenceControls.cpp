@@ -80,7 +80,7 @@ QLineEdit *PreferenceControls::lineEdit(const char *key, const QString &placehol
     auto *edit = new QLineEdit;
     edit->setPlaceholderText(placeholder);
     // textEdited, not textChanged: refreshing from the store must not write back.
-    return attach(*this, 
+    return attach(*this,
         edit, key, &QLineEdit::textEdited,
         [this](QLineEdit *edit, const QString &name) {
             // Only a change of the stored text moves the cursor of a field being typed in.
@@ -100,7 +100,7 @@ QLineEdit *PreferenceControls::argumentEdit(const char *key, const QString &plac
 {
     auto *edit = new QLineEdit;
     edit->setPlaceholderText(placeholder);
-    return attach(*this, 
+    return attach(*this,
         edit, key, &QLineEdit::textEdited,
         [this](QLineEdit *edit, const QString &name) {
             const QVariant stored = m_preferences.value(name);
@@ -124,7 +124,7 @@ QComboBox *PreferenceControls::choice(const char *key, const QStringList &words)
 {
     auto *box = new QComboBox;
     box->addItems(words);
-    return attach(*this, 
+    return attach(*this,
         box, key, &QComboBox::activated,
         [this](QComboBox *box, const QString &name) {
             const QString stored = m_preferences.stringValue(name);
