@@ -1,5 +1,3 @@
-#include "platform/search/index/IndexQuery.h"
-
 #include "platform/search/FileKinds.h"
 #include "platform/search/FileView.h"
 #include "platform/search/FileWalker.h"
@@ -20,6 +18,17 @@
 namespace wendle::search {
 
 namespace {
+
+// A WHERE clause over the index's files table that every file the query matches
+// passes: names and texts are looked up by the runs of plain characters their
+// values require (the trigram tables find any run of three characters or more),
+// kinds and sizes are compared directly. Files that pass are then tested
+// against the query itself, so the clause only has to be generous, never exact.
+struct IndexFilter {
+    std::string where; // empty: every file
+    std::vector<std::string> arguments;
+};
+
 
 bool startsCodePoint(char c)
 {
@@ -157,27 +166,8 @@ private:
     }
 };
 
-} // namespace
-
-IndexFilter indexFilterFor(const CompiledQuery &query)
-{
-    return FilterBuilder(query).build();
-}
-
-std::optional<std::vector<std::string>> contentLookupsFor(const CompiledQuery &query)
-{
-    std::vector<std::string> lookups;
-    for (const CompiledQuery::Leaf &leaf : query.leaves()) {
-        if (leaf.source != CompiledQuery::Source::Content)
-            continue;
-        std::optional<std::string> fts = ftsQueryFor(leaf.pattern);
-        if (!fts)
-            return std::nullopt;
-        lookups.push_back(std::move(*fts));
-    }
-    return lookups;
-}
-
+// Whether every content comparison ignores case and diacritics, so that it can be
+// decided on the folded text the index keeps.
 bool decidableOnFoldedText(const CompiledQuery &query)
 {
     return std::all_of(query.leaves().begin(), query.leaves().end(), [](const CompiledQuery::Leaf &leaf) {
@@ -186,19 +176,18 @@ bool decidableOnFoldedText(const CompiledQuery &query)
     });
 }
 
-namespace {
-
 // Files that may hold what the query looks for in texts: the others are given an
 // empty text, which no comparison with a run to look up can match, instead of
-// their own, read for nothing. Nothing when every text must be read.
+// their own, read for nothing. Nothing when every text must be read, because a
+// comparison has no run of three characters to look up.
 std::optional<std::unordered_set<std::int64_t>> textCandidates(IndexStore &store, const CompiledQuery &query)
 {
-    const std::optional<std::vector<std::string>> lookups = contentLookupsFor(query);
-    if (!lookups)
-        return std::nullopt;
     std::unordered_set<std::int64_t> candidates;
-    for (const std::string &lookup : *lookups) {
-        std::optional<std::unordered_set<std::int64_t>> found = store.textMatches(lookup);
+    for (const CompiledQuery::Leaf &leaf : query.leaves()) {
+        if (leaf.source != CompiledQuery::Source::Content)
+            continue;
+        const std::optional<std::string> lookup = ftsQueryFor(leaf.pattern);
+        std::optional<std::unordered_set<std::int64_t>> found = lookup ? store.textMatches(*lookup) : std::nullopt;
         if (!found)
             return std::nullopt;
         candidates.merge(*found);
@@ -215,7 +204,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     IndexStore store;
     if (!store.openForReading(m_databasePath))
         return std::nullopt;
-    const IndexFilter filter = indexFilterFor(query);
+    const IndexFilter filter = FilterBuilder(query).build();
     // The index keeps texts folded; a comparison that minds case or accents reads the file.
     const bool foldedTextDecides = decidableOnFoldedText(query);
     const std::optional<std::unordered_set<std::int64_t>> mayHoldText =

@@ -71,6 +71,18 @@ void IndexUpdater::changed()
         flush();
 }
 
+void IndexUpdater::forget(const std::string &path)
+{
+    check(m_store.remove(path));
+    changed();
+}
+
+void IndexUpdater::forgetBelow(const std::string &folder)
+{
+    check(m_store.removeBelow(folder));
+    changed();
+}
+
 void IndexUpdater::flush()
 {
     if (m_inTransaction)
@@ -94,8 +106,7 @@ bool IndexUpdater::scanAll()
         return true;
     }, nullptr);
     for (const std::string &folder : gone) {
-        check(m_store.removeBelow(folder));
-        changed();
+        forgetBelow(folder);
     }
     flush();
     return true;
@@ -178,8 +189,7 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
     }
     ::closedir(directory);
     for (const auto &entry : known) {
-        check(m_store.remove(folder + "/" + entry.first));
-        changed();
+        forget(folder + "/" + entry.first);
     }
 }
 
@@ -191,8 +201,7 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     if (!pathAsText(record.path)) {
         if (m_unsendable.count++ == 0)
             m_unsendable.firstPath = record.path;
-        check(m_store.remove(record.path));
-        changed();
+        forget(record.path);
         return;
     }
     FileView file(folderFd, folder, name, m_scratch);
@@ -203,8 +212,7 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.mtime = modificationTime(status);
     const std::optional<std::string_view> text = file.content();
     if (file.vanished()) { // removed while the folder was listed: no entry, and no fault of the file
-        check(m_store.remove(record.path));
-        changed();
+        forget(record.path);
         return;
     }
     record.hasText = text.has_value();
@@ -234,8 +242,7 @@ void IndexUpdater::indexPath(const std::string &path, bool mayBeUnfinished)
         const std::optional<StoredState> stored = m_store.stateOf(path);
         indexFile(fd, folder, path.c_str() + slash + 1, status, stored && stored->unreadable, mayBeUnfinished);
     } else {
-        check(m_store.remove(path));
-        changed();
+        forget(path);
     }
     if (fd >= 0)
         ::close(fd);
@@ -285,8 +292,7 @@ void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
             indexPath(change.path, false);
             break;
         case FolderWatcher::Change::Type::Gone:
-            check(m_store.remove(change.path));
-            changed();
+            forget(change.path);
             break;
         case FolderWatcher::Change::Type::FolderAdded:
             if (!m_skipped.contains(change.path))
@@ -296,8 +302,7 @@ void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
             m_watcher.forgetBelow(change.path);
             std::erase_if(m_knownFolders, [&](const std::string &folder) { return isBelow(folder, change.path); });
             std::erase_if(m_unwatched, [&](const std::string &folder) { return isBelow(folder, change.path); });
-            check(m_store.removeBelow(change.path));
-            changed();
+            forgetBelow(change.path);
             break;
         case FolderWatcher::Change::Type::Overflow:
             scanAll(); // the kernel dropped events: only a full look is safe

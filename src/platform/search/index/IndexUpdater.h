@@ -87,6 +87,9 @@ private:
                    bool knownUnreadable, bool mayBeUnfinished = false);
     void indexPath(const std::string &path, bool mayBeUnfinished);
     void changed();
+    // Drops the file, or everything below the folder, from the index.
+    void forget(const std::string &path);
+    void forgetBelow(const std::string &folder);
     void check(bool ok);
 };
 
