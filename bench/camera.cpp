@@ -6,6 +6,7 @@
 //
 //   build/bench/bench_camera [seconds]   (default 15 s for each CPU figure)
 
+#include "process_cpu.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "platform/camera/GStreamerFrameSource.h"
@@ -28,6 +29,7 @@
 #include <cstring>
 
 using namespace wendle;
+using wendle::bench::processCpuSeconds;
 
 namespace {
 
@@ -120,21 +122,6 @@ double watchCpuShare(const char *camera, int seconds)
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     qApp->exec();
     return (selfCpuSeconds() - before) / (double(wall.nsecsElapsed()) / 1e9);
-}
-
-// User and system time of a running process, from /proc/PID/stat.
-double processCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray text = stat.readAll();
-    // Fields after the command name, which may hold spaces: state is the
-    // third field, utime the 14th, stime the 15th.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
 // The real daemon, headless, with the camera and the motion watch switched

@@ -1,5 +1,7 @@
 #include "search_index_peers.h"
 
+#include "process_cpu.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -42,14 +44,6 @@ QByteArray readProc(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Clock ticks of CPU the process has used so far.
-qint64 cpuTicks(qint64 pid)
-{
-    const QByteArray stat = readProc(QStringLiteral("/proc/%1/stat").arg(pid));
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
 }
 
 qint64 childNamed(qint64 parent, const QByteArray &name)
@@ -201,13 +195,13 @@ Memory Wendle::idleDaemonMemory() const
     for (int i = 0; i < 100 && !daemon; ++i, QThread::msleep(100))
         daemon = childNamed(session.processId(), "wendle");
     // Idle: no CPU used for five seconds running.
-    qint64 lastTicks = -1;
+    double lastCpu = -1;
     int quietChecks = 0;
     for (int i = 0; daemon && quietChecks < 10 && i < 7200; ++i) {
         QThread::msleep(500);
-        const qint64 ticks = cpuTicks(daemon);
-        quietChecks = ticks == lastTicks ? quietChecks + 1 : 0;
-        lastTicks = ticks;
+        const double cpu = processCpuSeconds(daemon);
+        quietChecks = cpu == lastCpu ? quietChecks + 1 : 0;
+        lastCpu = cpu;
     }
     if (daemon) {
         const QByteArray status = readProc(QStringLiteral("/proc/%1/status").arg(daemon));
