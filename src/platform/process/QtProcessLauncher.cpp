@@ -1,5 +1,7 @@
 #include "platform/process/ProcessLauncher.h"
 
+#include "platform/process/OwnerUmask.h"
+
 #include <QProcess>
 
 namespace wendle {
@@ -26,12 +28,7 @@ ProcessOutput QtProcessLauncher::run(const QString &program, const QStringList &
 
 bool QtProcessLauncher::startDetached(const QString &program, const QStringList &arguments)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached();
+    return startDetachedForOwner(program, arguments);
 }
 
 } // namespace wendle

@@ -1,5 +1,7 @@
 #include "platform/scripthost/ScriptHost.h"
 
+#include "platform/process/OwnerUmask.h"
+
 #include <QProcess>
 
 namespace wendle {
@@ -19,6 +21,7 @@ ScriptHostResult runScriptHost(const QStringList &command, const QString &script
     QProcess process;
     process.setProgram(command.first());
     process.setArguments(command.mid(1));
+    process.setChildProcessModifier(restoreOwnerUmask);
     process.start();
     if (!process.waitForStarted(timeoutMs)) {
         result.error = QStringLiteral("cannot start %1: %2").arg(command.first(), process.errorString());

@@ -1,5 +1,7 @@
 #include "platform/workspace/Workspace.h"
 
+#include "platform/process/OwnerUmask.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -55,7 +57,7 @@ GDesktopAppInfo *findApplication(const QString &id)
 
 bool XdgWorkspace::openFile(const QString &path)
 {
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {path});
+    return startDetachedForOwner(QStringLiteral("xdg-open"), {path});
 }
 
 // The launch script is for script hosts; the desktop entry says everything
@@ -69,7 +71,10 @@ bool XdgWorkspace::openApplication(const ApplicationRequest &application, const 
     if (!entry)
         return false;
     GError *error = nullptr;
-    const bool started = !g_desktop_app_info_get_is_hidden(entry) && g_app_info_launch(G_APP_INFO(entry), nullptr, nullptr, &error);
+    const bool started = !g_desktop_app_info_get_is_hidden(entry)
+                         && g_desktop_app_info_launch_uris_as_manager(entry, nullptr, nullptr, G_SPAWN_SEARCH_PATH,
+                                                                      [](gpointer) { restoreOwnerUmask(); }, nullptr, nullptr,
+                                                                      nullptr, &error);
     if (error)
         g_error_free(error);
     g_object_unref(entry);
