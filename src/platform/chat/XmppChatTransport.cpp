@@ -1,6 +1,7 @@
 #include "platform/chat/XmppChatTransport.h"
 
 #include "app/Settings.h"
+#include "intake/TextHelpers.h"
 #include "platform/chat/XmppSession.h"
 #include "platform/preferences/Preferences.h"
 
@@ -19,6 +20,10 @@ constexpr qsizetype MostStrangersNamed = 100;
 XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
     : m_preferences(preferences)
     , m_log(std::move(log))
+    , m_remoteLog([this](const QString &line) {
+        if (m_log)
+            m_log(line);
+    })
     , m_context(std::make_unique<QObject>())
 {
     QObject *context = m_context.get();
@@ -28,6 +33,11 @@ XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
     };
     callbacks.log = [this, context](const QString &line) {
         QMetaObject::invokeMethod(context, [this, line] { if (m_log) m_log(line); }, Qt::QueuedConnection);
+    };
+    callbacks.remoteLog = [this, context](const QString &kind, const QString &line) {
+        QMetaObject::invokeMethod(
+            context, [this, kind, line] { m_remoteLog.write(kind, text::printableLine(line), QDateTime::currentDateTime()); },
+            Qt::QueuedConnection);
     };
     callbacks.linkChanged = [this, context](bool up) {
         QMetaObject::invokeMethod(context, [this, up] {
@@ -74,6 +84,7 @@ void XmppChatTransport::stop()
     if (m_active && m_thread.isRunning())
         QMetaObject::invokeMethod(m_session, [session = m_session] { session->close(); }, Qt::BlockingQueuedConnection);
     m_active = false;
+    m_remoteLog.flush(QDateTime::currentDateTime());
 }
 
 QString XmppChatTransport::linkState() const

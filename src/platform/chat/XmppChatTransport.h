@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/RemoteLogCap.h"
 #include "platform/chat/ChatTransport.h"
 #include "platform/chat/XmppAccount.h"
 
@@ -58,6 +59,7 @@ private:
 
     const Preferences &m_preferences;
     Log m_log;
+    RemoteLogCap m_remoteLog;
     InboundHandler m_inbound;
     std::unique_ptr<QObject> m_context; // main-thread receiver of what the session reports
     QThread m_thread;

@@ -345,13 +345,16 @@ bool XmppSession::onMessage(xmpp_stanza_t *stanza)
     const QString type = text(xmpp_stanza_get_type(stanza));
     const QString from = text(xmpp_stanza_get_from(stanza));
     if (type == QLatin1String("error")) {
-        log(QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)").arg(from, errorCondition(stanza)));
+        remoteLog(QStringLiteral("chat delivery errors"), QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)")
+                                                            .arg(from.left(200), errorCondition(stanza)));
         return true;
     }
     if (type == QLatin1String("groupchat") || type == QLatin1String("headline"))
         return true;
     if (!type.isEmpty() && type != QLatin1String("chat") && type != QLatin1String("normal")) {
-        log(QStringLiteral("Wendle Log Update:  ignored a chat message of unknown type \"%1\" from %2").arg(type.left(40), from));
+        remoteLog(QStringLiteral("chat messages of unknown types"),
+                  QStringLiteral("Wendle Log Update:  ignored a chat message of unknown type \"%1\" from %2")
+                      .arg(type.left(40), from.left(200)));
         return true;
     }
     char *body = xmpp_message_get_body(stanza);
@@ -464,6 +467,12 @@ void XmppSession::deliver(const OutgoingChat &chat)
     sendText(chat.handle, chat.text);
     if (!chat.filePath.isEmpty())
         sendFile(chat.handle, chat.filePath);
+}
+
+void XmppSession::remoteLog(const QString &kind, const QString &line) const
+{
+    if (m_callbacks.remoteLog)
+        m_callbacks.remoteLog(kind, line);
 }
 
 void XmppSession::log(const QString &line) const

@@ -36,6 +36,9 @@ public:
     struct Callbacks {
         std::function<void(const QString &from, const QString &body)> messageReceived;
         std::function<void(const QString &line)> log;
+        // A line the other side caused (an error reply, an odd stanza), of
+        // a kind the log holds only a few of an hour.
+        std::function<void(const QString &kind, const QString &line)> remoteLog;
         // The link came up (true) or went down while wanted (false).
         std::function<void(bool up)> linkChanged;
     };
@@ -84,6 +87,7 @@ private:
     void fileNotSent(const QString &path, const QString &why);
 
     void log(const QString &line) const;
+    void remoteLog(const QString &kind, const QString &line) const;
 
     Callbacks m_callbacks;
     XmppAccount m_account;

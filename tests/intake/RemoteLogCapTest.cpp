@@ -1,0 +1,36 @@
+#include "intake/RemoteLogCap.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace wendle;
+
+TEST(RemoteLogCap, AFewLinesOfAKindAnHourThenACount)
+{
+    QStringList written;
+    RemoteLogCap cap([&](const QString &line) { written << line; });
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(1800000000);
+    for (int i = 0; i < 1000; ++i)
+        cap.write(QStringLiteral("chat errors"), QStringLiteral("error %1").arg(i), start.addSecs(i));
+    cap.write(QStringLiteral("refused mail"), QStringLiteral("refused"), start.addSecs(10));
+    ASSERT_EQ(written.size(), 6);
+    EXPECT_EQ(written[0], "error 0");
+    EXPECT_EQ(written[4], "error 4 (more chat errors within the hour are counted, not written)");
+    EXPECT_EQ(written[5], "refused") << "each kind has a share of its own";
+
+    // After the hour the count comes first, then lines again.
+    cap.write(QStringLiteral("chat errors"), QStringLiteral("error late"), start.addSecs(3600));
+    ASSERT_EQ(written.size(), 8);
+    EXPECT_EQ(written[6], "Wendle Log Update:  995 more chat errors were left out of the log between "
+                          + start.toString("yyyy-MM-dd (HH:mm:ss)") + " and " + start.addSecs(3600).toString("yyyy-MM-dd (HH:mm:ss)"));
+    EXPECT_EQ(written[7], "error late");
+
+    for (int i = 0; i < 7; ++i)
+        cap.write(QStringLiteral("chat errors"), QStringLiteral("again"), start.addSecs(3700 + i));
+    cap.flush(start.addSecs(4000));
+    EXPECT_TRUE(written.last().startsWith("Wendle Log Update:  3 more chat errors were left out")) << written.last().toStdString();
+    const qsizetype before = written.size();
+    cap.flush(start.addSecs(4001));
+    EXPECT_EQ(written.size(), before) << "a count is written once";
+}
