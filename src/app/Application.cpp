@@ -4,6 +4,7 @@
 #include "app/InboundQueue.h"
 #include "app/InboundService.h"
 #include "app/InstanceLock.h"
+#include "app/PrivateFiles.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
 #include "app/SignalWatcher.h"
@@ -66,11 +67,14 @@ QString supportFolderProblem(const QString &folder)
 }
 
 // How commands come in by mail and how replies go out, in a few words.
-QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox)
+// notStarted says why the watcher waits, when it does.
+QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox, const QString &notStarted)
 {
     const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QStringLiteral("mailTransport"));
     if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
         return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
+    if (!mailbox.isRunning())
+        return QStringLiteral("not reading %1: %2").arg(preferences.stringValue(QStringLiteral("imapUrl")), notStarted) + replies;
     return mailbox.connectionState() + replies;
 }
 
@@ -180,7 +184,7 @@ int runApplication(int &argc, char **argv, bool headless)
     logger = &controller;
     const QString attachments = support + QLatin1String("/attachments");
     InboundQueue queue(support, [&controller, &attachments](const InboundItem &item) {
-        handInboundItem(controller, item, attachments);
+        return handInboundItem(controller, item, attachments);
     });
     InboundService inbound(queue, attachments);
     auto *statusService = new StatusService(&inbound); // owned by inbound
@@ -199,14 +203,16 @@ int runApplication(int &argc, char **argv, bool headless)
                                item.attachment = message.attachmentPath.isEmpty() ? QString() : message.attachmentPath;
                                item.messageId = message.messageId;
                                item.authenticationResults = message.authenticationResults;
+                               item.senderHeader = message.senderHeader;
                                if (!queue.take(item))
                                    removeOwnAttachment(message.attachmentPath, attachments);
                                return true;
                            },
                            mailLog);
 
+    QString mailboxWaits; // why the mailbox watcher has not started
     statusService->addProvider([&](QVariantMap &report) {
-        report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox));
+        report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox, mailboxWaits));
         report.insert(QLatin1String(StatusChatConnection), chatXmpp.linkState());
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         const QString pending = controller.lastCommand();
@@ -238,7 +244,7 @@ int runApplication(int &argc, char **argv, bool headless)
         window = std::make_unique<SettingsWindow>(controller, preferences);
         if (TrayIcon::available()) {
             const auto facts = [&] {
-                return TrayFacts{mailConnectionState(preferences, mailbox), chatXmpp.linkState(),
+                return TrayFacts{mailConnectionState(preferences, mailbox, mailboxWaits), chatXmpp.linkState(),
                                  describeLastCommand(controller)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
@@ -247,17 +253,34 @@ int runApplication(int &argc, char **argv, bool headless)
         }
     }
     controller.awakeFromNib(window.get());
+    // A watcher fetching mail would obey anybody who forges the example
+    // addresses of the defaults: it waits until the owner has set real ones.
+    const auto startMailboxWhenOwned = [&] {
+        if (mailbox.isRunning())
+            return;
+        const QString placeholders = placeholderSendersProblem(preferences);
+        if (!placeholders.isNull() && !preferences.stringValue(RBImapUrl).isEmpty()) {
+            if (mailboxWaits.isNull())
+                mailLog(QStringLiteral("Wendle Error: the mailbox watcher waits: %1; it starts once they are set").arg(placeholders));
+            mailboxWaits = placeholders;
+            return;
+        }
+        mailboxWaits.clear();
+        mailbox.start();
+    };
+    const int madePrivate = makeFilesPrivate({QFileInfo(preferences.fileName()).path(), support,
+                                              QFileInfo(search::SearchIndex::defaultDatabasePath()).path()});
+    if (madePrivate > 0)
+        mailLog(QStringLiteral("Wendle Log Update:  %1 files and folders of Wendle were readable by other users; "
+                               "they are now private to you").arg(madePrivate));
     // `wendle config set` of the camera switches reaches the running watch.
-    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
+    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&] {
+        controller.cameraPreferencesChanged();
+        startMailboxWhenOwned();
+    });
     queue.resume();
     removeStaleAttachments(attachments);
-    // A watcher fetching mail would obey anybody who forges the example
-    // addresses of the defaults.
-    const QString placeholders = placeholderSendersProblem(preferences);
-    if (!preferences.stringValue(RBImapUrl).isEmpty() && !placeholders.isNull())
-        mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; then start Wendle again").arg(placeholders));
-    else
-        mailbox.start();
+    startMailboxWhenOwned();
     chatXmpp.start();
     index.start();
     if (window)

@@ -16,6 +16,7 @@ namespace wendle {
 
 Controller::Controller(const Platform &platform)
     : m_platform(platform)
+    , m_remoteLog([this](const QString &line) { log(line); })
 {
     registerDefaults(m_platform.preferences);
     m_intake.commandTimestamps.reserve(30);

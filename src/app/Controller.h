@@ -3,6 +3,7 @@
 #include "app/Platform.h"
 #include "camera/CameraState.h"
 #include "intake/CommandActions.h"
+#include "intake/RemoteLogCap.h"
 #include "intake/SenderChecks.h"
 #include "custom/Shortcut.h"
 #include "operations/ListedFile.h"
@@ -38,6 +39,8 @@ struct IntakeState {
     QString cmdAddress;                 // sender, or "chat_msg"
     SenderEvidence senderEvidence;      // of the mail message being taken in
     CommandSeen lastCommandSeen;
+    bool lastMessageTaken = false;      // the last message passed every check and was taken as a command
+    bool commandsInFlight = false;      // commands recorded as taken and not yet finished
 };
 
 struct ChatReply {
@@ -128,6 +131,13 @@ public:
     void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
     bool exceededHourlyCommands(qint32 maximum) const;
+    // Whether the last mail message passed the sender checks and the secret,
+    // so that its Message-ID may be remembered.
+    bool lastMessageTaken() const { return m_intake.lastMessageTaken; }
+    // Forgets the record of commands in flight once none is still running.
+    void settleCommands();
+    // Logs the commands an earlier run took and never finished.
+    void reportInterruptedCommands();
 
     // Receives the 8-bit command text that parseCommand cut out, instead of
     // the command language (which runs when no handler is set).
@@ -253,6 +263,7 @@ private:
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void runLanguage(const QByteArray &command);
     void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress);
+    bool commandStillRunning() const;
     void tearDownSearch();
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
@@ -275,6 +286,7 @@ private:
     ChatSettingsState m_chatSettings;
     CameraState m_camera;
     CommandTextHandler m_commandTextHandler;
+    RemoteLogCap m_remoteLog;
 };
 
 } // namespace wendle

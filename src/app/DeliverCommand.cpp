@@ -98,6 +98,8 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         message.insert(QStringLiteral("MessageID"), mail->messageId);
     if (!mail->authenticationResults.isEmpty())
         message.insert(QStringLiteral("AuthenticationResults"), mail->authenticationResults.join(u'\n'));
+    if (!mail->senderHeader.isNull())
+        message.insert(QStringLiteral("SenderHeader"), mail->senderHeader);
     if (!callInbound(false, message, &error)) {
         // The saved attachment goes with the message when it is handed over again.
         if (!mail->attachmentPath.isEmpty())

@@ -39,6 +39,7 @@ QVariantMap inboundItemToMap(const InboundItem &item)
     putString(map, "messageId", item.messageId);
     if (!item.authenticationResults.isEmpty())
         map.insert(QStringLiteral("authenticationResults"), item.authenticationResults);
+    putString(map, "senderHeader", item.senderHeader);
     return map;
 }
 
@@ -51,6 +52,8 @@ InboundItem inboundItemFromMap(const QVariantMap &map)
     item.attachment = takeString(map, "attachment");
     item.messageId = takeString(map, "messageId");
     item.authenticationResults = map.value(QStringLiteral("authenticationResults")).toStringList();
+    if (map.contains(QStringLiteral("senderHeader")))
+        item.senderHeader = takeString(map, "senderHeader");
     return item;
 }
 
@@ -66,7 +69,7 @@ InboundQueue::~InboundQueue() = default;
 
 bool InboundQueue::take(const InboundItem &item)
 {
-    if (!item.messageId.isEmpty() && !m_messageIds.remember(item.messageId, QDateTime::currentDateTimeUtc()))
+    if (m_messageIds.knows(item.messageId, QDateTime::currentDateTimeUtc()))
         return false;
     m_items.push_back({item, spool(item)});
     scheduleNext();
@@ -132,9 +135,15 @@ void InboundQueue::handOverNext()
     // again at every start.
     if (!entry.spoolFile.isEmpty())
         QFile::remove(entry.spoolFile);
+    // A second copy taken while the first still waited.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (m_messageIds.knows(entry.item.messageId, now)) {
+        scheduleNext();
+        return;
+    }
     m_handingOver = true;
-    if (m_handler)
-        m_handler(entry.item);
+    if (m_handler && m_handler(entry.item))
+        m_messageIds.remember(entry.item.messageId, now);
     m_handingOver = false;
     scheduleNext();
 }

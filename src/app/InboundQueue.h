@@ -23,6 +23,7 @@ struct InboundItem {
     QString attachment;
     QString messageId;
     QStringList authenticationResults;
+    QString senderHeader; // the Sender header; null when the message has none
 };
 
 // Takes inbound messages over and hands them to the intake one at a time,
@@ -32,15 +33,18 @@ struct InboundItem {
 // the message again). Each message is written to a spool folder before it
 // counts as taken and removed from it just before it is handed over, so a
 // message taken before a crash or a shutdown is run by the next start. A
-// message whose Message-ID was taken before is dropped.
+// message whose Message-ID was run before is dropped. An id is remembered
+// only once the intake took its message as the owner's command: a stranger
+// who sends the id first must not use it up.
 class InboundQueue {
 public:
-    using Handler = std::function<void(const InboundItem &)>;
+    // Answers whether the message was taken as a command.
+    using Handler = std::function<bool(const InboundItem &)>;
 
     InboundQueue(const QString &supportFolder, Handler handler);
     ~InboundQueue();
 
-    // False when the message had been taken before; it is dropped.
+    // False when a message with its id has run before; it is dropped.
     bool take(const InboundItem &item);
     // Hands over what an earlier run took and did not hand over.
     void resume();

@@ -54,6 +54,8 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
     const QString results = inboundArgument(arguments, QStringLiteral("AuthenticationResults"));
     if (!results.isEmpty())
         item.authenticationResults = results.split(u'\n', Qt::SkipEmptyParts);
+    if (arguments.contains(QStringLiteral("SenderHeader")))
+        item.senderHeader = inboundArgument(arguments, QStringLiteral("SenderHeader"));
     // A second delivery of a message already taken: answered as taken, so the
     // mail system stops offering it, and dropped.
     if (!m_queue.take(item))
@@ -79,18 +81,21 @@ void removeStaleAttachments(const QString &attachmentFolder)
     }
 }
 
-void handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder)
+bool handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder)
 {
     const QVariant attachment = item.attachment.isNull() ? QVariant() : QVariant(item.attachment);
+    bool taken = true;
     if (item.chat) {
         controller.processChatFrom(item.from, item.text, attachment);
     } else {
-        controller.setSenderEvidence({item.authenticationResults});
+        controller.setSenderEvidence({item.authenticationResults, item.senderHeader});
         controller.processEmailFrom(item.from, item.text, attachment);
         controller.setSenderEvidence({});
+        taken = controller.lastMessageTaken();
     }
     removeOwnAttachment(item.attachment, attachmentFolder);
     removeStaleAttachments(attachmentFolder);
+    return taken;
 }
 
 } // namespace wendle

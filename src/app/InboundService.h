@@ -42,8 +42,9 @@ QString inboundArgument(const QVariantMap &arguments, const QString &key);
 
 // Runs one taken message through the intake. Attachments Wendle saved itself
 // (inside attachmentFolder) are deleted once the intake is done with them;
-// the intake never keeps one.
-void handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder);
+// the intake never keeps one. Answers whether the intake took the message
+// as a command.
+bool handInboundItem(Controller &controller, const InboundItem &item, const QString &attachmentFolder);
 // Deletes the file when it is one of Wendle's saved attachments.
 void removeOwnAttachment(const QString &path, const QString &attachmentFolder);
 // Deletes saved attachments older than a day: left by a crash, or saved by

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "app/SettingsView.h"
+#include "platform/clock/Clock.h"
 #include "platform/preferences/Preferences.h"
 
 namespace wendle {
@@ -38,6 +39,7 @@ void Controller::awakeFromNib(SettingsView *view)
         view->showStampColor(m_camera.stampColor);
 
     log(localized(QStringLiteral("startup_log"), {}));
+    reportInterruptedCommands();
     // The preview and the motion watch, when both camera switches are on.
     launchCamera();
 }
@@ -45,6 +47,7 @@ void Controller::awakeFromNib(SettingsView *view)
 void Controller::applicationWillTerminate()
 {
     const std::optional<QVariantList> library = dictArrayFromShortcuts();
+    m_remoteLog.flush(m_platform.clock.now());
     log(localized(QStringLiteral("shutdown_log"), {}));
     // Stored even when empty, so that a library the owner emptied stays so.
     if (library)

@@ -16,6 +16,7 @@ class RBMovieView;
 
 struct CameraState {
     TimerId snapshotTimer = 0; // the last one-shot timer; an earlier one still fires
+    int snapshotsPending = 0;  // snapshots asked for and not yet mailed
     TimerId motionTimer = 0;
     QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
     QImage currentSnapshot;

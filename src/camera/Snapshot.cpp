@@ -45,7 +45,12 @@ void Controller::takeSnapshotAndEmailTo(const QString &ccAddress)
     startPreview();
     // Replacing the held timer does not cancel it: two snapshot commands
     // close together both get their mail.
-    m_camera.snapshotTimer = m_platform.scheduler.schedule(MailDelay, false, [this] { emailSnapshot(); });
+    ++m_camera.snapshotsPending;
+    m_camera.snapshotTimer = m_platform.scheduler.schedule(MailDelay, false, [this] {
+        --m_camera.snapshotsPending;
+        emailSnapshot();
+        settleCommands();
+    });
 }
 
 void Controller::startPreview()

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "intake/CommandLanguage.h"
+#include "intake/CommandsInFlight.h"
 #include "intake/QuotedText.h"
 #include "intake/SenderChecks.h"
 #include "intake/TextHelpers.h"
@@ -20,6 +21,7 @@ constexpr double HourInSeconds = 3600.0;
 
 void Controller::processEmailFrom(const QString &from, const QString &message, const QVariant &)
 {
+    m_intake.lastMessageTaken = false;
     if (from.isNull())
         return;
     const Preferences &prefs = m_platform.preferences;
@@ -30,19 +32,27 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
     m_intake.messageFromPhone = senderMatches(phone, from);
     if (!m_intake.messageFromPhone && !senderMatches(remote, from))
         return;
-    // The optional checks the owner may switch on come on top of the test above.
-    const QString refusal = optionalSenderCheckFailure(prefs, from, m_intake.senderEvidence);
-    if (!refusal.isNull()) {
-        m_platform.console.writeLine(QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2").arg(from, refusal));
-        return;
-    }
     if (message.isNull())
         return;
 
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle")))
         return;
-    acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_cmd_from_log"), {from}), from);
+    const QString own = text::withoutQuotedText(lowered);
+    if (!own.contains(QLatin1String("wndl")))
+        return;
+    // The checks beyond the address test, and the one address answers go
+    // to: never the sender text itself, which a mail program would read again.
+    QString replyAddress;
+    const QString refusal = senderCheckFailure(prefs, from, m_intake.senderEvidence, &replyAddress);
+    if (!refusal.isNull()) {
+        const QString line = QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2")
+                                 .arg(text::printableLine(from).left(200), text::printableLine(refusal));
+        m_platform.console.writeLine(line);
+        m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
+        return;
+    }
+    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress);
 }
 
 void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
@@ -70,6 +80,7 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     const QString command = withoutCommandSecret(lowered.mid(keyword), m_platform.preferences.stringValue(RBCommandSecret));
     if (command.isNull())
         return;
+    m_intake.lastMessageTaken = true;
     // The owner's switch for all remote control: nothing runs, nothing is
     // answered, and the log says why.
     if (!m_platform.preferences.boolValue(RBEnableRemoteCommands)) {
@@ -81,8 +92,9 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     log(logEntry);
     addTimestamp();
     setCmdAddress(replyAddress);
-    // A long message is named by its beginning.
-    m_intake.lastCommandSeen = {command.simplified().left(80), m_platform.clock.now(), replyAddress == QLatin1String(ChatMarker)};
+    // Named by its first line, the one that counts, and of that by its beginning.
+    m_intake.lastCommandSeen = {text::printableLine(command.section(u'\n', 0, 0).simplified().left(80)), m_platform.clock.now(),
+                                replyAddress == QLatin1String(ChatMarker)};
 
     const Preferences &prefs = m_platform.preferences;
     if (prefs.boolValue(RBLimitCommandsFlag) && exceededHourlyCommands(prefs.intValue(RBMaxCommandsPerHour))) {
@@ -97,7 +109,36 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
         m_platform.console.writeLine(notice);
         return;
     }
+    // Recorded until it has finished, so that a kill in between is told at
+    // the next start.
+    recordCommandInFlight(m_platform.supportFolder, m_intake.lastCommandSeen.text);
+    m_intake.commandsInFlight = true;
     parseCommand(command);
+    settleCommands();
+}
+
+// Commands that answer later (a search, a snapshot, a chat reply, a script)
+// finish when their answer has gone.
+void Controller::settleCommands()
+{
+    if (!m_intake.commandsInFlight || commandStillRunning())
+        return;
+    clearCommandsInFlight(m_platform.supportFolder);
+    m_intake.commandsInFlight = false;
+}
+
+bool Controller::commandStillRunning() const
+{
+    return m_search.query != 0 || !m_chat.queued.empty() || m_camera.snapshotsPending > 0;
+}
+
+void Controller::reportInterruptedCommands()
+{
+    for (const QString &command : takeInterruptedCommands(m_platform.supportFolder)) {
+        const QString line = QStringLiteral("Wendle Log Update:  the command \"%1\" was interrupted by a stop and not finished").arg(command);
+        log(line);
+        m_platform.console.writeLine(line);
+    }
 }
 
 void Controller::addTimestamp()

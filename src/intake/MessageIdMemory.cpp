@@ -66,15 +66,20 @@ void MessageIdMemory::rewrite()
         m_linesInFile = m_seen.size();
 }
 
+bool MessageIdMemory::knows(const QString &messageId, const QDateTime &now) const
+{
+    const auto known = m_seen.constFind(cleanId(messageId));
+    return known != m_seen.cend() && now.toSecsSinceEpoch() - known.value() <= KeptSeconds;
+}
+
 bool MessageIdMemory::remember(const QString &messageId, const QDateTime &now)
 {
     const QString id = cleanId(messageId);
     if (id.isEmpty())
         return true;
-    const qint64 seconds = now.toSecsSinceEpoch();
-    const auto known = m_seen.constFind(id);
-    if (known != m_seen.cend() && seconds - known.value() <= KeptSeconds)
+    if (knows(id, now))
         return false;
+    const qint64 seconds = now.toSecsSinceEpoch();
     m_seen.insert(id, seconds);
     // Appending keeps each take cheap; the file is rewritten once it holds
     // twice what is still remembered.

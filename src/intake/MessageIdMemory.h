@@ -17,6 +17,8 @@ public:
     // True when the id was not remembered yet: it is remembered from now on.
     // An empty id is never remembered (and always new).
     bool remember(const QString &messageId, const QDateTime &now);
+    // Whether the id is remembered; an empty one never is.
+    bool knows(const QString &messageId, const QDateTime &now) const;
 
     static constexpr qint64 KeptSeconds = 14 * 24 * 3600;
     static constexpr qsizetype MostEntries = 20000;

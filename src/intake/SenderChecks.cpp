@@ -123,38 +123,115 @@ bool authenticationPasses(const QString &headerValue, const QString &authservId,
     return false;
 }
 
-QString optionalSenderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence)
+namespace {
+
+// Whether the configured address is still the one the defaults name.
+bool isPlaceholder(const QString &key, const QString &configured)
 {
-    const bool strict = preferences.boolValue(RBStrictSenderMatch);
-    const bool authenticated = preferences.boolValue(RBRequireAuthenticatedSender);
-    if (!strict && !authenticated)
+    for (const auto &[name, value] : registeredDefaults()) {
+        if (name == key)
+            return !value.toString().isEmpty() && configured.contains(value.toString(), Qt::CaseInsensitive);
+    }
+    return false;
+}
+
+// One plain local@domain: no quotes, blanks, brackets, separators or second
+// '@' that a mail program could read as more than this one address.
+bool isPlainAddress(const QString &address)
+{
+    static const QString forbidden = QStringLiteral("\"(),:;<>[]\\");
+    const qsizetype at = address.indexOf(u'@');
+    if (at <= 0 || at != address.lastIndexOf(u'@') || at == address.size() - 1)
+        return false;
+    return std::none_of(address.begin(), address.end(),
+                        [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control || forbidden.contains(c); });
+}
+
+// The first header the receiving server wrote. Headers below it were there
+// before the message reached that server: anybody can have written them.
+QString ownAuthenticationResult(const QStringList &values, const QString &authservId)
+{
+    for (const QString &value : values) {
+        const QString writer = resultClauses(value).first().trimmed().section(u' ', 0, 0);
+        if (writer.compare(authservId, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+} // namespace
+
+QString replyAddressOf(const QString &sender, QString *why)
+{
+    ensureGMimeInitialised();
+    InternetAddressList *list = internet_address_list_parse(nullptr, sender.toUtf8().constData());
+    const int count = list ? internet_address_list_length(list) : 0;
+    QString address;
+    if (count == 1 && INTERNET_ADDRESS_IS_MAILBOX(internet_address_list_get_address(list, 0)))
+        address = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(list, 0))));
+    if (list)
+        g_object_unref(list);
+    if (count > 1) {
+        *why = QStringLiteral("the sender names %1 addresses; a command must come from one").arg(count);
         return {};
-    const QString address = senderAddrSpec(sender);
+    }
+    if (address.isEmpty()) {
+        *why = QStringLiteral("the sender names no mailbox");
+        return {};
+    }
+    if (!isPlainAddress(address)) {
+        *why = QStringLiteral("the sender address %1 is not a plain local@domain address").arg(address);
+        return {};
+    }
+    return address;
+}
+
+QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence,
+                           QString *replyAddress)
+{
+    const QString phone = preferences.stringValue(RBPhoneEmailAddress);
+    const QString remote = preferences.stringValue(RBRemoteEmailAddress);
+    const bool byPhone = senderMatches(phone, sender);
+    if (byPhone ? isPlaceholder(QLatin1String(RBPhoneEmailAddress), phone) : isPlaceholder(QLatin1String(RBRemoteEmailAddress), remote))
+        return placeholderSendersProblem(preferences);
+
+    QString why;
+    const QString address = replyAddressOf(sender, &why);
     if (address.isNull())
-        return QStringLiteral("the sender does not name exactly one mailbox");
-    if (strict && !sameAddress(preferences.stringValue(RBPhoneEmailAddress), address)
-        && !sameAddress(preferences.stringValue(RBRemoteEmailAddress), address))
-        return QStringLiteral("the sender address %1 is not one of the configured addresses").arg(address);
-    if (authenticated) {
-        const QString authservId = preferences.stringValue(RBAuthservId);
+        return why;
+    // The configured address must be in the mailbox itself: one written only
+    // into the display name ("owner@home <thief@evil>") would send the
+    // answer, and the files with it, to somebody else.
+    if (!senderMatches(byPhone ? phone : remote, address))
+        return QStringLiteral("the configured address is only in the sender's name, not in its address %1").arg(address);
+
+    if (preferences.boolValue(RBStrictSenderMatch)) {
+        if (!sameAddress(phone, address) && !sameAddress(remote, address))
+            return QStringLiteral("the sender address %1 is not one of the configured addresses").arg(address);
+        if (!evidence.senderHeader.isNull()) {
+            const QString onBehalf = senderAddrSpec(evidence.senderHeader);
+            if (onBehalf.compare(address, Qt::CaseInsensitive) != 0)
+                return QStringLiteral("the message was sent by %1 on behalf of %2")
+                    .arg(onBehalf.isNull() ? QStringLiteral("an unreadable Sender") : onBehalf, address);
+        }
+    }
+    if (preferences.boolValue(RBRequireAuthenticatedSender)) {
+        const QString authservId = preferences.stringValue(RBAuthservId).trimmed();
         const QString domain = domainOf(address);
-        const bool passes = std::any_of(evidence.authenticationResults.begin(), evidence.authenticationResults.end(),
-                                        [&](const QString &value) { return authenticationPasses(value, authservId, domain); });
-        if (!passes)
+        const QString own = authservId.isEmpty() ? QString() : ownAuthenticationResult(evidence.authenticationResults, authservId);
+        if (own.isNull() || !authenticationPasses(own, authservId, domain))
             return QStringLiteral("no Authentication-Results header from %1 shows dkim=pass or spf=pass for %2")
                 .arg(authservId.isEmpty() ? QStringLiteral("the server named by authservId (not set)") : authservId, domain);
     }
+    *replyAddress = address;
     return {};
 }
 
 QString placeholderSendersProblem(const Preferences &preferences)
 {
     QStringList placeholders;
-    for (const auto &[key, value] : registeredDefaults()) {
-        if (key != QLatin1String(RBPhoneEmailAddress) && key != QLatin1String(RBRemoteEmailAddress))
-            continue;
-        const QString current = preferences.stringValue(key);
-        if (!value.toString().isEmpty() && current.contains(value.toString(), Qt::CaseInsensitive))
+    for (const QString key : {QLatin1String(RBPhoneEmailAddress), QLatin1String(RBRemoteEmailAddress)}) {
+        if (isPlaceholder(key, preferences.stringValue(key)))
             placeholders << key;
     }
     if (placeholders.isEmpty())

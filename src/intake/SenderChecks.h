@@ -17,8 +17,10 @@ inline constexpr const char *RBCommandSecret = "commandSecret";
 
 // What the receiving side knows about a mail message beyond its sender text.
 struct SenderEvidence {
-    // Values of the message's Authentication-Results header fields.
+    // Values of the message's Authentication-Results header fields, topmost first.
     QStringList authenticationResults;
+    // The Sender header as the message has it; null when there is none.
+    QString senderHeader;
 };
 
 // The intake's sender test against one configured address: containment
@@ -35,14 +37,23 @@ bool mayBeMailCommand(const Preferences &preferences, const QString &sender, con
 // gives "a@b.c"); null when it holds none or several.
 QString senderAddrSpec(const QString &sender);
 
+// The one address replies to this sender go to: the address of the only
+// mailbox the text names, never its display text (which a reader could take
+// for a list). Null, with *why, when the text names no mailbox or several, or
+// an address that is not one plain local@domain.
+QString replyAddressOf(const QString &sender, QString *why);
+
 // Whether the header value, written by the server named authservId, shows
 // dkim=pass for domain (header.d, or the domain of header.i) or spf=pass for
 // it (smtp.mailfrom, or smtp.helo when there is no mailfrom).
 bool authenticationPasses(const QString &headerValue, const QString &authservId, const QString &domain);
 
-// Null when the sender passes the optional checks that are switched on;
-// otherwise why it does not (for the console, never sent to anyone).
-QString optionalSenderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence);
+// The checks a mail command's sender meets beyond the address test, for a
+// sender that passed it. Null when it passes them, with *replyAddress set to
+// the address its answers go to; otherwise why it does not (for the console
+// and the log, never sent to anyone).
+QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence,
+                           QString *replyAddress);
 
 // The registered defaults name example addresses that anybody can forge.
 // Null when the allowed senders are the owner's own; otherwise a line that

@@ -137,7 +137,9 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
         [this, id](const QList<SearchHit> &hits) {
             if (m_search.query != id)
                 return;
+            m_search.query = 0;
             queryDone(hits);
+            settleCommands();
         },
         &error);
     if (!started) {

@@ -80,6 +80,7 @@ void Controller::executeDelayedChat()
         setCmdAddress(QLatin1String(""));
         sendMessageWithContents(m_chat.chatMessage, m_chat.chatCcAddress, m_chat.chatPath);
     }
+    settleCommands();
 }
 
 } // namespace wendle

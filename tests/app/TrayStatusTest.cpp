@@ -23,9 +23,9 @@ TEST_F(TrayStatusTest, LastCommandNamesTextWayAndTime)
     preferences.setValue(RBCommandSecret, QStringLiteral("s3cret"));
     struct Case { bool chat; QString from, message, expected; };
     const Case cases[] = {
-        {false, "owner@example.com", "Please WNDL s3cret  Find\n named budget", "\u201cwndl find named budget\u201d by mail at 13:35"},
+        {false, "owner@example.org", "Please WNDL s3cret  Find named\t budget\nSent from my phone", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {false, "stranger@example.org", "wndl s3cret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
-        {false, "owner@example.com", "wndl wrongsecret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
+        {false, "owner@example.org", "wndl wrongsecret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {true, "", "wndl s3cret snapshot", "\u201cwndl snapshot\u201d by chat at 14:35"},
     };
     for (const Case &c : cases) {

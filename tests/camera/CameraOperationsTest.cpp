@@ -63,7 +63,7 @@ TEST_F(SnapshotTest, MailedPictureIsTheFrameOrThePlaceholder)
         scheduler.advance(100ms);
         ASSERT_EQ(mail.sent.size(), 1);
         const OutgoingMail &sent = mail.sent[0].mail;
-        EXPECT_EQ(sent.to, QStringLiteral("owner@example.com"));
+        EXPECT_EQ(sent.to, QStringLiteral("owner@example.org"));
         EXPECT_EQ(sent.cc, QStringLiteral("boss@example.com"));
         EXPECT_EQ(sent.body, QStringLiteral("Here is the snapshot you asked for.\n\n"));
         EXPECT_EQ(sent.attachmentPath, platform.supportFolder + QStringLiteral("/snapshot.jpg"));
@@ -192,5 +192,5 @@ TEST_F(MotionWatchTest, MotionAlertIsMailedAtMostOncePerInterval)
     EXPECT_EQ(mail.sent[1].mail.body, QStringLiteral("Wendle saw motion in front of the camera. Here is what it saw.\n\n"));
     EXPECT_EQ(QImage(mail.sent[1].mail.attachmentPath, "JPEG").size(), QSize(320, 240));
     EXPECT_EQ(logEntries().filter(QStringLiteral("Motion seen by the camera; the picture was mailed")).size(), 2);
-    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("owner@example.com"));
+    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("owner@example.org"));
 }

@@ -6,8 +6,8 @@ using namespace wendle::test;
 
 namespace {
 
-const QString Phone = QStringLiteral("5551234567@txt.example.com");
-const QString Remote = QStringLiteral("owner@example.com");
+const QString Phone = QStringLiteral("5551234567@txt.example.org");
+const QString Remote = QStringLiteral("owner@example.org");
 const QString Email = QStringLiteral("wndl email");
 
 class IntakeTest : public ControllerFixture {
@@ -23,18 +23,19 @@ protected:
 
 } // namespace
 
-// An empty phone address admits only an empty sender.
+// An empty phone address matches only an empty sender, which is no one.
 TEST_F(IntakeTest, SenderTestDecidesAndMarksThePhone)
 {
     struct Case { QString phone; QString from; bool accepted; bool fromPhone; };
     const Case cases[] = {
         {Phone, Remote, true, false},
-        {Phone, "Owner Name <OWNER@Example.COM>", true, false},
-        {Phone, "\"Phone\" <5551234567@TXT.example.com>", true, true},
+        {Phone, "Owner Name <OWNER@Example.ORG>", true, false},
+        {Phone, "\"Phone\" <5551234567@TXT.example.org>", true, true},
         {Phone, "stranger@example.org", false, false},
         {Phone, "", false, false},
         {"", "someone@example.org", false, false},
-        {"", "", true, true},
+        // Marked as the phone, yet an empty sender names nobody to answer.
+        {"", "", false, true},
     };
     for (const Case &c : cases) {
         preferences.setValue(RBPhoneEmailAddress, c.phone);
@@ -72,9 +73,10 @@ TEST_F(IntakeTest, CommandTextIsCutAtTheKeyword)
 
 TEST_F(IntakeTest, AcceptedMailIsLoggedAndAnswersGoToTheSender)
 {
-    controller->processEmailFrom(QStringLiteral("Owner \"Boss\" <owner@example.com>"), Email, QVariant());
-    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("Owner 'Boss' <owner@example.com>"));
-    EXPECT_EQ(logEntries(), QStringList{QStringLiteral("Processing command from Owner \"Boss\" <owner@example.com>")});
+    controller->processEmailFrom(QStringLiteral("Owner \"Boss\" <owner@example.org>"), Email, QVariant());
+    // Answers go to the one address of the mailbox, never to its display text.
+    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("owner@example.org"));
+    EXPECT_EQ(logEntries(), QStringList{QStringLiteral("Processing command from Owner \"Boss\" <owner@example.org>")});
     EXPECT_EQ(controller->commandTimestamps().size(), 1);
 }
 
@@ -186,8 +188,26 @@ TEST_F(DispatchTest, MissingUsageTextFallsBackToTheFixedText)
     Platform withoutTemplates{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
                               bare, search, scripts, processes, camera, platform.supportFolder};
     controller = std::make_unique<Controller>(withoutTemplates);
-    controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+    controller->processEmailFrom(QStringLiteral("owner@example.org"), QStringLiteral("wndl"), QVariant());
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Syntax error in last command\n\n"));
     EXPECT_EQ(logEntries().last(), QStringLiteral("Syntax error in last command"));
+}
+
+// A command whose answer was still to come when Wendle died is named at the
+// next start; one that was answered is not.
+TEST_F(IntakeTest, ACommandCutShortIsNamedAtTheNextStart)
+{
+    preferences.setValue(RBLimitCommandsFlag, false);
+    for (const bool answered : {true, false}) {
+        controller = std::make_unique<Controller>(platform);
+        controller->awakeFromNib(nullptr);
+        controller->processChatFrom(QString(), QStringLiteral("wndl itunes\nsent from my phone"), QVariant());
+        if (answered)
+            scheduler.advance(std::chrono::seconds(1));
+    }
+    controller = std::make_unique<Controller>(platform);
+    controller->awakeFromNib(nullptr);
+    EXPECT_EQ(logText().count("Wendle Log Update:  the command \"wndl itunes\" was interrupted by a stop and not finished"), 1)
+        << logText().toStdString();
 }

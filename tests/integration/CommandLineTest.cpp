@@ -50,8 +50,8 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
 {
     ASSERT_TRUE(session.startDaemon());
     const QStringList sends[] = {
-        {"send", "--mail", "--from", "owner@example.com", "--", "wndl", "find", "named", "--help"},
-        {"send", "--from", "owner@example.com", "--mail", "wndl", "find", "named", "-x", "--chat"},
+        {"send", "--mail", "--from", "owner@example.org", "--", "wndl", "find", "named", "--help"},
+        {"send", "--from", "owner@example.org", "--mail", "wndl", "find", "named", "-x", "--chat"},
     };
     for (const QStringList &arguments : sends)
         EXPECT_EQ(session.runWendle(arguments), 0) << arguments.join(' ').toStdString();

@@ -83,7 +83,7 @@ QByteArray nested(int depth, const QByteArray &command)
         head += "Content-Type: multipart/mixed; boundary=" + boundary + "\r\n\r\n--" + boundary + "\r\n";
         tail = "\r\n--" + boundary + "--\r\n" + tail;
     }
-    return "From: owner@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + head
+    return "From: owner@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + head
            + "Content-Type: text/plain\r\n\r\n" + command + tail;
 }
 
@@ -92,9 +92,9 @@ QByteArray plainMessage(const QByteArray &headers, const QByteArray &body)
     return "To: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + headers + "\r\n" + body;
 }
 
-QByteArray withId(const QByteArray &id, const QByteArray &command)
+QByteArray withId(const QByteArray &id, const QByteArray &command, const QByteArray &from = "owner@example.org")
 {
-    return "From: owner@example.com\r\nMessage-ID: <" + id + ">\r\nSubject: x\r\n\r\n" + command + "\r\n";
+    return "From: " + from + "\r\nMessage-ID: <" + id + ">\r\nSubject: x\r\n\r\n" + command + "\r\n";
 }
 
 } // namespace
@@ -103,13 +103,13 @@ QByteArray withId(const QByteArray &id, const QByteArray &command)
 // owner; what cannot be read is refused; no attachment outlives its command.
 TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefused)
 {
-    const QByteArray owner = "From: owner@example.com\r\n";
+    const QByteArray owner = "From: owner@example.org\r\n";
     EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, plainMessage(owner, "wndl find named early\r\n")), 75);
     ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
     ASSERT_TRUE(session.startDaemon());
     const QByteArray picture = randomBytes(1 << 20, 5);
     QByteArray stranger = mailWithAttachment("wndl find named strangerterm", picture, "a.bin");
-    stranger.replace("owner@example.com", "eve@example.org");
+    stranger.replace("owner@example.org", "eve@example.org");
     const QByteArray once = withId("once@example.com", "wndl find named onceterm");
     // term: the file name searched for, logged when the command runs.
     struct Case { const char *name; QByteArray message; int exitCode; const char *error; const char *term; bool runs; };
@@ -128,6 +128,9 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
         {"20 deep", nested(20, "wndl find named deep20"), 0, nullptr, "deep20", true},
         {"first delivery", once, 0, nullptr, "onceterm", true},
         {"second delivery", once, 0, nullptr, nullptr, false},
+        // A stranger cannot use up the id of a command still to come.
+        {"stranger's id", withId("taken@x", "wndl find named evetaken", "eve@example.org"), 0, nullptr, "evetaken", false},
+        {"owner's same id", withId("taken@x", "wndl find named ownertaken"), 0, nullptr, "ownertaken", true},
         {"bounce", "Auto-Submitted: auto-replied\r\n" + withId("b@x", "wndl find named bounceterm"), 0, "Auto-Submitted", "bounceterm", false},
         {"refused sender", stranger, 0, nullptr, "strangerterm", false},
         {"no command", mailWithAttachment("hello, just a picture", picture, "b.bin"), 0, nullptr, nullptr, false},

@@ -30,8 +30,8 @@ protected:
         preferences.setValue("imapUrl", server.url());
         preferences.setValue("imapUser", ImapTestServer::user());
         preferences.setValue("imapPasswordCommand", QStringList{"printf", "%s\\n", ImapTestServer::password()});
-        preferences.setValue("remoteEmailAddress", "owner@example.com");
-        preferences.setValue("phoneEmailAddress", "5551234567@txt.example.com");
+        preferences.setValue("remoteEmailAddress", "owner@example.org");
+        preferences.setValue("phoneEmailAddress", "5551234567@txt.example.org");
     }
 
     QString loginLine() const { return "Wendle Log Update:  logged in to the mailbox " + server.url(); }
@@ -75,13 +75,13 @@ protected:
 
 TEST_F(MailboxWatcherTest, CommandIsHandedOverOnceAndThenMarkedSeen)
 {
-    ASSERT_TRUE(server.deliver(command("Owner <owner@example.com>", "wndl find named budget")));
+    ASSERT_TRUE(server.deliver(command("Owner <owner@example.org>", "wndl find named budget")));
     ASSERT_EQ(server.unseenUids(), QStringList{"1"});
     QStringList unseenDuringHandOver;
     makeWatcher([&] { unseenDuringHandOver = server.unseenUids(); }); // fetching must not have flagged it
     ASSERT_TRUE(poll());
     ASSERT_EQ(handled.size(), 1) << str(log.join(u'\n')) << str(server.log());
-    EXPECT_EQ(str(handled[0].from), "Owner <owner@example.com>");
+    EXPECT_EQ(str(handled[0].from), "Owner <owner@example.org>");
     EXPECT_EQ(str(handled[0].text), "wndl find named budget\n");
     EXPECT_EQ(unseenDuringHandOver, QStringList{"1"});
     ASSERT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs)) << str(log.join(u'\n'));
@@ -92,7 +92,7 @@ TEST_F(MailboxWatcherTest, CommandIsHandedOverOnceAndThenMarkedSeen)
 
 TEST_F(MailboxWatcherTest, RefusedCommandStaysUnseenAndComesAgain)
 {
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help")));
+    ASSERT_TRUE(server.deliver(command("owner@example.org", "wndl help")));
     accept = false;
     makeWatcher();
     ASSERT_TRUE(poll(2));
@@ -104,12 +104,12 @@ TEST_F(MailboxWatcherTest, OnlyCommandsAreFetchedAndFlaggedOtherMailStaysUnseen)
 {
     const QByteArray personal[] = {
         command("friend@example.org", "dinner at eight? wndl is what you call that tool"),
-        command("Owner <owner@example.com>", "a note to self, no command"),
+        command("Owner <owner@example.org>", "a note to self, no command"),
         "Subject: no sender\r\n\r\nwndl help\r\n",
     };
     for (const QByteArray &message : personal)
         ASSERT_TRUE(server.deliver(message));
-    ASSERT_TRUE(server.deliver(command("5551234567@txt.example.com", "WNDL email")));
+    ASSERT_TRUE(server.deliver(command("5551234567@txt.example.org", "WNDL email")));
     makeWatcher();
     ASSERT_TRUE(poll(3));
     ASSERT_EQ(handled.size(), 1) << str(log.join(u'\n'));
@@ -120,8 +120,8 @@ TEST_F(MailboxWatcherTest, OnlyCommandsAreFetchedAndFlaggedOtherMailStaysUnseen)
 
 TEST_F(MailboxWatcherTest, CommandFolderIsWatchedInsteadOfTheUrlsAndIdleBringsNewCommandsAtOnce)
 {
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help"), "Commands"));
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl in the inbox")));
+    ASSERT_TRUE(server.deliver(command("owner@example.org", "wndl help"), "Commands"));
+    ASSERT_TRUE(server.deliver(command("owner@example.org", "wndl in the inbox")));
     preferences.setValue("imapFolder", "Commands");
     // Polls an hour apart: only IDLE can bring the second command in time.
     preferences.setValue("imapPollSeconds", 3600);
@@ -129,7 +129,7 @@ TEST_F(MailboxWatcherTest, CommandFolderIsWatchedInsteadOfTheUrlsAndIdleBringsNe
     watcher->start();
     ASSERT_TRUE(waitFor([&] { return handled.size() == 1; }, WaitMs)) << str(log.join(u'\n'));
     ASSERT_TRUE(waitFor([&] { return server.unseenUids("Commands").isEmpty(); }, WaitMs));
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl second"), "Commands"));
+    ASSERT_TRUE(server.deliver(command("owner@example.org", "wndl second"), "Commands"));
     ASSERT_TRUE(waitFor([&] { return handled.size() == 2; }, WaitMs)) << str(log.join(u'\n')) << str(server.log());
     EXPECT_EQ(str(handled[1].text.trimmed()), "wndl second");
     EXPECT_EQ(server.unseenUids(), QStringList{"1"});
@@ -161,7 +161,7 @@ TEST_F(MailboxWatcherTest, ConnectionProblemsAreReportedOnceAndSoIsTheRecovery)
         {"nobody listening", {{"imapUrl", QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(freeLoopbackPort())}}, "connect"},
         {"no such mailbox", {{"imapUrl", server.url().replace("INBOX", "Nowhere")}}, "refused to open the mailbox"},
     };
-    ASSERT_TRUE(server.deliver(command("owner@example.com", "wndl help")));
+    ASSERT_TRUE(server.deliver(command("owner@example.org", "wndl help")));
     accept = false; // once the mailbox reads again, the command comes but stays unseen
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -114,7 +114,8 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
     // service file, and status then finds it.
     const QString script = QStringLiteral(
         "wendle status; echo \"before: $?\"\n"
-        "wendle send --mail --from owner@example.com wndl email || exit 10\n"
+        "wendle config set remoteEmailAddress owner@example.org || exit 9\n"
+        "wendle send --mail --from owner@example.org wndl email || exit 10\n"
         "wendle status > '%1' || exit 11\n"
         "pid=$(sed -n 's/^process: //p' '%1')\n"
         "kill \"$pid\"\n"
@@ -124,6 +125,6 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
     EXPECT_TRUE(output.contains("running: no\nbefore: 1\n")) << output.constData();
     EXPECT_TRUE(readFile(home.filePath("status.txt")).startsWith("running: yes\n"));
     const QByteArray log = readFile(home.filePath("data/wendle/wendle.log"));
-    EXPECT_TRUE(log.contains("Processing command from owner@example.com")) << log.constData();
+    EXPECT_TRUE(log.contains("Processing command from owner@example.org")) << log.constData();
     EXPECT_TRUE(log.endsWith(": Wendle shut down"));
 }

@@ -61,7 +61,7 @@ TEST_F(MailPathsTest, QueuedRepliesSurviveARestart)
     ASSERT_TRUE(session.startDaemon());
     // One search at a time: a new one silences the one still running.
     for (const int replies : {1, 2}) {
-        ASSERT_EQ(session.send("owner@example.com", QStringLiteral("wndl find named term%1").arg(replies)), 0);
+        ASSERT_EQ(session.send("owner@example.org", QStringLiteral("wndl find named term%1").arg(replies)), 0);
         ASSERT_TRUE(waitFor([&] { return filesIn(queue) == replies; }, WaitMs)) << str(session.logText());
     }
     EXPECT_EQ(session.stopDaemon(), 0);
@@ -89,7 +89,7 @@ TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
                              "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\r\n\r\nHallo\r\n"));
     ASSERT_TRUE(imap.deliver("From: bob@example.org\r\nSubject: =?ISO-8859-1?Q?caf=E9?=\r\n\r\nhi\r\n"));
     ASSERT_TRUE(session.startDaemon());
-    ASSERT_EQ(session.send("owner@example.com", "wndl email"), 0);
+    ASSERT_EQ(session.send("owner@example.org", "wndl email"), 0);
     ASSERT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }, WaitMs)) << str(session.logText());
     const ParsedMail reply = parseMail(readFile(session.outboxFiles().first()));
     EXPECT_TRUE(reply.bodyText.startsWith("Wendle: 2 new\n- Jürgen Mü\nGrüße aus B\n- bob@examp\ncafé\n")) << str(reply.bodyText);

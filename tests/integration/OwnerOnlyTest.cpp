@@ -1,6 +1,12 @@
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 
+#include <QDirIterator>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace wendle::test;
 
 namespace {
@@ -20,26 +26,39 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
 {
     ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"authservId", "mx.owner.example"}}));
     ASSERT_TRUE(session.startDaemon());
-    const QByteArray owner = "From: Owner <owner@example.com>\r\n";
-    const QByteArray dkimPass = "Authentication-Results: mx.owner.example; dkim=pass header.d=example.com header.s=s1\r\n";
+    const QByteArray owner = "From: Owner <owner@example.org>\r\n";
+    const QByteArray dkimPass = "Authentication-Results: mx.owner.example; dkim=pass header.d=example.org header.s=s1\r\n";
     struct Case { const char *setting; const char *value; QByteArray headers; const char *term; bool runs; };
     const Case cases[] = {
         // The address test alone, as it always was: containment.
-        {nullptr, nullptr, "From: owner@example.com.evil.example\r\n", "plainsuffix", true},
-        {nullptr, nullptr, "From: \"owner@example.com\" <attacker@evil.example>\r\n", "plainname", true},
-        {"strictSenderMatch", "yes", "From: owner@example.com.evil.example\r\n", "strictsuffix", false},
-        {"strictSenderMatch", "yes", "From: \"owner@example.com\" <attacker@evil.example>\r\n", "strictname", false},
-        {"strictSenderMatch", "yes", "From: Owner <OWNER@example.com>\r\n", "strictowner", true},
+        {nullptr, nullptr, "From: owner@example.org.evil.example\r\n", "plainsuffix", true},
+        // The address must be in the mailbox, not only in its display name.
+        {nullptr, nullptr, "From: \"owner@example.org\" <attacker@evil.example>\r\n", "plainname", false},
+        {nullptr, nullptr, "From: owner@example.org, attacker@evil.example\r\n", "twomailboxes", false},
+        {nullptr, nullptr, "From: Owner <owner@example.org>\r\nSender: attacker@evil.example\r\n", "plainsender", true},
+        {nullptr, nullptr, "From: \"owner@example.org\"@evil.example\r\n", "quotedlocal", false},
+        {nullptr, nullptr, "From: =?utf-8?b?" + QByteArray("Bob\n2026-12-06 (10:00:00): Wendle shut down").toBase64() +
+                               "?= <owner@example.org>\r\n", "encodedname", true},
+        {"strictSenderMatch", "yes", "From: owner@example.org.evil.example\r\n", "strictsuffix", false},
+        {"strictSenderMatch", "yes", "From: \"owner@example.org\" <attacker@evil.example>\r\n", "strictname", false},
+        {"strictSenderMatch", "yes", "From: Owner <OWNER@example.org>\r\n", "strictowner", true},
+        {"strictSenderMatch", "yes", "From: \"Bob: thief@evil.example;\" <owner@example.org>\r\n", "groupname", true},
+        {"strictSenderMatch", "yes", "From: owner@example.org\r\nSender: attacker@evil.example\r\n", "strictsender", false},
+        {"strictSenderMatch", "yes", "From: owner@example.org\r\nSender: Owner <owner@example.org>\r\n", "samesender", true},
         {"strictSenderMatch", "no", "", "", true},
         {"requireAuthenticatedSender", "yes", owner, "noresults", false},
         {"requireAuthenticatedSender", "yes", owner + dkimPass, "dkimpass", true},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.com; spf=pass smtp.mailfrom=bounce@example.com\r\n", "spfpass", true},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.evil.example; dkim=pass header.d=example.com\r\n", "otherserver", false},
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org; spf=pass smtp.mailfrom=bounce@example.org\r\n", "spfpass", true},
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.evil.example; dkim=pass header.d=example.org\r\n", "otherserver", false},
         {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass header.d=evil.example\r\n", "otherdomain", false},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass (header.d=example.com) header.d=evil.example\r\n", "comment", false},
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass (header.d=example.org) header.d=evil.example\r\n", "comment", false},
+        // Only the topmost header of the receiving server counts: the ones below came with the message.
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n"
+                                              "Authentication-Results: mx.owner.example; dkim=pass header.d=example.org\r\n", "forgedbelow", false},
+        {"requireAuthenticatedSender", "yes", owner + dkimPass + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n", "genuineabove", true},
         {"requireAuthenticatedSender", "no", "", "", true},
         {"commandSecret", "Open-Sesame", owner, "nosecret", false},
-        {"commandSecret", "Open-Sesame", "From: owner@example.com\r\nSubject: x\r\n\r\nwndl open-sesame find named secretterm\r\n", nullptr, true},
+        {"commandSecret", "Open-Sesame", "From: owner@example.org\r\nSubject: x\r\n\r\nwndl open-sesame find named secretterm\r\n", nullptr, true},
         {"commandSecret", "Open-Sesame", "From: eve@evil.example\r\nSubject: x\r\n\r\nwndl open-sesame find named evesecret\r\n", nullptr, false},
     };
     for (const Case &c : cases) {
@@ -64,23 +83,48 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
     }
     EXPECT_TRUE(log.contains("files named:  secretterm"));
     EXPECT_FALSE(log.contains("evesecret"));
+    EXPECT_TRUE(log.contains("was refused: the sender names 2 addresses; a command must come from one")) << str(log);
+    EXPECT_FALSE(log.contains("\n2026-12-06 (10:00:00): Wendle shut down")) << "a sender writes no lines of its own";
+    // Answers go to the one address of the mailbox, never to what its name says.
+    int answered = 0;
+    for (const QString &reply : session.outboxFiles()) {
+        const ParsedMail mail = parseMail(readFile(reply));
+        if (!mail.bodyText.contains("groupname") && !mail.bodyText.contains("encodedname"))
+            continue;
+        ++answered;
+        EXPECT_EQ(mail.to, QStringList{"owner@example.org"}) << str(mail.headers.value("to"));
+        EXPECT_TRUE(mail.cc.isEmpty());
+    }
+    EXPECT_EQ(answered, 2);
     EXPECT_FALSE(log.contains("sesame", Qt::CaseInsensitive)) << "the secret is never logged";
 }
 
-TEST_F(OwnerOnlyTest, AMailboxWatcherWaitsForTheOwnersOwnAddresses)
+// Whoever forges the example addresses of the defaults is no owner, on
+// any road; the mailbox watcher waits until the owner set real ones.
+TEST_F(OwnerOnlyTest, TheExampleAddressesGiveNoCommands)
 {
-    ASSERT_TRUE(session.configure("imapUrl", "imap://127.0.0.1:9/INBOX"));
+    ASSERT_TRUE(session.configure({{"imapUrl", "imap://127.0.0.1:9/INBOX"}, {"limitCommandsFlag", "no"}}));
+    ASSERT_EQ(session.runWendle({"config", "unset", "remoteEmailAddress"}), 0);
+    ASSERT_EQ(session.runWendle({"config", "unset", "phoneEmailAddress"}), 0);
     ASSERT_TRUE(session.startDaemon());
-    EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_TRUE(session.logText().contains("the mailbox watcher does not start: the allowed senders are still the example "
-                                           "addresses (remoteEmailAddress, phoneEmailAddress)"))
+    EXPECT_EQ(session.send("Owner <owner@example.com>", "wndl find named bybus"), 0);
+    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, message("From: 5551234567@txt.example.com\r\n", "bydeliver")), 0);
+    QByteArray status;
+    EXPECT_EQ(session.runWendle({"status"}, &status), 0);
+    EXPECT_TRUE(status.contains("not reading imap://127.0.0.1:9/INBOX: the allowed senders are still the example addresses"))
+        << status.constData();
+    ASSERT_TRUE(waitFor([&] { return session.logText().count("are still the example addresses") >= 3; }, WaitMs))
         << str(session.logText());
 
+    // Set while Wendle runs: the watcher starts, and the owner's commands run.
     ASSERT_TRUE(session.configure({{"phoneEmailAddress", ""}, {"remoteEmailAddress", "me@owner.example"}}));
-    ASSERT_TRUE(session.startDaemon());
-    EXPECT_TRUE(waitFor([&] { return session.logText().contains("cannot read the mailbox"); }, WaitMs));
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("cannot read the mailbox"); }, WaitMs)) << str(session.logText());
+    EXPECT_EQ(session.send("me@owner.example", "wndl find named bytheowner"), 0);
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  bytheowner"); }, WaitMs));
     EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_EQ(session.logText().count("the mailbox watcher does not start"), 1);
+    const QString log = session.logText();
+    EXPECT_EQ(log.count("the mailbox watcher waits"), 1);
+    EXPECT_FALSE(log.contains("bybus") || log.contains("bydeliver")) << str(log);
 }
 
 TEST_F(OwnerOnlyTest, OneInstancePerDataFolderWhateverTheBus)
@@ -111,9 +155,74 @@ TEST_F(OwnerOnlyTest, AFileWhereTheDataFolderBelongsIsLeftAlone)
     daemon.start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     ASSERT_TRUE(waitFor([&] { return daemon.readAllStandardError().contains("is not a folder"); }, WaitMs));
     // Running on without a log: commands still arrive.
-    EXPECT_EQ(session.send("owner@example.com", "wndl cal 12 may"), 0);
+    EXPECT_EQ(session.send("owner@example.org", "wndl cal 12 may"), 0);
     EXPECT_EQ(daemon.state(), QProcess::Running);
     daemon.terminate();
     EXPECT_TRUE(daemon.waitForFinished(15000));
     EXPECT_EQ(readFile(session.supportFolder()), QByteArray("the owner's notes"));
+}
+
+namespace {
+
+// Every entry under the folders that other users could read, traverse or write.
+QStringList notPrivate(const QStringList &folders)
+{
+    QStringList open;
+    for (const QString &folder : folders) {
+        QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        QStringList paths{folder};
+        while (entries.hasNext())
+            paths << entries.next();
+        for (const QString &path : paths) {
+            struct stat status;
+            if (::lstat(QFile::encodeName(path).constData(), &status) == 0 && !S_ISLNK(status.st_mode) && (status.st_mode & 077) != 0)
+                open << QStringLiteral("%1 %2").arg(status.st_mode & 0777, 0, 8).arg(path);
+        }
+    }
+    return open;
+}
+
+} // namespace
+
+// Whatever the umask, what Wendle writes is its owner's alone; what an
+// earlier version left readable is made private at the next start.
+TEST_F(OwnerOnlyTest, FilesArePrivateWhateverTheUmask)
+{
+    const QString support = session.supportFolder();
+    ASSERT_TRUE(writeFile(support + "/wendle.log", "-------------Wendle Log File-------------\n"));
+    ASSERT_EQ(::chmod(QFile::encodeName(support + "/wendle.log").constData(), 0644), 0);
+    ASSERT_TRUE(writeFile(session.home() + "/Documents/bank.txt", "bank pin 4711\n"));
+    const mode_t sessionUmask = ::umask(0); // the programs started below inherit it
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"commandSecret", "s3cret"}}));
+    ASSERT_TRUE(session.startDaemon());
+    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr,
+                                mailWithAttachment("wndl s3cret find containing bank pin", "picture", "a.jpg")), 0);
+    EXPECT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }));
+    QByteArray status;
+    EXPECT_TRUE(waitFor([&] { return session.runWendle({"status"}, &status) == 0 && status.contains("search index: ready"); }))
+        << status.constData();
+    ::umask(sessionUmask);
+
+    const QStringList wendleFolders{session.home() + "/.config/wendle", support, session.home() + "/.cache/wendle"};
+    EXPECT_TRUE(QFile::exists(session.home() + "/.cache/wendle/search-index.sqlite"));
+    EXPECT_EQ(notPrivate(wendleFolders), QStringList()) << "while running";
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_EQ(notPrivate(wendleFolders), QStringList());
+    EXPECT_EQ(session.logText().count("were readable by other users; they are now private to you"), 1);
+
+    // Tried as another user, with every folder above Wendle's open to all.
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("runuser").isEmpty())
+        GTEST_SKIP() << "checking as a second user needs root and runuser";
+    for (const QString &folder : {session.home(), session.home() + "/.config", session.home() + "/data", session.home() + "/.cache"})
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    for (const QString &folder : wendleFolders) {
+        QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = files.next();
+            EXPECT_NE(session.runProgram("runuser", {"-u", "nobody", "--", "cat", file}), 0) << str(file);
+        }
+        EXPECT_NE(session.runProgram("runuser", {"-u", "nobody", "--", "ls", folder}), 0) << str(folder);
+    }
+    EXPECT_EQ(session.runProgram("runuser", {"-u", "nobody", "--", "cat", session.home() + "/Documents/bank.txt"}), 0)
+        << "the check itself can read what is open";
 }

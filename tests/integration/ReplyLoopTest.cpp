@@ -8,7 +8,7 @@ using namespace wendle::test;
 
 namespace {
 
-const QString Owner = QStringLiteral("owner@example.com");
+const QString Owner = QStringLiteral("owner@example.org");
 const QString Accepted = QStringLiteral("Processing command");
 
 // Every text Wendle sends to the owner, filled the way an answer to a

@@ -32,7 +32,7 @@ protected:
         return transport;
     }
 
-    static OutgoingMail reply(const QString &body) { return {"owner@example.com", "computer@example.com", "Wendle Results", body, {}, {}}; }
+    static OutgoingMail reply(const QString &body) { return {"owner@example.org", "computer@example.com", "Wendle Results", body, {}, {}}; }
 
     MemoryPreferences preferences;
     QTemporaryDir support;
@@ -108,9 +108,9 @@ TEST_F(SmtpTransportTest, FailuresAreLoggedWithTheReason)
     const Case cases[] = {
         {"recipient refused", "someone@rejected.invalid", {}, {"someone@rejected.invalid", "the server said: 550"}, false},
         {"no recipient", "", {}, {"no recipient"}, true},
-        {"no server set", "owner@example.com", {{"smtpUrl", QString()}}, {"smtpUrl is not set"}, false},
-        {"wrong scheme", "owner@example.com", {{"smtpUrl", "imap://127.0.0.1:1"}}, {"smtp://"}, false},
-        {"password command fails", "owner@example.com", {{"smtpUser", "me"}, {"smtpPasswordCommand", QStringList{"false"}}},
+        {"no server set", "owner@example.org", {{"smtpUrl", QString()}}, {"smtpUrl is not set"}, false},
+        {"wrong scheme", "owner@example.org", {{"smtpUrl", "imap://127.0.0.1:1"}}, {"smtp://"}, false},
+        {"password command fails", "owner@example.org", {{"smtpUser", "me"}, {"smtpPasswordCommand", QStringList{"false"}}},
          {"password command"}, false},
     };
     for (const Case &c : cases) {

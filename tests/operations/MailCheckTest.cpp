@@ -25,7 +25,7 @@ protected:
     void deliverSamples()
     {
         deliver("new/1700000001.M1P1.host",
-                "Return-Path: <alice@example.com>\r\nFrom: \"Alice Smith\" <alice@example.com>\r\nTo: owner@example.com\r\n"
+                "Return-Path: <alice@example.com>\r\nFrom: \"Alice Smith\" <alice@example.com>\r\nTo: owner@example.org\r\n"
                 "Subject: Lunch tomorrow at\r\n the new place\r\n\r\nSubject: not a header\r\n");
         deliver("new/1700000002.M2P1.host",
                 "From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\n"
@@ -74,7 +74,7 @@ TEST_F(MailCheckTest, ReportsTheNewMessagesWithinTheWidthToTheOwnerAndACopyAddre
     EXPECT_EQ(lastLogEntries(3), (QStringList{"Checking the mail", "Sending the mail report", "Sent message: " + report}));
 
     EXPECT_EQ(check(QStringLiteral("boss@example.com")), report);
-    EXPECT_EQ(mail.sent[0].mail.to, QStringLiteral("owner@example.com"));
+    EXPECT_EQ(mail.sent[0].mail.to, QStringLiteral("owner@example.org"));
     EXPECT_EQ(mail.sent[0].mail.cc, QStringLiteral("boss@example.com"));
     EXPECT_EQ(lastLogEntries(3)[1], QStringLiteral("Sending the mail report, with a copy to boss@example.com"));
     EXPECT_EQ(controller->lastCCAddress(), QString()) << "the mail check keeps no copy address";

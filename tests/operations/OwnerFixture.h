@@ -16,7 +16,7 @@ protected:
     static void takeCommandFromOwner(Controller &target)
     {
         target.setCommandTextHandler([](const QByteArray &) {});
-        target.processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+        target.processEmailFrom(QStringLiteral("owner@example.org"), QStringLiteral("wndl"), QVariant());
     }
 
     // Writes a file, making its folders; answers its path.

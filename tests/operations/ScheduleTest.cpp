@@ -33,7 +33,7 @@ TEST_F(ScheduleTest, AScheduleCommandAnswersNothingAndKeepsNothing)
         if (byChat)
             controller->processChatFrom(QStringLiteral("owner"), QStringLiteral("wndl"), QVariant());
         else
-            controller->processEmailFrom(QStringLiteral("owner@example.com"), QStringLiteral("wndl"), QVariant());
+            controller->processEmailFrom(QStringLiteral("owner@example.org"), QStringLiteral("wndl"), QVariant());
         const QString logBefore = logText();
         const QString commandBefore = controller->lastCommand();
         const QString addressBefore = controller->cmdAddress();

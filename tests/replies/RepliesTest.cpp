@@ -8,8 +8,8 @@ using std::chrono::milliseconds;
 
 namespace {
 
-const QString Remote = QStringLiteral("owner@example.com");
-const QString Phone = QStringLiteral("5551234567@txt.example.com");
+const QString Remote = QStringLiteral("owner@example.org");
+const QString Phone = QStringLiteral("5551234567@txt.example.org");
 
 class MailRepliesTest : public ControllerFixture {
 protected:
@@ -55,14 +55,14 @@ TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
 
 TEST(ReplyScripts, MailScriptWithCopyAndAttachment)
 {
-    const QString script = mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.com"),
+    const QString script = mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.org"),
                                            QStringLiteral("computer@example.com"), QStringLiteral("boss@example.com"),
                                            QStringLiteral("/home/me/a.pdf"));
     EXPECT_EQ(script, QStringLiteral(
         "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
         "Here it is"
         "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
-        "owner@example.com"
+        "owner@example.org"
         "\"} \n"
         "set sender to \""
         "computer@example.com"

@@ -24,6 +24,9 @@ protected:
         , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
                    supportDir.path() + QLatin1String("/wendle")}
     {
+        // The owner's own addresses: the example ones of the defaults give no commands.
+        preferences.setValue(QStringLiteral("remoteEmailAddress"), QStringLiteral("owner@example.org"));
+        preferences.setValue(QStringLiteral("phoneEmailAddress"), QStringLiteral("5551234567@txt.example.org"));
         controller = std::make_unique<Controller>(platform);
     }
 

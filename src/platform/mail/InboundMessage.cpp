@@ -121,22 +121,27 @@ QString partText(GMimeObject *part)
     return text;
 }
 
+// Every mailbox, so that the intake sees a list for what it is. Null when
+// there is no mailbox with an address at all.
+QString addressText(InternetAddressList *list)
+{
+    const int count = list ? internet_address_list_length(list) : 0;
+    bool anyMailbox = false;
+    for (int i = 0; i < count && !anyMailbox; ++i) {
+        InternetAddress *address = internet_address_list_get_address(list, i);
+        anyMailbox = INTERNET_ADDRESS_IS_MAILBOX(address) && *internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+    }
+    if (!anyMailbox)
+        return {};
+    char *text = internet_address_list_to_string(list, nullptr, FALSE);
+    const QString result = QString::fromUtf8(text).trimmed();
+    g_free(text);
+    return result;
+}
+
 QString fromAddress(GMimeMessage *message)
 {
-    InternetAddressList *list = g_mime_message_get_from(message);
-    const int count = list ? internet_address_list_length(list) : 0;
-    for (int i = 0; i < count; ++i) {
-        InternetAddress *address = internet_address_list_get_address(list, i);
-        if (!INTERNET_ADDRESS_IS_MAILBOX(address))
-            continue;
-        if (!*internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)))
-            continue;
-        char *text = internet_address_to_string(address, nullptr, FALSE);
-        const QString from = QString::fromUtf8(text).trimmed();
-        g_free(text);
-        return from;
-    }
-    return {};
+    return addressText(g_mime_message_get_from(message));
 }
 
 QString mediaType(GMimeObject *part)
@@ -232,6 +237,11 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         g_object_unref(message);
         setFlags(error, QStringLiteral("the message's MIME parts are nested more than %1 deep").arg(MaxMimeDepth), temporary, false);
         return std::nullopt;
+    }
+    // A Sender header that names nobody readable still differs from none.
+    if (g_mime_object_get_header(GMIME_OBJECT(message), "Sender")) {
+        const QString sender = addressText(g_mime_message_get_sender(message));
+        mail.senderHeader = sender.isNull() ? QLatin1String("") : sender;
     }
     if (const char *id = g_mime_message_get_message_id(message))
         mail.messageId = QString::fromUtf8(id).trimmed();

@@ -12,9 +12,12 @@ namespace wendle {
 
 // What the intake needs from one received mail message.
 struct InboundMail {
-    // The first From mailbox as a mail program shows it: "Name <a@b.c>", or
-    // just "a@b.c" when there is no name (the intake tests it by substring).
+    // The From header as a mail program shows it: "Name <a@b.c>", or just
+    // "a@b.c" when there is no name, every mailbox of it when it names
+    // several (the intake tests it by substring and refuses a list).
     QString from;
+    // The Sender header, the same way; null when there is none.
+    QString senderHeader;
     // The first text/plain part, or the text of the first text/html part when
     // there is none; decoded to UTF-8, line ends as "\n".
     QString text;

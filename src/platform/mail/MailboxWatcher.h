@@ -60,6 +60,7 @@ public:
     // they reached the server or not; lets a caller wait for one to end.
     quint64 completedRounds() const { return m_completedRounds; }
     bool isBusy() const { return m_roundRunning; }
+    bool isRunning() const { return m_running; }
     // "connecting to URL", "reading URL" or "cannot read URL: why".
     QString connectionState() const;
 

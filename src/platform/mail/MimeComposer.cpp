@@ -23,7 +23,8 @@ void addUndisclosedRecipients(InternetAddressList *list)
     g_object_unref(group);
 }
 
-// Adds every address of a header value ("a@b.c, Name <d@e.f>") to the list.
+// Adds every address of a header value ("a@b.c, Name <d@e.f>") to the list:
+// the owner's own sender address, as configured.
 void addAddresses(InternetAddressList *list, const QString &addresses)
 {
     if (addresses.trimmed().isEmpty())
@@ -35,11 +36,11 @@ void addAddresses(InternetAddressList *list, const QString &addresses)
     g_object_unref(parsed);
 }
 
-// The copy address goes on as one recipient, exactly as the owner wrote it.
+// The main and the copy address each go on as one recipient, exactly as given.
 // A text the address parser would cut or split ("bob@example com" into two,
 // "a@b@cd" into "a@b") travels as one quoted local part instead: every reader
 // shows it whole, and no server delivers it to a different address.
-void addCopyRecipient(InternetAddressList *list, const QString &address)
+void addOneRecipient(InternetAddressList *list, const QString &address)
 {
     const QString trimmed = address.trimmed();
     if (trimmed.isEmpty())
@@ -174,10 +175,10 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     GMimeMessage *message = g_mime_message_new(TRUE);
     addAddresses(g_mime_message_get_from(message), mail.from);
     InternetAddressList *to = g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_TO);
-    addAddresses(to, mail.to);
+    addOneRecipient(to, mail.to);
     if (internet_address_list_length(to) == 0)
         addUndisclosedRecipients(to);
-    addCopyRecipient(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), mail.cc);
+    addOneRecipient(g_mime_message_get_addresses(message, GMIME_ADDRESS_TYPE_CC), mail.cc);
     g_mime_message_set_subject(message, mail.subject.toUtf8().constData(), "utf-8");
     setDate(message, date);
     g_mime_message_set_message_id(message, newMessageId(mail.from).toUtf8().constData());

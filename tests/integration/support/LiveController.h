@@ -20,13 +20,14 @@ namespace wendle::test {
 // workspace, search and process launcher it means to exercise.
 class LiveControllerTest : public ::testing::Test {
 protected:
-    // Starts the controller and makes owner@example.com its remote sender.
+    // Starts the controller and makes owner@example.org its remote sender.
     void startController(Workspace &workspace, MetadataSearch &search, ProcessLauncher &processes)
     {
         controller = std::make_unique<Controller>(Platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
                                                            resources, search, scripts, processes, camera, support.filePath("wendle")});
         controller->setCommandTextHandler([](const QByteArray &) {});
-        controller->processEmailFrom("owner@example.com", "wndl", QVariant());
+        preferences.setValue(QStringLiteral("remoteEmailAddress"), QStringLiteral("owner@example.org"));
+        controller->processEmailFrom("owner@example.org", "wndl", QVariant());
     }
     // The controller goes before the derived fixture's parts it refers to.
     void TearDown() override { controller.reset(); }

@@ -43,7 +43,7 @@ inline QByteArray mailWithAttachment(const QByteArray &text, const QByteArray &b
                                      const QByteArray &type = "image/jpeg", bool textLast = false)
 {
     const QByteArray textPart = "--XYZ\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n";
-    QByteArray message = "From: Owner <owner@example.com>\r\nTo: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
+    QByteArray message = "From: Owner <owner@example.org>\r\nTo: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
                          "Content-Type: multipart/mixed; boundary=XYZ\r\n\r\n" + (textLast ? QByteArray() : textPart)
                          + "--XYZ\r\nContent-Type: " + type + "\r\nContent-Transfer-Encoding: base64\r\n"
                          "Content-Disposition: attachment; filename=\"" + filename + "\"\r\n\r\n";

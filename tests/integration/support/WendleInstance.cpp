@@ -43,6 +43,9 @@ void endWithTheTest(QProcess &process)
 
 TestSession::TestSession()
 {
+    // The owner's own addresses: the example ones of the defaults give no commands.
+    writeFile(home() + "/.config/wendle/wendle.conf",
+              "[General]\nremoteEmailAddress=owner@example.org\nphoneEmailAddress=5551234567@txt.example.org\n");
     endWithTheTest(m_bus);
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!m_bus.waitForStarted(5000))
@@ -63,8 +66,9 @@ QProcessEnvironment TestSession::environment() const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home());
-    env.insert("XDG_CONFIG_HOME", home() + "/config");
+    env.insert("XDG_CONFIG_HOME", home() + "/.config");
     env.insert("XDG_DATA_HOME", home() + "/data");
+    env.insert("XDG_CACHE_HOME", home() + "/.cache");
     env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");

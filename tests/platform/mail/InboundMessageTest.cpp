@@ -18,8 +18,8 @@ TEST(InboundMessage, TextFromRealMessageShapes)
 {
     struct Case { const char *name; QByteArray raw; const char *from, *text; };
     const Case cases[] = {
-        {"plain, display name", crlf("From: Owner <owner@example.com>\nSubject: x\n\nwndl find named budget\n"),
-         "Owner <owner@example.com>", "wndl find named budget\n"},
+        {"plain, display name", crlf("From: Owner <owner@example.org>\nSubject: x\n\nwndl find named budget\n"),
+         "Owner <owner@example.org>", "wndl find named budget\n"},
         {"encoded display name", crlf("From: =?UTF-8?Q?Jos=C3=A9?= <jose@example.com>\n\nhi\n"), "José <jose@example.com>", "hi\n"},
         {"quoted-printable utf-8",
          crlf("From: a@example.com\nContent-Type: text/plain; charset=utf-8\nContent-Transfer-Encoding: quoted-printable\n\n"
@@ -40,8 +40,8 @@ TEST(InboundMessage, TextFromRealMessageShapes)
          crlf("From: a@example.com\nMIME-Version: 1.0\nContent-Type: multipart/alternative; boundary=b\n\n"
               "--b\nContent-Type: text/plain\n\nplain version\n--b\nContent-Type: text/html\n\n<p>html version</p>\n--b--\n"),
          "a@example.com", "plain version"},
-        {"mbox From line first", "From owner@example.com Fri Dec  4 13:35:31 2026\n" + crlf("From: owner@example.com\n\nwndl x\n"),
-         "owner@example.com", "wndl x\n"},
+        {"mbox From line first", "From owner@example.org Fri Dec  4 13:35:31 2026\n" + crlf("From: owner@example.org\n\nwndl x\n"),
+         "owner@example.org", "wndl x\n"},
         {"no body", crlf("From: a@example.com\nSubject: empty\n\n"), "a@example.com", ""},
     };
     for (const Case &c : cases) {
