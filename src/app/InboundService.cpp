@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/InboundQueue.h"
+#include "platform/mail/AttachmentFile.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -74,7 +75,8 @@ void removeStaleAttachments(const QString &attachmentFolder)
 {
     const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     for (const QFileInfo &file : QDir(attachmentFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (file.lastModified() < dayAgo)
+        // The lock file stays: a writer holding it would lock another than the next one.
+        if (file.lastModified() < dayAgo && file.fileName() != QLatin1String(AttachmentFolderLockName))
             QFile::remove(file.filePath());
     }
 }

@@ -216,7 +216,7 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         const QByteArray content = decodedContent(parts.attachment);
         if (!keepAttachment || keepAttachment(mail, content.size()))
             mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment),
-                                                 content, &saveError);
+                                                 content, &saveError, &mail.attachmentFolderFull);
     }
     g_object_unref(message);
     if (!saveError.isEmpty()) {

@@ -22,6 +22,8 @@ struct InboundMail {
     QString text;
     // The first attachment, saved under the attachment folder; empty if none.
     QString attachmentPath;
+    // The attachment was left out: the folder holds MaxAttachmentFolderBytes.
+    bool attachmentFolderFull = false;
     // The Message-ID without its angle brackets; empty when there is none.
     QString messageId;
     // The values of the Authentication-Results header fields, first first.
