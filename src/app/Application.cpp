@@ -248,7 +248,10 @@ int runApplication(int &argc, char **argv, bool headless)
     }
     controller.awakeFromNib(window.get());
     // `wendle config set` of the camera switches reaches the running watch.
-    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller] { controller.cameraPreferencesChanged(); });
+    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&controller, &index, &preferences] {
+        controller.cameraPreferencesChanged();
+        index.setReadsMail(preferences.boolValue(RBSearchEmails));
+    });
     queue.resume();
     removeStaleAttachments(attachments);
     // A watcher fetching mail would obey anybody who forges the example
@@ -259,6 +262,7 @@ int runApplication(int &argc, char **argv, bool headless)
     else
         mailbox.start();
     chatXmpp.start();
+    index.setReadsMail(preferences.boolValue(RBSearchEmails));
     index.start();
     if (window)
         window->show();
