@@ -260,8 +260,11 @@ TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
     constexpr int Deliveries = 12;
     std::vector<std::unique_ptr<DeliverProcess>> deliveries;
     for (int i = 0; i < Deliveries; ++i) {
+        const QByteArray command = "wndl find named parallel" + QByteArray(1, char('a' + i));
+        ASSERT_TRUE(writeFile(dir.filePath(QString::number(i)), mailWithAttachment(command, picture, "big.bin")));
+    }
+    for (int i = 0; i < Deliveries; ++i) {
         const QString path = dir.filePath(QString::number(i));
-        ASSERT_TRUE(writeFile(path, mailWithAttachment("wndl find named parallel" + QByteArray(1, char('a' + i)), picture, "big.bin")));
         deliveries.push_back(std::make_unique<DeliverProcess>(session.environment(), path, path + ".errors"));
     }
     qint64 largest = 0;
