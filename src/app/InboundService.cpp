@@ -75,7 +75,7 @@ void removeStaleAttachments(const QString &attachmentFolder)
 {
     const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     for (const QFileInfo &file : QDir(attachmentFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        // The lock file stays: a writer holding it would lock another than the next one.
+        // The lock file stays: removed while held, the next writer would lock a new one and not wait.
         if (file.lastModified() < dayAgo && file.fileName() != QLatin1String(AttachmentFolderLockName))
             QFile::remove(file.filePath());
     }

@@ -91,7 +91,8 @@ bool makePrivateFolder(const QString &path)
         if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
             return false;
     }
-    return QFileInfo(clean).isDir();
+    // A folder an earlier version made with the umask's bits is closed too.
+    return QFileInfo(clean).isDir() && ::chmod(QFile::encodeName(clean).constData(), 0700) == 0;
 }
 
 // An exclusive flock() on the folder's lock file, held while it lives.
