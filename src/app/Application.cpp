@@ -276,12 +276,14 @@ int runApplication(int &argc, char **argv, bool headless)
     // `wendle config set` of the camera switches reaches the running watch.
     PreferencesWatcher preferencesWatcher(preferences.fileName(), [&] {
         controller.cameraPreferencesChanged();
+        index.setReadsMail(preferences.boolValue(RBSearchEmails));
         startMailboxWhenOwned();
     });
     queue.resume();
     removeStaleAttachments(attachments);
     startMailboxWhenOwned();
     chatXmpp.start();
+    index.setReadsMail(preferences.boolValue(RBSearchEmails));
     index.start();
     if (window)
         window->show();

@@ -4,9 +4,7 @@
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QVariantMap>
 
 #include <cerrno>
@@ -67,15 +65,10 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
             << " MB; it was not handed to Wendle\n";
         return BadMessageExitCode;
     }
-    // Only a message the intake may take for a command keeps its attachment,
-    // and only while the folder stays within its bound.
-    const KeepAttachment keep = [&](const InboundMail &mail, qsizetype bytes) {
-        if (mail.autoSubmitted || !mayBeMailCommand(preferences, mail.from, mail.text))
-            return false;
-        if (attachmentFolderBytes(attachmentFolder) + bytes <= MaxAttachmentFolderBytes)
-            return true;
-        err << "wendle deliver: the attachment folder " << attachmentFolder << " is full; the command goes without its attachment\n";
-        return false;
+    // Only a message the intake may take for a command keeps its attachment
+    // (saving it keeps the folder within its bound).
+    const KeepAttachment keep = [&](const InboundMail &mail, qsizetype) {
+        return !mail.autoSubmitted && mayBeMailCommand(preferences, mail.from, mail.text);
     };
     QString error;
     bool temporary = false;
@@ -84,6 +77,8 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         err << "wendle deliver: " << error << '\n';
         return temporary ? TryAgainLaterExitCode : BadMessageExitCode;
     }
+    if (mail->attachmentFolderFull)
+        err << "wendle deliver: the attachment folder " << attachmentFolder << " is full; the command goes without its attachment\n";
     // Bounces, vacation answers and Wendle's own replies coming back are
     // delivered (there is nothing to retry) but never taken for commands.
     if (mail->autoSubmitted) {
@@ -108,14 +103,6 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         return TryAgainLaterExitCode;
     }
     return DeliveredExitCode;
-}
-
-qint64 attachmentFolderBytes(const QString &folder)
-{
-    qint64 total = 0;
-    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
-        total += file.size();
-    return total;
 }
 
 } // namespace wendle

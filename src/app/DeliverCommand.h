@@ -30,9 +30,4 @@ BoundedInput readBoundedInput(int fd, qsizetype bound);
 // command, and only while the folder holds less than MaxAttachmentFolderBytes.
 int runDeliverCommand(int input, const Preferences &preferences, const QString &attachmentFolder, QTextStream &err);
 
-// Wendle deletes each saved attachment once its command is done; this bounds
-// what piles up while it is not running.
-inline constexpr qint64 MaxAttachmentFolderBytes = qint64(256) * 1024 * 1024;
-qint64 attachmentFolderBytes(const QString &folder);
-
 } // namespace wendle

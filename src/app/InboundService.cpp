@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/InboundQueue.h"
+#include "platform/mail/AttachmentFile.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -76,7 +77,8 @@ void removeStaleAttachments(const QString &attachmentFolder)
 {
     const QDateTime dayAgo = QDateTime::currentDateTime().addDays(-1);
     for (const QFileInfo &file : QDir(attachmentFolder).entryInfoList(QDir::Files | QDir::Hidden)) {
-        if (file.lastModified() < dayAgo)
+        // The lock file stays: removed while held, the next writer would lock a new one and not wait.
+        if (file.lastModified() < dayAgo && file.fileName() != QLatin1String(AttachmentFolderLockName))
             QFile::remove(file.filePath());
     }
 }

@@ -1,7 +1,10 @@
 #include "app/IndexCommand.h"
 
+#include "app/Controller.h"
 #include "app/InboundService.h"
+#include "app/Settings.h"
 #include "app/SubcommandParser.h"
+#include "platform/preferences/SettingsPreferences.h"
 #include "platform/search/index/SearchIndex.h"
 
 #include <QDBusConnection>
@@ -52,6 +55,9 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
         return 0;
     }
     SearchIndex index(databasePath, QDir::homePath(), [&out](const QString &line) { out << line << "\n"; out.flush(); });
+    SettingsPreferences preferences;
+    Controller::registerDefaults(preferences);
+    index.setReadsMail(preferences.boolValue(RBSearchEmails));
     index.start();
     while (!index.waitUntilReady(1000)) {
         if (index.hasFailed()) {

@@ -1,10 +1,17 @@
+#include "platform/mail/AttachmentFile.h"
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace wendle::test;
+using wendle::MaxAttachmentFolderBytes;
 
 namespace {
 
@@ -164,4 +171,114 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
             EXPECT_FALSE(log.contains(QLatin1String(c.term))) << c.name;
         }
     }
+}
+
+namespace {
+
+// `wendle deliver` started with its standard input and error on files, so
+// that many can run at once and each one's own rusage can be read at its end.
+class DeliverProcess {
+public:
+    DeliverProcess(const QProcessEnvironment &environment, const QString &input, const QString &errors)
+    {
+        QList<QByteArray> pairs;
+        for (const QString &entry : environment.toStringList())
+            pairs << entry.toLocal8Bit();
+        std::vector<char *> envp;
+        for (QByteArray &pair : pairs)
+            envp.push_back(pair.data());
+        envp.push_back(nullptr);
+        const QByteArray inputPath = QFile::encodeName(input), errorsPath = QFile::encodeName(errors);
+        char program[] = WENDLE_BINARY, command[] = "deliver";
+        char *argv[] = {program, command, nullptr};
+        m_pid = ::fork();
+        if (m_pid != 0)
+            return;
+        const int in = ::open(inputPath.constData(), O_RDONLY);
+        const int err = ::open(errorsPath.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (in < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(127);
+        ::execve(program, argv, envp.data());
+        ::_exit(127);
+    }
+    // Whether it ended (waiting for it when asked to).
+    bool finish(bool wait)
+    {
+        if (m_pid <= 0 || m_done)
+            return true;
+        int status = 0;
+        if (::wait4(m_pid, &status, wait ? 0 : WNOHANG, &m_usage) != m_pid)
+            return false;
+        m_done = true;
+        m_exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return true;
+    }
+    int exitCode() const { return m_exitCode; }
+    qint64 peakBytes() const { return qint64(m_usage.ru_maxrss) * 1024; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_done = false;
+    int m_exitCode = -1;
+    rusage m_usage{};
+};
+
+} // namespace
+
+// Each part of the mail takes GMime some hundreds of bytes: 1.9 million of them
+// once took 2.6 GB. The bound holds before GMime builds anything.
+TEST_F(DeliverTest, AMessageOfMillionsOfUntypedPartsIsRefusedInLittleMemory)
+{
+    QTemporaryDir dir;
+    const QByteArray head = "From: owner@example.com\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
+    const QByteArray message = head + QByteArray("--b\r\n\r\nwndl find named x\r\n").repeated(1900000) + "--b--\r\n";
+    ASSERT_LT(message.size(), 50 << 20);
+    ASSERT_TRUE(writeFile(dir.filePath("parts.eml"), message));
+    DeliverProcess deliver(session.environment(), dir.filePath("parts.eml"), dir.filePath("errors"));
+    ASSERT_TRUE(deliver.finish(true));
+    EXPECT_EQ(deliver.exitCode(), 65);
+    EXPECT_TRUE(readFile(dir.filePath("errors")).contains("more than 1000 MIME parts")) << readFile(dir.filePath("errors")).constData();
+    EXPECT_LT(deliver.peakBytes(), qint64(200) << 20);
+}
+
+// Deliveries that run together reserve their room in the attachment folder
+// one at a time; those that find none still hand over their command.
+TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
+{
+    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
+    ASSERT_TRUE(session.startDaemon());
+    const QString attachments = session.supportFolder() + "/attachments";
+    const auto folderBytes = [&] {
+        qint64 total = 0;
+        for (const QFileInfo &file : QDir(attachments).entryInfoList(QDir::Files | QDir::Hidden))
+            total += file.size();
+        return total;
+    };
+    // What earlier messages left: room for one attachment at a time.
+    QFile earlier(attachments + "/earlier.bin");
+    ASSERT_TRUE(QDir().mkpath(attachments) && earlier.open(QIODevice::WriteOnly) && earlier.resize(MaxAttachmentFolderBytes - (40 << 20)));
+    earlier.close();
+    QTemporaryDir dir;
+    const QByteArray picture = randomBytes(30 << 20, 11);
+    constexpr int Deliveries = 12;
+    std::vector<std::unique_ptr<DeliverProcess>> deliveries;
+    for (int i = 0; i < Deliveries; ++i) {
+        const QByteArray command = "wndl find named parallel" + QByteArray(1, char('a' + i));
+        ASSERT_TRUE(writeFile(dir.filePath(QString::number(i)), mailWithAttachment(command, picture, "big.bin")));
+    }
+    for (int i = 0; i < Deliveries; ++i) {
+        const QString path = dir.filePath(QString::number(i));
+        deliveries.push_back(std::make_unique<DeliverProcess>(session.environment(), path, path + ".errors"));
+    }
+    qint64 largest = 0;
+    while (!std::all_of(deliveries.begin(), deliveries.end(), [](auto &delivery) { return delivery->finish(false); }))
+        largest = std::max(largest, folderBytes());
+    largest = std::max(largest, folderBytes());
+    EXPECT_LE(largest, MaxAttachmentFolderBytes);
+    for (int i = 0; i < Deliveries; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(deliveries[i]->exitCode(), 0) << readFile(dir.filePath(QString::number(i)) + ".errors").constData();
+        EXPECT_TRUE(waitFor([&] { return session.logText().contains(QStringLiteral("files named:  parallel") + QChar(u'a' + i)); }, WaitMs));
+    }
+    EXPECT_EQ(session.stopDaemon(), 0);
 }

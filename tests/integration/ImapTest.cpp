@@ -1,3 +1,4 @@
+#include "platform/mail/AttachmentFile.h"
 #include "platform/mail/MailboxWatcher.h"
 #include "support/Doubles.h"
 #include "support/TestServers.h"
@@ -139,13 +140,22 @@ TEST_F(MailboxWatcherTest, CommandFolderIsWatchedInsteadOfTheUrlsAndIdleBringsNe
 TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)
 {
     makeWatcher();
-    for (const qsizetype size : {100000, 20 * 1024 * 1024}) { // the second makes a 27 MB message
+    // The second makes a 27 MB message; the third finds the folder full and comes without it.
+    for (const auto &[size, folderFull] : {std::pair{100000, false}, {20 * 1024 * 1024, false}, {100000, true}}) {
         SCOPED_TRACE(size);
+        QFile earlier(attachments.filePath("earlier.bin"));
+        ASSERT_TRUE(!folderFull || (earlier.open(QIODevice::WriteOnly) && earlier.resize(wendle::MaxAttachmentFolderBytes)));
         const QByteArray pdf = "%PDF-1.4\n" + QByteArray(size, 'p');
         ASSERT_TRUE(server.deliver(mailWithAttachment("wndl fax to 5551212", pdf, "../fax.pdf", "application/pdf")));
         handled.clear();
         ASSERT_TRUE(poll());
         ASSERT_EQ(handled.size(), 1) << str(log.join(u'\n'));
+        EXPECT_EQ(handled[0].text, QStringLiteral("wndl fax to 5551212"));
+        EXPECT_EQ(log.filter(QStringLiteral("is full; message")).size(), folderFull ? 1 : 0) << str(log.join(u'\n'));
+        if (folderFull) {
+            EXPECT_TRUE(handled[0].attachmentPath.isEmpty());
+            continue;
+        }
         EXPECT_EQ(QFileInfo(handled[0].attachmentPath).dir().absolutePath(), QDir(attachments.path()).absolutePath());
         EXPECT_TRUE(readFile(handled[0].attachmentPath) == pdf);
     }

@@ -39,44 +39,31 @@ bool isSignature(GMimeObject *part)
            || hasType(part, "application", "x-pkcs7-signature");
 }
 
-// False when the tree is deeper than MaxMimeDepth; the walk stops there.
-bool collect(GMimeObject *part, Parts &parts, int depth = 1)
+// The tree is within MaxMimeDepth: parseBoundedMessage() measured it.
+void collect(GMimeObject *part, Parts &parts)
 {
-    if (depth > MaxMimeDepth)
-        return false;
     if (GMIME_IS_MULTIPART(part)) {
         GMimeMultipart *multipart = GMIME_MULTIPART(part);
         const int count = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < count; ++i) {
-            if (!collect(g_mime_multipart_get_part(multipart, i), parts, depth + 1))
-                return false;
-        }
-        return true;
-    }
-    // A forwarded message is one attachment, but its own tree counts too.
-    if (GMIME_IS_MESSAGE_PART(part)) {
-        GMimeMessage *inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
-        Parts ignored;
-        if (inner && g_mime_message_get_mime_part(inner)
-            && !collect(g_mime_message_get_mime_part(inner), ignored, depth + 1))
-            return false;
+        for (int i = 0; i < count; ++i)
+            collect(g_mime_multipart_get_part(multipart, i), parts);
+        return;
     }
     if (isSignature(part))
-        return true;
+        return;
     const bool attachment = isAttachment(part) || GMIME_IS_MESSAGE_PART(part);
     if (!attachment && hasType(part, "text", "plain")) {
         if (!parts.plain)
             parts.plain = part;
-        return true;
+        return;
     }
     if (!attachment && hasType(part, "text", "html")) {
         if (!parts.html)
             parts.html = part;
-        return true;
+        return;
     }
     if (!parts.attachment)
         parts.attachment = part;
-    return true;
 }
 
 // The content with its transfer encoding (base64, quoted-printable) undone.
@@ -171,19 +158,6 @@ QByteArray withoutMboxLine(const QByteArray &raw)
     return end < 0 ? QByteArray() : raw.mid(end + 1);
 }
 
-// Each part and each nested message declares its type; counting the header
-// lines bounds the tree before GMime builds it (recursively).
-qsizetype declaredParts(const QByteArray &raw)
-{
-    qsizetype count = 0;
-    for (qsizetype at = 0; (at = raw.indexOf("ontent-", at)) >= 0; at += 7) {
-        if (at >= 2 && raw[at - 2] == '\n' && (raw[at - 1] == 'C' || raw[at - 1] == 'c')
-            && raw.mid(at + 7, 5).compare("type:", Qt::CaseInsensitive) == 0)
-            ++count;
-    }
-    return count;
-}
-
 QString headerValues(GMimeMessage *message, const char *name, QStringList *values)
 {
     GMimeHeaderList *headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
@@ -214,14 +188,10 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         setFlags(error, QStringLiteral("the message is larger than %1 MB").arg(MaxInboundMessageBytes >> 20), temporary, false);
         return std::nullopt;
     }
-    if (declaredParts(raw) > MaxMimeParts) {
-        setFlags(error, QStringLiteral("the message has more than %1 MIME parts").arg(MaxMimeParts), temporary, false);
-        return std::nullopt;
-    }
-    ensureGMimeInitialised();
-    GMimeMessage *message = parseMimeMessage(withoutMboxLine(raw));
+    QString refusal;
+    GMimeMessage *message = parseBoundedMessage(withoutMboxLine(raw), &refusal);
     if (!message) {
-        setFlags(error, QStringLiteral("the input is not a mail message"), temporary, false);
+        setFlags(error, refusal, temporary, false);
         return std::nullopt;
     }
     InboundMail mail;
@@ -233,11 +203,8 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
     }
     Parts parts;
     GMimeObject *body = g_mime_message_get_mime_part(message);
-    if (body && !collect(body, parts)) {
-        g_object_unref(message);
-        setFlags(error, QStringLiteral("the message's MIME parts are nested more than %1 deep").arg(MaxMimeDepth), temporary, false);
-        return std::nullopt;
-    }
+    if (body)
+        collect(body, parts);
     // A Sender header that names nobody readable still differs from none.
     if (g_mime_object_get_header(GMIME_OBJECT(message), "Sender")) {
         const QString sender = addressText(g_mime_message_get_sender(message));
@@ -259,7 +226,7 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
         const QByteArray content = decodedContent(parts.attachment);
         if (!keepAttachment || keepAttachment(mail, content.size()))
             mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment),
-                                                 content, &saveError);
+                                                 content, &saveError, &mail.attachmentFolderFull);
     }
     g_object_unref(message);
     if (!saveError.isEmpty()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/mail/MimeLimits.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -23,6 +25,8 @@ struct InboundMail {
     QString text;
     // The first attachment, saved under the attachment folder; empty if none.
     QString attachmentPath;
+    // The attachment was left out: the folder holds MaxAttachmentFolderBytes.
+    bool attachmentFolderFull = false;
     // The Message-ID without its angle brackets; empty when there is none.
     QString messageId;
     // The values of the Authentication-Results header fields, first first.
@@ -32,12 +36,6 @@ struct InboundMail {
     bool autoSubmitted = false;
 };
 
-// Deeper nesting than any mail program writes; such a message is refused.
-inline constexpr int MaxMimeDepth = 32;
-// More parts than any real message carries; such a message is refused
-// before it is parsed.
-inline constexpr int MaxMimeParts = 1000;
-
 // Larger messages are refused; mail servers commonly cap at 25-50 MB.
 inline constexpr qsizetype MaxInboundMessageBytes = 50 * 1024 * 1024;
 
@@ -45,10 +43,9 @@ inline constexpr qsizetype MaxInboundMessageBytes = 50 * 1024 * 1024;
 // mbox "From " line is skipped). The first attachment is saved under
 // attachmentFolder with a safe, unique name (none is saved when the folder is
 // empty). nullopt with *error for a message that cannot be used: too large,
-// not a message, no From address, nested deeper than MaxMimeDepth or with
-// more than MaxMimeParts parts. *temporary (when given) tells a local
-// failure (the attachment could not be written) that may succeed later from
-// a bad message that never will. When keepAttachment is given, the
+// not a message, no From address, or past the bounds of MimeLimits.h.
+// *temporary (when given) tells a local failure (the attachment could not be
+// written) that may succeed later from a bad message that never will. When keepAttachment is given, the
 // attachment is saved only if it answers true for the message read so far
 // and the attachment's size in bytes.
 using KeepAttachment = std::function<bool(const InboundMail &mail, qsizetype bytes)>;

@@ -269,6 +269,9 @@ void MailboxWatcher::handOver(const Result &result)
             m_toMarkSeen.insert(item.uid);
             continue;
         }
+        if (item.mail->attachmentFolderFull)
+            log(QStringLiteral("Wendle Error: the attachment folder %1 is full; message %2 in the mailbox goes without its attachment")
+                    .arg(m_attachmentFolder).arg(item.uid));
         if (m_handler && m_handler(*item.mail)) {
             m_toMarkSeen.insert(item.uid);
             continue;

@@ -1,10 +1,13 @@
 #include "integration/support/ParsedMail.h"
+#include "platform/mail/AttachmentFile.h"
 #include "platform/mail/HtmlText.h"
 #include "platform/mail/InboundMessage.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -14,8 +17,25 @@ static QByteArray crlf(const char *text)
     return QByteArray(text).replace("\n", "\r\n");
 }
 
+static unsigned modeOf(const QString &path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A multipart message of `count` parts, each opened by "--b" and given head.
+static QByteArray multipartOf(int count, const QByteArray &head, const QByteArray &type = "Content-Type: multipart/mixed; boundary=b")
+{
+    QByteArray raw = "From: a@example.com\r\n" + type + "\r\n\r\n";
+    for (int i = 0; i < count; ++i)
+        raw += "--b\r\n" + head + "\r\nwndl x\r\n";
+    return raw + "--b--\r\n";
+}
+
 TEST(InboundMessage, TextFromRealMessageShapes)
 {
+    // A boundary named in a text body opens no part there.
+    const QByteArray delimitersAsText = "boundary=b\n" + QByteArray("--b\n").repeated(1500);
     struct Case { const char *name; QByteArray raw; const char *from, *text; };
     const Case cases[] = {
         {"plain, display name", crlf("From: Owner <owner@example.org>\nSubject: x\n\nwndl find named budget\n"),
@@ -43,6 +63,9 @@ TEST(InboundMessage, TextFromRealMessageShapes)
         {"mbox From line first", "From owner@example.org Fri Dec  4 13:35:31 2026\n" + crlf("From: owner@example.org\n\nwndl x\n"),
          "owner@example.org", "wndl x\n"},
         {"no body", crlf("From: a@example.com\nSubject: empty\n\n"), "a@example.com", ""},
+        {"900 untyped parts", multipartOf(900, ""), "a@example.com", "wndl x"},
+        {"1500 delimiter lines in a text body", "From: a@example.com\r\n\r\nboundary=b\r\n" + QByteArray("--b\r\n").repeated(1500),
+         "a@example.com", delimitersAsText.constData()},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -64,6 +87,14 @@ TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
         {"garbage bytes", randomBytes(4096, 7), "From|not a mail message"},
         {"empty input", QByteArray(), "From|not a mail message"},
         {"too large", crlf("From: a@example.com\n\n") + QByteArray(MaxInboundMessageBytes, 'a'), "larger"},
+        {"typed parts in capitals", multipartOf(1500, "CONTENT-TYPE: TEXT/PLAIN\r\n"), "more than 1000 MIME parts"},
+        {"untyped parts", multipartOf(1500, ""), "more than 1000 MIME parts"},
+        {"untyped parts, boundary in capitals", multipartOf(1500, "", "CONTENT-TYPE: MULTIPART/MIXED; BOUNDARY=\"b\""), "more than 1000 MIME parts"},
+        {"nested messages", multipartOf(600, "Content-Type: message/rfc822\r\n\r\nFrom: b@example.com\r\n"), "more than 1000 MIME parts"},
+        {"untyped messages of a digest", multipartOf(600, "\r\nFrom: b@example.com\r\n", "Content-Type: multipart/digest; boundary=b"),
+         "more than 1000 MIME parts"},
+        {"many header lines", "From: a@example.com\r\n" + QByteArray("X-Filler: x\r\n").repeated(30000) + "\r\nx\r\n", "more than 20000 header lines"},
+        {"a huge header", "From: a@example.com\r\nX-Filler: " + QByteArray(5 << 20, 'x') + "\r\n\r\nx\r\n", "headers take more than 4 MB"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,7 +123,29 @@ TEST(InboundMessage, FirstAttachmentIsSavedByteForByte)
         EXPECT_EQ(QFileInfo(mail->attachmentPath).absolutePath(), QDir(folder).absolutePath());
         EXPECT_TRUE(readFile(mail->attachmentPath) == picture);
     }
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 2) << "the same name twice gives two files";
+    const QStringList saved = QDir(folder).entryList(QDir::Files);
+    EXPECT_EQ(saved.size(), 2) << "the same name twice gives two files";
+    for (const QString &name : saved)
+        EXPECT_EQ(modeOf(QDir(folder).filePath(name)), 0600u) << str(name);
+    EXPECT_EQ(modeOf(folder), 0700u);
+}
+
+TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndTheMessageKept)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("attachments");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile filler(folder + "/earlier.bin");
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly) && filler.resize(MaxAttachmentFolderBytes - 4000));
+    filler.close();
+    for (const auto &[size, kept] : {std::pair{3000, true}, std::pair{3000, false}}) {
+        QString error;
+        const auto mail = parseInboundMessage(mailWithAttachment("wndl fax to 5551212", randomBytes(size, 1), "a.jpg"), folder, &error);
+        ASSERT_TRUE(mail) << str(error);
+        EXPECT_EQ(str(mail->text), "wndl fax to 5551212");
+        EXPECT_EQ(mail->attachmentPath.isEmpty(), !kept);
+        EXPECT_EQ(mail->attachmentFolderFull, !kept);
+    }
 }
 
 TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)

@@ -54,12 +54,13 @@ protected:
         file.write(content);
     }
 
-    std::unique_ptr<SearchIndex> startIndex()
+    std::unique_ptr<SearchIndex> startIndex(bool readsMail = true)
     {
         auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
             std::lock_guard lock(m_logMutex);
             m_log << line;
         });
+        index->setReadsMail(readsMail);
         index->start();
         EXPECT_TRUE(index->waitUntilReady(60000));
         return index;
@@ -328,6 +329,7 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
     const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>" + QByteArray(20 << 20, ' ')
                                                              + "dear sir</w:t></w:p></w:body></w:document>"}});
     const QByteArray notUtf8 = "dear caf\xE9.txt";
+    const QByteArray manyParts = "From: a@b.c\nContent-Type: multipart/mixed; boundary=b\n\n" + QByteArray("--b\n\ndear sir\n").repeated(5000);
     struct BadFile { QByteArray name; QByteArray content; qint64 size; bool byName; bool byContent; };
     const BadFile files[] = {
         {"dear sir.txt", "dear sir", -1, true, true},
@@ -335,6 +337,7 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
         {"dear malformed.pdf", "%PDF-1.4\ndear sir 1 0 obj << garbage", -1, true, false},
         {"dear bomb.docx", bomb, -1, true, false},
         {"dear huge.pdf", "%PDF-1.4\n", qint64(2) << 30, true, false},
+        {"dear parts.eml", manyParts, -1, true, false},
         {notUtf8, "dear sir", -1, false, false}, // it could not be sent
     };
     const QByteArray root = QFile::encodeName(m_root);
@@ -373,4 +376,29 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
     EXPECT_EQ(log().filter(QStringLiteral("left out")),
               QStringList{"Wendle Log Update:  1 files whose names are not text in this system's encoding are left out of "
                           "searches, as they could not be sent; the first: " + m_root + "/dear caf\uFFFD.txt"});
+}
+
+// With mail search off a mail is found by its name and kind, and never parsed
+// (a mail of too many parts would be logged as unreadable); its text comes
+// and goes with the setting.
+TEST_F(SearchIndexTest, MailIsReadOnlyWhileMailSearchIsOn)
+{
+    write(QStringLiteral("Maildir/new/1712345678.M20P7.host"), "From: a@b.c\n\ndear sir\n");
+    write(QStringLiteral("Maildir/new/1712345679.M20P7.host"),
+          "From: a@b.c\nContent-Type: multipart/mixed; boundary=b\n\n" + QByteArray("--b\n\ndear sir\n").repeated(5000));
+    write(QStringLiteral("letter.txt"), "dear sir");
+    const QString query = QStringLiteral("kMDItemTextContent == '*dear sir*'cd");
+    const QStringList withMail{QStringLiteral("Maildir/new/1712345678.M20P7.host"), QStringLiteral("letter.txt")};
+    std::unique_ptr<SearchIndex> index = startIndex(false);
+    EXPECT_EQ(fromIndex(*index, query), QStringList{QStringLiteral("letter.txt")});
+    EXPECT_EQ(log().filter(QStringLiteral("cannot be read")), QStringList());
+    index->setReadsMail(true);
+    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, withMail, 30000));
+    index->setReadsMail(false);
+    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, {QStringLiteral("letter.txt")}, 30000));
+    index.reset();
+    index = startIndex(true); // a setting changed while no Wendle ran
+    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, withMail, 30000));
+    index.reset();
+    EXPECT_EQ(log().filter(QStringLiteral("more than 1000 MIME parts")).size(), 2) << log().join(u'\n').toStdString();
 }

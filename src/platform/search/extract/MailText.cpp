@@ -1,7 +1,7 @@
 // The text of a mail file: who wrote to whom about what, and the readable parts of
 // its body. Attachments are left to their own files.
 
-#include "platform/mail/GMimeLibrary.h"
+#include "platform/mail/MimeLimits.h"
 #include "platform/search/extract/TextExtraction.h"
 
 #include <QByteArray>
@@ -91,10 +91,13 @@ struct MailTextCollector {
 
 bool mailToText(std::string_view bytes, const ExtractionLimits &limits, std::string &text, QString *why)
 {
-    GMimeMessage *message = parseMimeMessage(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())));
+    // Bounded as the mail Wendle takes commands from: a mail in the owner's
+    // folders comes from strangers just the same.
+    QString refusal;
+    GMimeMessage *message = parseBoundedMessage(QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size())), &refusal);
     if (!message) {
         if (why)
-            *why = QStringLiteral("not a mail message");
+            *why = refusal;
         return false;
     }
     MailTextCollector collector{limits, text};

@@ -38,11 +38,12 @@ bool isBelow(const std::string &path, const std::string &folder)
 } // namespace
 
 IndexUpdater::IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder,
-                           const std::atomic<bool> &stopped, Log log)
+                           const std::atomic<bool> &stopped, const std::atomic<bool> &readsMail, Log log)
     : m_store(store)
     , m_watcher(watcher)
     , m_root(std::move(root))
     , m_stopped(stopped)
+    , m_readsMail(readsMail)
     , m_log(std::move(log))
     , m_skipped(foldersOutsideAnySearch())
 {
@@ -210,7 +211,9 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     record.kind = KindCatalogue::instance().at(file.kind()).mimeName.toStdString();
     record.size = status.st_size;
     record.mtime = modificationTime(status);
-    const std::optional<std::string_view> text = file.content();
+    // With mail search off, a mail is never parsed: it is found by its name and kind.
+    const bool unreadMail = !m_readsMail.load() && KindCatalogue::instance().at(file.kind()).format == TextFormat::Mail;
+    const std::optional<std::string_view> text = unreadMail ? std::nullopt : file.content();
     if (file.vanished()) { // removed while the folder was listed: no entry, and no fault of the file
         forget(record.path);
         return;
@@ -310,6 +313,25 @@ void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
         }
     }
     flush();
+}
+
+void IndexUpdater::followMailSetting()
+{
+    const QString reads = m_readsMail.load() ? QStringLiteral("1") : QStringLiteral("0");
+    if (m_store.meta("reads_mail").value_or(QStringLiteral("1")) == reads)
+        return;
+    std::vector<std::string> mails;
+    m_store.select("kind = ?", {"message/rfc822"}, [&](const IndexedFile &file) {
+        mails.push_back(file.path);
+        return true;
+    }, nullptr);
+    for (const std::string &path : mails) {
+        if (m_stopped.load())
+            return;
+        indexPath(path, false);
+    }
+    flush();
+    check(m_store.setMeta("reads_mail", reads));
 }
 
 void IndexUpdater::rescanUnwatched()

@@ -28,9 +28,10 @@ class IndexUpdater {
 public:
     using Log = std::function<void(const QString &line)>;
 
-    // The index's own folder is never indexed, wherever the cache lies.
+    // The index's own folder is never indexed, wherever the cache lies. Mail
+    // files are read for their text only while readsMail holds.
     IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder,
-                 const std::atomic<bool> &stopped, Log log);
+                 const std::atomic<bool> &stopped, const std::atomic<bool> &readsMail, Log log);
     ~IndexUpdater();
 
     // Brings the whole tree in line; false when stopped before the end or when
@@ -39,6 +40,9 @@ public:
     void apply(const std::vector<FolderWatcher::Change> &changes);
     // Folders the watch limit left unwatched are looked at again.
     void rescanUnwatched();
+    // Mail files are indexed again when readsMail changed since the index last
+    // read them (or left them unread), so their text comes or goes with it.
+    void followMailSetting();
     bool hasUnwatched() const { return !m_unwatched.empty(); }
     std::size_t unwatchedCount() const { return m_unwatched.size(); }
     void flush();
@@ -58,6 +62,7 @@ private:
     FolderWatcher &m_watcher;
     std::string m_root;
     const std::atomic<bool> &m_stopped;
+    const std::atomic<bool> &m_readsMail;
     Log m_log;
     std::unordered_set<std::string> m_skipped;
     std::set<std::string> m_unwatched;

@@ -154,8 +154,9 @@ void SearchIndex::run()
         clock.start();
         FolderWatcher watcher;
         IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
-                             m_stopped, m_log);
+                             m_stopped, m_readsMail, m_log);
         const bool scanned = updater.scanAll();
+        updater.followMailSetting();
         updater.reportUnreadable(); // the files found so far are marked and not counted again
         if (updater.writeFailed()) {
             reportWriteTrouble(updater);
@@ -218,6 +219,7 @@ bool SearchIndex::followChanges(IndexStore &store, FolderWatcher &watcher, Index
             updater.reportUnreadable();
             lastUnreadableReport = std::chrono::steady_clock::now();
         }
+        updater.followMailSetting();
         if (store.meta("rebuild") == QLatin1String("1"))
             return true;
     }

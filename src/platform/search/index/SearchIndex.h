@@ -57,6 +57,9 @@ public:
 
     void start();
     void stop();
+    // Whether mail files are read for their text (the owner's mail search); off,
+    // they are found by name and kind, and never parsed. Any thread may set it.
+    void setReadsMail(bool reads) { m_readsMail = reads; }
     bool isReady() const { return m_ready.load(); }
     // The index cannot be kept or written (a read-only or full cache disk); searches
     // walk until a later try succeeds.
@@ -78,6 +81,7 @@ private:
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_failed{false};
+    std::atomic<bool> m_readsMail{true};
     std::mutex m_mutex;
     std::condition_variable m_readyChanged;
 
