@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <mutex>
 
 namespace wendle {
 
@@ -104,7 +105,7 @@ public:
     }
     // Trimmed lines, quoted ones marked with "> ", at most one blank line
     // between paragraphs.
-    QString text()
+    QString finishedText()
     {
         endBlock();
         QStringList lines;
@@ -150,7 +151,7 @@ public:
                 node = node->parent == reinterpret_cast<xmlNode *>(m_document) ? nullptr : node->parent;
             }
         }
-        return m_writer.text();
+        return m_writer.finishedText();
     }
 
 private:
@@ -211,17 +212,18 @@ QString withValidCharacters(QString text)
     return text;
 }
 
+// libxml2 sets up its global tables once; after that it parses on any thread.
+void initialiseParser()
+{
+    static std::once_flag once;
+    std::call_once(once, xmlInitParser);
+}
+
 } // namespace
 
 QString htmlToText(const QString &html)
 {
-    // libxml2 sets up its global tables once; after that parsing may run on
-    // any thread.
-    static const bool initialised = [] {
-        xmlInitParser();
-        return true;
-    }();
-    Q_UNUSED(initialised);
+    initialiseParser();
     const QByteArray utf8 = withValidCharacters(html).toUtf8();
     // The text is already decoded: a <meta charset> inside must not make the
     // parser decode it again.
