@@ -85,11 +85,11 @@ bool beginsHeaderBlock(const QStringList &lines, qsizetype at)
 }
 
 // "-----Original Message-----", "-------- Mensaje original --------",
-// "---------- Forwarded message ---------" in any language, or Outlook's
-// rule of underscores.
+// "---------- Forwarded message ---------", "---- E-mail original ----": a
+// few words between dashes in any language, or Outlook's rule of underscores.
 bool isSeparator(const QString &line)
 {
-    static const QRegularExpression separator(QStringLiteral("^\\s*(-{4,}[^-]+-{4,}|_{20,})\\s*$"), Options);
+    static const QRegularExpression separator(QStringLiteral("^\\s*(-{4,}[^-](.*[^-])?-{4,}|_{20,})\\s*$"), Options);
     return separator.match(line).hasMatch();
 }
 

@@ -52,6 +52,7 @@ const Reply replies[] = {
     {"Android, Spanish", false,
      "wndl find named own\n\nEnviado desde mi Galaxy\n\n-------- Mensaje original --------\nDe: Wendle <computer@example.com>\n"
      "Fecha: 5/12/26 10:00 (GMT+01:00)\nPara: owner@example.com\nAsunto: Confirmar\n\nwndl 473\n"},
+    {"forward, separator only", false, "wndl find named own\n\n---- E-mail original ----\nwndl 473\n"},
     {"Apple Mail, forwarded", false,
      "wndl find named own\n\nBegin forwarded message:\n\nFrom: Wendle <computer@example.com>\nSubject: Confirm\n"
      "Date: 5 December 2026 at 10:00:00 CET\nTo: Owner\n\nwndl launch quoted\n"},
