@@ -230,7 +230,7 @@ private:
 TEST_F(DeliverTest, AMessageOfMillionsOfUntypedPartsIsRefusedInLittleMemory)
 {
     QTemporaryDir dir;
-    const QByteArray head = "From: owner@example.com\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
+    const QByteArray head = "From: owner@example.org\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n";
     const QByteArray message = head + QByteArray("--b\r\n\r\nwndl find named x\r\n").repeated(1900000) + "--b--\r\n";
     ASSERT_LT(message.size(), 50 << 20);
     ASSERT_TRUE(writeFile(dir.filePath("parts.eml"), message));
@@ -281,4 +281,42 @@ TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
         EXPECT_TRUE(waitFor([&] { return session.logText().contains(QStringLiteral("files named:  parallel") + QChar(u'a' + i)); }, WaitMs));
     }
     EXPECT_EQ(session.stopDaemon(), 0);
+}
+
+namespace {
+
+// An HTML-only answer the way a webmail writes it: the quote's margin in
+// "ex", a unit only a font can size.
+QByteArray htmlReply(const QByteArray &own, const QByteArray &quoted)
+{
+    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: Re: x\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: text/html; charset=utf-8\r\n\r\n"
+           "<div dir=\"ltr\">" + own + "</div><br><div class=\"gmail_quote\"><div dir=\"ltr\" class=\"gmail_attr\">"
+           "Em s\xc3\xa1" "b., 5 de dez. de 2026 \xc3\xa0s 10:00, Wendle &lt;computer@example.com&gt; escreveu:<br></div>"
+           "<blockquote class=\"gmail_quote\" style=\"margin:0 0 0 .8ex;border-left:1px #ccc solid;padding-left:1ex\">"
+           + quoted + "</blockquote></div>\r\n";
+}
+
+} // namespace
+
+// Only the command written above the quote runs; the quoted ones never do.
+TEST_F(DeliverTest, HtmlRepliesRunOnlyTheCommandAboveTheQuote)
+{
+    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
+    ASSERT_TRUE(session.startDaemon());
+    // The last one's command is logged after the others were handled.
+    const QByteArray messages[] = {
+        htmlReply("Thanks, done.", "wndl launch quotedapp"),
+        htmlReply("", "Reply wndl 473 to confirm."),
+        htmlReply("wndl find named abovequote", "Reply <b>wndl 473</b> to confirm.<br>wndl launch quotedapp"),
+    };
+    for (const QByteArray &message : messages) {
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle({"deliver"}, nullptr, &errors, message), 0) << errors.constData();
+    }
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  abovequote"); }, WaitMs));
+    EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    EXPECT_EQ(log.count("Processing command from"), 1) << str(log);
+    EXPECT_FALSE(log.contains("quotedapp")) << str(log);
 }

@@ -5,6 +5,9 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -195,14 +198,44 @@ TEST(HtmlText, ReadableTextOfHtmlBodies)
         {"<style>p { color: red }</style><script>var a = '<p>';</script>text", "text"},
         {"<!-- <p>hidden</p> -->shown", "shown"},
         {"&lt;b&gt; &amp;amp; &quot;q&quot; &#39;s&#39; &#x263A; &nbsp;x", "<b> &amp; \"q\" 's' ☺  x"},
-        {"&unknown; &#0; &#xD800; &#99999999;", "&unknown; \xEF\xBF\xBD \xEF\xBF\xBD &#99999999;"},
+        {"&unknown; a&#0;b &#xD800;c &#99999999;d", "&unknown; ab c d"}, // references to no character are dropped
         {"<p>a</p>\n\n<p></p><p></p><p>b</p>", "a\nb"},
         {"a<br><br><br><br>b", "a\n\nb"}, // at most one blank line
         {"<a href=\"x\">link</a> <img src=y alt=z>", "link"},
         {"", ""},
         {"<unterminated", ""},
         {"<p>caf&eacute; &#8364; &hellip;</p><ul><li>one</li></ul>", "café € …\none"},
+        {"<meta charset=\"iso-8859-1\"><p>caf\u00e9</p>", "café"}, // the text is decoded already
+        {"<pre>a  b\n  c</pre>", "a  b\nc"},
+        // What mail programs quote comes out as "> " lines.
+        {"<p>own</p><blockquote style=\"margin:0 0 0 .8ex;padding-left:1ex\">q1<br>q2</blockquote>after", "own\n> q1\n> q2\nafter"},
+        {"<div class=\"x gmail_quote\"><div>q</div></div>", "> q"},
+        {"<div class=\"ydp9yahoo_quoted\">q</div><div data-marker=\"__QUOTED_TEXT__\">r</div>", "> q\n> r"},
+        {"own<div id=\"appendonsend\"></div><hr><div>q</div><p>r</p>", "own\n> q\n> r"},
+        {"<p>own</p><hr><p>still own</p>", "own\nstill own"},
     };
     for (const auto &[html, text] : cases)
         EXPECT_EQ(str(htmlToText(QString::fromUtf8(html))), text) << html;
+    const QString broken = QStringLiteral("a") + QChar(u'\0') + QChar(0xD800) + QStringLiteral("b");
+    EXPECT_EQ(htmlToText(broken), QStringLiteral("a\uFFFD\uFFFDb"));
+}
+
+// A mail watcher reads mail on its own thread; nesting far beyond any real
+// message neither exhausts the stack nor loses the text above it.
+TEST(HtmlText, ReadsOnAnyThreadAndAtAnyDepth)
+{
+    const QString html = QStringLiteral("<p>wndl help</p><blockquote style=\"margin:0 0 0 .8ex\">quoted</blockquote>");
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong = 0;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i)
+                wrong += htmlToText(html) != QStringLiteral("wndl help\n> quoted");
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(wrong, 0);
+    const QString deep = QStringLiteral("<p>wndl help</p>") + QStringLiteral("<div>").repeated(100000) + QStringLiteral("deep");
+    EXPECT_TRUE(htmlToText(deep).startsWith(QStringLiteral("wndl help"))) << str(htmlToText(deep).left(80));
 }
