@@ -345,8 +345,8 @@ bool XmppSession::onMessage(xmpp_stanza_t *stanza)
     const QString type = text(xmpp_stanza_get_type(stanza));
     const QString from = text(xmpp_stanza_get_from(stanza));
     if (type == QLatin1String("error")) {
-        remoteLog(QStringLiteral("chat delivery errors"), QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)")
-                                                            .arg(from.left(200), errorCondition(stanza)));
+        remoteLog(QStringLiteral("chat delivery errors"),
+                  QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)").arg(from.left(200), errorCondition(stanza)));
         return true;
     }
     if (type == QLatin1String("groupchat") || type == QLatin1String("headline"))
