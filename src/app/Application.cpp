@@ -261,7 +261,7 @@ int runApplication(int &argc, char **argv, bool headless)
         const QString placeholders = placeholderSendersProblem(preferences);
         if (!placeholders.isNull() && !preferences.stringValue(RBImapUrl).isEmpty()) {
             if (mailboxWaits.isNull())
-                mailLog(QStringLiteral("Wendle Error: the mailbox watcher waits: %1; it starts once they are set").arg(placeholders));
+                mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; it starts once they are set").arg(placeholders));
             mailboxWaits = placeholders;
             return;
         }
