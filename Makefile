@@ -5,22 +5,28 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps build app run test install clean
+.PHONY: all deps run-deps build app run test install clean
 
 all: build
+
+# What building and running takes; `deps` adds the test servers and tools.
+run-deps:
+	@scripts/install-deps --run-only
 
 deps:
 	@scripts/install-deps
 
-$(BUILD)/CMakeCache.txt: | deps
+$(BUILD)/CMakeCache.txt: | run-deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-# Everything: the application, the tests and the benchmarks.
+# Everything: the application, the tests and the benchmarks. Configured
+# again, so that GoogleTest installed since the first configure is found.
 build: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j$(JOBS)
 
 # The application alone.
-app: deps $(BUILD)/CMakeCache.txt
+app: run-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target wendle
 
 # Without a session bus (a console, ssh, a container) Wendle gets one of its

@@ -128,3 +128,20 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
     EXPECT_TRUE(log.contains("Processing command from owner@example.org")) << log.constData();
     EXPECT_TRUE(log.endsWith(": Wendle shut down"));
 }
+
+// Building and running Wendle installs no server: those are for the tests.
+TEST(InstallDeps, TheRunSetHoldsNoServer)
+{
+    const QString script = QStringLiteral(WENDLE_SOURCE_RESOURCES "/../scripts/install-deps");
+    QByteArray runSet, everything;
+    ASSERT_EQ(runProcess(script, {"--run-only", "--print"}, QProcessEnvironment::systemEnvironment(), &runSet), 0);
+    ASSERT_EQ(runProcess(script, {"--print"}, QProcessEnvironment::systemEnvironment(), &everything), 0);
+    const QStringList run = QString::fromUtf8(runSet).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList all = QString::fromUtf8(everything).split(u'\n', Qt::SkipEmptyParts);
+    for (const char *server : {"cups-daemon", "dovecot-imapd", "opensmtpd", "prosody", "recoll", "plocate", "go-sendxmpp", "libgtest-dev"}) {
+        EXPECT_FALSE(run.contains(server)) << server;
+        EXPECT_TRUE(all.contains(server)) << server;
+    }
+    for (const QString &package : run)
+        EXPECT_TRUE(all.contains(package)) << package.toStdString();
+}
