@@ -182,7 +182,7 @@ int runApplication(int &argc, char **argv, bool headless)
     InboundQueue queue(support, [&controller, &attachments](const InboundItem &item) {
         handInboundItem(controller, item, attachments);
     });
-    InboundService inbound(queue, attachments);
+    InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
