@@ -13,16 +13,20 @@
 #include <QColor>
 #include <QDateTime>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QVariant>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace wendle {
 
 class SettingsView;
+struct ScriptResult;
 
 // The newest command taken in, without the secret: for the tray.
 struct CommandSeen {
@@ -38,6 +42,7 @@ struct IntakeState {
     QString cmdAddress;                 // sender, or "chat_msg"
     SenderEvidence senderEvidence;      // of the mail message being taken in
     CommandSeen lastCommandSeen;
+    std::vector<std::function<void()>> afterCommand; // waiting for the running command's answer
 };
 
 struct ChatReply {
@@ -82,10 +87,12 @@ struct FaxState {
 };
 
 // The shortcut library and the custom command waiting for its number. The
-// library is absent only before it is loaded.
+// library is absent only before it is loaded. While a script runs, its run
+// belongs to runningScript: gone with the Controller, it is stopped then.
 struct CustomCommandState {
     QString lastPath;
     std::optional<QList<Shortcut>> libraryArray;
+    std::unique_ptr<QObject> runningScript;
 };
 
 // The application's one object: it holds the state and is the target of every
@@ -124,6 +131,11 @@ public:
     void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
     void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
     void parseCommand(const QString &text);
+    // Commands run one at a time, and a custom script answers after the call
+    // that started it has returned: next runs once the running command has
+    // sent its answer, at once when none runs.
+    void whenCommandFinished(std::function<void()> next);
+    bool commandRunning() const { return m_custom.runningScript != nullptr; }
     // What the receiving side learnt about the next mail message's sender.
     void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
@@ -257,7 +269,9 @@ private:
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
     void runCustomScript(const QString &path);
+    void answerCustomScript(const QString &path, const ScriptResult &result);
     void answerCustomCommand(const QString &text);
+    void commandFinished();
     void showHelpPage(const QString &page);
     void launchCamera();
     void shutDownCamera();

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -133,8 +134,21 @@ void InboundQueue::handOverNext()
     if (!entry.spoolFile.isEmpty())
         QFile::remove(entry.spoolFile);
     m_handingOver = true;
-    if (m_handler)
-        m_handler(entry.item);
+    const quint64 turn = ++m_turn;
+    if (!m_handler) {
+        handedOver(turn);
+        return;
+    }
+    m_handler(entry.item, [this, turn, alive = QPointer<QObject>(m_context.get())] {
+        if (alive)
+            handedOver(turn);
+    });
+}
+
+void InboundQueue::handedOver(quint64 turn)
+{
+    if (!m_handingOver || turn != m_turn)
+        return;
     m_handingOver = false;
     scheduleNext();
 }

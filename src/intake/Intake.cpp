@@ -9,6 +9,8 @@
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 
+#include <utility>
+
 namespace wendle {
 
 namespace {
@@ -98,6 +100,23 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
         return;
     }
     parseCommand(command);
+}
+
+void Controller::whenCommandFinished(std::function<void()> next)
+{
+    if (!commandRunning()) {
+        next();
+        return;
+    }
+    m_intake.afterCommand.push_back(std::move(next));
+}
+
+void Controller::commandFinished()
+{
+    // Taken out first: a waiter may hand over the next command at once.
+    const std::vector<std::function<void()>> waiting = std::exchange(m_intake.afterCommand, {});
+    for (const auto &next : waiting)
+        next();
 }
 
 void Controller::addTimestamp()

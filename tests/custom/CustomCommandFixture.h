@@ -2,6 +2,9 @@
 
 #include "custom/ShortcutLibrary.h"
 #include "operations/OwnerFixture.h"
+#include "support/WaitFor.h"
+
+#include <memory>
 
 namespace wendle::test {
 
@@ -44,7 +47,16 @@ protected:
         mail.sent.clear();
         console.lines.clear();
         controller->customCommand(name);
+        finish();
         return replies();
+    }
+
+    // A script answers from the event loop, after the call that started it.
+    void finish()
+    {
+        const auto finished = std::make_shared<bool>(false);
+        controller->whenCommandFinished([finished] { *finished = true; });
+        EXPECT_TRUE(waitFor([finished] { return *finished; })) << "the command did not finish";
     }
 
     // The texts of the replies sent so far, without the mail's closing lines.

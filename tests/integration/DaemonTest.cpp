@@ -140,3 +140,33 @@ TEST_F(DaemonTest, OverlongCallsAreRefusedAndNothingOfThemIsTaken)
         EXPECT_EQ(log.contains(QLatin1String(c.term)), c.taken) << c.term;
     EXPECT_FALSE(log.contains("sendtoolong"));
 }
+
+// A running script holds up neither the bus nor the order of commands: a
+// call made while it runs is answered at once, and the command it brought
+// runs after the script's answer.
+TEST_F(DaemonTest, ACommandWaitsForTheRunningScriptButTheBusDoesNot)
+{
+    const QString gate = session.home() + "/gate";
+    const QString script = session.home() + "/gated.scpt";
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.1; done\necho gate opened\n"));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(session.configure({{"customCommandsArray", QStringLiteral(R"([{"path": "%1", "shortcut": "gated"}])").arg(script)},
+                                   {"confirmCustomCommands", "no"}, {"limitCommandsFlag", "no"}, {"customCommandTimeout", "30"}}));
+    ASSERT_TRUE(session.startDaemon());
+    EXPECT_EQ(session.send(Owner, "wndl launch gated"), 0);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(script + ".started"); }));
+
+    EXPECT_EQ(session.send(Owner, "wndl find named afterscript"), 0);
+    // The script still waits for its gate: nothing of its end is logged.
+    EXPECT_FALSE(session.logText().contains("script results")) << session.logText().toStdString();
+    EXPECT_FALSE(session.logText().contains("failed while running")) << session.logText().toStdString();
+    EXPECT_FALSE(session.logText().contains("afterscript"));
+
+    ASSERT_TRUE(writeFile(gate, ""));
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("afterscript"); }));
+    EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    const qsizetype answer = log.indexOf("Wendle: script results: gate opened");
+    EXPECT_GE(answer, 0) << log.toStdString();
+    EXPECT_LT(answer, log.lastIndexOf("Processing command from")) << log.toStdString();
+}
