@@ -100,14 +100,14 @@ TEST_F(CommandLineTest, ConfigSetRefusesValuesThatCannotWork)
         {"maxFileSize", "inf", "a whole number"},
     };
     for (const Case &c : cases) {
-        const QString trace = QString::fromUtf8(c.key) + u' ' + QString::fromUtf8(c.value);
+        const std::string trace = std::string(c.key) + ' ' + c.value;
         QByteArray before, after, errors;
         session.runWendle({"config", "get", c.key}, &before);
-        EXPECT_EQ(session.runWendle({"config", "set", c.key, c.value}, nullptr, &errors), c.expected ? 2 : 0) << trace.toStdString();
+        EXPECT_EQ(session.runWendle({"config", "set", c.key, c.value}, nullptr, &errors), c.expected ? 2 : 0) << trace;
         const QString refusal = c.expected ? QStringLiteral("wendle config: cannot set %1 to \"%2\": expected %3\n").arg(c.key, c.value, c.expected)
                                            : QString();
-        EXPECT_EQ(QString::fromUtf8(errors), refusal) << trace.toStdString();
+        EXPECT_EQ(errors.toStdString(), refusal.toStdString()) << trace;
         session.runWendle({"config", "get", c.key}, &after);
-        EXPECT_EQ(after, c.expected ? before : QByteArray(c.value) + '\n') << trace.toStdString();
+        EXPECT_EQ(after.toStdString(), (c.expected ? before : QByteArray(c.value) + '\n').toStdString()) << trace;
     }
 }
