@@ -2,6 +2,7 @@
 
 #include "custom/ShortcutLibrary.h"
 #include "operations/OwnerFixture.h"
+#include "support/QtApplication.h"
 #include "support/WaitFor.h"
 
 #include <memory>
@@ -13,6 +14,7 @@ class CustomCommandFixture : public OwnerFixture {
 protected:
     CustomCommandFixture()
     {
+        ensureQtApplication(); // a script answers through the event loop
         random.values = {347}; // 347 % 100 = 47
         QDir().mkpath(scriptsDir());
         mail.sent.clear();
