@@ -6,7 +6,6 @@
 #include "platform/console/Console.h"
 
 #include <QDBusArgument>
-#include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDateTime>
 #include <QDir>
