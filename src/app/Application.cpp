@@ -183,10 +183,12 @@ int runApplication(int &argc, char **argv, bool headless)
     Controller controller(platform);
     logger = &controller;
     const QString attachments = support + QLatin1String("/attachments");
-    InboundQueue queue(support, [&controller, &attachments](const InboundItem &item) {
-        return handInboundItem(controller, item, attachments);
+    InboundQueue queue(support, [&controller, &attachments](const InboundItem &item, const std::function<void()> &done) {
+        const bool taken = handInboundItem(controller, item, attachments);
+        controller.whenCommandFinished(done);
+        return taken;
     });
-    InboundService inbound(queue, attachments);
+    InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
@@ -229,9 +231,14 @@ int runApplication(int &argc, char **argv, bool headless)
         return 1;
     }
 
-    // Messages from the owner's chat account; the transport filters out the rest.
-    chatXmpp.setInboundHandler([&controller](const QString &from, const QString &text) {
-        controller.processChatFrom(from, text, QVariant());
+    // Messages from the owner's chat account; the transport filters out the
+    // rest. They wait their turn behind a running command like every other.
+    chatXmpp.setInboundHandler([&queue](const QString &from, const QString &text) {
+        InboundItem item;
+        item.chat = true;
+        item.from = from;
+        item.text = text;
+        queue.take(item);
     });
 
     std::unique_ptr<SettingsWindow> window;

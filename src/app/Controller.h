@@ -14,16 +14,20 @@
 #include <QColor>
 #include <QDateTime>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QVariant>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace wendle {
 
 class SettingsView;
+struct ScriptResult;
 
 // The newest command taken in, without the secret: for the tray.
 struct CommandSeen {
@@ -41,6 +45,7 @@ struct IntakeState {
     CommandSeen lastCommandSeen;
     bool lastMessageTaken = false;      // the last message passed every check and was taken as a command
     bool commandsInFlight = false;      // commands recorded as taken and not yet finished
+    std::vector<std::function<void()>> afterCommand; // waiting for the running command's answer
 };
 
 struct ChatReply {
@@ -85,10 +90,12 @@ struct FaxState {
 };
 
 // The shortcut library and the custom command waiting for its number. The
-// library is absent only before it is loaded.
+// library is absent only before it is loaded. While a script runs, its run
+// belongs to runningScript: gone with the Controller, it is stopped then.
 struct CustomCommandState {
     QString lastPath;
     std::optional<QList<Shortcut>> libraryArray;
+    std::unique_ptr<QObject> runningScript;
 };
 
 // The application's one object: it holds the state and is the target of every
@@ -127,6 +134,11 @@ public:
     void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
     void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
     void parseCommand(const QString &text);
+    // Commands run one at a time, and a custom script answers after the call
+    // that started it has returned: next runs once the running command has
+    // sent its answer, at once when none runs.
+    void whenCommandFinished(std::function<void()> next);
+    bool commandRunning() const { return m_custom.runningScript != nullptr; }
     // What the receiving side learnt about the next mail message's sender.
     void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
@@ -268,7 +280,9 @@ private:
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
     void runCustomScript(const QString &path);
+    void answerCustomScript(const QString &path, const ScriptResult &result);
     void answerCustomCommand(const QString &text);
+    void commandFinished();
     void showHelpPage(const QString &page);
     void launchCamera();
     void shutDownCamera();

@@ -1,5 +1,6 @@
 #include "app/DeliverCommand.h"
 
+#include "app/InboundLimits.h"
 #include "app/SendCommand.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
@@ -95,6 +96,14 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         message.insert(QStringLiteral("AuthenticationResults"), mail->authenticationResults.join(u'\n'));
     if (!mail->senderHeader.isNull())
         message.insert(QStringLiteral("SenderHeader"), mail->senderHeader);
+    // Wendle would refuse it every time: a bad message, not one to retry.
+    const QString tooLarge = inboundArgumentsProblem(message);
+    if (!tooLarge.isNull()) {
+        if (!mail->attachmentPath.isEmpty())
+            QFile::remove(mail->attachmentPath);
+        err << "wendle deliver: " << tooLarge << "; it was not handed to Wendle\n";
+        return BadMessageExitCode;
+    }
     if (!callInbound(false, message, &error)) {
         // The saved attachment goes with the message when it is handed over again.
         if (!mail->attachmentPath.isEmpty())

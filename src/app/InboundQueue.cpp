@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTimer>
 
@@ -142,8 +143,23 @@ void InboundQueue::handOverNext()
         return;
     }
     m_handingOver = true;
-    if (m_handler && m_handler(entry.item))
+    const quint64 turn = ++m_turn;
+    if (!m_handler) {
+        handedOver(turn);
+        return;
+    }
+    const bool taken = m_handler(entry.item, [this, turn, alive = QPointer<QObject>(m_context.get())] {
+        if (alive)
+            handedOver(turn);
+    });
+    if (taken)
         m_messageIds.remember(entry.item.messageId, now);
+}
+
+void InboundQueue::handedOver(quint64 turn)
+{
+    if (!m_handingOver || turn != m_turn)
+        return;
     m_handingOver = false;
     scheduleNext();
 }

@@ -30,7 +30,9 @@ struct InboundItem {
 // from the event loop, after whoever brought the message has its answer: a
 // delivery agent waits only until Wendle has the message, not until the
 // command has run (a slow command then cannot make it give up and deliver
-// the message again). Each message is written to a spool folder before it
+// the message again). The next message waits until the handler says the
+// command before it has answered, which a custom script does after the
+// handler returned. Each message is written to a spool folder before it
 // counts as taken and removed from it just before it is handed over, so a
 // message taken before a crash or a shutdown is run by the next start. A
 // message whose Message-ID was run before is dropped. An id is remembered
@@ -38,8 +40,9 @@ struct InboundItem {
 // who sends the id first must not use it up.
 class InboundQueue {
 public:
-    // Answers whether the message was taken as a command.
-    using Handler = std::function<bool(const InboundItem &)>;
+    // Runs the item's command and calls done once it has answered, which may
+    // be before it returns. Answers whether the message was taken as a command.
+    using Handler = std::function<bool(const InboundItem &item, const std::function<void()> &done)>;
 
     InboundQueue(const QString &supportFolder, Handler handler);
     ~InboundQueue();
@@ -57,6 +60,7 @@ private:
     };
     void scheduleNext();
     void handOverNext();
+    void handedOver(quint64 turn);
     QString spool(const InboundItem &item);
 
     QString m_spoolFolder;
@@ -66,6 +70,7 @@ private:
     std::unique_ptr<QObject> m_context;
     bool m_scheduled = false;
     bool m_handingOver = false;
+    quint64 m_turn = 0; // counts hand-overs, so a late or second done changes nothing
     quint64 m_counter = 0;
 };
 

@@ -1,8 +1,10 @@
 #include "app/InboundService.h"
 
 #include "app/Controller.h"
+#include "app/InboundLimits.h"
 #include "app/InboundQueue.h"
 #include "platform/mail/AttachmentFile.h"
+#include "platform/console/Console.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -10,13 +12,24 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
+
+#include <malloc.h>
 
 namespace wendle {
 
-InboundService::InboundService(InboundQueue &queue, const QString &attachmentFolder, QObject *parent)
+namespace {
+
+// Past this size a call leaves enough freed memory behind to hand back.
+constexpr qsizetype LargeCallBytes = 256 * 1024;
+
+} // namespace
+
+InboundService::InboundService(InboundQueue &queue, const QString &attachmentFolder, Console &console, QObject *parent)
     : QObject(parent)
     , m_queue(queue)
     , m_attachmentFolder(attachmentFolder)
+    , m_console(console)
 {
 }
 
@@ -46,6 +59,14 @@ void InboundService::InboundChat(const QVariantMap &arguments)
 
 void InboundService::take(bool chat, const QVariantMap &arguments)
 {
+    // Qt DBus has read the whole call by now, and the bus passes calls of up
+    // to a gigabyte. Its copies are freed once the call is answered; the C
+    // library keeps freed memory for reuse unless asked to give it back, so
+    // one large call would otherwise leave the daemon large for good.
+    if (inboundValueBytes(arguments) > LargeCallBytes)
+        QTimer::singleShot(0, this, [] { ::malloc_trim(0); });
+    if (refusedAsTooLarge(arguments))
+        return;
     InboundItem item;
     item.chat = chat;
     item.from = inboundArgument(arguments, QStringLiteral("FromAddress"));
@@ -61,6 +82,22 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
     // mail system stops offering it, and dropped.
     if (!m_queue.take(item))
         removeOwnAttachment(item.attachment, m_attachmentFolder);
+}
+
+// A sender that cannot be served (a runaway script, a hostile program on
+// the bus) learns why; nothing of the message is kept.
+bool InboundService::refusedAsTooLarge(const QVariantMap &arguments)
+{
+    const QString problem = inboundArgumentsProblem(arguments);
+    if (problem.isNull())
+        return false;
+    const QString reason = QStringLiteral("Wendle refused the message: ") + problem;
+    m_console.writeLine(QStringLiteral("Wendle Error: a message handed over on D-Bus was refused: ") + problem);
+    sendErrorReply(QDBusError::LimitsExceeded, reason);
+    const QString attachment = inboundArgument(arguments, QStringLiteral("AttachedFile"));
+    if (attachment.size() <= MaxInboundNameBytes)
+        removeOwnAttachment(attachment, m_attachmentFolder);
+    return true;
 }
 
 void removeOwnAttachment(const QString &path, const QString &attachmentFolder)

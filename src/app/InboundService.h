@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QObject>
 #include <QVariantMap>
 
 namespace wendle {
 
+class Console;
 class Controller;
 class InboundQueue;
 struct InboundItem;
@@ -18,13 +20,15 @@ inline constexpr const char *DBusInboundInterface = "org.wendle.Wendle.Inbound";
 // Keys "MessageText", "FromAddress", "AttachedFile"; a missing key is a
 // missing value. `wendle deliver` adds "MessageID" and
 // "AuthenticationResults" (the header values, one string). A call returns as
-// soon as the message is taken; the command runs after.
-class InboundService : public QObject {
+// soon as the message is taken; the command runs after. A call past the
+// bounds of InboundLimits.h gets an error reply and a console line, and
+// nothing of it is taken.
+class InboundService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.wendle.Wendle.Inbound")
 
 public:
-    InboundService(InboundQueue &queue, const QString &attachmentFolder, QObject *parent = nullptr);
+    InboundService(InboundQueue &queue, const QString &attachmentFolder, Console &console, QObject *parent = nullptr);
 
 public Q_SLOTS:
     void InboundMessage(const QVariantMap &arguments);
@@ -32,9 +36,11 @@ public Q_SLOTS:
 
 private:
     void take(bool chat, const QVariantMap &arguments);
+    bool refusedAsTooLarge(const QVariantMap &arguments);
 
     InboundQueue &m_queue;
     QString m_attachmentFolder;
+    Console &m_console;
 };
 
 // The text of one argument, or a null string when the key is missing.

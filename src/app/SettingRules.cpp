@@ -1,31 +1,39 @@
 #include "app/SettingRules.h"
 
+#include "intake/SenderChecks.h"
 #include "operations/Launch.h"
+#include "platform/preferences/Preferences.h"
 
 #include <QHash>
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace wendle {
 
 namespace {
 
-enum class Rule { Any, NonNegative, Positive, Fraction, SmtpUrl, ImapUrl, MailTransport, ChatTransport };
+enum class Rule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord };
 
+// A Range row names its bounds and may say in a few words why they are where they are.
 struct Described {
     const char *description;
     Rule rule = Rule::Any;
+    double minimum = 0;
+    double maximum = std::numeric_limits<double>::infinity();
+    const char *reason = nullptr;
 };
 
 const QHash<QString, Described> &descriptions()
 {
     static const QHash<QString, Described> table = {
         {RBComputerEmailAddress, {"the address replies are sent from"}},
-        {RBRemoteEmailAddress, {"the owner's address: mail from it may give commands"}},
+        {RBRemoteEmailAddress, {"the owner's address: mail from it may give commands", Rule::MailAddress}},
         {RBEnableRemoteCommands, {"take commands at all"}},
         {RBDefaultSalutation, {"the line that closes every mailed reply"}},
-        {RBPhoneEmailAddress, {"the phone's mail address: may give commands, gets replies wrapped to the phone"}},
+        {RBPhoneEmailAddress, {"the phone's mail address: may give commands, gets replies wrapped to the phone", Rule::MailAddress}},
         {RBDefaultFaxModem, {"the CUPS queue faxes go through"}},
         {RBEnableFaxing, {"allow the fax command"}},
         {RBPhoneWidth, {"characters per line of a reply to the phone", Rule::Positive}},
@@ -53,7 +61,7 @@ const QHash<QString, Described> &descriptions()
         {RBConfirmCustomCommands, {"ask for a confirmation code before running a custom command"}},
         {RBiSightQuality, {"JPEG quality of snapshots, 0 to 1", Rule::Fraction}},
         {RBEnableiSightMotion, {"watch the camera for motion"}},
-        {RBiSightSensitivity, {"seconds between two motion checks", Rule::Positive}},
+        {RBiSightSensitivity, {"seconds between two motion checks", Rule::Range, 0.1, 3600}},
         {RBiSightStampColor, {"colour of the date stamped on snapshots"}},
         {RBEnableiSight, {"allow the camera"}},
         {RBiSightDateStamp, {"stamp the date on snapshots"}},
@@ -64,7 +72,10 @@ const QHash<QString, Described> &descriptions()
         {RBMailTransport, {"how replies are mailed", Rule::MailTransport}},
         {RBChatTransport, {"how chat replies are sent", Rule::ChatTransport}},
         {RBScriptHostCommand, {"the program the generated scripts are piped to by the script transports"}},
-        {RBCustomCommandTimeout, {"seconds a custom command may run before it is stopped", Rule::Positive}},
+        // Later commands wait for a running script, and a mail command should be
+        // answered while `wendle deliver` still waits for Wendle (120 s).
+        {RBCustomCommandTimeout, {"seconds a custom command may run before it is stopped", Rule::Range, 1, 110,
+                                  "seconds, under the 120 seconds wendle deliver waits for Wendle"}},
         {RBMusicApplication, {"the desktop entry or program opened by \"wndl itunes\""}},
         {RBPhotoApplication, {"the desktop entry or program opened by \"wndl iphoto\""}},
         {RBChatApplication, {"the desktop entry or program opened by \"wndl ichat\""}},
@@ -76,6 +87,8 @@ const QHash<QString, Described> &descriptions()
         {RBImapPasswordCommand, {"a command that prints the IMAP password (~ and $HOME expand)"}},
         {RBImapFolder, {"the IMAP folder commands are fetched from (the URL's folder when empty)"}},
         {RBImapPollSeconds, {"seconds between two looks at the mailbox when the server cannot IDLE", Rule::Positive}},
+        {RBCommandSecret, {"a word that must follow wndl in every command (none when empty)", Rule::OneWord}},
+        {RBMotionAlertInterval, {"least seconds between two motion alert mails", Rule::NonNegative}},
     };
     return table;
 }
@@ -83,6 +96,26 @@ const QHash<QString, Described> &descriptions()
 Rule ruleOf(const QString &key)
 {
     return descriptions().value(key).rule;
+}
+
+// Infinity and NaN parse as numbers; neither is a setting anybody means,
+// and NaN passes any check written as a negated comparison.
+bool numberFits(const Described &row, double number)
+{
+    if (!std::isfinite(number))
+        return false;
+    switch (row.rule) {
+    case Rule::NonNegative:
+        return number >= 0;
+    case Rule::Positive:
+        return number > 0;
+    case Rule::Fraction:
+        return number >= 0 && number <= 1;
+    case Rule::Range:
+        return number >= row.minimum && number <= row.maximum;
+    default:
+        return true;
+    }
 }
 
 QString checkUrl(const QString &text, const QString &plain)
@@ -153,6 +186,15 @@ QString settingAllowedValues(const QString &key)
         return QStringLiteral("more than 0");
     case Rule::Fraction:
         return QStringLiteral("0 to 1");
+    case Rule::Range: {
+        const Described row = descriptions().value(key);
+        const QString range = QString::number(row.minimum) + QStringLiteral(" to ") + QString::number(row.maximum);
+        return row.reason ? range + QStringLiteral(" (") + QString::fromUtf8(row.reason) + u')' : range;
+    }
+    case Rule::MailAddress:
+        return QStringLiteral("one mail address such as you@example.com, or empty for nobody");
+    case Rule::OneWord:
+        return QStringLiteral("one word without spaces, or empty for none");
     case Rule::SmtpUrl:
         return QStringLiteral("smtp:// or smtps:// address, or empty");
     case Rule::ImapUrl:
@@ -173,10 +215,24 @@ QString checkSettingValue(const QString &key, const QVariant &value)
         return QString();
     case Rule::NonNegative:
     case Rule::Positive:
-    case Rule::Fraction: {
-        const double number = value.toDouble();
-        const bool fits = rule == Rule::NonNegative ? number >= 0 : rule == Rule::Positive ? number > 0 : number >= 0 && number <= 1;
-        return fits ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+    case Rule::Fraction:
+    case Rule::Range: {
+        bool ok = false;
+        const double number = value.toString().trimmed().toDouble(&ok);
+        return ok && numberFits(descriptions().value(key), number) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+    }
+    // The sender test looks for the address inside the sender, so anything
+    // but one whole address ("." or a lone letter) would let nearly anyone in.
+    case Rule::MailAddress: {
+        const QString text = value.toString();
+        return text.isEmpty() || isOneMailAddress(text) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+    }
+    // The secret is the one word after the keyword: with a blank inside it
+    // could never match, and every command would be refused.
+    case Rule::OneWord: {
+        const QString word = value.toString().trimmed();
+        const bool blank = std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isSpace(); });
+        return blank ? QStringLiteral("expected ") + settingAllowedValues(key) : QString();
     }
     case Rule::SmtpUrl:
         return checkUrl(value.toString().trimmed(), QStringLiteral("smtp"));
@@ -191,6 +247,24 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     }
     }
     return QString();
+}
+
+QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
+{
+    const QVariant stored = preferences.value(key);
+    if (!stored.isValid() || checkSettingValue(key, stored).isEmpty())
+        return stored;
+    // What guards who may give commands never falls back to something wider:
+    // the default addresses are examples anybody can forge, and a secret
+    // with a blank inside already matches no command.
+    switch (ruleOf(key)) {
+    case Rule::MailAddress:
+        return QStringLiteral("");
+    case Rule::OneWord:
+        return stored;
+    default:
+        return preferences.registeredDefaults().value(key);
+    }
 }
 
 QStringList similarSettingKeys(const QString &key)

@@ -1,5 +1,6 @@
 #include "app/Controller.h"
 
+#include "app/SettingRules.h"
 #include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
@@ -122,7 +123,7 @@ void Controller::mailMotionAlert(QImage frame)
     if (!m_platform.preferences.boolValue(RBMotionAlertFlag))
         return;
     const QDateTime now = m_platform.clock.now();
-    const qint64 interval = m_platform.preferences.intValue(RBMotionAlertInterval);
+    const qint64 interval = checkedSettingValue(m_platform.preferences, RBMotionAlertInterval).toLongLong();
     if (m_camera.lastMotionAlert.isValid() && m_camera.lastMotionAlert.secsTo(now) < interval)
         return;
     m_camera.lastMotionAlert = now;

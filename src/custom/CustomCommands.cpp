@@ -1,5 +1,6 @@
 #include "app/Controller.h"
 
+#include "app/SettingRules.h"
 #include "app/Settings.h"
 #include "custom/ShortcutLibrary.h"
 #include "platform/console/Console.h"
@@ -113,12 +114,23 @@ void Controller::executeLastCustomCommand()
     answerCustomCommand(localized(QStringLiteral("custom_launched"), {name}));
 }
 
+// The script runs while the event loop goes on: D-Bus calls are answered
+// and messages taken meanwhile; the commands among them wait their turn.
 void Controller::runCustomScript(const QString &path)
 {
-    int timeout = m_platform.preferences.intValue(RBCustomCommandTimeout);
+    int timeout = checkedSettingValue(m_platform.preferences, RBCustomCommandTimeout).toInt();
     if (timeout < 1)
         timeout = DefaultTimeoutSeconds;
-    const ScriptResult result = m_platform.scripts.runScriptFile(path, timeout);
+    m_custom.runningScript = std::make_unique<QObject>();
+    m_platform.scripts.startScriptFile(path, timeout, m_custom.runningScript.get(), [this, path](const ScriptResult &result) {
+        m_custom.runningScript.release()->deleteLater(); // this call comes from it
+        answerCustomScript(path, result);
+        commandFinished();
+    });
+}
+
+void Controller::answerCustomScript(const QString &path, const ScriptResult &result)
+{
     switch (result.status) {
     case ScriptResult::Status::CannotLoad: {
         const QString source = scriptSource(path);

@@ -10,6 +10,8 @@
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 
+#include <utility>
+
 namespace wendle {
 
 namespace {
@@ -129,7 +131,7 @@ void Controller::settleCommands()
 
 bool Controller::commandStillRunning() const
 {
-    return m_search.query != 0 || !m_chat.queued.empty() || m_camera.snapshotsPending > 0;
+    return commandRunning() || m_search.query != 0 || !m_chat.queued.empty() || m_camera.snapshotsPending > 0;
 }
 
 void Controller::reportInterruptedCommands()
@@ -139,6 +141,24 @@ void Controller::reportInterruptedCommands()
         log(line);
         m_platform.console.writeLine(line);
     }
+}
+
+void Controller::whenCommandFinished(std::function<void()> next)
+{
+    if (!commandRunning()) {
+        next();
+        return;
+    }
+    m_intake.afterCommand.push_back(std::move(next));
+}
+
+void Controller::commandFinished()
+{
+    settleCommands();
+    // Taken out first: a waiter may hand over the next command at once.
+    const std::vector<std::function<void()>> waiting = std::exchange(m_intake.afterCommand, {});
+    for (const auto &next : waiting)
+        next();
 }
 
 void Controller::addTimestamp()

@@ -6,6 +6,8 @@
 #include "platform/mail/GMimeLibrary.h"
 #include "platform/preferences/Preferences.h"
 
+#include <QRegularExpression>
+
 #include <gmime/gmime.h>
 
 namespace wendle {
@@ -61,7 +63,18 @@ bool sameAddress(const QString &configured, const QString &addrSpec)
 
 bool senderMatches(const QString &configured, const QString &sender)
 {
-    return text::isSubstringOf(configured, sender) || configured == sender;
+    return isOneMailAddress(configured) && text::isSubstringOf(configured, sender);
+}
+
+bool isOneMailAddress(const QString &text)
+{
+    // No blanks, nor what delimits or quotes the parts of an address list;
+    // a domain label holds no dot either.
+    static const QString local = QStringLiteral(R"([^\s\p{Cc}@<>(),;:"\[\]\\]+)");
+    static const QString label = QStringLiteral(R"([^\s\p{Cc}@<>(),;:"\[\]\\.]+)");
+    static const QRegularExpression address(u'^' + local + u'@' + label + QStringLiteral("(\\.") + label + QStringLiteral(")*$"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    return address.match(text).hasMatch();
 }
 
 bool mayBeMailCommand(const Preferences &preferences, const QString &sender, const QString &text)

@@ -24,9 +24,15 @@ struct SenderEvidence {
 };
 
 // The intake's sender test against one configured address: containment
-// without regard to case, or exact equality (so an empty configured address
-// admits only an empty sender).
+// without regard to case. An empty configured address admits nobody, an
+// empty sender included, and so does one that is not one whole address
+// (isOneMailAddress): "." is found in nearly every sender.
 bool senderMatches(const QString &configured, const QString &sender);
+
+// Whether the text is one bare address, local@domain, with nothing around
+// it: no blanks, brackets, commas or a second "@", and a domain of
+// non-empty dot-separated labels.
+bool isOneMailAddress(const QString &text);
 
 // Whether the mail intake could take the message for a command: the sender
 // test passes and the text the sender wrote holds the keyword. Lets

@@ -1,4 +1,5 @@
 #include "app/ConfigCommand.h"
+#include "app/SettingRules.h"
 #include "app/Settings.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -85,6 +86,30 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         EXPECT_EQ(shown, c.shown + u'\n') << c.arguments.join(u' ').toStdString();
     }
     EXPECT_EQ(argumentVector(prefs, QStringLiteral("scriptHostCommand")), (QStringList{"my-host", "--flag", "two words"}));
+}
+
+// A value stored by hand, or before its rule, that breaks the rule reads as
+// the default; what guards who may give commands never reads wider.
+TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
+{
+    MemoryPreferences prefs;
+    Controller::registerDefaults(prefs);
+    struct Case { const char *key; QVariant stored; QString read; };
+    const Case cases[] = {
+        {RBCustomCommandTimeout, "99999999", "60"},
+        {RBCustomCommandTimeout, "30", "30"},
+        {RBMotionAlertInterval, -1, "300"},
+        {RBiSightSensitivity, "nan", "1.5"},
+        {RBiSightSensitivity, "inf", "1.5"},
+        {RBMaxFileSize, "inf", "4"},
+        {RBRemoteEmailAddress, ".", ""},
+        {RBRemoteEmailAddress, "me@owner.example", "me@owner.example"},
+        {RBCommandSecret, "open sesame", "open sesame"},
+    };
+    for (const Case &c : cases) {
+        prefs.setValue(c.key, c.stored);
+        EXPECT_EQ(checkedSettingValue(prefs, c.key).toString(), c.read) << c.key << " " << c.stored.toString().toStdString();
+    }
 }
 
 TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)

@@ -2,6 +2,10 @@
 
 #include "custom/ShortcutLibrary.h"
 #include "operations/OwnerFixture.h"
+#include "support/QtApplication.h"
+#include "support/WaitFor.h"
+
+#include <memory>
 
 namespace wendle::test {
 
@@ -10,6 +14,7 @@ class CustomCommandFixture : public OwnerFixture {
 protected:
     CustomCommandFixture()
     {
+        ensureQtApplication(); // a script answers through the event loop
         random.values = {347}; // 347 % 100 = 47
         QDir().mkpath(scriptsDir());
         mail.sent.clear();
@@ -44,7 +49,16 @@ protected:
         mail.sent.clear();
         console.lines.clear();
         controller->customCommand(name);
+        finish();
         return replies();
+    }
+
+    // A script answers from the event loop, after the call that started it.
+    void finish()
+    {
+        const auto finished = std::make_shared<bool>(false);
+        controller->whenCommandFinished([finished] { *finished = true; });
+        EXPECT_TRUE(waitFor([finished] { return *finished; })) << "the command did not finish";
     }
 
     // The texts of the replies sent so far, without the mail's closing lines.

@@ -67,6 +67,7 @@ TEST_F(CustomCommandTest, WithConfirmationNothingRunsUntilTheNumberComesBack)
         EXPECT_EQ(runsOf(stockQuote), runs);
         for (int twice = 0; twice < 2; ++twice) {
             controller->confirmCommand(QString::number(number));
+            finish();
             EXPECT_EQ(runsOf(stockQuote), ++runs);
             EXPECT_EQ(replies().last(), Quote);
         }

@@ -1,6 +1,7 @@
 #include "custom/CustomCommandFixture.h"
 #include "support/WaitFor.h"
 
+#include <QTimer>
 #include <QUrl>
 
 using namespace wendle;
@@ -95,6 +96,41 @@ TEST_F(CustomScriptTest, AFailingScriptOrOnePastItsTimeLimitIsStoppedAndWendleCa
     }
     EXPECT_TRUE(processEnds(readFile(slow + QLatin1String(".child"))));
     EXPECT_EQ(runAs(writeCountingScript(QStringLiteral("quick.scpt"), "still here")), QStringList{"Wendle: script results: still here"});
+}
+
+// The call that starts a script returns at once; the event loop runs while
+// the script waits for its gate, and what waits for the command runs once
+// the script has answered.
+TEST_F(CustomScriptTest, AScriptAnswersAfterTheCallThatStartedItReturned)
+{
+    const QString gate = scriptsDir() + QLatin1String("/gate");
+    const QString path = writeScript(QStringLiteral("gated.scpt"), "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8()
+                                                                      + "' ]; do sleep 0.05; done\necho opened\n");
+    setLibrary({Shortcut(path, QStringLiteral("go"))});
+    controller->customCommand(QStringLiteral("go"));
+    EXPECT_TRUE(controller->commandRunning());
+    bool timerRan = false;
+    QTimer::singleShot(0, [&timerRan] { timerRan = true; });
+    ASSERT_TRUE(waitFor([&] { return timerRan && QFile::exists(path + QLatin1String(".started")); }));
+    EXPECT_TRUE(replies().isEmpty());
+
+    const auto repliesBeforeNext = std::make_shared<QStringList>();
+    controller->whenCommandFinished([this, repliesBeforeNext] { *repliesBeforeNext = replies(); });
+    EXPECT_TRUE(repliesBeforeNext->isEmpty()) << "the next command did not wait";
+    writeFile(gate, "");
+    EXPECT_TRUE(waitFor([&] { return !controller->commandRunning(); }));
+    EXPECT_EQ(*repliesBeforeNext, QStringList{"Wendle: script results: opened"});
+}
+
+// Wendle quitting while a script runs ends the script and what it started.
+TEST_F(CustomScriptTest, AScriptStillRunningEndsWithTheController)
+{
+    const QString path = writeScript(QStringLiteral("long.scpt"), "#!/bin/sh\nsleep 300 &\necho $! > \"$0.child\"\nwait\n");
+    setLibrary({Shortcut(path, QStringLiteral("go"))});
+    controller->customCommand(QStringLiteral("go"));
+    ASSERT_TRUE(waitFor([&] { return readFile(path + QLatin1String(".child")).endsWith('\n'); }));
+    controller.reset();
+    EXPECT_TRUE(processEnds(readFile(path + QLatin1String(".child"))));
 }
 
 TEST(ScriptText, DecodingWhatScriptsPrint)

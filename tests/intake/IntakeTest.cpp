@@ -23,7 +23,8 @@ protected:
 
 } // namespace
 
-// An empty phone address matches only an empty sender, which is no one.
+// An empty phone address admits nobody, an empty sender included; so does a
+// stored one that is not one whole address.
 TEST_F(IntakeTest, SenderTestDecidesAndMarksThePhone)
 {
     struct Case { QString phone; QString from; bool accepted; bool fromPhone; };
@@ -34,8 +35,10 @@ TEST_F(IntakeTest, SenderTestDecidesAndMarksThePhone)
         {Phone, "stranger@example.org", false, false},
         {Phone, "", false, false},
         {"", "someone@example.org", false, false},
-        // Marked as the phone, yet an empty sender names nobody to answer.
-        {"", "", false, true},
+        {"", "", false, false},
+        {".", "someone@example.org", false, false},
+        {"5551234567", "5551234567@txt.example.com", false, false},
+        {"a b@example.org", "a b@example.org", false, false},
     };
     for (const Case &c : cases) {
         preferences.setValue(RBPhoneEmailAddress, c.phone);

@@ -1,3 +1,5 @@
+#include "app/InboundLimits.h"
+#include "platform/mail/InboundMessage.h"
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
@@ -5,6 +7,7 @@
 
 #include <csignal>
 
+using namespace wendle;
 using namespace wendle::test;
 
 namespace {
@@ -43,7 +46,7 @@ TEST_F(DaemonTest, LogsCommandsAndShutsDownOnSigterm)
 TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)
 {
     ASSERT_TRUE(session.startDaemon());
-    QByteArray huge(10 * 1024 * 1024, 'a');
+    QByteArray huge(MaxInboundTextBytes, 'a');
     huge.replace(0, 10, "x wndl fi ");
     const QVariantMap inputs[] = {
         {{"FromAddress", Owner}, {"MessageText", QString::fromLatin1(huge)}},
@@ -89,4 +92,82 @@ TEST_F(DaemonTest, HangupAndInterruptQuitAsTerminateDoesAndTheLibraryIsKept)
         EXPECT_EQ(stored.trimmed(), "#ff00ff00");
         QFile::remove(session.supportFolder() + "/wendle.log");
     }
+}
+
+// Past its bound a call gets an error reply and nothing of it is taken; a
+// text at its bound still runs.
+TEST_F(DaemonTest, OverlongCallsAreRefusedAndNothingOfThemIsTaken)
+{
+    ASSERT_TRUE(session.startDaemon());
+    // What follows the command is quoted text, which the intake leaves out.
+    const auto padded = [](const char *command, qsizetype bytes) {
+        QByteArray text = QByteArray(command) + "\n> ";
+        return QString::fromLatin1(text + QByteArray(bytes - text.size(), 'q'));
+    };
+    const auto mail = [](const QString &text, const QString &from = Owner) {
+        return QVariantMap{{"FromAddress", from}, {"MessageText", text}};
+    };
+    QVariantMap longId = mail("wndl find named longid"), longResults = mail("wndl find named longresults");
+    longId.insert("MessageID", QString(MaxInboundNameBytes + 1, u'i'));
+    longResults.insert("AuthenticationResults", QString(MaxInboundResultsBytes + 1, u'r'));
+    QVariantMap junk = mail("wndl find named junk");
+    junk.insert("Junk", QByteArray(MaxInboundMessageBytes, 'j'));
+    struct Case { const char *term; QVariantMap arguments; bool taken; };
+    const Case cases[] = {
+        {"atbound", mail(padded("wndl find named atbound", MaxInboundTextBytes)), true},
+        {"pastbound", mail(padded("wndl find named pastbound", MaxInboundTextBytes + 1)), false},
+        {"fiftymegabytes", mail(padded("wndl find named fiftymegabytes", 50 * 1024 * 1024)), false},
+        {"longfrom", mail("wndl find named longfrom", Owner + QString(MaxInboundNameBytes, u'x')), false},
+        {"longid", longId, false},
+        {"longresults", longResults, false},
+        {"junk", junk, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(session.callInbound("InboundMessage", c.arguments), c.taken) << c.term;
+
+    // Words that together pass the bound: `wendle send` says why it failed.
+    QStringList words{"send", "--mail", "--from", Owner, "wndl", "find", "named", "sendtoolong"};
+    for (int i = 0; i < 9; ++i)
+        words << QString(120 * 1000, u'w');
+    QByteArray errors;
+    EXPECT_EQ(session.runWendle(words, nullptr, &errors), 1);
+    EXPECT_EQ(errors.toStdString(), "wendle send: Wendle refused the message: the message text is longer than 1 MiB\n");
+
+    EXPECT_EQ(session.send(Owner, "wndl find named lastone"), 0);
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("lastone"); }));
+    EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    for (const Case &c : cases)
+        EXPECT_EQ(log.contains(QLatin1String(c.term)), c.taken) << c.term;
+    EXPECT_FALSE(log.contains("sendtoolong"));
+}
+
+// A running script holds up neither the bus nor the order of commands: a
+// call made while it runs is answered at once, and the command it brought
+// runs after the script's answer.
+TEST_F(DaemonTest, ACommandWaitsForTheRunningScriptButTheBusDoesNot)
+{
+    const QString gate = session.home() + "/gate";
+    const QString script = session.home() + "/gated.scpt";
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.1; done\necho gate opened\n"));
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(session.configure({{"customCommandsArray", QStringLiteral(R"([{"path": "%1", "shortcut": "gated"}])").arg(script)},
+                                   {"confirmCustomCommands", "no"}, {"limitCommandsFlag", "no"}, {"customCommandTimeout", "30"}}));
+    ASSERT_TRUE(session.startDaemon());
+    EXPECT_EQ(session.send(Owner, "wndl launch gated"), 0);
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(script + ".started"); }));
+
+    EXPECT_EQ(session.send(Owner, "wndl find named afterscript"), 0);
+    // The script still waits for its gate: nothing of its end is logged.
+    EXPECT_FALSE(session.logText().contains("script results")) << session.logText().toStdString();
+    EXPECT_FALSE(session.logText().contains("failed while running")) << session.logText().toStdString();
+    EXPECT_FALSE(session.logText().contains("afterscript"));
+
+    ASSERT_TRUE(writeFile(gate, ""));
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("afterscript"); }));
+    EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    const qsizetype answer = log.indexOf("Wendle: script results: gate opened");
+    EXPECT_GE(answer, 0) << log.toStdString();
+    EXPECT_LT(answer, log.lastIndexOf("Processing command from")) << log.toStdString();
 }

@@ -1,3 +1,4 @@
+#include "app/InboundLimits.h"
 #include "platform/mail/AttachmentFile.h"
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
@@ -10,8 +11,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace wendle;
 using namespace wendle::test;
-using wendle::MaxAttachmentFolderBytes;
 
 namespace {
 
@@ -129,6 +130,8 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
         {"latin-1", plainMessage(owner + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n",
                                  "Gr\xfc\xdf" "e: wndl find named isoterm"), 0, nullptr, "isoterm", true},
         {"no From", plainMessage("", "wndl find named nofrom"), 65, nullptr, "nofrom", false},
+        {"text past its bound", plainMessage(owner, "wndl find named longtext\r\n" + QByteArray(MaxInboundTextBytes, 'x')), 65,
+         "the message text is longer than 1 MiB; it was not handed to Wendle", "longtext", false},
         {"garbage", QByteArray("\x00\xff\xfe garbage \x01\x02", 15), 65, nullptr, nullptr, false},
         {"5000 deep", nested(5000, "wndl find named deep5000"), 65, "more than 1000 MIME parts", "deep5000", false},
         {"40 deep", nested(40, "wndl find named deep40"), 65, "nested more than 32 deep", "deep40", false},

@@ -172,7 +172,7 @@ void SettingsWindow::buildCustomTab()
     buttons->addStretch();
     form->addRow(buttons);
     form->addRow(note(tr("Drop script files on the table, or add them. Double-click a name or a path to change it.")));
-    form->addRow(tr("Stop a script after:"), c.spinBox(RBCustomCommandTimeout, 1, 86400, tr(" s")));
+    form->addRow(tr("Stop a script after:"), c.spinBox(RBCustomCommandTimeout, 1, 110, tr(" s")));
 }
 
 void SettingsWindow::buildCameraTab()

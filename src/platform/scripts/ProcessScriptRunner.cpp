@@ -1,97 +1,28 @@
 #include "platform/scripts/ScriptRunner.h"
 
+#include "platform/scripts/ProgramRun.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringDecoder>
-
-#include <signal.h>
-#include <unistd.h>
 
 namespace wendle {
 
 namespace {
 
-constexpr qint64 MaxOutputBytes = 16 * 1024 * 1024;
-constexpr qint64 MaxErrorBytes = 4096;
-
-// Keeps the first `limit` bytes a channel delivers and drops the rest, so a
-// script that prints without end cannot fill the memory while it runs.
-void appendBounded(QByteArray &buffer, const QByteArray &chunk, qint64 limit)
-{
-    const qint64 room = limit - buffer.size();
-    if (room > 0)
-        buffer.append(chunk.left(room));
-}
-
-// The program runs in a process group of its own, so that the time limit
-// also ends whatever it started (a shell script's `sleep`, a pipeline).
-void startInOwnProcessGroup(QProcess &process)
-{
-    process.setChildProcessModifier([] { ::setpgid(0, 0); });
-    process.start();
-}
-
-void killProcessGroup(QProcess &process)
-{
-    const qint64 pid = process.processId();
-    if (pid > 0)
-        ::kill(-pid_t(pid), SIGKILL);
-    process.kill();
-    process.waitForFinished(5000);
-}
-
-// Runs program with arguments, feeding input, within the time limit. A
-// program that cannot start is CannotLoad; everything after the start that
-// is not a clean exit is FailedToRun.
 ScriptResult runProgram(const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutSeconds)
 {
-    ScriptResult result;
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    QByteArray output;
-    QByteArray errors;
-    // waitForFinished delivers these while it waits.
-    QObject::connect(&process, &QProcess::readyReadStandardOutput, [&] {
-        appendBounded(output, process.readAllStandardOutput(), MaxOutputBytes);
-    });
-    QObject::connect(&process, &QProcess::readyReadStandardError, [&] {
-        appendBounded(errors, process.readAllStandardError(), MaxErrorBytes);
-    });
-    startInOwnProcessGroup(process);
-    if (!process.waitForStarted(10000)) {
-        result.status = ScriptResult::Status::CannotLoad;
-        result.error = process.errorString();
-        return result;
-    }
-    process.write(input);
-    process.closeWriteChannel();
-    const int seconds = qMax(1, timeoutSeconds);
-    if (!process.waitForFinished(seconds * 1000)) {
-        killProcessGroup(process);
-        result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("stopped after %1 seconds").arg(seconds);
-        return result;
-    }
-    appendBounded(output, process.readAllStandardOutput(), MaxOutputBytes);
-    appendBounded(errors, process.readAllStandardError(), MaxErrorBytes);
-    result.output = decodeScriptText(output);
-    const QString errorText = decodeScriptText(errors).trimmed();
-    if (process.exitStatus() != QProcess::NormalExit) {
-        result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("crashed");
-        return result;
-    }
-    if (process.exitCode() != 0) {
-        result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("exit status %1%2").arg(process.exitCode()).arg(errorText.isEmpty() ? QString() : QLatin1String(": ") + errorText);
-        return result;
-    }
-    result.status = ScriptResult::Status::Succeeded;
-    return result;
+    return ProgramRun(program, arguments, input, timeoutSeconds).runToEnd();
+}
+
+// A script whose interpreter cannot even parse it is one that does not
+// compile, not one that failed while running.
+ScriptResult asNotCompiled(ScriptResult checked)
+{
+    checked.status = ScriptResult::Status::CannotLoad;
+    return checked;
 }
 
 // C0 controls but the three layout ones, DEL, and the C1 controls that
@@ -134,6 +65,44 @@ QStringList syntaxCheckArguments(const QString &interpreter)
     return {};
 }
 
+// What running a script file takes: the reason it cannot run, or the
+// program and the syntax check to run first (none when the interpreter
+// cannot check a file without running it).
+struct ScriptFilePlan {
+    QString refusal;
+    QString program;
+    QString checker;
+    QStringList checkArguments;
+};
+
+ScriptFilePlan planScriptFile(const QString &path)
+{
+    ScriptFilePlan plan;
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isReadable()) {
+        plan.refusal = QStringLiteral("cannot read %1").arg(path);
+        return plan;
+    }
+    if (!info.isExecutable()) {
+        plan.refusal = QStringLiteral("%1 is not executable").arg(path);
+        return plan;
+    }
+    QFile file(path);
+    const QByteArray firstLine = file.open(QIODevice::ReadOnly) ? file.readLine(4096).trimmed() : QByteArray();
+    if (!firstLine.startsWith("#!")) {
+        plan.refusal = QStringLiteral("%1 has no #! line naming its interpreter").arg(path);
+        return plan;
+    }
+    plan.program = info.absoluteFilePath();
+    plan.checker = interpreterOf(firstLine);
+    plan.checkArguments = syntaxCheckArguments(plan.checker);
+    if (plan.checkArguments.isEmpty())
+        plan.checker.clear();
+    else
+        plan.checkArguments << plan.program;
+    return plan;
+}
+
 } // namespace
 
 QString decodeScriptText(const QByteArray &bytes)
@@ -151,45 +120,58 @@ QString decodeScriptText(const QByteArray &bytes)
 
 ScriptResult ProcessScriptRunner::runScriptFile(const QString &path, int timeoutSeconds)
 {
-    ScriptResult refused;
-    refused.status = ScriptResult::Status::CannotLoad;
-    const QFileInfo info(path);
-    if (!info.isFile() || !info.isReadable()) {
-        refused.error = QStringLiteral("cannot read %1").arg(path);
-        return refused;
+    const ScriptFilePlan plan = planScriptFile(path);
+    if (!plan.refusal.isNull())
+        return ScriptResult{ScriptResult::Status::CannotLoad, QString(), plan.refusal};
+    if (!plan.checker.isEmpty()) {
+        const ScriptResult checked = runProgram(plan.checker, plan.checkArguments, {}, timeoutSeconds);
+        if (checked.status == ScriptResult::Status::FailedToRun)
+            return asNotCompiled(checked);
     }
-    if (!info.isExecutable()) {
-        refused.error = QStringLiteral("%1 is not executable").arg(path);
-        return refused;
+    return runProgram(plan.program, {}, {}, timeoutSeconds);
+}
+
+void ProcessScriptRunner::startScriptFile(const QString &path, int timeoutSeconds, QObject *context, ScriptFinished finished)
+{
+    // Always from the event loop, never inside this call. The runs are
+    // children of the context: they, and the answer, go with it.
+    const auto answer = [context, finished](const ScriptResult &result) {
+        QMetaObject::invokeMethod(context, [finished, result] { finished(result); }, Qt::QueuedConnection);
+    };
+    const ScriptFilePlan plan = planScriptFile(path);
+    if (!plan.refusal.isNull()) {
+        answer(ScriptResult{ScriptResult::Status::CannotLoad, QString(), plan.refusal});
+        return;
     }
-    QFile file(path);
-    const QByteArray firstLine = file.open(QIODevice::ReadOnly) ? file.readLine(4096).trimmed() : QByteArray();
-    if (!firstLine.startsWith("#!")) {
-        refused.error = QStringLiteral("%1 has no #! line naming its interpreter").arg(path);
-        return refused;
+    auto *run = new ProgramRun(plan.program, {}, {}, timeoutSeconds, context);
+    const auto runScript = [run, answer] {
+        run->start([run, answer](const ScriptResult &result) {
+            run->deleteLater();
+            answer(result);
+        });
+    };
+    if (plan.checker.isEmpty()) {
+        runScript();
+        return;
     }
-    // A script its interpreter cannot even parse is one that does not
-    // compile, not one that failed while running.
-    const QString interpreter = interpreterOf(firstLine);
-    const QStringList check = syntaxCheckArguments(interpreter);
-    if (!check.isEmpty()) {
-        ScriptResult checked = runProgram(interpreter, check + QStringList{info.absoluteFilePath()}, {}, timeoutSeconds);
-        if (checked.status == ScriptResult::Status::FailedToRun) {
-            checked.status = ScriptResult::Status::CannotLoad;
-            return checked;
+    auto *check = new ProgramRun(plan.checker, plan.checkArguments, {}, timeoutSeconds, context);
+    check->start([check, run, answer, runScript](const ScriptResult &checked) {
+        check->deleteLater();
+        if (checked.status != ScriptResult::Status::FailedToRun) {
+            runScript();
+            return;
         }
-    }
-    return runProgram(info.absoluteFilePath(), {}, {}, timeoutSeconds);
+        run->deleteLater();
+        answer(asNotCompiled(checked));
+    });
 }
 
 ScriptResult ProcessScriptRunner::runShellSource(const QString &source, int timeoutSeconds)
 {
     const QByteArray bytes = source.toUtf8();
-    ScriptResult check = runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-n")}, bytes, timeoutSeconds);
-    if (check.status != ScriptResult::Status::Succeeded) {
-        check.status = ScriptResult::Status::CannotLoad;
-        return check;
-    }
+    const ScriptResult check = runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-n")}, bytes, timeoutSeconds);
+    if (check.status != ScriptResult::Status::Succeeded)
+        return asNotCompiled(check);
     return runProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-s")}, bytes, timeoutSeconds);
 }
 

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <functional>
+
+class QObject;
+
 namespace wendle {
 
 struct ScriptResult {
@@ -25,14 +29,22 @@ QString decodeScriptText(const QByteArray &bytes);
 // line breaks that end it are not part of it.
 QString withoutTrailingLineBreaks(QString text);
 
-// Runs the owner's scripts. Both calls block until the script ends or its
-// time limit kills it, the way running a script blocks its caller.
+using ScriptFinished = std::function<void(const ScriptResult &)>;
+
+// Runs the owner's scripts. runScriptFile and runShellSource block until
+// the script ends or its time limit kills it, for callers that may wait;
+// the event loop waits for nobody, so the daemon starts a script and is
+// told when it ended.
 class ScriptRunner {
 public:
     virtual ~ScriptRunner() = default;
     // The file itself is the program: its #! line chooses the interpreter.
     // No shell and no arguments are involved.
     virtual ScriptResult runScriptFile(const QString &path, int timeoutSeconds) = 0;
+    // The same run without waiting: returns at once, and finished gets the
+    // result later from the calling thread's event loop. Destroying the
+    // context stops the script, and finished never runs.
+    virtual void startScriptFile(const QString &path, int timeoutSeconds, QObject *context, ScriptFinished finished) = 0;
     // Shell source for /bin/sh, checked with `sh -n` first: a syntax error
     // is CannotLoad.
     virtual ScriptResult runShellSource(const QString &source, int timeoutSeconds) = 0;
@@ -41,6 +53,7 @@ public:
 class ProcessScriptRunner : public ScriptRunner {
 public:
     ScriptResult runScriptFile(const QString &path, int timeoutSeconds) override;
+    void startScriptFile(const QString &path, int timeoutSeconds, QObject *context, ScriptFinished finished) override;
     ScriptResult runShellSource(const QString &source, int timeoutSeconds) override;
 };
 
