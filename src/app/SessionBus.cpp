@@ -1,5 +1,7 @@
 #include "app/SessionBus.h"
 
+#include "platform/process/RuntimeFolder.h"
+
 #include <QDBusError>
 #include <QFile>
 
@@ -14,7 +16,7 @@ namespace {
 // DBUS_SESSION_BUS_ADDRESS is not set.
 QString usersBusSocket()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString runtime = sessionRuntimeFolder();
     return (runtime.isEmpty() ? QStringLiteral("/run/user/%1").arg(::getuid()) : runtime) + QLatin1String("/bus");
 }
 

@@ -12,6 +12,8 @@ namespace wendle {
 
 namespace {
 
+bool provided = false;
+
 // A folder, not a link, owned by the user, that nobody else may enter.
 bool isPrivateFolder(const QByteArray &path)
 {
@@ -32,6 +34,7 @@ void provideRuntimeFolder()
 {
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         return;
+    provided = true;
     const QByteArray loginFolder = "/run/user/" + QByteArray::number(::getuid());
     if (isPrivateFolder(loginFolder)) {
         qputenv("XDG_RUNTIME_DIR", loginFolder);
@@ -41,6 +44,11 @@ void provideRuntimeFolder()
     ::mkdir(ownFolder.constData(), 0700);
     if (isPrivateFolder(ownFolder))
         qputenv("XDG_RUNTIME_DIR", ownFolder);
+}
+
+QString sessionRuntimeFolder()
+{
+    return provided ? QString() : qEnvironmentVariable("XDG_RUNTIME_DIR");
 }
 
 } // namespace wendle

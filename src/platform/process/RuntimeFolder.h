@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace wendle {
 
 // Sets XDG_RUNTIME_DIR when the session did not (a console, ssh, su, cron):
@@ -11,5 +13,10 @@ namespace wendle {
 // A folder that is not this user's alone is never named: Qt then warns, as
 // it should.
 void provideRuntimeFolder();
+
+// The runtime folder the session named, whatever provideRuntimeFolder() set
+// since; empty when it named none. A login session's bus lives there, never
+// in a folder Wendle made up.
+QString sessionRuntimeFolder();
 
 } // namespace wendle
