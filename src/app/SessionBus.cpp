@@ -29,7 +29,7 @@ bool isSocket(const QString &path)
 // A path as a D-Bus address value: bytes outside the plain set are %-escaped.
 QByteArray addressValue(const QString &path)
 {
-    return QFile::encodeName(path).toPercentEncoding("/.*_-");
+    return QFile::encodeName(path).toPercentEncoding("/*", "~");
 }
 
 QByteArray usersBusAddress()
