@@ -1,11 +1,12 @@
 # Front door: `make run` starts Wendle, `make test` runs every test,
-# `make install` puts it under PREFIX (DESTDIR for packaging).
+# `make install` puts it under PREFIX (DESTDIR for packaging) and
+# `make uninstall` takes away what it put there.
 BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps run-deps build app run test install clean
+.PHONY: all deps run-deps build app run test install uninstall clean
 
 all: build
 
@@ -30,7 +31,7 @@ app: run-deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS) --target wendle
 
 # Without a session bus (a console, ssh, a container) Wendle gets one of its
-# own; commands then reach it only from inside that session.
+# own, and prints the export line that lets other terminals reach it there.
 run: app
 	@if [ -n "$$DBUS_SESSION_BUS_ADDRESS" ] || [ -S "$${XDG_RUNTIME_DIR:-/run/user/$$(id -u)}/bus" ]; then \
 		exec $(BUILD)/wendle run; \
@@ -42,8 +43,12 @@ run: app
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
+# Built as you; only the copy into a prefix you cannot write uses sudo.
 install: app
-	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	@DESTDIR="$(DESTDIR)" scripts/install-tree install $(BUILD) "$(PREFIX)"
+
+uninstall:
+	@DESTDIR="$(DESTDIR)" scripts/install-tree uninstall "$(PREFIX)"
 
 clean:
 	rm -rf $(BUILD)

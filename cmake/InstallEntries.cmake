@@ -5,8 +5,18 @@
 set(WENDLE_BINARY "${CMAKE_INSTALL_PREFIX}/${WENDLE_BINDIR}/wendle")
 string(MD5 stage "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 set(stage "${WENDLE_STAGE_ROOT}/${stage}")
+# The user manager reads units from /usr/lib/systemd/user and
+# /usr/local/lib/systemd/user whatever the environment, which is where a
+# package or an administrator puts them. For any other prefix (~/.local
+# above all) it reads share/systemd/user under $XDG_DATA_HOME and each of
+# $XDG_DATA_DIRS, the same search the bus makes for the D-Bus service file.
+if(CMAKE_INSTALL_PREFIX MATCHES "^/usr(/local)?/*$")
+  set(user_units "lib/systemd/user")
+else()
+  set(user_units "${WENDLE_DATADIR}/systemd/user")
+endif()
 foreach(entry
-    "wendle.service|lib/systemd/user"
+    "wendle.service|${user_units}"
     "org.wendle.Wendle.service|${WENDLE_DATADIR}/dbus-1/services"
     "org.wendle.Wendle.desktop|${WENDLE_DATADIR}/applications"
     # Off until the owner copies it into ~/.config/autostart/.

@@ -6,9 +6,11 @@
 #include "app/InstanceLock.h"
 #include "app/PrivateFiles.h"
 #include "app/Resources.h"
+#include "app/SessionBus.h"
 #include "app/Settings.h"
 #include "app/SignalWatcher.h"
 #include "app/StatusService.h"
+#include "app/WindowService.h"
 #include "app/window/SettingsWindow.h"
 #include "app/window/TrayIcon.h"
 #include "intake/SenderChecks.h"
@@ -32,7 +34,6 @@
 #include "platform/workspace/Workspace.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDir>
@@ -78,6 +79,20 @@ QString mailConnectionState(const Preferences &preferences, const MailboxWatcher
     return mailbox.connectionState() + replies;
 }
 
+// A second `wendle run` in the session (the desktop entry clicked while the
+// unit runs) has the running Wendle show itself and says so.
+int handOverToRunningWendle(QDBusConnection &bus)
+{
+    QString error;
+    const QString answer = askRunningWendleToShow(bus, &error);
+    if (answer.isNull()) {
+        fail(QStringLiteral("Wendle is already running in this session, and does not answer: ") + error);
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(answer));
+    return 0;
+}
+
 } // namespace
 
 QString supportFolder()
@@ -111,6 +126,18 @@ int runApplication(int &argc, char **argv, bool headless)
     // The mail check script calls this very program's helpers.
     qputenv("WENDLE", QFile::encodeName(QCoreApplication::applicationFilePath()));
 
+    const QString busProblem = connectSessionBus();
+    if (!busProblem.isNull()) {
+        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
+                            "Without a desktop session, start one for Wendle: dbus-run-session -- wendle run --headless")
+                 .arg(busProblem));
+        return 1;
+    }
+    // Before the data folder's lock, which the running instance holds too.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
+        return handOverToRunningWendle(bus);
+
     const QString support = supportFolder();
     const QString folderProblem = supportFolderProblem(support);
     if (!folderProblem.isNull())
@@ -127,18 +154,6 @@ int runApplication(int &argc, char **argv, bool headless)
         if (folderProblem.isNull())
             fail(QStringLiteral("cannot make sure no other Wendle uses %1 (%2); running anyway").arg(support, holder));
         break;
-    }
-
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        fail(QStringLiteral("cannot connect to the D-Bus session bus (%1); commands could not reach Wendle.\n"
-                            "Without a desktop session, start one for Wendle: dbus-run-session -- wendle run --headless")
-                 .arg(bus.lastError().message()));
-        return 1;
-    }
-    if (bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
-        fail(QStringLiteral("Wendle is already running in this session"));
-        return 1;
     }
 
     SettingsPreferences preferences;
@@ -188,8 +203,20 @@ int runApplication(int &argc, char **argv, bool headless)
         controller.whenCommandFinished(done);
         return taken;
     });
+    std::unique_ptr<SettingsWindow> window;
     InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
+    new WindowService(&inbound, [&window, &console, &support] { // owned by inbound
+        const qint64 process = QCoreApplication::applicationPid();
+        if (!window) {
+            console.writeLine(QStringLiteral("wendle: another wendle run asked for the window; this Wendle runs without one"));
+            return QStringLiteral("Wendle already runs in this session without a window (process %1, data folder %2); "
+                                  "wendle status shows its state").arg(process).arg(support);
+        }
+        window->showInFront();
+        console.writeLine(QStringLiteral("wendle: another wendle run asked for the window; it is shown"));
+        return QStringLiteral("Wendle already runs in this session (process %1); its settings window is shown").arg(process);
+    });
     SignalWatcher signalWatcher;
     // Commands that arrive in the owner's mailbox; a message counts as
     // handed over once the queue has taken it.
@@ -230,6 +257,15 @@ int runApplication(int &argc, char **argv, bool headless)
         fail(QStringLiteral("Wendle is already running in this session"));
         return 1;
     }
+    const QString exportLine = exportLineForOtherTerminals();
+    if (!exportLine.isNull())
+        console.writeLine(QStringLiteral("wendle: this session bus is not one other terminals find by themselves; "
+                                         "commands reach Wendle from a shell that ran:\n") + exportLine);
+    // A Wendle the bus started must not outlive it; nothing could reach it.
+    SessionBusWatcher busWatcher(bus, [&mailLog] {
+        mailLog(QStringLiteral("Wendle Log Update: the D-Bus session bus went away; Wendle quits"));
+        QCoreApplication::quit();
+    });
 
     // Messages from the owner's chat account; the transport filters out the
     // rest. They wait their turn behind a running command like every other.
@@ -241,7 +277,6 @@ int runApplication(int &argc, char **argv, bool headless)
         queue.take(item);
     });
 
-    std::unique_ptr<SettingsWindow> window;
     std::unique_ptr<TrayIcon> tray;
     if (windowed) {
         // The window quits Wendle when closed, unless a tray icon keeps it

@@ -2,6 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/InboundService.h"
+#include "app/SessionBus.h"
 #include "app/Settings.h"
 #include "app/SubcommandParser.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -37,10 +38,16 @@ void printStatus(const QString &databasePath, QTextStream &out)
         out << "last full build: " << status.builtAt << " in " << QString::number(status.buildSeconds, 'f', 1) << " s\n";
 }
 
-bool wendleIsRunning()
+// Whether a Wendle runs on this session's bus; without a bus none can be
+// asked, and the owner learns where to point this command.
+bool wendleIsRunning(QTextStream &err)
 {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName));
+    const QString busProblem = connectSessionBus();
+    if (!busProblem.isNull()) {
+        err << "wendle index: " << sessionBusAdvice(busProblem) << "\nThe index is built here and now.\n";
+        return false;
+    }
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(QLatin1String(DBusServiceName));
 }
 
 int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
@@ -50,7 +57,7 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
         err << "wendle index: cannot write the index " << databasePath << ": " << error << "\n";
         return 1;
     }
-    if (wendleIsRunning()) {
+    if (wendleIsRunning(err)) {
         out << "The running Wendle builds the search index anew; until it is done, searches walk the folders.\n";
         return 0;
     }

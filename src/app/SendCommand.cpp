@@ -1,6 +1,7 @@
 #include "app/SendCommand.h"
 
 #include "app/InboundService.h"
+#include "app/SessionBus.h"
 #include "app/SubcommandParser.h"
 
 #include <QDBusConnection>
@@ -13,11 +14,12 @@ namespace wendle {
 
 bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        *error = QStringLiteral("cannot reach the D-Bus session bus: ") + bus.lastError().message();
+    const QString busProblem = connectSessionBus();
+    if (!busProblem.isNull()) {
+        *error = sessionBusAdvice(busProblem);
         return false;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     // An installed service file lets the bus start Wendle for this call.
     if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
         && !bus.interface()->activatableServiceNames().value().contains(QLatin1String(DBusServiceName))) {

@@ -1,6 +1,7 @@
 #include "app/StatusCommand.h"
 
 #include "app/InboundService.h"
+#include "app/SessionBus.h"
 #include "app/StatusService.h"
 #include "app/SubcommandParser.h"
 
@@ -66,12 +67,13 @@ int runStatusCommand(const QStringList &arguments, QTextStream &out, QTextStream
     if (const auto done = command.parseWithoutArguments(arguments, out, err))
         return *done;
 
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
+    const QString busProblem = connectSessionBus();
+    if (!busProblem.isNull()) {
         out << "running: unknown\n";
-        err << "wendle status: cannot reach the D-Bus session bus: " << bus.lastError().message() << '\n';
+        err << "wendle status: " << sessionBusAdvice(busProblem) << '\n';
         return 1;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))) {
         out << "running: no\n";
         return 1;

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "platform/process/OwnerUmask.h"
+#include "platform/process/RuntimeFolder.h"
 
 #include <QCoreApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char **argv)
     // Before anything is written: every command of the program writes only
     // files its owner alone may read.
     wendle::keepOwnFilesPrivate();
+    wendle::provideRuntimeFolder();
     QCoreApplication::setApplicationName(QStringLiteral("wendle"));
     return wendle::runCommandLine(argc, argv);
 }

@@ -111,3 +111,36 @@ TEST_F(CommandLineTest, ConfigSetRefusesValuesThatCannotWork)
         EXPECT_EQ(after.toStdString(), (c.expected ? before : QByteArray(c.value) + '\n').toStdString()) << trace;
     }
 }
+
+// Without a bus every command that talks to Wendle names the variable to set,
+// with the exit code its callers act on (a mail system retries on 75).
+TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
+{
+    const QByteArray message = "From: owner@example.org\r\nSubject: x\r\n\r\nwndl email\r\n";
+    struct Case { const char *address; QStringList arguments; int exitCode; const char *errors; };
+    const Case cases[] = {
+        {nullptr, {"send", "--mail", "--from", "owner@example.org", "wndl", "email"}, 1,
+         "wendle send: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
+        {nullptr, {"deliver"}, 75, "wendle deliver: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
+        {nullptr, {"status"}, 1, "wendle status: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
+        {nullptr, {"index", "rebuild"}, 0, "wendle index: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
+        {nullptr, {"run", "--headless"}, 1, "cannot connect to the D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is not set"},
+        {"unix:path=/nonexistent/bus", {"send", "--chat", "--from", "owner@example.org", "wndl", "email"}, 1,
+         "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus does not answer"},
+        {"unix:path=/nonexistent/bus", {"status"}, 1, "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"},
+    };
+    for (const Case &c : cases) {
+        QProcessEnvironment environment = session.environment();
+        environment.remove("DBUS_SESSION_BUS_ADDRESS");
+        if (c.address)
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", c.address);
+        // A runtime folder without a bus in it, as on a machine with no login session.
+        environment.insert("XDG_RUNTIME_DIR", session.home());
+        QByteArray errors;
+        EXPECT_EQ(runProcess(WENDLE_BINARY, c.arguments, environment, nullptr, &errors, message), c.exitCode)
+            << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
+        // Not libdbus's own words about X11 autolaunch, which point nowhere useful.
+        EXPECT_FALSE(errors.contains("X11")) << errors.constData();
+    }
+}

@@ -4,6 +4,7 @@
 #include "support/WendleInstance.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <csignal>
 
@@ -170,4 +171,64 @@ TEST_F(DaemonTest, ACommandWaitsForTheRunningScriptButTheBusDoesNot)
     const qsizetype answer = log.indexOf("Wendle: script results: gate opened");
     EXPECT_GE(answer, 0) << log.toStdString();
     EXPECT_LT(answer, log.lastIndexOf("Processing command from")) << log.toStdString();
+}
+
+// The desktop entry clicked while the unit runs: the running Wendle answers,
+// the second start ends well, and neither says a word about a runtime folder.
+TEST_F(DaemonTest, ASecondRunAsksTheRunningOneToShowItself)
+{
+    ASSERT_TRUE(session.startDaemon());
+    QProcessEnvironment environment = session.environment();
+    environment.remove("XDG_RUNTIME_DIR");
+    for (const QStringList &arguments : {QStringList{"run"}, QStringList{"run", "--headless"}}) {
+        QByteArray output, errors;
+        EXPECT_EQ(runProcess(WENDLE_BINARY, arguments, environment, &output, &errors), 0) << errors.constData();
+        EXPECT_TRUE(output.startsWith(QStringLiteral("Wendle already runs in this session without a window (process %1, data folder %2)")
+                                          .arg(session.daemonProcessId()).arg(session.supportFolder()).toUtf8()))
+            << output.constData();
+        EXPECT_FALSE(errors.contains("XDG_RUNTIME_DIR")) << errors.constData();
+    }
+    EXPECT_TRUE(session.daemonRunning());
+    EXPECT_EQ(session.stopDaemon(), 0);
+}
+
+// An instance the bus started ends with its bus, as when the session ends.
+TEST_F(DaemonTest, QuitsCleanlyWhenItsSessionBusGoesAway)
+{
+    ASSERT_TRUE(session.startDaemon());
+    session.stopBus();
+    EXPECT_EQ(session.waitForDaemonExit(), 0);
+    EXPECT_TRUE(session.logText().contains("the D-Bus session bus went away; Wendle quits")) << session.logText().toStdString();
+    EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
+}
+
+// Started on a bus of its own, Wendle says how other terminals reach it.
+TEST_F(DaemonTest, OnABusOfItsOwnItPrintsTheLineForOtherTerminals)
+{
+    QProcessEnvironment environment = session.environment();
+    environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcess privateSession;
+    privateSession.setProcessEnvironment(environment);
+    endWithTheTest(privateSession);
+    privateSession.start("dbus-run-session", {"--", WENDLE_BINARY, "run", "--headless"});
+    ASSERT_TRUE(privateSession.waitForStarted());
+    QByteArray errors;
+    const QRegularExpression exportLine("\nexport DBUS_SESSION_BUS_ADDRESS='([^'\n]+)'\n");
+    QRegularExpressionMatch match;
+    ASSERT_TRUE(waitFor([&] {
+        errors += privateSession.readAllStandardError();
+        match = exportLine.match(QString::fromUtf8(errors));
+        return match.hasMatch() || privateSession.state() != QProcess::Running;
+    })) << errors.constData();
+    ASSERT_TRUE(match.hasMatch()) << errors.constData();
+
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", match.captured(1));
+    QByteArray status;
+    EXPECT_EQ(runProcess(WENDLE_BINARY, {"status"}, environment, &status), 0);
+    EXPECT_TRUE(status.startsWith("running: yes\nprocess: ")) << status.constData();
+    const pid_t wendle = pid_t(QString::fromUtf8(status).section('\n', 1, 1).section(' ', 1).toLongLong());
+    ASSERT_GT(wendle, 0);
+    ::kill(wendle, SIGTERM);
+    EXPECT_TRUE(privateSession.waitForFinished(15000));
+    EXPECT_EQ(privateSession.exitCode(), 0);
 }

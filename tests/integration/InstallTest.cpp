@@ -1,6 +1,8 @@
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -39,13 +41,14 @@ protected:
 
     // Runs a program to the end; its exit code (-1 when it hangs), with
     // standard output and error in `output`.
-    int run(const QString &program, const QStringList &arguments)
+    int run(const QString &program, const QStringList &arguments, const QProcessEnvironment &env)
     {
         QByteArray errors;
-        const int status = runProcess(program, arguments, environment(), &output, &errors);
+        const int status = runProcess(program, arguments, env, &output, &errors);
         output += errors;
         return status;
     }
+    int run(const QString &program, const QStringList &arguments) { return run(program, arguments, environment()); }
 
     QString installed(const QString &path) const { return prefix.filePath(path); }
 
@@ -67,12 +70,12 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
         {"share/applications/org.wendle.Wendle.desktop", "Icon=org.wendle.Wendle\n"},
         {"share/icons/hicolor/scalable/apps/org.wendle.Wendle.svg", "<svg"},
         {"share/wendle/autostart/wendle-autostart.desktop", "run --headless\n"},
-        {"lib/systemd/user/wendle.service", "Type=dbus\nBusName=org.wendle.Wendle\n"},
+        {"share/systemd/user/wendle.service", "Type=dbus\nBusName=org.wendle.Wendle\n"},
         {"share/dbus-1/services/org.wendle.Wendle.service", "Name=org.wendle.Wendle\n"},
     };
     for (const Case &c : cases)
         EXPECT_TRUE(readFile(installed(c.path)).contains(c.contains)) << c.path;
-    for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "lib/systemd/user/wendle.service",
+    for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "share/systemd/user/wendle.service",
                               "share/dbus-1/services/org.wendle.Wendle.service"})
         EXPECT_TRUE(readFile(installed(entry)).contains(binary.toUtf8() + " run")) << entry;
 
@@ -129,7 +132,85 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
     EXPECT_TRUE(log.endsWith(": Wendle shut down"));
 }
 
-// Building and running Wendle installs no server: those are for the tests.
+// The user manager reads /usr/lib and /usr/local/lib whatever the
+// environment, and share/systemd/user of the data folders ($XDG_DATA_HOME
+// for ~/.local): each prefix gets the folder its unit is found in.
+TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
+{
+    struct Case { const char *prefix; const char *unit; };
+    const Case cases[] = {
+        {"/usr", "/usr/lib/systemd/user/wendle.service"},
+        {"/usr/local", "/usr/local/lib/systemd/user/wendle.service"},
+        {"/opt/wendle", "/opt/wendle/share/systemd/user/wendle.service"},
+    };
+    for (const Case &c : cases) {
+        QTemporaryDir stage;
+        QProcessEnvironment env = environment();
+        env.insert("DESTDIR", stage.path());
+        ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", c.prefix}, env), 0) << output.constData();
+        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/bin/wendle run --headless")) << c.unit;
+    }
+    // Where the data folders lead it, the user manager finds the unit of ~/.local and the like.
+    if (run("systemd-analyze", {"--user", "unit-paths"}) != 0)
+        GTEST_SKIP() << "systemd-analyze cannot list the user unit folders here: " << output.constData();
+    EXPECT_TRUE(output.contains(installed("share/systemd/user").toUtf8() + '\n')) << output.constData();
+}
+
+TEST_F(InstallTest, TheInstalledEntriesPassTheirValidators)
+{
+    QStringList missing;
+    if (QStandardPaths::findExecutable("desktop-file-validate").isEmpty()) {
+        missing << "desktop-file-validate (desktop-file-utils)";
+    } else {
+        // Not even a hint: a menu shows the entry once, under one main category.
+        for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "share/wendle/autostart/wendle-autostart.desktop"}) {
+            EXPECT_EQ(run("desktop-file-validate", {installed(entry)}), 0) << entry;
+            EXPECT_EQ(output, "") << entry;
+        }
+    }
+    // The manual page the unit names must be found too.
+    QProcessEnvironment env = environment();
+    env.insert("MANPATH", installed("share/man") + ':');
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    const int verified = run("systemd-analyze", {"--user", "verify", installed("share/systemd/user/wendle.service")}, env);
+    if (verified == 0)
+        EXPECT_EQ(output, "") << "warnings about the unit";
+    else if (QStandardPaths::findExecutable("systemd-analyze").isEmpty() || output.contains("Failed to initialize manager"))
+        missing << "systemd-analyze cannot run a user manager here: " + QString::fromUtf8(output);
+    else
+        ADD_FAILURE() << "systemd-analyze --user verify: " << output.constData();
+    if (!missing.isEmpty())
+        GTEST_SKIP() << "not checked: " << missing.join("; ").toStdString();
+}
+
+// `make install` then `make uninstall`: nothing of what the install's
+// manifest names is left, and nothing else was put in the prefix.
+TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
+{
+    QTemporaryDir target;
+    const QString make = QStringLiteral("PREFIX=") + target.path();
+    const QStringList options{"-C", WENDLE_SOURCE_RESOURCES "/..", QStringLiteral("BUILD=") + WENDLE_BUILD_DIR, make};
+    ASSERT_EQ(run("make", options + QStringList{"install"}), 0) << output.constData();
+    const QString manifest = target.filePath("share/wendle/install_manifest.txt");
+    const QStringList listed = QString::fromUtf8(readFile(manifest)).split('\n', Qt::SkipEmptyParts);
+    QStringList present;
+    for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        present << it.next();
+    EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
+    present.sort();
+    QStringList sortedListed = listed;
+    sortedListed.sort();
+    EXPECT_EQ(present, sortedListed);
+
+    ASSERT_EQ(run("make", options + QStringList{"uninstall"}), 0) << output.constData();
+    for (const QString &path : listed)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(target.filePath("share/wendle")));
+    EXPECT_TRUE(output.contains(home.filePath("config/wendle").toUtf8())) << "the folders that stay: " << output.constData();
+    EXPECT_NE(run("make", options + QStringList{"uninstall"}), 0) << "a second uninstall finds nothing to remove";
+}
+
+// Building and running Wendle installs no server nor test tool: those are for the tests.
 TEST(InstallDeps, TheRunSetHoldsNoServer)
 {
     const QString script = QStringLiteral(WENDLE_SOURCE_RESOURCES "/../scripts/install-deps");
@@ -138,7 +219,8 @@ TEST(InstallDeps, TheRunSetHoldsNoServer)
     ASSERT_EQ(runProcess(script, {"--print"}, QProcessEnvironment::systemEnvironment(), &everything), 0);
     const QStringList run = QString::fromUtf8(runSet).split(u'\n', Qt::SkipEmptyParts);
     const QStringList all = QString::fromUtf8(everything).split(u'\n', Qt::SkipEmptyParts);
-    for (const char *server : {"cups-daemon", "dovecot-imapd", "opensmtpd", "prosody", "recoll", "plocate", "go-sendxmpp", "libgtest-dev"}) {
+    for (const char *server : {"cups-daemon", "dovecot-imapd", "opensmtpd", "prosody", "recoll", "plocate", "go-sendxmpp", "libgtest-dev",
+                               "desktop-file-utils"}) {
         EXPECT_FALSE(run.contains(server)) << server;
         EXPECT_TRUE(all.contains(server)) << server;
     }

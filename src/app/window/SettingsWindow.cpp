@@ -165,6 +165,13 @@ void SettingsWindow::refresh()
     m_library->reload();
 }
 
+void SettingsWindow::showInFront()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
 bool SettingsWindow::event(QEvent *event)
 {
     // The owner may have run `wendle config set` while the window was away.

@@ -44,6 +44,8 @@ public:
     QStringList tabIdentifiers() const;
     // Shows the window again with what the store holds now.
     void refresh();
+    // Shows the window above the others, the one the owner works in.
+    void showInFront();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

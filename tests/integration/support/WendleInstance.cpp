@@ -58,6 +58,11 @@ TestSession::~TestSession()
 {
     if (daemonRunning())
         stopDaemon();
+    stopBus();
+}
+
+void TestSession::stopBus()
+{
     m_bus.terminate();
     m_bus.waitForFinished(5000);
 }
@@ -110,6 +115,13 @@ int TestSession::stopDaemon(int signalNumber)
     if (!m_daemon)
         return -1;
     ::kill(pid_t(m_daemon->processId()), signalNumber);
+    return waitForDaemonExit();
+}
+
+int TestSession::waitForDaemonExit()
+{
+    if (!m_daemon)
+        return -1;
     if (!m_daemon->waitForFinished(15000)) {
         m_daemon->kill();
         m_daemon->waitForFinished();

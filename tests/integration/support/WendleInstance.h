@@ -65,6 +65,10 @@ public:
     // Sends the signal (SIGTERM unless told), then waits for the exit;
     // returns the exit code.
     int stopDaemon(int signalNumber = 15);
+    // Waits for the daemon to end by itself; its exit code (-1 when it does not).
+    int waitForDaemonExit();
+    // Ends the session's bus daemon, as when a session ends.
+    void stopBus();
     bool daemonRunning() const { return m_daemon && m_daemon->state() == QProcess::Running; }
     qint64 daemonProcessId() const { return m_daemon ? m_daemon->processId() : 0; }
     // What the daemon has written on its standard output so far.
