@@ -10,6 +10,18 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(WENDLE_DIST ${CMAKE_SOURCE_DIR}/dist)
+
+# The manual page and the completion name every command, setting and help
+# page: the built program writes those parts from its own tables.
+set(WENDLE_REFERENCE_DIR ${CMAKE_BINARY_DIR}/reference)
+add_custom_command(
+  OUTPUT ${WENDLE_REFERENCE_DIR}/wendle.1 ${WENDLE_REFERENCE_DIR}/wendle.bash-completion
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${WENDLE_REFERENCE_DIR}
+  COMMAND ${CMAKE_COMMAND} -DWENDLE=$<TARGET_FILE:wendle> -DTEMPLATE=${WENDLE_DIST}/wendle.1.in
+          -DOUTPUT_DIR=${WENDLE_REFERENCE_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/GenerateReference.cmake
+  DEPENDS wendle ${WENDLE_DIST}/wendle.1.in ${CMAKE_CURRENT_LIST_DIR}/GenerateReference.cmake
+  COMMENT "Writing the manual page and the bash completion")
+add_custom_target(wendle_reference ALL DEPENDS ${WENDLE_REFERENCE_DIR}/wendle.1 ${WENDLE_REFERENCE_DIR}/wendle.bash-completion)
 install(CODE "
   set(WENDLE_DIST \"${WENDLE_DIST}\")
   set(WENDLE_STAGE_ROOT \"${CMAKE_BINARY_DIR}/dist\")
@@ -20,8 +32,8 @@ install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/InstallEntries.cmake)
 
 install(TARGETS wendle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/wendle)
-install(FILES ${WENDLE_DIST}/wendle.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${WENDLE_DIST}/wendle.bash-completion
+install(FILES ${WENDLE_REFERENCE_DIR}/wendle.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${WENDLE_REFERENCE_DIR}/wendle.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME wendle)
 install(FILES ${WENDLE_DIST}/org.wendle.Wendle.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/CheckedPreferences.h"
 #include "app/Controller.h"
 #include "app/InboundQueue.h"
 #include "app/InboundService.h"
@@ -156,7 +157,8 @@ int runApplication(int &argc, char **argv, bool headless)
         break;
     }
 
-    SettingsPreferences preferences;
+    SettingsPreferences storedPreferences;
+    CheckedPreferences preferences(storedPreferences);
     SystemClock clock;
     QtScheduler scheduler;
     StderrConsole console;
@@ -295,6 +297,9 @@ int runApplication(int &argc, char **argv, bool headless)
         }
     }
     controller.awakeFromNib(window.get());
+    // Said once here, not at every read: the values are used as the lines say.
+    for (const QString &line : settingsFileReport(storedPreferences))
+        mailLog(line);
     // A watcher fetching mail would obey anybody who forges the example
     // addresses of the defaults: it waits until the owner has set real ones.
     const auto startMailboxWhenOwned = [&] {
@@ -310,13 +315,13 @@ int runApplication(int &argc, char **argv, bool headless)
         mailboxWaits.clear();
         mailbox.start();
     };
-    const int madePrivate = makeFilesPrivate({QFileInfo(preferences.fileName()).path(), support,
+    const int madePrivate = makeFilesPrivate({QFileInfo(storedPreferences.fileName()).path(), support,
                                               QFileInfo(search::SearchIndex::defaultDatabasePath()).path()});
     if (madePrivate > 0)
         mailLog(QStringLiteral("Wendle Log Update:  %1 files and folders of Wendle were readable by other users; "
                                "they are now private to you").arg(madePrivate));
     // `wendle config set` of the camera switches reaches the running watch.
-    PreferencesWatcher preferencesWatcher(preferences.fileName(), [&] {
+    PreferencesWatcher preferencesWatcher(storedPreferences.fileName(), [&] {
         controller.cameraPreferencesChanged();
         index.setReadsMail(preferences.boolValue(RBSearchEmails));
         startMailboxWhenOwned();

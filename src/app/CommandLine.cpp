@@ -5,6 +5,7 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/GeneratedReference.h"
 #include "app/HelpCommand.h"
 #include "app/IndexCommand.h"
 #include "app/MailReportCommand.h"
@@ -31,6 +32,8 @@ struct Subcommand {
     QString name;
     QString synopsis;
     QString summary;
+    // What the shell completes after the name (see CommandWords).
+    QStringList words;
     Handler handler;
 };
 
@@ -51,6 +54,11 @@ int runDeliver(const QStringList &arguments, QTextStream &out, QTextStream &err)
 int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     SettingsPreferences preferences;
+    const QString problem = preferences.fileProblem();
+    if (!problem.isNull()) {
+        err << "wendle config: " << problem << '\n';
+        return 1;
+    }
     Controller::registerDefaults(preferences);
     return runConfigCommand(preferences, arguments, out, err);
 }
@@ -80,7 +88,7 @@ int runCommandLine(int &argc, char **argv)
         words << QString::fromLocal8Bit(argv[i]);
 
     const QList<Subcommand> subcommands = {
-        {QStringLiteral("run"), QStringLiteral("run [--headless]"), QStringLiteral("start Wendle for this session (a window when a display is present)"),
+        {QStringLiteral("run"), QStringLiteral("run [--headless]"), QStringLiteral("start Wendle for this session (a window when a display is present)"), {"--headless"},
          [&argc, argv](const QStringList &arguments, QTextStream &out, QTextStream &err) {
              SubcommandParser command(QStringLiteral("run"), QStringLiteral("run [--headless]"),
                                       QStringLiteral("Start Wendle for this session: a window when a display is present,\n"
@@ -96,28 +104,33 @@ int runCommandLine(int &argc, char **argv)
              return runApplication(argc, argv, command.parser.isSet(headless));
          }},
         {QStringLiteral("send"), QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
-         QStringLiteral("hand a message to the running Wendle, as a mail rule or chat handler would"),
+         QStringLiteral("hand a message to the running Wendle, as a mail rule or chat handler would"), {"--mail", "--chat", "--from=ADDRESS", "--attachment=FILE", "--"},
          [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runSendCommand(arguments, out, err); }},
-        {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), runDeliver},
-        {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), runStatusCommand},
+        {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), {}, runDeliver},
+        {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), {}, runStatusCommand},
         {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
-         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), runChatScript},
+         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), {}, runChatScript},
         {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),
-         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"),
+         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"), {"--width=N", "--maildir=DIR"},
          [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
              SettingsPreferences preferences;
              return runMailReportCommand(preferences, arguments, out, err);
          }},
-        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), runConfig},
-        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), runIndexCommand},
+        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), {"get", "set", "unset", "list", "describe"}, runConfig},
+        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), {"status", "rebuild"}, runIndexCommand},
     };
 
     QCommandLineParser global;
     global.setApplicationDescription(QStringLiteral("Wendle: work this computer from afar by mail and chat."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption showVersion({QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("Show the version."));
-    global.addOption(help);
-    global.addOption(showVersion);
+    // The build writes the completion script and the manual's generated
+    // sections with these, from the same tables the program reads.
+    QCommandLineOption printCompletion(QStringLiteral("print-completion"), QStringLiteral("Print the bash completion script."));
+    QCommandLineOption printManual(QStringLiteral("print-manual-sections"), QStringLiteral("Print the manual's settings and help pages."));
+    printCompletion.setFlags(QCommandLineOption::HiddenFromHelp);
+    printManual.setFlags(QCommandLineOption::HiddenFromHelp);
+    global.addOptions({help, showVersion, printCompletion, printManual});
     global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
 
     QFile outFile, errFile;
@@ -147,6 +160,17 @@ int runCommandLine(int &argc, char **argv)
     }
     if (global.isSet(showVersion)) {
         out << "wendle " << version() << '\n';
+        return 0;
+    }
+    if (global.isSet(printCompletion)) {
+        QList<CommandWords> commands;
+        for (const Subcommand &subcommand : subcommands)
+            commands.append({subcommand.name, subcommand.words});
+        out << completionScript(commands);
+        return 0;
+    }
+    if (global.isSet(printManual)) {
+        out << manualSections();
         return 0;
     }
     QStringList positional = global.positionalArguments();

@@ -72,7 +72,7 @@ QVariant parseSettingValue(SettingType type, const QString &text, QString *error
         const QColor color = QColor::fromString(text.trimmed());
         if (color.isValid())
             return archiveColor(color);
-        *error = QStringLiteral("expected a colour such as #ff00ff00 (#AARRGGBB) or green");
+        *error = QStringLiteral("expected a colour such as #00ff00 (#RRGGBB, or #AARRGGBB) or green");
         return {};
     }
     case SettingType::Dictionaries: {
@@ -99,8 +99,9 @@ QString shellQuoted(const QString &word)
 
 } // namespace
 
-QString displaySettingValue(const QString &key, const QVariant &value)
+QString displaySettingValue(const QString &key, const QVariant &stored)
 {
+    const QVariant value = usableForm(key, stored);
     if (!value.isValid())
         return QString();
     const SettingInfo *info = findSetting(key);
@@ -114,9 +115,13 @@ QString displaySettingValue(const QString &key, const QVariant &value)
             words << shellQuoted(word);
         return words.join(u' ');
     }
-    case SettingType::Color:
-        return QString::fromLatin1(value.toByteArray());
+    case SettingType::Color: {
+        QColor color;
+        return unarchiveColor(value, &color) ? archiveColor(color) : value.toString();
+    }
     case SettingType::Dictionaries:
+        if (value.typeId() != QMetaType::QVariantList)
+            return value.toString();
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(value.toList())).toJson(QJsonDocument::Compact));
     default:
         return value.toString();
@@ -148,11 +153,34 @@ QString typeAndDescription(const SettingInfo &info)
     return description.isEmpty() ? text : text + QStringLiteral(": ") + description;
 }
 
-QString originOf(Preferences &preferences, const QString &key, const QVariant &value)
+// What an unset key reads as: the registered default, else the one its row implies.
+QVariant valueOrDefault(const Preferences &preferences, const SettingInfo &info)
 {
-    if (preferences.storedKeys().contains(key))
+    const QVariant value = preferences.value(info.key);
+    return value.isValid() ? value : info.defaultValue;
+}
+
+// What readers get instead of a stored value that breaks its rule.
+QString usedInstead(const Preferences &preferences, const SettingInfo &info)
+{
+    switch (info.bounds.rule) {
+    case SettingRule::MailAddress:
+        return QStringLiteral("nobody");
+    case SettingRule::OneWord:
+        return QStringLiteral("it as it is, which no command matches");
+    default:
+        return QStringLiteral("the default ") + displaySettingValue(info.key, preferences.registeredDefaults().value(info.key, info.defaultValue));
+    }
+}
+
+QString originOf(const Preferences &preferences, const SettingInfo &info)
+{
+    if (!preferences.storedKeys().contains(info.key))
+        return QStringLiteral("  (default)");
+    const QString problem = storedSettingProblem(preferences, info.key);
+    if (problem.isEmpty())
         return QString();
-    return value.isValid() ? QStringLiteral("  (default)") : QStringLiteral("  (not set)");
+    return QStringLiteral("  (invalid, using %1: %2)").arg(usedInstead(preferences, info), problem);
 }
 
 // A running Wendle holds the library in memory and writes it back when it
@@ -194,8 +222,7 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
 
     if (verb == QLatin1String("list")) {
         for (const SettingInfo &info : knownSettings()) {
-            const QVariant value = preferences.value(info.key);
-            out << info.key << " = " << displaySettingValue(info.key, value) << originOf(preferences, info.key, value) << '\n'
+            out << info.key << " = " << displaySettingValue(info.key, valueOrDefault(preferences, info)) << originOf(preferences, info) << '\n'
                 << "    " << typeAndDescription(info) << '\n';
         }
         return 0;
@@ -205,9 +232,8 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
     if (!info)
         return UsageExitCode;
     if (verb == QLatin1String("describe")) {
-        const QVariant value = preferences.value(key);
         out << key << ": " << typeAndDescription(*info) << '\n'
-            << "value: " << displaySettingValue(key, value) << originOf(preferences, key, value) << '\n';
+            << "value: " << displaySettingValue(key, valueOrDefault(preferences, *info)) << originOf(preferences, *info) << '\n';
         return 0;
     }
     if ((verb == QLatin1String("unset") || verb == QLatin1String("set")) && refusedWhileRunning(key, err))
@@ -217,7 +243,7 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         return 0;
     }
     if (verb == QLatin1String("get")) {
-        const QVariant value = preferences.value(key);
+        const QVariant value = valueOrDefault(preferences, *info);
         if (!value.isValid()) {
             err << "wendle config: " << key << " is not set\n";
             return 1;
@@ -226,7 +252,7 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         return 0;
     }
     QString error;
-    QVariant value = parseSettingValue(info->type, words[2], &error);
+    QVariant value = parseSettingValue(info->type, normalizedSettingText(key, words[2]), &error);
     if (value.isValid())
         error = checkSettingValue(key, value);
     if (!error.isEmpty()) {
@@ -236,7 +262,7 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
     // A queue is stored the way the settings window's menu stores it.
     if (key == QLatin1String(RBDefaultFaxModem))
         value = faxModemForTitle(value.toString());
-    preferences.setValue(key, value);
+    preferences.setValue(key, storedForm(key, value));
     return 0;
 }
 

@@ -52,7 +52,7 @@ void Controller::applicationWillTerminate()
     // Stored even when empty, so that a library the owner emptied stays so.
     if (library)
         m_platform.preferences.setValue(RBCustomCommands, *library);
-    const QByteArray color = archiveColor(m_camera.stampColor);
+    const QString color = archiveColor(m_camera.stampColor);
     if (!color.isEmpty())
         m_platform.preferences.setValue(RBiSightStampColor, color);
 }

@@ -4,7 +4,9 @@
 #include "operations/Launch.h"
 #include "platform/preferences/Preferences.h"
 
-#include <QHash>
+#include <QColor>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QUrl>
 
 #include <algorithm>
@@ -15,107 +17,57 @@ namespace wendle {
 
 namespace {
 
-enum class Rule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord };
-
-// A Range row names its bounds and may say in a few words why they are where they are.
-struct Described {
-    const char *description;
-    Rule rule = Rule::Any;
-    double minimum = 0;
-    double maximum = std::numeric_limits<double>::infinity();
-    const char *reason = nullptr;
-};
-
-const QHash<QString, Described> &descriptions()
-{
-    static const QHash<QString, Described> table = {
-        {RBComputerEmailAddress, {"the address replies are sent from"}},
-        {RBRemoteEmailAddress, {"the owner's address: mail from it may give commands", Rule::MailAddress}},
-        {RBEnableRemoteCommands, {"take commands at all"}},
-        {RBDefaultSalutation, {"the line that closes every mailed reply"}},
-        {RBPhoneEmailAddress, {"the phone's mail address: may give commands, gets replies wrapped to the phone", Rule::MailAddress}},
-        {RBDefaultFaxModem, {"the CUPS queue faxes go through"}},
-        {RBEnableFaxing, {"allow the fax command"}},
-        {RBPhoneWidth, {"characters per line of a reply to the phone", Rule::Positive}},
-        {RBPhoneHeight, {"lines per screen of a reply to the phone", Rule::Positive}},
-        {RBLogData, {"write the activity log (wendle.log)"}},
-        {RBDoNotForwardFlag, {"never mail files larger than maxFileSize"}},
-        {RBConfirmForwardFlag, {"ask for a confirmation code before mailing a found file"}},
-        {RBLimitSearchFlag, {"search only the home folder"}},
-        {RBLimitCommandsFlag, {"hold commands to maxCommandsPerHour"}},
-        {RBMaxFileSize, {"largest file, in megabytes, that is mailed", Rule::NonNegative}},
-        {RBMaxFilesReturned, {"lines of a result list (5 to 20; other values count as 5)", Rule::NonNegative}},
-        {RBMaxCommandsPerHour, {"commands taken per hour when limitCommandsFlag is on", Rule::NonNegative}},
-        {RBCustomCommands, {"the library of custom commands: a JSON array of {path, shortcut}"}},
-        {RBSearchDocuments, {"searches include documents"}},
-        {RBSearchImages, {"searches include images"}},
-        {RBSearchEmails, {"searches include stored mail"}},
-        {RBSearchArchives, {"searches include archives"}},
-        {RBSearchDiskImages, {"searches include disk images"}},
-        {RBSearchApplications, {"searches include applications"}},
-        {RBSearchClippings, {"searches include clippings"}},
-        {RBSearchScripts, {"searches include scripts"}},
-        {RBSearchAudios, {"searches include audio files"}},
-        {RBSearchVideos, {"searches include videos"}},
-        {RBFirstTimeLaunching, {"show the configuration help at the next start"}},
-        {RBConfirmCustomCommands, {"ask for a confirmation code before running a custom command"}},
-        {RBiSightQuality, {"JPEG quality of snapshots, 0 to 1", Rule::Fraction}},
-        {RBEnableiSightMotion, {"watch the camera for motion"}},
-        {RBiSightSensitivity, {"seconds between two motion checks", Rule::Range, 0.1, 3600}},
-        {RBiSightStampColor, {"colour of the date stamped on snapshots"}},
-        {RBEnableiSight, {"allow the camera"}},
-        {RBiSightDateStamp, {"stamp the date on snapshots"}},
-        {RBSplitLongMessages, {"split long replies to the phone into several messages"}},
-        {RBLimitNotificationFlag, {"tell the sender when the hourly limit refuses a command"}},
-        {RBRemoteChatAddress, {"the owner's chat address: chats from it may give commands"}},
-        {RBHostChatAddress, {"the chat account Wendle uses"}},
-        {RBMailTransport, {"how replies are mailed", Rule::MailTransport}},
-        {RBChatTransport, {"how chat replies are sent", Rule::ChatTransport}},
-        {RBScriptHostCommand, {"the program the generated scripts are piped to by the script transports"}},
-        // Later commands wait for a running script, and a mail command should be
-        // answered while `wendle deliver` still waits for Wendle (120 s).
-        {RBCustomCommandTimeout, {"seconds a custom command may run before it is stopped", Rule::Range, 1, 110,
-                                  "seconds, under the 120 seconds wendle deliver waits for Wendle"}},
-        {RBMusicApplication, {"the desktop entry or program opened by \"wndl itunes\""}},
-        {RBPhotoApplication, {"the desktop entry or program opened by \"wndl iphoto\""}},
-        {RBChatApplication, {"the desktop entry or program opened by \"wndl ichat\""}},
-        {RBSmtpUrl, {"the SMTP server replies go through", Rule::SmtpUrl}},
-        {RBSmtpUser, {"the SMTP login name (none when empty)"}},
-        {RBSmtpPasswordCommand, {"a command that prints the SMTP password (~ and $HOME expand)"}},
-        {RBImapUrl, {"the IMAP mailbox commands are fetched from", Rule::ImapUrl}},
-        {RBImapUser, {"the IMAP login name"}},
-        {RBImapPasswordCommand, {"a command that prints the IMAP password (~ and $HOME expand)"}},
-        {RBImapFolder, {"the IMAP folder commands are fetched from (the URL's folder when empty)"}},
-        {RBImapPollSeconds, {"seconds between two looks at the mailbox when the server cannot IDLE", Rule::Positive}},
-        {RBCommandSecret, {"a word that must follow wndl in every command (none when empty)", Rule::OneWord}},
-        {RBMotionAlertInterval, {"least seconds between two motion alert mails", Rule::NonNegative}},
-    };
-    return table;
-}
+using Rule = SettingRule;
 
 Rule ruleOf(const QString &key)
 {
-    return descriptions().value(key).rule;
+    const SettingInfo *info = findSetting(key);
+    return info ? info->bounds.rule : Rule::Any;
 }
 
 // Infinity and NaN parse as numbers; neither is a setting anybody means,
 // and NaN passes any check written as a negated comparison.
-bool numberFits(const Described &row, double number)
+bool numberFits(const SettingInfo &info, double number)
 {
     if (!std::isfinite(number))
         return false;
-    switch (row.rule) {
-    case Rule::NonNegative:
-        return number >= 0;
-    case Rule::Positive:
+    if (info.bounds.rule == Rule::Positive)
         return number > 0;
-    case Rule::Fraction:
-        return number >= 0 && number <= 1;
-    case Rule::Range:
-        return number >= row.minimum && number <= row.maximum;
-    default:
-        return true;
+    const auto [minimum, maximum] = settingRange(info);
+    return number >= minimum && number <= maximum;
+}
+
+// What the type itself asks of a stored value, before any rule.
+QString checkType(const SettingInfo &info, const QVariant &value)
+{
+    bool ok = false;
+    switch (info.type) {
+    case SettingType::Boolean: {
+        if (value.typeId() == QMetaType::Bool)
+            return QString();
+        static const QStringList words = {"true", "false", "yes", "no", "1", "0"};
+        return words.contains(value.toString().trimmed().toLower()) ? QString() : QStringLiteral("expected true/false, yes/no or 1/0");
     }
+    case SettingType::Integer: {
+        const double number = value.toString().trimmed().toDouble(&ok);
+        return ok && std::isfinite(number) && number == std::floor(number) && std::abs(number) <= std::numeric_limits<int>::max()
+            ? QString() : QStringLiteral("expected a whole number");
+    }
+    case SettingType::Float:
+        value.toString().trimmed().toDouble(&ok);
+        return ok ? QString() : QStringLiteral("expected a number");
+    case SettingType::Color: {
+        QColor color;
+        return unarchiveColor(value, &color) ? QString() : QStringLiteral("expected a colour such as #00ff00 (#RRGGBB)");
+    }
+    case SettingType::Dictionaries:
+        return usableForm(info.key, value).typeId() == QMetaType::QVariantList
+            ? QString() : QStringLiteral("expected a JSON array such as [{\"path\": \"/p/x.scpt\", \"shortcut\": \"x\"}]");
+    case SettingType::String:
+    case SettingType::ArgumentVector:
+        return QString();
+    }
+    return QString();
 }
 
 QString checkUrl(const QString &text, const QString &plain)
@@ -150,8 +102,38 @@ int editDistance(const QString &a, const QString &b)
 
 QString settingDescription(const QString &key)
 {
-    const auto it = descriptions().constFind(key);
-    return it == descriptions().cend() ? QString() : QString::fromUtf8(it->description);
+    const SettingInfo *info = findSetting(key);
+    return info ? QString::fromUtf8(info->description) : QString();
+}
+
+QStringList settingChoices(const QString &key)
+{
+    switch (ruleOf(key)) {
+    case Rule::MailTransport:
+        return {QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")};
+    case Rule::ChatTransport:
+        return {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")};
+    default:
+        return {};
+    }
+}
+
+QPair<double, double> settingRange(const SettingInfo &info)
+{
+    const double open = std::numeric_limits<double>::infinity();
+    switch (info.bounds.rule) {
+    case Rule::NonNegative:
+        return {0, open};
+    // Only whole numbers are positive-only; the least of them is 1.
+    case Rule::Positive:
+        return {1, open};
+    case Rule::Fraction:
+        return {0, 1};
+    case Rule::Range:
+        return {info.bounds.minimum, info.bounds.maximum};
+    default:
+        return {-open, open};
+    }
 }
 
 QString settingTypeName(SettingType type)
@@ -187,7 +169,7 @@ QString settingAllowedValues(const QString &key)
     case Rule::Fraction:
         return QStringLiteral("0 to 1");
     case Rule::Range: {
-        const Described row = descriptions().value(key);
+        const SettingBounds &row = findSetting(key)->bounds;
         const QString range = QString::number(row.minimum) + QStringLiteral(" to ") + QString::number(row.maximum);
         return row.reason ? range + QStringLiteral(" (") + QString::fromUtf8(row.reason) + u')' : range;
     }
@@ -209,7 +191,12 @@ QString settingAllowedValues(const QString &key)
 
 QString checkSettingValue(const QString &key, const QVariant &value)
 {
-    const Rule rule = ruleOf(key);
+    const SettingInfo *info = findSetting(key);
+    if (!info)
+        return QString();
+    if (const QString wrongType = checkType(*info, value); !wrongType.isEmpty())
+        return wrongType;
+    const Rule rule = info->bounds.rule;
     switch (rule) {
     case Rule::Any:
         return QString();
@@ -219,7 +206,7 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     case Rule::Range: {
         bool ok = false;
         const double number = value.toString().trimmed().toDouble(&ok);
-        return ok && numberFits(descriptions().value(key), number) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+        return ok && numberFits(*info, number) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
     }
     // The sender test looks for the address inside the sender, so anything
     // but one whole address ("." or a lone letter) would let nearly anyone in.
@@ -240,18 +227,46 @@ QString checkSettingValue(const QString &key, const QVariant &value)
         return checkUrl(value.toString().trimmed(), QStringLiteral("imap"));
     case Rule::MailTransport:
     case Rule::ChatTransport: {
-        const QStringList names = rule == Rule::MailTransport
-            ? QStringList{QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")}
-            : QStringList{QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")};
-        return names.contains(value.toString().trimmed()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+        return settingChoices(key).contains(value.toString()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
     }
     }
     return QString();
 }
 
+QString normalizedSettingText(const QString &key, const QString &text)
+{
+    const Rule rule = ruleOf(key);
+    if (rule == Rule::MailTransport || rule == Rule::ChatTransport)
+        return text.trimmed().toLower();
+    return text.trimmed();
+}
+
+QVariant storedForm(const QString &key, const QVariant &value)
+{
+    const SettingInfo *info = findSetting(key);
+    if (!info || !value.isValid())
+        return value;
+    if (info->type == SettingType::Dictionaries && value.typeId() == QMetaType::QVariantList)
+        return QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(value.toList())).toJson(QJsonDocument::Compact));
+    if (info->type == SettingType::Color) {
+        QColor color;
+        return unarchiveColor(value, &color) ? QVariant(archiveColor(color)) : value;
+    }
+    return value;
+}
+
+QVariant usableForm(const QString &key, const QVariant &stored)
+{
+    const SettingInfo *info = findSetting(key);
+    if (!info || info->type != SettingType::Dictionaries || stored.typeId() == QMetaType::QVariantList)
+        return stored;
+    const QJsonDocument document = QJsonDocument::fromJson(stored.toString().toUtf8());
+    return document.isArray() ? QVariant(document.array().toVariantList()) : stored;
+}
+
 QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
 {
-    const QVariant stored = preferences.value(key);
+    const QVariant stored = usableForm(key, preferences.value(key));
     if (!stored.isValid() || checkSettingValue(key, stored).isEmpty())
         return stored;
     // What guards who may give commands never falls back to something wider:
@@ -263,8 +278,15 @@ QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
     case Rule::OneWord:
         return stored;
     default:
-        return preferences.registeredDefaults().value(key);
+        return usableForm(key, preferences.registeredDefaults().value(key));
     }
+}
+
+QString storedSettingProblem(const Preferences &preferences, const QString &key)
+{
+    if (!preferences.storedKeys().contains(key))
+        return QString();
+    return checkSettingValue(key, usableForm(key, preferences.value(key)));
 }
 
 QStringList similarSettingKeys(const QString &key)

@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <limits>
+
 class QColor;
 
 namespace wendle {
@@ -81,23 +83,55 @@ inline constexpr const char *RBCameraSource = "cameraSource";
 inline constexpr const char *RBMotionAlertFlag = "motionAlertFlag";
 inline constexpr const char *RBMotionAlertInterval = "motionAlertInterval";
 
+// A platform key added beside the chat one, for the mail servers.
+inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate";
+
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 
+// What a value must be beyond its type. The numeric rules bound it (Range
+// with the row's minimum and maximum); the others name a syntax.
+enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord };
+
+// Where a key's default comes from: registered at start with the
+// application's table, registered beside it by the Linux build, or only
+// implied by how an absent key reads (false, empty).
+enum class DefaultSource { Registered, Adapter, Implied };
+
+struct SettingBounds {
+    SettingRule rule = SettingRule::Any;
+    double minimum = 0;
+    double maximum = std::numeric_limits<double>::infinity();
+    // Why the bounds are where they are, in a few words for the owner.
+    const char *reason = nullptr;
+};
+
+// One row of the settings table: everything the config command, the
+// checks on read and on set, the window, the manual and the completion
+// know about a key.
 struct SettingInfo {
     QString key;
     SettingType type;
+    QVariant defaultValue;
+    DefaultSource source;
+    // The settings window tab whose control shows the key; null for keys
+    // only the command line (or a dedicated control) sets.
+    const char *tab;
+    const char *description;
+    SettingBounds bounds = {};
 };
+
+// Every key the owner can set, with its type, default, rule and meaning.
+const QList<SettingInfo> &knownSettings();
+const SettingInfo *findSetting(const QString &key);
 
 // The defaults the application registers at start, in table order (32 keys).
 QList<QPair<QString, QVariant>> registeredDefaults();
 // The adapter settings of the Linux build, registered beside them.
 QVariantMap adapterDefaults();
-// Every key the owner can set, with its type.
-const QList<SettingInfo> &knownSettings();
-const SettingInfo *findSetting(const QString &key);
 
-// The stamp colour is stored as "#AARRGGBB" bytes, which restore RGBA exactly.
-QByteArray archiveColor(const QColor &color);
+// The stamp colour is stored as readable "#RRGGBB" text ("#AARRGGBB" when
+// not opaque); older files hold the same text as bytes, which still read.
+QString archiveColor(const QColor &color);
 bool unarchiveColor(const QVariant &data, QColor *color);
 
 } // namespace wendle

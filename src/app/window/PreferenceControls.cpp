@@ -1,6 +1,7 @@
 #include "app/window/PreferenceControls.h"
 
 #include "app/ConfigCommand.h"
+#include "app/SettingRules.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
@@ -10,6 +11,9 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSpinBox>
+
+#include <algorithm>
+#include <limits>
 
 namespace wendle {
 
@@ -52,10 +56,23 @@ QCheckBox *PreferenceControls::checkBox(const char *key, const QString &label)
                   [this](const QString &name, bool on) { m_preferences.setValue(name, on); });
 }
 
-QSpinBox *PreferenceControls::spinBox(const char *key, int minimum, int maximum, const QString &suffix)
+namespace {
+
+QPair<double, double> rangeOf(const char *key)
+{
+    const SettingInfo *info = findSetting(QLatin1String(key));
+    Q_ASSERT(info);
+    return settingRange(*info);
+}
+
+} // namespace
+
+QSpinBox *PreferenceControls::spinBox(const char *key, const QString &suffix)
 {
     auto *box = new QSpinBox;
-    box->setRange(minimum, maximum);
+    const auto [minimum, maximum] = rangeOf(key);
+    constexpr double largest = std::numeric_limits<int>::max();
+    box->setRange(int(std::clamp(minimum, -largest, largest)), int(std::clamp(maximum, -largest, largest)));
     box->setSuffix(suffix);
     box->setKeyboardTracking(false);
     return attach(*this, box, key, &QSpinBox::valueChanged,
@@ -63,9 +80,10 @@ QSpinBox *PreferenceControls::spinBox(const char *key, int minimum, int maximum,
                   [this](const QString &name, int value) { m_preferences.setValue(name, value); });
 }
 
-QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double minimum, double maximum, double step, int decimals)
+QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double step, int decimals)
 {
     auto *box = new QDoubleSpinBox;
+    const auto [minimum, maximum] = rangeOf(key);
     box->setRange(minimum, maximum);
     box->setSingleStep(step);
     box->setDecimals(decimals);
@@ -120,10 +138,10 @@ QLineEdit *PreferenceControls::argumentEdit(const char *key, const QString &plac
         });
 }
 
-QComboBox *PreferenceControls::choice(const char *key, const QStringList &words)
+QComboBox *PreferenceControls::choice(const char *key)
 {
     auto *box = new QComboBox;
-    box->addItems(words);
+    box->addItems(settingChoices(QLatin1String(key)));
     return attach(*this,
         box, key, &QComboBox::activated,
         [this](QComboBox *box, const QString &name) {

@@ -31,8 +31,9 @@ public:
     explicit PreferenceControls(Preferences &preferences, QObject *parent = nullptr);
 
     QCheckBox *checkBox(const char *key, const QString &label);
-    QSpinBox *spinBox(const char *key, int minimum, int maximum, const QString &suffix = QString());
-    QDoubleSpinBox *doubleSpinBox(const char *key, double minimum, double maximum, double step, int decimals);
+    // Numbers within the range the settings table gives the key.
+    QSpinBox *spinBox(const char *key, const QString &suffix = QString());
+    QDoubleSpinBox *doubleSpinBox(const char *key, double step, int decimals);
     // Text as typed. Emptying a key without a registered default removes it,
     // so it reads as absent again; a key with a default keeps the empty text.
     QLineEdit *lineEdit(const char *key, const QString &placeholder = QString());
@@ -40,8 +41,9 @@ public:
     // that does not split (an open quote) is not stored until it does.
     QLineEdit *argumentEdit(const char *key, const QString &placeholder = QString());
 
-    // One of a few fixed words; a stored word not among them is shown too.
-    QComboBox *choice(const char *key, const QStringList &words);
+    // One of the words the settings table allows; a stored word not among
+    // them is shown too.
+    QComboBox *choice(const char *key);
 
     // Reads every bound key afresh from the store.
     void refresh();

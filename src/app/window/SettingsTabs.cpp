@@ -43,14 +43,14 @@ void SettingsWindow::buildComputerTab()
 
     QFormLayout *mail = addGroup(tab, tr("This computer's mail account"));
     mail->addRow(tr("Address:"), c.lineEdit(RBComputerEmailAddress, tr("computer@example.com")));
-    mail->addRow(tr("Replies leave by:"), c.choice(RBMailTransport, {QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")}));
+    mail->addRow(tr("Replies leave by:"), c.choice(RBMailTransport));
     mail->addRow(tr("SMTP server:"), c.lineEdit(RBSmtpUrl, tr("smtp://mail.example.com:587")));
     mail->addRow(tr("SMTP user:"), c.lineEdit(RBSmtpUser));
     mail->addRow(tr("SMTP password command:"), c.argumentEdit(RBSmtpPasswordCommand, tr("pass show mail/smtp")));
     mail->addRow(tr("IMAP mailbox:"), c.lineEdit(RBImapUrl, tr("imaps://mail.example.com/INBOX")));
     mail->addRow(tr("IMAP user:"), c.lineEdit(RBImapUser));
     mail->addRow(tr("IMAP password command:"), c.argumentEdit(RBImapPasswordCommand, tr("pass show mail/imap")));
-    mail->addRow(tr("Check the mailbox every:"), c.spinBox(RBImapPollSeconds, 5, 86400, tr(" s")));
+    mail->addRow(tr("Check the mailbox every:"), c.spinBox(RBImapPollSeconds, tr(" s")));
     mail->addRow(tr("Script host command:"), c.argumentEdit(RBScriptHostCommand));
     mail->addRow(tr("Closing line:"), c.lineEdit(RBDefaultSalutation));
 
@@ -83,8 +83,8 @@ void SettingsWindow::buildRemoteTab()
     senders->addRow(c.checkBox(RBEnableRemoteCommands, tr("Accept remote commands")));
 
     QFormLayout *phone = addGroup(tab, tr("Your phone's screen"));
-    phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth, 1, 1000));
-    phone->addRow(tr("Lines per screen:"), c.spinBox(RBPhoneHeight, 1, 1000));
+    phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth));
+    phone->addRow(tr("Lines per screen:"), c.spinBox(RBPhoneHeight));
     phone->addRow(c.checkBox(RBSplitLongMessages, tr("Split long replies into screens")));
 }
 
@@ -94,14 +94,14 @@ void SettingsWindow::buildSecurityTab()
     PreferenceControls &c = *m_controls;
 
     QFormLayout *limit = addGroup(tab, tr("Commands"));
-    limit->addRow(c.checkBox(RBLimitCommandsFlag, tr("Limit commands per hour to:")), c.spinBox(RBMaxCommandsPerHour, 0, 1000));
+    limit->addRow(c.checkBox(RBLimitCommandsFlag, tr("Limit commands per hour to:")), c.spinBox(RBMaxCommandsPerHour));
     limit->addRow(c.checkBox(RBLimitNotificationFlag, tr("Tell the sender when the limit refuses a command")));
     limit->addRow(c.checkBox(RBConfirmCustomCommands, tr("Custom commands wait for their confirmation number")));
 
     QFormLayout *files = addGroup(tab, tr("Finding and sending files"));
     files->addRow(c.checkBox(RBLimitSearchFlag, tr("Search only my home folder")));
-    files->addRow(tr("Largest file sent:"), c.spinBox(RBMaxFileSize, 0, 100000, tr(" MB")));
-    files->addRow(tr("Most results listed (5 to 20):"), c.spinBox(RBMaxFilesReturned, 0, 100));
+    files->addRow(tr("Largest file sent:"), c.spinBox(RBMaxFileSize, tr(" MB")));
+    files->addRow(tr("Most results listed (5 to 20):"), c.spinBox(RBMaxFilesReturned));
     files->addRow(c.checkBox(RBDoNotForwardFlag, tr("Send result lists to the sender only, without the copy address")));
     files->addRow(c.checkBox(RBConfirmForwardFlag, tr("Ask before forwarding a file")));
 
@@ -135,7 +135,7 @@ void SettingsWindow::buildChatTab()
     track(m_remoteChatField, ChatAccountField::Remote);
     accounts->addRow(tr("This computer's account:"), m_hostChatField);
     accounts->addRow(tr("Your account:"), m_remoteChatField);
-    accounts->addRow(tr("Chat goes through:"), c.choice(RBChatTransport, {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")}));
+    accounts->addRow(tr("Chat goes through:"), c.choice(RBChatTransport));
 
     QFormLayout *script = addGroup(tab, tr("Chat handler script"));
     script->addRow(note(tr("Leaving \"Your account\" after a change writes the handler script; "
@@ -172,7 +172,7 @@ void SettingsWindow::buildCustomTab()
     buttons->addStretch();
     form->addRow(buttons);
     form->addRow(note(tr("Drop script files on the table, or add them. Double-click a name or a path to change it.")));
-    form->addRow(tr("Stop a script after:"), c.spinBox(RBCustomCommandTimeout, 1, 110, tr(" s")));
+    form->addRow(tr("Stop a script after:"), c.spinBox(RBCustomCommandTimeout, tr(" s")));
 }
 
 void SettingsWindow::buildCameraTab()
@@ -188,8 +188,8 @@ void SettingsWindow::buildCameraTab()
         connect(box, &QCheckBox::toggled, this, [this] { m_controller.cameraPreferencesChanged(); });
         camera->addRow(box);
     }
-    camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.1, 3600, 0.5, 1));
-    camera->addRow(tr("Snapshot quality (0 to 1):"), c.doubleSpinBox(RBiSightQuality, 0, 1, 0.05, 2));
+    camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.5, 1));
+    camera->addRow(tr("Snapshot quality (0 to 1):"), c.doubleSpinBox(RBiSightQuality, 0.05, 2));
     camera->addRow(c.checkBox(RBiSightDateStamp, tr("Stamp snapshots with the date and time")));
     m_stampColorWell = new QPushButton;
     m_stampColorWell->setObjectName(QStringLiteral("stampColorWell"));

@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include <functional>
+
 namespace wendle {
 
 // Preferences in an INI file (by default $XDG_CONFIG_HOME/wendle/wendle.conf);
@@ -25,7 +27,16 @@ public:
 
     QString fileName() const { return m_settings.fileName(); }
 
+    // Why the file cannot be read or written ("it is a folder"); null when it can.
+    QString fileProblem() const;
+    // Lines QSettings cannot read, as "line N: text": no "=" in them, or not
+    // UTF-8. Those without "=" (and comments) are kept through every write.
+    QStringList unreadableLines() const;
+
 private:
+    // Writes through QSettings, which rewrites the file from what it parsed,
+    // then puts back the lines it would have dropped.
+    void write(const std::function<void()> &change);
     mutable QSettings m_settings;
     QVariantMap m_defaults;
 };
