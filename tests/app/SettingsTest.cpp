@@ -1,12 +1,17 @@
+#include "app/CheckedPreferences.h"
 #include "app/ConfigCommand.h"
 #include "app/SettingRules.h"
 #include "app/Settings.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/scripthost/ShellWords.h"
+#include "integration/support/TestFiles.h"
 #include "support/ControllerFixture.h"
 
 #include <QColor>
+#include <QSettings>
+
+#include <cmath>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -64,6 +69,7 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "scriptHostCommand", "my-host --flag 'two words'"}, 0, "scriptHostCommand", "my-host --flag 'two words'"},
         {{"set", "remoteChatAddress", "me@jabber.example"}, 0, "remoteChatAddress", "me@jabber.example"},
         {{"set", "iSightStampColor", "#80ff0000"}, 0, "iSightStampColor", "#80ff0000"},
+        {{"set", "iSightStampColor", "#ff00ff00"}, 0, "iSightStampColor", "#00ff00"},
         {{"set", "noSuchKey", "1"}, 2, "maxCommandsPerHour", "7"},
         {{"set", "maxCommandsPerHour", "-1"}, 2, "maxCommandsPerHour", "7"},
         {{"set", "phoneWidth", "0"}, 2, "phoneWidth", "20"},
@@ -75,6 +81,17 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "imapUrl", "imaps://"}, 2, "mailTransport", "smtp"},
         {{"set", "imapUrl", "imaps://mail.example.com/INBOX"}, 0, "imapUrl", "imaps://mail.example.com/INBOX"},
         {{"set", "imapUrl", ""}, 0, "imapUrl", ""},
+        {{"set", "chatTransport", " XMPP "}, 0, "chatTransport", "xmpp"},
+        {{"set", "mailTransport", "Script"}, 0, "mailTransport", "script"},
+        {{"set", "maxFilesReturned", "100"}, 2, "maxFilesReturned", "5"},
+        {{"set", "maxFilesReturned", "20"}, 0, "maxFilesReturned", "20"},
+        {{"set", "iSightSensitivity", "50"}, 0, "iSightSensitivity", "50"},
+        {{"set", "motionAlertInterval", "-5"}, 2, "motionAlertInterval", "300"},
+        {{"set", "remoteEmailAddress", "not an address"}, 2, "remoteEmailAddress", "owner@example.com"},
+        {{"set", "remoteEmailAddress", " me@owner.example "}, 0, "remoteEmailAddress", "me@owner.example"},
+        {{"set", "customCommandsArray", "[{\"path\": \"/s/x.sh\", \"shortcut\": \"x\"}]"}, 0, "customCommandsArray",
+         "[{\"path\":\"/s/x.sh\",\"shortcut\":\"x\"}]"},
+        {{"set", "iSightStampColor", "red"}, 0, "iSightStampColor", "#ff0000"},
         {{"unset", "maxCommandsPerHour"}, 0, "maxCommandsPerHour", "5"},
         {{"frobnicate"}, 2, "phoneWidth", "20"},
     };
@@ -105,11 +122,119 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
         {RBRemoteEmailAddress, ".", ""},
         {RBRemoteEmailAddress, "me@owner.example", "me@owner.example"},
         {RBCommandSecret, "open sesame", "open sesame"},
+        {RBMaxCommandsPerHour, "abc", "5"},
+        {RBPhoneWidth, "-5", "20"},
+        {RBPhoneWidth, "12.5", "20"},
+        {RBMaxFilesReturned, "100", "5"},
+        {RBLogData, "maybe", "true"},
+        {RBChatTransport, " xmpp", "outbox"},
+        {RBiSightStampColor, "greenish", "#00ff00"},
+        {RBCustomCommands, "[{\"path\": \"/s/x.sh\"", ""},
+        {RBPhoneEmailAddress, "not an address", ""},
     };
     for (const Case &c : cases) {
         prefs.setValue(c.key, c.stored);
         EXPECT_EQ(checkedSettingValue(prefs, c.key).toString(), c.read) << c.key << " " << c.stored.toString().toStdString();
     }
+    EXPECT_EQ(checkedSettingValue(prefs, RBCustomCommands).toList(), findSetting(RBCustomCommands)->defaultValue.toList());
+}
+
+// Every row can be explained and checked, its default passes its own rule,
+// and each number is taken at its bounds and refused beyond them.
+TEST(SettingsTable, EveryKeyHasADescriptionARuleAndItsBounds)
+{
+    MemoryPreferences prefs;
+    Controller::registerDefaults(prefs);
+    EXPECT_EQ(registeredDefaults().size(), 32);
+    for (const SettingInfo &info : knownSettings()) {
+        const std::string key = info.key.toStdString();
+        EXPECT_FALSE(settingDescription(info.key).isEmpty()) << key;
+        EXPECT_EQ(checkSettingValue(info.key, info.defaultValue), QString()) << key;
+        const bool numeric = info.type == SettingType::Integer || info.type == SettingType::Float;
+        if (!numeric)
+            continue;
+        EXPECT_NE(info.bounds.rule, SettingRule::Any) << key;
+        EXPECT_FALSE(settingAllowedValues(info.key).isEmpty()) << key;
+        const auto [minimum, maximum] = settingRange(info);
+        const double step = info.type == SettingType::Integer ? 1 : 0.01;
+        QStringList taken = {QString::number(minimum)}, refused = {QString::number(minimum - step), "nan", "inf", "ten"};
+        if (std::isfinite(maximum))
+            taken << QString::number(maximum), refused << QString::number(maximum + step);
+        for (const QString &value : taken)
+            EXPECT_EQ(config(prefs, {"set", info.key, value}), 0) << key << " " << value.toStdString();
+        for (const QString &value : refused) {
+            QString errors;
+            EXPECT_EQ(config(prefs, {"set", info.key, value}, nullptr, &errors), 2) << key << " " << value.toStdString();
+            EXPECT_TRUE(errors.startsWith(QStringLiteral("wendle config: cannot set %1 to \"%2\": expected ").arg(info.key, value)))
+                << errors.toStdString();
+            prefs.setValue(info.key, value);
+            EXPECT_EQ(checkedSettingValue(prefs, info.key), prefs.registeredDefaults().value(info.key)) << key << " " << value.toStdString();
+        }
+        prefs.remove(info.key);
+    }
+}
+
+// Files written before lists and colours were stored as text still read,
+// and the next write leaves only text behind.
+TEST(SettingsFile, OldEncodedValuesReadAndAreWrittenBackAsText)
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath(QStringLiteral("wendle.conf"));
+    const QVariantList library = {QVariantMap{{"path", "/s/x.sh"}, {"shortcut", "x"}}};
+    {
+        QSettings old(fileName, QSettings::IniFormat);
+        old.setValue(RBCustomCommands, library);
+        old.setValue(RBiSightStampColor, QByteArray("#ff0000ff"));
+    }
+    ASSERT_TRUE(readFile(fileName).contains("@Variant(")) << readFile(fileName).constData();
+    SettingsPreferences stored(fileName);
+    CheckedPreferences prefs(stored);
+    Controller::registerDefaults(prefs);
+    EXPECT_EQ(prefs.value(RBCustomCommands).toList(), library);
+    QColor color;
+    ASSERT_TRUE(unarchiveColor(prefs.value(RBiSightStampColor), &color));
+    EXPECT_EQ(color, QColor(Qt::blue));
+    EXPECT_TRUE(settingProblemLines(stored).isEmpty()) << settingProblemLines(stored).join(u'\n').toStdString();
+
+    prefs.setValue(RBCustomCommands, prefs.value(RBCustomCommands));
+    prefs.setValue(RBiSightStampColor, prefs.value(RBiSightStampColor));
+    const QByteArray text = readFile(fileName);
+    EXPECT_TRUE(text.contains("customCommandsArray=\"[{\\\"path\\\":\\\"/s/x.sh\\\",\\\"shortcut\\\":\\\"x\\\"}]\"\n")) << text.constData();
+    EXPECT_TRUE(text.contains("iSightStampColor=#0000ff\n")) << text.constData();
+    EXPECT_FALSE(text.contains("@")) << text.constData();
+    EXPECT_EQ(prefs.value(RBCustomCommands).toList(), library);
+}
+
+// Lines QSettings cannot read are named at start and survive its writes;
+// values it reads that break their rule are named once each.
+TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
+{
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath(QStringLiteral("wendle.conf"));
+    writeFile(fileName, "[General]\n; the owner's note\nmaxCommandsPerHour=abc\nphoneWidth=-5\nsomething I typed\n"
+                        "defaultSalutation=Gr\xfc\xdf Gott\nlogData=true\n");
+    SettingsPreferences stored(fileName);
+    Controller::registerDefaults(stored);
+    const QStringList report = settingsFileReport(stored);
+    const QStringList expected = {
+        fileName + " line 6 is not UTF-8 text: defaultSalutation=Gr\ufffd\ufffd Gott",
+        fileName + " line 5 is not KEY=VALUE (kept, not used): something I typed",
+        "the setting maxCommandsPerHour=abc is not used (expected a whole number); using \"5\"",
+        "the setting phoneWidth=-5 is not used (expected more than 0); using \"20\"",
+    };
+    ASSERT_EQ(report.size(), expected.size()) << report.join(u'\n').toStdString();
+    for (const QString &line : expected)
+        EXPECT_TRUE(report.contains(QStringLiteral("Wendle Error: ") + line)) << line.toStdString() << " in " << report.join(u'\n').toStdString();
+
+    stored.setValue(RBLogData, false);
+    const QByteArray text = readFile(fileName);
+    for (const char *kept : {"; the owner's note\n", "something I typed\n", "maxCommandsPerHour=abc\n", "logData=false\n"})
+        EXPECT_TRUE(text.contains(kept)) << kept << " in " << text.constData();
+
+    QTemporaryDir folder;
+    SettingsPreferences aFolder(folder.path());
+    EXPECT_EQ(settingsFileReport(aFolder), QStringList{QStringLiteral("Wendle Error: %1 is a folder, not a settings file; "
+                                                                      "Wendle uses the default settings and cannot keep changes").arg(folder.path())});
 }
 
 TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
@@ -132,10 +257,16 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
         EXPECT_EQ(output, c.output);
         EXPECT_EQ(errors, c.errors);
     }
+    prefs.setValue(RBMaxCommandsPerHour, "abc");
+    prefs.setValue(RBRemoteEmailAddress, ".");
     QString listed;
     ASSERT_EQ(config(prefs, {QStringLiteral("list")}, &listed), 0);
+    EXPECT_FALSE(listed.contains("(not set)"));
+    EXPECT_EQ(listed.count("\n    "), knownSettings().size());
     for (const char *line : {"logData = true  (default)\n    boolean: write the activity log (wendle.log)\n", "phoneWidth = 30\n",
-                             "phoneHeight = 12  (default)\n", "remoteChatAddress =   (not set)\n", "scriptHostCommand = osascript -  (default)\n"})
+                             "phoneHeight = 12  (default)\n", "remoteChatAddress =   (default)\n", "enableiSight = false  (default)\n", "scriptHostCommand = osascript -  (default)\n",
+                             "maxCommandsPerHour = abc  (invalid, using the default 5: expected a whole number)\n",
+                             "remoteEmailAddress = .  (invalid, using nobody: expected one mail address such as you@example.com, or empty for nobody)\n"})
         EXPECT_TRUE(listed.contains(QLatin1String(line))) << line << " in " << listed.toStdString();
 }
 

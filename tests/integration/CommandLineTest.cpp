@@ -1,5 +1,7 @@
 #include "support/WendleInstance.h"
 
+#include <QRegularExpression>
+
 using namespace wendle::test;
 
 namespace {
@@ -142,5 +144,88 @@ TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
         EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
         // Not libdbus's own words about X11 autolaunch, which point nowhere useful.
         EXPECT_FALSE(errors.contains("X11")) << errors.constData();
+    }
+}
+
+// A value stored by hand that breaks its rule is named once at start, in
+// the log, and shown by config list; Wendle goes on with the default.
+TEST_F(CommandLineTest, StoredValuesThatBreakTheirRuleAreNamedOnceAndNotUsed)
+{
+    const QString conf = session.home() + "/.config/wendle/wendle.conf";
+    writeFile(conf, readFile(conf) + "maxCommandsPerHour=abc\nphoneWidth=-5\n");
+    QByteArray listed;
+    EXPECT_EQ(session.runWendle({"config", "list"}, &listed), 0);
+    for (const char *line : {"maxCommandsPerHour = abc  (invalid, using the default 5: expected a whole number)\n",
+                             "phoneWidth = -5  (invalid, using the default 20: expected more than 0)\n"})
+        EXPECT_TRUE(listed.contains(line)) << line << " in " << listed.constData();
+
+    ASSERT_TRUE(session.startDaemon());
+    EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    EXPECT_EQ(log.count("the setting maxCommandsPerHour=abc is not used (expected a whole number); using \"5\""), 1) << log.toStdString();
+    EXPECT_EQ(log.count("the setting phoneWidth=-5 is not used (expected more than 0); using \"20\""), 1) << log.toStdString();
+    EXPECT_EQ(log.count("is not used"), 2) << log.toStdString();
+}
+
+TEST_F(CommandLineTest, ASettingsFileThatIsAFolderIsNamedAndNothingIsStored)
+{
+    const QString conf = session.home() + "/.config/wendle/wendle.conf";
+    ASSERT_TRUE(QFile::remove(conf) && QDir().mkpath(conf));
+    for (const QStringList &arguments : {QStringList{"config", "list"}, QStringList{"config", "set", "phoneWidth", "30"}}) {
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle(arguments, nullptr, &errors), 1) << arguments.join(' ').toStdString();
+        EXPECT_EQ(errors.toStdString(), ("wendle config: " + conf + " is a folder, not a settings file\n").toStdString());
+    }
+}
+
+// The completion and the manual page name every command, setting and help page.
+TEST_F(CommandLineTest, CompletionAndManualNameEveryCommandSettingAndHelpPage)
+{
+    QByteArray usage, listed, pagesError, completion;
+    session.runWendle({"--help"}, &usage);
+    session.runWendle({"config", "list"}, &listed);
+    session.runWendle({"help", "nonsense"}, nullptr, &pagesError);
+    ASSERT_EQ(session.runWendle({"--print-completion"}, &completion), 0);
+    const QByteArray manual = readFile(QFileInfo(WENDLE_BINARY).path() + "/reference/wendle.1");
+    ASSERT_FALSE(manual.isEmpty());
+    const auto roff = [](QString word) { return word.replace('-', "\\-").toUtf8(); };
+
+    QStringList commands, keys;
+    for (const QString &line : QString::fromUtf8(usage).split('\n')) {
+        if (line.startsWith("  wendle "))
+            commands << line.section(' ', 3, 3);
+    }
+    for (const QString &line : QString::fromUtf8(listed).split('\n')) {
+        if (line.contains(" = ") && !line.startsWith(' '))
+            keys << line.section(' ', 0, 0);
+    }
+    const QStringList pages = QString::fromUtf8(pagesError).section("the pages are: ", 1).trimmed().split(", ");
+    ASSERT_EQ(commands.size(), 9) << usage.constData();
+    ASSERT_GT(keys.size(), 60);
+    ASSERT_EQ(pages.size(), 7);
+    const QString wordList = QString::fromUtf8(completion);
+    for (const QString &command : commands) {
+        EXPECT_TRUE(wordList.contains(QRegularExpression("commands=\"[^\"]*\\b" + command + "\\b"))) << command.toStdString();
+        EXPECT_TRUE(manual.contains(".B wendle " + roff(command) + '\n')) << command.toStdString();
+    }
+    for (const QString &key : keys) {
+        EXPECT_TRUE(wordList.contains(' ' + key + ' ') || wordList.contains(' ' + key + '"')) << key.toStdString();
+        EXPECT_TRUE(manual.contains(".B " + key.toUtf8() + '\n')) << key.toStdString();
+    }
+    for (const QString &page : pages) {
+        EXPECT_TRUE(wordList.contains(QRegularExpression("help\\)\\n[^\\n]*\\b" + page + "\\b"))) << page.toStdString();
+        EXPECT_TRUE(manual.contains("\\fB" + page.toUtf8() + "\\fR")) << page.toStdString();
+    }
+    // Each option a command's help names is completed for it.
+    for (const QString &command : commands) {
+        QByteArray help;
+        session.runWendle({command, "--help"}, &help);
+        const QString arm = wordList.section("\n    " + command + ")\n", 1).section("\n        ;;\n", 0, 0);
+        const QRegularExpression option("^\\s+(?:-\\w, )?(--[\\w-]+)", QRegularExpression::MultilineOption);
+        for (auto match = option.globalMatch(QString::fromUtf8(help)); match.hasNext();) {
+            const QString name = match.next().captured(1);
+            EXPECT_TRUE(arm.contains(' ' + name + ' ') || arm.contains('"' + name + ' ') || arm.contains(' ' + name + '"'))
+                << command.toStdString() << " " << name.toStdString() << " in " << arm.toStdString();
+        }
     }
 }

@@ -94,7 +94,11 @@ TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
         {"wendle config ", "get set unset list describe --help"},
         {"wendle config get maxFile", "maxFileSize maxFilesReturned"},
         {"wendle send --at", "--attachment"},
-        {"wendle help con", "config"},
+        {"wendle help con", "config configuring"},
+        {"wendle in", "index"},
+        {"wendle help is", "isight"},
+        {"wendle mail-report --m", "--maildir"},
+        {"wendle config describe mailTrusted", "mailTrustedCertificate"},
     };
     const QString script = QStringLiteral(
         "source /usr/share/bash-completion/bash_completion\n"

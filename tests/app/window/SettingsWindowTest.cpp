@@ -1,12 +1,16 @@
+#include "app/SettingRules.h"
 #include "app/window/SettingsWindowFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTextBrowser>
+
+#include <climits>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -162,3 +166,29 @@ TEST_F(SettingsWindowTest, EveryTabIsPhotographedForReview)
 }
 
 } // namespace
+
+// The window shows each key the table places on a tab, on that tab, within
+// the table's range; no control stands for a key the table places elsewhere.
+TEST_F(SettingsWindowTest, ControlsFollowTheSettingsTable)
+{
+    const QHash<QString, QString> ownControls = {{RBDefaultFaxModem, "faxModemDropdown"},
+                                                 {RBiSightStampColor, "stampColorWell"},
+                                                 {RBCustomCommands, "libraryTable"}};
+    for (const SettingInfo &info : knownSettings()) {
+        const std::string key = info.key.toStdString();
+        QWidget *control = window->findChild<QWidget *>(ownControls.value(info.key, info.key));
+        if (!info.tab) {
+            EXPECT_EQ(control, nullptr) << key;
+            continue;
+        }
+        ASSERT_NE(control, nullptr) << key;
+        EXPECT_TRUE(window->findChild<QWidget *>(info.tab)->isAncestorOf(control)) << key << " on " << info.tab;
+        const auto [minimum, maximum] = settingRange(info);
+        if (auto *box = qobject_cast<QSpinBox *>(control))
+            EXPECT_EQ(QPair(double(box->minimum()), double(box->maximum())), QPair(minimum, std::min(maximum, double(INT_MAX)))) << key;
+        if (auto *box = qobject_cast<QDoubleSpinBox *>(control))
+            EXPECT_EQ(QPair(box->minimum(), box->maximum()), QPair(minimum, maximum)) << key;
+        if (auto *box = qobject_cast<QComboBox *>(control); box && info.key != RBDefaultFaxModem)
+            EXPECT_EQ(box->itemText(0), settingChoices(info.key).value(0)) << key;
+    }
+}
