@@ -90,7 +90,10 @@ TEST_F(DaemonTest, HangupAndInterruptQuitAsTerminateDoesAndTheLibraryIsKept)
         EXPECT_EQ(session.runWendle({"config", "get", "customCommandsArray"}, &stored), 0);
         EXPECT_EQ(stored.trimmed(), R"([{"path":"/home/me/bin/backup.scpt","shortcut":"backup"}])");
         EXPECT_EQ(session.runWendle({"config", "get", "iSightStampColor"}, &stored), 0);
-        EXPECT_EQ(stored.trimmed(), "#ff00ff00");
+        EXPECT_EQ(stored.trimmed(), "#00ff00");
+        // Written at quit as text a person reads, not as Qt's encoded variants.
+        const QByteArray file = readFile(session.home() + "/.config/wendle/wendle.conf");
+        EXPECT_FALSE(file.contains("@Variant") || file.contains("@ByteArray")) << file.constData();
         QFile::remove(session.supportFolder() + "/wendle.log");
     }
 }
