@@ -184,11 +184,14 @@ TEST_F(SettingsWindowTest, ControlsFollowTheSettingsTable)
         ASSERT_NE(control, nullptr) << key;
         EXPECT_TRUE(window->findChild<QWidget *>(info.tab)->isAncestorOf(control)) << key << " on " << info.tab;
         const auto [minimum, maximum] = settingRange(info);
-        if (auto *box = qobject_cast<QSpinBox *>(control))
+        if (auto *box = qobject_cast<QSpinBox *>(control)) {
             EXPECT_EQ(QPair(double(box->minimum()), double(box->maximum())), QPair(minimum, std::min(maximum, double(INT_MAX)))) << key;
-        if (auto *box = qobject_cast<QDoubleSpinBox *>(control))
+        }
+        if (auto *box = qobject_cast<QDoubleSpinBox *>(control)) {
             EXPECT_EQ(QPair(box->minimum(), box->maximum()), QPair(minimum, maximum)) << key;
-        if (auto *box = qobject_cast<QComboBox *>(control); box && info.key != RBDefaultFaxModem)
+        }
+        if (auto *box = qobject_cast<QComboBox *>(control); box && info.key != RBDefaultFaxModem) {
             EXPECT_EQ(box->itemText(0), settingChoices(info.key).value(0)) << key;
+        }
     }
 }
