@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusContext>
 #include <QObject>
 #include <QVariantMap>
 
@@ -12,14 +13,17 @@ struct InboundItem;
 inline constexpr const char *DBusServiceName = "org.wendle.Wendle";
 inline constexpr const char *DBusObjectPath = "/org/wendle/Wendle";
 inline constexpr const char *DBusInboundInterface = "org.wendle.Wendle.Inbound";
+inline constexpr const char *DBusCannotTakeError = "org.wendle.Wendle.Error.CannotTakeMessage";
 
 // The inbound side of the scripting interface: mail rules, chat handlers and
 // `wendle send`/`wendle deliver` hand each message to the running instance.
 // Keys "MessageText", "FromAddress", "AttachedFile"; a missing key is a
 // missing value. `wendle deliver` adds "MessageID" and
 // "AuthenticationResults" (the header values, one string). A call returns as
-// soon as the message is taken; the command runs after.
-class InboundService : public QObject {
+// soon as the message is taken; the command runs after. A message Wendle
+// cannot keep (its data folder cannot be written) is refused with a D-Bus
+// error, so whoever brought it keeps it and tries again.
+class InboundService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.wendle.Wendle.Inbound")
 
