@@ -37,7 +37,7 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
     mail.sent.clear();
     controller->confirmCommand(QStringLiteral("471"));
 
-    EXPECT_EQ(processes.detached, lpFor("Internal_Modem", "5551212", path));
+    EXPECT_EQ(processes.started, lpFor("Internal_Modem", "5551212", path));
     EXPECT_TRUE(processes.ran.isEmpty()) << "lp is never awaited";
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Wendle is faxing resume.final to 5551212.\n\n"));
@@ -46,7 +46,7 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
 
     QFile::remove(deleted);
     controller->confirmCommand(QStringLiteral("472"));
-    EXPECT_EQ(processes.detached.size(), 1);
+    EXPECT_EQ(processes.started.size(), 1);
     EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
 }
 
@@ -64,10 +64,10 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
         {QString(), "5551212", false, notFaxed("", "5551212")},
     };
     for (const Case &c : cases) {
-        processes.detached.clear();
+        processes.started.clear();
         mail.sent.clear();
         controller->faxDocument(c.path, c.number);
-        EXPECT_EQ(processes.detached, c.faxed ? lpFor("Internal_Modem", c.number, c.path) : QList<QStringList>()) << c.number.toStdString();
+        EXPECT_EQ(processes.started, c.faxed ? lpFor("Internal_Modem", c.number, c.path) : QList<QStringList>()) << c.number.toStdString();
         EXPECT_EQ(mail.sent.size(), 1);
         EXPECT_EQ(lastBody(), c.answer + QLatin1String("\n\n"));
         EXPECT_EQ(logEntries().last(), c.answer);
@@ -141,5 +141,5 @@ TEST_F(FaxingTest, AChosenQueueIsStoredWithUnderscoresForLp)
     }
     preferences.setValue(RBEnableFaxing, false);
     controller->faxDocument(makeFile(QStringLiteral("resume.txt")), QStringLiteral("5551212"));
-    EXPECT_EQ(processes.detached, lpFor("USB_Fax_Modem_2", "5551212", supportDir.filePath("resume.txt")));
+    EXPECT_EQ(processes.started, lpFor("USB_Fax_Modem_2", "5551212", supportDir.filePath("resume.txt")));
 }
