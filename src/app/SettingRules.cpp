@@ -2,6 +2,7 @@
 
 #include "operations/Launch.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QUrl>
 
@@ -11,7 +12,7 @@ namespace wendle {
 
 namespace {
 
-enum class Rule { Any, NonNegative, Positive, Fraction, SmtpUrl, ImapUrl, MailTransport, ChatTransport };
+enum class Rule { Any, NonNegative, Positive, Fraction, SmtpUrl, ImapUrl, MailTransport, ChatTransport, ReadableFile };
 
 struct Described {
     const char *description;
@@ -76,6 +77,7 @@ const QHash<QString, Described> &descriptions()
         {RBImapPasswordCommand, {"a command that prints the IMAP password (~ and $HOME expand)"}},
         {RBImapFolder, {"the IMAP folder commands are fetched from (the URL's folder when empty)"}},
         {RBImapPollSeconds, {"seconds between two looks at the mailbox when the server cannot IDLE", Rule::Positive}},
+        {RBMailTrustedCertificate, {"a PEM certificate trusted for IMAP and SMTP beside the system's", Rule::ReadableFile}},
     };
     return table;
 }
@@ -161,6 +163,8 @@ QString settingAllowedValues(const QString &key)
         return QStringLiteral("outbox, smtp or script");
     case Rule::ChatTransport:
         return QStringLiteral("outbox, script or xmpp");
+    case Rule::ReadableFile:
+        return QStringLiteral("a readable file, or empty");
     }
     return QString();
 }
@@ -188,6 +192,11 @@ QString checkSettingValue(const QString &key, const QVariant &value)
             ? QStringList{QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")}
             : QStringList{QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")};
         return names.contains(value.toString().trimmed()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+    }
+    case Rule::ReadableFile: {
+        const QFileInfo file(value.toString().trimmed());
+        return file.filePath().isEmpty() || (file.isFile() && file.isReadable()) ? QString()
+                                                                                 : QStringLiteral("expected ") + settingAllowedValues(key);
     }
     }
     return QString();

@@ -80,6 +80,7 @@ QVariantMap adapterDefaults()
             {RBScriptHostCommand, defaultScriptHostCommand()},
             {RBCustomCommandTimeout, 60},
             {RBImapPollSeconds, 60},
+            {RBMailTrustedCertificate, QString()},
             {RBCameraSource, QStringLiteral("v4l2src")},
             {RBMotionAlertFlag, false},
             {RBMotionAlertInterval, 300}};
@@ -120,6 +121,7 @@ const QList<SettingInfo> &knownSettings()
         {RBImapPasswordCommand, T::ArgumentVector},
         {RBImapPollSeconds, T::Integer},
         {RBImapFolder, T::String},
+        {RBMailTrustedCertificate, T::String},
         {RBStrictSenderMatch, T::Boolean},   {RBRequireAuthenticatedSender, T::Boolean},
         {RBAuthservId, T::String},           {RBCommandSecret, T::String},
         {RBHostChatPasswordCommand, T::ArgumentVector},

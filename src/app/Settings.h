@@ -69,6 +69,9 @@ inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
 // The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
 inline constexpr const char *RBImapFolder = "imapFolder";
+// A PEM certificate trusted for IMAP and SMTP beside the system's store (a
+// server with a certificate of its own).
+inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate";
 // Chat by XMPP: Wendle logs in as "hostChatAddress"; the password command
 // prints its password; the server (host[:port]) is found from the address
 // unless given; a PEM certificate may be trusted beside the system's store.
