@@ -1,5 +1,6 @@
 #include "platform/mail/AttachmentFile.h"
 #include "support/ParsedMail.h"
+#include "support/ScratchDisk.h"
 #include "support/WendleInstance.h"
 
 #include <QRandomGenerator>
@@ -319,4 +320,33 @@ TEST_F(DeliverTest, HtmlRepliesRunOnlyTheCommandAboveTheQuote)
     const QString log = session.logText();
     EXPECT_EQ(log.count("Processing command from"), 1) << str(log);
     EXPECT_FALSE(log.contains("quotedapp")) << str(log);
+}
+
+// A message Wendle cannot keep on disk is not taken: the delivery agent keeps
+// it and tries again (exit 75), `wendle send` says so, and nothing is lost.
+TEST_F(DeliverTest, AMessageWendleCannotKeepStaysWithItsBringer)
+{
+    ScratchDisk disk(session.home() + "/data");
+    if (!disk.mount("size=2m"))
+        GTEST_SKIP() << "a disk of its own for the data folder needs a mount namespace (root)";
+    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
+    ASSERT_TRUE(session.startDaemon());
+    const auto command = [](const char *term) { return QByteArray("From: owner@example.org\r\nSubject: x\r\n\r\nwndl find named ") + term + "\r\n"; };
+    struct Case { const char *disk; QByteArray reason; };
+    const Case cases[] = {{"read-only", "Read-only file system"}, {"full", "No space left on device"}};
+    for (const Case &c : cases) {
+        ASSERT_TRUE(QByteArray(c.disk) == "full" ? disk.remount(0) && (disk.fill(), true) : disk.remount(MS_RDONLY)) << c.disk;
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle({"deliver"}, nullptr, &errors, command(c.disk)), 75) << c.disk;
+        EXPECT_TRUE(errors.startsWith("wendle deliver: Wendle cannot take the message now: cannot write in ")) << errors.constData();
+        EXPECT_TRUE(errors.contains(c.reason)) << errors.constData();
+        EXPECT_EQ(session.runWendle({"send", "--mail", "--from", "owner@example.org", "wndl", "find", "named", c.disk}, nullptr, &errors), 1);
+        EXPECT_TRUE(errors.contains(c.reason)) << errors.constData();
+    }
+    // Room again: the agent's next try is taken and runs.
+    ASSERT_TRUE(QFile::remove(session.home() + "/data/filler"));
+    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, command("againwithroom")), 0);
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  againwithroom"); }, WaitMs)) << str(session.logText());
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_FALSE(session.logText().contains("files named:  full") || session.logText().contains("files named:  read-only"));
 }

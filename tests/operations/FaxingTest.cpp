@@ -44,6 +44,14 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
     EXPECT_EQ(mail.sent[0].mail.cc, Boss);
     EXPECT_EQ(logEntries().last(), QStringLiteral("Wendle is faxing resume.final to 5551212."));
 
+    // lp's refusal comes later, to the console and the log, never to the owner.
+    processes.finishStarted({true, 1, "lp: The printer or class does not exist.\n"});
+    const QString refused = "Wendle Error: lp did not queue the fax of " + path
+        + " to 5551212 on Internal_Modem (exit status 1): lp: The printer or class does not exist.";
+    EXPECT_EQ(console.lines.last(), refused);
+    EXPECT_EQ(logEntries().last(), refused);
+    EXPECT_EQ(mail.sent.size(), 1);
+
     QFile::remove(deleted);
     controller->confirmCommand(QStringLiteral("472"));
     EXPECT_EQ(processes.started.size(), 1);
