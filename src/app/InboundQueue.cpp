@@ -96,11 +96,11 @@ QString InboundQueue::spool(const InboundItem &item, QString *why)
                              .arg(++m_counter, 8, 10, QLatin1Char('0'));
     const QString path = m_spoolFolder + u'/' + name;
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(QJsonDocument(QJsonObject::fromVariantMap(inboundItemToMap(item))).toJson(QJsonDocument::Compact));
-        if (file.commit())
-            return path;
-    }
+    // Flushed and checked before the commit: QSaveFile commits a file whose
+    // buffered bytes a full disk refused.
+    const QByteArray bytes = QJsonDocument(QJsonObject::fromVariantMap(inboundItemToMap(item))).toJson(QJsonDocument::Compact);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit())
+        return path;
     *why = QStringLiteral("cannot write in %1: %2").arg(m_spoolFolder, file.errorString());
     return {};
 }

@@ -86,7 +86,7 @@ TEST_F(FaxPrintSystemTest, AFaxLpRefusesIsToldWithLpsStatusAndWords)
     EXPECT_EQ(mail.sent.last().mail.body, "Wendle is faxing resume to 5551212.\n\n") << "the owner's answer is unchanged";
     ASSERT_TRUE(waitFor([this] { return !console.lines.filter("lp did not queue").isEmpty(); }, 60000)) << console.lines.join('\n').toStdString();
     const QString line = console.lines.filter("lp did not queue").first();
-    EXPECT_TRUE(line.startsWith("Wendle Error: lp did not queue the fax of " + home.filePath("resume.txt") + " to 5551212 on No_Such_Modem (exit status 1): lp: "))
+    EXPECT_TRUE(line.startsWith("Wendle Error: lp did not queue the fax of " + home.filePath("resume.txt") + " to 5551212 on No_Such_Modem (exit status 1): /usr/bin/lp: "))
         << line.toStdString();
     EXPECT_TRUE(line.contains("does not exist")) << line.toStdString();
     EXPECT_TRUE(QString::fromUtf8(readFile(support.filePath("wendle/wendle.log"))).contains(line));

@@ -173,7 +173,7 @@ TEST_F(OwnerOnlyTest, AnUnusableDataFolderStopsTheStartWithTheReason)
         }
         QByteArray errors;
         EXPECT_EQ(session.runWendle({"run", "--headless"}, nullptr, &errors), 1) << c.name;
-        EXPECT_EQ(QString::fromUtf8(errors), c.line) << c.name;
+        EXPECT_TRUE(QString::fromUtf8(errors).contains(c.line)) << c.name << ": " << errors.constData();
         if (c.line.contains("is not a folder")) {
             EXPECT_EQ(readFile(folder), QByteArray("the owner's notes"));
         }

@@ -117,7 +117,7 @@ QString TestServer::log() const
 {
     QByteArray errors;
     if (!QDir().mkpath(m_dir.filePath("tls"))
-        || runProcess("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key(), "-out", certificate(), "-days",
+        || runProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key(), "-out", certificate(), "-days",
                                   "30", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
                       QProcessEnvironment::systemEnvironment(), nullptr, &errors) != 0)
         return ::testing::AssertionFailure() << "openssl cannot make a certificate: " << errors.constData();
