@@ -41,7 +41,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -54,18 +56,39 @@ void fail(const QString &message)
     std::fprintf(stderr, "wendle: %s\n", qPrintable(message));
 }
 
+// Writes a little into the folder and takes it back: only a real write
+// tells a read-only mount or a full disk from a usable folder (permission
+// bits say nothing about either, and nothing at all to root). Null when it
+// can be written, otherwise why not.
+QString writeProblem(const QString &folder)
+{
+    QTemporaryFile probe(folder + QLatin1String("/.write-test-XXXXXX"));
+    if (!probe.open())
+        return probe.errorString();
+    if (probe.write(QByteArray(4096, '\0')) != 4096 || !probe.flush())
+        return probe.errorString();
+    return {};
+}
+
 // The support folder is made when missing; whatever the owner keeps where it
-// belongs (a file, a dangling link) stays untouched. Null when the folder is
-// usable, otherwise what the owner should know.
+// belongs (a file, a dangling link) stays untouched. Wendle does not start
+// without it: a command it took but could not keep would be lost unseen, and
+// the log that would tell so could not be written either. Null when the
+// folder is usable, otherwise the one line the owner should read.
 QString supportFolderProblem(const QString &folder)
 {
     const QFileInfo info(folder);
-    if (info.isDir() || (!info.exists() && !info.isSymLink() && QDir().mkpath(folder)))
-        return {};
-    if (info.exists() || info.isSymLink())
-        return QStringLiteral("%1 is not a folder; Wendle leaves it alone and runs without its log, outbox and "
-                              "attachments. Move it away and start Wendle again.").arg(folder);
-    return QStringLiteral("cannot create the folder %1; Wendle runs without its log, outbox and attachments.").arg(folder);
+    const QString closing = QStringLiteral("; Wendle keeps the commands it takes, its log and its outbox there and "
+                                           "does not start without it");
+    if ((info.exists() || info.isSymLink()) && !info.isDir())
+        return QStringLiteral("the data folder %1 is not a folder; Wendle leaves it alone. Move it away and start Wendle "
+                              "again").arg(folder);
+    if (!info.exists() && !QDir().mkpath(folder))
+        return QStringLiteral("cannot create the data folder %1 (%2)").arg(folder, qt_error_string(errno)) + closing;
+    const QString problem = writeProblem(folder);
+    if (!problem.isNull())
+        return QStringLiteral("cannot write in the data folder %1 (%2)").arg(folder, problem) + closing;
+    return {};
 }
 
 // How commands come in by mail and how replies go out, in a few words.
@@ -141,19 +164,20 @@ int runApplication(int &argc, char **argv, bool headless)
 
     const QString support = supportFolder();
     const QString folderProblem = supportFolderProblem(support);
-    if (!folderProblem.isNull())
+    if (!folderProblem.isNull()) {
         fail(folderProblem);
+        return 1;
+    }
     InstanceLock instanceLock;
     QString holder;
-    switch (folderProblem.isNull() ? instanceLock.take(support, &holder) : InstanceLock::Result::Unavailable) {
+    switch (instanceLock.take(support, &holder)) {
     case InstanceLock::Result::Taken:
         break;
     case InstanceLock::Result::HeldByAnother:
         fail(QStringLiteral("Wendle is already running for the data folder %1: %2").arg(support, holder));
         return 1;
     case InstanceLock::Result::Unavailable:
-        if (folderProblem.isNull())
-            fail(QStringLiteral("cannot make sure no other Wendle uses %1 (%2); running anyway").arg(support, holder));
+        fail(QStringLiteral("cannot make sure no other Wendle uses %1 (%2); running anyway").arg(support, holder));
         break;
     }
 
@@ -235,9 +259,11 @@ int runApplication(int &argc, char **argv, bool headless)
                                item.messageId = message.messageId;
                                item.authenticationResults = message.authenticationResults;
                                item.senderHeader = message.senderHeader;
-                               if (!queue.take(item))
+                               // Not taken for want of disk space: it stays unseen and comes again.
+                               const InboundQueue::Outcome outcome = queue.take(item);
+                               if (outcome == InboundQueue::Outcome::RunBefore)
                                    removeOwnAttachment(message.attachmentPath, attachments);
-                               return true;
+                               return outcome != InboundQueue::Outcome::CannotSpool;
                            },
                            mailLog);
 
@@ -246,11 +272,11 @@ int runApplication(int &argc, char **argv, bool headless)
         report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox, mailboxWaits));
         report.insert(QLatin1String(StatusChatConnection), chatXmpp.linkState());
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
-        const QString pending = controller.lastCommand();
-        report.insert(QLatin1String(StatusPendingConfirmation), pending.isEmpty() ? QStringLiteral("nothing") : pending);
-        report.insert(QLatin1String(StatusIndexState), index.isReady()       ? QStringLiteral("ready")
-                                                       : index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
-                                                                           : QStringLiteral("being built; searches walk the folders"));
+        report.insert(QLatin1String(StatusPendingConfirmation), controller.describeCodeAwaited());
+        report.insert(QLatin1String(StatusIndexState),
+                      index.isReady()     ? QStringLiteral("ready")
+                      : index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
+                                          : QStringLiteral("being built: %1; searches walk the folders").arg(search::describeProgress(index.progress())));
     });
     // The objects are in place before the name is taken: a call the bus held
     // while it started Wendle is delivered as soon as the name is ours.
@@ -334,8 +360,6 @@ int runApplication(int &argc, char **argv, bool headless)
     index.start();
     if (window)
         window->show();
-    if (!folderProblem.isNull())
-        alerts.showAlert(QStringLiteral("Wendle cannot use its data folder"), folderProblem);
     const int status = app->exec();
     index.stop();
     mailbox.stop();

@@ -17,6 +17,7 @@ namespace wendle {
 Controller::Controller(const Platform &platform)
     : m_platform(platform)
     , m_remoteLog([this](const QString &line) { log(line); })
+    , m_strangerConsole([this](const QString &line) { m_platform.console.writeLine(line); }, QStringLiteral("the console"))
 {
     registerDefaults(m_platform.preferences);
     m_intake.commandTimestamps.reserve(30);

@@ -180,6 +180,8 @@ public:
     qint32 getConfirmationNumber();
     static QString fileSizeDescription(const QString &path);
     void confirmCommand(const QString &code);
+    // What a code from the owner would do now, in the owner's words; "nothing" when no code is awaited.
+    QString describeCodeAwaited() const;
     // The query texts the two searches run, built from the current settings.
     QString filenameQueryText(const QString &pattern) const;
     QString contentQueryText(const QString &term) const;
@@ -301,6 +303,7 @@ private:
     CameraState m_camera;
     CommandTextHandler m_commandTextHandler;
     RemoteLogCap m_remoteLog;
+    RemoteLogCap m_strangerConsole; // the same cap, for console lines about strangers
 };
 
 } // namespace wendle

@@ -68,31 +68,42 @@ InboundQueue::InboundQueue(const QString &supportFolder, Handler handler)
 
 InboundQueue::~InboundQueue() = default;
 
-bool InboundQueue::take(const InboundItem &item)
+InboundQueue::Outcome InboundQueue::take(const InboundItem &item, QString *why)
 {
     if (m_messageIds.knows(item.messageId, QDateTime::currentDateTimeUtc()))
-        return false;
-    m_items.push_back({item, spool(item)});
+        return Outcome::RunBefore;
+    QString problem;
+    const QString spoolFile = spool(item, &problem);
+    if (spoolFile.isEmpty()) {
+        if (why)
+            *why = problem;
+        return Outcome::CannotSpool;
+    }
+    m_items.push_back({item, spoolFile});
     scheduleNext();
-    return true;
+    return Outcome::Taken;
 }
 
 // Written whole under a temporary name first, so a crash never leaves half
-// a message for the next start. Without a usable support folder the message
-// is still taken, in memory only.
-QString InboundQueue::spool(const InboundItem &item)
+// a message for the next start.
+QString InboundQueue::spool(const InboundItem &item, QString *why)
 {
-    if (!QDir().mkpath(m_spoolFolder))
+    if (!QDir().mkpath(m_spoolFolder)) {
+        *why = QStringLiteral("cannot create the folder %1").arg(m_spoolFolder);
         return {};
+    }
     const QString name = QStringLiteral("%1-%2.json")
                              .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
                              .arg(++m_counter, 8, 10, QLatin1Char('0'));
     const QString path = m_spoolFolder + u'/' + name;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(QJsonDocument(QJsonObject::fromVariantMap(inboundItemToMap(item))).toJson(QJsonDocument::Compact));
-    return file.commit() ? path : QString();
+    // Flushed and checked before the commit: QSaveFile commits a file whose
+    // buffered bytes a full disk refused.
+    const QByteArray bytes = QJsonDocument(QJsonObject::fromVariantMap(inboundItemToMap(item))).toJson(QJsonDocument::Compact);
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit())
+        return path;
+    *why = QStringLiteral("cannot write in %1: %2").arg(m_spoolFolder, file.errorString());
+    return {};
 }
 
 void InboundQueue::resume()
@@ -134,8 +145,7 @@ void InboundQueue::handOverNext()
     m_items.pop_front();
     // Removed before it runs: a command that crashes Wendle must not run
     // again at every start.
-    if (!entry.spoolFile.isEmpty())
-        QFile::remove(entry.spoolFile);
+    QFile::remove(entry.spoolFile);
     // A second copy taken while the first still waited.
     const QDateTime now = QDateTime::currentDateTimeUtc();
     if (m_messageIds.knows(entry.item.messageId, now)) {

@@ -43,12 +43,19 @@ public:
     // Runs the item's command and calls done once it has answered, which may
     // be before it returns. Answers whether the message was taken as a command.
     using Handler = std::function<bool(const InboundItem &item, const std::function<void()> &done)>;
+    enum class Outcome {
+        Taken,
+        RunBefore,   // a message with its id has run before; it is dropped
+        CannotSpool, // the spool folder cannot be written: not taken, whoever brought it keeps it
+    };
 
     InboundQueue(const QString &supportFolder, Handler handler);
     ~InboundQueue();
 
-    // False when a message with its id has run before; it is dropped.
-    bool take(const InboundItem &item);
+    // A message is taken only once it is safe on disk: one held in memory
+    // alone would be lost by a stop, while its sender believes it delivered.
+    // *why says what kept it from the disk.
+    Outcome take(const InboundItem &item, QString *why = nullptr);
     // Hands over what an earlier run took and did not hand over.
     void resume();
     qsizetype waiting() const { return qsizetype(m_items.size()); }
@@ -56,12 +63,13 @@ public:
 private:
     struct Entry {
         InboundItem item;
-        QString spoolFile; // empty when it could not be written
+        QString spoolFile;
     };
     void scheduleNext();
     void handOverNext();
     void handedOver(quint64 turn);
-    QString spool(const InboundItem &item);
+    // The spool file's path; empty with *why set when it cannot be written.
+    QString spool(const InboundItem &item, QString *why);
 
     QString m_spoolFolder;
     Handler m_handler;

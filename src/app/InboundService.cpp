@@ -78,10 +78,22 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
         item.authenticationResults = results.split(u'\n', Qt::SkipEmptyParts);
     if (arguments.contains(QStringLiteral("SenderHeader")))
         item.senderHeader = inboundArgument(arguments, QStringLiteral("SenderHeader"));
-    // A second delivery of a message already taken: answered as taken, so the
-    // mail system stops offering it, and dropped.
-    if (!m_queue.take(item))
+    QString why;
+    switch (m_queue.take(item, &why)) {
+    case InboundQueue::Outcome::Taken:
+        return;
+    case InboundQueue::Outcome::RunBefore:
+        // A second delivery of a message already taken: answered as taken, so
+        // the mail system stops offering it, and dropped.
         removeOwnAttachment(item.attachment, m_attachmentFolder);
+        return;
+    case InboundQueue::Outcome::CannotSpool:
+        // The attachment stays: `wendle deliver` removes the copy it saved
+        // when the call fails, and saves it anew with the next try.
+        if (calledFromDBus())
+            sendErrorReply(QLatin1String(DBusCannotTakeError), QStringLiteral("Wendle cannot take the message now: ") + why);
+        return;
+    }
 }
 
 // A sender that cannot be served (a runaway script, a hostile program on

@@ -14,6 +14,7 @@ struct InboundItem;
 inline constexpr const char *DBusServiceName = "org.wendle.Wendle";
 inline constexpr const char *DBusObjectPath = "/org/wendle/Wendle";
 inline constexpr const char *DBusInboundInterface = "org.wendle.Wendle.Inbound";
+inline constexpr const char *DBusCannotTakeError = "org.wendle.Wendle.Error.CannotTakeMessage";
 
 // The inbound side of the scripting interface: mail rules, chat handlers and
 // `wendle send`/`wendle deliver` hand each message to the running instance.
@@ -22,7 +23,9 @@ inline constexpr const char *DBusInboundInterface = "org.wendle.Wendle.Inbound";
 // "AuthenticationResults" (the header values, one string). A call returns as
 // soon as the message is taken; the command runs after. A call past the
 // bounds of InboundLimits.h gets an error reply and a console line, and
-// nothing of it is taken.
+// nothing of it is taken. A message Wendle cannot keep (its data folder
+// cannot be written) is refused with a D-Bus error, so whoever brought it
+// keeps it and tries again.
 class InboundService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.wendle.Wendle.Inbound")

@@ -58,7 +58,8 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
         return 1;
     }
     if (wendleIsRunning(err)) {
-        out << "The running Wendle builds the search index anew; until it is done, searches walk the folders.\n";
+        out << "The running Wendle builds the search index anew; until it is done, searches walk the folders.\n"
+               "wendle status shows how far it has come.\n";
         return 0;
     }
     SearchIndex index(databasePath, QDir::homePath(), [&out](const QString &line) { out << line << "\n"; out.flush(); });
@@ -66,12 +67,26 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
     Controller::registerDefaults(preferences);
     index.setReadsMail(preferences.boolValue(RBSearchEmails));
     index.start();
+    out << "building the search index of " << index.root() << "\n";
+    out.flush();
+    // A line a second at most, and only when there is news: a build of a
+    // large home takes minutes, and a silent one looks hung.
+    QString shown;
+    const auto showProgress = [&] {
+        const QString progress = search::describeProgress(index.progress());
+        if (progress != shown)
+            out << progress << "\n";
+        out.flush();
+        shown = progress;
+    };
     while (!index.waitUntilReady(1000)) {
         if (index.hasFailed()) {
             err << "wendle index: the index cannot be built\n";
             return 1;
         }
+        showProgress();
     }
+    showProgress();
     index.stop();
     printStatus(databasePath, out);
     return 0;

@@ -48,6 +48,7 @@ void Controller::applicationWillTerminate()
 {
     const std::optional<QVariantList> library = dictArrayFromShortcuts();
     m_remoteLog.flush(m_platform.clock.now());
+    m_strangerConsole.flush(m_platform.clock.now());
     log(localized(QStringLiteral("shutdown_log"), {}));
     // Stored even when empty, so that a library the owner emptied stays so.
     if (library)

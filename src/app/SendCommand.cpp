@@ -43,7 +43,8 @@ int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &
     SubcommandParser command(QStringLiteral("send"),
                              QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
                              QStringLiteral("Hand a message to the running Wendle, as a mail rule or chat handler would.\n"
-                                            "Exit 0 handed over, 1 Wendle not running, 2 bad usage."));
+                                            "Exit 0 handed over, 1 Wendle not running or unable to keep the message,\n"
+                                            "2 bad usage."));
     const QCommandLineOption mail(QStringLiteral("mail"), QStringLiteral("The message came by mail."));
     const QCommandLineOption chat(QStringLiteral("chat"), QStringLiteral("The message came by chat."));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("The sender's address."), QStringLiteral("ADDRESS"));

@@ -5,6 +5,7 @@
 #include "platform/preferences/Preferences.h"
 
 #include <QColor>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
@@ -185,6 +186,8 @@ QString settingAllowedValues(const QString &key)
         return QStringLiteral("outbox, smtp or script");
     case Rule::ChatTransport:
         return QStringLiteral("outbox, script or xmpp");
+    case Rule::ReadableFile:
+        return QStringLiteral("a readable file, or empty");
     }
     return QString();
 }
@@ -228,6 +231,11 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     case Rule::MailTransport:
     case Rule::ChatTransport: {
         return settingChoices(key).contains(value.toString()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
+    }
+    case Rule::ReadableFile: {
+        const QFileInfo file(value.toString().trimmed());
+        return file.filePath().isEmpty() || (file.isFile() && file.isReadable()) ? QString()
+                                                                                 : QStringLiteral("expected ") + settingAllowedValues(key);
     }
     }
     return QString();

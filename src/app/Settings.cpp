@@ -113,7 +113,7 @@ const QList<SettingInfo> &knownSettings()
         {RBImapPasswordCommand, T::ArgumentVector, QStringList(), Implied, "computer", "a command that prints the IMAP password (~ and $HOME expand)"},
         {RBImapPollSeconds, T::Integer, 60, Adapter, "computer", "seconds between two looks at the mailbox when the server cannot IDLE", {R::Positive}},
         {RBImapFolder, T::String, none, Implied, nullptr, "the IMAP folder commands are fetched from (the URL's folder when empty)"},
-        {RBMailTrustedCertificate, T::String, none, Implied, nullptr, "a PEM certificate trusted beside the system's for the IMAP and SMTP servers"},
+        {RBMailTrustedCertificate, T::String, none, Implied, nullptr, "a PEM certificate trusted beside the system's for the IMAP and SMTP servers", {R::ReadableFile}},
 
         {RBStrictSenderMatch, T::Boolean, false, Implied, nullptr,
          "a mail command's sender address must be a configured address itself, not merely contain one"},

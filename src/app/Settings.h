@@ -71,6 +71,9 @@ inline constexpr const char *RBImapPasswordCommand = "imapPasswordCommand";
 inline constexpr const char *RBImapPollSeconds = "imapPollSeconds";
 // The folder commands are fetched from instead of the URL's (a mail filter may sort them there).
 inline constexpr const char *RBImapFolder = "imapFolder";
+// A PEM certificate trusted for IMAP and SMTP beside the system's store (a
+// server with a certificate of its own).
+inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate";
 // Chat by XMPP: Wendle logs in as "hostChatAddress"; the password command
 // prints its password; the server (host[:port]) is found from the address
 // unless given; a PEM certificate may be trusted beside the system's store.
@@ -83,14 +86,11 @@ inline constexpr const char *RBCameraSource = "cameraSource";
 inline constexpr const char *RBMotionAlertFlag = "motionAlertFlag";
 inline constexpr const char *RBMotionAlertInterval = "motionAlertInterval";
 
-// A platform key added beside the chat one, for the mail servers.
-inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate";
-
 enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color, Dictionaries };
 
 // What a value must be beyond its type. The numeric rules bound it (Range
 // with the row's minimum and maximum); the others name a syntax.
-enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord };
+enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord, ReadableFile };
 
 // Where a key's default comes from: registered at start with the
 // application's table, registered beside it by the Linux build, or only

@@ -32,8 +32,17 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
 
     // Set for every sender, even one refused below.
     m_intake.messageFromPhone = senderMatches(phone, from);
-    if (!m_intake.messageFromPhone && !senderMatches(remote, from))
+    if (!m_intake.messageFromPhone && !senderMatches(remote, from)) {
+        // The console only: the log is the owner's history and says nothing
+        // of strangers, yet an owner writing from an address not configured
+        // must be able to see why nothing happens.
+        m_strangerConsole.write(QStringLiteral("messages from other senders"),
+                                QStringLiteral("Wendle Log Update:  a message from %1 was not taken: the sender is not one "
+                                               "of the configured addresses")
+                                    .arg(text::printableLine(from).left(200)),
+                                m_platform.clock.now());
         return;
+    }
     if (message.isNull())
         return;
 

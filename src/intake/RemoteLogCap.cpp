@@ -8,8 +8,9 @@ constexpr qint64 HourInSeconds = 3600;
 
 } // namespace
 
-RemoteLogCap::RemoteLogCap(Writer writer)
+RemoteLogCap::RemoteLogCap(Writer writer, QString place)
     : m_writer(std::move(writer))
+    , m_place(std::move(place))
 {
 }
 
@@ -40,9 +41,9 @@ void RemoteLogCap::writeCount(const QString &kind, Tally &tally, const QDateTime
 {
     if (tally.leftOut == 0)
         return;
-    m_writer(QStringLiteral("Wendle Log Update:  %1 more %2 were left out of the log between %3 and %4")
+    m_writer(QStringLiteral("Wendle Log Update:  %1 more %2 were left out of %3 between %4 and %5")
                  .arg(tally.leftOut)
-                 .arg(kind, tally.since.toString(QStringLiteral("yyyy-MM-dd (HH:mm:ss)")),
+                 .arg(kind, m_place, tally.since.toString(QStringLiteral("yyyy-MM-dd (HH:mm:ss)")),
                       now.toString(QStringLiteral("yyyy-MM-dd (HH:mm:ss)"))));
     tally.leftOut = 0;
 }

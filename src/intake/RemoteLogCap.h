@@ -18,7 +18,8 @@ public:
     using Writer = std::function<void(const QString &line)>;
     static constexpr int LinesPerHour = 5;
 
-    explicit RemoteLogCap(Writer writer);
+    // place names where the lines go, for the count ("the log", "the console").
+    explicit RemoteLogCap(Writer writer, QString place = QStringLiteral("the log"));
 
     // kind names the sort of line in the count ("refused mail messages").
     void write(const QString &kind, const QString &line, const QDateTime &now);
@@ -34,6 +35,7 @@ private:
     void writeCount(const QString &kind, Tally &tally, const QDateTime &now);
 
     Writer m_writer;
+    QString m_place;
     QHash<QString, Tally> m_tallies;
 };
 

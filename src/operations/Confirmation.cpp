@@ -1,5 +1,6 @@
 #include "app/Controller.h"
 
+#include "custom/ShortcutLibrary.h"
 #include "intake/TextHelpers.h"
 #include "platform/console/Console.h"
 
@@ -60,6 +61,31 @@ void Controller::confirmCommand(const QString &code)
             faxDocument(result.path, m_fax.lastFaxNumber);
         }
     }
+}
+
+QString Controller::describeCodeAwaited() const
+{
+    const QString &command = m_search.lastCommand;
+    const qint32 code = m_search.lastConfirmationNumber;
+    if (command == QLatin1String("customCommand") && code > 0)
+        return QStringLiteral("the custom command %1, reply with wndl %2").arg(library::fileNameWithoutExtension(m_custom.lastPath)).arg(code);
+    const bool byName = command == QLatin1String("findFilename") || command == QLatin1String("findFileForFaxing");
+    const bool byContent = command == QLatin1String("findContents") || command == QLatin1String("findContentsForFaxing");
+    if (!byName && !byContent)
+        return QStringLiteral("nothing");
+    const bool fax = command.endsWith(QLatin1String("ForFaxing"));
+    const QString which = QStringLiteral("%1 %2%3").arg(byName ? QStringLiteral("named") : QStringLiteral("containing"),
+                                                        m_search.lastQuery.trimmed(),
+                                                        fax ? QStringLiteral(" to fax to ") + m_fax.lastFaxNumber : QString());
+    if (m_search.query != 0)
+        return QStringLiteral("a search for files %1, still running").arg(which);
+    const qsizetype count = m_search.queryResults.size();
+    if (count == 0)
+        return QStringLiteral("nothing");
+    return QStringLiteral("a list of %1 %2 %3; reply with wndl %4 and a line number")
+        .arg(count)
+        .arg(count == 1 ? QStringLiteral("file") : QStringLiteral("files"), which)
+        .arg(code);
 }
 
 } // namespace wendle

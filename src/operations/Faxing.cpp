@@ -4,6 +4,7 @@
 #include "app/Resources.h"
 #include "app/Settings.h"
 #include "intake/TextHelpers.h"
+#include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/process/ProcessLauncher.h"
 
@@ -84,11 +85,24 @@ void Controller::faxDocument(const QString &path, const QString &number)
     const QString name = path.isNull() ? QString() : nameWithoutExtension(path);
     const bool faxable = !path.isNull() && QFileInfo::exists(path) && !number.isNull() && number.size() >= ShortestFaxNumber;
 
-    // lp is let go at once: a queue that does not exist or a number the modem
-    // cannot dial goes unnoticed. Only an lp that cannot even start is known
-    // here, and then the file was not handed over.
-    const bool handedOver = faxable && m_platform.processes.startDetached(QLatin1String(LpPath),
-                                                                          faxSubmissionArguments(queue, number, path));
+    // lp is not awaited: it answers once the print system took the job or
+    // refused it (a queue that does not exist), and the answer to the owner
+    // goes at once. A refusal is told on the console and in the log, with
+    // what lp said. Whether the modem then dials is the print system's
+    // business, beyond lp.
+    const auto lpFinished = [this, path, number, queue](const ProcessOutput &output) {
+        if (output.exitCode == 0)
+            return;
+        const QString said = output.standardOutput.trimmed().replace(u'\n', QLatin1String("; "));
+        const QString line = QStringLiteral("Wendle Error: lp did not queue the fax of %1 to %2 on %3 (%4)%5")
+                                 .arg(path, number, queue,
+                                      output.exitCode < 0 ? QStringLiteral("killed") : QStringLiteral("exit status %1").arg(output.exitCode),
+                                      said.isEmpty() ? QString() : QLatin1String(": ") + said);
+        m_platform.console.writeLine(line);
+        log(line);
+    };
+    const bool handedOver = faxable && m_platform.processes.start(QLatin1String(LpPath), faxSubmissionArguments(queue, number, path),
+                                                                  lpFinished);
     const QString answer = localized(handedOver ? QStringLiteral("file_faxed") : QStringLiteral("file_not_faxed"), {name, number});
     sendMessageWithContents(answer, m_search.lastCCAddress, QString());
     log(answer);

@@ -2,6 +2,7 @@
 
 #include "app/Resources.h"
 #include "app/Settings.h"
+#include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripts/ScriptRunner.h"
 
@@ -36,15 +37,15 @@ void Controller::checkEmailWithCcTo(const QString &ccAddress)
         ? ScriptResult{}
         : m_platform.scripts.runShellSource(stringWithFormat(script, {width}), MailCheckTimeoutSeconds);
 
-    // No template, or one that does not pass the syntax check.
-    if (result.status == ScriptResult::Status::CannotLoad) {
-        sendMessageWithContents(error, QString(), QString());
-        log(errorLog);
-        return;
-    }
     const QString answer = withoutTrailingLineBreaks(result.output);
     if (result.status != ScriptResult::Status::Succeeded || answer.trimmed().isEmpty()) {
-        log(errorLog);
+        // The owner's reply stays short; the reason goes where the owner
+        // looks when it keeps happening.
+        const QString reason = script.isEmpty()                                   ? QStringLiteral("there is no mail check script")
+                               : result.status == ScriptResult::Status::Succeeded ? QStringLiteral("the mail check printed nothing")
+                                                                                  : result.error;
+        log(errorLog + QLatin1String(": ") + reason);
+        m_platform.console.writeLine(QStringLiteral("Wendle Error: the mail check failed: ") + reason);
         sendMessageWithContents(error, QString(), QString());
         return;
     }

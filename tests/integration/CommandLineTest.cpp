@@ -58,6 +58,7 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
     for (const QStringList &arguments : sends)
         EXPECT_EQ(session.runWendle(arguments), 0) << arguments.join(' ').toStdString();
     // `wendle send` returns once Wendle has the message; the search follows.
+    // It finds nothing, so no code is awaited.
     EXPECT_TRUE(waitFor([&] { return session.logText().count("files named: ") == 2; }));
     const QString log = session.logText();
     for (const char *word : {"--help", "-x", "--chat"})
@@ -68,7 +69,7 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
     const QString status = QString::fromUtf8(output);
     EXPECT_TRUE(status.startsWith("running: yes\nprocess: ")) << output.constData();
     for (const char *line : {"\nmail: commands through wendle deliver (no imapUrl); replies by outbox\n", "\nchat: outbox\n",
-                             "\nreplies waiting: 0\n", "\nwaiting for a confirmation: findFilename\n", "\nsearch index: "})
+                             "\nreplies waiting: 0\n", "\nwaiting for a confirmation: nothing\n", "\nsearch index: "})
         EXPECT_TRUE(status.contains(line)) << line << " in " << output.constData();
     EXPECT_EQ(session.stopDaemon(), 0);
 }
@@ -230,4 +231,38 @@ TEST_F(CommandLineTest, CompletionAndManualNameEveryCommandSettingAndHelpPage)
                 << command.toStdString() << " " << name.toStdString() << " in " << arm.toStdString();
         }
     }
+}
+
+// The code Wendle waits for, in the words of the commands that asked for it.
+TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
+{
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_TRUE(writeFile(session.home() + QStringLiteral("/Documents/budget %1.txt").arg(i), "figures"));
+    ASSERT_TRUE(writeFile(session.home() + "/Documents/resume.txt", "Dear sir"));
+    ASSERT_TRUE(writeFile(session.home() + "/bin/backup.scpt", "#!/bin/sh\necho done\n"));
+    QFile::setPermissions(session.home() + "/bin/backup.scpt", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"},
+                                   {"customCommandsArray", "[{\"path\": \"" + session.home() + "/bin/backup.scpt\", \"shortcut\": \"backup\"}]"}}));
+    ASSERT_TRUE(session.startDaemon());
+    struct Case { const char *command; const char *words; };
+    const Case cases[] = {
+        {"wndl find named budget", "a list of 4 files named budget; reply with wndl (\\d\\d) and a line number"},
+        {"wndl fax 5551234 named resume", "a list of 1 file named resume to fax to 5551234; reply with wndl (\\d\\d) and a line number"},
+        {"wndl launch backup", "the custom command backup, reply with wndl (\\d\\d)"},
+    };
+    for (const Case &c : cases) {
+        ASSERT_EQ(session.send("owner@example.org", c.command), 0);
+        const QRegularExpression line(QStringLiteral("\nwaiting for a confirmation: %1\n").arg(c.words));
+        QString status;
+        EXPECT_TRUE(waitFor([&] {
+            QByteArray output;
+            session.runWendle({"status"}, &output);
+            status = QString::fromUtf8(output);
+            return line.match(status).hasMatch();
+        })) << c.command << "\n" << status.toStdString();
+        // The code named is the one the owner was sent.
+        const QString code = line.match(status).captured(1);
+        EXPECT_TRUE(!code.isEmpty() && QString::fromUtf8(readFile(session.outboxFiles().last())).contains(code)) << c.command;
+    }
+    EXPECT_EQ(session.stopDaemon(), 0);
 }

@@ -1,5 +1,6 @@
 #include "app/InboundLimits.h"
 #include "platform/mail/InboundMessage.h"
+#include "support/ParsedMail.h"
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
 
@@ -37,11 +38,20 @@ TEST_F(DaemonTest, LogsCommandsAndShutsDownOnSigterm)
     EXPECT_EQ(session.send(Owner, "wndl cal 12 may;\x01\x1b\t"), 0);
     EXPECT_TRUE(waitFor([&] { return session.daemonOutput().contains("   ;\x01\x1b\t"); })) << session.daemonOutput().toHex().constData();
 
-    // A stranger's message leaves no trace.
-    EXPECT_EQ(session.send("eve@example.org", "wndl email"), 0);
+    // A stranger's message leaves no trace in the log; the console says why
+    // it was not taken, the first few times an hour, and then counts.
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(session.send(QStringLiteral("eve%1@example.org").arg(i), "wndl email"), 0);
+    EXPECT_TRUE(waitFor([&] { return session.daemonConsole().contains("eve4@example.org"); })) << str(session.daemonConsole());
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(entriesOf("Processing command from"), 3);
     EXPECT_TRUE(session.logText().endsWith(": Wendle shut down"));
+    EXPECT_FALSE(session.logText().contains("eve")) << str(session.logText());
+    const QString console = session.daemonConsole();
+    EXPECT_TRUE(console.contains("a message from eve0@example.org was not taken: the sender is not one of the configured addresses"))
+        << str(console);
+    EXPECT_EQ(console.count("was not taken"), 5);
+    EXPECT_TRUE(console.contains("2 more messages from other senders were left out of the console")) << str(console);
 }
 
 TEST_F(DaemonTest, BadInputNeitherCrashesNorCorruptsTheLog)

@@ -1,6 +1,7 @@
 #include "app/InboundLimits.h"
 #include "platform/mail/AttachmentFile.h"
 #include "support/ParsedMail.h"
+#include "support/ScratchDisk.h"
 #include "support/WendleInstance.h"
 
 #include <QRandomGenerator>
@@ -322,4 +323,36 @@ TEST_F(DeliverTest, HtmlRepliesRunOnlyTheCommandAboveTheQuote)
     const QString log = session.logText();
     EXPECT_EQ(log.count("Processing command from"), 1) << str(log);
     EXPECT_FALSE(log.contains("quotedapp")) << str(log);
+}
+
+// A message Wendle cannot keep on disk is not taken: the delivery agent keeps
+// it and tries again (exit 75), `wendle send` says so, and nothing is lost.
+// The spool folder gets a small disk of its own, made read-only, then full.
+TEST_F(DeliverTest, AMessageWendleCannotKeepStaysWithItsBringer)
+{
+    const QString spool = session.supportFolder() + "/inbox";
+    ScratchDisk disk(spool);
+    if (!disk.mount("size=64k"))
+        GTEST_SKIP() << "a disk of its own for the spool folder needs a mount namespace (root)";
+    ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
+    ASSERT_TRUE(session.startDaemon());
+    const auto command = [](const char *term) { return QByteArray("From: owner@example.org\r\nSubject: x\r\n\r\nwndl find named ") + term + "\r\n"; };
+    struct Case { const char *disk; QByteArray reason; };
+    const Case cases[] = {{"read-only", "Read-only file system"}, {"full", "No space left on device"}};
+    for (const Case &c : cases) {
+        ASSERT_TRUE(QByteArray(c.disk) == "full" ? disk.remount(0) && (disk.fill(), true) : disk.remount(MS_RDONLY)) << c.disk;
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle({"deliver"}, nullptr, &errors, command(c.disk)), 75) << c.disk;
+        EXPECT_TRUE(errors.contains("wendle deliver: Wendle cannot take the message now: cannot write in " + spool.toUtf8()))
+            << errors.constData();
+        EXPECT_TRUE(errors.contains(c.reason)) << c.disk << ": " << errors.constData();
+        EXPECT_EQ(session.runWendle({"send", "--mail", "--from", "owner@example.org", "wndl", "find", "named", c.disk}, nullptr, &errors), 1);
+        EXPECT_TRUE(errors.contains(c.reason)) << c.disk << ": " << errors.constData();
+    }
+    // Room again: the agent's next try is taken and runs.
+    ASSERT_TRUE(QFile::remove(spool + "/filler"));
+    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, command("againwithroom")), 0);
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  againwithroom"); }, WaitMs)) << str(session.logText());
+    EXPECT_EQ(session.stopDaemon(), 0);
+    EXPECT_FALSE(session.logText().contains("files named:  full") || session.logText().contains("files named:  read-only"));
 }

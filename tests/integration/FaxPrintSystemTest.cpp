@@ -75,6 +75,23 @@ TEST_F(FaxPrintSystemTest, AConfirmedFaxIsQueuedWithItsPhoneNumber)
     EXPECT_TRUE(waitFor([&] { return controlFiles().contains(phone); }, 60000)) << "no job holds phone=5551212";
 }
 
+// lp answers once the print system took the job or refused it; a refusal
+// reaches the console and the log with lp's own words.
+TEST_F(FaxPrintSystemTest, AFaxLpRefusesIsToldWithLpsStatusAndWords)
+{
+    ASSERT_TRUE(writeFile(home.filePath("resume.txt"), "Dear sir, please find my resume.\n"));
+    preferences.setValue("defaultFaxModem", "No_Such_Modem");
+    controller->faxDocument(home.filePath("resume.txt"), "5551212");
+    ASSERT_FALSE(mail.sent.isEmpty());
+    EXPECT_EQ(mail.sent.last().mail.body, "Wendle is faxing resume to 5551212.\n\n") << "the owner's answer is unchanged";
+    ASSERT_TRUE(waitFor([this] { return !console.lines.filter("lp did not queue").isEmpty(); }, 60000)) << console.lines.join('\n').toStdString();
+    const QString line = console.lines.filter("lp did not queue").first();
+    EXPECT_TRUE(line.startsWith("Wendle Error: lp did not queue the fax of " + home.filePath("resume.txt") + " to 5551212 on No_Such_Modem (exit status 1): /usr/bin/lp: "))
+        << line.toStdString();
+    EXPECT_TRUE(line.contains("does not exist")) << line.toStdString();
+    EXPECT_TRUE(QString::fromUtf8(readFile(support.filePath("wendle/wendle.log"))).contains(line));
+}
+
 // Only queues named for a modem are offered, in the settings window's pop-up too.
 TEST_F(FaxPrintSystemTest, ThePopUpOffersTheModemQueuesAndStoresTheChoice)
 {

@@ -96,3 +96,61 @@ TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
     EXPECT_EQ(imap.unseenUids(), (QStringList{"1", "2"}));
     EXPECT_EQ(session.stopDaemon(), 0);
 }
+
+// Servers with certificates of their own: trusted through mailTrustedCertificate
+// for both roads, refused without it, with the setting named in the reason.
+TEST_F(MailPathsTest, AServerCertificateOfItsOwnIsTrustedThroughTheSetting)
+{
+    if (!ImapTestServer::installed() || !SmtpTestServer::installed())
+        GTEST_SKIP() << "Dovecot or OpenSMTPD is not installed; scripts/install-deps installs them";
+    ImapTestServer imap;
+    SmtpTestServer smtp;
+    imap.useTls();
+    smtp.useTls();
+    ASSERT_TRUE(imap.start());
+    ASSERT_TRUE(smtp.start());
+    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
+                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
+                                   {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
+                                   {"remoteEmailAddress", "me@owner.example"}}));
+    const QString hint = "the server's certificate does not verify: ";
+    const QString setting = "; set mailTrustedCertificate to trust it";
+    // One file may hold several certificates, here one per server.
+    const QString both = session.home() + "/mail-servers.pem";
+    ASSERT_TRUE(writeFile(both, readFile(imap.certificate()) + readFile(smtp.certificate())));
+    struct Case { QString certificate; bool trusted; };
+    const Case cases[] = {{"", false}, {both, true}};
+    int command = 0;
+    for (const Case &c : cases) {
+        ASSERT_TRUE(session.configure("mailTrustedCertificate", c.certificate));
+        const QString term = QStringLiteral("nothing-like-%1").arg(++command);
+        ASSERT_TRUE(imap.deliver(("From: me@owner.example\r\nSubject: x\r\n\r\nwndl find named " + term + "\r\n").toUtf8()));
+        const auto attempts = [&] { return session.logText().count("SMTP delivery of the reply"); };
+        const qsizetype before = attempts();
+        const qsizetype refusals = session.logText().count(setting);
+        ASSERT_TRUE(session.startDaemon());
+        if (c.trusted) {
+            // IMAP: the command is fetched and marked seen.
+            EXPECT_TRUE(waitFor([&] { return imap.unseenUids().isEmpty(); }, WaitMs)) << str(session.logText());
+            // SMTP: the certificate is accepted. Debian 12's OpenSMTPD 6.8 then
+            // breaks off its side of the handshake under OpenSSL 3 ("EVP lib" in
+            // its log), so the replies are judged by the attempt, not by arrival.
+            EXPECT_TRUE(waitFor([&] { return !smtp.delivered(term).isEmpty() || attempts() > before; }, WaitMs)) << str(session.logText());
+            EXPECT_EQ(session.logText().count(setting), refusals) << str(session.logText());
+        } else {
+            // Neither road goes on; the status and the log say why.
+            QByteArray status;
+            EXPECT_TRUE(waitFor([&] {
+                return session.runWendle({"status"}, &status) == 0 && status.contains(("mail: cannot read " + imap.url() + ": " + hint).toUtf8());
+            }, WaitMs)) << status.constData();
+            EXPECT_TRUE(status.contains(setting.toUtf8())) << status.constData();
+            EXPECT_EQ(imap.unseenUids(), QStringList{"1"});
+            // A reply waits in the queue while SMTP refuses the server.
+            ASSERT_EQ(session.send("me@owner.example", "wndl find named queued"), 0);
+            EXPECT_TRUE(waitFor([&] { return session.logText().contains(hint) && session.logText().count(setting) >= 2; }, WaitMs))
+                << str(session.logText());
+            EXPECT_TRUE(smtp.delivered().isEmpty());
+        }
+        EXPECT_EQ(session.stopDaemon(), 0);
+    }
+}

@@ -1,4 +1,5 @@
 #include "support/ParsedMail.h"
+#include "support/ScratchDisk.h"
 #include "support/WendleInstance.h"
 
 #include <QDirIterator>
@@ -172,20 +173,37 @@ TEST_F(OwnerOnlyTest, OneInstancePerDataFolderWhateverTheBus)
     EXPECT_EQ(session.stopDaemon(), 0);
 }
 
-TEST_F(OwnerOnlyTest, AFileWhereTheDataFolderBelongsIsLeftAlone)
+// Without a data folder it can write Wendle does not start: a command it took
+// and could not keep would be lost unseen. A file where the folder belongs is
+// the owner's and stays as it is.
+TEST_F(OwnerOnlyTest, AnUnusableDataFolderStopsTheStartWithTheReason)
 {
-    ASSERT_TRUE(writeFile(session.supportFolder(), "the owner's notes"));
-    QProcess daemon;
-    daemon.setProcessEnvironment(session.environment());
-    endWithTheTest(daemon);
-    daemon.start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
-    ASSERT_TRUE(waitFor([&] { return daemon.readAllStandardError().contains("is not a folder"); }, WaitMs));
-    // Running on without a log: commands still arrive.
-    EXPECT_EQ(session.send("owner@example.org", "wndl cal 12 may"), 0);
-    EXPECT_EQ(daemon.state(), QProcess::Running);
-    daemon.terminate();
-    EXPECT_TRUE(daemon.waitForFinished(15000));
-    EXPECT_EQ(readFile(session.supportFolder()), QByteArray("the owner's notes"));
+    const QString folder = session.supportFolder();
+    ScratchDisk disk(session.home() + "/data");
+    struct Case { const char *name; std::function<bool()> prepare; QString line; };
+    const Case cases[] = {
+        {"a file", [&] { return writeFile(folder, "the owner's notes"); },
+         "wendle: the data folder " + folder + " is not a folder; Wendle leaves it alone. Move it away and start Wendle again\n"},
+        {"a read-only disk", [&] { return QFile::remove(folder) && disk.mount("size=1m") && QDir().mkpath(folder) && disk.remount(MS_RDONLY); },
+         "wendle: cannot write in the data folder " + folder + " (Read-only file system); Wendle keeps the commands it takes, "
+         "its log and its outbox there and does not start without it\n"},
+        {"a full disk", [&] { return disk.remount(0) && (disk.fill(), true); },
+         "wendle: cannot write in the data folder " + folder + " (No space left on device); Wendle keeps the commands it takes, "
+         "its log and its outbox there and does not start without it\n"},
+    };
+    for (const Case &c : cases) {
+        if (!c.prepare()) {
+            EXPECT_NE(::geteuid(), 0u) << c.name;
+            GTEST_SKIP() << "a disk of its own for the data folder needs a mount namespace (root)";
+        }
+        QByteArray errors;
+        EXPECT_EQ(session.runWendle({"run", "--headless"}, nullptr, &errors), 1) << c.name;
+        EXPECT_TRUE(QString::fromUtf8(errors).contains(c.line)) << c.name << ": " << errors.constData();
+        if (c.line.contains("is not a folder")) {
+            EXPECT_EQ(readFile(folder), QByteArray("the owner's notes"));
+        }
+    }
+    EXPECT_FALSE(QFile::exists(session.home() + "/data/wendle/wendle.log"));
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "support/WendleInstance.h"
 
+#include <QRegularExpression>
+
 #include <csignal>
 
 using namespace wendle::test;
@@ -35,5 +37,26 @@ TEST_F(SearchIndexCrash, AnIndexKilledWhileBuildingReopensAndFinishes)
     EXPECT_FALSE(afterKill.contains("unreadable")) << afterKill.toStdString();
     const QString rebuilt = run("rebuild");
     EXPECT_TRUE(rebuilt.contains("files: 3000 (3000 with text)")) << rebuilt.toStdString();
+    // The build tells how far it has come while it runs, and ends at the whole.
+    EXPECT_TRUE(rebuilt.contains("\n3000 of 3000 files (100 %)\n")) << rebuilt.toStdString();
     EXPECT_FALSE(rebuilt.contains("damaged")) << rebuilt.toStdString();
+}
+
+// While the running Wendle builds its index, status says how far it has come.
+TEST_F(SearchIndexCrash, StatusTellsHowFarTheBuildHasCome)
+{
+    for (int i = 0; i < 3000; ++i) {
+        ASSERT_TRUE(writeFile(session.home() + QStringLiteral("/docs/f%1/note %2.txt").arg(i % 30).arg(i), "a note about the roof"));
+    }
+    ASSERT_TRUE(session.startDaemon());
+    const QRegularExpression building(QStringLiteral("\nsearch index: being built: \\d+ of \\d\\d\\d\\d files \\(\\d+ %\\)"));
+    QStringList seen;
+    EXPECT_TRUE(waitFor([&] {
+        QByteArray output;
+        session.runWendle({"status"}, &output);
+        seen << QString::fromUtf8(output);
+        return output.contains("\nsearch index: ready\n");
+    }, 120000)) << seen.join(u'\n').toStdString();
+    EXPECT_FALSE(seen.filter(building).isEmpty()) << seen.join(u'\n').toStdString();
+    EXPECT_EQ(session.stopDaemon(), 0);
 }

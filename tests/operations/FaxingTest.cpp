@@ -37,16 +37,24 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
     mail.sent.clear();
     controller->confirmCommand(QStringLiteral("471"));
 
-    EXPECT_EQ(processes.detached, lpFor("Internal_Modem", "5551212", path));
+    EXPECT_EQ(processes.started, lpFor("Internal_Modem", "5551212", path));
     EXPECT_TRUE(processes.ran.isEmpty()) << "lp is never awaited";
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.body, QStringLiteral("Wendle is faxing resume.final to 5551212.\n\n"));
     EXPECT_EQ(mail.sent[0].mail.cc, Boss);
     EXPECT_EQ(logEntries().last(), QStringLiteral("Wendle is faxing resume.final to 5551212."));
 
+    // lp's refusal comes later, to the console and the log, never to the owner.
+    processes.finishStarted({true, 1, "lp: The printer or class does not exist.\n"});
+    const QString refused = "Wendle Error: lp did not queue the fax of " + path
+        + " to 5551212 on Internal_Modem (exit status 1): lp: The printer or class does not exist.";
+    EXPECT_EQ(console.lines.last(), refused);
+    EXPECT_EQ(logEntries().last(), refused);
+    EXPECT_EQ(mail.sent.size(), 1);
+
     QFile::remove(deleted);
     controller->confirmCommand(QStringLiteral("472"));
-    EXPECT_EQ(processes.detached.size(), 1);
+    EXPECT_EQ(processes.started.size(), 1);
     EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
 }
 
@@ -64,10 +72,10 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
         {QString(), "5551212", false, notFaxed("", "5551212")},
     };
     for (const Case &c : cases) {
-        processes.detached.clear();
+        processes.started.clear();
         mail.sent.clear();
         controller->faxDocument(c.path, c.number);
-        EXPECT_EQ(processes.detached, c.faxed ? lpFor("Internal_Modem", c.number, c.path) : QList<QStringList>()) << c.number.toStdString();
+        EXPECT_EQ(processes.started, c.faxed ? lpFor("Internal_Modem", c.number, c.path) : QList<QStringList>()) << c.number.toStdString();
         EXPECT_EQ(mail.sent.size(), 1);
         EXPECT_EQ(lastBody(), c.answer + QLatin1String("\n\n"));
         EXPECT_EQ(logEntries().last(), c.answer);
@@ -141,5 +149,5 @@ TEST_F(FaxingTest, AChosenQueueIsStoredWithUnderscoresForLp)
     }
     preferences.setValue(RBEnableFaxing, false);
     controller->faxDocument(makeFile(QStringLiteral("resume.txt")), QStringLiteral("5551212"));
-    EXPECT_EQ(processes.detached, lpFor("USB_Fax_Modem_2", "5551212", supportDir.filePath("resume.txt")));
+    EXPECT_EQ(processes.started, lpFor("USB_Fax_Modem_2", "5551212", supportDir.filePath("resume.txt")));
 }

@@ -93,21 +93,29 @@ TEST_F(MailCheckTest, PhoneWidthSetsTheReportWidth)
     }
 }
 
-TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheError)
+// The owner's answer stays short; the log and the console say why.
+TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheErrorAndLogWhy)
 {
-    const std::pair<const char *, bool> cases[] = {
-        {"if then fi # %d", true}, // fails the syntax check
-        {"echo partial; exit 3 # %d", true},
-        {"printf '\\n\\n' # %d", true}, // says nothing but line breaks
-        {"", false},                   // no template at all
+    struct Case { const char *script; bool withKey; const char *reason; };
+    const Case cases[] = {
+        {"if then fi # %d", true, "Syntax error"},
+        {"echo partial; echo broken >&2; exit 3 # %d", true, ": exit status 3: broken"},
+        {"printf '\\n\\n' # %d", true, ": the mail check printed nothing"},
+        {"", false, ": there is no mail check script"},
     };
-    for (const auto &[script, withKey] : cases) {
-        useTemplate(QString::fromUtf8(script), withKey);
+    for (const Case &c : cases) {
+        useTemplate(QString::fromUtf8(c.script), c.withKey);
+        console.lines.clear();
         check(QStringLiteral("boss@example.com"));
-        ASSERT_EQ(mail.sent.size(), 1) << script;
-        EXPECT_EQ(mail.sent[0].mail.body, MailError) << script;
+        ASSERT_EQ(mail.sent.size(), 1) << c.script;
+        EXPECT_EQ(mail.sent[0].mail.body, MailError) << c.script;
         EXPECT_TRUE(mail.sent[0].mail.cc.isEmpty());
-        EXPECT_EQ(lastLogEntries(2), (QStringList{"Checking the mail", "The mail check failed"})) << script;
+        EXPECT_EQ(lastLogEntries(2)[0], "Checking the mail");
+        EXPECT_TRUE(lastLogEntries(1)[0].startsWith("The mail check failed: ")) << lastLogEntries(1)[0].toStdString();
+        EXPECT_TRUE(lastLogEntries(1)[0].contains(c.reason)) << lastLogEntries(1)[0].toStdString();
+        ASSERT_EQ(console.lines.size(), 1) << c.script;
+        EXPECT_TRUE(console.lines[0].startsWith("Wendle Error: the mail check failed: ") && console.lines[0].contains(c.reason))
+            << console.lines[0].toStdString();
     }
 }
 
@@ -118,6 +126,8 @@ TEST_F(MailCheckTest, NoMaildirIsAnErrorAndAnEmptyOneReportsNone)
     check();
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.body, MailError);
+    EXPECT_EQ(lastLogEntries(1)[0], "The mail check failed: exit status 1: wendle mail-report: there is no mail folder "
+                                        + homeDir.filePath("Maildir/new"));
 }
 
 } // namespace

@@ -156,7 +156,7 @@ public:
 };
 
 // Records every child process; run() answers with the output a test set
-// for that program, startDetached() with `starts`.
+// for that program, startDetached() and start() with `starts`.
 class RecordingProcessLauncher : public ProcessLauncher {
 public:
     ProcessOutput run(const QString &program, const QStringList &arguments, int) override
@@ -169,8 +169,23 @@ public:
         detached << (QStringList{program} + arguments);
         return starts;
     }
+    // Started ones end when the test calls finishStarted.
+    bool start(const QString &program, const QStringList &arguments, Finished finished, int) override
+    {
+        started << (QStringList{program} + arguments);
+        if (starts)
+            unfinished.push_back(std::move(finished));
+        return starts;
+    }
+    void finishStarted(const ProcessOutput &output)
+    {
+        for (const Finished &finished : std::exchange(unfinished, {}))
+            finished(output);
+    }
     QList<QStringList> ran;
     QList<QStringList> detached;
+    QList<QStringList> started;
+    std::vector<Finished> unfinished;
     bool starts = true;
     QHash<QString, ProcessOutput> outputs;
 };

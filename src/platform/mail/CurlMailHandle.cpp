@@ -1,5 +1,6 @@
 #include "platform/mail/CurlMailHandle.h"
 
+#include <QFile>
 
 #include <QRegularExpression>
 
@@ -77,6 +78,11 @@ bool CurlMailHandle::configure(const MailServerSettings &settings, MailProtocol 
     curl_easy_setopt(m_curl, CURLOPT_URL, url.constData());
     curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, protocol == MailProtocol::Smtp ? "smtp,smtps" : "imap,imaps");
     curl_easy_setopt(m_curl, CURLOPT_USE_SSL, plan.requireTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_NONE));
+    if (!settings.trustedCertificate.isEmpty()) {
+        // Added to the system's store, not in place of it.
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, QFile::encodeName(settings.trustedCertificate).constData());
+        curl_easy_setopt(m_curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+    }
     if (settings.user.isEmpty())
         return true;
 
@@ -92,6 +98,10 @@ QString CurlMailHandle::describeFailure(CURLcode code) const
 {
     QString text = QString::fromUtf8(curl_easy_strerror(code));
     const QString detail = QString::fromUtf8(m_errorBuffer).trimmed();
+    // The words chat uses for the same trouble, with the setting that helps.
+    if (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CACERT_BADFILE)
+        return QStringLiteral("the server's certificate does not verify: %1; set mailTrustedCertificate to trust it")
+            .arg(detail.isEmpty() ? text : detail);
     if (!detail.isEmpty() && detail != text)
         text += QLatin1String(": ") + detail;
     const QString answer = complaint(m_serverLines);

@@ -60,6 +60,7 @@ MailServerSettings readMailServerSettings(const Preferences &preferences, MailPr
     settings.url = preferences.stringValue(name + QLatin1String("Url")).trimmed();
     settings.user = preferences.stringValue(name + QLatin1String("User")).trimmed();
     settings.passwordCommand = argumentVector(preferences, name + QLatin1String("PasswordCommand"));
+    settings.trustedCertificate = preferences.stringValue(QStringLiteral("mailTrustedCertificate")).trimmed();
     return settings;
 }
 

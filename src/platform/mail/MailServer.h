@@ -18,6 +18,7 @@ struct MailServerSettings {
     QString url;
     QString user;
     QStringList passwordCommand;
+    QString trustedCertificate; // "mailTrustedCertificate": a PEM file trusted beside the system's store
 };
 
 MailServerSettings readMailServerSettings(const Preferences &preferences, MailProtocol protocol);

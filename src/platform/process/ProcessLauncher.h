@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace wendle {
 
 struct ProcessOutput {
@@ -21,12 +23,18 @@ public:
     virtual ProcessOutput run(const QString &program, const QStringList &arguments, int timeoutMs = 30000) = 0;
     // Starts and forgets: the child is never awaited and its output never read.
     virtual bool startDetached(const QString &program, const QStringList &arguments) = 0;
+    // Starts without waiting; finished gets what `run` would have returned,
+    // on the caller's thread, once the program ended or its time limit killed
+    // it. False when the program cannot start; finished is then never called.
+    using Finished = std::function<void(const ProcessOutput &output)>;
+    virtual bool start(const QString &program, const QStringList &arguments, Finished finished, int timeoutMs = 60000) = 0;
 };
 
 class QtProcessLauncher : public ProcessLauncher {
 public:
     ProcessOutput run(const QString &program, const QStringList &arguments, int timeoutMs = 30000) override;
     bool startDetached(const QString &program, const QStringList &arguments) override;
+    bool start(const QString &program, const QStringList &arguments, Finished finished, int timeoutMs = 60000) override;
 };
 
 } // namespace wendle

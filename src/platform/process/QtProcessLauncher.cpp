@@ -3,6 +3,7 @@
 #include "platform/process/OwnerUmask.h"
 
 #include <QProcess>
+#include <QTimer>
 
 namespace wendle {
 
@@ -29,6 +30,34 @@ ProcessOutput QtProcessLauncher::run(const QString &program, const QStringList &
 bool QtProcessLauncher::startDetached(const QString &program, const QStringList &arguments)
 {
     return startDetachedForOwner(program, arguments);
+}
+
+bool QtProcessLauncher::start(const QString &program, const QStringList &arguments, Finished finished, int timeoutMs)
+{
+    auto *process = new QProcess;
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setChildProcessModifier([] { restoreOwnerUmask(); });
+    process->start(program, arguments);
+    process->closeWriteChannel();
+    if (!process->waitForStarted()) {
+        delete process;
+        return false;
+    }
+    // A tool that hangs is stopped; its end is reported like any other.
+    auto *limit = new QTimer(process);
+    limit->setSingleShot(true);
+    QObject::connect(limit, &QTimer::timeout, process, &QProcess::kill);
+    limit->start(timeoutMs);
+    QObject::connect(process, &QProcess::finished, process, [process, finished = std::move(finished)] {
+        ProcessOutput output;
+        output.started = true;
+        output.standardOutput = QString::fromUtf8(process->readAll());
+        output.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+        process->deleteLater();
+        if (finished)
+            finished(output);
+    });
+    return true;
 }
 
 } // namespace wendle

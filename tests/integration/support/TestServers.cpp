@@ -113,6 +113,19 @@ QString TestServer::log() const
     return ::testing::AssertionFailure() << str(program) << " did not start listening on port " << m_port << ": " << str(log());
 }
 
+::testing::AssertionResult TestServer::makeCertificate()
+{
+    QByteArray errors;
+    if (!QDir().mkpath(m_dir.filePath("tls"))
+        || runProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key(), "-out", certificate(), "-days",
+                                  "30", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
+                      QProcessEnvironment::systemEnvironment(), nullptr, &errors) != 0)
+        return ::testing::AssertionFailure() << "openssl cannot make a certificate: " << errors.constData();
+    // OpenSMTPD refuses a key others could read.
+    QFile::setPermissions(key(), QFile::ReadOwner | QFile::WriteOwner);
+    return ::testing::AssertionSuccess();
+}
+
 // --- OpenSMTPD ---------------------------------------------------------------
 
 ::testing::AssertionResult SmtpTestServer::start()
@@ -122,12 +135,18 @@ QString TestServer::log() const
     if (!m_machineLock->tryLock(300000))
         return ::testing::AssertionFailure() << "another test's OpenSMTPD did not finish";
     const QString dir = m_dir.path();
-    const QString extra = m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2\n").arg(m_extraAddress).arg(m_port);
-    const QString configuration = QStringLiteral("table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2\n%3"
+    if (m_tls) {
+        if (::testing::AssertionResult made = makeCertificate(); !made)
+            return made;
+    }
+    const QString tls = m_tls ? QStringLiteral(" smtps pki 127.0.0.1") : QString();
+    const QString pki = m_tls ? QStringLiteral("pki 127.0.0.1 cert \"%1\"\npki 127.0.0.1 key \"%2\"\n").arg(certificate(), key()) : QString();
+    const QString extra = m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2%3\n").arg(m_extraAddress).arg(m_port).arg(tls);
+    const QString configuration = QStringLiteral("%4table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2%5\n%3"
                                                  "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
                                                  "match from any for domain \"rejected.invalid\" reject\n"
                                                  "match from any for any action \"store\"\n")
-                                      .arg(dir).arg(m_port).arg(extra);
+                                      .arg(dir).arg(m_port).arg(extra, pki, tls);
     if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
         || !makeMaildir(dir + "/Maildir"))
         return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
@@ -153,14 +172,20 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
 ::testing::AssertionResult ImapTestServer::start()
 {
     const QString dir = m_dir.path();
+    if (m_tls) {
+        if (::testing::AssertionResult made = makeCertificate(); !made)
+            return made;
+    }
+    const QString tls = m_tls ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n").arg(certificate(), key())
+                              : QStringLiteral("ssl = no\n");
     const QString configuration = QStringLiteral(
         "base_dir = %1/run\nstate_dir = %1/run\nlog_path = %1/server.log\n"
-        "protocols = imap\nlisten = 127.0.0.1\nssl = no\ndisable_plaintext_auth = no\n"
+        "protocols = imap\nlisten = 127.0.0.1\n%3disable_plaintext_auth = no\n"
         "auth_mechanisms = plain login\ndefault_internal_user = dovenull\ndefault_login_user = dovenull\n"
-        "service imap-login {\n  inet_listener imap {\n    address = 127.0.0.1\n    port = %2\n  }\n}\n"
+        "service imap-login {\n  inet_listener %4 {\n    address = 127.0.0.1\n    port = %2\n%5  }\n}\n"
         "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
         "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
-        "mail_location = maildir:~/Maildir\n").arg(dir).arg(m_port);
+        "mail_location = maildir:~/Maildir\n").arg(dir).arg(m_port).arg(tls, m_tls ? "imaps" : "imap", m_tls ? "    ssl = yes\n" : "");
     const QString passwd = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(user(), password()).arg(MailUser).arg(MailGroup).arg(dir);
     if (!writeFile(dir + "/dovecot.conf", configuration.toUtf8()) || !writeFile(dir + "/passwd", passwd.toUtf8())
         || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir"))
@@ -189,8 +214,11 @@ bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
 QStringList ImapTestServer::unseenUids(const QString &folder) const
 {
     QByteArray answer, errors;
-    if (runProcess("curl", {"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(),
-                            "-X", "UID SEARCH UNSEEN"}, QProcessEnvironment::systemEnvironment(), &answer, &errors) != 0)
+    QStringList arguments{"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(),
+                          "-X", "UID SEARCH UNSEEN"};
+    if (m_tls)
+        arguments << "--cacert" << certificate();
+    if (runProcess("curl", arguments, QProcessEnvironment::systemEnvironment(), &answer, &errors) != 0)
         return {"<curl failed: " + QString::fromUtf8(errors) + u'>'};
     return QString::fromUtf8(answer.mid(answer.indexOf("SEARCH") + 6)).simplified().split(u' ', Qt::SkipEmptyParts);
 }

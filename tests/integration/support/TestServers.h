@@ -31,13 +31,21 @@ public:
     void stop();
     quint16 port() const { return m_port; }
     QString log() const;
+    // Serve over TLS from the start (imaps, smtps) with a self-signed
+    // certificate for 127.0.0.1; call before start.
+    void useTls() { m_tls = true; }
+    // The certificate's PEM file, what a client is told to trust.
+    QString certificate() const { return m_dir.filePath("tls/certificate.pem"); }
 
 protected:
     static bool installed(std::initializer_list<const char *> programs);
     TestServer();
     ::testing::AssertionResult launch(const QString &program, const QStringList &arguments);
+    ::testing::AssertionResult makeCertificate();
+    QString key() const { return m_dir.filePath("tls/key.pem"); }
 
     QTemporaryDir m_dir;
+    bool m_tls = false;
     const quint16 m_port;
     std::unique_ptr<QLockFile> m_machineLock; // released only once the server has stopped
     std::unique_ptr<QProcess> m_process;
@@ -51,7 +59,7 @@ public:
     ::testing::AssertionResult start();
     // Listen on this address too (same port); call before start.
     void alsoListenOn(const QString &address) { m_extraAddress = address; }
-    QString url() const { return QStringLiteral("smtp://127.0.0.1:%1").arg(m_port); }
+    QString url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? "smtps" : "smtp").arg(m_port); }
     // The accepted messages whose body holds token, one per recipient.
     // Recipients at rejected.invalid are refused.
     QList<ParsedMail> delivered(const QString &token = QString()) const;
@@ -64,7 +72,7 @@ class ImapTestServer : public TestServer {
 public:
     static bool installed() { return TestServer::installed({"dovecot"}); }
     ::testing::AssertionResult start();
-    QString url() const { return QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(m_port); }
+    QString url() const { return QStringLiteral("%1://127.0.0.1:%2/INBOX").arg(m_tls ? "imaps" : "imap").arg(m_port); }
     static QString user() { return QStringLiteral("tester"); }
     static QString password() { return QStringLiteral("secret"); }
 

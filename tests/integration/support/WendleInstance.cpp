@@ -101,7 +101,7 @@ bool TestSession::startDaemon()
     const qsizetype starts = logText().count(QLatin1String("Wendle started"));
     m_daemon = std::make_unique<QProcess>();
     m_daemon->setProcessEnvironment(environment());
-    m_daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_daemonErrors.clear();
     endWithTheTest(*m_daemon);
     m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))

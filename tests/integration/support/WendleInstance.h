@@ -73,6 +73,8 @@ public:
     qint64 daemonProcessId() const { return m_daemon ? m_daemon->processId() : 0; }
     // What the daemon has written on its standard output so far.
     QByteArray daemonOutput() { return m_daemonOutput += m_daemon ? m_daemon->readAllStandardOutput() : QByteArray(); }
+    // Its console (standard error, which the journal keeps) so far.
+    QString daemonConsole() { return QString::fromUtf8(m_daemonErrors += m_daemon ? m_daemon->readAllStandardError() : QByteArray()); }
 
     // A direct call of the Inbound interface on the session's bus, for
     // payloads no command line can carry; whether the call was answered.
@@ -87,6 +89,7 @@ private:
     QString m_busAddress;
     std::unique_ptr<QProcess> m_daemon;
     QByteArray m_daemonOutput;
+    QByteArray m_daemonErrors;
 };
 
 // A test with a session of its own, skipped where there is no dbus-daemon.

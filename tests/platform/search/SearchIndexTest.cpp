@@ -4,6 +4,7 @@
 #include "platform/search/index/SearchIndex.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
+#include "support/ScratchDisk.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -196,37 +197,9 @@ TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearches
     EXPECT_FALSE(unwritable.search(compiled(QStringLiteral("*=='roof*'cd")), cancelled));
 }
 
-// The cache lies on a small disk of its own, in a mount namespace of this thread
-// and the threads it starts.
-class CacheDisk {
-public:
-    explicit CacheDisk(QString folder) : m_folder(std::move(folder)) {}
-    ~CacheDisk() { ::umount2(path(), MNT_DETACH); }
-    bool mount(const char *size)
-    {
-        QDir().mkpath(m_folder);
-        return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-            && ::mount("wendle-cache", path(), "tmpfs", 0, size) == 0;
-    }
-    bool remount(unsigned long flags, const char *size = nullptr)
-    {
-        return ::mount(nullptr, path(), nullptr, MS_REMOUNT | flags, size) == 0;
-    }
-    void fill()
-    {
-        QFile filler(m_folder + QStringLiteral("/filler"));
-        filler.open(QIODevice::WriteOnly);
-        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
-        }
-    }
-private:
-    QString m_folder;
-    const char *path() const { static QByteArray bytes; return (bytes = QFile::encodeName(m_folder)).constData(); }
-};
-
 TEST_F(SearchIndexTest, AFullOrReadOnlyCacheDiskLeavesSearchesToTheWalkUntilItCanBeWritten)
 {
-    CacheDisk disk(QFileInfo(databasePath()).path());
+    ScratchDisk disk(QFileInfo(databasePath()).path());
     if (!disk.mount("size=256k"))
         GTEST_SKIP() << "a disk of its own for the cache needs a mount namespace (root)";
     for (int i = 0; i < 300; ++i)

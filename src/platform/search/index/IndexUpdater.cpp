@@ -93,10 +93,17 @@ void IndexUpdater::flush()
     m_lastCommit = std::chrono::steady_clock::now();
 }
 
-bool IndexUpdater::scanAll()
+bool IndexUpdater::scanAll(BuildProgress *progress)
 {
+    if (progress) {
+        progress->total = -1;
+        progress->begin(countIndexableFiles(m_root, m_skipped, m_stopped));
+    }
+    m_progress = progress;
     std::unordered_set<std::string> visited;
-    if (!scanTree(m_root, &visited))
+    const bool scanned = scanTree(m_root, &visited);
+    m_progress = nullptr;
+    if (!scanned)
         return false;
     // Folders that vanished while nobody watched them.
     std::vector<std::string> gone;
@@ -178,6 +185,8 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
         }
         if (!S_ISREG(status.st_mode))
             continue; // links, FIFOs, sockets, devices
+        if (m_progress)
+            ++m_progress->done;
         const auto stored = known.find(entry->d_name);
         const bool isKnown = stored != known.end();
         const bool unchanged = isKnown && stored->second.size == std::int64_t(status.st_size)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/search/FileView.h"
+#include "platform/search/index/BuildProgress.h"
 #include "platform/search/index/FolderWatcher.h"
 #include "platform/search/index/IndexStore.h"
 
@@ -35,8 +36,9 @@ public:
     ~IndexUpdater();
 
     // Brings the whole tree in line; false when stopped before the end or when
-    // the index cannot be written.
-    bool scanAll();
+    // the index cannot be written. The files are counted first when progress
+    // is given, and each one looked at counts as done.
+    bool scanAll(BuildProgress *progress = nullptr);
     void apply(const std::vector<FolderWatcher::Change> &changes);
     // Folders the watch limit left unwatched are looked at again.
     void rescanUnwatched();
@@ -67,6 +69,7 @@ private:
     std::unordered_set<std::string> m_skipped;
     std::set<std::string> m_unwatched;
     std::unordered_set<std::string> m_knownFolders;
+    BuildProgress *m_progress = nullptr; // during scanAll only
     bool m_limitReported = false;
     bool m_inTransaction = false;
     QString m_writeError;

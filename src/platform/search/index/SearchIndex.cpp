@@ -155,7 +155,7 @@ void SearchIndex::run()
         FolderWatcher watcher;
         IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
                              m_stopped, m_readsMail, m_log);
-        const bool scanned = updater.scanAll();
+        const bool scanned = updater.scanAll(&m_progress);
         updater.followMailSetting();
         updater.reportUnreadable(); // the files found so far are marked and not counted again
         if (updater.writeFailed()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/search/MetadataSearch.h"
+#include "platform/search/index/BuildProgress.h"
 
 #include <QString>
 
@@ -67,6 +68,8 @@ public:
     // Waits until the index is ready; false on timeout or when it cannot be kept.
     bool waitUntilReady(int milliseconds);
     const QString &root() const { return m_root; }
+    // How far the pass over the tree has come while the index is not ready.
+    const BuildProgress &progress() const { return m_progress; }
     QString lastSearchProblem() const { return m_lastSearchProblem; }
 
     // The hits of the query among the indexed files; nothing when the index cannot
@@ -84,6 +87,7 @@ private:
     std::atomic<bool> m_readsMail{true};
     std::mutex m_mutex;
     std::condition_variable m_readyChanged;
+    BuildProgress m_progress;
 
     bool m_retryNow = false;             // indexer thread only
     mutable QString m_lastSearchProblem; // for the tests' failure messages
