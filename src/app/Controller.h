@@ -97,6 +97,7 @@ struct FaxState {
 struct CustomCommandState {
     QString lastPath;
     std::optional<QList<Shortcut>> libraryArray;
+    QVariant storedLibrary; // the settings file's value when it was last taken up
     std::unique_ptr<QObject> runningScript;
 };
 
@@ -120,6 +121,9 @@ public:
     // the shutdown steps.
     void awakeFromNib(SettingsView *view);
     void applicationWillTerminate();
+    // The settings file changed on disk (`wendle config set`): the values
+    // Wendle keeps in memory and stores at quit take up the new ones.
+    void storedSettingsChanged();
 
     // Help: the book is checked at start; each action shows one page.
     void registerHelp();
@@ -229,6 +233,8 @@ public:
     void customCommand(const QString &name);
     void executeLastCustomCommand();
     void loadLibraryFromPrefs();
+    // Loads the stored library when it differs from the one last loaded.
+    void takeUpStoredLibrary();
     // The stored form of the library; none when there is no library.
     std::optional<QVariantList> dictArrayFromShortcuts() const;
     const QList<Shortcut> &libraryArray() const;
@@ -294,6 +300,7 @@ private:
     void commandFinished();
     void showHelpPage(const QString &page);
     void launchCamera();
+    void takeUpStoredStampColor();
     void shutDownCamera();
     void startMotionTimer();
     void stopMotionWatch();
