@@ -346,9 +346,11 @@ int runApplication(int &argc, char **argv, bool headless)
     if (madePrivate > 0)
         mailLog(QStringLiteral("Wendle Log Update:  %1 files and folders of Wendle were readable by other users; "
                                "they are now private to you").arg(madePrivate));
-    // `wendle config set` of the camera switches reaches the running watch.
+    // `wendle config set` reaches the running instance: the camera switches,
+    // and the stamp colour and the library it would otherwise store over the
+    // owner's change at quit.
     PreferencesWatcher preferencesWatcher(storedPreferences.fileName(), [&] {
-        controller.cameraPreferencesChanged();
+        controller.storedSettingsChanged();
         index.setReadsMail(preferences.boolValue(RBSearchEmails));
         startMailboxWhenOwned();
     });

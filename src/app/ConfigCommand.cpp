@@ -1,7 +1,5 @@
 #include "app/ConfigCommand.h"
 
-#include "app/InboundService.h"
-#include "app/SessionBus.h"
 #include "app/Settings.h"
 #include "app/SettingRules.h"
 #include "app/SubcommandParser.h"
@@ -10,8 +8,6 @@
 #include "platform/scripthost/ShellWords.h"
 
 #include <QColor>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -183,23 +179,6 @@ QString originOf(const Preferences &preferences, const SettingInfo &info)
     return QStringLiteral("  (invalid, using %1: %2)").arg(usedInstead(preferences, info), problem);
 }
 
-// A running Wendle holds the library in memory and writes it back when it
-// quits, so a library changed behind its back would be lost then.
-bool refusedWhileRunning(const QString &key, QTextStream &err)
-{
-    if (key != QLatin1String(RBCustomCommands))
-        return false;
-    // Without a reachable bus no running Wendle can be seen: the change goes through.
-    if (!connectSessionBus().isNull())
-        return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
-        return false;
-    err << "wendle config: Wendle is running and keeps the custom commands itself; change them in its settings window "
-           "(Custom Commands tab), or quit Wendle and try again\n";
-    return true;
-}
-
 } // namespace
 
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -236,8 +215,6 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
             << "value: " << displaySettingValue(key, valueOrDefault(preferences, *info)) << originOf(preferences, *info) << '\n';
         return 0;
     }
-    if ((verb == QLatin1String("unset") || verb == QLatin1String("set")) && refusedWhileRunning(key, err))
-        return 1;
     if (verb == QLatin1String("unset")) {
         preferences.remove(key);
         return 0;

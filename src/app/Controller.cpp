@@ -8,9 +8,12 @@
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
+#include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/workspace/Workspace.h"
+
+#include <utility>
 
 namespace wendle {
 
@@ -53,9 +56,19 @@ void Controller::registerDefaults(Preferences &preferences)
     preferences.registerDefaults(adapterDefaults());
 }
 
-void Controller::setCmdAddress(const QString &address)
+void Controller::setCmdAddress(const QString &address, const QString &messageId)
 {
     m_intake.cmdAddress = text::replaceDoubleQuotes(address);
+    m_intake.cmdMessageId = threadableMessageId(messageId);
+}
+
+// An answer that comes later than the command (a search list) threads under
+// the command that asked for it, even when another has come in since.
+void Controller::answerUnder(const QString &messageId, const std::function<void()> &answer)
+{
+    const QString current = std::exchange(m_intake.cmdMessageId, messageId);
+    answer();
+    m_intake.cmdMessageId = current;
 }
 
 void Controller::setLastCCAddress(const QString &address)

@@ -41,6 +41,7 @@ struct IntakeState {
     QList<QDateTime> commandTimestamps; // oldest first, at most 30
     bool messageFromPhone = false;
     QString cmdAddress;                 // sender, or "chat_msg"
+    QString cmdMessageId;               // the command's Message-ID, bare; empty when it had none
     SenderEvidence senderEvidence;      // of the mail message being taken in
     CommandSeen lastCommandSeen;
     bool lastMessageTaken = false;      // the last message passed every check and was taken as a command
@@ -82,6 +83,7 @@ struct SearchState {
     QString lastCommand;
     quint64 query = 0;     // the running search; 0 when none
     quint64 lastQueryId = 0;
+    QString askedBy;       // Message-ID of the command that started the running search
 };
 
 struct FaxState {
@@ -95,6 +97,7 @@ struct FaxState {
 struct CustomCommandState {
     QString lastPath;
     std::optional<QList<Shortcut>> libraryArray;
+    QVariant storedLibrary; // the settings file's value when it was last taken up
     std::unique_ptr<QObject> runningScript;
 };
 
@@ -118,6 +121,9 @@ public:
     // the shutdown steps.
     void awakeFromNib(SettingsView *view);
     void applicationWillTerminate();
+    // The settings file changed on disk (`wendle config set`): the values
+    // Wendle keeps in memory and stores at quit take up the new ones.
+    void storedSettingsChanged();
 
     // Help: the book is checked at start; each action shows one page.
     void registerHelp();
@@ -131,7 +137,9 @@ public:
     void helpiSight();
 
     // Intake.
-    void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment);
+    // The Message-ID, when the message had one, threads the answers under it.
+    void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment,
+                          const QString &messageId = QString());
     void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
     void parseCommand(const QString &text);
     // Commands run one at a time, and a custom script answers after the call
@@ -227,6 +235,8 @@ public:
     void customCommand(const QString &name);
     void executeLastCustomCommand();
     void loadLibraryFromPrefs();
+    // Loads the stored library when it differs from the one last loaded.
+    void takeUpStoredLibrary();
     // The stored form of the library; none when there is no library.
     std::optional<QVariantList> dictArrayFromShortcuts() const;
     const QList<Shortcut> &libraryArray() const;
@@ -240,7 +250,10 @@ public:
 
     // Accessors.
     QString cmdAddress() const { return m_intake.cmdAddress; }
-    void setCmdAddress(const QString &address);
+    QString cmdMessageId() const { return m_intake.cmdMessageId; }
+    // A new destination drops the id of the command before: an answer
+    // threads only under the message it answers.
+    void setCmdAddress(const QString &address, const QString &messageId = QString());
     bool messageFromPhone() const { return m_intake.messageFromPhone; }
     const QList<QDateTime> &commandTimestamps() const { return m_intake.commandTimestamps; }
     const CommandSeen &lastCommandSeen() const { return m_intake.lastCommandSeen; }
@@ -276,7 +289,9 @@ private:
     void log(const QString &text);
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void runLanguage(const QByteArray &command);
-    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress);
+    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
+                       const QString &messageId = QString());
+    void answerUnder(const QString &messageId, const std::function<void()> &answer);
     bool commandStillRunning() const;
     void tearDownSearch();
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
@@ -287,6 +302,7 @@ private:
     void commandFinished();
     void showHelpPage(const QString &page);
     void launchCamera();
+    void takeUpStoredStampColor();
     void shutDownCamera();
     void startMotionTimer();
     void stopMotionWatch();

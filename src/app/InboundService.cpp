@@ -140,7 +140,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
         controller.processChatFrom(item.from, item.text, attachment);
     } else {
         controller.setSenderEvidence({item.authenticationResults, item.senderHeader});
-        controller.processEmailFrom(item.from, item.text, attachment);
+        controller.processEmailFrom(item.from, item.text, attachment, item.messageId);
         controller.setSenderEvidence({});
         taken = controller.lastMessageTaken();
     }

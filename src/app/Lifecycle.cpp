@@ -31,10 +31,7 @@ void Controller::awakeFromNib(SettingsView *view)
         m_platform.preferences.setValue(RBFirstTimeLaunching, false);
     }
 
-    // Colour data that does not decode leaves the colour the window had.
-    QColor stored;
-    if (unarchiveColor(m_platform.preferences.value(RBiSightStampColor), &stored))
-        m_camera.stampColor = stored;
+    takeUpStoredStampColor();
     if (view)
         view->showStampColor(m_camera.stampColor);
 
@@ -44,8 +41,32 @@ void Controller::awakeFromNib(SettingsView *view)
     launchCamera();
 }
 
+// Only a value that changed in the file is taken up: a library edited in the
+// window and not yet stored stays when some other setting changes.
+void Controller::storedSettingsChanged()
+{
+    cameraPreferencesChanged();
+    takeUpStoredStampColor();
+    takeUpStoredLibrary();
+}
+
+// Colour data that does not decode leaves the colour Wendle had.
+void Controller::takeUpStoredStampColor()
+{
+    const QVariant stored = m_platform.preferences.value(RBiSightStampColor);
+    if (stored == m_camera.storedStampColor)
+        return;
+    m_camera.storedStampColor = stored;
+    QColor color;
+    if (unarchiveColor(stored, &color))
+        m_camera.stampColor = color;
+}
+
 void Controller::applicationWillTerminate()
 {
+    // A change written just before the quit may not have been seen yet.
+    takeUpStoredStampColor();
+    takeUpStoredLibrary();
     const std::optional<QVariantList> library = dictArrayFromShortcuts();
     m_remoteLog.flush(m_platform.clock.now());
     m_strangerConsole.flush(m_platform.clock.now());

@@ -3,6 +3,7 @@
 #include "platform/scheduler/Scheduler.h"
 
 #include <QColor>
+#include <QVariant>
 #include <QDateTime>
 #include <QImage>
 #include <QPointer>
@@ -19,6 +20,7 @@ struct CameraState {
     int snapshotsPending = 0;  // snapshots asked for and not yet mailed
     TimerId motionTimer = 0;
     QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
+    QVariant storedStampColor; // the settings file's value when it was last taken up
     QImage currentSnapshot;
     // Made on first use; a window that adopts the view may delete it, which
     // the pointer notices.

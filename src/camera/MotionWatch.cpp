@@ -136,9 +136,11 @@ void Controller::mailMotionAlert(QImage frame)
     // The alert answers no command: it goes to the owner's own mailbox, and
     // the sender of the current command stays what it was.
     const QString commandSender = m_intake.cmdAddress;
+    const QString commandMessageId = m_intake.cmdMessageId;
     setCmdAddress(m_platform.preferences.stringValue(RBRemoteEmailAddress));
     sendMessageWithContents(localized(QStringLiteral("motion_alert")), QString(), path);
     m_intake.cmdAddress = commandSender;
+    m_intake.cmdMessageId = commandMessageId;
 }
 
 } // namespace wendle

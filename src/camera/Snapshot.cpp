@@ -46,9 +46,9 @@ void Controller::takeSnapshotAndEmailTo(const QString &ccAddress)
     // Replacing the held timer does not cancel it: two snapshot commands
     // close together both get their mail.
     ++m_camera.snapshotsPending;
-    m_camera.snapshotTimer = m_platform.scheduler.schedule(MailDelay, false, [this] {
+    m_camera.snapshotTimer = m_platform.scheduler.schedule(MailDelay, false, [this, askedBy = m_intake.cmdMessageId] {
         --m_camera.snapshotsPending;
-        emailSnapshot();
+        answerUnder(askedBy, [this] { emailSnapshot(); });
         settleCommands();
     });
 }

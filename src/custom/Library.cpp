@@ -11,9 +11,16 @@ namespace wendle {
 void Controller::loadLibraryFromPrefs()
 {
     const QVariant stored = m_platform.preferences.value(RBCustomCommands);
+    m_custom.storedLibrary = stored;
     if (stored.typeId() != QMetaType::QVariantList)
         return;
     m_custom.libraryArray = library::shortcutsFromDictionaries(stored.toList());
+}
+
+void Controller::takeUpStoredLibrary()
+{
+    if (m_platform.preferences.value(RBCustomCommands) != m_custom.storedLibrary)
+        loadLibraryFromPrefs();
 }
 
 std::optional<QVariantList> Controller::dictArrayFromShortcuts() const

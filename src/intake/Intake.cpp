@@ -21,7 +21,7 @@ constexpr double HourInSeconds = 3600.0;
 
 } // namespace
 
-void Controller::processEmailFrom(const QString &from, const QString &message, const QVariant &)
+void Controller::processEmailFrom(const QString &from, const QString &message, const QVariant &, const QString &messageId)
 {
     m_intake.lastMessageTaken = false;
     if (from.isNull())
@@ -63,7 +63,7 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
         m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
         return;
     }
-    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress);
+    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId);
 }
 
 void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
@@ -81,7 +81,8 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
 // keyword, the log entry, the time stamp, the reply address and the limit.
 // The limit notice goes back the way the command came. Only the text the
 // sender wrote is searched: a quoted "wndl" is not a command.
-void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress)
+void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
+                               const QString &messageId)
 {
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
@@ -102,7 +103,7 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     }
     log(logEntry);
     addTimestamp();
-    setCmdAddress(replyAddress);
+    setCmdAddress(replyAddress, messageId);
     // Named by its first line, the one that counts, and of that by its beginning.
     m_intake.lastCommandSeen = {text::printableLine(command.section(u'\n', 0, 0).simplified().left(80)), m_platform.clock.now(),
                                 replyAddress == QLatin1String(ChatMarker)};

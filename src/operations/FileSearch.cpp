@@ -138,7 +138,7 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
             if (m_search.query != id)
                 return;
             m_search.query = 0;
-            queryDone(hits);
+            answerUnder(m_search.askedBy, [&] { queryDone(hits); });
             settleCommands();
         },
         &error);
@@ -149,6 +149,7 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
         return;
     }
     m_search.query = id;
+    m_search.askedBy = m_intake.cmdMessageId;
 }
 
 void Controller::queryDone(const QList<SearchHit> &hits)

@@ -126,6 +126,7 @@ void Controller::sendMessageWithContents(const QString &text, const QString &ccA
         mail.cc = ccAddress;
     if (!path.isNull() && QFileInfo::exists(path))
         mail.attachmentPath = expandTilde(path);
+    mail.inReplyTo = m_intake.cmdMessageId;
 
     const QString script = mailReplyScript(text, mail.to, mail.from, mail.cc, mail.attachmentPath);
     if (!m_platform.mail.send(mail, script))

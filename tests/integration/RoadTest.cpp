@@ -12,8 +12,19 @@ using namespace wendle::test;
 using CommandRoad = SessionTest;
 using CameraRoad = SessionTest;
 
+namespace {
+
+QByteArray commandMail(const QByteArray &messageId, const QByteArray &command)
+{
+    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: x\r\nMessage-ID: <" + messageId + ">\r\n\r\n"
+           + command + "\r\n";
+}
+
+} // namespace
+
 // The road of one command, as the owner's phone travels it: a find command,
-// the numbered list by mail, a code back, the file by mail.
+// the numbered list by mail, a code back, the file by mail. Each answer
+// threads under the mail that asked for it.
 TEST_F(CommandRoad, FindThenConfirmMailsTheFile)
 {
     ASSERT_TRUE(writeFile(session.home() + "/Documents/budget 2027.txt", "rent 1200\nfood 400\n"));
@@ -25,20 +36,29 @@ TEST_F(CommandRoad, FindThenConfirmMailsTheFile)
         return arrived ? QString::fromUtf8(readFile(session.outboxFiles().last())) : QString();
     };
 
-    ASSERT_EQ(session.send("owner@example.org", "wndl find named budget"), 0);
+    const auto threadedUnder = [](const QString &mail, const QString &id) {
+        const ParsedMail parsed = parseMail(mail.toUtf8());
+        EXPECT_EQ(str(parsed.subject), "Wendle Results");
+        EXPECT_EQ(str(parsed.headers.value("in-reply-to")), str(id));
+        EXPECT_EQ(str(parsed.headers.value("references")), str(id));
+    };
+
+    ASSERT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, commandMail("find-1@phone.example", "wndl find named budget")), 0);
     const QString list = nthReply(1);
     const QRegularExpressionMatch line = QRegularExpression("(\\d\\d1):  budget 2027\\.txt \\(0 kB \\)").match(list);
     ASSERT_TRUE(line.hasMatch()) << list.toStdString();
+    threadedUnder(list, "<find-1@phone.example>");
 
-    ASSERT_EQ(session.send("owner@example.org", "wndl " + line.captured(1)), 0);
+    ASSERT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, commandMail("code-1@phone.example", "wndl " + line.captured(1).toLatin1())), 0);
     const QString reply = nthReply(2);
+    threadedUnder(reply, "<code-1@phone.example>");
     EXPECT_TRUE(reply.contains("filename=\"budget 2027.txt\"")) << reply.toStdString();
     EXPECT_TRUE(reply.contains(QString::fromLatin1(QByteArray("rent 1200\nfood 400\n").toBase64())));
     EXPECT_TRUE(reply.contains("To: owner@example.org"));
 
     // A code the list never gave is answered as invalid.
     ASSERT_EQ(session.send("owner@example.org", "wndl 9"), 0);
-    nthReply(3);
+    threadedUnder(nthReply(3), "");
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_TRUE(session.logText().contains("Searching the home folder for files named:  budget"));
     EXPECT_TRUE(session.logText().contains("Invalid confirmation number 9 received"));

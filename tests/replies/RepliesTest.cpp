@@ -191,6 +191,45 @@ TEST_F(MailRepliesTest, RepliesThatCannotGoAreReported)
     EXPECT_EQ(logEntries().last(), console.lines[0]);
 }
 
+// Every answer, the limit notice too, carries the Message-ID of the mail
+// command it answers; a chat command, a mail without an id or with one a
+// header cannot carry leaves the answer unthreaded.
+TEST_F(MailRepliesTest, AnswersThreadUnderTheCommandTheyAnswer)
+{
+    preferences.setValue(RBLimitCommandsFlag, false);
+    preferences.setValue(RBRemoteChatAddress, QStringLiteral("owner@jabber.example"));
+    struct Case { const char *name; QString id; bool chat; QString threaded; };
+    const Case cases[] = {
+        {"bracketed id", "<cmd-1@phone.example>", false, "cmd-1@phone.example"},
+        {"bare id", "cmd-2@phone.example", false, "cmd-2@phone.example"},
+        {"no id", QString(), false, QString()},
+        {"chat after a mail with an id", QString(), true, QString()},
+        {"header injection", "cmd@x\r\nBcc: eve@example.org", false, QString()},
+        {"past the hourly limit", "cmd-6@phone.example", false, "cmd-6@phone.example"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (&c == &cases[5]) {
+            preferences.setValue(RBLimitCommandsFlag, true);
+            preferences.setValue(RBLimitNotificationFlag, true);
+            preferences.setValue(RBMaxCommandsPerHour, 1);
+        }
+        controller->processEmailFrom(Remote, QStringLiteral("wndl x"), QVariant(), QStringLiteral("earlier@phone.example"));
+        if (c.chat)
+            controller->processChatFrom(QString(), QStringLiteral("wndl x"), QVariant());
+        else
+            controller->processEmailFrom(Remote, QStringLiteral("wndl x"), QVariant(), c.id);
+        controller->sendMessageWithContents(QStringLiteral("answer"), QString(), QString());
+        ASSERT_FALSE(mail.sent.isEmpty());
+        EXPECT_EQ(mail.sent.last().mail.inReplyTo, c.threaded);
+        EXPECT_EQ(mail.sent.last().mail.subject, QStringLiteral("Wendle Results"));
+    }
+    // The limit notice went out before the answer, under the same command.
+    ASSERT_GE(mail.sent.size(), 2);
+    EXPECT_NE(mail.sent[mail.sent.size() - 2].mail.body, QStringLiteral("answer\n\n"));
+    EXPECT_EQ(mail.sent[mail.sent.size() - 2].mail.inReplyTo, QStringLiteral("cmd-6@phone.example"));
+}
+
 TEST_F(ChatRepliesTest, ReplyLeavesHalfASecondLaterThenMailsTheCopy)
 {
     const QString file = supportDir.filePath(QStringLiteral("report.pdf"));

@@ -13,7 +13,17 @@ struct OutgoingMail {
     QString body;
     QString cc;
     QString attachmentPath;
+    // The Message-ID of the command this reply answers, bare or in angle
+    // brackets; empty when it answers none. It goes out as In-Reply-To and
+    // References, so that the owner's mail app shows the answer under the
+    // command rather than as a conversation of its own.
+    QString inReplyTo;
 };
+
+// The bare msg-id ("abc@host") of a Message-ID value given with or without
+// its angle brackets; empty when the text is not one a header can carry
+// whole (line breaks, spaces, brackets or quotes inside, no single '@').
+QString threadableMessageId(const QString &value);
 
 // Hands one reply to the mail system. The script is the exact text the
 // composer generated; adapters that send the structured message still need it

@@ -136,6 +136,18 @@ void setDate(GMimeMessage *message, const QDateTime &date)
     g_time_zone_unref(zone);
 }
 
+// Threads the reply under the command it answers. An id that would not
+// survive as one header token is dropped: the reply still goes, unthreaded.
+void setThread(GMimeMessage *message, const QString &inReplyTo)
+{
+    const QString id = threadableMessageId(inReplyTo);
+    if (id.isEmpty())
+        return;
+    const QByteArray value = '<' + id.toLatin1() + '>';
+    g_mime_object_set_header(GMIME_OBJECT(message), "In-Reply-To", value.constData(), nullptr);
+    g_mime_object_set_header(GMIME_OBJECT(message), "References", value.constData(), nullptr);
+}
+
 void setBody(GMimeMessage *message, const OutgoingMail &mail)
 {
     GMimeObject *body = textPart(mail.body);
@@ -182,6 +194,7 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     g_mime_message_set_subject(message, mail.subject.toUtf8().constData(), "utf-8");
     setDate(message, date);
     g_mime_message_set_message_id(message, newMessageId(mail.from).toUtf8().constData());
+    setThread(message, mail.inReplyTo);
     // Marks every reply as automatic, so that mail systems (and Wendle's own
     // intake, should the reply come back) never answer or obey it.
     g_mime_object_set_header(GMIME_OBJECT(message), "Auto-Submitted", "auto-replied", nullptr);

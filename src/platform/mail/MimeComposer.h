@@ -8,7 +8,8 @@
 namespace wendle {
 
 // Builds the complete RFC 5322 message for one reply, CRLF line ends: From,
-// To, Cc (when set), Subject, Date, Message-ID and MIME-Version; a
+// To, Cc (when set), Subject, Date, Message-ID, In-Reply-To and References
+// (when the reply answers a command with a well-formed id) and MIME-Version; a
 // text/plain; charset=utf-8 body (quoted-printable or base64 when the text is
 // not plain ASCII) and, when there is an attachment, a multipart/mixed with
 // the file as a base64 part. An empty To still gives a valid message (a copy

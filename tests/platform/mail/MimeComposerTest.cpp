@@ -71,6 +71,35 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
     }
 }
 
+// A reply threads under the command's Message-ID; an id a header cannot
+// carry whole is left out rather than sent broken or able to add headers.
+TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
+{
+    struct Case { const char *name; QString id; QString threaded; };
+    const Case cases[] = {
+        {"no id", QString(), QString()},
+        {"bare id", "cmd-1.x@phone.example", "<cmd-1.x@phone.example>"},
+        {"id in brackets", " <cmd-2@phone.example> ", "<cmd-2@phone.example>"},
+        {"domain literal", "cmd-3@[192.0.2.1]", "<cmd-3@[192.0.2.1]>"},
+        {"line break injects a header", "cmd@phone.example>\r\nBcc: eve@example.org", QString()},
+        {"space inside", "cmd 4@phone.example", QString()},
+        {"brackets inside", "<cmd<5>@phone.example>", QString()},
+        {"no at sign", "cmd-6", QString()},
+        {"two at signs", "cmd@7@phone.example", QString()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", "x", {}, {}, c.id};
+        const QByteArray raw = composeMessage(mail, FixedDate);
+        const ParsedMail parsed = parseMail(raw);
+        ASSERT_TRUE(parsed.valid);
+        EXPECT_EQ(str(parsed.subject), "Wendle Results");
+        EXPECT_EQ(str(parsed.headers.value("in-reply-to")), str(c.threaded));
+        EXPECT_EQ(str(parsed.headers.value("references")), str(c.threaded));
+        EXPECT_FALSE(raw.contains("eve@example.org"));
+    }
+}
+
 TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 {
     OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}};
