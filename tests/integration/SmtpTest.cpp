@@ -32,7 +32,7 @@ protected:
         return transport;
     }
 
-    static OutgoingMail reply(const QString &body) { return {"owner@example.org", "computer@example.com", "Wendle Results", body, {}, {}}; }
+    static OutgoingMail reply(const QString &body) { return {"owner@example.org", "computer@example.com", "Wendle Results", body, {}, {}, {}}; }
 
     MemoryPreferences preferences;
     QTemporaryDir support;

@@ -31,21 +31,21 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
     struct Case { const char *name; OutgoingMail mail; QStringList to, cc; QString encodings; };
     const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
     const Case cases[] = {
-        {"plain ascii", {"owner@example.org", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}},
+        {"plain ascii", {"owner@example.org", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}, {}},
          {"owner@example.org"}, {}, "|7bit"},
-        {"non-ascii text", {"owner@example.org", "computer@example.com", "Wendle Results", accented, {}, {}},
+        {"non-ascii text", {"owner@example.org", "computer@example.com", "Wendle Results", accented, {}, {}, {}},
          {"owner@example.org"}, {}, "quoted-printable|base64"},
-        {"empty to, copy only", {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.org", {}},
+        {"empty to, copy only", {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.org", {}, {}},
          {}, {"chat-owner@example.org"}, "|7bit"},
         // The copy address goes on whole, as one recipient, however odd.
-        {"copy not an address", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "bob@example com", {}},
+        {"copy not an address", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "bob@example com", {}, {}},
          {"owner@example.org"}, {"\"bob@example com\""}, "|7bit"},
-        {"copy with two at signs", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}},
+        {"copy with two at signs", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}, {}},
          {"owner@example.org"}, {"\"a@b@cd\""}, "|7bit"},
-        {"display names", {"'Owner' <owner@example.org>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}},
+        {"display names", {"'Owner' <owner@example.org>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}, {}},
          {"owner@example.org"}, {}, "|7bit"},
         {"unreadable attachment, text still goes", {"owner@example.org", "computer@example.com", "Wendle Results", "text", {},
-         "/nonexistent/file.pdf"}, {"owner@example.org"}, {}, "|7bit"},
+         "/nonexistent/file.pdf", {}}, {"owner@example.org"}, {}, "|7bit"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,7 +102,7 @@ TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
 
 TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 {
-    OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}};
+    OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}, {}};
     const QByteArray raw = composeMessage(mail, FixedDate);
     const QList<QByteArray> lines = raw.split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
@@ -128,7 +128,7 @@ TEST(MimeComposer, AttachmentTravelsByteForByte)
         SCOPED_TRACE(str(c.name));
         const QString path = dir.filePath(c.name);
         ASSERT_TRUE(writeFile(path, c.bytes));
-        OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", "Here it is", "boss@example.com", path};
+        OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", "Here it is", "boss@example.com", path, {}};
         const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(str(parsed.topType), "multipart/mixed");

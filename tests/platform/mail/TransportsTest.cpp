@@ -18,7 +18,7 @@
 using namespace wendle;
 using namespace wendle::test;
 
-const OutgoingMail Reply{"owner@example.org", "computer@example.com", "Wendle Results", "body", {}, {}};
+const OutgoingMail Reply{"owner@example.org", "computer@example.com", "Wendle Results", "body", {}, {}, {}};
 
 TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
 {
@@ -170,13 +170,13 @@ TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
 {
     struct Case { OutgoingMail mail; const char *sender; QStringList recipients; };
     const Case cases[] = {
-        {{"owner@example.org", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}}, "computer@example.com",
+        {{"owner@example.org", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}, {}}, "computer@example.com",
          {"owner@example.org", "boss@example.com"}},
-        {{"", "computer@example.com", "s", "b", "boss@example.com", {}}, "computer@example.com", {"boss@example.com"}},
-        {{"owner@example.org", "computer@example.com", "s", "b", "OWNER@example.org", {}}, "computer@example.com",
+        {{"", "computer@example.com", "s", "b", "boss@example.com", {}, {}}, "computer@example.com", {"boss@example.com"}},
+        {{"owner@example.org", "computer@example.com", "s", "b", "OWNER@example.org", {}, {}}, "computer@example.com",
          {"owner@example.org"}},
-        {{"", "computer@example.com", "s", "b", {}, {}}, "computer@example.com", {}},
-        {{"", "computer@example.com", "s", "b", "bob@example com", {}}, "computer@example.com", {"\"bob@example com\""}},
+        {{"", "computer@example.com", "s", "b", {}, {}, {}}, "computer@example.com", {}},
+        {{"", "computer@example.com", "s", "b", "bob@example com", {}, {}}, "computer@example.com", {"\"bob@example com\""}},
     };
     for (const Case &c : cases) {
         QString error;
