@@ -306,6 +306,10 @@ private:
     void shutDownCamera();
     void startMotionTimer();
     void stopMotionWatch();
+    void scheduleCameraRetry();
+    void retryCamera();
+    void cameraReturned();
+    void stopCameraRetry();
     void mailMotionAlert(QImage frame);
     bool writeSnapshotFile(const QImage &picture, QString *path);
 

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPointer>
 
+#include <chrono>
 #include <memory>
 
 namespace wendle {
@@ -19,6 +20,14 @@ struct CameraState {
     TimerId snapshotTimer = 0; // the last one-shot timer; an earlier one still fires
     int snapshotsPending = 0;  // snapshots asked for and not yet mailed
     TimerId motionTimer = 0;
+    // A camera that lost its signal while watched is started again after
+    // retryDelay, which doubles at each failed try. The delay is forgiven
+    // only once the camera has run that long again: one that opens and
+    // fails at once is not restarted every second.
+    TimerId retryTimer = 0;
+    TimerId settleTimer = 0;
+    std::chrono::milliseconds retryDelay{0};
+    bool returnUnsettled = false;
     QColor stampColor = QColor::fromRgbF(0, 1, 0, 1);
     QVariant storedStampColor; // the settings file's value when it was last taken up
     QImage currentSnapshot;

@@ -9,15 +9,23 @@
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace wendle {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // A timer of 0 s would spin the main loop; a huge one would overflow it.
 constexpr double ShortestCheckSeconds = 0.1;
 constexpr double LongestCheckSeconds = 3600.0;
+
+constexpr std::chrono::milliseconds FirstRetryDelay = 1s;
+// A camera gone for good costs a try every five minutes; one plugged back in
+// is watched again within that time.
+constexpr std::chrono::milliseconds LongestRetryDelay = 5min;
 
 bool available(const QPointer<RBMovieView> &view)
 {
@@ -40,6 +48,7 @@ void Controller::shutDownCamera()
 {
     m_platform.scheduler.cancel(m_camera.snapshotTimer);
     m_platform.scheduler.cancel(m_camera.motionTimer);
+    stopCameraRetry();
     delete m_camera.movieView.data();
 }
 
@@ -61,6 +70,7 @@ void Controller::stopMotionWatch()
 {
     m_platform.scheduler.cancel(m_camera.motionTimer);
     m_camera.motionTimer = 0;
+    stopCameraRetry();
     if (available(m_camera.movieView))
         m_camera.movieView->stopPreview();
     motionDetector().reset();
@@ -78,8 +88,7 @@ void Controller::changeiSightCheckbox()
     }
     if (!motion)
         return;
-    if (available(m_camera.movieView))
-        m_camera.movieView->restartPreview();
+    movieView()->restartPreview();
     startMotionTimer();
 }
 
@@ -89,8 +98,10 @@ void Controller::changeMotionCheckbox()
     m_camera.cameraSwitch = m_platform.preferences.boolValue(RBEnableiSight);
     m_camera.motionSwitch = motion;
     if (motion) {
-        if (available(m_camera.movieView))
-            m_camera.movieView->restartPreview();
+        // The watch needs frames: it starts a camera that does not run yet,
+        // where the camera switch allows one.
+        if (m_camera.cameraSwitch)
+            movieView()->restartPreview();
         startMotionTimer();
         return;
     }
@@ -110,12 +121,75 @@ void Controller::cameraPreferencesChanged()
 
 void Controller::compareMotion()
 {
-    if (!available(m_camera.movieView))
+    if (!available(m_camera.movieView)) {
+        // Only a camera that stopped delivering is tried again; one that
+        // never started stays as the switches and snapshots left it.
+        if (m_camera.movieView && m_camera.movieView->signalLost())
+            scheduleCameraRetry();
         return;
+    }
+    // Back through another start (a snapshot) while a try was waiting.
+    if (m_camera.retryTimer != 0)
+        cameraReturned();
     const float sensitivity = float(m_platform.preferences.doubleValue(RBiSightSensitivity));
     const QImage frame = m_camera.movieView->grabFrame();
     if (motionDetector().detectMotion(frame, sensitivity))
         mailMotionAlert(frame);
+}
+
+void Controller::scheduleCameraRetry()
+{
+    if (m_camera.retryTimer != 0)
+        return;
+    m_platform.scheduler.cancel(m_camera.settleTimer);
+    m_camera.settleTimer = 0;
+    // Lost again before it settled: a camera that fails as it starts is
+    // tried less often, as one that does not start at all.
+    if (m_camera.returnUnsettled)
+        m_camera.retryDelay *= 2;
+    m_camera.returnUnsettled = false;
+    m_camera.retryDelay = std::clamp(m_camera.retryDelay, FirstRetryDelay, LongestRetryDelay);
+    m_camera.retryTimer = m_platform.scheduler.schedule(m_camera.retryDelay, false, [this] { retryCamera(); });
+}
+
+void Controller::retryCamera()
+{
+    m_camera.retryTimer = 0;
+    // Failures are told once per outage by the view, not at every try.
+    if (!m_camera.movieView || !m_camera.movieView->restartPreview()) {
+        m_camera.retryDelay = std::min(2 * m_camera.retryDelay, LongestRetryDelay);
+        scheduleCameraRetry();
+        return;
+    }
+    cameraReturned();
+}
+
+void Controller::cameraReturned()
+{
+    m_platform.scheduler.cancel(m_camera.retryTimer);
+    m_camera.retryTimer = 0;
+    m_platform.console.writeLine(QStringLiteral("Camera signal back; watching for motion again"));
+    // The camera may come back moved or in other light: its first frame is
+    // a new base, not motion.
+    motionDetector().reset();
+    m_camera.returnUnsettled = true;
+    m_camera.settleTimer = m_platform.scheduler.schedule(m_camera.retryDelay, false, [this] {
+        m_camera.settleTimer = 0;
+        if (!available(m_camera.movieView))
+            return;
+        m_camera.returnUnsettled = false;
+        m_camera.retryDelay = 0ms;
+    });
+}
+
+void Controller::stopCameraRetry()
+{
+    m_platform.scheduler.cancel(m_camera.retryTimer);
+    m_platform.scheduler.cancel(m_camera.settleTimer);
+    m_camera.retryTimer = 0;
+    m_camera.settleTimer = 0;
+    m_camera.retryDelay = 0ms;
+    m_camera.returnUnsettled = false;
 }
 
 void Controller::mailMotionAlert(QImage frame)

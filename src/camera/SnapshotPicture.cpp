@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace wendle {
@@ -18,6 +19,13 @@ QFont userFont(int pixelSize)
     QFont font = QGuiApplication::font();
     font.setPixelSize(pixelSize);
     return font;
+}
+
+// 30 pixels on a frame 640 wide, in proportion on others: the stamp takes
+// the same share of any camera's picture and fits a small one.
+int stampPixelSize(int frameWidth)
+{
+    return std::max(1, int(std::lround(30.0 * frameWidth / 640.0)));
 }
 
 } // namespace
@@ -32,7 +40,7 @@ void drawDateStamp(QImage &frame, const QString &text, const QColor &color)
     if (frame.isNull())
         return;
     QPainter painter(&frame);
-    painter.setFont(userFont(30));
+    painter.setFont(userFont(stampPixelSize(frame.width())));
     painter.setPen(color);
     painter.drawText(QPointF(20, frame.height() - 20), text);
 }

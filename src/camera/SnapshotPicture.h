@@ -8,13 +8,13 @@
 
 namespace wendle {
 
-// Pictures for the snapshot mail. Sizes are in pixels of the picture: a
-// 30-point stamp is 30 pixels tall whatever the screen, as it would be on a
-// 72-dpi bitmap.
+// Pictures for the snapshot mail. Sizes are in pixels of the picture, as
+// points would be on a 72-dpi bitmap, whatever the screen.
 
 // The local date and time in the user's short format.
 QString shortDateTime(const QDateTime &when);
-// Draws text with its baseline origin 20 pixels from the left and bottom.
+// Draws text with its baseline origin 20 pixels from the left and bottom, 30
+// pixels tall on a frame 640 wide and in proportion to the width on others.
 void drawDateStamp(QImage &frame, const QString &text, const QColor &color);
 // A black picture with the title centred across, its baseline at half height.
 QImage noCameraPicture(const QSize &size, const QString &title, const QColor &color);
