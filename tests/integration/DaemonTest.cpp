@@ -145,7 +145,9 @@ TEST_F(DaemonTest, OverlongCallsAreRefusedAndNothingOfThemIsTaken)
         words << QString(120 * 1000, u'w');
     QByteArray errors;
     EXPECT_EQ(session.runWendle(words, nullptr, &errors), 1);
-    EXPECT_EQ(errors.toStdString(), "wendle send: Wendle refused the message: the message text is longer than 1 MiB\n");
+    // Its first line; Qt DBus now and then adds a warning of its own below.
+    EXPECT_EQ(errors.left(errors.indexOf('\n') + 1).toStdString(),
+              "wendle send: Wendle refused the message: the message text is longer than 1 MiB\n");
 
     EXPECT_EQ(session.send(Owner, "wndl find named lastone"), 0);
     EXPECT_TRUE(waitFor([&] { return session.logText().contains("lastone"); }));
