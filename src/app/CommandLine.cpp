@@ -60,7 +60,14 @@ int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return 1;
     }
     Controller::registerDefaults(preferences);
-    return runConfigCommand(preferences, arguments, out, err);
+    const int status = runConfigCommand(preferences, arguments, out, err);
+    // A folder that cannot be written shows only once a change is written to it.
+    const QString unstored = status == 0 ? preferences.fileProblem() : QString();
+    if (!unstored.isNull()) {
+        err << "wendle config: nothing was stored: " << unstored << '\n';
+        return 1;
+    }
+    return status;
 }
 
 int runChatScript(const QStringList &arguments, QTextStream &out, QTextStream &err)

@@ -1,6 +1,10 @@
 #include "support/WendleInstance.h"
 
 #include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace wendle::test;
 
@@ -177,6 +181,26 @@ TEST_F(CommandLineTest, ASettingsFileThatIsAFolderIsNamedAndNothingIsStored)
         EXPECT_EQ(session.runWendle(arguments, nullptr, &errors), 1) << arguments.join(' ').toStdString();
         EXPECT_EQ(errors.toStdString(), ("wendle config: " + conf + " is a folder, not a settings file\n").toStdString());
     }
+}
+
+// A settings folder its owner cannot write: nothing is stored, and config says so.
+TEST_F(CommandLineTest, ASettingsFolderThatCannotBeWrittenStoresNothingAndSaysSo)
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+        GTEST_SKIP() << "needs root and setpriv to act as a user the folder refuses";
+    QTemporaryDir home;
+    ASSERT_TRUE(QDir().mkpath(home.filePath("config/wendle")));
+    for (const QString &folder : {home.path(), home.filePath("config"), home.filePath("config/wendle")})
+        ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    QProcessEnvironment environment = session.environment();
+    environment.insert("HOME", home.path());
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    QByteArray errors;
+    EXPECT_EQ(runProcess("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", WENDLE_BINARY, "config", "set", "phoneWidth", "30"},
+                         environment, nullptr, &errors),
+              1);
+    EXPECT_EQ(errors.toStdString(), ("wendle config: nothing was stored: cannot read or write " + home.filePath("config/wendle/wendle.conf") + "\n")
+                                        .toStdString());
 }
 
 // The completion and the manual page name every command, setting and help page.
