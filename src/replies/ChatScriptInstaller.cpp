@@ -19,6 +19,9 @@ const QString DuplicateTitle = QStringLiteral("Duplicate iChat Accounts");
 const QString DuplicateMessage = QStringLiteral(
     "Do not set the Host Chat account to the same account used for the Remote Chat account.  "
     "Please try another chat account and try again.");
+const QString NoAccountTitle = QStringLiteral("No Chat Account");
+const QString NoAccountMessage = QStringLiteral(
+    "Enter your own chat address in \"Your account\" first: the script takes commands from that account only.");
 const QString CreatedTitle = QStringLiteral("iChat Script Created");
 const QString CreatedMessage = QStringLiteral(
     "The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" script "
@@ -102,6 +105,10 @@ void Controller::forceChatScript()
         m_platform.alerts.showAlert(DuplicateTitle, DuplicateMessage, AlertStyle::Normal, ok);
         return;
     }
+    // The owner pressed the button and waits for an answer; the log line
+    // alone would leave the window silent.
+    if (remote.isEmpty())
+        m_platform.alerts.showAlert(NoAccountTitle, NoAccountMessage, AlertStyle::Normal, ok);
     if (createChatScript())
         m_platform.alerts.showAlert(CreatedTitle, CreatedMessage, AlertStyle::Normal, ok);
 }

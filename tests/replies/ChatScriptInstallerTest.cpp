@@ -14,6 +14,8 @@ namespace {
 const QString Duplicate = QStringLiteral(
     "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat account.  "
     "Please try another chat account and try again.");
+const QString NoAccount = QStringLiteral(
+    "No Chat Account|Enter your own chat address in \"Your account\" first: the script takes commands from that account only.");
 const QString Created = QStringLiteral(
     "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" "
     "script whenever the \"Text Invitation\" and \"Message Received\" events occur.");
@@ -53,7 +55,7 @@ TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
         {"another field", "owner@example.test", nullptr, {TypeOther, LeaveOther, LeaveRemote}, {}, false},
         {"button, any length", "a", nullptr, {Force}, {Created}, true},
         {"button, duplicate", "same@example.test", "same@example.test", {Force}, {Duplicate}, false},
-        {"button, both unset", nullptr, nullptr, {Force}, {}, false},
+        {"button, both unset", nullptr, nullptr, {Force}, {NoAccount}, false},
         {"button, account outside ASCII", "ownér@example.test", nullptr, {Force}, {Failed}, false},
         {"button, account with a quote", "o'wner@example.test", nullptr, {Force}, {Failed}, false},
     };

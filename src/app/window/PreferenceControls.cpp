@@ -80,13 +80,14 @@ QSpinBox *PreferenceControls::spinBox(const char *key, const QString &suffix)
                   [this](const QString &name, int value) { m_preferences.setValue(name, value); });
 }
 
-QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double step, int decimals)
+QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double step, int decimals, const QString &suffix)
 {
     auto *box = new QDoubleSpinBox;
     const auto [minimum, maximum] = rangeOf(key);
     box->setRange(minimum, maximum);
     box->setSingleStep(step);
     box->setDecimals(decimals);
+    box->setSuffix(suffix);
     box->setKeyboardTracking(false);
     return attach(*this, box, key, &QDoubleSpinBox::valueChanged,
                   [this](QDoubleSpinBox *box, const QString &name) { box->setValue(m_preferences.doubleValue(name)); },

@@ -33,7 +33,7 @@ public:
     QCheckBox *checkBox(const char *key, const QString &label);
     // Numbers within the range the settings table gives the key.
     QSpinBox *spinBox(const char *key, const QString &suffix = QString());
-    QDoubleSpinBox *doubleSpinBox(const char *key, double step, int decimals);
+    QDoubleSpinBox *doubleSpinBox(const char *key, double step, int decimals, const QString &suffix = QString());
     // Text as typed. Emptying a key without a registered default removes it,
     // so it reads as absent again; a key with a default keeps the empty text.
     QLineEdit *lineEdit(const char *key, const QString &placeholder = QString());

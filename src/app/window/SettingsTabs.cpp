@@ -51,6 +51,7 @@ void SettingsWindow::buildComputerTab()
     mail->addRow(tr("IMAP user:"), c.lineEdit(RBImapUser));
     mail->addRow(tr("IMAP password command:"), c.argumentEdit(RBImapPasswordCommand, tr("pass show mail/imap")));
     mail->addRow(tr("Check the mailbox every:"), c.spinBox(RBImapPollSeconds, tr(" s")));
+    mail->addRow(tr("Also trust certificate:"), c.lineEdit(RBMailTrustedCertificate, tr("/path/to/server.pem")));
     mail->addRow(tr("Script host command:"), c.argumentEdit(RBScriptHostCommand));
     mail->addRow(tr("Closing line:"), c.lineEdit(RBDefaultSalutation));
 
@@ -83,8 +84,8 @@ void SettingsWindow::buildRemoteTab()
     senders->addRow(c.checkBox(RBEnableRemoteCommands, tr("Accept remote commands")));
 
     QFormLayout *phone = addGroup(tab, tr("Your phone's screen"));
-    phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth));
-    phone->addRow(tr("Lines per screen:"), c.spinBox(RBPhoneHeight));
+    phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth, tr(" characters")));
+    phone->addRow(tr("Lines per screen:"), c.spinBox(RBPhoneHeight, tr(" lines")));
     phone->addRow(c.checkBox(RBSplitLongMessages, tr("Split long replies into screens")));
 }
 
@@ -94,14 +95,20 @@ void SettingsWindow::buildSecurityTab()
     PreferenceControls &c = *m_controls;
 
     QFormLayout *limit = addGroup(tab, tr("Commands"));
-    limit->addRow(c.checkBox(RBLimitCommandsFlag, tr("Limit commands per hour to:")), c.spinBox(RBMaxCommandsPerHour));
+    limit->addRow(c.checkBox(RBLimitCommandsFlag, tr("Limit commands per hour to:")), c.spinBox(RBMaxCommandsPerHour, tr(" commands")));
     limit->addRow(c.checkBox(RBLimitNotificationFlag, tr("Tell the sender when the limit refuses a command")));
     limit->addRow(c.checkBox(RBConfirmCustomCommands, tr("Custom commands wait for their confirmation number")));
+    limit->addRow(tr("Secret word after wndl:"), c.lineEdit(RBCommandSecret));
+
+    QFormLayout *senders = addGroup(tab, tr("Checking the sender"));
+    senders->addRow(c.checkBox(RBStrictSenderMatch, tr("The sender must be one of my addresses exactly")));
+    senders->addRow(c.checkBox(RBRequireAuthenticatedSender, tr("The sender must pass DKIM or SPF at my mail server")));
+    senders->addRow(tr("My mail server's name (authserv-id):"), c.lineEdit(RBAuthservId, tr("mx.example.com")));
 
     QFormLayout *files = addGroup(tab, tr("Finding and sending files"));
     files->addRow(c.checkBox(RBLimitSearchFlag, tr("Search only my home folder")));
     files->addRow(tr("Largest file sent:"), c.spinBox(RBMaxFileSize, tr(" MB")));
-    files->addRow(tr("Most results listed (5 to 20):"), c.spinBox(RBMaxFilesReturned));
+    files->addRow(tr("Most results listed (5 to 20):"), c.spinBox(RBMaxFilesReturned, tr(" files")));
     files->addRow(c.checkBox(RBDoNotForwardFlag, tr("Send result lists to the sender only, without the copy address")));
     files->addRow(c.checkBox(RBConfirmForwardFlag, tr("Ask before forwarding a file")));
 
@@ -136,6 +143,9 @@ void SettingsWindow::buildChatTab()
     accounts->addRow(tr("This computer's account:"), m_hostChatField);
     accounts->addRow(tr("Your account:"), m_remoteChatField);
     accounts->addRow(tr("Chat goes through:"), c.choice(RBChatTransport));
+    accounts->addRow(tr("XMPP server:"), c.lineEdit(RBHostChatServer, tr("found from this computer's account")));
+    accounts->addRow(tr("Password command:"), c.argumentEdit(RBHostChatPasswordCommand, tr("pass show chat/computer")));
+    accounts->addRow(tr("Also trust certificate:"), c.lineEdit(RBChatTrustedCertificate, tr("/path/to/server.pem")));
 
     QFormLayout *script = addGroup(tab, tr("Chat handler script"));
     script->addRow(note(tr("Leaving \"Your account\" after a change writes the handler script; "
@@ -188,7 +198,10 @@ void SettingsWindow::buildCameraTab()
         connect(box, &QCheckBox::toggled, this, [this] { m_controller.cameraPreferencesChanged(); });
         camera->addRow(box);
     }
-    camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.5, 1));
+    camera->addRow(tr("Camera source:"), c.lineEdit(RBCameraSource, tr("v4l2src device=/dev/video0")));
+    camera->addRow(tr("Check for motion every:"), c.doubleSpinBox(RBiSightSensitivity, 0.5, 1, tr(" s")));
+    camera->addRow(c.checkBox(RBMotionAlertFlag, tr("Mail me a picture when motion is seen")));
+    camera->addRow(tr("At most one alert every:"), c.spinBox(RBMotionAlertInterval, tr(" s")));
     camera->addRow(tr("Snapshot quality (0 to 1):"), c.doubleSpinBox(RBiSightQuality, 0.05, 2));
     camera->addRow(c.checkBox(RBiSightDateStamp, tr("Stamp snapshots with the date and time")));
     m_stampColorWell = new QPushButton;

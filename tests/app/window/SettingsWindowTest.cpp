@@ -102,6 +102,23 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
     }
 }
 
+TEST_F(SettingsWindowTest, CreateChatScriptWithoutAnAccountAsksForIt)
+{
+    preferences.remove(RBRemoteChatAddress);
+    start();
+    window->selectTab("chat");
+    QTest::mouseClick(control<QPushButton>("forceChatScript"), Qt::LeftButton);
+    ASSERT_EQ(alerts.alerts.size(), 1);
+    EXPECT_TRUE(alerts.alerts.first().contains("\"Your account\"")) << alerts.alerts.first().toStdString();
+    EXPECT_FALSE(QFile::exists(controller->chatScriptPath()));
+
+    alerts.alerts.clear();
+    preferences.setValue(RBRemoteChatAddress, "owner@jabber.example.org");
+    QTest::mouseClick(control<QPushButton>("forceChatScript"), Qt::LeftButton);
+    ASSERT_EQ(alerts.alerts.size(), 1);
+    EXPECT_FALSE(alerts.alerts.first().contains("Your account"));
+}
+
 TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)
 {
     const QList<QPair<QString, QString>> pages = {
@@ -184,11 +201,15 @@ TEST_F(SettingsWindowTest, ControlsFollowTheSettingsTable)
         ASSERT_NE(control, nullptr) << key;
         EXPECT_TRUE(window->findChild<QWidget *>(info.tab)->isAncestorOf(control)) << key << " on " << info.tab;
         const auto [minimum, maximum] = settingRange(info);
+        // A number says what it counts; only a fraction has no unit.
+        const bool unitless = info.bounds.rule == SettingRule::Fraction;
         if (auto *box = qobject_cast<QSpinBox *>(control)) {
             EXPECT_EQ(QPair(double(box->minimum()), double(box->maximum())), QPair(minimum, std::min(maximum, double(INT_MAX)))) << key;
+            EXPECT_EQ(box->suffix().isEmpty(), unitless) << key;
         }
         if (auto *box = qobject_cast<QDoubleSpinBox *>(control)) {
             EXPECT_EQ(QPair(box->minimum(), box->maximum()), QPair(minimum, maximum)) << key;
+            EXPECT_EQ(box->suffix().isEmpty(), unitless) << key;
         }
         if (auto *box = qobject_cast<QComboBox *>(control); box && info.key != RBDefaultFaxModem) {
             EXPECT_EQ(box->itemText(0), settingChoices(info.key).value(0)) << key;
