@@ -2,7 +2,6 @@
 
 #include "intake/TextHelpers.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace wendle {
@@ -17,10 +16,10 @@ QString recordPath(const QString &supportFolder)
 } // namespace
 
 // Appended and never synced: this runs for every command, and a record cut
-// short by a crash still names what it holds.
+// short by a crash still names what it holds. The folder is there: Wendle
+// does not start without it.
 void recordCommandInFlight(const QString &supportFolder, const QString &command)
 {
-    QDir().mkpath(supportFolder);
     QFile file(recordPath(supportFolder));
     if (file.open(QIODevice::Append))
         file.write(text::printableLine(command).toUtf8() + '\n');

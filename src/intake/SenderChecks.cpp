@@ -148,18 +148,6 @@ bool isPlaceholder(const QString &key, const QString &configured)
     return false;
 }
 
-// One plain local@domain: no quotes, blanks, brackets, separators or second
-// '@' that a mail program could read as more than this one address.
-bool isPlainAddress(const QString &address)
-{
-    static const QString forbidden = QStringLiteral("\"(),:;<>[]\\");
-    const qsizetype at = address.indexOf(u'@');
-    if (at <= 0 || at != address.lastIndexOf(u'@') || at == address.size() - 1)
-        return false;
-    return std::none_of(address.begin(), address.end(),
-                        [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control || forbidden.contains(c); });
-}
-
 // The first header the receiving server wrote. Headers below it were there
 // before the message reached that server: anybody can have written them.
 QString ownAuthenticationResult(const QStringList &values, const QString &authservId)
@@ -192,7 +180,7 @@ QString replyAddressOf(const QString &sender, QString *why)
         *why = QStringLiteral("the sender names no mailbox");
         return {};
     }
-    if (!isPlainAddress(address)) {
+    if (!isOneMailAddress(address)) {
         *why = QStringLiteral("the sender address %1 is not a plain local@domain address").arg(address);
         return {};
     }

@@ -12,7 +12,17 @@ int filesIn(const QString &folder)
     return int(QDir(folder).entryList(QDir::Files).size());
 }
 
-using MailPathsTest = SessionTest;
+class MailPathsTest : public SessionTest {
+protected:
+    // The owner's mail account: commands from the IMAP server, replies by SMTP.
+    ::testing::AssertionResult useMailAccount(const ImapTestServer &imap, const SmtpTestServer &smtp)
+    {
+        return session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
+                                  {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
+                                  {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
+                                  {"remoteEmailAddress", "me@owner.example"}});
+    }
+};
 
 } // namespace
 
@@ -26,11 +36,7 @@ TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
     SmtpTestServer smtp;
     ASSERT_TRUE(imap.start());
     ASSERT_TRUE(smtp.start());
-    // A watcher does not start on the example addresses.
-    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
-                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
-                                   {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
-                                   {"remoteEmailAddress", "me@owner.example"}}));
+    ASSERT_TRUE(useMailAccount(imap, smtp));
 
     ASSERT_TRUE(imap.deliver("From: Eve <eve@example.org>\r\nSubject: x\r\n\r\nwndl find named evil\r\n"));
     ASSERT_TRUE(imap.deliver("From: Owner <me@owner.example>\r\nSubject: x\r\n\r\nwndl find named nothing-like-this\r\n"));
@@ -109,10 +115,7 @@ TEST_F(MailPathsTest, AServerCertificateOfItsOwnIsTrustedThroughTheSetting)
     smtp.useTls();
     ASSERT_TRUE(imap.start());
     ASSERT_TRUE(smtp.start());
-    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
-                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
-                                   {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
-                                   {"remoteEmailAddress", "me@owner.example"}}));
+    ASSERT_TRUE(useMailAccount(imap, smtp));
     const QString hint = "the server's certificate does not verify: ";
     const QString setting = "; set mailTrustedCertificate to trust it";
     // One file may hold several certificates, here one per server.
