@@ -1,5 +1,5 @@
 #include "app/Settings.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
 

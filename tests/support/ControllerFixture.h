@@ -2,7 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
