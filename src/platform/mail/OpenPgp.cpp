@@ -107,15 +107,21 @@ void readSignatures(GMimeSignatureList *list, GError *error, MailSignature &sign
     const qint64 created = g_mime_signature_get_created64(one);
     g_object_unref(list);
 
+    // A key made on a phone usually signs with a subkey; the owner lists
+    // the primary key, the fingerprint every program shows.
+    const auto primary = [&key] {
+        const Key found = findKey(key);
+        return found && found->fpr ? QString::fromLatin1(found->fpr).toUpper() : key;
+    };
     static const QRegularExpression fullFingerprint(QStringLiteral("^(?:[0-9A-F]{40}|[0-9A-F]{64})$"));
     signature.fingerprint = key;
     if (status & GMIME_SIGNATURE_STATUS_KEY_MISSING) {
         signature.state = MailSignature::State::UnknownKey;
         signature.problem = QStringLiteral("its key is not in the keyring");
     } else if (status & GMIME_SIGNATURE_STATUS_KEY_REVOKED) {
-        stateInvalid(signature, QStringLiteral("the key %1 is revoked").arg(key));
+        stateInvalid(signature, QStringLiteral("the key %1 is revoked").arg(primary()));
     } else if (status & GMIME_SIGNATURE_STATUS_KEY_EXPIRED) {
-        stateInvalid(signature, QStringLiteral("the key %1 has expired").arg(key));
+        stateInvalid(signature, QStringLiteral("the key %1 has expired").arg(primary()));
     } else if (status & GMIME_SIGNATURE_STATUS_SIG_EXPIRED) {
         stateInvalid(signature, QStringLiteral("the signature has expired"));
     } else if (status & GMIME_SIGNATURE_STATUS_RED) {
@@ -127,10 +133,7 @@ void readSignatures(GMimeSignatureList *list, GError *error, MailSignature &sign
     } else {
         signature.state = MailSignature::State::Good;
         signature.signedAt = created;
-        // A key made on a phone usually signs with a subkey; the owner lists
-        // the primary key, the fingerprint every program shows.
-        if (const Key found = findKey(key); found && found->fpr)
-            signature.fingerprint = QString::fromLatin1(found->fpr).toUpper();
+        signature.fingerprint = primary();
     }
 }
 
@@ -198,6 +201,8 @@ void checkInlineSigned(GMimeObject *body, MailSignature &signature)
     qsizetype end = endMark < 0 ? -1 : content.indexOf('\n', endMark);
     end = end < 0 ? content.size() : end + 1;
     signature.unsignedText = outside + decodeText(content.left(begin)) + u'\n' + decodeText(content.mid(end));
+    // The block as it stands until GnuPG says what in it was signed.
+    signature.signedText = decodeText(content.mid(begin, end - begin));
     if (blocks > 1) {
         stateInvalid(signature, QStringLiteral("the text holds %1 signed blocks").arg(blocks));
         return;
@@ -212,11 +217,15 @@ void checkInlineSigned(GMimeObject *body, MailSignature &signature)
     GError *error = nullptr;
     GMimeSignatureList *list = g_mime_crypto_context_verify(context, GMIME_VERIFY_NONE, input, nullptr, output, &error);
     GByteArray *plain = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(output));
-    signature.signedText = decodeText(QByteArray(reinterpret_cast<const char *>(plain->data), qsizetype(plain->len)));
+    const bool anyPlain = plain->len > 0;
+    if (anyPlain)
+        signature.signedText = decodeText(QByteArray(reinterpret_cast<const char *>(plain->data), qsizetype(plain->len)));
     g_object_unref(output);
     g_object_unref(input);
     g_object_unref(context);
     readSignatures(list, error, signature);
+    if (signature.state == MailSignature::State::Good && !anyPlain)
+        signature.signedText.clear();
 }
 
 } // namespace
@@ -235,19 +244,21 @@ MailSignature checkMessageSignature(GMimeMessage *message)
     GMimeObject *body = g_mime_message_get_mime_part(message);
     if (!body)
         return signature;
-    signature.keyring = keyringFolder();
     QList<GMimeMultipartSigned *> signedParts;
     findSignedParts(body, signedParts);
     if (signedParts.size() > 1) {
         stateInvalid(signature, QStringLiteral("the message holds %1 signed parts; a command comes in one").arg(signedParts.size()));
-        return signature;
-    }
-    if (signedParts.size() == 1)
+        // Still read, so that a refused command is logged as one.
+        Parts parts;
+        collect(body, parts);
+        signature.unsignedText = bodyText(parts);
+    } else if (signedParts.size() == 1)
         checkMultipartSigned(body, signedParts.first(), signature);
     else
         checkInlineSigned(body, signature);
-    if (signature.state == MailSignature::State::Missing)
-        signature.keyring.clear();
+    // Asked only of signed mail: GpgME starts gpgconf to learn it.
+    if (signature.state != MailSignature::State::Missing)
+        signature.keyring = keyringFolder();
     return signature;
 }
 
