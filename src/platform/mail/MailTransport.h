@@ -21,7 +21,7 @@ struct OutgoingMail {
     QString inReplyTo;
     // OpenPGP fingerprints the body, attachment included, is encrypted to
     // (PGP/MIME); empty for a message in clear text.
-    QStringList encryptTo;
+    QStringList encryptTo = {};
 };
 
 // The bare msg-id ("abc@host") of a Message-ID value given with or without
