@@ -229,6 +229,10 @@ int runApplication(int &argc, char **argv, bool headless)
         controller.whenCommandFinished(done);
         return taken;
     });
+    queue.setRefusalHandler([&controller](const InboundItem &item, const QString &why) {
+        if (!item.chat)
+            controller.refuseRepeatedMail(item.from, why);
+    });
     std::unique_ptr<SettingsWindow> window;
     InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
@@ -259,6 +263,8 @@ int runApplication(int &argc, char **argv, bool headless)
                                item.messageId = message.messageId;
                                item.authenticationResults = message.authenticationResults;
                                item.senderHeader = message.senderHeader;
+                               item.dateHeader = message.dateHeader;
+                               item.signature = message.signature;
                                // Not taken for want of disk space: it stays unseen and comes again.
                                const InboundQueue::Outcome outcome = queue.take(item);
                                if (outcome == InboundQueue::Outcome::RunBefore)

@@ -147,6 +147,10 @@ public:
     // sent its answer, at once when none runs.
     void whenCommandFinished(std::function<void()> next);
     bool commandRunning() const { return m_custom.runningScript != nullptr; }
+    // A mail message refused before the intake saw it (one taken before, sent
+    // again): logged as the intake logs its own refusals, and only for the
+    // owner's addresses.
+    void refuseRepeatedMail(const QString &from, const QString &why);
     // What the receiving side learnt about the next mail message's sender.
     void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
@@ -289,6 +293,7 @@ private:
     void log(const QString &text);
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void runLanguage(const QByteArray &command);
+    void refuseMail(const QString &from, const QString &why);
     void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
                        const QString &messageId = QString());
     void answerUnder(const QString &messageId, const std::function<void()> &answer);

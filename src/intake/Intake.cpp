@@ -5,6 +5,7 @@
 #include "intake/CommandsInFlight.h"
 #include "intake/QuotedText.h"
 #include "intake/SenderChecks.h"
+#include "intake/SignedCommands.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -46,24 +47,46 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
     if (message.isNull())
         return;
 
-    const QString lowered = message.toLower();
+    // With signatures required, commands come from the signed part alone;
+    // what stands outside it only tells whether the message was meant as one.
+    const SenderEvidence &evidence = m_intake.senderEvidence;
+    const bool signedOnly = prefs.boolValue(RBRequireSignedCommands) && evidence.signature.state != MailSignature::State::Missing;
+    const QString lowered = (signedOnly ? evidence.signature.signedText : message).toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle")))
         return;
     const QString own = text::withoutQuotedText(lowered);
-    if (!own.contains(QLatin1String("wndl")))
+    if (!own.contains(QLatin1String("wndl")) && !(signedOnly && holdsCommandKeyword(evidence.signature.unsignedText)))
         return;
     // The checks beyond the address test, and the one address answers go
     // to: never the sender text itself, which a mail program would read again.
     QString replyAddress;
-    const QString refusal = senderCheckFailure(prefs, from, m_intake.senderEvidence, &replyAddress);
+    QString refusal = senderCheckFailure(prefs, from, evidence, &replyAddress);
+    if (refusal.isNull())
+        refusal = signatureCheckFailure(prefs, evidence.signature);
+    if (refusal.isNull())
+        refusal = commandAgeFailure(prefs, evidence, m_platform.clock.now());
     if (!refusal.isNull()) {
-        const QString line = QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2")
-                                 .arg(text::printableLine(from).left(200), text::printableLine(refusal));
-        m_platform.console.writeLine(line);
-        m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
+        refuseMail(from, refusal);
         return;
     }
     acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId);
+}
+
+void Controller::refuseMail(const QString &from, const QString &why)
+{
+    const QString line = QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2")
+                             .arg(text::printableLine(from).left(200), text::printableLine(why));
+    m_platform.console.writeLine(line);
+    m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
+}
+
+void Controller::refuseRepeatedMail(const QString &from, const QString &why)
+{
+    const Preferences &prefs = m_platform.preferences;
+    // Strangers are not the log's business, here as at the address test.
+    if (!senderMatches(prefs.stringValue(RBPhoneEmailAddress), from) && !senderMatches(prefs.stringValue(RBRemoteEmailAddress), from))
+        return;
+    refuseMail(from, why);
 }
 
 void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)

@@ -77,6 +77,8 @@ QProcessEnvironment TestSession::environment() const
     env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
+    for (auto it = m_variables.cbegin(); it != m_variables.cend(); ++it)
+        env.insert(it.key(), it.value());
     return env;
 }
 
