@@ -12,6 +12,8 @@ protected:
     DeskNoticeTest() { restart(); }
     void restart()
     {
+        // Gone first: a controller takes the notices' button back when it goes.
+        controller.reset();
         controller = std::make_unique<Controller>(platform);
         controller->setCommandTextHandler([this](const QByteArray &text) { parsed << text; });
     }

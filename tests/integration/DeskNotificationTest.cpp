@@ -17,11 +17,6 @@ protected:
     qsizetype logged(const QString &line) const { return session.logText().count(line); }
 };
 
-std::ostream &operator<<(std::ostream &out, const Notice &notice)
-{
-    return out << notice.application.toStdString() << " | " << notice.summary.toStdString() << " | " << notice.body.toStdString();
-}
-
 } // namespace
 
 // dunst on an Xvfb display receives each command's notice, and its button
@@ -32,6 +27,7 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
         GTEST_SKIP() << "Xvfb or dunst is missing; scripts/install-deps installs them";
     NotificationServer desk;
     ASSERT_TRUE(desk.start(session));
+    ASSERT_TRUE(session.configure("maxCommandsPerHour", "20")); // more commands than the default allows
     ASSERT_TRUE(session.startDaemon());
 
     struct Road { QStringList arguments; QByteArray input; Notice expected; };
@@ -66,7 +62,7 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
     ASSERT_TRUE(session.configure("notifyOnRemoteCommands", "yes"));
     ASSERT_EQ(session.send("owner@example.org", "wndl cal 3 may"), 0);
     ASSERT_TRUE(waitFor([&] { return desk.notices().size() > shown; }));
-    EXPECT_EQ(desk.notices().mid(shown), QList<Notice>{{"Wendle", ByMail, "\u201cwndl cal 3 may\u201d from owner@example.org"}});
+    EXPECT_EQ(desk.notices().mid(shown), (QList<Notice>{{"Wendle", ByMail, "\u201cwndl cal 3 may\u201d from owner@example.org"}}));
 
     // Only the newest notice stays on the screen for the button.
     EXPECT_EQ(desk.closeAll(), 0);
@@ -106,18 +102,21 @@ TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
          "true", nullptr},
     };
     for (const Step &step : steps) {
-        if (step.running && !session.daemonRunning())
+        if (step.running && !session.daemonRunning()) {
             ASSERT_TRUE(session.startDaemon());
-        if (!step.running && session.daemonRunning())
+        }
+        if (!step.running && session.daemonRunning()) {
             ASSERT_EQ(session.stopDaemon(), 0);
+        }
         const QString log = session.logText();
         QByteArray output, errors;
         EXPECT_EQ(session.runWendle({step.command}, &output, &errors), 0) << step.command << errors.constData();
         EXPECT_EQ(QString::fromUtf8(output), step.output) << step.command;
         EXPECT_TRUE(config().contains(QStringLiteral("enableRemoteCommands=%1\n").arg(step.stored))) << config().toStdString();
         const QString added = session.logText().mid(log.size());
-        if (step.logged)
+        if (step.logged) {
             EXPECT_TRUE(added.contains(step.logged)) << added.toStdString();
+        }
         EXPECT_EQ(added.count("remote commands"), step.logged ? 1 : 0) << added.toStdString();
     }
     // Paused while Wendle did not run: it starts paused.

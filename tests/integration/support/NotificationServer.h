@@ -40,4 +40,9 @@ private:
     QProcessEnvironment m_environment;
 };
 
+inline std::ostream &operator<<(std::ostream &out, const NotificationServer::Notice &notice)
+{
+    return out << notice.application.toStdString() << " | " << notice.summary.toStdString() << " | " << notice.body.toStdString();
+}
+
 } // namespace wendle::test
