@@ -6,6 +6,7 @@
 #include "app/InboundService.h"
 #include "app/InstanceLock.h"
 #include "app/PrivateFiles.h"
+#include "app/RemoteSwitch.h"
 #include "app/Resources.h"
 #include "app/SessionBus.h"
 #include "app/Settings.h"
@@ -24,6 +25,7 @@
 #include "platform/help/HelpBrowser.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
+#include "platform/notifications/FreedesktopNotifications.h"
 #include "platform/preferences/PreferencesWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/process/ProcessLauncher.h"
@@ -218,8 +220,10 @@ int runApplication(int &argc, char **argv, bool headless)
     QtProcessLauncher processes;
     GStreamerFrameSource camera;
     std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
+    FreedesktopNotifications notifications(bus, console);
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get()};
+                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get(),
+                            &notifications};
 
     Controller controller(platform);
     logger = &controller;
@@ -236,6 +240,7 @@ int runApplication(int &argc, char **argv, bool headless)
     std::unique_ptr<SettingsWindow> window;
     InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
+    new RemoteSwitchService(&inbound, controller); // owned by inbound
     new WindowService(&inbound, [&window, &console, &support] { // owned by inbound
         const qint64 process = QCoreApplication::applicationPid();
         if (!window) {
@@ -321,7 +326,7 @@ int runApplication(int &argc, char **argv, bool headless)
         if (TrayIcon::available()) {
             const auto facts = [&] {
                 return TrayFacts{mailConnectionState(preferences, mailbox, mailboxWaits), chatXmpp.linkState(),
-                                 describeLastCommand(controller)};
+                                 describeLastCommand(controller), preferences.boolValue(RBEnableRemoteCommands)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
             window->setKeepsRunningWhenClosed(true);

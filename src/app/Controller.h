@@ -162,6 +162,13 @@ public:
     void settleCommands();
     // Logs the commands an earlier run took and never finished.
     void reportInterruptedCommands();
+    // The owner at the desk (src/intake/DeskNotice.cpp): a notification for
+    // every command that runs from afar, and the switch that pauses them all.
+    void showCommandAtDesk(const QString &command, const QString &sender, bool byChat);
+    // Store enableRemoteCommands and log who changed it (the tray menu, the
+    // notification, the command line); the line for the one who asked.
+    QString pauseRemoteCommands(const QString &by);
+    QString resumeRemoteCommands(const QString &by);
 
     // Receives the 8-bit command text that parseCommand cut out, instead of
     // the command language (which runs when no handler is set).
@@ -295,7 +302,8 @@ private:
     void runLanguage(const QByteArray &command);
     void refuseMail(const QString &from, const QString &why);
     void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                       const QString &messageId = QString());
+                       const QString &messageId, const QString &sender);
+    QString switchRemoteCommands(bool enabled, const QString &by);
     void answerUnder(const QString &messageId, const std::function<void()> &answer);
     bool commandStillRunning() const;
     void tearDownSearch();

@@ -136,6 +136,9 @@ const QList<SettingInfo> &knownSettings()
         {RBHostChatServer, T::String, none, Implied, "chat", "the XMPP server as host[:port] (found from hostChatAddress when empty)"},
         {RBChatTrustedCertificate, T::String, none, Implied, "chat", "a PEM certificate trusted beside the system's for the XMPP server"},
 
+        {RBNotifyOnRemoteCommands, T::Boolean, true, Adapter, "ped",
+         "show a desktop notification for every command from afar, with a button that pauses remote commands"},
+
         {RBCameraSource, T::String, QStringLiteral("v4l2src"), Adapter, "isight", "the GStreamer source the camera is read from, such as v4l2src device=/dev/video2"},
         {RBMotionAlertFlag, T::Boolean, false, Adapter, "isight", "mail remoteEmailAddress a picture when the motion watch sees motion"},
         {RBMotionAlertInterval, T::Integer, 300, Adapter, "isight", "least seconds between two motion alert mails", {R::NonNegative}},

@@ -80,6 +80,9 @@ inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate"
 inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
 inline constexpr const char *RBHostChatServer = "hostChatServer";
 inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
+// The owner at the desk sees every command that came from afar, with a
+// button that pauses remote commands (enableRemoteCommands off).
+inline constexpr const char *RBNotifyOnRemoteCommands = "notifyOnRemoteCommands";
 // The camera: a GStreamer source description, and the mail sent on motion
 // (at most one per interval, in seconds).
 inline constexpr const char *RBCameraSource = "cameraSource";

@@ -69,7 +69,8 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
         refuseMail(from, refusal);
         return;
     }
-    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId);
+    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId,
+                  from);
 }
 
 void Controller::refuseMail(const QString &from, const QString &why)
@@ -89,7 +90,7 @@ void Controller::refuseRepeatedMail(const QString &from, const QString &why)
     refuseMail(from, why);
 }
 
-void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
+void Controller::processChatFrom(const QString &from, const QString &message, const QVariant &)
 {
     if (message.isNull())
         return;
@@ -97,7 +98,7 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
     if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
         return;
     acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_chat_cmd_from_log")),
-                  QLatin1String(ChatMarker));
+                  QLatin1String(ChatMarker), QString(), from);
 }
 
 // The steps mail and chat share once the message may be a command: the
@@ -105,7 +106,7 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
 // The limit notice goes back the way the command came. Only the text the
 // sender wrote is searched: a quoted "wndl" is not a command.
 void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                               const QString &messageId)
+                               const QString &messageId, const QString &sender)
 {
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
@@ -148,6 +149,8 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     // the next start.
     recordCommandInFlight(m_platform.supportFolder, m_intake.lastCommandSeen.text);
     m_intake.commandsInFlight = true;
+    // Whoever sits at the computer learns that it is being worked from afar.
+    showCommandAtDesk(command, sender, replyAddress == QLatin1String(ChatMarker));
     parseCommand(command);
     settleCommands();
 }

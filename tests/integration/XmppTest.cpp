@@ -1,3 +1,4 @@
+#include "support/NotificationServer.h"
 #include "support/ProsodyServer.h"
 #include "support/TestFiles.h"
 #include "support/WendleInstance.h"
@@ -103,6 +104,25 @@ TEST_F(XmppTest, CommandsFromTheOwnersAccountAreAnsweredInTheChat)
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(count("Processing command received by chat"), 3);
     EXPECT_EQ(count("ignored a chat message from eve@example.test"), 1);
+}
+
+// A command by XMPP is shown at the desk with the account (and device) it
+// came from, as the chat server authenticated it.
+TEST_F(XmppTest, ACommandByChatIsShownAtTheDesk)
+{
+    if (!NotificationServer::installed())
+        GTEST_SKIP() << "Xvfb or dunst is missing; scripts/install-deps installs them";
+    NotificationServer desk;
+    ASSERT_TRUE(desk.start(session));
+    ASSERT_TRUE(session.startDaemon());
+    ASSERT_TRUE(logSays(LoggedIn));
+    ASSERT_EQ(server.send("owner", "wndl cal 12 may"), 0);
+    ASSERT_TRUE(waitFor([&] { return !desk.notices().isEmpty(); }));
+    const NotificationServer::Notice notice = desk.notices().first();
+    EXPECT_EQ(notice.summary, "Wendle: a command came by chat");
+    EXPECT_TRUE(notice.body.startsWith("\u201cwndl cal 12 may\u201d from owner@example.test/")) << notice;
+    EXPECT_EQ(desk.notices().size(), 1);
+    EXPECT_EQ(session.stopDaemon(), 0);
 }
 
 TEST_F(XmppTest, AfterTheServerRestartsTheNextCommandIsAnswered)
