@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QXmlStreamReader>
 
 #include <csignal>
 
@@ -20,6 +21,30 @@ class DaemonTest : public SessionTest {
 protected:
     int entriesOf(const QString &text) const { return session.logText().count(text); }
 };
+
+// The methods, signals and properties of Wendle's own interfaces in an
+// introspection document, one line each with the types of their arguments.
+std::string wendleMembers(const QByteArray &introspection)
+{
+    QStringList members;
+    QXmlStreamReader xml(introspection);
+    QString interface;
+    while (xml.readNextStartElement() || !xml.atEnd()) {
+        if (!xml.isStartElement())
+            continue;
+        const QString name = xml.attributes().value("name").toString();
+        if (xml.name() == u"interface")
+            interface = name;
+        else if (!interface.startsWith("org.wendle.") || xml.name() == u"annotation" || xml.name() == u"node")
+            continue;
+        else if (xml.name() == u"arg")
+            members.last() += u' ' + xml.attributes().value("direction").toString() + u':' + xml.attributes().value("type").toString();
+        else
+            members << interface + u' ' + xml.name().toString() + u' ' + name + u' ' + xml.attributes().value("type").toString();
+    }
+    members.sort();
+    return str(members.join(u'\n'));
+}
 
 } // namespace
 
@@ -193,6 +218,15 @@ TEST_F(DaemonTest, ACommandWaitsForTheRunningScriptButTheBusDoesNot)
 TEST_F(DaemonTest, ASecondRunAsksTheRunningOneToShowItself)
 {
     ASSERT_TRUE(session.startDaemon());
+    // The interface file installed for other programs describes what the bus offers.
+    QByteArray introspection;
+    ASSERT_EQ(session.runProgram("gdbus", {"introspect", "--session", "--xml", "--dest", "org.wendle.Wendle", "--object-path", "/org/wendle/Wendle"},
+                                 &introspection),
+              0);
+    const std::string offered = wendleMembers(introspection);
+    EXPECT_EQ(QString::fromStdString(offered).count(" method "), 6) << offered;
+    EXPECT_EQ(wendleMembers(readFile(QStringLiteral(WENDLE_SOURCE_RESOURCES) + "/org.wendle.Wendle.Inbound.xml")), offered);
+
     QProcessEnvironment environment = session.environment();
     environment.remove("XDG_RUNTIME_DIR");
     for (const QStringList &arguments : {QStringList{"run"}, QStringList{"run", "--headless"}}) {
