@@ -126,6 +126,8 @@ const QList<SettingInfo> &knownSettings()
          "a command that prints the password of hostChatAddress for the xmpp transport (~ and $HOME expand)"},
         {RBHostChatServer, T::String, none, Implied, "chat", "the XMPP server as host[:port] (found from hostChatAddress when empty)"},
         {RBChatTrustedCertificate, T::String, none, Implied, "chat", "a PEM certificate trusted beside the system's for the XMPP server"},
+        {RBMcabberFifo, T::String, QStringLiteral("~/.mcabber/mcabber.fifo"), Adapter, "chat",
+         "mcabber's command FIFO (its fifo_name) the mcabber transport writes replies into (~ expands)"},
 
         {RBCameraSource, T::String, QStringLiteral("v4l2src"), Adapter, "isight", "the GStreamer source the camera is read from, such as v4l2src device=/dev/video2"},
         {RBMotionAlertFlag, T::Boolean, false, Adapter, "isight", "mail remoteEmailAddress a picture when the motion watch sees motion"},

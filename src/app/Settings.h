@@ -80,6 +80,8 @@ inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate"
 inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
 inline constexpr const char *RBHostChatServer = "hostChatServer";
 inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
+// Chat through mcabber: the command FIFO replies are written into (its fifo_name).
+inline constexpr const char *RBMcabberFifo = "mcabberFifo";
 // The camera: a GStreamer source description, and the mail sent on motion
 // (at most one per interval, in seconds).
 inline constexpr const char *RBCameraSource = "cameraSource";
