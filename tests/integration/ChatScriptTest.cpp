@@ -80,13 +80,13 @@ TEST_F(ChatScriptTest, TheOwnersChatIsAnsweredThroughMcabber)
 
     ASSERT_EQ(server.send("eve", "wndl"), 0);
     ASSERT_EQ(server.send("owner", "wndl"), 0);
-    ASSERT_TRUE(phone.waitFor("cal 12 may 2027")) << phone.received().toStdString() << mcabber.traceLog().toStdString();
-    const QString reply = phone.received().section(QStringLiteral("Z "), 1);
-    EXPECT_EQ(reply, "computer@example.test: Wendle Syntax Error!  Commands (start with wndl):\n"
+    ASSERT_TRUE(phone.waitFor("-Tavo")) << phone.received().toStdString() << mcabber.traceLog().toStdString();
+    const QString received = phone.received();
+    EXPECT_EQ(received.mid(received.indexOf("computer@")).toStdString(), "computer@example.test: Wendle Syntax Error!  Commands (start with wndl):\n"
                      "find named budget\nfind containing dear sir\nfind and send to a@b.com named budget\n"
                      "473 (a code from a list)\nemail / email to a@b.com\nlaunch backup (your script)\n"
                      "itunes / iphoto / ichat\nfax 5551234 named resume\nsnapshot / snapshot to a@b.com\n"
-                     "cal 12 may 2027\n");
+                     "cal 12 may 2027\nSent by Wendle!   -Tavo\n") << received.toStdString();
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(session.logText().count("Processing command received by chat"), 1);
     EXPECT_TRUE(session.outboxFiles(".chat.json").isEmpty());
