@@ -6,7 +6,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps run-deps build app run test install uninstall clean
+.PHONY: all deps run-deps build app run test test-unit bench install uninstall clean
 
 all: build
 
@@ -20,8 +20,8 @@ deps:
 $(BUILD)/CMakeCache.txt: | run-deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-# Everything: the application, the tests and the benchmarks. Configured
-# again, so that GoogleTest installed since the first configure is found.
+# The application and the tests. Configured again, so that GoogleTest
+# installed since the first configure is found.
 build: deps $(BUILD)/CMakeCache.txt
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j$(JOBS)
@@ -42,6 +42,15 @@ run: app
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+# The unit tests alone (no servers), a few seconds.
+test-unit: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L unit
+
+# The benchmarks in bench/, built (they are run by hand: build/bench/bench_*).
+bench: deps $(BUILD)/CMakeCache.txt
+	cmake -S . -B $(BUILD) -DWENDLE_BENCH=ON
+	cmake --build $(BUILD) -j$(JOBS)
 
 # Built as you; only the copy into a prefix you cannot write uses sudo.
 install: app

@@ -6,6 +6,7 @@
 #include "app/InboundService.h"
 #include "app/InstanceLock.h"
 #include "app/PrivateFiles.h"
+#include "app/RemoteSwitch.h"
 #include "app/Resources.h"
 #include "app/SessionBus.h"
 #include "app/Settings.h"
@@ -25,6 +26,7 @@
 #include "platform/help/HelpBrowser.h"
 #include "platform/mail/MailAdapters.h"
 #include "platform/mail/MailboxWatcher.h"
+#include "platform/notifications/FreedesktopNotifications.h"
 #include "platform/preferences/PreferencesWatcher.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/process/ProcessLauncher.h"
@@ -223,8 +225,10 @@ int runApplication(int &argc, char **argv, bool headless)
     QtProcessLauncher processes;
     GStreamerFrameSource camera;
     std::unique_ptr<HelpBrowser> help(windowed ? new HelpBrowser : nullptr);
+    FreedesktopNotifications notifications(bus, console);
     const Platform platform{preferences, clock, scheduler, console, random, mail.transport(), chat,
-                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get()};
+                            workspace, alerts, resources, search, scripts, processes, camera, support, help.get(),
+                            &notifications};
 
     Controller controller(platform);
     logger = &controller;
@@ -234,9 +238,14 @@ int runApplication(int &argc, char **argv, bool headless)
         controller.whenCommandFinished(done);
         return taken;
     });
+    queue.setRefusalHandler([&controller](const InboundItem &item, const QString &why) {
+        if (!item.chat)
+            controller.refuseRepeatedMail(item.from, why);
+    });
     std::unique_ptr<SettingsWindow> window;
     InboundService inbound(queue, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
+    new RemoteSwitchService(&inbound, controller); // owned by inbound
     new WindowService(&inbound, [&window, &console, &support] { // owned by inbound
         const qint64 process = QCoreApplication::applicationPid();
         if (!window) {
@@ -264,6 +273,8 @@ int runApplication(int &argc, char **argv, bool headless)
                                item.messageId = message.messageId;
                                item.authenticationResults = message.authenticationResults;
                                item.senderHeader = message.senderHeader;
+                               item.dateHeader = message.dateHeader;
+                               item.signature = message.signature;
                                // Not taken for want of disk space: it stays unseen and comes again.
                                const InboundQueue::Outcome outcome = queue.take(item);
                                if (outcome == InboundQueue::Outcome::RunBefore)
@@ -320,7 +331,7 @@ int runApplication(int &argc, char **argv, bool headless)
         if (TrayIcon::available()) {
             const auto facts = [&] {
                 return TrayFacts{mailConnectionState(preferences, mailbox, mailboxWaits), chatState(),
-                                 describeLastCommand(controller)};
+                                 describeLastCommand(controller), preferences.boolValue(RBEnableRemoteCommands)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
             window->setKeepsRunningWhenClosed(true);

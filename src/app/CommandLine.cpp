@@ -9,6 +9,7 @@
 #include "app/HelpCommand.h"
 #include "app/IndexCommand.h"
 #include "app/MailReportCommand.h"
+#include "app/RemoteSwitch.h"
 #include "app/SendCommand.h"
 #include "app/SubcommandParser.h"
 #include "app/StatusCommand.h"
@@ -115,6 +116,10 @@ int runCommandLine(int &argc, char **argv)
          [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runSendCommand(arguments, out, err); }},
         {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), {}, runDeliver},
         {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), {}, runStatusCommand},
+        {QStringLiteral("pause"), QStringLiteral("pause"), QStringLiteral("drop every command by mail and chat until wendle resume (stored)"), {},
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runRemoteSwitchCommand(false, arguments, out, err); }},
+        {QStringLiteral("resume"), QStringLiteral("resume"), QStringLiteral("take commands by mail and chat again"), {},
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runRemoteSwitchCommand(true, arguments, out, err); }},
         {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
          QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), {}, runChatScript},
         {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),

@@ -3,7 +3,9 @@
 #include "app/Settings.h"
 #include "app/SettingRules.h"
 #include "app/SubcommandParser.h"
+#include "intake/SignedCommands.h"
 #include "operations/Faxing.h"
+#include "platform/mail/OpenPgp.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
 
@@ -162,6 +164,8 @@ QString usedInstead(const Preferences &preferences, const SettingInfo &info)
     switch (info.bounds.rule) {
     case SettingRule::MailAddress:
         return QStringLiteral("nobody");
+    case SettingRule::KeyFingerprints:
+        return QStringLiteral("no key");
     case SettingRule::OneWord:
         return QStringLiteral("it as it is, which no command matches");
     default:
@@ -232,6 +236,14 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
     QVariant value = parseSettingValue(info->type, normalizedSettingText(key, words[2]), &error);
     if (value.isValid())
         error = checkSettingValue(key, value);
+    // A key that is not in the keyring could never be checked: every signed
+    // command would be refused, and the owner would not learn why until then.
+    if (error.isEmpty() && info->bounds.rule == SettingRule::KeyFingerprints) {
+        for (const QString &fingerprint : parseKeyFingerprints(value.toString())) {
+            if (error = ownerKeyProblem(fingerprint); !error.isEmpty())
+                break;
+        }
+    }
     if (!error.isEmpty()) {
         err << "wendle config: cannot set " << key << " to \"" << words[2] << "\": " << error << '\n';
         return UsageExitCode;

@@ -9,6 +9,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailTransport.h"
+#include "platform/notifications/DeskNotifications.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/workspace/Workspace.h"
@@ -32,6 +33,8 @@ Controller::Controller(const Platform &platform)
     }
     m_platform.random.seed(unsigned(m_platform.clock.now().toSecsSinceEpoch()));
     m_camera.motionDetector = std::make_unique<MotionDetection>(m_platform.console);
+    if (m_platform.notifications)
+        m_platform.notifications->setPauseHandler([this] { pauseRemoteCommands(QStringLiteral("the desktop notification")); });
 }
 
 Controller::~Controller()
@@ -40,6 +43,8 @@ Controller::~Controller()
     for (const ChatReply &reply : m_chat.queued)
         m_platform.scheduler.cancel(reply.timer);
     shutDownCamera();
+    if (m_platform.notifications)
+        m_platform.notifications->setPauseHandler(nullptr);
 }
 
 QVariantMap Controller::defaultsTable()

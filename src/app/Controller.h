@@ -147,6 +147,10 @@ public:
     // sent its answer, at once when none runs.
     void whenCommandFinished(std::function<void()> next);
     bool commandRunning() const { return m_custom.runningScript != nullptr; }
+    // A mail message refused before the intake saw it (one taken before, sent
+    // again): logged as the intake logs its own refusals, and only for the
+    // owner's addresses.
+    void refuseRepeatedMail(const QString &from, const QString &why);
     // What the receiving side learnt about the next mail message's sender.
     void setSenderEvidence(const SenderEvidence &evidence) { m_intake.senderEvidence = evidence; }
     void addTimestamp();
@@ -158,6 +162,13 @@ public:
     void settleCommands();
     // Logs the commands an earlier run took and never finished.
     void reportInterruptedCommands();
+    // The owner at the desk (src/intake/DeskNotice.cpp): a notification for
+    // every command that runs from afar, and the switch that pauses them all.
+    void showCommandAtDesk(const QString &command, const QString &sender, bool byChat);
+    // Store enableRemoteCommands and log who changed it (the tray menu, the
+    // notification, the command line); the line for the one who asked.
+    QString pauseRemoteCommands(const QString &by);
+    QString resumeRemoteCommands(const QString &by);
 
     // Receives the 8-bit command text that parseCommand cut out, instead of
     // the command language (which runs when no handler is set).
@@ -289,8 +300,10 @@ private:
     void log(const QString &text);
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void runLanguage(const QByteArray &command);
+    void refuseMail(const QString &from, const QString &why);
     void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                       const QString &messageId = QString());
+                       const QString &messageId, const QString &sender);
+    QString switchRemoteCommands(bool enabled, const QString &by);
     void answerUnder(const QString &messageId, const std::function<void()> &answer);
     bool commandStillRunning() const;
     void tearDownSearch();

@@ -2,8 +2,10 @@
 
 #include "app/InboundLimits.h"
 #include "app/SendCommand.h"
+#include "app/Settings.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
+#include "platform/preferences/Preferences.h"
 
 #include <QFile>
 #include <QVariantMap>
@@ -71,9 +73,14 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
     const KeepAttachment keep = [&](const InboundMail &mail, qsizetype) {
         return !mail.autoSubmitted && mayBeMailCommand(preferences, mail.from, mail.text);
     };
+    // GnuPG is started only for mail the address test lets in.
+    const CheckSignature check = [&](const InboundMail &mail) {
+        return !mail.autoSubmitted && (senderMatches(preferences.stringValue(RBPhoneEmailAddress), mail.from)
+                                       || senderMatches(preferences.stringValue(RBRemoteEmailAddress), mail.from));
+    };
     QString error;
     bool temporary = false;
-    const std::optional<InboundMail> mail = parseInboundMessage(raw.bytes, attachmentFolder, &error, &temporary, keep);
+    const std::optional<InboundMail> mail = parseInboundMessage(raw.bytes, attachmentFolder, &error, &temporary, keep, check);
     if (!mail) {
         err << "wendle deliver: " << error << '\n';
         return temporary ? TryAgainLaterExitCode : BadMessageExitCode;
@@ -96,6 +103,9 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         message.insert(QStringLiteral("AuthenticationResults"), mail->authenticationResults.join(u'\n'));
     if (!mail->senderHeader.isNull())
         message.insert(QStringLiteral("SenderHeader"), mail->senderHeader);
+    if (!mail->dateHeader.isNull())
+        message.insert(QStringLiteral("DateHeader"), mail->dateHeader);
+    putSignature(message, mail->signature);
     // Wendle would refuse it every time: a bad message, not one to retry.
     const QString tooLarge = inboundArgumentsProblem(message);
     if (!tooLarge.isNull()) {

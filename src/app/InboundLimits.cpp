@@ -1,5 +1,6 @@
 #include "app/InboundLimits.h"
 
+#include "intake/SignedCommands.h"
 #include "platform/mail/InboundMessage.h"
 
 #include <QDBusArgument>
@@ -22,6 +23,7 @@ const Bound Bounds[] = {
     {"MessageID", MaxInboundNameBytes, "the Message-ID"},
     {"AttachedFile", MaxInboundNameBytes, "the attachment path"},
     {"AuthenticationResults", MaxInboundResultsBytes, "the Authentication-Results"},
+    {"DateHeader", MaxInboundNameBytes, "the Date header"},
 };
 
 // Counted without making the UTF-8 copy, which is what a bound must spare.
@@ -131,6 +133,11 @@ QString inboundArgumentsProblem(const QVariantMap &arguments)
         const auto it = arguments.constFind(QLatin1String(bound.key));
         if (it != arguments.cend() && inboundValueBytes(*it) > bound.bytes)
             return QStringLiteral("%1 is longer than %2").arg(QLatin1String(bound.what), sizeInWords(bound.bytes));
+    }
+    for (const auto &[key, bytes] : signatureKeyBounds(MaxInboundTextBytes, MaxInboundNameBytes)) {
+        const auto it = arguments.constFind(key);
+        if (it != arguments.cend() && inboundValueBytes(*it) > bytes)
+            return QStringLiteral("%1 is longer than %2").arg(key, sizeInWords(bytes));
     }
     return {};
 }

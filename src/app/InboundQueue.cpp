@@ -41,6 +41,8 @@ QVariantMap inboundItemToMap(const InboundItem &item)
     if (!item.authenticationResults.isEmpty())
         map.insert(QStringLiteral("authenticationResults"), item.authenticationResults);
     putString(map, "senderHeader", item.senderHeader);
+    putString(map, "dateHeader", item.dateHeader);
+    putSignature(map, item.signature);
     return map;
 }
 
@@ -55,6 +57,9 @@ InboundItem inboundItemFromMap(const QVariantMap &map)
     item.authenticationResults = map.value(QStringLiteral("authenticationResults")).toStringList();
     if (map.contains(QStringLiteral("senderHeader")))
         item.senderHeader = takeString(map, "senderHeader");
+    if (map.contains(QStringLiteral("dateHeader")))
+        item.dateHeader = takeString(map, "dateHeader");
+    item.signature = takeSignature([&map](const QString &key) { return takeString(map, key.toLatin1().constData()); });
     return item;
 }
 
@@ -70,8 +75,11 @@ InboundQueue::~InboundQueue() = default;
 
 InboundQueue::Outcome InboundQueue::take(const InboundItem &item, QString *why)
 {
-    if (m_messageIds.knows(item.messageId, QDateTime::currentDateTimeUtc()))
+    if (const QString why = ranBefore(item, QDateTime::currentDateTimeUtc()); !why.isNull()) {
+        if (m_refused)
+            m_refused(item, why);
         return Outcome::RunBefore;
+    }
     QString problem;
     const QString spoolFile = spool(item, &problem);
     if (spoolFile.isEmpty()) {
@@ -148,7 +156,9 @@ void InboundQueue::handOverNext()
     QFile::remove(entry.spoolFile);
     // A second copy taken while the first still waited.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (m_messageIds.knows(entry.item.messageId, now)) {
+    if (const QString why = ranBefore(entry.item, now); !why.isNull()) {
+        if (m_refused)
+            m_refused(entry.item, why);
         scheduleNext();
         return;
     }
@@ -162,8 +172,20 @@ void InboundQueue::handOverNext()
         if (alive)
             handedOver(turn);
     });
-    if (taken)
+    if (taken) {
         m_messageIds.remember(entry.item.messageId, now);
+        m_messageIds.remember(entry.item.signature.memoryId(), now);
+    }
+}
+
+QString InboundQueue::ranBefore(const InboundItem &item, const QDateTime &now) const
+{
+    if (m_messageIds.knows(item.messageId, now))
+        return QStringLiteral("a message with its Message-ID <%1> ran before").arg(item.messageId.left(200));
+    // A captured signed command sent again under a new Message-ID.
+    if (m_messageIds.knows(item.signature.memoryId(), now))
+        return QStringLiteral("its signed command ran before");
+    return {};
 }
 
 void InboundQueue::handedOver(quint64 turn)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "intake/MessageIdMemory.h"
+#include "intake/SignedCommands.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,8 @@ struct InboundItem {
     QString messageId;
     QStringList authenticationResults;
     QString senderHeader; // the Sender header; null when the message has none
+    QString dateHeader;   // the Date header; null when the message has none
+    MailSignature signature;
 };
 
 // Takes inbound messages over and hands them to the intake one at a time,
@@ -35,7 +38,8 @@ struct InboundItem {
 // handler returned. Each message is written to a spool folder before it
 // counts as taken and removed from it just before it is handed over, so a
 // message taken before a crash or a shutdown is run by the next start. A
-// message whose Message-ID was run before is dropped. An id is remembered
+// message whose Message-ID, or whose good signature, was run before is
+// dropped, and the refusal handler is told. An id is remembered
 // only once the intake took its message as the owner's command: a stranger
 // who sends the id first must not use it up.
 class InboundQueue {
@@ -49,7 +53,11 @@ public:
         CannotSpool, // the spool folder cannot be written: not taken, whoever brought it keeps it
     };
 
+    // Told of each message dropped for having run before, with the reason.
+    using RefusalHandler = std::function<void(const InboundItem &item, const QString &why)>;
+
     InboundQueue(const QString &supportFolder, Handler handler);
+    void setRefusalHandler(RefusalHandler handler) { m_refused = std::move(handler); }
     ~InboundQueue();
 
     // A message is taken only once it is safe on disk: one held in memory
@@ -68,11 +76,14 @@ private:
     void scheduleNext();
     void handOverNext();
     void handedOver(quint64 turn);
+    // Why the item may not run: it, or its signed command, ran before. Null when it may.
+    QString ranBefore(const InboundItem &item, const QDateTime &now) const;
     // The spool file's path; empty with *why set when it cannot be written.
     QString spool(const InboundItem &item, QString *why);
 
     QString m_spoolFolder;
     Handler m_handler;
+    RefusalHandler m_refused;
     MessageIdMemory m_messageIds;
     std::deque<Entry> m_items;
     std::unique_ptr<QObject> m_context;

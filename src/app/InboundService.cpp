@@ -78,6 +78,9 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
         item.authenticationResults = results.split(u'\n', Qt::SkipEmptyParts);
     if (arguments.contains(QStringLiteral("SenderHeader")))
         item.senderHeader = inboundArgument(arguments, QStringLiteral("SenderHeader"));
+    if (arguments.contains(QStringLiteral("DateHeader")))
+        item.dateHeader = inboundArgument(arguments, QStringLiteral("DateHeader"));
+    item.signature = takeSignature([&arguments](const QString &key) { return inboundArgument(arguments, key); });
     QString why;
     switch (m_queue.take(item, &why)) {
     case InboundQueue::Outcome::Taken:
@@ -139,7 +142,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
     if (item.chat) {
         controller.processChatFrom(item.from, item.text, attachment);
     } else {
-        controller.setSenderEvidence({item.authenticationResults, item.senderHeader});
+        controller.setSenderEvidence({item.authenticationResults, item.senderHeader, item.dateHeader, item.signature});
         controller.processEmailFrom(item.from, item.text, attachment, item.messageId);
         controller.setSenderEvidence({});
         taken = controller.lastMessageTaken();

@@ -19,6 +19,7 @@ class ScriptRunner;
 class ProcessLauncher;
 class FrameSource;
 class HelpViewer;
+class DeskNotifications;
 
 // The platform services the Controller works through; main() wires the Linux
 // adapters, tests wire doubles.
@@ -39,6 +40,7 @@ struct Platform {
     FrameSource &camera;
     QString supportFolder; // log, old log, snapshot, outbox
     HelpViewer *help = nullptr; // none when headless
+    DeskNotifications *notifications = nullptr; // none: nobody at the desk is told of commands
 };
 
 } // namespace wendle

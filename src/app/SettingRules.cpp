@@ -1,6 +1,7 @@
 #include "app/SettingRules.h"
 
 #include "intake/SenderChecks.h"
+#include "intake/SignedCommands.h"
 #include "operations/Launch.h"
 #include "platform/preferences/Preferences.h"
 
@@ -188,6 +189,8 @@ QString settingAllowedValues(const QString &key)
         return QStringLiteral("outbox, script, xmpp or mcabber");
     case Rule::ReadableFile:
         return QStringLiteral("a readable file, or empty");
+    case Rule::KeyFingerprints:
+        return QStringLiteral("key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none");
     }
     return QString();
 }
@@ -232,6 +235,11 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     case Rule::ChatTransport: {
         return settingChoices(key).contains(value.toString()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
     }
+    case Rule::KeyFingerprints: {
+        QString error;
+        parseKeyFingerprints(value.toString(), &error);
+        return error.isEmpty() ? QString() : QStringLiteral("expected ") + settingAllowedValues(key) + QStringLiteral(": ") + error;
+    }
     case Rule::ReadableFile: {
         const QFileInfo file(value.toString().trimmed());
         return file.filePath().isEmpty() || (file.isFile() && file.isReadable()) ? QString()
@@ -246,6 +254,13 @@ QString normalizedSettingText(const QString &key, const QString &text)
     const Rule rule = ruleOf(key);
     if (rule == Rule::MailTransport || rule == Rule::ChatTransport)
         return text.trimmed().toLower();
+    // Fingerprints as gpg prints them (blanks in groups, any case) are stored
+    // the one way they are compared; text that is none is left for the check.
+    if (rule == Rule::KeyFingerprints) {
+        QString error;
+        const QStringList fingerprints = parseKeyFingerprints(text, &error);
+        return error.isEmpty() ? fingerprints.join(QLatin1String(", ")) : text.trimmed();
+    }
     return text.trimmed();
 }
 
@@ -282,6 +297,7 @@ QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
     // with a blank inside already matches no command.
     switch (ruleOf(key)) {
     case Rule::MailAddress:
+    case Rule::KeyFingerprints:
         return QStringLiteral("");
     case Rule::OneWord:
         return stored;

@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "intake/SenderChecks.h"
+#include "intake/SignedCommands.h"
 #include "operations/Launch.h"
 #include "platform/scripthost/ScriptHost.h"
 
@@ -121,6 +122,14 @@ const QList<SettingInfo> &knownSettings()
          "a mail command needs an Authentication-Results header from authservId showing dkim=pass or spf=pass"},
         {RBAuthservId, T::String, none, Implied, "sec", "the name your mail server signs its Authentication-Results headers with"},
         {RBCommandSecret, T::String, none, Implied, "sec", "a word that must follow wndl in every command (none when empty)", {R::OneWord}},
+        {RBRequireSignedCommands, T::Boolean, false, Implied, nullptr,
+         "a mail command runs only when OpenPGP-signed by a key of ownerKeyFingerprints; only the signed text is taken"},
+        {RBOwnerKeyFingerprints, T::String, none, Implied, nullptr,
+         "the fingerprints of the owner's OpenPGP keys, which must be in the GnuPG keyring", {R::KeyFingerprints}},
+        {RBEncryptReplies, T::Boolean, false, Implied, nullptr,
+         "every mailed reply goes encrypted (PGP/MIME) to the keys of ownerKeyFingerprints, or not at all"},
+        {RBMaxCommandAgeMinutes, T::Integer, 0, Implied, nullptr,
+         "minutes a mail command may be old, by its signature or else its Date header (0: any age)", {R::NonNegative}},
 
         {RBHostChatPasswordCommand, T::ArgumentVector, QStringList(), Implied, "chat",
          "a command that prints the password of hostChatAddress for the xmpp transport (~ and $HOME expand)"},
@@ -128,6 +137,9 @@ const QList<SettingInfo> &knownSettings()
         {RBChatTrustedCertificate, T::String, none, Implied, "chat", "a PEM certificate trusted beside the system's for the XMPP server"},
         {RBMcabberFifo, T::String, QStringLiteral("~/.mcabber/mcabber.fifo"), Adapter, "chat",
          "mcabber's command FIFO (its fifo_name) the mcabber transport writes replies into (~ expands)"},
+
+        {RBNotifyOnRemoteCommands, T::Boolean, true, Adapter, "ped",
+         "show a desktop notification for every command from afar, with a button that pauses remote commands"},
 
         {RBCameraSource, T::String, QStringLiteral("v4l2src"), Adapter, "isight", "the GStreamer source the camera is read from, such as v4l2src device=/dev/video2"},
         {RBMotionAlertFlag, T::Boolean, false, Adapter, "isight", "mail remoteEmailAddress a picture when the motion watch sees motion"},

@@ -82,6 +82,9 @@ inline constexpr const char *RBHostChatServer = "hostChatServer";
 inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
 // Chat through mcabber: the command FIFO replies are written into (its fifo_name).
 inline constexpr const char *RBMcabberFifo = "mcabberFifo";
+// The owner at the desk sees every command that came from afar, with a
+// button that pauses remote commands (enableRemoteCommands off).
+inline constexpr const char *RBNotifyOnRemoteCommands = "notifyOnRemoteCommands";
 // The camera: a GStreamer source description, and the mail sent on motion
 // (at most one per interval, in seconds).
 inline constexpr const char *RBCameraSource = "cameraSource";
@@ -92,7 +95,7 @@ enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color,
 
 // What a value must be beyond its type. The numeric rules bound it (Range
 // with the row's minimum and maximum); the others name a syntax.
-enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord, ReadableFile };
+enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord, ReadableFile, KeyFingerprints };
 
 // Where a key's default comes from: registered at start with the
 // application's table, registered beside it by the Linux build, or only

@@ -5,6 +5,7 @@
 #include "intake/CommandsInFlight.h"
 #include "intake/QuotedText.h"
 #include "intake/SenderChecks.h"
+#include "intake/SignedCommands.h"
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -46,27 +47,50 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
     if (message.isNull())
         return;
 
-    const QString lowered = message.toLower();
+    // With signatures required, commands come from the signed part alone;
+    // what stands outside it only tells whether the message was meant as one.
+    const SenderEvidence &evidence = m_intake.senderEvidence;
+    const bool signedOnly = prefs.boolValue(RBRequireSignedCommands) && evidence.signature.state != MailSignature::State::Missing;
+    const QString lowered = (signedOnly ? evidence.signature.signedText : message).toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle")))
         return;
     const QString own = text::withoutQuotedText(lowered);
-    if (!own.contains(QLatin1String("wndl")))
+    if (!own.contains(QLatin1String("wndl")) && !(signedOnly && holdsCommandKeyword(evidence.signature.unsignedText)))
         return;
     // The checks beyond the address test, and the one address answers go
     // to: never the sender text itself, which a mail program would read again.
     QString replyAddress;
-    const QString refusal = senderCheckFailure(prefs, from, m_intake.senderEvidence, &replyAddress);
+    QString refusal = senderCheckFailure(prefs, from, evidence, &replyAddress);
+    if (refusal.isNull())
+        refusal = signatureCheckFailure(prefs, evidence.signature);
+    if (refusal.isNull())
+        refusal = commandAgeFailure(prefs, evidence, m_platform.clock.now());
     if (!refusal.isNull()) {
-        const QString line = QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2")
-                                 .arg(text::printableLine(from).left(200), text::printableLine(refusal));
-        m_platform.console.writeLine(line);
-        m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
+        refuseMail(from, refusal);
         return;
     }
-    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId);
+    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId,
+                  from);
 }
 
-void Controller::processChatFrom(const QString &, const QString &message, const QVariant &)
+void Controller::refuseMail(const QString &from, const QString &why)
+{
+    const QString line = QStringLiteral("Wendle Log Update:  a message from %1 was refused: %2")
+                             .arg(text::printableLine(from).left(200), text::printableLine(why));
+    m_platform.console.writeLine(line);
+    m_remoteLog.write(QStringLiteral("refused mail messages"), line, m_platform.clock.now());
+}
+
+void Controller::refuseRepeatedMail(const QString &from, const QString &why)
+{
+    const Preferences &prefs = m_platform.preferences;
+    // Strangers are not the log's business, here as at the address test.
+    if (!senderMatches(prefs.stringValue(RBPhoneEmailAddress), from) && !senderMatches(prefs.stringValue(RBRemoteEmailAddress), from))
+        return;
+    refuseMail(from, why);
+}
+
+void Controller::processChatFrom(const QString &from, const QString &message, const QVariant &)
 {
     if (message.isNull())
         return;
@@ -74,7 +98,7 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
     if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
         return;
     acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_chat_cmd_from_log")),
-                  QLatin1String(ChatMarker));
+                  QLatin1String(ChatMarker), QString(), from);
 }
 
 // The steps mail and chat share once the message may be a command: the
@@ -82,7 +106,7 @@ void Controller::processChatFrom(const QString &, const QString &message, const 
 // The limit notice goes back the way the command came. Only the text the
 // sender wrote is searched: a quoted "wndl" is not a command.
 void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                               const QString &messageId)
+                               const QString &messageId, const QString &sender)
 {
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
@@ -125,6 +149,8 @@ void Controller::acceptCommand(const QString &lowered, const QString &logEntry, 
     // the next start.
     recordCommandInFlight(m_platform.supportFolder, m_intake.lastCommandSeen.text);
     m_intake.commandsInFlight = true;
+    // Whoever sits at the computer learns that it is being worked from afar.
+    showCommandAtDesk(command, sender, replyAddress == QLatin1String(ChatMarker));
     parseCommand(command);
     settleCommands();
 }

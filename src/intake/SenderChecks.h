@@ -1,5 +1,7 @@
 #pragma once
 
+#include "intake/SignedCommands.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,11 @@ struct SenderEvidence {
     QStringList authenticationResults;
     // The Sender header as the message has it; null when there is none.
     QString senderHeader;
+    // The Date header as the message has it; null when there is none (or the
+    // message came without headers, by `wendle send`).
+    QString dateHeader;
+    // Its OpenPGP signature, as the receiving side checked it.
+    MailSignature signature;
 };
 
 // The intake's sender test against one configured address: containment

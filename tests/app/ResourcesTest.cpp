@@ -1,5 +1,5 @@
 #include "app/Resources.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,7 +5,7 @@
 #include "platform/chat/ChatAdapters.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/scripthost/ShellWords.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
 
 #include <QColor>

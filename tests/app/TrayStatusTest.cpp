@@ -2,6 +2,11 @@
 #include "app/window/TrayIcon.h"
 #include "intake/SenderChecks.h"
 #include "support/ControllerFixture.h"
+#include "support/QtApplication.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QWidget>
 
 using namespace wendle;
 using namespace wendle::test;
@@ -40,4 +45,32 @@ TEST_F(TrayStatusTest, LastCommandNamesTextWayAndTime)
     EXPECT_EQ(trayStatusLines({"IMAP", "xmpp, logging in as computer@example.test/wendle", describeLastCommand(*controller)}),
               (QStringList{"Wendle is listening for commands", "Mail: IMAP", "Chat: xmpp, logging in as computer@example.test/wendle",
                            "Last command: \u201cwndl snapshot\u201d by chat at 14:35"}));
+}
+
+// The tray's item names what it will do and flips the stored switch; the
+// first status line tells a paused Wendle.
+TEST_F(TrayStatusTest, TrayItemPausesAndResumesRemoteCommands)
+{
+    ensureQtApplication();
+    QWidget settingsWindow;
+    TrayIcon tray(*controller, &settingsWindow, [this] {
+        return TrayFacts{"outbox", "outbox", describeLastCommand(*controller), preferences.boolValue(RBEnableRemoteCommands)};
+    });
+    auto *item = tray.menu()->findChild<QAction *>("pauseRemoteCommands");
+    ASSERT_NE(item, nullptr);
+    struct Step { bool enabledAfter; const char *itemText; const char *firstLine; };
+    const Step steps[] = {
+        {false, "Resume remote commands", "Remote commands are paused"},
+        {true, "Pause remote commands", "Wendle is listening for commands"},
+    };
+    EXPECT_EQ(item->text(), "Pause remote commands");
+    for (const Step &step : steps) {
+        item->trigger();
+        EXPECT_EQ(preferences.boolValue(RBEnableRemoteCommands), step.enabledAfter);
+        EXPECT_EQ(item->text(), step.itemText);
+        EXPECT_EQ(tray.menu()->actions().value(0)->text(), step.firstLine);
+    }
+    EXPECT_EQ(logEntries(), (QStringList{"Wendle Log Update:  remote commands paused from the tray menu; every command is dropped "
+                                         "until they are resumed",
+                                         "Wendle Log Update:  remote commands resumed from the tray menu"}));
 }

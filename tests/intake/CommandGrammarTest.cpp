@@ -1,6 +1,6 @@
 #include "intake/CommandLanguage.h"
 
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "intake/EchoCapture.h"
 #include "support/RecordingCommandActions.h"
 

@@ -1,4 +1,4 @@
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "intake/MessageIdMemory.h"
 
 #include <QFile>

@@ -39,6 +39,8 @@ TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
         {{"send", "--mail", "--from", "a@b", "wndl", "email"}, 1, "", "wendle send: Wendle is not running"},
         {{"status"}, 1, "running: no\n", ""},
         {{"deliver", "now"}, 2, "", "wendle deliver: takes no arguments"},
+        {{"resume", "--help"}, 0, "usage: wendle resume\n", ""},
+        {{"pause", "now"}, 2, "", "wendle pause: takes no arguments"},
         // Help pages read as text without a display.
         {{"help", "sec"}, 0, "The Security tab", ""},
         {{"help", "nonsense"}, 2, "", "the pages are: computer, ped, sec, chat, custom, configuring, isight"},
@@ -225,7 +227,7 @@ TEST_F(CommandLineTest, CompletionAndManualNameEveryCommandSettingAndHelpPage)
             keys << line.section(' ', 0, 0);
     }
     const QStringList pages = QString::fromUtf8(pagesError).section("the pages are: ", 1).trimmed().split(", ");
-    ASSERT_EQ(commands.size(), 9) << usage.constData();
+    ASSERT_EQ(commands.size(), 11) << usage.constData();
     ASSERT_GT(keys.size(), 60);
     ASSERT_EQ(pages.size(), 7);
     const QString wordList = QString::fromUtf8(completion);

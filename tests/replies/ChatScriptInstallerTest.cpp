@@ -1,6 +1,6 @@
 #include "app/Settings.h"
-#include "integration/support/TestFiles.h"
 #include "replies/ReplyScripts.h"
+#include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
 

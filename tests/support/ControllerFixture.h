@@ -2,7 +2,7 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
@@ -22,7 +22,7 @@ protected:
     ControllerFixture()
         : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
         , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
-                   supportDir.path() + QLatin1String("/wendle")}
+                   supportDir.path() + QLatin1String("/wendle"), nullptr, &notifications}
     {
         // The owner's own addresses: the example ones of the defaults give no commands.
         preferences.setValue(QStringLiteral("remoteEmailAddress"), QStringLiteral("owner@example.org"));
@@ -49,6 +49,7 @@ protected:
     RecordingSearch search;
     ProcessScriptRunner scripts;
     RecordingProcessLauncher processes;
+    RecordingDeskNotifications notifications;
     GStreamerFrameSource camera;
     Resources resources;
     Platform platform;

@@ -8,6 +8,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailTransport.h"
+#include "platform/notifications/DeskNotifications.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/random/RandomSource.h"
@@ -153,6 +154,15 @@ public:
     QStringList alerts;
     QList<AlertStyle> styles;
     QStringList buttonTitles;
+};
+
+// Each notice as "summary|body"; choosePause() is the owner pressing the
+// notice's pause button.
+class RecordingDeskNotifications : public DeskNotifications {
+public:
+    void notify(const QString &summary, const QString &body) override { notices << summary + u'|' + body; }
+    void choosePause() { pauseRequested(); }
+    QStringList notices;
 };
 
 // Records every child process; run() answers with the output a test set

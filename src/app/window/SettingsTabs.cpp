@@ -82,6 +82,7 @@ void SettingsWindow::buildRemoteTab()
     senders->addRow(tr("Your phone's mail address:"), c.lineEdit(RBPhoneEmailAddress, tr("5551234567@txt.example.com")));
     senders->addRow(tr("Your other mail address:"), c.lineEdit(RBRemoteEmailAddress, tr("you@example.com")));
     senders->addRow(c.checkBox(RBEnableRemoteCommands, tr("Accept remote commands")));
+    senders->addRow(c.checkBox(RBNotifyOnRemoteCommands, tr("Show a notification here for every remote command")));
 
     QFormLayout *phone = addGroup(tab, tr("Your phone's screen"));
     phone->addRow(tr("Characters per line:"), c.spinBox(RBPhoneWidth, tr(" characters")));

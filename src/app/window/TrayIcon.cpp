@@ -16,7 +16,8 @@ namespace wendle {
 
 QStringList trayStatusLines(const TrayFacts &facts)
 {
-    return {QCoreApplication::translate("TrayIcon", "Wendle is listening for commands"),
+    return {facts.remoteCommandsOn ? QCoreApplication::translate("TrayIcon", "Wendle is listening for commands")
+                                   : QCoreApplication::translate("TrayIcon", "Remote commands are paused"),
             QCoreApplication::translate("TrayIcon", "Mail: %1").arg(facts.mail),
             QCoreApplication::translate("TrayIcon", "Chat: %1").arg(facts.chat),
             QCoreApplication::translate("TrayIcon", "Last command: %1").arg(facts.lastCommand)};
@@ -58,8 +59,21 @@ TrayIcon::TrayIcon(Controller &controller, QWidget *settingsWindow, std::functio
     , m_facts(std::move(facts))
     , m_menu(new QMenu)
     , m_icon(new QSystemTrayIcon(wendleIcon(), this))
+    , m_pauseAction(nullptr)
 {
     m_menu->setObjectName(QStringLiteral("trayMenu"));
+    m_menu->addSeparator();
+    // Named for what it will do, as the menu opens: the owner reaches for it
+    // when something is wrong, and must not have to read a check mark.
+    m_pauseAction = m_menu->addAction(tr("Pause remote commands"));
+    m_pauseAction->setObjectName(QStringLiteral("pauseRemoteCommands"));
+    connect(m_pauseAction, &QAction::triggered, this, [this] {
+        if (m_remoteCommandsOn)
+            m_controller.pauseRemoteCommands(QStringLiteral("the tray menu"));
+        else
+            m_controller.resumeRemoteCommands(QStringLiteral("the tray menu"));
+        updateStatus();
+    });
     m_menu->addSeparator();
     QAction *settings = m_menu->addAction(tr("Settings…"));
     connect(settings, &QAction::triggered, this, [this] {
@@ -97,7 +111,10 @@ void TrayIcon::show()
 
 void TrayIcon::updateStatus()
 {
-    const QStringList lines = trayStatusLines(m_facts());
+    const TrayFacts facts = m_facts();
+    m_remoteCommandsOn = facts.remoteCommandsOn;
+    m_pauseAction->setText(m_remoteCommandsOn ? tr("Pause remote commands") : tr("Resume remote commands"));
+    const QStringList lines = trayStatusLines(facts);
     qDeleteAll(m_statusActions);
     m_statusActions.clear();
     QAction *first = m_menu->actions().value(0);

@@ -21,6 +21,7 @@ struct TrayFacts {
     QString mail;         // how commands come in by mail and how replies leave
     QString chat;         // how chat replies leave
     QString lastCommand;  // the newest command taken in, how and when
+    bool remoteCommandsOn = true; // enableRemoteCommands: off while the owner has paused them
 };
 
 // The lines at the top of the tray menu.
@@ -30,7 +31,8 @@ QStringList trayStatusLines(const TrayFacts &facts);
 QString describeLastCommand(const Controller &controller);
 
 // Wendle's icon in the desktop's tray, for a Wendle whose window is closed:
-// status lines, the settings window, the log, quitting.
+// status lines, pausing remote commands, the settings window, the log,
+// quitting.
 class TrayIcon : public QObject {
     Q_OBJECT
 
@@ -51,6 +53,8 @@ private:
     QMenu *m_menu;
     QSystemTrayIcon *m_icon;
     QList<QAction *> m_statusActions;
+    QAction *m_pauseAction;
+    bool m_remoteCommandsOn = true;
 };
 
 // The little "W" badge of the tray and the windows.

@@ -39,10 +39,13 @@ XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
             context, [this, kind, line] { m_remoteLog.write(kind, text::printableLine(line), QDateTime::currentDateTime()); },
             Qt::QueuedConnection);
     };
-    callbacks.linkChanged = [this, context](bool up) {
-        QMetaObject::invokeMethod(context, [this, up] {
+    callbacks.linkChanged = [this, context](bool up, int failedTries) {
+        QMetaObject::invokeMethod(context, [this, up, failedTries] {
+            if (up != m_linkUp || !m_linkChangedAt.isValid())
+                m_linkChangedAt = QDateTime::currentDateTime();
             m_linkUp = up;
-            m_linkChangedAt = QDateTime::currentDateTime();
+            m_everUp = m_everUp || up;
+            m_failedTries = failedTries;
         }, Qt::QueuedConnection);
     };
     m_session = new XmppSession(std::move(callbacks));
@@ -98,9 +101,11 @@ QString XmppChatTransport::linkState() const
     const QString since = m_linkChangedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (m_linkUp)
         return QStringLiteral("xmpp, connected as %1 since %2").arg(m_account.jid, since);
-    if (m_linkChangedAt.isValid())
-        return QStringLiteral("xmpp, disconnected since %1; logging in again as %2").arg(since, m_account.jid);
-    return QStringLiteral("xmpp, logging in as %1").arg(m_account.jid);
+    const QString tries = m_failedTries > 0 ? QStringLiteral(" (%1 %2 failed)").arg(m_failedTries).arg(m_failedTries == 1 ? "try has" : "tries have")
+                                            : QString();
+    if (m_linkChangedAt.isValid() && m_everUp)
+        return QStringLiteral("xmpp, disconnected since %1; logging in again as %2%3").arg(since, m_account.jid, tries);
+    return QStringLiteral("xmpp, logging in as %1%2").arg(m_account.jid, tries);
 }
 
 void XmppChatTransport::review()
@@ -121,7 +126,8 @@ void XmppChatTransport::review()
         return;
     m_active = active;
     m_account = account;
-    m_linkUp = false;
+    m_linkUp = m_everUp = false;
+    m_failedTries = 0;
     m_linkChangedAt = QDateTime();
     if (active)
         post([account](XmppSession &session) { session.open(account); });

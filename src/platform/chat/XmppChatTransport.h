@@ -69,6 +69,8 @@ private:
     XmppAccount m_account;
     QString m_reportedProblem;
     bool m_linkUp = false;
+    bool m_everUp = false;
+    int m_failedTries = 0;
     QDateTime m_linkChangedAt;
     quint64 m_ignored = 0;
     QSet<QString> m_strangersReported;

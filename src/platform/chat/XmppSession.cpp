@@ -285,8 +285,6 @@ void XmppSession::connectionEvent(int event, int error, const QString &streamErr
     }
     if (!m_wanted)
         return;
-    if (m_callbacks.linkChanged)
-        m_callbacks.linkChanged(false);
     if (!m_outageReported) {
         m_outageReported = true;
         const QString why = describeFailure(error, streamError);
@@ -298,6 +296,8 @@ void XmppSession::connectionEvent(int event, int error, const QString &streamErr
                                    .arg(m_account.jid, why));
     }
     scheduleRetry();
+    if (m_callbacks.linkChanged)
+        m_callbacks.linkChanged(false, m_retries);
 }
 
 QString XmppSession::describeFailure(int error, const QString &streamError) const
@@ -325,7 +325,7 @@ void XmppSession::onConnected()
     m_outageReported = false;
     m_everConnected = true;
     if (m_callbacks.linkChanged)
-        m_callbacks.linkChanged(true);
+        m_callbacks.linkChanged(true, 0);
 
     xmpp_handler_add(m_conn, &XmppCallbacks::message, nullptr, "message", nullptr, this);
     xmpp_handler_add(m_conn, &XmppCallbacks::presence, nullptr, "presence", nullptr, this);

@@ -39,8 +39,9 @@ public:
         // A line the other side caused (an error reply, an odd stanza), of
         // a kind the log holds only a few of an hour.
         std::function<void(const QString &kind, const QString &line)> remoteLog;
-        // The link came up (true) or went down while wanted (false).
-        std::function<void(bool up)> linkChanged;
+        // The link came up (true) or went down while wanted (false), and how
+        // many tries to log in have failed since it was last up.
+        std::function<void(bool up, int failedTries)> linkChanged;
     };
 
     explicit XmppSession(Callbacks callbacks);

@@ -2,111 +2,14 @@
 
 #include "platform/mail/AttachmentFile.h"
 #include "platform/mail/GMimeLibrary.h"
-#include "platform/mail/HtmlText.h"
-
-#include <QStringDecoder>
+#include "platform/mail/MimeText.h"
+#include "platform/mail/OpenPgp.h"
 
 #include <gmime/gmime.h>
 
 namespace wendle {
 
 namespace {
-
-// The parts that matter, found in one walk of the MIME tree.
-struct Parts {
-    GMimeObject *plain = nullptr;
-    GMimeObject *html = nullptr;
-    GMimeObject *attachment = nullptr;
-};
-
-bool hasType(GMimeObject *part, const char *type, const char *subtype)
-{
-    return g_mime_content_type_is_type(g_mime_object_get_content_type(part), type, subtype);
-}
-
-bool isAttachment(GMimeObject *part)
-{
-    GMimeContentDisposition *disposition = g_mime_object_get_content_disposition(part);
-    if (disposition && g_mime_content_disposition_is_attachment(disposition))
-        return true;
-    return GMIME_IS_PART(part) && g_mime_part_get_filename(GMIME_PART(part));
-}
-
-// Signatures are part of how the message was sent, not something sent.
-bool isSignature(GMimeObject *part)
-{
-    return hasType(part, "application", "pgp-signature") || hasType(part, "application", "pkcs7-signature")
-           || hasType(part, "application", "x-pkcs7-signature");
-}
-
-// The tree is within MaxMimeDepth: parseBoundedMessage() measured it.
-void collect(GMimeObject *part, Parts &parts)
-{
-    if (GMIME_IS_MULTIPART(part)) {
-        GMimeMultipart *multipart = GMIME_MULTIPART(part);
-        const int count = g_mime_multipart_get_count(multipart);
-        for (int i = 0; i < count; ++i)
-            collect(g_mime_multipart_get_part(multipart, i), parts);
-        return;
-    }
-    if (isSignature(part))
-        return;
-    const bool attachment = isAttachment(part) || GMIME_IS_MESSAGE_PART(part);
-    if (!attachment && hasType(part, "text", "plain")) {
-        if (!parts.plain)
-            parts.plain = part;
-        return;
-    }
-    if (!attachment && hasType(part, "text", "html")) {
-        if (!parts.html)
-            parts.html = part;
-        return;
-    }
-    if (!parts.attachment)
-        parts.attachment = part;
-}
-
-// The content with its transfer encoding (base64, quoted-printable) undone.
-QByteArray decodedContent(GMimeObject *part)
-{
-    GMimeStream *stream = g_mime_stream_mem_new();
-    if (GMIME_IS_MESSAGE_PART(part)) {
-        GMimeMessage *message = g_mime_message_part_get_message(GMIME_MESSAGE_PART(part));
-        if (message)
-            g_mime_object_write_to_stream(GMIME_OBJECT(message), nullptr, stream);
-    } else if (GMimeDataWrapper *content = g_mime_part_get_content(GMIME_PART(part))) {
-        g_mime_data_wrapper_write_to_stream(content, stream);
-    }
-    GByteArray *buffer = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
-    const QByteArray bytes(reinterpret_cast<const char *>(buffer->data), qsizetype(buffer->len));
-    g_object_unref(stream);
-    return bytes;
-}
-
-// GMime converts from the declared charset to UTF-8. A part that declares no
-// charset (or a wrong one) may still hold Latin-1: bytes that are not valid
-// UTF-8 are read as Latin-1 rather than turned into replacement characters.
-QString decodeText(const QByteArray &bytes)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return text;
-}
-
-QString partText(GMimeObject *part)
-{
-    if (!GMIME_IS_TEXT_PART(part))
-        return decodeText(decodedContent(part));
-    char *utf8 = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
-    if (!utf8)
-        return decodeText(decodedContent(part));
-    const QString text = decodeText(QByteArray(utf8));
-    g_free(utf8);
-    return text;
-}
 
 // Every mailbox, so that the intake sees a list for what it is. Null when
 // there is no mailbox with an address at all.
@@ -181,7 +84,8 @@ void setFlags(QString *error, const QString &text, bool *temporary, bool isTempo
 } // namespace
 
 std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error,
-                                               bool *temporary, const KeepAttachment &keepAttachment)
+                                               bool *temporary, const KeepAttachment &keepAttachment,
+                                               const CheckSignature &checkSignature)
 {
     setFlags(error, QString(), temporary, false);
     if (raw.size() > MaxInboundMessageBytes) {
@@ -216,10 +120,11 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
     QStringList autoSubmitted;
     const QString automatic = headerValues(message, "Auto-Submitted", &autoSubmitted).section(u';', 0, 0).trimmed();
     mail.autoSubmitted = !automatic.isEmpty() && automatic.compare(QLatin1String("no"), Qt::CaseInsensitive) != 0;
-    if (parts.plain)
-        mail.text = partText(parts.plain);
-    else if (parts.html)
-        mail.text = htmlToText(partText(parts.html));
+    mail.text = bodyText(parts);
+    if (const char *date = g_mime_object_get_header(GMIME_OBJECT(message), "Date"))
+        mail.dateHeader = QString::fromUtf8(date).simplified();
+    if (!checkSignature || checkSignature(mail))
+        mail.signature = checkMessageSignature(message);
 
     QString saveError;
     if (parts.attachment && !attachmentFolder.isEmpty()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/SignedCommands.h"
 #include "platform/mail/MimeLimits.h"
 
 #include <QByteArray>
@@ -34,6 +35,10 @@ struct InboundMail {
     // An automatic message (Auto-Submitted other than "no": a bounce, an
     // out-of-office answer, one of Wendle's own replies): never a command.
     bool autoSubmitted = false;
+    // The Date header as written; null when there is none.
+    QString dateHeader;
+    // The OpenPGP signature, checked against the owner's keyring.
+    MailSignature signature;
 };
 
 // Larger messages are refused; mail servers commonly cap at 25-50 MB.
@@ -48,8 +53,12 @@ inline constexpr qsizetype MaxInboundMessageBytes = 50 * 1024 * 1024;
 // written) that may succeed later from a bad message that never will. When keepAttachment is given, the
 // attachment is saved only if it answers true for the message read so far
 // and the attachment's size in bytes.
+// A signature is checked (GnuPG is started for it) only when checkSignature,
+// if given, answers true for the message read so far.
 using KeepAttachment = std::function<bool(const InboundMail &mail, qsizetype bytes)>;
+using CheckSignature = std::function<bool(const InboundMail &mail)>;
 std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error,
-                                               bool *temporary = nullptr, const KeepAttachment &keepAttachment = {});
+                                               bool *temporary = nullptr, const KeepAttachment &keepAttachment = {},
+                                               const CheckSignature &checkSignature = {});
 
 } // namespace wendle

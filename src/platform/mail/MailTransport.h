@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace wendle {
 
@@ -18,6 +19,9 @@ struct OutgoingMail {
     // References, so that the owner's mail app shows the answer under the
     // command rather than as a conversation of its own.
     QString inReplyTo;
+    // OpenPGP fingerprints the body, attachment included, is encrypted to
+    // (PGP/MIME); empty for a message in clear text.
+    QStringList encryptTo = {};
 };
 
 // The bare msg-id ("abc@host") of a Message-ID value given with or without

@@ -1,6 +1,7 @@
 #include "platform/mail/MimeComposer.h"
 
 #include "platform/mail/GMimeLibrary.h"
+#include "platform/mail/OpenPgp.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -148,22 +149,38 @@ void setThread(GMimeMessage *message, const QString &inReplyTo)
     g_mime_object_set_header(GMIME_OBJECT(message), "References", value.constData(), nullptr);
 }
 
-void setBody(GMimeMessage *message, const OutgoingMail &mail)
+// The text, and the attachment beside it when there is one.
+GMimeObject *bodyEntity(const OutgoingMail &mail)
 {
     GMimeObject *body = textPart(mail.body);
     GMimeObject *attachment = mail.attachmentPath.isEmpty() ? nullptr : attachmentPart(mail.attachmentPath);
-    if (!attachment) {
-        g_mime_message_set_mime_part(message, body);
-        g_object_unref(body);
-        return;
-    }
+    if (!attachment)
+        return body;
     GMimeMultipart *mixed = g_mime_multipart_new_with_subtype("mixed");
     g_mime_multipart_add(mixed, body);
     g_mime_multipart_add(mixed, attachment);
     g_object_unref(body);
     g_object_unref(attachment);
-    g_mime_message_set_mime_part(message, GMIME_OBJECT(mixed));
-    g_object_unref(mixed);
+    return GMIME_OBJECT(mixed);
+}
+
+bool setBody(GMimeMessage *message, const OutgoingMail &mail, QString *error)
+{
+    GMimeObject *body = bodyEntity(mail);
+    if (!mail.encryptTo.isEmpty()) {
+        QString why;
+        GMimeObject *encrypted = encryptedEntity(body, mail.encryptTo, &why);
+        g_object_unref(body);
+        if (!encrypted) {
+            if (error)
+                *error = why;
+            return false;
+        }
+        body = encrypted;
+    }
+    g_mime_message_set_mime_part(message, body);
+    g_object_unref(body);
+    return true;
 }
 
 QByteArray toBytes(GMimeMessage *message)
@@ -181,7 +198,7 @@ QByteArray toBytes(GMimeMessage *message)
 
 } // namespace
 
-QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
+QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date, QString *error)
 {
     ensureGMimeInitialised();
     GMimeMessage *message = g_mime_message_new(TRUE);
@@ -198,8 +215,7 @@ QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date)
     // Marks every reply as automatic, so that mail systems (and Wendle's own
     // intake, should the reply come back) never answer or obey it.
     g_mime_object_set_header(GMIME_OBJECT(message), "Auto-Submitted", "auto-replied", nullptr);
-    setBody(message, mail);
-    const QByteArray result = toBytes(message);
+    const QByteArray result = setBody(message, mail, error) ? toBytes(message) : QByteArray();
     g_object_unref(message);
     return result;
 }

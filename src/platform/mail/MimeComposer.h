@@ -14,7 +14,9 @@ namespace wendle {
 // not plain ASCII) and, when there is an attachment, a multipart/mixed with
 // the file as a base64 part. An empty To still gives a valid message (a copy
 // mailed only to its Cc). An attachment that cannot be read is left out; the
-// text still goes.
-QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date);
+// text still goes. With encryptTo set, the body and attachment go as one
+// PGP/MIME multipart/encrypted part; when that cannot be made the result is
+// empty, with *error: such a reply never goes out in clear text.
+QByteArray composeMessage(const OutgoingMail &mail, const QDateTime &date, QString *error = nullptr);
 
 } // namespace wendle

@@ -9,7 +9,8 @@ namespace wendle {
 
 bool OutboxMailTransport::send(const OutgoingMail &mail, const QString &)
 {
-    return !writeMessageFile(m_folder, composeMessage(mail, QDateTime::currentDateTime())).isEmpty();
+    const QByteArray message = composeMessage(mail, QDateTime::currentDateTime());
+    return !message.isEmpty() && !writeMessageFile(m_folder, message).isEmpty();
 }
 
 } // namespace wendle

@@ -1,5 +1,7 @@
 #include "platform/mail/SelectingMailTransport.h"
 
+#include "intake/SignedCommands.h"
+#include "platform/mail/OpenPgp.h"
 #include "platform/preferences/Preferences.h"
 
 namespace wendle {
@@ -10,9 +12,40 @@ SelectingMailTransport::SelectingMailTransport(const Preferences &preferences, M
 {
 }
 
-bool SelectingMailTransport::send(const OutgoingMail &mail, const QString &script)
+namespace {
+
+// Why the reply cannot go encrypted to every listed key; null when it can.
+QString encryptionProblem(const QStringList &fingerprints, const QString &choice)
+{
+    if (fingerprints.isEmpty())
+        return QStringLiteral("ownerKeyFingerprints lists no key");
+    if (choice == QLatin1String("script"))
+        return QStringLiteral("the script transport hands the mail program a script and cannot encrypt");
+    for (const QString &fingerprint : fingerprints) {
+        if (const QString problem = encryptionKeyProblem(fingerprint); !problem.isNull())
+            return problem;
+    }
+    return {};
+}
+
+} // namespace
+
+bool SelectingMailTransport::send(const OutgoingMail &plain, const QString &script)
 {
     const QString choice = m_preferences.stringValue(QStringLiteral("mailTransport")).trimmed().toLower();
+    OutgoingMail mail = plain;
+    if (m_preferences.boolValue(QLatin1String(RBEncryptReplies))) {
+        mail.encryptTo = parseKeyFingerprints(m_preferences.stringValue(QLatin1String(RBOwnerKeyFingerprints)));
+        const QString problem = encryptionProblem(mail.encryptTo, choice);
+        // Refused here and said so: it counts as handled, so no second report
+        // repeats the reply's text in the log.
+        if (!problem.isNull()) {
+            if (m_log)
+                m_log(QStringLiteral("Wendle Error: the reply to %1 was not sent: encryptReplies is on and %2; nothing went out in clear text")
+                          .arg(mail.to, problem));
+            return true;
+        }
+    }
     if (choice.isEmpty() || choice == QLatin1String("outbox"))
         return m_outbox.send(mail, script);
     if (choice == QLatin1String("smtp"))

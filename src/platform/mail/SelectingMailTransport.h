@@ -9,7 +9,10 @@ class Preferences;
 
 // Chooses the adapter by the preference "mailTransport", read at each reply:
 // "outbox" (also when unset), "smtp" or "script". An unknown choice is logged
-// and the reply goes to the outbox, so it is not lost.
+// and the reply goes to the outbox, so it is not lost. With "encryptReplies"
+// on, every reply goes encrypted to the keys of "ownerKeyFingerprints"; one
+// that cannot be (a key expired, revoked or only for signing, the script
+// transport) is logged and dropped, never sent in clear text.
 class SelectingMailTransport : public MailTransport {
 public:
     SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox, MailTransport &smtp,

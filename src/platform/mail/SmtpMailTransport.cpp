@@ -128,7 +128,12 @@ SmtpMailTransport::~SmtpMailTransport()
 bool SmtpMailTransport::send(const OutgoingMail &mail, const QString &)
 {
     QString error;
-    const QString path = writeMessageFile(queueFolder(), composeMessage(mail, QDateTime::currentDateTime()), &error);
+    const QByteArray message = composeMessage(mail, QDateTime::currentDateTime(), &error);
+    if (message.isEmpty()) {
+        log(QStringLiteral("Wendle Error: the reply to %1 was not sent: it cannot be encrypted (%2)").arg(mail.to, error));
+        return false;
+    }
+    const QString path = writeMessageFile(queueFolder(), message, &error);
     if (path.isEmpty()) {
         log(QStringLiteral("Wendle Error: cannot queue the reply to %1: %2").arg(mail.to, error));
         return false;

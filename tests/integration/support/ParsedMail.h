@@ -4,7 +4,7 @@
 // code under test, so tests can check what actually went over the wire.
 
 #include "platform/mail/GMimeLibrary.h"
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 
 #include <QMap>
 #include <QStringList>

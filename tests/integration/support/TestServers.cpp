@@ -128,12 +128,23 @@ QString TestServer::log() const
 
 // --- OpenSMTPD ---------------------------------------------------------------
 
+QString SmtpTestServer::unavailable()
+{
+    if (!installed({"smtpd", "unshare"}))
+        return QStringLiteral("OpenSMTPD (smtpd) is not installed; scripts/install-deps installs it");
+    static const QString refusal = [] {
+        QByteArray errors;
+        const int code = runProcess("unshare", {"--mount", "--propagation", "private", "--", "mount", "-t", "tmpfs", "none", "/var/spool"},
+                                    QProcessEnvironment::systemEnvironment(), nullptr, &errors);
+        return code == 0 ? QString()
+                         : "OpenSMTPD keeps its control socket and queue machine-wide, and this machine lets no test make a "
+                           "private mount namespace for them (unshare --mount: " + QString::fromUtf8(errors).trimmed() + u')';
+    }();
+    return refusal;
+}
+
 ::testing::AssertionResult SmtpTestServer::start()
 {
-    m_machineLock = std::make_unique<QLockFile>(QDir::temp().filePath("wendle-tests-smtpd.lock"));
-    m_machineLock->setStaleLockTime(0);
-    if (!m_machineLock->tryLock(300000))
-        return ::testing::AssertionFailure() << "another test's OpenSMTPD did not finish";
     const QString dir = m_dir.path();
     if (m_tls) {
         if (::testing::AssertionResult made = makeCertificate(); !made)
@@ -148,9 +159,14 @@ QString TestServer::log() const
                                                  "match from any for any action \"store\"\n")
                                       .arg(dir).arg(m_port).arg(extra, pki, tls);
     if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
-        || !makeMaildir(dir + "/Maildir"))
+        || !makeMaildir(dir + "/Maildir") || !QDir().mkpath(dir + "/run") || !QDir().mkpath(dir + "/spool"))
         return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
-    return launch("smtpd", {"-d", "-f", dir + "/smtpd.conf"});
+    // smtpd makes its queue folders under the private /var/spool and its
+    // control socket in the private /run; the folders are passed as
+    // arguments, never spliced into the shell line.
+    return launch("unshare", {"--mount", "--propagation", "private", "--", "sh", "-c",
+                              "mount --bind \"$1\" /run && mount --bind \"$2\" /var/spool && shift 2 && exec \"$@\"", "sh",
+                              dir + "/run", dir + "/spool", findProgram("smtpd"), "-d", "-f", dir + "/smtpd.conf"});
 }
 
 QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const

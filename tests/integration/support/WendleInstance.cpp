@@ -47,6 +47,12 @@ TestSession::TestSession()
     writeFile(home() + "/.config/wendle/wendle.conf",
               "[General]\nremoteEmailAddress=owner@example.org\nphoneEmailAddress=5551234567@txt.example.org\n");
     endWithTheTest(m_bus);
+    // A service the bus starts on demand (a notification daemon) must never
+    // reach the display of whoever runs the tests.
+    QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
+    busEnvironment.remove("DISPLAY");
+    busEnvironment.remove("WAYLAND_DISPLAY");
+    m_bus.setProcessEnvironment(busEnvironment);
     m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
     if (!m_bus.waitForStarted(5000))
         return;
@@ -77,6 +83,8 @@ QProcessEnvironment TestSession::environment() const
     env.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
+    for (auto it = m_variables.cbegin(); it != m_variables.cend(); ++it)
+        env.insert(it.key(), it.value());
     return env;
 }
 

@@ -34,6 +34,8 @@ public:
     QString home() const { return m_home.path(); }
     QString supportFolder() const { return m_home.path() + QLatin1String("/data/wendle"); }
     QProcessEnvironment environment() const;
+    // A variable every program of the session gets from now on (GNUPGHOME).
+    void setVariable(const QString &name, const QString &value) { m_variables.insert(name, value); }
 
     // Runs `wendle ARGS` with input on its standard input to the end; returns
     // its exit code (-1 when it hangs).
@@ -85,6 +87,7 @@ public:
 
 private:
     QTemporaryDir m_home;
+    QMap<QString, QString> m_variables;
     QProcess m_bus;
     QString m_busAddress;
     std::unique_ptr<QProcess> m_daemon;

@@ -1,5 +1,5 @@
 #include "integration/support/ParsedMail.h"
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/mail/MailServer.h"
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/MimeComposer.h"

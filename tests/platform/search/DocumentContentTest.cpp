@@ -1,4 +1,4 @@
-#include "integration/support/TestFiles.h"
+#include "support/TestFiles.h"
 #include "platform/search/FileSystemSearch.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"

@@ -5,11 +5,10 @@
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/ScratchDisk.h"
+#include "support/WaitFor.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -99,18 +98,11 @@ protected:
         return relative(walkAndMatch(compiled(query), QFile::encodeName(m_root).toStdString(), {}, 1, cancelled));
     }
 
-    // Polls the index until the query finds `expected`, for the two seconds a
-    // change may take to show.
-    bool showsWithinTwoSeconds(const SearchIndex &index, const QString &query, const QStringList &expected,
-                               int milliseconds = 2000) const
+    // Whether the index comes to answer the query with `expected` (changes
+    // show after a short delay).
+    bool comesToShow(const SearchIndex &index, const QString &query, const QStringList &expected) const
     {
-        const QDeadlineTimer deadline(milliseconds);
-        while (fromIndex(index, query) != expected) {
-            if (deadline.hasExpired())
-                return false;
-            QThread::msleep(20);
-        }
-        return true;
+        return waitFor([&] { return fromIndex(index, query) == expected; }, 30000);
     }
 
     QStringList log()
@@ -172,7 +164,7 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
     };
     for (const auto &step : steps) {
         ASSERT_TRUE(step.change()) << step.step;
-        EXPECT_TRUE(showsWithinTwoSeconds(*index, byName, step.expected))
+        EXPECT_TRUE(comesToShow(*index, byName, step.expected))
             << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
     }
 }
@@ -230,10 +222,7 @@ TEST_F(SearchIndexTest, AFullOrReadOnlyCacheDiskLeavesSearchesToTheWalkUntilItCa
     // Full while following changes: the new file would be missing from the index, so it is not used.
     disk.fill();
     write(QStringLiteral("letters/new.txt"), "roof");
-    const QDeadlineTimer deadline(60000);
-    while (!index->hasFailed() && !deadline.hasExpired())
-        QThread::msleep(50);
-    EXPECT_TRUE(index->hasFailed());
+    EXPECT_TRUE(waitFor([&] { return index->hasFailed(); }, 60000));
     EXPECT_FALSE(index->search(roof, cancelled));
     index.reset();
     QFile::remove(QFileInfo(databasePath()).path() + QStringLiteral("/filler"));
@@ -284,7 +273,7 @@ TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)
     write(QStringLiteral("f.pdf"), broken);
     write(QStringLiteral("marker.txt"), "x"); // changes are taken in order: once it shows, f.pdf is read
     // Only the order matters here, not how soon: a loaded machine gets time.
-    EXPECT_TRUE(showsWithinTwoSeconds(*index, QStringLiteral("*=='marker.txt'cd"), {QStringLiteral("marker.txt")}, 30000));
+    EXPECT_TRUE(comesToShow(*index, QStringLiteral("*=='marker.txt'cd"), {QStringLiteral("marker.txt")}));
     index.reset();
     EXPECT_EQ(log().mid(before).filter(QStringLiteral("cannot be read")).join(u'\n').toStdString(),
               ("Wendle Log Update:  the text of " + m_root
@@ -366,12 +355,12 @@ TEST_F(SearchIndexTest, MailIsReadOnlyWhileMailSearchIsOn)
     EXPECT_EQ(fromIndex(*index, query), QStringList{QStringLiteral("letter.txt")});
     EXPECT_EQ(log().filter(QStringLiteral("cannot be read")), QStringList());
     index->setReadsMail(true);
-    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, withMail, 30000));
+    EXPECT_TRUE(comesToShow(*index, query, withMail));
     index->setReadsMail(false);
-    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, {QStringLiteral("letter.txt")}, 30000));
+    EXPECT_TRUE(comesToShow(*index, query, {QStringLiteral("letter.txt")}));
     index.reset();
     index = startIndex(true); // a setting changed while no Wendle ran
-    EXPECT_TRUE(showsWithinTwoSeconds(*index, query, withMail, 30000));
+    EXPECT_TRUE(comesToShow(*index, query, withMail));
     index.reset();
     EXPECT_EQ(log().filter(QStringLiteral("more than 1000 MIME parts")).size(), 2) << log().join(u'\n').toStdString();
 }
