@@ -19,6 +19,7 @@
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
+#include "platform/chat/McabberChatTransport.h"
 #include "platform/chat/XmppChatTransport.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
@@ -201,7 +202,11 @@ int runApplication(int &argc, char **argv, bool headless)
     OutboxChatTransport chatOutbox(support + QLatin1String("/outbox"));
     ScriptChatTransport chatScript(preferences);
     XmppChatTransport chatXmpp(preferences, mailLog);
-    SelectingChatTransport chat(preferences, chatOutbox, chatScript, chatXmpp);
+    McabberChatTransport chatMcabber(preferences, mailLog);
+    SelectingChatTransport chat(preferences, chatOutbox, chatScript, chatXmpp, chatMcabber);
+    const auto chatState = [&] {
+        return preferences.stringValue(RBChatTransport) == QLatin1String("mcabber") ? chatMcabber.state() : chatXmpp.linkState();
+    };
     XdgWorkspace workspace;
     DesktopAlerts alerts(console);
     Resources resources(Resources::locateFolder());
@@ -281,7 +286,7 @@ int runApplication(int &argc, char **argv, bool headless)
     QString mailboxWaits; // why the mailbox watcher has not started
     statusService->addProvider([&](QVariantMap &report) {
         report.insert(QLatin1String(StatusMailConnection), mailConnectionState(preferences, mailbox, mailboxWaits));
-        report.insert(QLatin1String(StatusChatConnection), chatXmpp.linkState());
+        report.insert(QLatin1String(StatusChatConnection), chatState());
         report.insert(QLatin1String(StatusQueueLength), QDir(mail.smtp().queueFolder()).entryList(QDir::Files).size());
         report.insert(QLatin1String(StatusPendingConfirmation), controller.describeCodeAwaited());
         report.insert(QLatin1String(StatusIndexState),
@@ -325,7 +330,7 @@ int runApplication(int &argc, char **argv, bool headless)
         window = std::make_unique<SettingsWindow>(controller, preferences);
         if (TrayIcon::available()) {
             const auto facts = [&] {
-                return TrayFacts{mailConnectionState(preferences, mailbox, mailboxWaits), chatXmpp.linkState(),
+                return TrayFacts{mailConnectionState(preferences, mailbox, mailboxWaits), chatState(),
                                  describeLastCommand(controller), preferences.boolValue(RBEnableRemoteCommands)};
             };
             tray = std::make_unique<TrayIcon>(controller, window.get(), facts);
@@ -378,6 +383,7 @@ int runApplication(int &argc, char **argv, bool headless)
     mailbox.stop();
     chatXmpp.stop();
     chatXmpp.setInboundHandler(nullptr);
+    chatMcabber.stop();
     controller.applicationWillTerminate();
     logger = nullptr; // the mail adapters outlive the controller
     bus.unregisterService(QLatin1String(DBusServiceName));

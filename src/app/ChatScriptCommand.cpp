@@ -3,6 +3,8 @@
 #include "app/Controller.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "app/Resources.h"
+#include "app/Settings.h"
+#include "platform/preferences/Preferences.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/clock/Clock.h"
@@ -62,10 +64,14 @@ int runChatScriptCommand(Preferences &preferences, const QString &supportFolder,
         return 1;
     const QString path = controller.chatScriptPath();
     out << "Wrote the chat handler script " << path << "\n"
-        << "To hand the owner's chat messages to Wendle, add to ~/.mcabber/mcabberrc:\n"
+        << "To hand the owner's chat messages to Wendle and its answers back, add to ~/.mcabber/mcabberrc:\n"
         << "  set events_command = " << path << "\n"
         << "  set event_log_files = 1\n"
-        << "and run mcabber logged in as the computer's chat account (\"hostChatAddress\").\n";
+        << "  set fifo_name = " << preferences.stringValue(QLatin1String(RBMcabberFifo)) << "\n"
+        << "  set fifo_hide_commands = 1\n"
+        << "  module load fifo\n"
+        << "run mcabber logged in as the computer's chat account (\"hostChatAddress\"), and:\n"
+        << "  wendle config set chatTransport mcabber\n";
     return 0;
 }
 

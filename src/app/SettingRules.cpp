@@ -114,7 +114,7 @@ QStringList settingChoices(const QString &key)
     case Rule::MailTransport:
         return {QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")};
     case Rule::ChatTransport:
-        return {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp")};
+        return {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp"), QStringLiteral("mcabber")};
     default:
         return {};
     }
@@ -186,7 +186,7 @@ QString settingAllowedValues(const QString &key)
     case Rule::MailTransport:
         return QStringLiteral("outbox, smtp or script");
     case Rule::ChatTransport:
-        return QStringLiteral("outbox, script or xmpp");
+        return QStringLiteral("outbox, script, xmpp or mcabber");
     case Rule::ReadableFile:
         return QStringLiteral("a readable file, or empty");
     case Rule::KeyFingerprints:

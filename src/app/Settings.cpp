@@ -135,6 +135,8 @@ const QList<SettingInfo> &knownSettings()
          "a command that prints the password of hostChatAddress for the xmpp transport (~ and $HOME expand)"},
         {RBHostChatServer, T::String, none, Implied, "chat", "the XMPP server as host[:port] (found from hostChatAddress when empty)"},
         {RBChatTrustedCertificate, T::String, none, Implied, "chat", "a PEM certificate trusted beside the system's for the XMPP server"},
+        {RBMcabberFifo, T::String, QStringLiteral("~/.mcabber/mcabber.fifo"), Adapter, "chat",
+         "mcabber's command FIFO (its fifo_name) the mcabber transport writes replies into (~ expands)"},
 
         {RBNotifyOnRemoteCommands, T::Boolean, true, Adapter, "ped",
          "show a desktop notification for every command from afar, with a button that pauses remote commands"},

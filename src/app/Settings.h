@@ -80,6 +80,8 @@ inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate"
 inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
 inline constexpr const char *RBHostChatServer = "hostChatServer";
 inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
+// Chat through mcabber: the command FIFO replies are written into (its fifo_name).
+inline constexpr const char *RBMcabberFifo = "mcabberFifo";
 // The owner at the desk sees every command that came from afar, with a
 // button that pauses remote commands (enableRemoteCommands off).
 inline constexpr const char *RBNotifyOnRemoteCommands = "notifyOnRemoteCommands";

@@ -5,6 +5,9 @@
 #include "platform/alerts/Alerts.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
+#include "replies/ReplyScripts.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +55,15 @@ bool fitsTheScript(const QString &account)
     });
 }
 
+// The program that writes the script is the one it calls: a wendle that was
+// built but never installed is not on the PATH mcabber runs the script with.
+QString wendleProgramPath()
+{
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationFilePath();
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+}
+
 } // namespace
 
 QString Controller::chatScriptPath() const
@@ -75,7 +87,7 @@ bool Controller::createChatScript()
         report(QStringLiteral("Wendle Error: the chat script was not created because no remote chat address is set."));
         return false;
     }
-    const QString script = stringWithFormat(scriptTemplate, {remote, remote});
+    const QString script = chatHandlerScript(scriptTemplate, remote, wendleProgramPath());
 
     const QString folder = applicationSupportFolder() + u'/' + QLatin1String(ChatScriptFolderName);
     if (!QDir().mkpath(folder)) {

@@ -1,6 +1,11 @@
 #include "replies/ReplyScripts.h"
 
+#include "app/Resources.h"
+
 #include <QDir>
+#include <QFile>
+
+#include <algorithm>
 
 namespace wendle {
 
@@ -14,6 +19,30 @@ QString escapeScriptLiteral(const QString &text)
         escaped += c;
     }
     return escaped;
+}
+
+QString shellPathWord(const QString &path)
+{
+    const QByteArray bytes = QFile::encodeName(path);
+    // No '%' in either form: the word goes into a format string.
+    const auto printable = [](char c) { return c >= 0x20 && c < 0x7f && c != '%'; };
+    if (std::all_of(bytes.cbegin(), bytes.cend(), printable))
+        return u'\'' + QString::fromLatin1(bytes).replace(u'\'', QLatin1String("'\\''")) + u'\'';
+    QString format;
+    for (const char c : bytes) {
+        if (printable(c) && c != '\'' && c != '\\')
+            format += QLatin1Char(c);
+        else
+            format += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+    }
+    return QStringLiteral("\"$(printf '%1')\"").arg(format);
+}
+
+QString chatHandlerScript(const QString &scriptTemplate, const QString &remoteAccount, const QString &program)
+{
+    QString withProgram = scriptTemplate;
+    withProgram.replace(QLatin1String("@WENDLE_PROGRAM@"), shellPathWord(program));
+    return stringWithFormat(withProgram, {remoteAccount, remoteAccount});
 }
 
 QString expandTilde(const QString &path)

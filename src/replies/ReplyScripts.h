@@ -20,6 +20,16 @@ QString mailReplyScript(const QString &text, const QString &recipient, const QSt
 // empty when no file goes with the reply.
 QString chatReplyScript(const QString &handle, const QString &message, const QString &colonPath);
 
+// A file path as one word of a POSIX shell script that stays plain ASCII:
+// in single quotes, or, for bytes outside printable ASCII (and '%'), made by
+// printf from octal escapes.
+QString shellPathWord(const QString &path);
+
+// The chat handler script: the template formatted with the owner's account
+// for both of its placeholders, and the marker @WENDLE_PROGRAM@ replaced by
+// the wendle program the script calls (as shellPathWord gives it).
+QString chatHandlerScript(const QString &scriptTemplate, const QString &remoteAccount, const QString &program);
+
 // A leading "~" or "~/" becomes the home folder.
 QString expandTilde(const QString &path);
 

@@ -82,6 +82,7 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "imapUrl", "imaps://mail.example.com/INBOX"}, 0, "imapUrl", "imaps://mail.example.com/INBOX"},
         {{"set", "imapUrl", ""}, 0, "imapUrl", ""},
         {{"set", "chatTransport", " XMPP "}, 0, "chatTransport", "xmpp"},
+        {{"set", "chatTransport", "Mcabber"}, 0, "chatTransport", "mcabber"},
         {{"set", "mailTransport", "Script"}, 0, "mailTransport", "script"},
         {{"set", "maxFilesReturned", "100"}, 2, "maxFilesReturned", "5"},
         {{"set", "maxFilesReturned", "20"}, 0, "maxFilesReturned", "20"},

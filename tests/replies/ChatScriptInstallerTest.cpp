@@ -1,4 +1,5 @@
 #include "app/Settings.h"
+#include "replies/ReplyScripts.h"
 #include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
@@ -90,6 +91,9 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     ASSERT_TRUE(controller->createChatScript());
     const QString script = controller->chatScriptPath();
     EXPECT_EQ(readFile(script).count("'Owner@Example.test'"), 2);
+    // The program that wrote the script is the one it calls.
+    const QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    EXPECT_TRUE(readFile(script).contains("\nprogram='" + program.toUtf8() + "'\n")) << program.toStdString();
     EXPECT_TRUE(QFileInfo(script).isExecutable());
 
     // A stand-in for wendle records the arguments it is called with.
@@ -127,4 +131,24 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
             expected += "[send][--chat][--from][Owner@Example.test][--][" + event.body.trimmed() + "]\n";
     }
     EXPECT_EQ(readFile(calls), expected);
+}
+
+// Whatever the program's path holds, the script stays ASCII and the shell
+// reads the path back byte for byte.
+TEST(ChatScriptProgramPath, TheShellReadsThePathBack)
+{
+    const QString paths[] = {
+        "/usr/local/bin/wendle", "/home/o'neil/my build/wendle", QString::fromUtf8("/home/j\xc3\xb6rg/100%@/wendle"),
+        "/tmp/back\\slash/$HOME/`id`/wendle",
+    };
+    for (const QString &path : paths) {
+        const QString word = shellPathWord(path);
+        EXPECT_TRUE(std::all_of(word.cbegin(), word.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7f; }))
+            << word.toStdString();
+        EXPECT_FALSE(word.contains(u'%')) << word.toStdString();
+        QProcess shell;
+        shell.start("/bin/sh", {"-c", "program=" + word + "\nprintf '%s' \"$program\""});
+        ASSERT_TRUE(shell.waitForFinished(10000));
+        EXPECT_EQ(shell.readAllStandardOutput(), QFile::encodeName(path)) << word.toStdString();
+    }
 }

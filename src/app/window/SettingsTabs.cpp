@@ -147,6 +147,7 @@ void SettingsWindow::buildChatTab()
     accounts->addRow(tr("XMPP server:"), c.lineEdit(RBHostChatServer, tr("found from this computer's account")));
     accounts->addRow(tr("Password command:"), c.argumentEdit(RBHostChatPasswordCommand, tr("pass show chat/computer")));
     accounts->addRow(tr("Also trust certificate:"), c.lineEdit(RBChatTrustedCertificate, tr("/path/to/server.pem")));
+    accounts->addRow(tr("mcabber's FIFO:"), c.lineEdit(RBMcabberFifo, tr("~/.mcabber/mcabber.fifo")));
 
     QFormLayout *script = addGroup(tab, tr("Chat handler script"));
     script->addRow(note(tr("Leaving \"Your account\" after a change writes the handler script; "

@@ -49,6 +49,8 @@ bool SelectingChatTransport::send(const OutgoingChat &chat, const QString &scrip
         return m_script.send(chat, script);
     if (transport == QLatin1String("xmpp"))
         return m_xmpp.send(chat, script);
+    if (transport == QLatin1String("mcabber"))
+        return m_mcabber.send(chat, script);
     return m_outbox.send(chat, script);
 }
 

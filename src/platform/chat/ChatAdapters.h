@@ -30,13 +30,13 @@ private:
     const Preferences &m_preferences;
 };
 
-// Chooses by "chatTransport" at each reply: "outbox" (the default), "script"
-// or "xmpp".
+// Chooses by "chatTransport" at each reply: "outbox" (the default), "script",
+// "xmpp" or "mcabber".
 class SelectingChatTransport : public ChatTransport {
 public:
     SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script,
-                           ChatTransport &xmpp)
-        : m_preferences(preferences), m_outbox(outbox), m_script(script), m_xmpp(xmpp) {}
+                           ChatTransport &xmpp, ChatTransport &mcabber)
+        : m_preferences(preferences), m_outbox(outbox), m_script(script), m_xmpp(xmpp), m_mcabber(mcabber) {}
     bool send(const OutgoingChat &chat, const QString &script) override;
 
 private:
@@ -44,6 +44,7 @@ private:
     ChatTransport &m_outbox;
     ChatTransport &m_script;
     ChatTransport &m_xmpp;
+    ChatTransport &m_mcabber;
 };
 
 // The argument vector stored under key: a list, or one string split the way

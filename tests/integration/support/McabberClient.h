@@ -1,0 +1,42 @@
+#pragma once
+
+// mcabber, the terminal chat program, as the owner runs it on the computer:
+// in a pseudo-terminal of its own, logged in to the test's Prosody as the
+// computer's account, running Wendle's handler script on each message and
+// reading its command FIFO.
+
+#include "support/ProsodyServer.h"
+
+#include <QProcessEnvironment>
+#include <QSocketNotifier>
+
+#include <memory>
+
+namespace wendle::test {
+
+class McabberClient {
+public:
+    static bool installed();
+    ~McabberClient();
+
+    // Writes home/.mcabber/mcabberrc (events_command = eventsCommand,
+    // fifo_name = ~/.mcabber/mcabber.fifo), starts mcabber with environment
+    // and HOME = home, and waits until it has logged in and made its FIFO.
+    ::testing::AssertionResult start(const ProsodyServer &server, const QString &home, const QString &eventsCommand,
+                                     QProcessEnvironment environment);
+    // What it has shown on its terminal so far, escape sequences and all.
+    QByteArray screen() const { return m_screen; }
+    // Its trace log, for a failure message.
+    QString traceLog() const;
+
+private:
+    void stop();
+
+    QString m_home;
+    int m_terminal = -1;
+    pid_t m_pid = -1;
+    std::unique_ptr<QSocketNotifier> m_reader;
+    QByteArray m_screen;
+};
+
+} // namespace wendle::test
