@@ -13,6 +13,7 @@ namespace {
 constexpr long ConnectTimeoutSeconds = 30;
 constexpr long StalledTransferSeconds = 120;
 constexpr int RememberedServerLines = 6;
+constexpr long FarewellSeconds = 2;
 
 // curl_global_init is not thread-safe; the first handle made does it.
 void ensureCurlInitialised()
@@ -59,8 +60,12 @@ CurlMailHandle::CurlMailHandle(const std::atomic_bool *cancel) : m_cancel(cancel
 
 CurlMailHandle::~CurlMailHandle()
 {
-    if (m_curl)
-        curl_easy_cleanup(m_curl);
+    if (!m_curl)
+        return;
+    // Closing a kept connection says goodbye to the server (IMAP LOGOUT); a
+    // server that no longer answers must not hold up the owner for minutes.
+    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, FarewellSeconds);
+    curl_easy_cleanup(m_curl);
 }
 
 bool CurlMailHandle::configure(const MailServerSettings &settings, MailProtocol protocol, QString *error)

@@ -1,0 +1,1 @@
+#include "search_index_tree.h"
