@@ -263,6 +263,7 @@ WendleDaemon::WendleDaemon(const QString &binary, const QString &parent) : m_bin
         }
     }
     // The owner's own addresses: the example ones of the defaults give no commands.
+    QFile::setPermissions(m_home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QDir().mkpath(m_home + QStringLiteral("/config/wendle"));
     QFile settings(m_home + QStringLiteral("/config/wendle/wendle.conf"));
     if (settings.open(QIODevice::WriteOnly))
@@ -290,6 +291,8 @@ QProcessEnvironment WendleDaemon::environment() const
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus);
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    for (auto it = m_overrides.cbegin(); it != m_overrides.cend(); ++it)
+        environment.insert(it.key(), it.value());
     return environment;
 }
 

@@ -9,6 +9,7 @@
 // Wendle is called.
 
 #include <QByteArray>
+#include <QHash>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -115,6 +116,9 @@ public:
     QString outbox() const { return supportFolder() + QStringLiteral("/outbox"); }
     QString busAddress() const { return m_bus; }
     QProcessEnvironment environment() const;
+    // One variable of its environment set otherwise (HOME on a tree to search,
+    // XDG_CACHE_HOME on an index built before); call before start.
+    void setEnvironment(const QString &name, const QString &value) { m_overrides.insert(name, value); }
     bool configure(const QString &key, const QString &value) const;
     // Starts it and waits until its log says it started.
     bool start();
@@ -127,6 +131,7 @@ private:
     QString m_binary;
     QString m_home;
     QString m_bus;
+    QHash<QString, QString> m_overrides;
     Spawned m_busDaemon;
     Spawned m_daemon;
 };
