@@ -273,7 +273,7 @@ void MailboxWatcher::finishIdle(IdleOutcome outcome, milliseconds idled)
             m_idleFailures = 0;
         const int doublings = std::min(m_idleFailures, 16);
         ++m_idleFailures;
-        const milliseconds wait = std::min(m_idleTiming.firstRetry * (qint64(1) << doublings), m_idleTiming.longestRetry);
+        const milliseconds wait = std::min(milliseconds(m_idleTiming.firstRetry.count() << doublings), m_idleTiming.longestRetry);
         m_idleRetry->start(int(wait.count()));
         break;
     }
