@@ -140,7 +140,7 @@ FolderWatch::FolderWatch(const QString &folder, const QString &suffix) : m_suffi
 {
     QDir().mkpath(folder);
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+    if (m_fd >= 0 && ::inotify_add_watch(m_fd, QFile::encodeName(folder).constData(), IN_CREATE | IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
         ::close(m_fd);
         m_fd = -1;
     }
@@ -163,8 +163,10 @@ void FolderWatch::readEvents()
         for (ssize_t offset = 0; offset < length;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
             const QByteArray name = event->len ? QByteArray(event->name) : QByteArray();
-            if (name.endsWith(m_suffix))
+            if (name.endsWith(m_suffix) && !m_names.contains(name)) {
+                m_names.insert(name);
                 m_seen.push_back(seen);
+            }
             offset += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
@@ -456,7 +458,7 @@ void printFigures(const QString &title, const std::vector<RoadFigures> &figures)
     for (size_t i = 0; i < figures.size(); ++i) {
         const RoadFigures &road = figures[i];
         const Spread spread = spreadOf(road.ms);
-        std::printf("  %-44s median %8.2f ms   p10 %8.2f   p90 %8.2f   (%zu runs", qPrintable(road.name), spread.median,
+        std::printf("  %-50s median %8.2f ms   p10 %8.2f   p90 %8.2f   (%zu runs", qPrintable(road.name), spread.median,
                     spread.p10, spread.p90, road.ms.size());
         if (road.missing)
             std::printf(", %d WITHOUT AN ANSWER", road.missing);

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -58,10 +59,12 @@ Finished runToEnd(const QStringList &command, const QProcessEnvironment &environ
 
 // ---- where replies land ---------------------------------------------------
 
-// Watches one folder for files that are complete: written and closed
-// (IN_CLOSE_WRITE) or moved in whole (IN_MOVED_TO, as an atomic save does),
-// whose names end in suffix. Made before the command starts, so no reply is
-// missed.
+// Watches one folder for files that are complete, whose names end in suffix:
+// moved in whole (IN_MOVED_TO, a save through a named temporary file), linked
+// in whole (IN_CREATE of the final name: QSaveFile on Linux writes an unnamed
+// O_TMPFILE and links it in when it is complete) or written and closed
+// (IN_CLOSE_WRITE). Each name counts once, at its first event. Made before
+// the command starts, so no reply is missed.
 class FolderWatch {
 public:
     explicit FolderWatch(const QString &folder, const QString &suffix = QStringLiteral(".eml"));
@@ -82,6 +85,7 @@ private:
     int m_fd = -1;
     QByteArray m_suffix;
     std::vector<double> m_seen;
+    QSet<QByteArray> m_names;
 };
 
 // Watches a program's standard output (a chat client listening for the

@@ -218,7 +218,8 @@ std::string source(Writer &writer, size_t bytes, bool budget)
     std::string code = "// " + writer.prose(120, budget) + "\n#include <vector>\n\n";
     int function = 0;
     while (code.size() < bytes) {
-        code += "int " + writer.name().substr(0, 6) + std::to_string(++function) + "(const std::vector<int> &values)\n{\n"
+        ++function;
+        code += "int " + writer.name().substr(0, 6) + std::to_string(function) + "(const std::vector<int> &values)\n{\n"
                 "    int total = 0;\n    for (int value : values)\n        total += value * " + std::to_string(function)
                 + ";\n    return total; // " + writer.prose(40, false) + "\n}\n\n";
     }
