@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include <sys/socket.h>
+
 namespace wendle {
 
 namespace {
@@ -13,7 +15,6 @@ namespace {
 constexpr long ConnectTimeoutSeconds = 30;
 constexpr long StalledTransferSeconds = 120;
 constexpr int RememberedServerLines = 6;
-constexpr long FarewellSeconds = 2;
 
 // curl_global_init is not thread-safe; the first handle made does it.
 void ensureCurlInitialised()
@@ -62,9 +63,12 @@ CurlMailHandle::~CurlMailHandle()
 {
     if (!m_curl)
         return;
-    // Closing a kept connection says goodbye to the server (IMAP LOGOUT); a
-    // server that no longer answers must not hold up the owner for minutes.
-    curl_easy_setopt(m_curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, FarewellSeconds);
+    // Closing a kept connection says goodbye to the server (IMAP LOGOUT) and
+    // waits for its answer. When the owner is going away, a server slow to
+    // answer must not hold it up: the connection is cut instead.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (cancelled() && curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR);
     curl_easy_cleanup(m_curl);
 }
 
