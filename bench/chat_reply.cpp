@@ -1,149 +1,38 @@
-// How long the owner waits for an answer: a command sent from the owner's
-// chat account to a running Wendle logged in by XMPP, until the reply is in
-// the owner's chat, against the same command handed over as mail until the
-// mailed reply is in the outbox. Fifty commands each on loopback (a private
-// Prosody and session bus); median and worst in milliseconds. The chat reply
+// How long the owner waits for an answer by chat: the owner's phone sends a
+// command with go-sendxmpp to a running Wendle logged in by XMPP, until the
+// reply shows in the owner's chat (a go-sendxmpp listening as the owner). The
+// peer is the chat system alone: the same go-sendxmpp message from another
+// account straight to the owner's listener. A private Prosody and session bus
+// on loopback; runs paired, medians and spreads in milliseconds. The chat reply
 // waits 0.5 s by design before it leaves.
-#include "app/SendCommand.h"
+//
+//   build/bench/bench_chat_reply [rounds]   (default 30)
+
+#include "road.h"
+
 #include "support/ProsodyServer.h"
-#include "support/WendleInstance.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include <QFile>
+#include <QTemporaryDir>
 
-#include <strophe.h>
-
-#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
+using namespace wendle::bench;
 using namespace wendle::test;
-
-namespace {
-
-constexpr int Commands = 50;
-constexpr qint64 GiveUpMs = 20000;
-
-// The owner's phone: a plain libstrophe client that counts Wendle's replies.
-struct Phone {
-    xmpp_ctx_t *ctx = xmpp_ctx_new(nullptr, nullptr);
-    xmpp_conn_t *conn = xmpp_conn_new(ctx);
-    bool connected = false;
-    int replies = 0;
-
-    static int onMessage(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self)
-    {
-        if (xmpp_stanza_get_child_by_name(stanza, "body"))
-            ++static_cast<Phone *>(self)->replies;
-        return 1;
-    }
-    static void onConnection(xmpp_conn_t *conn, xmpp_conn_event_t event, int, xmpp_stream_error_t *, void *self)
-    {
-        Phone *phone = static_cast<Phone *>(self);
-        phone->connected = event == XMPP_CONN_CONNECT;
-        if (!phone->connected)
-            return;
-        xmpp_handler_add(conn, &Phone::onMessage, nullptr, "message", nullptr, phone);
-        xmpp_stanza_t *presence = xmpp_presence_new(phone->ctx);
-        xmpp_send(conn, presence);
-        xmpp_stanza_release(presence);
-    }
-    bool runUntil(const std::function<bool()> &condition)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (!condition()) {
-            if (clock.elapsed() > GiveUpMs)
-                return false;
-            xmpp_run_once(ctx, 1);
-        }
-        return true;
-    }
-    bool login(const QString &address)
-    {
-        xmpp_conn_set_flags(conn, XMPP_CONN_FLAG_TRUST_TLS);
-        xmpp_conn_set_jid(conn, "owner@example.test/bench");
-        xmpp_conn_set_pass(conn, "secret1");
-        const QStringList hostPort = address.split(u':');
-        xmpp_connect_client(conn, hostPort[0].toUtf8().constData(), hostPort[1].toUShort(), &Phone::onConnection, this);
-        return runUntil([this] { return connected; });
-    }
-    void send(const char *text)
-    {
-        xmpp_stanza_t *message = xmpp_message_new(ctx, "chat", "computer@example.test", nullptr);
-        xmpp_message_set_body(message, text);
-        xmpp_send(conn, message);
-        xmpp_stanza_release(message);
-    }
-    ~Phone()
-    {
-        xmpp_conn_release(conn);
-        xmpp_ctx_free(ctx);
-    }
-};
-
-void report(const char *name, QList<qint64> latencies)
-{
-    if (latencies.size() < Commands) {
-        std::printf("%-34s a reply did not arrive within %lld s\n", name, static_cast<long long>(GiveUpMs / 1000));
-        return;
-    }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("%-34s median %5lld ms   worst %5lld ms   (%d commands)\n", name,
-                static_cast<long long>(latencies[latencies.size() / 2]), static_cast<long long>(latencies.last()),
-                int(latencies.size()));
-}
-
-QList<qint64> byChat(const ProsodyServer &server)
-{
-    Phone phone;
-    QList<qint64> latencies;
-    if (!phone.login(server.address()))
-        return latencies;
-    for (int i = 0; i < Commands; ++i) {
-        const int before = phone.replies;
-        QElapsedTimer clock;
-        clock.start();
-        phone.send("wndl bogus");
-        if (!phone.runUntil([&] { return phone.replies > before; }))
-            break;
-        latencies << clock.elapsed();
-    }
-    return latencies;
-}
-
-QList<qint64> byMail(const TestSession &session)
-{
-    qputenv("DBUS_SESSION_BUS_ADDRESS", session.busAddress().toUtf8());
-    QList<qint64> latencies;
-    for (int i = 0; i < Commands; ++i) {
-        const qsizetype before = session.outboxFiles().size();
-        QElapsedTimer clock;
-        clock.start();
-        QString error;
-        if (!wendle::callInbound(false, {{"FromAddress", "owner@example.com"}, {"MessageText", "wndl bogus"}}, &error))
-            break;
-        while (session.outboxFiles().size() == before && clock.elapsed() < GiveUpMs)
-            QThread::usleep(200);
-        if (session.outboxFiles().size() == before)
-            break;
-        latencies << clock.elapsed();
-    }
-    return latencies;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     if (!ProsodyServer::installed()) {
         std::puts("prosody or go-sendxmpp is not installed; scripts/install-deps installs them");
         return 1;
     }
     ProsodyServer server;
-    TestSession session;
-    if (!session.isReady() || !server.start()) {
+    WendleDaemon wendle(QStringLiteral(WENDLE_BINARY));
+    if (!wendle.busReady() || !server.start()) {
         std::puts("the session bus or Prosody did not start");
         return 1;
     }
@@ -153,15 +42,67 @@ int main(int argc, char **argv)
         {"chatTrustedCertificate", server.certificate()}, {"remoteChatAddress", "owner@example.test"},
         {"limitCommandsFlag", "no"}};
     for (const auto &[key, value] : settings)
-        session.configure(key, value);
-    if (!session.startDaemon() || !waitFor([&] { return server.logins("computer") > 0; })) {
-        std::puts("Wendle did not log in to chat");
+        wendle.configure(key, value);
+    if (!wendle.start()) {
+        std::puts("Wendle did not start");
         return 1;
     }
-    QThread::sleep(1); // its presence and service discovery settle first
-    xmpp_initialize();
-    report("chat (XMPP, 500 ms designed delay)", byChat(server));
-    report("mail (outbox)", byMail(session));
-    session.stopDaemon();
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const auto goSendxmpp = [&](const char *user, const char *password, const QStringList &more) {
+        return QStringList{"go-sendxmpp", "-n", "-u", QString::fromLatin1(user) + "@example.test", "-p", password, "-j", server.address()}
+               + more;
+    };
+    OutputWatch phone;
+    if (!phone.start(goSendxmpp("owner", "secret1", {"-l"}), environment)) {
+        std::puts("the owner's listening go-sendxmpp did not start");
+        return 1;
+    }
+    QTemporaryDir scratch;
+    const QString message = scratch.filePath(QStringLiteral("message"));
+    int serial = 0;
+    // A message from a third account until the owner's listener shows it.
+    const auto peer = [&]() -> std::optional<double> {
+        QFile file(message);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        const QByteArray text = "ping " + QByteArray::number(++serial);
+        file.write(text + '\n');
+        file.close();
+        Spawned sender;
+        const double start = nowMs();
+        if (!sender.start(goSendxmpp("eve", "secret3", {"owner@example.test"}), environment, message))
+            return std::nullopt;
+        const std::optional<double> shown = phone.next(text, ReplyWaitMs);
+        sender.wait();
+        return shown ? std::optional<double>(*shown - start) : std::nullopt;
+    };
+    // The listener is logged in once a message reaches it; Wendle once it answers.
+    if (!peer()) {
+        std::printf("the owner's listener got nothing: %s\n", phone.seen().constData());
+        return 1;
+    }
+    const auto command = [&]() -> std::optional<double> {
+        QFile file(message);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write("wndl bogus\n");
+        file.close();
+        Spawned sender;
+        const double start = nowMs();
+        if (!sender.start(goSendxmpp("owner", "secret1", {"computer@example.test"}), environment, message))
+            return std::nullopt;
+        const std::optional<double> shown = phone.next("computer@example.test", ReplyWaitMs);
+        sender.wait();
+        return shown ? std::optional<double>(*shown - start) : std::nullopt;
+    };
+    if (!command()) {
+        std::printf("Wendle did not answer by chat: %s\n", phone.seen().constData());
+        return 1;
+    }
+    const std::vector<Road> roads = {
+        {"go-sendxmpp command → reply in the owner's chat", command},
+        {"go-sendxmpp message → owner's chat (peer)", peer},
+    };
+    printFigures(QStringLiteral("a chat command until its reply shows in the owner's chat (500 ms designed delay), %1 rounds").arg(rounds),
+                 runPaired(roads, rounds));
+    wendle.stop();
     return 0;
 }

@@ -2,20 +2,32 @@
 // tree in the same run, and prints the figures with their ratios:
 //   - the build: `wendle index rebuild` beside recollindex, both at idle CPU and I/O
 //     priority as Wendle builds, and updatedb (plocate's database);
-//   - "find named" from the index beside plocate;
-//   - "find containing" from the index beside grep -rliw and recollq;
+//   - the whole road first, as the owner waits for it: `wendle send … wndl find named
+//     tax return` to a running Wendle until the reply file is written, beside plocate;
+//     `wndl find containing budget` the same way, beside `recollq -b` and grep -rliw
+//     (runs paired, medians and spreads, by the road harness);
+//   - then the index's own part: the same searches inside this process (no client, no
+//     D-Bus, no reply), beside the same peers;
 //   - how soon a new file is found;
 //   - the memory of a running Wendle daemon, idle with its index open; the sizes on disk.
 //
-//   build/bench/bench_search                         # once, to make the 200,000-file tree
-//   build/bench/bench_search_index [runs]
-//   build/bench/bench_search_index --reuse [runs]    # the searches again, on the indexes of the last run
+//   build/bench/bench_search_index [runs]                   # the mixed tree, 40,000 files
+//   build/bench/bench_search_index --files 5000 [runs]      # a quick run on a small tree
+//   build/bench/bench_search_index --reuse [runs]           # the searches again, on the indexes of the last run
 //   build/bench/bench_search_index --names 1000000 [runs]   # a tree of empty files, names only
+//   WENDLE_BENCH_TREE_FILES=200000 build/bench/bench_search_index
 //
-// The index answers in this process, as it does inside Wendle; the peers are the
-// commands their users run, so their times include starting a process.
+// The tree (see search_index_tree.h) holds documents, PDFs, office files, source code,
+// mail, web pages and media in folders up to a dozen deep, 45 % of the files with text.
+// It is made once per size and kept under /tmp; the run prints how long the tree and
+// every index took to make. On a 2-core machine 1,500 files take seconds in all;
+// recollindex is the slowest by far on large trees (--recoll-minutes N stops it, 0
+// leaves recoll out).
 
+#include "road.h"
 #include "search_index_peers.h"
+#include "search_index_tree.h"
+#include "process_cpu.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
 #include "platform/search/index/SearchIndex.h"
@@ -37,7 +49,6 @@ using namespace wendle::bench;
 
 namespace {
 
-const QString kContentTree = QStringLiteral("/tmp/wendle-bench-search-v2/tree");
 const QString kWork = QStringLiteral("/tmp/wendle-bench-search-index");
 // What the Controller sends for "find named tax*return*" and "find containing budget".
 const QString kFilenameQuery = QStringLiteral("*=='tax*return*'cd && kMDItemFSSize < 4194304");
@@ -96,6 +107,7 @@ double secondsUntilFound(const SearchIndex &index, const QString &path)
 
 struct Options {
     int runs = 5;
+    qint64 files = wendle::bench::environmentNumber("WENDLE_BENCH_TREE_FILES", 40000); // the mixed tree's size
     qint64 names = 0; // a names-only tree of this many files instead of the content tree
     bool keepNamesTree = false;
     int recollMinutes = 60; // recollindex is stopped after this long, and its progress told
@@ -109,6 +121,8 @@ Options parse(const QStringList &arguments)
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--names") && i + 1 < arguments.size())
             options.names = arguments[++i].toLongLong();
+        else if (arguments[i] == QLatin1String("--files") && i + 1 < arguments.size())
+            options.files = std::max<qint64>(100, arguments[++i].toLongLong());
         else if (arguments[i] == QLatin1String("--keep"))
             options.keepNamesTree = true;
         else if (arguments[i] == QLatin1String("--recoll-reuse"))
@@ -123,6 +137,24 @@ Options parse(const QStringList &arguments)
     return options;
 }
 
+// A running Wendle on the tree, its index the one built above: idle once it
+// has checked the index against the disk (no CPU used for five seconds).
+bool startDaemon(WendleDaemon &daemon, const QString &tree, const Wendle &wendle)
+{
+    daemon.setEnvironment(QStringLiteral("HOME"), tree);
+    daemon.setEnvironment(QStringLiteral("XDG_CACHE_HOME"), wendle.cacheFolder());
+    if (!daemon.configure("limitCommandsFlag", "no") || !daemon.start())
+        return false;
+    double lastCpu = -1;
+    for (int quiet = 0, i = 0; quiet < 10 && i < 7200; ++i) {
+        QThread::msleep(500);
+        const double cpu = processCpuSeconds(daemon.pid());
+        quiet = cpu == lastCpu ? quiet + 1 : 0;
+        lastCpu = cpu;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -131,15 +163,17 @@ int main(int argc, char **argv)
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // figures show as they come, even into a file
     const Options options = parse(application.arguments());
     const bool namesOnly = options.names > 0;
-    const QString tree = namesOnly ? QStringLiteral("/tmp/wendle-bench-names-%1/tree").arg(options.names) : kContentTree;
+    QString tree;
     if (namesOnly) {
+        tree = QStringLiteral("/tmp/wendle-bench-names-%1/tree").arg(options.names);
         if (!makeNamesTree(tree, options.names))
             return 1;
-    } else if (!QDir(kContentTree).exists()) {
-        std::fprintf(stderr, "no tree at %s: run bench_search first\n", qPrintable(kContentTree));
-        return 1;
+    } else {
+        tree = makeMixedTree(options.files).root;
+        if (tree.isEmpty())
+            return 1;
     }
-    const QString work = namesOnly ? kWork + QStringLiteral("-names") : kWork;
+    const QString work = namesOnly ? kWork + QStringLiteral("-names") : kWork + QStringLiteral("-%1").arg(options.files);
     // --reuse keeps all indexes of an earlier run, to measure the searches again
     // without the builds; --recoll-reuse only recoll's, whose build can take an hour.
     for (const QFileInfo &entry : QDir(work).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
@@ -172,15 +206,74 @@ int main(int argc, char **argv)
     const SearchIndex::Status status = SearchIndex::readStatus(wendle.databasePath());
     std::printf("size       index %.1f MB (%lld files, %lld with text), plocate %.1f MB\n", double(status.databaseBytes) / 1e6,
                 qlonglong(status.files), qlonglong(status.filesWithText), double(QFileInfo(locateDb).size()) / 1e6);
+    bool recollPartial = false;
+    if (withRecoll) {
+        if (options.recollReuse || options.indexReuse) {
+            std::printf("build      recollindex: its index of an earlier run, %s files\n", qPrintable(recoll.progress()));
+        } else {
+            const Timed theirs = recoll.build(options.recollMinutes);
+            recollPartial = theirs.exitCode != 0;
+            if (recollPartial) {
+                std::printf("build      recollindex stopped after %.1f s wall, %.1f s CPU, with %s of %lld files done\n",
+                            theirs.wall, theirs.cpu, qPrintable(recoll.progress()), qlonglong(status.files));
+            } else {
+                std::printf("build      recollindex          %7.1f s wall %7.1f s CPU   wendle/recoll: wall %.3f, CPU %.3f\n",
+                            theirs.wall, theirs.cpu, ours.wall / theirs.wall, ours.cpu / theirs.cpu);
+            }
+        }
+        std::printf("size       recoll %.1f MB\n", double(recoll.databaseBytes()) / 1e6);
+    }
 
-    // ---- searches, interleaved so that load from elsewhere hits every side alike
+    QProcessEnvironment peerEnvironment = QProcessEnvironment::systemEnvironment();
+    peerEnvironment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const QStringList locateCommand = {"plocate", "-d", locateDb, "-i", "-b", "tax*return*"};
+    const QStringList grepCommand = {"grep", "-rliw", "--exclude-dir=.*", "budget", tree};
+    const QString recollNote = recollPartial ? QStringLiteral(" (recollq on its partial index: the ratio flatters it)") : QString();
+
+    // ---- the whole road: a command to a running Wendle until its reply file
+    {
+        WendleDaemon daemon(WENDLE_BINARY);
+        if (!startDaemon(daemon, tree, wendle)) {
+            std::printf("\nroad       the wendle daemon did not start\n");
+        } else {
+            FolderWatch outbox(daemon.outbox());
+            const QProcessEnvironment environment = daemon.environment();
+            const auto send = [&](const QString &text) {
+                return replyRoad(outbox, daemon.wendle({"send", "--mail", "--from", "owner@example.org", text}), environment);
+            };
+            send(QStringLiteral("wndl find named tax return")); // warm
+            std::vector<Road> named = {
+                {"wendle send find named tax return → reply", [&] { return send(QStringLiteral("wndl find named tax return")); }},
+                {"plocate -b tax*return*", [&] { return processRoad(locateCommand, peerEnvironment, 1); }},
+            };
+            std::printf("\n");
+            printFigures(QStringLiteral("road       find named: from starting the command to its answer, %1 rounds").arg(options.runs),
+                         runPaired(named, options.runs));
+            if (!namesOnly) {
+                std::vector<Road> containing = {
+                    {"wendle send find containing budget → reply", [&] { return send(QStringLiteral("wndl find containing budget")); }},
+                    {"grep -rliw budget", [&] { return processRoad(grepCommand, peerEnvironment, 1); }},
+                };
+                if (withRecoll)
+                    containing.insert(containing.begin() + 1, Road{"recollq -b budget", [&] {
+                                                                  return processRoad(recoll.queryCommand(QStringLiteral("budget")),
+                                                                                     peerEnvironment, 1);
+                                                              }});
+                printFigures(QStringLiteral("road       find containing: from starting the command to its answer, %1 rounds%2")
+                                 .arg(options.runs)
+                                 .arg(recollNote),
+                             runPaired(containing, options.runs));
+            }
+            daemon.stop();
+        }
+    }
+
+    // ---- the index's own part, in this process; peers as before
     SearchIndex index(wendle.databasePath(), tree, [](const QString &line) { std::printf("  log: %s\n", qPrintable(line)); });
     index.start();
     index.waitUntilReady(3600 * 1000);
     const CompiledQuery byName = compile(kFilenameQuery);
     const CompiledQuery byContent = compile(kContentQuery);
-    const QStringList locateCommand = {"plocate", "-d", locateDb, "-i", "-b", "tax*return*"};
-    const QStringList grepCommand = {"grep", "-rliw", "--exclude-dir=.*", "budget", tree};
     std::vector<double> indexName, locateName, indexContent, grepContent, recollContent;
     int nameHits = 0, contentHits = 0;
     Timed locateRun, grepRun, recollRun;
@@ -192,8 +285,11 @@ int main(int argc, char **argv)
             continue;
         indexContent.push_back(searchIndex(index, byContent, &contentHits));
         grepContent.push_back((grepRun = runTimed(grepCommand)).wall);
+        if (withRecoll)
+            recollContent.push_back((recollRun = recoll.query(QStringLiteral("budget"))).wall);
     }
-    std::printf("\n%d runs, medians of wall time\n", options.runs);
+    std::printf("\nin-process index search (no client, no D-Bus, no reply) beside whole peer processes, %d runs, medians\n",
+                options.runs);
     compare("find named", indexName, "plocate", locateName);
     std::printf("  hits: index %d, plocate %lld (plocate has no size bound and keeps hidden files)\n", nameHits,
                 qlonglong(locateRun.output.count('\n')));
@@ -201,44 +297,21 @@ int main(int argc, char **argv)
         compare("find containing", indexContent, "grep -rliw", grepContent);
         std::printf("  hits: index %d (documents and text, < 4 MB), grep %lld (any file)\n", contentHits,
                     qlonglong(grepRun.output.count('\n')));
+        if (withRecoll) {
+            compare("find containing", indexContent, "recollq", recollContent);
+            std::printf("  hits: index %d, recollq %lld%s\n", contentHits, qlonglong(recollRun.output.count('\n')),
+                        qPrintable(recollNote));
+        }
     }
     const QString fresh = QFileInfo(tree).absoluteFilePath() + QStringLiteral("/tax return fresh.txt");
     std::printf("update     visible %.3f s after the write\n", secondsUntilFound(index, fresh));
+    index.stop();
 
     // ---- the daemon, idle with its index open
     const Memory memory = wendle.idleDaemonMemory();
     std::printf("memory     wendle daemon idle with the index open: VmRSS %.1f MB (anonymous %.1f MB, files %.1f MB)%s\n",
                 memory.residentKb / 1024.0, memory.anonymousKb / 1024.0, memory.fileKb / 1024.0,
                 memory.residentKb ? "" : " (the daemon did not start)");
-
-    // ---- recoll last: on a busy machine its build can take an hour
-    if (withRecoll) {
-        bool partial = false;
-        if (options.recollReuse || options.indexReuse) {
-            std::printf("build      recollindex: its index of an earlier run, %s files\n", qPrintable(recoll.progress()));
-        } else {
-            const Timed theirs = recoll.build(options.recollMinutes);
-            partial = theirs.exitCode != 0;
-            if (partial) {
-                std::printf("build      recollindex stopped after %.1f s wall, %.1f s CPU, with %s of %lld files done\n",
-                            theirs.wall, theirs.cpu, qPrintable(recoll.progress()), qlonglong(status.files));
-            } else {
-                std::printf("build      recollindex          %7.1f s wall %7.1f s CPU   wendle/recoll: wall %.3f, CPU %.3f\n",
-                            theirs.wall, theirs.cpu, ours.wall / theirs.wall, ours.cpu / theirs.cpu);
-            }
-        }
-        std::printf("size       recoll %.1f MB\n", double(recoll.databaseBytes()) / 1e6);
-        // On a partial index recollq has less to look through: the ratio flatters it.
-        for (int i = 0; i < options.runs; ++i) {
-            indexContent.push_back(searchIndex(index, byContent, &contentHits));
-            recollContent.push_back((recollRun = recoll.query(QStringLiteral("budget"))).wall);
-        }
-        compare("find containing", std::vector<double>(indexContent.end() - options.runs, indexContent.end()),
-                "recollq", recollContent);
-        std::printf("  hits: index %d, recollq %lld%s\n", contentHits, qlonglong(recollRun.output.count('\n')),
-                    partial ? " (recollq on its partial index)" : "");
-    }
-    index.stop();
     if (namesOnly && !options.keepNamesTree)
         QDir(QFileInfo(tree).path()).removeRecursively();
     return 0;

@@ -251,9 +251,14 @@ QString Recoll::progress() const
     return QStringLiteral("an unknown number");
 }
 
+QStringList Recoll::queryCommand(const QString &word) const
+{
+    return {"recollq", "-c", m_config, "-b", "-n", "0", "-s", "", word};
+}
+
 Timed Recoll::query(const QString &word) const
 {
-    return runTimed({"recollq", "-c", m_config, "-b", "-n", "0", "-s", "", word});
+    return runTimed(queryCommand(word));
 }
 
 qint64 Recoll::databaseBytes() const

@@ -43,6 +43,7 @@ class Wendle {
 public:
     Wendle(QString binary, QString home, QString work);
     QString databasePath() const;
+    QString cacheFolder() const { return m_work + QStringLiteral("/cache"); }
     // `wendle index rebuild` with no Wendle running: built here and now.
     Timed rebuildIndex() const;
     // Starts the daemon on a private session bus, waits until it has been idle for
@@ -66,6 +67,7 @@ public:
     QString progress() const;
     // recollq for one word, every hit, no stemming: the files that hold the word.
     Timed query(const QString &word) const;
+    QStringList queryCommand(const QString &word) const;
     qint64 databaseBytes() const;
 
 private:

@@ -4,6 +4,14 @@
 #include "support/TestServers.h"
 #include "support/WendleInstance.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <memory>
+
 using namespace wendle;
 using namespace wendle::test;
 
@@ -14,6 +22,112 @@ constexpr int WaitMs = 30000;
 QByteArray command(const char *from, const char *text)
 {
     return QByteArray("From: ") + from + "\r\nTo: computer@example.com\r\nSubject: command\r\n\r\n" + text + "\r\n";
+}
+
+// A server that misbehaves in IDLE: real Dovecot behind a proxy on loopback
+// that reads the IMAP lines going by and, on the connections that enter IDLE,
+// drops the connection a while later, keeps the client's DONE from the server
+// (so DONE is never answered), or announces a message (EXISTS) that is
+// expunged right after. Connections that never IDLE pass untouched.
+class MisbehavingImapServer {
+public:
+    enum class Trouble { DropsIdle, NeverAnswersDone, AnnouncesExpungedMessage };
+
+    MisbehavingImapServer(quint16 serverPort, Trouble trouble, int dropAfterMs) : m_trouble(trouble), m_dropAfterMs(dropAfterMs)
+    {
+        m_listener.listen(QHostAddress::LocalHost);
+        QObject::connect(&m_listener, &QTcpServer::newConnection, [this, serverPort] {
+            while (QTcpSocket *client = m_listener.nextPendingConnection())
+                relay(client, serverPort);
+        });
+    }
+    ~MisbehavingImapServer()
+    {
+        for (const std::shared_ptr<Pair> &pair : m_pairs) {
+            QObject::disconnect(pair->client, nullptr, nullptr, nullptr);
+            QObject::disconnect(&pair->server, nullptr, nullptr, nullptr);
+        }
+    }
+    QString url() const { return QStringLiteral("imap://127.0.0.1:%1/INBOX").arg(m_listener.serverPort()); }
+    // Times the trouble was made: IDLEs dropped, DONEs held back, messages announced.
+    int troubles() const { return m_troubles; }
+
+private:
+    struct Pair {
+        QTcpSocket *client;
+        QTcpSocket server;
+        QByteArray fromClient;
+        QByteArray fromServer;
+        bool idling = false;
+    };
+
+    void relay(QTcpSocket *client, quint16 serverPort)
+    {
+        auto pair = std::make_shared<Pair>();
+        pair->client = client;
+        client->setParent(&m_listener);
+        pair->server.connectToHost(QHostAddress::LocalHost, serverPort);
+        m_pairs.push_back(pair);
+        Pair *p = pair.get();
+        const auto close = [p] {
+            p->client->abort();
+            p->server.abort();
+        };
+        QObject::connect(client, &QTcpSocket::disconnected, &p->server, close);
+        QObject::connect(&p->server, &QTcpSocket::disconnected, client, close);
+        QObject::connect(client, &QTcpSocket::readyRead, client, [this, p] { fromClient(*p); });
+        QObject::connect(&p->server, &QTcpSocket::readyRead, client, [this, p] { fromServer(*p); });
+    }
+
+    void fromClient(Pair &p)
+    {
+        p.fromClient += p.client->readAll();
+        for (qsizetype end; (end = p.fromClient.indexOf("\r\n")) >= 0;) {
+            const QByteArray line = p.fromClient.left(end + 2);
+            p.fromClient.remove(0, end + 2);
+            if (line.toUpper().endsWith(" IDLE\r\n")) {
+                p.idling = true;
+                if (m_trouble == Trouble::DropsIdle) {
+                    QTimer::singleShot(m_dropAfterMs, p.client, [this, client = p.client] {
+                        ++m_troubles;
+                        client->abort();
+                    });
+                }
+            } else if (line.toUpper() == "DONE\r\n" && m_trouble == Trouble::NeverAnswersDone) {
+                ++m_troubles;
+                continue;
+            }
+            p.server.write(line);
+        }
+    }
+
+    void fromServer(Pair &p)
+    {
+        p.fromServer += p.server.readAll();
+        for (qsizetype end; (end = p.fromServer.indexOf("\r\n")) >= 0;) {
+            const QByteArray line = p.fromServer.left(end + 2);
+            p.fromServer.remove(0, end + 2);
+            p.client->write(line);
+            if (line.startsWith('+') && p.idling && m_trouble == Trouble::AnnouncesExpungedMessage) {
+                ++m_troubles;
+                p.client->write("* 999 EXISTS\r\n* 999 RECENT\r\n");
+                QTimer::singleShot(50, p.client, [client = p.client] { client->write("* 999 EXPUNGE\r\n"); });
+            }
+        }
+    }
+
+    QTcpServer m_listener;
+    Trouble m_trouble;
+    int m_dropAfterMs;
+    int m_troubles = 0;
+    std::vector<std::shared_ptr<Pair>> m_pairs;
+};
+
+double cpuSeconds()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 class MailboxWatcherTest : public ::testing::Test {
@@ -189,4 +303,49 @@ TEST_F(MailboxWatcherTest, ConnectionProblemsAreReportedOnceAndSoIsTheRecovery)
         EXPECT_EQ(log.mid(1), QStringList{"Wendle Log Update:  the mailbox " + server.url() + " can be read again"});
     }
     EXPECT_EQ(server.unseenUids(), QStringList{"1"});
+}
+
+// Whatever the server does to the IDLE connection, every command comes, once,
+// and the watcher does not spin: it uses little CPU while the trouble goes on.
+TEST_F(MailboxWatcherTest, IdleTroubleLosesNoCommandAndBurnsNoCpu)
+{
+    using Trouble = MisbehavingImapServer::Trouble;
+    using namespace std::chrono_literals;
+    const std::pair<const char *, Trouble> cases[] = {
+        {"drops IDLE after a while", Trouble::DropsIdle},
+        {"never answers DONE", Trouble::NeverAnswersDone},
+        {"announces a message that is then expunged", Trouble::AnnouncesExpungedMessage},
+    };
+    int serial = 0;
+    for (const auto &[name, trouble] : cases) {
+        SCOPED_TRACE(name);
+        MisbehavingImapServer misbehaving(server.port(), trouble, 400);
+        preferences.setValue("imapUrl", misbehaving.url());
+        preferences.setValue("imapPollSeconds", 3600); // no help from the polls' timer
+        handled.clear();
+        makeWatcher();
+        // Minutes and seconds of the real thing, shortened alike.
+        watcher->setIdleTiming({.cycle = 300ms, .answerWait = 500ms, .firstRetry = 100ms, .longestRetry = 400ms, .healthyIdle = 200ms});
+        watcher->start();
+        ASSERT_TRUE(waitFor([&] { return misbehaving.troubles() >= 2; }, WaitMs)) << str(log.join(u'\n'));
+        const double cpuBefore = cpuSeconds();
+        QStringList sent;
+        for (int i = 0; i < 3; ++i) {
+            sent << QStringLiteral("wndl help %1").arg(++serial);
+            ASSERT_TRUE(server.deliver(command("owner@example.org", sent.last().toUtf8().constData())));
+            ASSERT_TRUE(waitFor([&] { return handled.size() == i + 1; }, WaitMs)) << str(log.join(u'\n'));
+        }
+        // Ten more rounds of trouble with nothing to fetch.
+        const int troubles = misbehaving.troubles();
+        ASSERT_TRUE(waitFor([&] { return misbehaving.troubles() >= troubles + 10; }, WaitMs));
+        const double cpuUsed = cpuSeconds() - cpuBefore;
+        QStringList texts;
+        for (const InboundMail &mail : handled)
+            texts << mail.text.trimmed();
+        EXPECT_EQ(texts, sent);
+        EXPECT_TRUE(waitFor([&] { return server.unseenUids().isEmpty(); }, WaitMs));
+        // A watcher that spins would use a core the whole time: seconds, not this.
+        EXPECT_LT(cpuUsed, 1.5) << "CPU seconds used while the server misbehaved";
+        watcher.reset();
+    }
 }

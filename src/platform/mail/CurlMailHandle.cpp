@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include <sys/socket.h>
+
 namespace wendle {
 
 namespace {
@@ -59,8 +61,15 @@ CurlMailHandle::CurlMailHandle(const std::atomic_bool *cancel) : m_cancel(cancel
 
 CurlMailHandle::~CurlMailHandle()
 {
-    if (m_curl)
-        curl_easy_cleanup(m_curl);
+    if (!m_curl)
+        return;
+    // Closing a kept connection says goodbye to the server (IMAP LOGOUT) and
+    // waits for its answer. When the owner is going away, a server slow to
+    // answer must not hold it up: the connection is cut instead.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    if (cancelled() && curl_easy_getinfo(m_curl, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK && socket != CURL_SOCKET_BAD)
+        ::shutdown(socket, SHUT_RDWR);
+    curl_easy_cleanup(m_curl);
 }
 
 bool CurlMailHandle::configure(const MailServerSettings &settings, MailProtocol protocol, QString *error)

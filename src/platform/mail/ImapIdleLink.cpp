@@ -13,7 +13,6 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr int PollSliceMs = 250;
-constexpr milliseconds AnswerWait{120000};
 constexpr qsizetype LongestLine = 1024 * 1024;
 
 // "* 12 EXISTS", "* 3 RECENT", "* 4 EXPUNGE": the folder changed.
@@ -26,7 +25,9 @@ bool announcesChange(const QByteArray &line)
 
 } // namespace
 
-ImapIdleLink::ImapIdleLink(const std::atomic_bool &cancel) : m_handle(&cancel)
+ImapIdleLink::ImapIdleLink(const std::atomic_bool &cancel, milliseconds answerWait)
+    : m_handle(&cancel)
+    , m_answerWait(answerWait)
 {
 }
 
@@ -55,14 +56,16 @@ bool ImapIdleLink::open(const MailServerSettings &settings, const QByteArray &qu
     return true;
 }
 
-ImapIdleLink::Outcome ImapIdleLink::waitForChange(milliseconds maxWait, QString *error)
+ImapIdleLink::Outcome ImapIdleLink::idle(milliseconds maxWait, const std::function<void()> &onIdling,
+                                         const std::function<void()> &onChange, QString *error)
 {
     const QByteArray tag = 'i' + QByteArray::number(++m_tag);
     if (!sendAll(tag + " IDLE\r\n", error))
         return Outcome::Failed;
     QByteArray line;
+    bool changed = false;
     for (;;) {
-        if (!readLine(&line, AnswerWait, error))
+        if (!readLine(&line, m_answerWait, error))
             return Outcome::Failed;
         if (line.startsWith("+"))
             break;
@@ -70,11 +73,15 @@ ImapIdleLink::Outcome ImapIdleLink::waitForChange(milliseconds maxWait, QString 
             setError(error, QStringLiteral("the server refused IDLE: ") + QString::fromUtf8(line));
             return Outcome::Failed;
         }
+        if (announcesChange(line)) {
+            changed = true;
+            onChange();
+        }
     }
+    onIdling();
     QElapsedTimer waited;
     waited.start();
-    bool changed = false;
-    while (!changed) {
+    for (;;) {
         const milliseconds left = maxWait - milliseconds(waited.elapsed());
         if (left <= milliseconds(0))
             break;
@@ -84,14 +91,24 @@ ImapIdleLink::Outcome ImapIdleLink::waitForChange(milliseconds maxWait, QString 
                 return Outcome::Failed;
             break;
         }
-        changed = announcesChange(line);
+        if (line.startsWith(tag + ' ')) { // the server ended the IDLE itself
+            setError(error, QStringLiteral("the server ended IDLE: ") + QString::fromUtf8(line));
+            return Outcome::Failed;
+        }
+        if (announcesChange(line)) {
+            changed = true;
+            onChange();
+        }
     }
     if (!sendAll("DONE\r\n", error))
         return Outcome::Failed;
     do {
-        if (!readLine(&line, AnswerWait, error))
+        if (!readLine(&line, m_answerWait, error))
             return Outcome::Failed;
-        changed = changed || announcesChange(line);
+        if (announcesChange(line)) {
+            changed = true;
+            onChange();
+        }
     } while (!line.startsWith(tag + ' '));
     return changed ? Outcome::Changed : Outcome::Quiet;
 }
@@ -103,7 +120,7 @@ bool ImapIdleLink::command(const QByteArray &text, QByteArrayList *untagged, QSt
         return false;
     QByteArray line;
     for (;;) {
-        if (!readLine(&line, AnswerWait, error))
+        if (!readLine(&line, m_answerWait, error))
             return false;
         if (line.startsWith("* ") && untagged)
             *untagged << line;

@@ -8,11 +8,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 
 namespace wendle {
 
 // A connection that waits in IMAP IDLE for the command folder to change, so a
-// command is fetched seconds after it arrives instead of at the next poll.
+// command is fetched as soon as the server tells of it instead of at the next
+// poll.
 //
 // libcurl connects (TLS or STARTTLS) and logs in; libcurl has no IDLE, so the
 // three exchanges it needs (CAPABILITY, SELECT, IDLE ... DONE) are spoken over
@@ -22,7 +24,9 @@ namespace wendle {
 // flag ends any wait within a quarter of a second.
 class ImapIdleLink {
 public:
-    explicit ImapIdleLink(const std::atomic_bool &cancel);
+    // answerWait: how long the server may take to answer a command (DONE
+    // included) before the connection counts as broken.
+    explicit ImapIdleLink(const std::atomic_bool &cancel, std::chrono::milliseconds answerWait = std::chrono::minutes(2));
     ~ImapIdleLink();
 
     // Connects, logs in, asks for the capabilities and selects the folder.
@@ -30,9 +34,13 @@ public:
     bool supportsIdle() const { return m_idle; }
 
     enum class Outcome { Changed, Quiet, Failed };
-    // Idles until the folder changes (Changed), maxWait passes (Quiet) or the
-    // connection fails or is cancelled (Failed, with *error).
-    Outcome waitForChange(std::chrono::milliseconds maxWait, QString *error);
+    // Idles for maxWait, then ends the IDLE with DONE (Changed when the folder
+    // changed meanwhile, Quiet otherwise), or until the connection fails or is
+    // cancelled (Failed, with *error). The IDLE goes on through changes:
+    // onIdling is called once the server accepted it, onChange at once for
+    // every change the server announces, so nothing waits for a round trip.
+    Outcome idle(std::chrono::milliseconds maxWait, const std::function<void()> &onIdling,
+                 const std::function<void()> &onChange, QString *error);
 
 private:
     bool command(const QByteArray &text, QByteArrayList *untagged, QString *error);
@@ -43,6 +51,7 @@ private:
     bool breakOff(const QString &reason, QString *error);
 
     CurlMailHandle m_handle;
+    std::chrono::milliseconds m_answerWait;
     QByteArray m_buffer;
     int m_tag = 0;
     bool m_open = false;

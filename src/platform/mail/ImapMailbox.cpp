@@ -110,14 +110,26 @@ bool ImapMailbox::open(const MailServerSettings &settings, const QString &folder
     if (!m_handle.configure(settings, MailProtocol::Imap, error))
         return false;
     m_url = folderUrl(settings.url, folder);
-    const QString name = folderNameIn(m_url);
-    m_folder = quoted(name);
+    m_folder = quoted(folderNameIn(m_url));
+    return readUidValidity(error);
+}
+
+bool ImapMailbox::refresh(QString *error)
+{
+    // A selected folder shows new messages only after the server synchronised
+    // it, which a NOOP asks for.
+    QByteArray ignored;
+    return perform(m_url, "NOOP", &ignored, error) && readUidValidity(error);
+}
+
+bool ImapMailbox::readUidValidity(QString *error)
+{
     // libcurl selects the folder before the command; a folder that does not
     // exist fails there.
     QByteArray answer;
     if (!perform(m_url, "STATUS " + m_folder + " (UIDVALIDITY)", &answer, error)) {
         if (error && error->contains(QLatin1String("Select failed"), Qt::CaseInsensitive))
-            *error = QStringLiteral("the server refused to open the mailbox %1: %2").arg(name, *error);
+            *error = QStringLiteral("the server refused to open the mailbox %1: %2").arg(folderNameIn(m_url), *error);
         return false;
     }
     static const QRegularExpression validity(QStringLiteral("UIDVALIDITY (\\d+)"));

@@ -29,6 +29,11 @@ public:
     // folder is empty); reads its UIDVALIDITY.
     bool open(const MailServerSettings &settings, const QString &folder, QString *error);
     quint32 uidValidity() const { return m_uidValidity; }
+    // On a mailbox opened before: has the server look at the folder again
+    // (new messages become visible) and reads UIDVALIDITY anew. libcurl
+    // reconnects and logs in again by itself when the server closed the
+    // connection meanwhile.
+    bool refresh(QString *error);
 
     // UIDs matching the IMAP search criteria, ascending.
     std::optional<QList<quint32>> search(const QByteArray &criteria, QString *error);
@@ -65,6 +70,7 @@ private:
     bool perform(const QByteArray &url, const QByteArray &command, QByteArray *output, QString *error,
                  qint64 maxBytes = -1, bool *tooLarge = nullptr);
     bool storeSeen(const QList<quint32> &uids, bool seen, QString *error);
+    bool readUidValidity(QString *error);
 
     CurlMailHandle m_handle;
     QByteArray m_url;

@@ -5,6 +5,7 @@
 #include "platform/mail/MailServer.h"
 #include "platform/preferences/Preferences.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
 #include <QRegularExpression>
@@ -43,31 +44,70 @@ struct MailboxWatcher::Result {
     bool more = false;
 };
 
+// The polls' connection, kept logged in and on the folder from one round to
+// the next: a round after an IDLE notice then costs a few exchanges, not a
+// login. Used by one round at a time.
+struct MailboxWatcher::Connection {
+    std::unique_ptr<ImapMailbox> mailbox;
+    QString key; // the settings and folder it was opened with
+};
+
 namespace {
 
 using Result = MailboxWatcher::Result;
+using std::chrono::milliseconds;
+
+QString connectionKey(const MailServerSettings &settings, const QString &folder)
+{
+    return QStringList{settings.url, settings.user, settings.passwordCommand.join(QChar(0)), settings.trustedCertificate, folder}
+        .join(QChar(1));
+}
+
+// The connection's mailbox ready for a round: the one kept, refreshed, or a
+// new one. A kept connection that fails is given up for a new one at once, so
+// a server that closed it meanwhile costs no round.
+ImapMailbox *readyMailbox(MailboxWatcher::Connection &connection, const MailboxWatcher::Request &request,
+                          const std::atomic_bool &cancel, QString *error)
+{
+    const QString key = connectionKey(request.settings, request.folder);
+    if (connection.mailbox && connection.key == key) {
+        QString ignored;
+        if (connection.mailbox->refresh(&ignored))
+            return connection.mailbox.get();
+    }
+    connection.mailbox = std::make_unique<ImapMailbox>(cancel);
+    connection.key = key;
+    if (connection.mailbox->open(request.settings, request.folder, error))
+        return connection.mailbox.get();
+    connection.mailbox.reset();
+    return nullptr;
+}
 
 // One round on the worker thread: flag what was handled, then fetch the
 // commands that came. Other mail is never fetched, so it keeps its flags.
-Result runRound(const MailboxWatcher::Request &request, const std::atomic_bool &cancel)
+Result runRound(const MailboxWatcher::Request &request, MailboxWatcher::Connection &connection, const std::atomic_bool &cancel)
 {
     Result result;
-    ImapMailbox mailbox(cancel);
-    if (!mailbox.open(request.settings, request.folder, &result.error))
+    ImapMailbox *const mailbox = readyMailbox(connection, request, cancel, &result.error);
+    if (!mailbox)
         return result;
-    result.uidValidity = mailbox.uidValidity();
+    result.uidValidity = mailbox->uidValidity();
     // UIDs only name the same messages while UIDVALIDITY stays the same.
-    const bool sameMailbox = request.uidValidity == 0 || request.uidValidity == mailbox.uidValidity();
+    const bool sameMailbox = request.uidValidity == 0 || request.uidValidity == mailbox->uidValidity();
     if (!request.markSeen.isEmpty() && sameMailbox) {
-        if (!mailbox.markSeen(request.markSeen, &result.error))
+        if (!mailbox->markSeen(request.markSeen, &result.error)) {
+            connection.mailbox.reset();
             return result;
+        }
         result.marked = request.markSeen;
     }
     if (!request.fetch || request.criteria.isEmpty())
         return result;
-    const std::optional<QList<quint32>> found = mailbox.search(request.criteria, &result.error);
-    if (!found)
+    const std::optional<QList<quint32>> found = mailbox->search(request.criteria, &result.error);
+    if (!found) {
+        connection.mailbox.reset();
         return result;
+    }
     QList<quint32> wanted;
     for (const quint32 uid : *found) {
         if (!result.marked.contains(uid))
@@ -75,7 +115,7 @@ Result runRound(const MailboxWatcher::Request &request, const std::atomic_bool &
     }
     result.more = wanted.size() > MailboxWatcher::MessagesPerPoll;
     wanted = wanted.mid(0, MailboxWatcher::MessagesPerPoll);
-    for (const ImapMailbox::Fetched &fetched : mailbox.fetchMessages(wanted, MaxInboundMessageBytes, &result.error)) {
+    for (const ImapMailbox::Fetched &fetched : mailbox->fetchMessages(wanted, MaxInboundMessageBytes, &result.error)) {
         if (cancel || fetched.status == ImapMailbox::Fetched::Missing)
             continue;
         Result::Item item;
@@ -86,32 +126,46 @@ Result runRound(const MailboxWatcher::Request &request, const std::atomic_bool &
             item.error = fetched.error;
         result.items << item;
     }
+    if (!result.error.isEmpty())
+        connection.mailbox.reset();
     return result;
 }
 
-// How long one IDLE lasts: servers may drop a client idle for 30 minutes.
-constexpr std::chrono::minutes IdleCycle{25};
-// After a failed IDLE connection, the next try waits this long; polling goes on.
-constexpr int IdleRetrySeconds = 60;
+struct IdleRun {
+    MailboxWatcher::IdleOutcome outcome = MailboxWatcher::IdleOutcome::Failed;
+    milliseconds idled{0}; // how long the server kept the IDLE
+};
 
-MailboxWatcher::IdleOutcome runIdle(const MailServerSettings &settings, const QString &folder, const std::atomic_bool &cancel)
+IdleRun runIdle(const MailServerSettings &settings, const QString &folder, const MailboxWatcher::IdleTiming &timing,
+                const std::atomic_bool &cancel, const std::function<void()> &onIdling, const std::function<void()> &onChange)
 {
-    ImapIdleLink link(cancel);
+    ImapIdleLink link(cancel, timing.answerWait);
     const QByteArray quotedFolder = ImapMailbox::quotedFolder(ImapMailbox::folderUrl(settings.url, folder));
     QString error;
+    IdleRun run;
     if (!link.open(settings, quotedFolder, &error))
-        return MailboxWatcher::IdleOutcome::Failed;
-    if (!link.supportsIdle())
-        return MailboxWatcher::IdleOutcome::Unsupported;
-    switch (link.waitForChange(IdleCycle, &error)) {
+        return run;
+    if (!link.supportsIdle()) {
+        run.outcome = MailboxWatcher::IdleOutcome::Unsupported;
+        return run;
+    }
+    QElapsedTimer idled;
+    const auto entered = [&] {
+        idled.start();
+        onIdling();
+    };
+    switch (link.idle(timing.cycle, entered, onChange, &error)) {
     case ImapIdleLink::Outcome::Changed:
-        return MailboxWatcher::IdleOutcome::Changed;
+        run.outcome = MailboxWatcher::IdleOutcome::Changed;
+        break;
     case ImapIdleLink::Outcome::Quiet:
-        return MailboxWatcher::IdleOutcome::Quiet;
+        run.outcome = MailboxWatcher::IdleOutcome::Quiet;
+        break;
     case ImapIdleLink::Outcome::Failed:
         break;
     }
-    return MailboxWatcher::IdleOutcome::Failed;
+    run.idled = milliseconds(idled.isValid() ? idled.elapsed() : 0);
+    return run;
 }
 
 } // namespace
@@ -123,6 +177,8 @@ MailboxWatcher::MailboxWatcher(const Preferences &preferences, const QString &at
     , m_log(std::move(log))
     , m_context(std::make_unique<QObject>())
     , m_cancel(std::make_shared<std::atomic_bool>(false))
+    , m_connection(std::make_shared<Connection>())
+    , m_idleChangePosted(std::make_shared<std::atomic_bool>(false))
 {
     m_pool.setMaxThreadCount(1);
     m_idlePool.setMaxThreadCount(1);
@@ -156,41 +212,71 @@ void MailboxWatcher::stop()
 }
 
 // IDLE runs beside the polls on a connection of its own; when the folder
-// changes it asks for a poll at once. Without IDLE the polls go on alone.
+// changes it asks for a poll at once, without leaving the IDLE. Without IDLE
+// the polls go on alone.
 void MailboxWatcher::startIdle()
 {
     if (!m_running || m_idleRunning)
         return;
     const MailServerSettings settings = readMailServerSettings(m_preferences, MailProtocol::Imap);
     if (settings.url.isEmpty()) {
-        m_idleRetry->start(IdleRetrySeconds * 1000);
+        m_idleRetry->start(int(m_idleTiming.longestRetry.count()));
         return;
     }
     m_idleRunning = true;
     QObject *context = m_context.get();
-    m_idlePool.start([this, context, settings, folder = commandFolder(), cancel = m_cancel] {
-        const IdleOutcome outcome = runIdle(settings, folder, *cancel);
-        QMetaObject::invokeMethod(context, [this, outcome] { finishIdle(outcome); }, Qt::QueuedConnection);
+    const auto onIdling = [this, context] {
+        QMetaObject::invokeMethod(context, [this] { idleEntered(); }, Qt::QueuedConnection);
+    };
+    // One notice waits in the queue at a time, however fast the server talks.
+    const auto onChange = [this, context, posted = m_idleChangePosted] {
+        if (!posted->exchange(true))
+            QMetaObject::invokeMethod(context, [this] { idleChanged(); }, Qt::QueuedConnection);
+    };
+    m_idlePool.start([this, context, settings, folder = commandFolder(), timing = m_idleTiming, cancel = m_cancel, onIdling, onChange] {
+        const IdleRun run = runIdle(settings, folder, timing, *cancel, onIdling, onChange);
+        QMetaObject::invokeMethod(context, [this, run] { finishIdle(run.outcome, run.idled); }, Qt::QueuedConnection);
     });
 }
 
-void MailboxWatcher::finishIdle(IdleOutcome outcome)
+// Back in IDLE after a failure: what came while it was away is fetched now.
+void MailboxWatcher::idleEntered()
+{
+    if (std::exchange(m_idleFailures, 0) > 0 && m_running)
+        pollNow();
+}
+
+void MailboxWatcher::idleChanged()
+{
+    *m_idleChangePosted = false;
+    if (m_running)
+        pollNow();
+}
+
+void MailboxWatcher::finishIdle(IdleOutcome outcome, milliseconds idled)
 {
     m_idleRunning = false;
-    m_idleOutcome = outcome;
+    if (!m_running)
+        return;
     switch (outcome) {
     case IdleOutcome::Changed:
-        pollNow();
-        startIdle();
-        break;
     case IdleOutcome::Quiet:
         startIdle();
         break;
     case IdleOutcome::Unsupported:
-    case IdleOutcome::Failed:
-        if (m_running)
-            m_idleRetry->start((outcome == IdleOutcome::Failed ? IdleRetrySeconds : LongestPollSeconds) * 1000);
+        m_idleRetry->start(LongestPollSeconds * 1000);
         break;
+    case IdleOutcome::Failed: {
+        // A server that drops an IDLE it kept a while is working: back at once.
+        // One that fails again and again is asked less and less often.
+        if (idled >= m_idleTiming.healthyIdle)
+            m_idleFailures = 0;
+        const int doublings = std::min(m_idleFailures, 16);
+        ++m_idleFailures;
+        const milliseconds wait = std::min(milliseconds(m_idleTiming.firstRetry.count() << doublings), m_idleTiming.longestRetry);
+        m_idleRetry->start(int(wait.count()));
+        break;
+    }
     }
 }
 
@@ -230,8 +316,8 @@ void MailboxWatcher::startRound(bool fetch)
     m_roundRunning = true;
     m_timer->stop();
     QObject *context = m_context.get();
-    m_pool.start([this, context, request, cancel = m_cancel] {
-        const Result result = runRound(request, *cancel);
+    m_pool.start([this, context, request, cancel = m_cancel, connection = m_connection] {
+        const Result result = runRound(request, *connection, *cancel);
         QMetaObject::invokeMethod(context, [this, result] { finishRound(result); }, Qt::QueuedConnection);
     });
 }

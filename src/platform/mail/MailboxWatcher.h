@@ -9,6 +9,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -29,8 +30,12 @@ class Preferences;
 // seen, so it does not come back forever.
 //
 // Where the server offers IDLE, a second connection waits in it and a new
-// message is fetched within seconds; the polls go on beside it. The first
-// login and every recovery after a failure are logged once.
+// message is fetched the moment the server announces it; the polls go on
+// beside it. A dropped IDLE connection is opened again at once and the folder
+// polled then, so nothing that came meanwhile waits for the poll timer;
+// repeated failures wait longer each time, up to a minute. Both connections
+// stay logged in between rounds. The first login and every recovery after a
+// failure are logged once.
 //
 // Preferences, read at each poll: "imapUrl" (imaps://host/INBOX; imap:// then
 // requires STARTTLS, except towards a loopback host), "imapFolder" (the folder
@@ -67,13 +72,32 @@ public:
     // At most this many messages are fetched per poll; the rest follow at once.
     static constexpr int MessagesPerPoll = 20;
 
+    // How the IDLE connection keeps time; tests shorten it.
+    struct IdleTiming {
+        // One IDLE lasts this long before DONE: servers may drop a client
+        // idle for 30 minutes.
+        std::chrono::milliseconds cycle = std::chrono::minutes(25);
+        // How long the server may take to answer, DONE included.
+        std::chrono::milliseconds answerWait = std::chrono::minutes(2);
+        // After a failure the next try waits this long, doubled with each
+        // failure in a row up to longestRetry; an IDLE that lasted healthyIdle
+        // before it broke counts as working and starts again at firstRetry.
+        std::chrono::milliseconds firstRetry = std::chrono::seconds(1);
+        std::chrono::milliseconds longestRetry = std::chrono::minutes(1);
+        std::chrono::milliseconds healthyIdle = std::chrono::seconds(30);
+    };
+    void setIdleTiming(const IdleTiming &timing) { m_idleTiming = timing; }
+
     struct Request;
     struct Result;
+    struct Connection;
     enum class IdleOutcome { Changed, Quiet, Unsupported, Failed };
 
 private:
     void startIdle();
-    void finishIdle(IdleOutcome outcome);
+    void finishIdle(IdleOutcome outcome, std::chrono::milliseconds idled);
+    void idleEntered();
+    void idleChanged();
     QString commandFolder() const;
     void startRound(bool fetch);
     void finishRound(const Result &result);
@@ -98,8 +122,11 @@ private:
     std::shared_ptr<std::atomic_bool> m_cancel;
     QThreadPool m_pool;
     bool m_pollWanted = false;
+    std::shared_ptr<Connection> m_connection; // the polls' connection, used on m_pool only
     bool m_idleRunning = false;
-    IdleOutcome m_idleOutcome = IdleOutcome::Quiet;
+    IdleTiming m_idleTiming;
+    int m_idleFailures = 0;        // in a row
+    std::shared_ptr<std::atomic_bool> m_idleChangePosted;
     QTimer *m_idleRetry = nullptr; // child of m_context
     QThreadPool m_idlePool;        // one long IDLE wait at a time
 };
