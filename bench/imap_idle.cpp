@@ -146,8 +146,12 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
-    if (!ImapTestServer::installed() || !SmtpTestServer::installed()) {
-        std::puts("dovecot or smtpd is not installed; scripts/install-deps installs them");
+    if (!ImapTestServer::installed()) {
+        std::puts("dovecot is not installed; scripts/install-deps installs it");
+        return 1;
+    }
+    if (const QString why = SmtpTestServer::unavailable(); !why.isEmpty()) {
+        std::puts(qPrintable(why));
         return 1;
     }
     ImapTestServer imap;
