@@ -1,5 +1,7 @@
 #include "app/window/SettingsWindow.h"
 
+#include <functional>
+
 #include "app/Controller.h"
 #include "app/Settings.h"
 #include "app/window/LibraryTable.h"
@@ -23,6 +25,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <functional>
 
 namespace wendle {
 
@@ -65,7 +69,7 @@ QWidget *SettingsWindow::addTab(const char *identifier, const QString &title, vo
     auto *helpButton = new QPushButton(tr("Help"));
     helpButton->setObjectName(QLatin1String("help_") + QLatin1String(identifier));
     helpButton->setToolTip(tr("Explain the settings of this tab"));
-    connect(helpButton, &QPushButton::clicked, this, [this, help] { (m_controller.*help)(); });
+    connect(helpButton, &QPushButton::clicked, this, [controller = &m_controller, help] { std::invoke(help, *controller); });
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(helpButton);
