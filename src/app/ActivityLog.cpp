@@ -1,6 +1,7 @@
 #include "app/ActivityLog.h"
 
 #include "app/FileStamp.h"
+#include "app/RoadTrace.h"
 
 #include <QDir>
 #include <QFile>
@@ -185,6 +186,7 @@ void appendLogEntry(const QString &folder, const QString &text, const QDateTime 
 
     const QByteArray entry = '\n' + stamp(now) + ": " + text.toUtf8();
     replaceWhole(logPath, content, entry, &lastWrittenLog);
+    traceStep("daemon: log entry written");
 }
 
 } // namespace wendle

@@ -230,7 +230,7 @@ int runApplication(int &argc, char **argv, bool headless)
         return taken;
     });
     std::unique_ptr<SettingsWindow> window;
-    InboundService inbound(queue, attachments, console);
+    InboundService inbound(queue, storedPreferences, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
     new WindowService(&inbound, [&window, &console, &support] { // owned by inbound
         const qint64 process = QCoreApplication::applicationPid();

@@ -52,8 +52,7 @@ QVariantMap Controller::defaultsTable()
 
 void Controller::registerDefaults(Preferences &preferences)
 {
-    preferences.registerDefaults(defaultsTable());
-    preferences.registerDefaults(adapterDefaults());
+    registerSettingDefaults(preferences);
 }
 
 void Controller::setCmdAddress(const QString &address, const QString &messageId)

@@ -1,14 +1,19 @@
 #include "app/DeliverCommand.h"
 
-#include "app/InboundLimits.h"
-#include "app/SendCommand.h"
-#include "intake/SenderChecks.h"
+#include "app/InboundService.h"
+#include "app/RoadTrace.h"
+#include "app/SessionBus.h"
+#include "app/SubcommandParser.h"
 #include "platform/mail/InboundMessage.h"
 
-#include <QFile>
-#include <QVariantMap>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace wendle {
@@ -19,6 +24,37 @@ constexpr qsizetype ReadChunkBytes = 64 * 1024;
 // Past the bound the rest is read and dropped, so that the writer learns of
 // the refusal from the exit code rather than from a broken pipe; but not forever.
 constexpr qint64 MostBytesDrained = qint64(4) * 1024 * 1024 * 1024;
+// As long as `wendle send` waits: the running Wendle reads the message
+// before it answers, and a large one takes a while.
+constexpr int DeliverTimeoutMs = 120000;
+
+void printLines(const QString &lines, QTextStream &err)
+{
+    for (const QString &line : lines.split(u'\n'))
+        err << "wendle deliver: " << line << '\n';
+}
+
+// The message as a file in memory that the running Wendle reads: it crosses
+// the bus as a descriptor, not as bytes the bus daemon copies twice.
+int memoryFileWith(const QByteArray &bytes)
+{
+    const int file = ::memfd_create("wendle-message", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (file < 0)
+        return -1;
+    for (qsizetype at = 0; at < bytes.size();) {
+        const ssize_t wrote = ::write(file, bytes.constData() + at, size_t(bytes.size() - at));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            ::close(file);
+            return -1;
+        }
+        at += wrote;
+    }
+    // Sealed, so Wendle reads exactly what was read here.
+    ::fcntl(file, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    return file;
+}
 
 } // namespace
 
@@ -54,8 +90,26 @@ BoundedInput readBoundedInput(int fd, qsizetype bound)
     return input;
 }
 
-int runDeliverCommand(int input, const Preferences &preferences, const QString &attachmentFolder, QTextStream &err)
+std::optional<int> parseDeliverArguments(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    SubcommandParser command(QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"),
+                             QStringLiteral("Hand one RFC 5322 message from standard input to the running Wendle\n"
+                                            "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 as soon as\n"
+                                            "Wendle has taken it, 75 try again later (Wendle not running),\n"
+                                            "65 unusable message (too large, nested too deep, not a message)."));
+    return command.parseWithoutArguments(arguments, out, err);
+}
+
+std::optional<int> deliverToRunningWendle(int input, QTextStream &err)
+{
+    if (!connectSessionBus().isNull())
+        return std::nullopt;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // An installed service file lets the bus start Wendle for this call.
+    if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
+        && !bus.interface()->activatableServiceNames().value().contains(QLatin1String(DBusServiceName)))
+        return std::nullopt;
+
     const BoundedInput raw = readBoundedInput(input, MaxInboundMessageBytes);
     if (raw.status == BoundedInput::Unreadable) {
         err << "wendle deliver: cannot read standard input: " << qt_error_string(errno) << '\n';
@@ -66,51 +120,25 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
             << " MB; it was not handed to Wendle\n";
         return BadMessageExitCode;
     }
-    // Only a message the intake may take for a command keeps its attachment
-    // (saving it keeps the folder within its bound).
-    const KeepAttachment keep = [&](const InboundMail &mail, qsizetype) {
-        return !mail.autoSubmitted && mayBeMailCommand(preferences, mail.from, mail.text);
-    };
-    QString error;
-    bool temporary = false;
-    const std::optional<InboundMail> mail = parseInboundMessage(raw.bytes, attachmentFolder, &error, &temporary, keep);
-    if (!mail) {
-        err << "wendle deliver: " << error << '\n';
-        return temporary ? TryAgainLaterExitCode : BadMessageExitCode;
-    }
-    if (mail->attachmentFolderFull)
-        err << "wendle deliver: the attachment folder " << attachmentFolder << " is full; the command goes without its attachment\n";
-    // Bounces, vacation answers and Wendle's own replies coming back are
-    // delivered (there is nothing to retry) but never taken for commands.
-    if (mail->autoSubmitted) {
-        err << "wendle deliver: an automatic message (Auto-Submitted) is not a command; dropped\n";
-        return DeliveredExitCode;
-    }
-
-    QVariantMap message{{QStringLiteral("FromAddress"), mail->from}, {QStringLiteral("MessageText"), mail->text}};
-    if (!mail->attachmentPath.isEmpty())
-        message.insert(QStringLiteral("AttachedFile"), mail->attachmentPath);
-    if (!mail->messageId.isEmpty())
-        message.insert(QStringLiteral("MessageID"), mail->messageId);
-    if (!mail->authenticationResults.isEmpty())
-        message.insert(QStringLiteral("AuthenticationResults"), mail->authenticationResults.join(u'\n'));
-    if (!mail->senderHeader.isNull())
-        message.insert(QStringLiteral("SenderHeader"), mail->senderHeader);
-    // Wendle would refuse it every time: a bad message, not one to retry.
-    const QString tooLarge = inboundArgumentsProblem(message);
-    if (!tooLarge.isNull()) {
-        if (!mail->attachmentPath.isEmpty())
-            QFile::remove(mail->attachmentPath);
-        err << "wendle deliver: " << tooLarge << "; it was not handed to Wendle\n";
-        return BadMessageExitCode;
-    }
-    if (!callInbound(false, message, &error)) {
-        // The saved attachment goes with the message when it is handed over again.
-        if (!mail->attachmentPath.isEmpty())
-            QFile::remove(mail->attachmentPath);
-        err << "wendle deliver: " << error << '\n';
+    const int file = memoryFileWith(raw.bytes);
+    if (file < 0) {
+        err << "wendle deliver: cannot hold the message for Wendle: " << qt_error_string(errno) << '\n';
         return TryAgainLaterExitCode;
     }
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath),
+                                                       QLatin1String(DBusInboundInterface), QStringLiteral("DeliverMessage"));
+    call << QVariant::fromValue(QDBusUnixFileDescriptor(file));
+    ::close(file);
+    traceStep("client: call sent");
+    const QDBusMessage reply = bus.call(call, QDBus::Block, DeliverTimeoutMs);
+    traceStep("client: call answered");
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        printLines(reply.errorMessage(), err);
+        return reply.errorName() == QLatin1String(DBusBadMessageError) ? BadMessageExitCode : TryAgainLaterExitCode;
+    }
+    const QStringList notes = reply.arguments().value(0).toStringList();
+    for (const QString &note : notes)
+        printLines(note, err);
     return DeliveredExitCode;
 }
 

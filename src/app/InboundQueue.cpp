@@ -1,5 +1,7 @@
 #include "app/InboundQueue.h"
 
+#include "app/RoadTrace.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -153,6 +155,7 @@ void InboundQueue::handOverNext()
         return;
     }
     m_handingOver = true;
+    traceStep("daemon: handed to the intake");
     const quint64 turn = ++m_turn;
     if (!m_handler) {
         handedOver(turn);

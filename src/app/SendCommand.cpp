@@ -1,6 +1,7 @@
 #include "app/SendCommand.h"
 
 #include "app/InboundService.h"
+#include "app/RoadTrace.h"
 #include "app/SessionBus.h"
 #include "app/SubcommandParser.h"
 
@@ -19,6 +20,7 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
         *error = sessionBusAdvice(busProblem);
         return false;
     }
+    traceStep("client: bus connected");
     QDBusConnection bus = QDBusConnection::sessionBus();
     // An installed service file lets the bus start Wendle for this call.
     if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
@@ -30,7 +32,9 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
         QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath), QLatin1String(DBusInboundInterface),
         chat ? QStringLiteral("InboundChat") : QStringLiteral("InboundMessage"));
     call << arguments;
+    traceStep("client: call sent");
     const QDBusMessage reply = bus.call(call, QDBus::Block, 120000);
+    traceStep("client: call answered");
     if (reply.type() == QDBusMessage::ErrorMessage) {
         *error = reply.errorMessage();
         return false;

@@ -1,5 +1,6 @@
 #include "app/Controller.h"
 
+#include "app/RoadTrace.h"
 #include "app/Settings.h"
 #include "intake/CommandLanguage.h"
 #include "intake/CommandsInFlight.h"
@@ -218,7 +219,9 @@ void Controller::runLanguage(const QByteArray &command)
         m_commandTextHandler(command);
         return;
     }
+    traceStep("daemon: command parsing");
     runCommandLanguage(command, *this, stdout);
+    traceStep("daemon: command run");
 }
 
 } // namespace wendle

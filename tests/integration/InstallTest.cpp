@@ -75,12 +75,17 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
     };
     for (const Case &c : cases)
         EXPECT_TRUE(readFile(installed(c.path)).contains(c.contains)) << c.path;
+    // The entries start the full program; the client would only hand over to it.
+    const QString daemon = installed("libexec/wendle/wendle-daemon");
     for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "share/systemd/user/wendle.service",
-                              "share/dbus-1/services/org.wendle.Wendle.service"})
-        EXPECT_TRUE(readFile(installed(entry)).contains(binary.toUtf8() + " run")) << entry;
+                              "share/dbus-1/services/org.wendle.Wendle.service", "share/wendle/autostart/wendle-autostart.desktop"})
+        EXPECT_TRUE(readFile(installed(entry)).contains('=' + daemon.toUtf8() + " run")) << entry;
 
     EXPECT_EQ(run(binary, {"--version"}), 0);
     EXPECT_EQ(output, "wendle 0.1\n");
+    // The client finds the installed full program for the commands it does not run itself.
+    EXPECT_EQ(run(binary, {"help", "run"}), 0);
+    EXPECT_TRUE(output.startsWith("usage: wendle run [--headless]\n")) << output.constData();
     EXPECT_EQ(run("man", {"-l", installed("share/man/man1/wendle.1")}), 0);
     EXPECT_TRUE(output.contains("wendle - work this computer from afar by mail and chat")) << output.constData();
     EXPECT_TRUE(output.contains("EXIT STATUS"));

@@ -1,0 +1,145 @@
+// The `wendle` that users, mail rules and chat handlers start: the commands
+// that only talk to the running Wendle or read the settings (send, deliver,
+// status, config, --version) run here, on Qt Core and DBus alone, so that
+// they start in a few milliseconds. Everything else (run, help, index, ...)
+// is the full program's: it is started in this process, with the same
+// arguments, before anything here changed the process.
+#include "app/ConfigCommand.h"
+#include "app/DeliverCommand.h"
+#include "app/RoadTrace.h"
+#include "app/SendCommand.h"
+#include "app/StatusCommand.h"
+#include "app/SubcommandParser.h"
+#include "platform/process/OwnerUmask.h"
+#include "platform/process/RuntimeFolder.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTextStream>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace wendle;
+
+// The full program: beside this one in the build folder, under libexec once installed.
+std::string fullProgramPath()
+{
+    char self[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0)
+        return WENDLE_INSTALLED_FULL_PROGRAM;
+    const std::string folder = std::string(self, size_t(length)).substr(0, std::string(self, size_t(length)).rfind('/'));
+    for (const std::string &candidate : {folder + "/" WENDLE_FULL_PROGRAM_NAME, folder + "/" WENDLE_FULL_PROGRAM_FROM_BINDIR}) {
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return WENDLE_INSTALLED_FULL_PROGRAM;
+}
+
+// Never returns: the full program takes over this process, its arguments,
+// its standard input (unread) and its environment.
+[[noreturn]] void runFullProgram(char **argv, int failureCode)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const std::string program = fullProgramPath();
+    ::execv(program.c_str(), argv);
+    std::fprintf(stderr, "wendle: cannot start %s: %s\n", program.c_str(), std::strerror(errno));
+    ::_exit(failureCode);
+}
+
+enum class Road { Version, Send, Deliver, Status, Config, FullProgram };
+
+// The global options as the full program reads them, so that a command line
+// goes to the same command there and here.
+Road roadOf(const QStringList &words, QStringList *arguments)
+{
+    QCommandLineParser global;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
+    const QCommandLineOption showVersion({QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("Show the version."));
+    const QCommandLineOption printCompletion(QStringLiteral("print-completion"), QString());
+    const QCommandLineOption printManual(QStringLiteral("print-manual-sections"), QString());
+    global.addOptions({help, showVersion, printCompletion, printManual});
+    global.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!global.parse(QStringList{QStringLiteral("wendle")} + words))
+        return Road::FullProgram;
+    if (global.isSet(showVersion))
+        return Road::Version;
+    if (global.isSet(printCompletion) || global.isSet(printManual) || global.isSet(help))
+        return Road::FullProgram;
+    *arguments = global.positionalArguments();
+    if (arguments->isEmpty())
+        return Road::FullProgram;
+    const QString name = arguments->takeFirst();
+    if (name == QLatin1String("send"))
+        return Road::Send;
+    if (name == QLatin1String("deliver"))
+        return Road::Deliver;
+    if (name == QLatin1String("status"))
+        return Road::Status;
+    if (name == QLatin1String("config"))
+        return Road::Config;
+    return Road::FullProgram;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    traceStep("client: started");
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    QStringList arguments;
+    const Road road = roadOf(words, &arguments);
+    if (road == Road::FullProgram)
+        runFullProgram(argv, 1);
+    if (road == Road::Version) {
+        std::fputs("wendle " WENDLE_VERSION "\n", stdout);
+        return 0;
+    }
+
+    // As the full program does before anything is written.
+    keepOwnFilesPrivate();
+    provideRuntimeFolder();
+    QCoreApplication::setApplicationName(QStringLiteral("wendle"));
+    QFile outFile, errFile;
+    outFile.open(stdout, QIODevice::WriteOnly);
+    errFile.open(stderr, QIODevice::WriteOnly);
+    QTextStream out(&outFile), err(&errFile);
+    if (road == Road::Deliver) {
+        if (const auto done = parseDeliverArguments(arguments, out, err))
+            return *done;
+    }
+    QCoreApplication app(argc, argv);
+    switch (road) {
+    case Road::Send:
+        return runSendCommand(arguments, out, err);
+    case Road::Status:
+        return runStatusCommand(arguments, out, err);
+    case Road::Config:
+        return runConfigSubcommand(arguments, out, err);
+    case Road::Deliver:
+        if (const auto delivered = deliverToRunningWendle(STDIN_FILENO, err))
+            return *delivered;
+        break;
+    default:
+        break;
+    }
+    // No Wendle runs or can be started: the full program reads the message
+    // and says what a mail system needs to hear of it. The umask and the
+    // runtime folder go back as they were, for it to find them so.
+    out.flush();
+    err.flush();
+    restoreOwnerUmask();
+    if (sessionRuntimeFolder().isEmpty())
+        qunsetenv("XDG_RUNTIME_DIR");
+    runFullProgram(argv, TryAgainLaterExitCode);
+}
