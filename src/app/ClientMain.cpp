@@ -119,6 +119,7 @@ int main(int argc, char **argv)
             return *done;
     }
     QCoreApplication app(argc, argv);
+    int fullProgramInput = STDIN_FILENO;
     switch (road) {
     case Road::Send:
         return runSendCommand(arguments, out, err);
@@ -127,7 +128,7 @@ int main(int argc, char **argv)
     case Road::Config:
         return runConfigSubcommand(arguments, out, err);
     case Road::Deliver:
-        if (const auto delivered = deliverToRunningWendle(STDIN_FILENO, err))
+        if (const auto delivered = deliverToRunningWendle(STDIN_FILENO, err, &fullProgramInput))
             return *delivered;
         break;
     default:
@@ -141,5 +142,7 @@ int main(int argc, char **argv)
     restoreOwnerUmask();
     if (sessionRuntimeFolder().isEmpty())
         qunsetenv("XDG_RUNTIME_DIR");
+    if (fullProgramInput != STDIN_FILENO && ::dup2(fullProgramInput, STDIN_FILENO) < 0)
+        return TryAgainLaterExitCode;
     runFullProgram(argv, TryAgainLaterExitCode);
 }

@@ -1,13 +1,13 @@
 #include "app/DeliverCommand.h"
 
 #include "app/InboundService.h"
+#include "app/SendCommand.h"
 #include "app/RoadTrace.h"
 #include "app/SessionBus.h"
 #include "app/SubcommandParser.h"
 #include "platform/mail/InboundMessage.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 
@@ -100,15 +100,12 @@ std::optional<int> parseDeliverArguments(const QStringList &arguments, QTextStre
     return command.parseWithoutArguments(arguments, out, err);
 }
 
-std::optional<int> deliverToRunningWendle(int input, QTextStream &err)
+std::optional<int> deliverToRunningWendle(int input, QTextStream &err, int *fullProgramInput)
 {
+    *fullProgramInput = input;
     if (!connectSessionBus().isNull())
         return std::nullopt;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    // An installed service file lets the bus start Wendle for this call.
-    if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
-        && !bus.interface()->activatableServiceNames().value().contains(QLatin1String(DBusServiceName)))
-        return std::nullopt;
 
     const BoundedInput raw = readBoundedInput(input, MaxInboundMessageBytes);
     if (raw.status == BoundedInput::Unreadable) {
@@ -128,10 +125,16 @@ std::optional<int> deliverToRunningWendle(int input, QTextStream &err)
     QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath),
                                                        QLatin1String(DBusInboundInterface), QStringLiteral("DeliverMessage"));
     call << QVariant::fromValue(QDBusUnixFileDescriptor(file));
-    ::close(file);
     traceStep("client: call sent");
     const QDBusMessage reply = bus.call(call, QDBus::Block, DeliverTimeoutMs);
     traceStep("client: call answered");
+    if (isWendleMissing(reply)) {
+        // The full program reads the message from the start of the same file.
+        ::lseek(file, 0, SEEK_SET);
+        *fullProgramInput = file;
+        return std::nullopt;
+    }
+    ::close(file);
     if (reply.type() == QDBusMessage::ErrorMessage) {
         printLines(reply.errorMessage(), err);
         return reply.errorName() == QLatin1String(DBusBadMessageError) ? BadMessageExitCode : TryAgainLaterExitCode;

@@ -34,9 +34,10 @@ std::optional<int> parseDeliverArguments(const QStringList &arguments, QTextStre
 // descriptor, as procmail, maildrop, a Sieve pipe or a .forward line hands
 // it over, and hands its bytes, unparsed, to the running Wendle (which reads
 // it, keeps its command and says what became of it), or to the one the bus
-// starts. Nothing when no Wendle runs or can be started and the input is
-// untouched: the full program then reads the message itself, so that a bad
-// message is refused as such even then.
-std::optional<int> deliverToRunningWendle(int input, QTextStream &err);
+// starts. Nothing when no Wendle runs or can be started: the full program
+// then reads the message itself, so that a bad message is refused as such
+// even then, from *fullProgramInput (the input untouched, or a file that
+// holds what was read of it).
+std::optional<int> deliverToRunningWendle(int input, QTextStream &err, int *fullProgramInput);
 
 } // namespace wendle

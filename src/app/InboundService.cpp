@@ -227,6 +227,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
 {
     const QVariant attachment = item.attachment.isNull() ? QVariant() : QVariant(item.attachment);
     bool taken = true;
+    controller.holdLogUntilSettled();
     if (item.chat) {
         controller.processChatFrom(item.from, item.text, attachment);
     } else {
@@ -235,6 +236,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
         controller.setSenderEvidence({});
         taken = controller.lastMessageTaken();
     }
+    controller.releaseLogWhenSettled();
     removeOwnAttachment(item.attachment, attachmentFolder);
     removeStaleAttachments(attachmentFolder);
     return taken;

@@ -138,6 +138,9 @@ void Controller::settleCommands()
         return;
     clearCommandsInFlight(m_platform.supportFolder);
     m_intake.commandsInFlight = false;
+    // The answer has gone: what the command logged follows it into the file.
+    if (m_heldLog.holding)
+        writeHeldLog();
 }
 
 bool Controller::commandStillRunning() const

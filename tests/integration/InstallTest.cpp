@@ -205,7 +205,8 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     QStringList present;
     for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next();
-    EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
+    EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(target.filePath("libexec/wendle/wendle-daemon"))
+                && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
     present.sort();
     QStringList sortedListed = listed;
     sortedListed.sort();
@@ -215,6 +216,7 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     for (const QString &path : listed)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     EXPECT_FALSE(QFileInfo::exists(target.filePath("share/wendle")));
+    EXPECT_FALSE(QFileInfo::exists(target.filePath("libexec/wendle")));
     EXPECT_TRUE(output.contains(home.filePath("config/wendle").toUtf8())) << "the folders that stay: " << output.constData();
     EXPECT_NE(run("make", options + QStringList{"uninstall"}), 0) << "a second uninstall finds nothing to remove";
 }
