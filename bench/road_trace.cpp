@@ -122,11 +122,14 @@ int main(int argc, char **argv)
     QProcess wendle;
     wendle.setProcessEnvironment(traced);
     wendle.setStandardOutputFile(QProcess::nullDevice());
+    wendle.setReadChannel(QProcess::StandardError);
     wendle.start(binary, {"run", "--headless"});
     QByteArray status;
     if (!waitFor([&] { return run(binary, {"status"}, env, &status) == 0 && status.contains("search index: ready"); }, 600000)) {
         std::fprintf(stderr, "wendle did not start or build its index:\n%s", status.constData());
         return 1;
+    }
+    while (wendle.waitForReadyRead(20)) {
     }
     wendle.readAllStandardError();
 
@@ -150,6 +153,8 @@ int main(int argc, char **argv)
         // The last log entry follows the reply.
         QThread::msleep(50);
         std::vector<Step> steps = traceSteps(clientErrors);
+        while (wendle.waitForReadyRead(20)) {
+        }
         const std::vector<Step> daemon = traceSteps(wendle.readAllStandardError());
         steps.insert(steps.end(), daemon.begin(), daemon.end());
         std::stable_sort(steps.begin(), steps.end(), [](const Step &a, const Step &b) { return a.seconds < b.seconds; });

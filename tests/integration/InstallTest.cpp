@@ -157,7 +157,7 @@ TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
         QProcessEnvironment env = environment();
         env.insert("DESTDIR", stage.path());
         ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", c.prefix}, env), 0) << output.constData();
-        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/bin/wendle run --headless")) << c.unit;
+        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/libexec/wendle/wendle-daemon run --headless")) << c.unit;
     }
     // Where the data folders lead it, the user manager finds the unit of ~/.local and the like.
     if (run("systemd-analyze", {"--user", "unit-paths"}) != 0)
