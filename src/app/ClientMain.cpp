@@ -1,9 +1,10 @@
-// The `wendle` that users, mail rules and chat handlers start: the commands
-// that only talk to the running Wendle or read the settings (send, deliver,
-// status, config, --version) run here, on Qt Core and DBus alone, so that
-// they start in a few milliseconds. Everything else (run, help, index, ...)
-// is the full program's: it is started in this process, with the same
-// arguments, before anything here changed the process.
+// wendle-client, which `wendle` starts for the commands that only talk to
+// the running Wendle or read the settings (send, deliver with options,
+// status, config, --version): they run here, on Qt Core and DBus alone, so
+// that they start in a few milliseconds. Everything else (run, help, index,
+// ...) is the full program's, wendle-daemon beside this one: it is started
+// in this process, with the same arguments, before anything here changed
+// the process.
 #include "app/ConfigCommand.h"
 #include "app/DeliverCommand.h"
 #include "app/RoadTrace.h"
@@ -28,19 +29,15 @@ namespace {
 
 using namespace wendle;
 
-// The full program: beside this one in the build folder, under libexec once installed.
+// The full program, beside this one in the build folder and once installed.
 std::string fullProgramPath()
 {
     char self[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (length <= 0)
-        return WENDLE_INSTALLED_FULL_PROGRAM;
-    const std::string folder = std::string(self, size_t(length)).substr(0, std::string(self, size_t(length)).rfind('/'));
-    for (const std::string &candidate : {folder + "/" WENDLE_FULL_PROGRAM_NAME, folder + "/" WENDLE_FULL_PROGRAM_FROM_BINDIR}) {
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return WENDLE_INSTALLED_FULL_PROGRAM;
+        return WENDLE_INSTALLED_HELPERS "/wendle-daemon";
+    const std::string path(self, size_t(length));
+    return path.substr(0, path.rfind('/')) + "/wendle-daemon";
 }
 
 // Never returns: the full program takes over this process, its arguments,
