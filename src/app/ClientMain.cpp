@@ -1,12 +1,11 @@
 // wendle-client, which `wendle` starts for the commands that only talk to
-// the running Wendle or read the settings (send, deliver with options,
-// status, config, --version): they run here, on Qt Core and DBus alone, so
+// the running Wendle or read the settings (send, status, config, --version)
+// in the forms `wendle` does not answer itself: they run here, on Qt Core and DBus alone, so
 // that they start in a few milliseconds. Everything else (run, help, index,
 // ...) is the full program's, wendle-daemon beside this one: it is started
 // in this process, with the same arguments, before anything here changed
 // the process.
 #include "app/ConfigCommand.h"
-#include "app/DeliverCommand.h"
 #include "app/RoadTrace.h"
 #include "app/SendCommand.h"
 #include "app/StatusCommand.h"
@@ -52,7 +51,7 @@ std::string fullProgramPath()
     ::_exit(failureCode);
 }
 
-enum class Road { Version, Send, Deliver, Status, Config, FullProgram };
+enum class Road { Version, Send, Status, Config, FullProgram };
 
 // The global options as the full program reads them, so that a command line
 // goes to the same command there and here.
@@ -77,8 +76,6 @@ Road roadOf(const QStringList &words, QStringList *arguments)
     const QString name = arguments->takeFirst();
     if (name == QLatin1String("send"))
         return Road::Send;
-    if (name == QLatin1String("deliver"))
-        return Road::Deliver;
     if (name == QLatin1String("status"))
         return Road::Status;
     if (name == QLatin1String("config"))
@@ -111,35 +108,13 @@ int main(int argc, char **argv)
     outFile.open(stdout, QIODevice::WriteOnly);
     errFile.open(stderr, QIODevice::WriteOnly);
     QTextStream out(&outFile), err(&errFile);
-    if (road == Road::Deliver) {
-        if (const auto done = parseDeliverArguments(arguments, out, err))
-            return *done;
-    }
     QCoreApplication app(argc, argv);
-    int fullProgramInput = STDIN_FILENO;
     switch (road) {
     case Road::Send:
         return runSendCommand(arguments, out, err);
     case Road::Status:
         return runStatusCommand(arguments, out, err);
-    case Road::Config:
-        return runConfigSubcommand(arguments, out, err);
-    case Road::Deliver:
-        if (const auto delivered = deliverToRunningWendle(STDIN_FILENO, err, &fullProgramInput))
-            return *delivered;
-        break;
     default:
-        break;
+        return runConfigSubcommand(arguments, out, err);
     }
-    // No Wendle runs or can be started: the full program reads the message
-    // and says what a mail system needs to hear of it. The umask and the
-    // runtime folder go back as they were, for it to find them so.
-    out.flush();
-    err.flush();
-    restoreOwnerUmask();
-    if (sessionRuntimeFolder().isEmpty())
-        qunsetenv("XDG_RUNTIME_DIR");
-    if (fullProgramInput != STDIN_FILENO && ::dup2(fullProgramInput, STDIN_FILENO) < 0)
-        return TryAgainLaterExitCode;
-    runFullProgram(argv, TryAgainLaterExitCode);
 }

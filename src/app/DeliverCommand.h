@@ -30,14 +30,9 @@ BoundedInput readBoundedInput(int fd, qsizetype bound);
 // The usage of `wendle deliver`: nothing when it goes on, else its exit code.
 std::optional<int> parseDeliverArguments(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
-// `wendle deliver` in the client: reads one RFC 5322 message from the input
-// descriptor, as procmail, maildrop, a Sieve pipe or a .forward line hands
-// it over, and hands its bytes, unparsed, to the running Wendle (which reads
-// it, keeps its command and says what became of it), or to the one the bus
-// starts. Nothing when no Wendle runs or can be started: the full program
-// then reads the message itself, so that a bad message is refused as such
-// even then, from *fullProgramInput (the input untouched, or a file that
-// holds what was read of it).
-std::optional<int> deliverToRunningWendle(int input, QTextStream &err, int *fullProgramInput);
+// `wendle deliver` itself, the command a mail system runs for each message,
+// is FrontMain.cpp's: it hands the message's bytes, unparsed, to the running
+// Wendle (InboundService::DeliverMessage), and without one the full program
+// reads the message (runDeliverCommand in DeliveredMessage.h).
 
 } // namespace wendle
