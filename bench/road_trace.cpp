@@ -1,8 +1,9 @@
 // Where the time of the whole road goes: `wendle send ... wndl find named
 // budget` to a running Wendle, until the reply file is in the outbox. Both
 // processes run with WENDLE_TRACE set and print their steps (see
-// src/app/RoadTrace.h); this program lines them up by the shared monotonic
-// clock and prints, for each step, the median time since the client started.
+// src/platform/trace/RoadTrace.h); this program lines them up by the shared
+// monotonic clock and prints, for each step, the median time since the
+// client started.
 //
 //   build/bench/bench_road_trace [runs [files [folder [wendle-binary]]]]
 //

@@ -1,7 +1,7 @@
 #include "app/ActivityLog.h"
 
 #include "app/FileStamp.h"
-#include "app/RoadTrace.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDir>
 #include <QFile>

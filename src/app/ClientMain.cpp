@@ -6,12 +6,12 @@
 // in this process, with the same arguments, before anything here changed
 // the process.
 #include "app/ConfigCommand.h"
-#include "app/RoadTrace.h"
 #include "app/SendCommand.h"
 #include "app/StatusCommand.h"
 #include "app/SubcommandParser.h"
 #include "platform/process/OwnerUmask.h"
 #include "platform/process/RuntimeFolder.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QCoreApplication>
 #include <QFile>

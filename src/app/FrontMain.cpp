@@ -6,7 +6,7 @@
 // two programs started in this process: wendle-client (Qt Core and DBus:
 // send with anything more, status, config, and any command line that starts
 // with an option) or wendle-daemon, the full program (run, help, index, ...).
-#include "app/RoadTrace.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <dbus/dbus.h>
 

@@ -1,6 +1,6 @@
 #include "app/InboundQueue.h"
 
-#include "app/RoadTrace.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDateTime>
 #include <QDir>

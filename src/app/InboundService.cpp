@@ -5,10 +5,10 @@
 #include "app/DeliveredMessage.h"
 #include "app/InboundLimits.h"
 #include "app/InboundQueue.h"
-#include "app/RoadTrace.h"
-#include "platform/mail/AttachmentFile.h"
 #include "platform/console/Console.h"
+#include "platform/mail/AttachmentFile.h"
 #include "platform/mail/InboundMessage.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>

@@ -1,9 +1,9 @@
 #include "app/SendCommand.h"
 
 #include "app/InboundService.h"
-#include "app/RoadTrace.h"
 #include "app/SessionBus.h"
 #include "app/SubcommandParser.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

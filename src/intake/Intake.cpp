@@ -1,6 +1,5 @@
 #include "app/Controller.h"
 
-#include "app/RoadTrace.h"
 #include "app/Settings.h"
 #include "intake/CommandLanguage.h"
 #include "intake/CommandsInFlight.h"
@@ -10,6 +9,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <utility>
 

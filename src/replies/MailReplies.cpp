@@ -1,11 +1,11 @@
 #include "app/Controller.h"
 
 #include "app/Resources.h"
-#include "app/RoadTrace.h"
 #include "app/Settings.h"
 #include "platform/console/Console.h"
 #include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/trace/RoadTrace.h"
 #include "replies/ReplyScripts.h"
 
 #include <QFileInfo>

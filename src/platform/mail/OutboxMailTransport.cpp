@@ -2,6 +2,7 @@
 
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/MimeComposer.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDateTime>
 
@@ -9,7 +10,9 @@ namespace wendle {
 
 bool OutboxMailTransport::send(const OutgoingMail &mail, const QString &)
 {
-    return !writeMessageFile(m_folder, composeMessage(mail, QDateTime::currentDateTime())).isEmpty();
+    const QByteArray message = composeMessage(mail, QDateTime::currentDateTime());
+    traceStep("daemon: reply message built");
+    return !writeMessageFile(m_folder, message).isEmpty();
 }
 
 } // namespace wendle

@@ -1,4 +1,4 @@
-#include "app/RoadTrace.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <cstdio>
 #include <cstdlib>
