@@ -75,10 +75,11 @@ InboundItem inboundItemFromArguments(bool chat, const QVariantMap &arguments)
 }
 
 // The delivered message's bytes, read from the start of the file the client
-// sent; why not, in words, when it is no file or larger than a message may be.
-// Only a regular file is read: a pipe from a caller that never writes to
-// it would hold up the whole daemon.
-QString readDeliveredFile(int file, QByteArray *bytes)
+// sent; why not, in words, when it is no file or larger than a message may be
+// (never to be taken), or cannot be read now (*temporary). Only a regular
+// file is read: a pipe from a caller that never writes to it would hold up
+// the whole daemon.
+QString readDeliveredFile(int file, QByteArray *bytes, bool *temporary)
 {
     struct stat status;
     if (file < 0 || ::fstat(file, &status) != 0 || !S_ISREG(status.st_mode))
@@ -91,8 +92,10 @@ QString readDeliveredFile(int file, QByteArray *bytes)
         const ssize_t got = ::pread(file, bytes->data() + at, size_t(bytes->size() - at), at);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0)
+        if (got < 0) {
+            *temporary = true;
             return QStringLiteral("the message could not be read: ") + qt_error_string(errno);
+        }
         if (got == 0)
             break;
         at += got;
@@ -144,9 +147,10 @@ QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &messag
 {
     traceStep("daemon: call received");
     QByteArray raw;
-    const QString unread = readDeliveredFile(message.fileDescriptor(), &raw);
+    bool temporary = false;
+    const QString unread = readDeliveredFile(message.fileDescriptor(), &raw, &temporary);
     if (!unread.isNull()) {
-        sendErrorReply(QLatin1String(DBusBadMessageError), unread);
+        sendErrorReply(QLatin1String(temporary ? DBusCannotTakeError : DBusBadMessageError), unread);
         return {};
     }
     trimAfterLargeCall(raw.size());
@@ -161,7 +165,9 @@ QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &messag
     if (!delivery.arguments)
         return delivery.notes;
     QString why;
-    switch (m_queue.take(inboundItemFromArguments(false, *delivery.arguments), &why)) {
+    const InboundQueue::Outcome outcome = m_queue.take(inboundItemFromArguments(false, *delivery.arguments), &why);
+    traceStep("daemon: message spooled");
+    switch (outcome) {
     case InboundQueue::Outcome::Taken:
         break;
     case InboundQueue::Outcome::RunBefore:
