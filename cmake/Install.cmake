@@ -17,20 +17,22 @@ set(WENDLE_REFERENCE_DIR ${CMAKE_BINARY_DIR}/reference)
 add_custom_command(
   OUTPUT ${WENDLE_REFERENCE_DIR}/wendle.1 ${WENDLE_REFERENCE_DIR}/wendle.bash-completion
   COMMAND ${CMAKE_COMMAND} -E make_directory ${WENDLE_REFERENCE_DIR}
-  COMMAND ${CMAKE_COMMAND} -DWENDLE=$<TARGET_FILE:wendle> -DTEMPLATE=${WENDLE_DIST}/wendle.1.in
+  COMMAND ${CMAKE_COMMAND} -DWENDLE=$<TARGET_FILE:wendle_daemon> -DTEMPLATE=${WENDLE_DIST}/wendle.1.in
           -DOUTPUT_DIR=${WENDLE_REFERENCE_DIR} -P ${CMAKE_CURRENT_LIST_DIR}/GenerateReference.cmake
-  DEPENDS wendle ${WENDLE_DIST}/wendle.1.in ${CMAKE_CURRENT_LIST_DIR}/GenerateReference.cmake
+  DEPENDS wendle_daemon ${WENDLE_DIST}/wendle.1.in ${CMAKE_CURRENT_LIST_DIR}/GenerateReference.cmake
   COMMENT "Writing the manual page and the bash completion")
 add_custom_target(wendle_reference ALL DEPENDS ${WENDLE_REFERENCE_DIR}/wendle.1 ${WENDLE_REFERENCE_DIR}/wendle.bash-completion)
 install(CODE "
   set(WENDLE_DIST \"${WENDLE_DIST}\")
   set(WENDLE_STAGE_ROOT \"${CMAKE_BINARY_DIR}/dist\")
   set(WENDLE_BINDIR \"${CMAKE_INSTALL_BINDIR}\")
+  set(WENDLE_FULL_PROGRAM \"${WENDLE_HELPERS_DIR}/wendle-daemon\")
   set(WENDLE_DATADIR \"${CMAKE_INSTALL_DATADIR}\")
 ")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/InstallEntries.cmake)
 
 install(TARGETS wendle RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS wendle_client_program wendle_daemon RUNTIME DESTINATION ${WENDLE_HELPERS_DIR})
 install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_DATADIR}/wendle)
 install(FILES ${WENDLE_REFERENCE_DIR}/wendle.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${WENDLE_REFERENCE_DIR}/wendle.bash-completion

@@ -1,8 +1,9 @@
 # Runs at install time, when the prefix is known for sure: the desktop entries
-# and the service files name the installed binary by its full path. Each
+# and the service files name the installed program by its full path. Each
 # destination is staged in a folder of its own, so two installs at once (the
 # tests install into temporary prefixes side by side) never read each other's.
-set(WENDLE_BINARY "${CMAKE_INSTALL_PREFIX}/${WENDLE_BINDIR}/wendle")
+# They start the full program itself: the client would only hand over to it.
+set(WENDLE_BINARY "${CMAKE_INSTALL_PREFIX}/${WENDLE_FULL_PROGRAM}")
 string(MD5 stage "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
 set(stage "${WENDLE_STAGE_ROOT}/${stage}")
 # The user manager reads units from /usr/lib/systemd/user and

@@ -1,6 +1,7 @@
 #include "app/ActivityLog.h"
 
 #include "app/FileStamp.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDir>
 #include <QFile>
@@ -165,6 +166,13 @@ bool tooShort(const QByteArray &utf8)
 
 void appendLogEntry(const QString &folder, const QString &text, const QDateTime &now)
 {
+    appendLogEntries(folder, {{text, now}});
+}
+
+void appendLogEntries(const QString &folder, const QList<LogEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
     const QString logPath = folder + u'/' + QLatin1String(LogFileName);
     const QByteArray header(LogHeader);
 
@@ -176,15 +184,24 @@ void appendLogEntry(const QString &folder, const QString &text, const QDateTime 
     const bool ours = log.exists && log.identity == lastWrittenLog && log.content.size() == log.size;
     if (!ours && !QByteArrayView(content).isValidUtf8())
         content = QString::fromUtf8(content).toUtf8();
-    if (log.exists && log.size > LogRotationBytes) {
-        replaceWhole(folder + u'/' + QLatin1String(OldLogFileName), content);
-        content = header;
+    // Each entry in turn, as if written alone: the log rotates before the
+    // entry that finds it too large.
+    qint64 size = log.exists ? log.size : content.size();
+    QByteArray added;
+    for (const LogEntry &entry : entries) {
+        if (size > LogRotationBytes) {
+            replaceWhole(folder + u'/' + QLatin1String(OldLogFileName), content + added);
+            content = header;
+            added.clear();
+        }
+        // Once an entry is added the log is never too short.
+        if (added.isEmpty() && tooShort(content))
+            content = header;
+        added += '\n' + stamp(entry.when) + ": " + entry.text.toUtf8();
+        size = content.size() + added.size();
     }
-    if (tooShort(content))
-        content = header;
-
-    const QByteArray entry = '\n' + stamp(now) + ": " + text.toUtf8();
-    replaceWhole(logPath, content, entry, &lastWrittenLog);
+    replaceWhole(logPath, content, added, &lastWrittenLog);
+    traceStep("daemon: log entries written");
 }
 
 } // namespace wendle

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
+
+#include <cstdint>
 #include <QString>
 
 namespace wendle {
@@ -16,5 +19,24 @@ inline constexpr qint64 LogRotationBytes = 262144;
 // replaces the file atomically, so a crash never leaves half a log. Failures
 // drop the entry silently; the next entry tries again.
 void appendLogEntry(const QString &folder, const QString &text, const QDateTime &now);
+
+// Entries appended in one write of the file, each as appendLogEntry would
+// (rotating before the one that finds the log too large).
+struct LogEntry {
+    QString text;
+    QDateTime when;
+};
+void appendLogEntries(const QString &folder, const QList<LogEntry> &entries);
+
+// The entries the controller holds back while a command runs (see
+// Controller::holdLogUntilSettled).
+struct HeldLog {
+    bool holding = false;
+    QList<LogEntry> entries;
+    std::uint64_t timer = 0;
+};
+// The longest an entry is held: a long command's first entries reach the
+// file while it still runs.
+inline constexpr int HeldLogLimitMs = 500;
 
 } // namespace wendle

@@ -243,7 +243,7 @@ int runApplication(int &argc, char **argv, bool headless)
             controller.refuseRepeatedMail(item.from, why);
     });
     std::unique_ptr<SettingsWindow> window;
-    InboundService inbound(queue, attachments, console);
+    InboundService inbound(queue, storedPreferences, attachments, console);
     auto *statusService = new StatusService(&inbound); // owned by inbound
     new RemoteSwitchService(&inbound, controller); // owned by inbound
     new WindowService(&inbound, [&window, &console, &support] { // owned by inbound

@@ -5,12 +5,14 @@
 #include "app/ConfigCommand.h"
 #include "app/Controller.h"
 #include "app/DeliverCommand.h"
+#include "app/DeliveredMessage.h"
 #include "app/GeneratedReference.h"
 #include "app/HelpCommand.h"
 #include "app/IndexCommand.h"
 #include "app/MailReportCommand.h"
 #include "app/RemoteSwitch.h"
 #include "app/SendCommand.h"
+#include "app/Settings.h"
 #include "app/SubcommandParser.h"
 #include "app/StatusCommand.h"
 #include "platform/preferences/SettingsPreferences.h"
@@ -40,35 +42,11 @@ struct Subcommand {
 
 int runDeliver(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    SubcommandParser command(QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"),
-                             QStringLiteral("Hand one RFC 5322 message from standard input to the running Wendle\n"
-                                            "(for procmail, maildrop, Sieve pipe, .forward). Exit 0 as soon as\n"
-                                            "Wendle has taken it, 75 try again later (Wendle not running),\n"
-                                            "65 unusable message (too large, nested too deep, not a message)."));
-    if (const auto done = command.parseWithoutArguments(arguments, out, err))
+    if (const auto done = parseDeliverArguments(arguments, out, err))
         return *done;
     SettingsPreferences preferences;
-    Controller::registerDefaults(preferences);
+    registerSettingDefaults(preferences);
     return runDeliverCommand(STDIN_FILENO, preferences, supportFolder() + QLatin1String("/attachments"), err);
-}
-
-int runConfig(const QStringList &arguments, QTextStream &out, QTextStream &err)
-{
-    SettingsPreferences preferences;
-    const QString problem = preferences.fileProblem();
-    if (!problem.isNull()) {
-        err << "wendle config: " << problem << '\n';
-        return 1;
-    }
-    Controller::registerDefaults(preferences);
-    const int status = runConfigCommand(preferences, arguments, out, err);
-    // A folder that cannot be written shows only once a change is written to it.
-    const QString unstored = status == 0 ? preferences.fileProblem() : QString();
-    if (!unstored.isNull()) {
-        err << "wendle config: nothing was stored: " << unstored << '\n';
-        return 1;
-    }
-    return status;
 }
 
 int runChatScript(const QStringList &arguments, QTextStream &out, QTextStream &err)
@@ -128,7 +106,7 @@ int runCommandLine(int &argc, char **argv)
              SettingsPreferences preferences;
              return runMailReportCommand(preferences, arguments, out, err);
          }},
-        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), {"get", "set", "unset", "list", "describe"}, runConfig},
+        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), {"get", "set", "unset", "list", "describe"}, runConfigSubcommand},
         {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), {"status", "rebuild"}, runIndexCommand},
     };
 

@@ -1,15 +1,15 @@
 #include "app/ConfigCommand.h"
 
+#include "app/ColorText.h"
 #include "app/Settings.h"
 #include "app/SettingRules.h"
 #include "app/SubcommandParser.h"
 #include "intake/SignedCommands.h"
 #include "operations/Faxing.h"
-#include "platform/mail/OpenPgp.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/preferences/SettingsPreferences.h"
 #include "platform/scripthost/ShellWords.h"
 
-#include <QColor>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -67,9 +67,9 @@ QVariant parseSettingValue(SettingType type, const QString &text, QString *error
         return {};
     }
     case SettingType::Color: {
-        const QColor color = QColor::fromString(text.trimmed());
-        if (color.isValid())
-            return archiveColor(color);
+        const QString color = colorTextFromWords(text.trimmed());
+        if (!color.isNull())
+            return color;
         *error = QStringLiteral("expected a colour such as #00ff00 (#RRGGBB, or #AARRGGBB) or green");
         return {};
     }
@@ -114,8 +114,8 @@ QString displaySettingValue(const QString &key, const QVariant &stored)
         return words.join(u' ');
     }
     case SettingType::Color: {
-        QColor color;
-        return unarchiveColor(value, &color) ? archiveColor(color) : value.toString();
+        const QString color = colorTextFromStored(value);
+        return color.isNull() ? value.toString() : color;
     }
     case SettingType::Dictionaries:
         if (value.typeId() != QMetaType::QVariantList)
@@ -253,6 +253,25 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         value = faxModemForTitle(value.toString());
     preferences.setValue(key, storedForm(key, value));
     return 0;
+}
+
+int runConfigSubcommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    SettingsPreferences preferences;
+    const QString problem = preferences.fileProblem();
+    if (!problem.isNull()) {
+        err << "wendle config: " << problem << '\n';
+        return 1;
+    }
+    registerSettingDefaults(preferences);
+    const int status = runConfigCommand(preferences, arguments, out, err);
+    // A folder that cannot be written shows only once a change is written to it.
+    const QString unstored = status == 0 ? preferences.fileProblem() : QString();
+    if (!unstored.isNull()) {
+        err << "wendle config: nothing was stored: " << unstored << '\n';
+        return 1;
+    }
+    return status;
 }
 
 } // namespace wendle

@@ -13,6 +13,10 @@ class Preferences;
 // process exit code: 0 done, 2 bad usage or a value the key cannot take.
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err);
 
+// The whole `wendle config` subcommand on the owner's settings file, with
+// the registered defaults; a change the file cannot take exits 1.
+int runConfigSubcommand(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
 // A stored or default value as the owner reads and writes it on the command line.
 QString displaySettingValue(const QString &key, const QVariant &value);
 

@@ -39,6 +39,7 @@ Controller::Controller(const Platform &platform)
 
 Controller::~Controller()
 {
+    writeHeldLog();
     // Timers of replies still waiting must not fire into a gone controller.
     for (const ChatReply &reply : m_chat.queued)
         m_platform.scheduler.cancel(reply.timer);
@@ -57,8 +58,7 @@ QVariantMap Controller::defaultsTable()
 
 void Controller::registerDefaults(Preferences &preferences)
 {
-    preferences.registerDefaults(defaultsTable());
-    preferences.registerDefaults(adapterDefaults());
+    registerSettingDefaults(preferences);
 }
 
 void Controller::setCmdAddress(const QString &address, const QString &messageId)
@@ -103,7 +103,36 @@ bool Controller::logData() const
 
 void Controller::addLogEntry(const QString &text)
 {
-    appendLogEntry(applicationSupportFolder(), text, m_platform.clock.now());
+    const QDateTime now = m_platform.clock.now();
+    if (!m_heldLog.holding) {
+        appendLogEntry(applicationSupportFolder(), text, now);
+        return;
+    }
+    m_heldLog.entries.append({text, now});
+    if (!m_heldLog.timer)
+        m_heldLog.timer = m_platform.scheduler.schedule(std::chrono::milliseconds(HeldLogLimitMs), false, [this] {
+            m_heldLog.timer = 0;
+            writeHeldLog();
+        });
+}
+
+void Controller::holdLogUntilSettled()
+{
+    m_heldLog.holding = true;
+}
+
+void Controller::releaseLogWhenSettled()
+{
+    if (!m_intake.commandsInFlight || !commandStillRunning())
+        writeHeldLog();
+}
+
+void Controller::writeHeldLog()
+{
+    m_heldLog.holding = false;
+    m_platform.scheduler.cancel(std::exchange(m_heldLog.timer, 0));
+    const QList<LogEntry> entries = std::exchange(m_heldLog.entries, {});
+    appendLogEntries(applicationSupportFolder(), entries);
 }
 
 void Controller::log(const QString &text)

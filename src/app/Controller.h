@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ActivityLog.h"
 #include "app/Platform.h"
 #include "camera/CameraState.h"
 #include "intake/CommandActions.h"
@@ -256,6 +257,14 @@ public:
     // Activity log.
     bool logData() const;
     void addLogEntry(const QString &text);
+    // Entries added from now on are held and written together, after the
+    // reply, once the command that follows has settled (or after
+    // HeldLogLimit): the log's whole-file writes stay off the road from the
+    // message to its answer. releaseLogWhenSettled() writes them at once
+    // when no command was taken or it already finished.
+    void holdLogUntilSettled();
+    void releaseLogWhenSettled();
+    void writeHeldLog();
     QString applicationSupportFolder() const;
     void openLog();
 
@@ -335,6 +344,7 @@ private:
     ChatSettingsState m_chatSettings;
     CameraState m_camera;
     CommandTextHandler m_commandTextHandler;
+    HeldLog m_heldLog;
     RemoteLogCap m_remoteLog;
     RemoteLogCap m_strangerConsole; // the same cap, for console lines about strangers
 };

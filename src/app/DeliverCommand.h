@@ -2,16 +2,21 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 
-namespace wendle {
+#include <optional>
 
-class Preferences;
+namespace wendle {
 
 // Exit codes a mail delivery agent understands (sysexits.h).
 inline constexpr int DeliveredExitCode = 0;
 inline constexpr int BadMessageExitCode = 65;     // EX_DATAERR: bounce, retrying cannot help
 inline constexpr int TryAgainLaterExitCode = 75;  // EX_TEMPFAIL: the mail system keeps it and retries
+
+// The error the running Wendle answers a delivered message with when the
+// message can never be taken; any other error is worth another try.
+inline constexpr const char *DBusBadMessageError = "org.wendle.Wendle.Error.BadMessage";
 
 // The whole input of a file descriptor, read to its end. Past bound bytes it
 // is TooLarge, with no bytes (the rest is still read, up to a few gigabytes,
@@ -22,12 +27,12 @@ struct BoundedInput {
 };
 BoundedInput readBoundedInput(int fd, qsizetype bound);
 
-// `wendle deliver`: reads one RFC 5322 message from the input descriptor, as procmail,
-// maildrop, a Sieve pipe or a .forward line hands it over, and passes its
-// sender, text and first attachment (saved under attachmentFolder) to the
-// running Wendle.
-// Attachments are saved only for a message the intake may take for a
-// command, and only while the folder holds less than MaxAttachmentFolderBytes.
-int runDeliverCommand(int input, const Preferences &preferences, const QString &attachmentFolder, QTextStream &err);
+// The usage of `wendle deliver`: nothing when it goes on, else its exit code.
+std::optional<int> parseDeliverArguments(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// `wendle deliver` itself, the command a mail system runs for each message,
+// is FrontMain.cpp's: it hands the message's bytes, unparsed, to the running
+// Wendle (InboundService::DeliverMessage), and without one the full program
+// reads the message (runDeliverCommand in DeliveredMessage.h).
 
 } // namespace wendle

@@ -1,5 +1,7 @@
 #include "app/InboundQueue.h"
 
+#include "platform/trace/RoadTrace.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -163,6 +165,7 @@ void InboundQueue::handOverNext()
         return;
     }
     m_handingOver = true;
+    traceStep("daemon: handed to the intake");
     const quint64 turn = ++m_turn;
     if (!m_handler) {
         handedOver(turn);

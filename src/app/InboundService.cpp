@@ -1,10 +1,14 @@
 #include "app/InboundService.h"
 
 #include "app/Controller.h"
+#include "app/DeliverCommand.h"
+#include "app/DeliveredMessage.h"
 #include "app/InboundLimits.h"
 #include "app/InboundQueue.h"
-#include "platform/mail/AttachmentFile.h"
 #include "platform/console/Console.h"
+#include "platform/mail/AttachmentFile.h"
+#include "platform/mail/InboundMessage.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDBusArgument>
 #include <QDBusVariant>
@@ -14,7 +18,10 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cerrno>
 #include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace wendle {
 
@@ -25,9 +32,11 @@ constexpr qsizetype LargeCallBytes = 256 * 1024;
 
 } // namespace
 
-InboundService::InboundService(InboundQueue &queue, const QString &attachmentFolder, Console &console, QObject *parent)
+InboundService::InboundService(InboundQueue &queue, const Preferences &preferences, const QString &attachmentFolder,
+                               Console &console, QObject *parent)
     : QObject(parent)
     , m_queue(queue)
+    , m_preferences(preferences)
     , m_attachmentFolder(attachmentFolder)
     , m_console(console)
 {
@@ -47,26 +56,10 @@ QString inboundArgument(const QVariantMap &arguments, const QString &key)
     return text.isNull() ? QLatin1String("") : text;
 }
 
-void InboundService::InboundMessage(const QVariantMap &arguments)
-{
-    take(false, arguments);
-}
+namespace {
 
-void InboundService::InboundChat(const QVariantMap &arguments)
+InboundItem inboundItemFromArguments(bool chat, const QVariantMap &arguments)
 {
-    take(true, arguments);
-}
-
-void InboundService::take(bool chat, const QVariantMap &arguments)
-{
-    // Qt DBus has read the whole call by now, and the bus passes calls of up
-    // to a gigabyte. Its copies are freed once the call is answered; the C
-    // library keeps freed memory for reuse unless asked to give it back, so
-    // one large call would otherwise leave the daemon large for good.
-    if (inboundValueBytes(arguments) > LargeCallBytes)
-        QTimer::singleShot(0, this, [] { ::malloc_trim(0); });
-    if (refusedAsTooLarge(arguments))
-        return;
     InboundItem item;
     item.chat = chat;
     item.from = inboundArgument(arguments, QStringLiteral("FromAddress"));
@@ -81,8 +74,62 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
     if (arguments.contains(QStringLiteral("DateHeader")))
         item.dateHeader = inboundArgument(arguments, QStringLiteral("DateHeader"));
     item.signature = takeSignature([&arguments](const QString &key) { return inboundArgument(arguments, key); });
+    return item;
+}
+
+// The delivered message's bytes, read from the start of the file the client
+// sent; why not, in words, when it is no file or larger than a message may be
+// (never to be taken), or cannot be read now (*temporary). Only a regular
+// file is read: a pipe from a caller that never writes to it would hold up
+// the whole daemon.
+QString readDeliveredFile(int file, QByteArray *bytes, bool *temporary)
+{
+    struct stat status;
+    if (file < 0 || ::fstat(file, &status) != 0 || !S_ISREG(status.st_mode))
+        return QStringLiteral("the message did not come as a file");
+    if (status.st_size > MaxInboundMessageBytes)
+        return QStringLiteral("the message is larger than %1 MB; it was not handed to Wendle").arg(MaxInboundMessageBytes >> 20);
+    bytes->resize(qsizetype(status.st_size));
+    qsizetype at = 0;
+    while (at < bytes->size()) {
+        const ssize_t got = ::pread(file, bytes->data() + at, size_t(bytes->size() - at), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            *temporary = true;
+            return QStringLiteral("the message could not be read: ") + qt_error_string(errno);
+        }
+        if (got == 0)
+            break;
+        at += got;
+    }
+    bytes->truncate(at);
+    return QString();
+}
+
+} // namespace
+
+void InboundService::InboundMessage(const QVariantMap &arguments)
+{
+    take(false, arguments);
+}
+
+void InboundService::InboundChat(const QVariantMap &arguments)
+{
+    take(true, arguments);
+}
+
+void InboundService::take(bool chat, const QVariantMap &arguments)
+{
+    traceStep("daemon: call received");
+    trimAfterLargeCall(inboundValueBytes(arguments));
+    if (refusedAsTooLarge(arguments))
+        return;
+    const InboundItem item = inboundItemFromArguments(chat, arguments);
     QString why;
-    switch (m_queue.take(item, &why)) {
+    const InboundQueue::Outcome outcome = m_queue.take(item, &why);
+    traceStep("daemon: message spooled");
+    switch (outcome) {
     case InboundQueue::Outcome::Taken:
         return;
     case InboundQueue::Outcome::RunBefore:
@@ -97,6 +144,56 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
             sendErrorReply(QLatin1String(DBusCannotTakeError), QStringLiteral("Wendle cannot take the message now: ") + why);
         return;
     }
+}
+
+QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &message)
+{
+    traceStep("daemon: call received");
+    QByteArray raw;
+    bool temporary = false;
+    const QString unread = readDeliveredFile(message.fileDescriptor(), &raw, &temporary);
+    if (!unread.isNull()) {
+        sendErrorReply(QLatin1String(temporary ? DBusCannotTakeError : DBusBadMessageError), unread);
+        return {};
+    }
+    trimAfterLargeCall(raw.size());
+    const Delivery delivery = readDelivery(raw, m_preferences, m_attachmentFolder);
+    raw.clear();
+    traceStep("daemon: message parsed");
+    if (delivery.exitCode != DeliveredExitCode) {
+        const bool bad = delivery.exitCode == BadMessageExitCode;
+        sendErrorReply(QLatin1String(bad ? DBusBadMessageError : DBusCannotTakeError), delivery.notes.join(u'\n'));
+        return {};
+    }
+    if (!delivery.arguments)
+        return delivery.notes;
+    QString why;
+    const InboundQueue::Outcome outcome = m_queue.take(inboundItemFromArguments(false, *delivery.arguments), &why);
+    traceStep("daemon: message spooled");
+    switch (outcome) {
+    case InboundQueue::Outcome::Taken:
+        break;
+    case InboundQueue::Outcome::RunBefore:
+        removeOwnAttachment(delivery.attachmentPath, m_attachmentFolder);
+        break;
+    case InboundQueue::Outcome::CannotSpool:
+        // The mail system offers the message again, and it is read anew.
+        removeOwnAttachment(delivery.attachmentPath, m_attachmentFolder);
+        sendErrorReply(QLatin1String(DBusCannotTakeError),
+                       QStringList(delivery.notes + QStringList{QStringLiteral("Wendle cannot take the message now: ") + why}).join(u'\n'));
+        return {};
+    }
+    return delivery.notes;
+}
+
+void InboundService::trimAfterLargeCall(qsizetype bytes)
+{
+    // Qt DBus has read the whole call by now, and the bus passes calls of up
+    // to a gigabyte. Its copies are freed once the call is answered; the C
+    // library keeps freed memory for reuse unless asked to give it back, so
+    // one large call would otherwise leave the daemon large for good.
+    if (bytes > LargeCallBytes)
+        QTimer::singleShot(0, this, [] { ::malloc_trim(0); });
 }
 
 // A sender that cannot be served (a runaway script, a hostile program on
@@ -139,6 +236,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
 {
     const QVariant attachment = item.attachment.isNull() ? QVariant() : QVariant(item.attachment);
     bool taken = true;
+    controller.holdLogUntilSettled();
     if (item.chat) {
         controller.processChatFrom(item.from, item.text, attachment);
     } else {
@@ -147,6 +245,7 @@ bool handInboundItem(Controller &controller, const InboundItem &item, const QStr
         controller.setSenderEvidence({});
         taken = controller.lastMessageTaken();
     }
+    controller.releaseLogWhenSettled();
     removeOwnAttachment(item.attachment, attachmentFolder);
     removeStaleAttachments(attachmentFolder);
     return taken;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusContext>
+#include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QVariantMap>
 
@@ -9,6 +10,7 @@ namespace wendle {
 class Console;
 class Controller;
 class InboundQueue;
+class Preferences;
 struct InboundItem;
 
 inline constexpr const char *DBusServiceName = "org.wendle.Wendle";
@@ -30,22 +32,31 @@ inline constexpr const char *DBusCannotTakeError = "org.wendle.Wendle.Error.Cann
 // nothing of it is taken. A message Wendle cannot keep (its data folder
 // cannot be written) is refused with a D-Bus error, so whoever brought it
 // keeps it and tries again.
+// DeliverMessage(h) is `wendle deliver`'s road: a file (in memory) with the
+// message as the mail system handed it over, read and parsed here, once.
+// It answers the lines the deliverer prints; an error named
+// DBusBadMessageError refuses a message that can never be taken, any other
+// asks for another try.
 class InboundService : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.wendle.Wendle.Inbound")
 
 public:
-    InboundService(InboundQueue &queue, const QString &attachmentFolder, Console &console, QObject *parent = nullptr);
+    InboundService(InboundQueue &queue, const Preferences &preferences, const QString &attachmentFolder, Console &console,
+                   QObject *parent = nullptr);
 
 public Q_SLOTS:
     void InboundMessage(const QVariantMap &arguments);
     void InboundChat(const QVariantMap &arguments);
+    QStringList DeliverMessage(const QDBusUnixFileDescriptor &message);
 
 private:
     void take(bool chat, const QVariantMap &arguments);
     bool refusedAsTooLarge(const QVariantMap &arguments);
+    void trimAfterLargeCall(qsizetype bytes);
 
     InboundQueue &m_queue;
+    const Preferences &m_preferences;
     QString m_attachmentFolder;
     Console &m_console;
 };

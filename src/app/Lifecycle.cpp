@@ -1,5 +1,6 @@
 #include "app/Controller.h"
 
+#include "app/ColorSetting.h"
 #include "app/Settings.h"
 #include "app/SettingsView.h"
 #include "platform/clock/Clock.h"

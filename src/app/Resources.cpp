@@ -55,7 +55,9 @@ QString Resources::locateFolder()
 {
     const QString binaryFolder = QCoreApplication::applicationDirPath();
     const QStringList candidates = {binaryFolder + QLatin1String("/resources"),
-                                    binaryFolder + QLatin1String("/../share/wendle")};
+                                    binaryFolder + QLatin1String("/../share/wendle"),
+                                    // the full program, installed under libexec/wendle
+                                    binaryFolder + QLatin1String("/../../share/wendle")};
     for (const QString &candidate : candidates) {
         if (QFile::exists(candidate + QLatin1String("/messages.json")))
             return QDir::cleanPath(candidate);

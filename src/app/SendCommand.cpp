@@ -3,9 +3,9 @@
 #include "app/InboundService.h"
 #include "app/SessionBus.h"
 #include "app/SubcommandParser.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QTextStream>
@@ -19,23 +19,28 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
         *error = sessionBusAdvice(busProblem);
         return false;
     }
+    traceStep("client: bus connected");
     QDBusConnection bus = QDBusConnection::sessionBus();
-    // An installed service file lets the bus start Wendle for this call.
-    if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName))
-        && !bus.interface()->activatableServiceNames().value().contains(QLatin1String(DBusServiceName))) {
-        *error = QStringLiteral("Wendle is not running (start it with: wendle run)");
-        return false;
-    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath), QLatin1String(DBusInboundInterface),
         chat ? QStringLiteral("InboundChat") : QStringLiteral("InboundMessage"));
     call << arguments;
+    traceStep("client: call sent");
     const QDBusMessage reply = bus.call(call, QDBus::Block, 120000);
+    traceStep("client: call answered");
     if (reply.type() == QDBusMessage::ErrorMessage) {
-        *error = reply.errorMessage();
+        *error = isWendleMissing(reply) ? QStringLiteral("Wendle is not running (start it with: wendle run)") : reply.errorMessage();
         return false;
     }
     return true;
+}
+
+bool isWendleMissing(const QDBusMessage &reply)
+{
+    // The bus starts Wendle for a call when a service file names it (and
+    // says so when that fails); this error says no Wendle runs and none can
+    // be started. Asking first would cost a round trip on every call.
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown");
 }
 
 int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)

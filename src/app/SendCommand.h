@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+class QDBusMessage;
+
 namespace wendle {
 
 // `wendle send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT...`:
@@ -13,5 +15,8 @@ int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &
 // Calls InboundMessage or InboundChat on the running instance. On failure
 // returns false and fills *error.
 bool callInbound(bool chat, const QVariantMap &arguments, QString *error);
+
+// Whether the error answering a call to Wendle says that none runs.
+bool isWendleMissing(const QDBusMessage &reply);
 
 } // namespace wendle

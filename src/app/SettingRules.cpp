@@ -1,11 +1,12 @@
 #include "app/SettingRules.h"
 
-#include "intake/SenderChecks.h"
+#include "app/ColorText.h"
+
+#include "intake/MailAddressForm.h"
 #include "intake/SignedCommands.h"
 #include "operations/Launch.h"
 #include "platform/preferences/Preferences.h"
 
-#include <QColor>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -59,8 +60,7 @@ QString checkType(const SettingInfo &info, const QVariant &value)
         value.toString().trimmed().toDouble(&ok);
         return ok ? QString() : QStringLiteral("expected a number");
     case SettingType::Color: {
-        QColor color;
-        return unarchiveColor(value, &color) ? QString() : QStringLiteral("expected a colour such as #00ff00 (#RRGGBB)");
+        return !colorTextFromStored(value).isNull() ? QString() : QStringLiteral("expected a colour such as #00ff00 (#RRGGBB)");
     }
     case SettingType::Dictionaries:
         return usableForm(info.key, value).typeId() == QMetaType::QVariantList
@@ -272,8 +272,8 @@ QVariant storedForm(const QString &key, const QVariant &value)
     if (info->type == SettingType::Dictionaries && value.typeId() == QMetaType::QVariantList)
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(value.toList())).toJson(QJsonDocument::Compact));
     if (info->type == SettingType::Color) {
-        QColor color;
-        return unarchiveColor(value, &color) ? QVariant(archiveColor(color)) : value;
+        const QString color = colorTextFromStored(value);
+        return color.isNull() ? value : QVariant(color);
     }
     return value;
 }

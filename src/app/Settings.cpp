@@ -3,33 +3,10 @@
 #include "intake/SenderChecks.h"
 #include "intake/SignedCommands.h"
 #include "operations/Launch.h"
+#include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ScriptHost.h"
 
-#include <QColor>
-
 namespace wendle {
-
-QString archiveColor(const QColor &color)
-{
-    if (!color.isValid())
-        return {};
-    return color.alpha() == 255 ? color.name(QColor::HexRgb) : color.name(QColor::HexArgb);
-}
-
-bool unarchiveColor(const QVariant &data, QColor *color)
-{
-    if (!data.isValid())
-        return false;
-    // Bytes from older files and text from newer ones hold the same words.
-    const QString text = (data.typeId() == QMetaType::QByteArray ? QString::fromLatin1(data.toByteArray()) : data.toString()).trimmed();
-    if ((text.size() != 7 && text.size() != 9) || !text.startsWith(u'#'))
-        return false;
-    const QColor decoded = QColor::fromString(text);
-    if (!decoded.isValid())
-        return false;
-    *color = decoded;
-    return true;
-}
 
 namespace {
 
@@ -84,7 +61,7 @@ const QList<SettingInfo> &knownSettings()
         // One check every this many seconds; the motion thresholds follow it up
         // to 10 and stay there for slower watches.
         {RBiSightSensitivity, T::Float, 1.5, Registered, "isight", "seconds between two motion checks", {R::Range, 0.1, 3600}},
-        {RBiSightStampColor, T::Color, archiveColor(QColor::fromRgbF(0, 1, 0, 1)), Registered, "isight", "colour of the date stamped on snapshots"},
+        {RBiSightStampColor, T::Color, QStringLiteral("#00ff00"), Registered, "isight", "colour of the date stamped on snapshots"},
 
         {RBEnableiSight, T::Boolean, false, Implied, "isight", "allow the camera"},
         {RBiSightDateStamp, T::Boolean, false, Implied, "isight", "stamp the date on snapshots"},
@@ -175,6 +152,15 @@ QVariantMap adapterDefaults()
             table.insert(info.key, info.defaultValue);
     }
     return table;
+}
+
+void registerSettingDefaults(Preferences &preferences)
+{
+    QVariantMap table;
+    for (const auto &[key, value] : registeredDefaults())
+        table.insert(key, value);
+    preferences.registerDefaults(table);
+    preferences.registerDefaults(adapterDefaults());
 }
 
 } // namespace wendle

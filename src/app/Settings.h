@@ -6,9 +6,9 @@
 
 #include <limits>
 
-class QColor;
-
 namespace wendle {
+
+class Preferences;
 
 // Preference keys. The registered ones get their defaults from
 // registeredDefaults(); the others read NO or absent until the owner sets them.
@@ -133,10 +133,7 @@ const SettingInfo *findSetting(const QString &key);
 QList<QPair<QString, QVariant>> registeredDefaults();
 // The adapter settings of the Linux build, registered beside them.
 QVariantMap adapterDefaults();
-
-// The stamp colour is stored as readable "#RRGGBB" text ("#AARRGGBB" when
-// not opaque); older files hold the same text as bytes, which still read.
-QString archiveColor(const QColor &color);
-bool unarchiveColor(const QVariant &data, QColor *color);
+// Registers both with the preferences, as every process that reads them does.
+void registerSettingDefaults(Preferences &preferences);
 
 } // namespace wendle

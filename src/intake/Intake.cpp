@@ -10,6 +10,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <utility>
 
@@ -163,6 +164,9 @@ void Controller::settleCommands()
         return;
     clearCommandsInFlight(m_platform.supportFolder);
     m_intake.commandsInFlight = false;
+    // The answer has gone: what the command logged follows it into the file.
+    if (m_heldLog.holding)
+        writeHeldLog();
 }
 
 bool Controller::commandStillRunning() const
@@ -244,7 +248,9 @@ void Controller::runLanguage(const QByteArray &command)
         m_commandTextHandler(command);
         return;
     }
+    traceStep("daemon: command parsing");
     runCommandLanguage(command, *this, stdout);
+    traceStep("daemon: command run");
 }
 
 } // namespace wendle

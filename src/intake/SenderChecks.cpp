@@ -66,17 +66,6 @@ bool senderMatches(const QString &configured, const QString &sender)
     return isOneMailAddress(configured) && text::isSubstringOf(configured, sender);
 }
 
-bool isOneMailAddress(const QString &text)
-{
-    // No blanks, nor what delimits or quotes the parts of an address list;
-    // a domain label holds no dot either.
-    static const QString local = QStringLiteral(R"([^\s\p{Cc}@<>(),;:"\[\]\\]+)");
-    static const QString label = QStringLiteral(R"([^\s\p{Cc}@<>(),;:"\[\]\\.]+)");
-    static const QRegularExpression address(u'^' + local + u'@' + label + QStringLiteral("(\\.") + label + QStringLiteral(")*$"),
-                                            QRegularExpression::UseUnicodePropertiesOption);
-    return address.match(text).hasMatch();
-}
-
 bool mayBeMailCommand(const Preferences &preferences, const QString &sender, const QString &text)
 {
     if (!senderMatches(preferences.stringValue(RBPhoneEmailAddress), sender)

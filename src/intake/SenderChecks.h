@@ -1,5 +1,6 @@
 #pragma once
 
+#include "intake/MailAddressForm.h"
 #include "intake/SignedCommands.h"
 
 #include <QString>
@@ -36,10 +37,6 @@ struct SenderEvidence {
 // (isOneMailAddress): "." is found in nearly every sender.
 bool senderMatches(const QString &configured, const QString &sender);
 
-// Whether the text is one bare address, local@domain, with nothing around
-// it: no blanks, brackets, commas or a second "@", and a domain of
-// non-empty dot-separated labels.
-bool isOneMailAddress(const QString &text);
 
 // Whether the mail intake could take the message for a command: the sender
 // test passes and the text the sender wrote holds the keyword. Lets

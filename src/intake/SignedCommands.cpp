@@ -116,32 +116,6 @@ QList<QPair<QString, qsizetype>> signatureKeyBounds(qsizetype textBytes, qsizety
             {QStringLiteral("SignatureKeyring"), nameBytes}};
 }
 
-QStringList parseKeyFingerprints(const QString &text, QString *error)
-{
-    static const QRegularExpression separators(QStringLiteral("[,;\\n]"));
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    static const QRegularExpression hex(QStringLiteral("^(?:[0-9A-F]{40}|[0-9A-F]{64})$"));
-    QStringList fingerprints;
-    for (const QString &entry : text.split(separators, Qt::SkipEmptyParts)) {
-        QString fingerprint = entry;
-        fingerprint.remove(blanks);
-        if (fingerprint.isEmpty())
-            continue;
-        if (fingerprint.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-            fingerprint = fingerprint.mid(2);
-        fingerprint = fingerprint.toUpper();
-        if (!hex.match(fingerprint).hasMatch()) {
-            if (error)
-                *error = QStringLiteral("\"%1\" is not a key fingerprint (40 or 64 hex digits; separate several with commas)")
-                             .arg(entry.trimmed());
-            return {};
-        }
-        if (!fingerprints.contains(fingerprint))
-            fingerprints << fingerprint;
-    }
-    return fingerprints;
-}
-
 QString signatureCheckFailure(const Preferences &preferences, const MailSignature &signature)
 {
     if (!preferences.boolValue(QLatin1String(RBRequireSignedCommands)))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "intake/OwnerKeys.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -59,11 +61,6 @@ void putSignature(QVariantMap &map, const MailSignature &signature);
 MailSignature takeSignature(const std::function<QString(const QString &key)> &get);
 // The keys putSignature writes, with the most bytes each may carry.
 QList<QPair<QString, qsizetype>> signatureKeyBounds(qsizetype textBytes, qsizetype nameBytes);
-
-// The owner's fingerprints as typed: separated by commas, semicolons or line
-// breaks; blanks inside one and a leading 0x are dropped, letters upper-cased.
-// *error says which entry is not a fingerprint (40 or 64 hex digits).
-QStringList parseKeyFingerprints(const QString &text, QString *error = nullptr);
 
 // The checks requireSignedCommands asks of a mail command's signature. Null
 // when it passes them (or they are off); otherwise why not, for the log.

@@ -34,13 +34,6 @@ QStringList modemQueueTitles(const QString &lpstatOutput)
     return titles;
 }
 
-QString faxModemForTitle(const QString &title)
-{
-    if (title.isEmpty())
-        return QStringLiteral("Internal_Modem");
-    return text::addUnderscores(title);
-}
-
 QStringList faxSubmissionArguments(const QString &queue, const QString &number, const QString &path)
 {
     return {QStringLiteral("-d"), queue, QStringLiteral("-o"), stringWithFormat(QStringLiteral("phone=%@"), {number}), path};

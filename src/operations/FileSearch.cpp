@@ -5,6 +5,7 @@
 #include "intake/TextHelpers.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QFileInfo>
 
@@ -132,9 +133,11 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
 
     const quint64 id = ++m_search.lastQueryId;
     QString error;
+    traceStep("daemon: search starting");
     const bool started = m_platform.search.start(
         queryText, home ? SearchScope::Home : SearchScope::Computer,
         [this, id](const QList<SearchHit> &hits) {
+            traceStep("daemon: search done");
             if (m_search.query != id)
                 return;
             m_search.query = 0;

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -55,13 +56,21 @@ bool fitsTheScript(const QString &account)
     });
 }
 
-// The program that writes the script is the one it calls: a wendle that was
+// The script calls the `wendle` of the program that writes it: one that was
 // built but never installed is not on the PATH mcabber runs the script with.
+// The full program lies beside `wendle` in the build folder and under
+// libexec/wendle once installed; `wendle` itself starts lightest.
 QString wendleProgramPath()
 {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationFilePath();
-    return QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const QString self = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
+                                                      : QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const QString folder = QFileInfo(self).absolutePath();
+    for (const QString &front : {folder + QLatin1String("/wendle"), folder + QLatin1String("/../../bin/wendle")}) {
+        const QFileInfo program(front);
+        if (program.isFile() && program.isExecutable())
+            return QDir::cleanPath(front);
+    }
+    return self;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/console/Console.h"
 #include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
+#include "platform/trace/RoadTrace.h"
 #include "replies/ReplyScripts.h"
 
 #include <QFileInfo>
@@ -129,7 +130,10 @@ void Controller::sendMessageWithContents(const QString &text, const QString &ccA
     mail.inReplyTo = m_intake.cmdMessageId;
 
     const QString script = mailReplyScript(text, mail.to, mail.from, mail.cc, mail.attachmentPath);
-    if (!m_platform.mail.send(mail, script))
+    traceStep("daemon: reply composed");
+    const bool sent = m_platform.mail.send(mail, script);
+    traceStep("daemon: reply handed to the mail transport");
+    if (!sent)
         reportScriptFailure(script,
                             QStringLiteral("Wendle Log Update:  Error trying to send the response message to the email address: %@"),
                             m_intake.cmdAddress);

@@ -83,3 +83,27 @@ TEST_F(ActivityLogTest, StartAndShutdownEntriesAndOpeningTheLog)
     controller->openLog();
     EXPECT_EQ(workspace.opened, QStringList{folder() + QLatin1String("/wendle.log")});
 }
+
+// Entries held while a command runs reach the file together, each with its
+// own time, rotating where a lone entry would; the timer bounds the wait.
+TEST_F(ActivityLogTest, HeldEntriesAreWrittenTogetherInTheirOrder)
+{
+    QByteArray full = Header.toUtf8();
+    full += QByteArray(262140 - full.size(), 'x');
+    writeLog(full);
+    controller->holdLogUntilSettled();
+    controller->addLogEntry(QStringLiteral("first"));
+    clock.advanceSeconds(2);
+    controller->addLogEntry(QStringLiteral("second"));
+    EXPECT_EQ(logText().toUtf8(), full) << "nothing is written while held";
+    controller->releaseLogWhenSettled();
+    EXPECT_EQ(oldLogText().toUtf8(), full + "\n2026-12-04 (13:35:31): first");
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:33): second"));
+
+    controller->holdLogUntilSettled();
+    controller->addLogEntry(QStringLiteral("third"));
+    scheduler.advance(std::chrono::milliseconds(HeldLogLimitMs));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("third"));
+    controller->addLogEntry(QStringLiteral("fourth"));
+    EXPECT_EQ(logEntries().last(), QStringLiteral("fourth")) << "no longer held after the bound";
+}

@@ -1,4 +1,6 @@
 #include "app/CheckedPreferences.h"
+#include "app/ColorSetting.h"
+#include "app/ColorText.h"
 #include "app/ConfigCommand.h"
 #include "app/SettingRules.h"
 #include "app/Settings.h"
@@ -27,6 +29,34 @@ int config(Preferences &prefs, const QStringList &arguments, QString *out = null
 }
 
 } // namespace
+
+// `wendle config` reads and writes colours without Qt's GUI library: every
+// word QColor takes, and none it refuses, gives the text QColor writes.
+TEST(Settings, ColourTextReadsAndWritesWhatQColorDoes)
+{
+    QStringList words = QColor::colorNames();
+    for (const QString &name : QColor::colorNames())
+        words << name.toUpper() << QStringLiteral(" ") + name.left(3) + QStringLiteral(" \t") + name.mid(3);
+    words << QString() << QStringLiteral("#") << QStringLiteral("#0f8") << QStringLiteral("#00FF80") << QStringLiteral("#8000ff80")
+          << QStringLiteral("#ff00ff80") << QStringLiteral("#fff000fff") << QStringLiteral("#123456789abc")
+          << QStringLiteral("#80808") << QStringLiteral("#gg0000") << QStringLiteral("#12345678901234") << QStringLiteral("nocolour")
+          << QStringLiteral("gr\u00e9en") << QStringLiteral("green\u4e00") << QStringLiteral("#00ff0\u4e00") << QStringLiteral("7fff00");
+    for (int i = 0; i < 2000; ++i) {
+        const int digits = QList<int>{3, 6, 8, 9, 12}.at(i % 5);
+        QString word = QStringLiteral("#");
+        for (int d = 0; d < digits; ++d)
+            word += QStringLiteral("0123456789abcdefABCDEF").at((i * 7919 + d * 104729) % 22);
+        words << word;
+    }
+    for (const QString &word : words) {
+        const QColor color = QColor::fromString(word);
+        EXPECT_EQ(colorTextFromWords(word), color.isValid() ? archiveColor(color) : QString()) << word.toStdString();
+        // A stored colour is "#RRGGBB" or "#AARRGGBB", blanks around it aside.
+        const QString text = word.trimmed();
+        const QColor stored = (text.size() == 7 || text.size() == 9) && text.startsWith(u'#') ? QColor::fromString(text) : QColor();
+        EXPECT_EQ(colorTextFromStored(word), stored.isValid() ? archiveColor(stored) : QString()) << word.toStdString();
+    }
+}
 
 TEST(Settings, FreshAccountReadsRegisteredDefaultsFromTheIniFile)
 {

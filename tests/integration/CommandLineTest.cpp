@@ -292,3 +292,26 @@ TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
     }
     EXPECT_EQ(session.stopDaemon(), 0);
 }
+
+// What a mail system or a script starts for every message loads none of the
+// daemon's libraries: `wendle` itself no Qt at all, wendle-client Qt Core
+// and DBus alone. The full program beside them has them all.
+TEST(ClientPrograms, LoadOnlyTheLibrariesTheirCommandsNeed)
+{
+    const QString folder = QFileInfo(WENDLE_BINARY).path();
+    const QByteArrayList daemonOnly{"libQt6Gui", "libQt6Widgets", "libgstreamer", "libpoppler", "libstrophe", "libsqlite3", "libgmime", "libcurl"};
+    struct Case { QString program; QByteArrayList absent; QByteArrayList present; };
+    const Case cases[] = {
+        {WENDLE_BINARY, daemonOnly + QByteArrayList{"libQt6Core", "libQt6DBus"}, {"libdbus-1"}},
+        {folder + "/wendle-client", daemonOnly, {"libQt6Core", "libQt6DBus"}},
+        {folder + "/wendle-daemon", {}, daemonOnly},
+    };
+    for (const Case &c : cases) {
+        QByteArray libraries;
+        ASSERT_EQ(runProcess("ldd", {c.program}, QProcessEnvironment::systemEnvironment(), &libraries), 0) << c.program.toStdString();
+        for (const QByteArray &library : c.absent)
+            EXPECT_FALSE(libraries.contains(library)) << c.program.toStdString() << " loads " << library.constData();
+        for (const QByteArray &library : c.present)
+            EXPECT_TRUE(libraries.contains(library)) << c.program.toStdString() << " lacks " << library.constData();
+    }
+}

@@ -37,10 +37,15 @@ std::string wendleMembers(const QByteArray &introspection)
             interface = name;
         else if (!interface.startsWith("org.wendle.") || xml.name() == u"annotation" || xml.name() == u"node")
             continue;
-        else if (xml.name() == u"arg")
-            members.last() += u' ' + xml.attributes().value("direction").toString() + u':' + xml.attributes().value("type").toString();
+        else if (xml.name() == u"arg") // ins before outs, as the file lists them
+            members.last() += (xml.attributes().value("direction") == u"out" ? QStringLiteral(" ~out:") : QStringLiteral(" in:")) + xml.attributes().value("type").toString();
         else
             members << interface + u' ' + xml.name().toString() + u' ' + name + u' ' + xml.attributes().value("type").toString();
+    }
+    for (QString &member : members) {
+        QStringList words = member.split(u' ');
+        std::sort(words.begin() + 3, words.end());
+        member = words.join(u' ');
     }
     members.sort();
     return str(members.join(u'\n'));
@@ -224,7 +229,7 @@ TEST_F(DaemonTest, ASecondRunAsksTheRunningOneToShowItself)
                                  &introspection),
               0);
     const std::string offered = wendleMembers(introspection);
-    EXPECT_EQ(QString::fromStdString(offered).count(" method "), 6) << offered;
+    EXPECT_EQ(QString::fromStdString(offered).count(" method "), 7) << offered;
     EXPECT_EQ(wendleMembers(readFile(QStringLiteral(WENDLE_SOURCE_RESOURCES) + "/org.wendle.Wendle.Inbound.xml")), offered);
 
     QProcessEnvironment environment = session.environment();

@@ -75,12 +75,17 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
     };
     for (const Case &c : cases)
         EXPECT_TRUE(readFile(installed(c.path)).contains(c.contains)) << c.path;
+    // The entries start the full program; the client would only hand over to it.
+    const QString daemon = installed("libexec/wendle/wendle-daemon");
     for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "share/systemd/user/wendle.service",
-                              "share/dbus-1/services/org.wendle.Wendle.service"})
-        EXPECT_TRUE(readFile(installed(entry)).contains(binary.toUtf8() + " run")) << entry;
+                              "share/dbus-1/services/org.wendle.Wendle.service", "share/wendle/autostart/wendle-autostart.desktop"})
+        EXPECT_TRUE(readFile(installed(entry)).contains('=' + daemon.toUtf8() + " run")) << entry;
 
     EXPECT_EQ(run(binary, {"--version"}), 0);
     EXPECT_EQ(output, "wendle 0.1\n");
+    // The client finds the installed full program for the commands it does not run itself.
+    EXPECT_EQ(run(binary, {"help", "run"}), 0);
+    EXPECT_TRUE(output.startsWith("usage: wendle run [--headless]\n")) << output.constData();
     EXPECT_EQ(run("man", {"-l", installed("share/man/man1/wendle.1")}), 0);
     EXPECT_TRUE(output.contains("wendle - work this computer from afar by mail and chat")) << output.constData();
     EXPECT_TRUE(output.contains("EXIT STATUS"));
@@ -152,7 +157,7 @@ TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
         QProcessEnvironment env = environment();
         env.insert("DESTDIR", stage.path());
         ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", c.prefix}, env), 0) << output.constData();
-        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/bin/wendle run --headless")) << c.unit;
+        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/libexec/wendle/wendle-daemon run --headless")) << c.unit;
     }
     // Where the data folders lead it, the user manager finds the unit of ~/.local and the like.
     if (run("systemd-analyze", {"--user", "unit-paths"}) != 0)
@@ -200,7 +205,8 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     QStringList present;
     for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next();
-    EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
+    EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(target.filePath("libexec/wendle/wendle-daemon"))
+                && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
     present.sort();
     QStringList sortedListed = listed;
     sortedListed.sort();
@@ -210,6 +216,7 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     for (const QString &path : listed)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     EXPECT_FALSE(QFileInfo::exists(target.filePath("share/wendle")));
+    EXPECT_FALSE(QFileInfo::exists(target.filePath("libexec/wendle")));
     EXPECT_TRUE(output.contains(home.filePath("config/wendle").toUtf8())) << "the folders that stay: " << output.constData();
     EXPECT_NE(run("make", options + QStringList{"uninstall"}), 0) << "a second uninstall finds nothing to remove";
 }

@@ -1,7 +1,6 @@
 #include "app/window/SettingsWindow.h"
 
-#include <functional>
-
+#include "app/ColorSetting.h"
 #include "app/Controller.h"
 #include "app/Settings.h"
 #include "app/window/LibraryTable.h"

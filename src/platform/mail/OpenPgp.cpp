@@ -62,12 +62,7 @@ Key findKey(const QString &fingerprint)
 
 QString notInKeyring(const QString &fingerprint)
 {
-    const QFileInfo folder(keyringFolder());
-    if (!folder.isDir())
-        return QStringLiteral("the key %1 is not in the keyring: the folder %2 does not exist").arg(fingerprint, folder.filePath());
-    if (!folder.isReadable() || !folder.isExecutable())
-        return QStringLiteral("the key %1 cannot be looked up: the keyring %2 cannot be read").arg(fingerprint, folder.filePath());
-    return QStringLiteral("the key %1 is not in the keyring %2; import it first with gpg --import").arg(fingerprint, folder.filePath());
+    return keyNotInKeyring(fingerprint, keyringFolder());
 }
 
 void stateInvalid(MailSignature &signature, const QString &problem)
@@ -260,17 +255,6 @@ MailSignature checkMessageSignature(GMimeMessage *message)
     if (signature.state != MailSignature::State::Missing)
         signature.keyring = keyringFolder();
     return signature;
-}
-
-QString ownerKeyProblem(const QString &fingerprint)
-{
-    const Key key = findKey(fingerprint);
-    if (!key)
-        return notInKeyring(fingerprint);
-    const QString primary = QString::fromLatin1(key->fpr ? key->fpr : "").toUpper();
-    if (primary != fingerprint)
-        return QStringLiteral("%1 is a subkey of the key %2; list the key's own fingerprint").arg(fingerprint, primary);
-    return {};
 }
 
 QString encryptionKeyProblem(const QString &fingerprint)

@@ -24,10 +24,6 @@ MailSignature checkMessageSignature(GMimeMessage *message);
 // The GnuPG home the keys are read from.
 QString keyringFolder();
 
-// Null when the fingerprint names a primary key in the keyring; otherwise
-// why not, in words for `wendle config set`.
-QString ownerKeyProblem(const QString &fingerprint);
-
 // Null when replies can be encrypted to the key; otherwise why not
 // ("has expired", "is revoked", "can only sign").
 QString encryptionKeyProblem(const QString &fingerprint);

@@ -2,6 +2,7 @@
 
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/MimeComposer.h"
+#include "platform/trace/RoadTrace.h"
 
 #include <QDateTime>
 
@@ -10,6 +11,7 @@ namespace wendle {
 bool OutboxMailTransport::send(const OutgoingMail &mail, const QString &)
 {
     const QByteArray message = composeMessage(mail, QDateTime::currentDateTime());
+    traceStep("daemon: reply message built");
     return !message.isEmpty() && !writeMessageFile(m_folder, message).isEmpty();
 }
 

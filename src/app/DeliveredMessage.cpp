@@ -1,0 +1,101 @@
+#include "app/DeliveredMessage.h"
+
+#include "app/DeliverCommand.h"
+#include "app/InboundLimits.h"
+#include "app/SendCommand.h"
+#include "app/Settings.h"
+#include "intake/SenderChecks.h"
+#include "platform/mail/InboundMessage.h"
+#include "platform/preferences/Preferences.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+namespace wendle {
+
+Delivery readDelivery(const QByteArray &raw, const Preferences &preferences, const QString &attachmentFolder)
+{
+    Delivery delivery;
+    // Only a message the intake may take for a command keeps its attachment
+    // (saving it keeps the folder within its bound).
+    const KeepAttachment keep = [&](const InboundMail &mail, qsizetype) {
+        return !mail.autoSubmitted && mayBeMailCommand(preferences, mail.from, mail.text);
+    };
+    // GnuPG is started only for mail the address test lets in.
+    const CheckSignature check = [&](const InboundMail &mail) {
+        return !mail.autoSubmitted && (senderMatches(preferences.stringValue(RBPhoneEmailAddress), mail.from)
+                                       || senderMatches(preferences.stringValue(RBRemoteEmailAddress), mail.from));
+    };
+    QString error;
+    bool temporary = false;
+    const std::optional<InboundMail> mail = parseInboundMessage(raw, attachmentFolder, &error, &temporary, keep, check);
+    if (!mail) {
+        delivery.notes << error;
+        delivery.exitCode = temporary ? TryAgainLaterExitCode : BadMessageExitCode;
+        return delivery;
+    }
+    if (mail->attachmentFolderFull)
+        delivery.notes << QStringLiteral("the attachment folder %1 is full; the command goes without its attachment").arg(attachmentFolder);
+    // Bounces, vacation answers and Wendle's own replies coming back are
+    // delivered (there is nothing to retry) but never taken for commands.
+    if (mail->autoSubmitted) {
+        delivery.notes << QStringLiteral("an automatic message (Auto-Submitted) is not a command; dropped");
+        return delivery;
+    }
+
+    QVariantMap message{{QStringLiteral("FromAddress"), mail->from}, {QStringLiteral("MessageText"), mail->text}};
+    if (!mail->attachmentPath.isEmpty())
+        message.insert(QStringLiteral("AttachedFile"), mail->attachmentPath);
+    if (!mail->messageId.isEmpty())
+        message.insert(QStringLiteral("MessageID"), mail->messageId);
+    if (!mail->authenticationResults.isEmpty())
+        message.insert(QStringLiteral("AuthenticationResults"), mail->authenticationResults.join(u'\n'));
+    if (!mail->senderHeader.isNull())
+        message.insert(QStringLiteral("SenderHeader"), mail->senderHeader);
+    if (!mail->dateHeader.isNull())
+        message.insert(QStringLiteral("DateHeader"), mail->dateHeader);
+    putSignature(message, mail->signature);
+    // Wendle would refuse it every time: a bad message, not one to retry.
+    const QString tooLarge = inboundArgumentsProblem(message);
+    if (!tooLarge.isNull()) {
+        if (!mail->attachmentPath.isEmpty())
+            QFile::remove(mail->attachmentPath);
+        delivery.notes << tooLarge + QStringLiteral("; it was not handed to Wendle");
+        delivery.exitCode = BadMessageExitCode;
+        return delivery;
+    }
+    delivery.arguments = message;
+    delivery.attachmentPath = mail->attachmentPath;
+    return delivery;
+}
+
+int runDeliverCommand(int input, const Preferences &preferences, const QString &attachmentFolder, QTextStream &err)
+{
+    const BoundedInput raw = readBoundedInput(input, MaxInboundMessageBytes);
+    if (raw.status == BoundedInput::Unreadable) {
+        err << "wendle deliver: cannot read standard input: " << qt_error_string(errno) << '\n';
+        return TryAgainLaterExitCode;
+    }
+    if (raw.status == BoundedInput::TooLarge) {
+        err << "wendle deliver: the message is larger than " << (MaxInboundMessageBytes >> 20)
+            << " MB; it was not handed to Wendle\n";
+        return BadMessageExitCode;
+    }
+    const Delivery delivery = readDelivery(raw.bytes, preferences, attachmentFolder);
+    for (const QString &note : delivery.notes)
+        err << "wendle deliver: " << note << '\n';
+    if (!delivery.arguments)
+        return delivery.exitCode;
+    QString error;
+    if (!callInbound(false, *delivery.arguments, &error)) {
+        // The saved attachment goes with the message when it is handed over again.
+        if (!delivery.attachmentPath.isEmpty())
+            QFile::remove(delivery.attachmentPath);
+        err << "wendle deliver: " << error << '\n';
+        return TryAgainLaterExitCode;
+    }
+    return DeliveredExitCode;
+}
+
+} // namespace wendle
