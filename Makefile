@@ -6,7 +6,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps run-deps build app run test test-unit bench install uninstall clean
+.PHONY: all deps run-deps build app run test test-unit check-sanitize bench install uninstall clean
 
 all: build
 
@@ -46,6 +46,18 @@ test: build
 # The unit tests alone (no servers), a few seconds.
 test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L unit
+
+# The unit tests and the tests of the threaded parts (chat, search index,
+# mailbox watcher, mail delivery) in builds with the compiler's run-time
+# checks: memory errors and undefined behaviour, then data races.
+SANITIZED_TESTS = Xmpp|SearchIndex|MailboxWatcher|Imap|Smtp|MailPaths|Daemon|Deliver
+check-sanitize: deps
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLE_SANITIZE=address
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j$(JOBS) -L unit
+	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+		ctest --output-on-failure -j$(JOBS) -L integration -R '$(SANITIZED_TESTS)'
 
 # The benchmarks in bench/, built (they are run by hand: build/bench/bench_*).
 bench: deps $(BUILD)/CMakeCache.txt
