@@ -48,8 +48,9 @@ test-unit: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L unit
 
 # The unit tests and the tests of the threaded parts (chat, search index,
-# mailbox watcher, mail delivery) in builds with the compiler's run-time
-# checks: memory errors and undefined behaviour, then data races.
+# mailbox watcher, mail delivery) in a build with the compiler's run-time
+# checks for memory errors and undefined behaviour. (WENDLE_SANITIZE=thread
+# makes a data-race build the same way.)
 SANITIZED_TESTS = Xmpp|SearchIndex|MailboxWatcher|Imap|Smtp|MailPaths|Daemon|Deliver
 check-sanitize: deps
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLE_SANITIZE=address
