@@ -240,7 +240,7 @@ Run runEngine(FileSystemSearch &search, const QString &query)
     QString error;
     QElapsedTimer timer;
     timer.start();
-    const bool started = search.start(query, SearchScope::Home, [&](const QList<SearchHit> &hits) {
+    const bool started = search.start(query, SearchScope::Home, 0, [&](const QList<SearchHit> &hits) {
         run.seconds = double(timer.nsecsElapsed()) / 1e9;
         for (const SearchHit &hit : hits)
             run.paths.insert(hit.path);

@@ -16,6 +16,8 @@
 //   build/bench/bench_search_index --reuse [runs]           # the searches again, on the indexes of the last run
 //   build/bench/bench_search_index --names 1000000 [runs]   # a tree of empty files, names only
 //   WENDLE_BENCH_TREE_FILES=200000 build/bench/bench_search_index
+//   build/bench/bench_search_index --files 50000 --memory 100   # only the daemon's memory: idle, then after 100 searches
+//   ... --binary /other/build/wendle                            # the same with another build of wendle
 //
 // The tree (see search_index_tree.h) holds documents, PDFs, office files, source code,
 // mail, web pages and media in folders up to a dozen deep, 45 % of the files with text.
@@ -113,6 +115,8 @@ struct Options {
     int recollMinutes = 60; // recollindex is stopped after this long, and its progress told
     bool recollReuse = false;
     bool indexReuse = false;
+    int memorySearches = 0; // only the daemon's memory, idle and after this many searches
+    QString binary = QStringLiteral(WENDLE_BINARY);
 };
 
 Options parse(const QStringList &arguments)
@@ -129,6 +133,10 @@ Options parse(const QStringList &arguments)
             options.recollReuse = true;
         else if (arguments[i] == QLatin1String("--reuse"))
             options.indexReuse = true;
+        else if (arguments[i] == QLatin1String("--memory") && i + 1 < arguments.size())
+            options.memorySearches = std::max(1, arguments[++i].toInt());
+        else if (arguments[i] == QLatin1String("--binary") && i + 1 < arguments.size())
+            options.binary = arguments[++i];
         else if (arguments[i] == QLatin1String("--recoll-minutes") && i + 1 < arguments.size())
             options.recollMinutes = arguments[++i].toInt();
         else
@@ -153,6 +161,50 @@ bool startDaemon(WendleDaemon &daemon, const QString &tree, const Wendle &wendle
         lastCpu = cpu;
     }
     return true;
+}
+
+// Waits until the process has used no CPU for five seconds running.
+void waitUntilIdle(qint64 pid)
+{
+    double lastCpu = -1;
+    for (int quiet = 0, i = 0; quiet < 10 && i < 7200; ++i) {
+        QThread::msleep(500);
+        const double cpu = processCpuSeconds(pid);
+        quiet = cpu == lastCpu ? quiet + 1 : 0;
+        lastCpu = cpu;
+    }
+}
+
+void printMemory(const char *when, qint64 pid)
+{
+    const QByteArray status = readProc(QStringLiteral("/proc/%1/status").arg(pid));
+    std::printf("memory     %-34s VmRSS %6.1f MB (anonymous %5.1f MB, files %5.1f MB), VmHWM %6.1f MB\n", when,
+                double(statusKb(status, "VmRSS:")) / 1024, double(statusKb(status, "RssAnon:")) / 1024,
+                double(statusKb(status, "RssFile:")) / 1024, double(statusKb(status, "VmHWM:")) / 1024);
+}
+
+// The daemon idle with its index open, then idle again after `searches` finds
+// through the whole road, alternately by name and by content.
+int measureMemory(const QString &binary, const QString &tree, const Wendle &wendle, int searches)
+{
+    WendleDaemon daemon(binary);
+    if (!startDaemon(daemon, tree, wendle)) {
+        std::printf("memory     the wendle daemon did not start\n");
+        return 1;
+    }
+    printMemory("idle, index open", daemon.pid());
+    FolderWatch outbox(daemon.outbox());
+    const QProcessEnvironment environment = daemon.environment();
+    int answered = 0;
+    for (int i = 0; i < searches; ++i) {
+        const QString text = i % 2 ? QStringLiteral("wndl find containing budget") : QStringLiteral("wndl find named tax return");
+        answered += replyRoad(outbox, daemon.wendle({"send", "--mail", "--from", "owner@example.org", text}), environment) ? 1 : 0;
+    }
+    printMemory(qPrintable(QStringLiteral("right after %1 searches (%2 answered)").arg(searches).arg(answered)), daemon.pid());
+    waitUntilIdle(daemon.pid());
+    printMemory("idle again", daemon.pid());
+    daemon.stop();
+    return 0;
 }
 
 } // namespace
@@ -186,7 +238,7 @@ int main(int argc, char **argv)
             QFile::remove(entry.filePath());
     }
     QDir().mkpath(work);
-    const Wendle wendle(WENDLE_BINARY, tree, work);
+    const Wendle wendle(options.binary, tree, work);
     const QString locateDb = work + QStringLiteral("/plocate.db");
     const bool withRecoll = !namesOnly && options.recollMinutes > 0 && Recoll::available();
     const Recoll recoll(tree, work + QStringLiteral("/recoll"));
@@ -204,6 +256,8 @@ int main(int argc, char **argv)
                     locate.cpu, ours.wall / locate.wall);
     }
     const SearchIndex::Status status = SearchIndex::readStatus(wendle.databasePath());
+    if (options.memorySearches > 0)
+        return measureMemory(options.binary, tree, wendle, options.memorySearches);
     std::printf("size       index %.1f MB (%lld files, %lld with text), plocate %.1f MB\n", double(status.databaseBytes) / 1e6,
                 qlonglong(status.files), qlonglong(status.filesWithText), double(QFileInfo(locateDb).size()) / 1e6);
     bool recollPartial = false;
@@ -232,7 +286,7 @@ int main(int argc, char **argv)
 
     // ---- the whole road: a command to a running Wendle until its reply file
     {
-        WendleDaemon daemon(WENDLE_BINARY);
+        WendleDaemon daemon(options.binary);
         if (!startDaemon(daemon, tree, wendle)) {
             std::printf("\nroad       the wendle daemon did not start\n");
         } else {

@@ -40,12 +40,6 @@ double childrenCpu()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-QByteArray readProc(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 qint64 childNamed(qint64 parent, const QByteArray &name)
 {
     for (const QByteArray &child : readProc(QStringLiteral("/proc/%1/task/%1/children").arg(parent)).split(' ')) {
@@ -53,6 +47,14 @@ qint64 childNamed(qint64 parent, const QByteArray &name)
             return child.toLongLong();
     }
     return 0;
+}
+
+} // namespace
+
+QByteArray readProc(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 qint64 statusKb(const QByteArray &status, const char *key)
@@ -63,8 +65,6 @@ qint64 statusKb(const QByteArray &status, const char *key)
     }
     return 0;
 }
-
-} // namespace
 
 double median(std::vector<double> values)
 {

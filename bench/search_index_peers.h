@@ -32,6 +32,11 @@ QStringList atIdlePriority(const QStringList &command);
 // for the next run while its marker is there.
 bool makeNamesTree(const QString &tree, qint64 count);
 
+// The whole of a /proc file; empty when it cannot be read.
+QByteArray readProc(const QString &path);
+// A "Key:   123 kB" figure of /proc/PID/status.
+qint64 statusKb(const QByteArray &status, const char *key);
+
 struct Memory {
     qint64 residentKb = 0;
     qint64 anonymousKb = 0;

@@ -318,6 +318,7 @@ private:
     void tearDownSearch();
     void startSearch(const QString &term, const QString &queryText, const QString &homeLogKey, const QString &logKey);
     qint64 searchSizeBound() const;
+    int listLength() const;
     void runCustomScript(const QString &path);
     void answerCustomScript(const QString &path, const ScriptResult &result);
     void answerCustomCommand(const QString &text);

@@ -62,6 +62,13 @@ void Controller::findContents(const QString &term, const QString &ccAddress)
     launchQueryforContent(term);
 }
 
+// The reply lists at most this many files; the search finds no more than that.
+int Controller::listLength() const
+{
+    const int setting = m_platform.preferences.intValue(RBMaxFilesReturned);
+    return setting >= 5 && setting <= 20 ? setting : 5;
+}
+
 qint64 Controller::searchSizeBound() const
 {
     const int megabytes = qMin(m_platform.preferences.intValue(RBMaxFileSize), LargestFileSizeSetting);
@@ -135,7 +142,7 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
     QString error;
     traceStep("daemon: search starting");
     const bool started = m_platform.search.start(
-        queryText, home ? SearchScope::Home : SearchScope::Computer,
+        queryText, home ? SearchScope::Home : SearchScope::Computer, listLength(),
         [this, id](const QList<SearchHit> &hits) {
             traceStep("daemon: search done");
             if (m_search.query != id)
@@ -158,8 +165,7 @@ void Controller::startSearch(const QString &term, const QString &queryText, cons
 void Controller::queryDone(const QList<SearchHit> &hits)
 {
     const qsizetype count = hits.size();
-    const int setting = m_platform.preferences.intValue(RBMaxFilesReturned);
-    const int cap = setting >= 5 && setting <= 20 ? setting : 5;
+    const int cap = listLength();
     if (count < 1) {
         const QString reply = localized(QStringLiteral("no_query_results"), {m_search.lastQuery});
         sendMessageWithContents(reply, QString(), QString());

@@ -85,6 +85,7 @@ TEST_F(FileSearchTest, CapOnTheListLength)
     for (const auto &[setting, lines] : {std::pair{4, 5}, {21, 5}, {20, 20}, {12, 12}}) {
         preferences.setValue(RBMaxFilesReturned, setting);
         controller->findFilename(QStringLiteral("hit"), QString());
+        EXPECT_EQ(search.listLengths.last(), lines) << setting; // the search looks no further than the list
         ASSERT_TRUE(search.finish(hits(25)));
         EXPECT_EQ(listLines().size(), lines) << setting;
     }

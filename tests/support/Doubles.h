@@ -203,11 +203,12 @@ public:
 // Records each query and finishes it when the test says so.
 class RecordingSearch : public MetadataSearch {
 public:
-    bool start(const QString &queryText, SearchScope scope,
+    bool start(const QString &queryText, SearchScope scope, qsizetype listLength,
                std::function<void(const QList<SearchHit> &)> onFinished, QString *error) override
     {
         queries << queryText;
         scopes << scope;
+        listLengths << listLength;
         if (!refusal.isEmpty()) {
             *error = refusal;
             return false;
@@ -233,6 +234,7 @@ public:
     }
     QStringList queries;
     QList<SearchScope> scopes;
+    QList<qsizetype> listLengths;
     QString refusal;
     int cancelled = 0;
     // Every completion callback handed over, cancelled ones included.

@@ -42,7 +42,7 @@ FileSystemSearch::~FileSystemSearch()
     // m_receiver goes next, and with it any result still queued for it.
 }
 
-bool FileSystemSearch::start(const QString &queryText, SearchScope scope,
+bool FileSystemSearch::start(const QString &queryText, SearchScope scope, qsizetype listLength,
                              std::function<void(const QList<SearchHit> &)> onFinished, QString *error)
 {
     std::optional<search::QueryNode> query = search::parseQuery(queryText, error);
@@ -55,17 +55,19 @@ bool FileSystemSearch::start(const QString &queryText, SearchScope scope,
     const QString root = QDir::cleanPath(scope == SearchScope::Home ? m_homePath : m_computerRoot);
     const search::SearchIndex *index = m_index && m_index->root() == root ? m_index : nullptr;
     m_walk = std::thread([this, receiver = m_receiver.get(), generation, threads = m_threads, cancelled = m_cancelled,
-                          root = QFile::encodeName(root).toStdString(), query = std::move(*query), index] {
+                          root = QFile::encodeName(root).toStdString(), query = std::move(*query), index, listLength] {
         // Compiling reads the MIME database, which can take a while the first time:
         // it belongs on this thread too.
         const search::CompiledQuery compiled(query);
-        std::optional<QList<SearchHit>> indexed = index ? index->search(compiled, *cancelled) : std::nullopt;
+        std::optional<QList<SearchHit>> indexed = index ? index->search(compiled, *cancelled, listLength) : std::nullopt;
         QList<SearchHit> hits = indexed ? std::move(*indexed)
                                         : search::walkAndMatch(compiled, root, search::foldersOutsideAnySearch(),
                                                                threads, *cancelled);
         if (cancelled->load())
             return;
         sortHits(hits);
+        if (listLength > 0 && hits.size() > listLength)
+            hits.remove(0, hits.size() - listLength);
         // Queued to the receiver, so it runs on the caller's thread. `this` is only
         // touched there, and the receiver dies with the adapter, dropping the call.
         QMetaObject::invokeMethod(receiver, [this, generation, hits = std::move(hits)] {

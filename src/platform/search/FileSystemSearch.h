@@ -33,7 +33,7 @@ public:
     FileSystemSearch(const FileSystemSearch &) = delete;
     FileSystemSearch &operator=(const FileSystemSearch &) = delete;
 
-    bool start(const QString &queryText, SearchScope scope,
+    bool start(const QString &queryText, SearchScope scope, qsizetype listLength,
                std::function<void(const QList<SearchHit> &)> onFinished, QString *error) override;
     void cancel() override;
 

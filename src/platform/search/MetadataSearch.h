@@ -44,8 +44,10 @@ public:
     // Parses queryText. On a parse error returns false, fills *error with a clear message and starts nothing.
     // Otherwise starts the search off the main thread and returns true; onFinished runs exactly once, on the
     // thread that called start (the main thread, via its event loop), with the hits sorted ascending by
-    // (relevance, path). Starting a new search cancels the previous one: its callback never runs.
-    virtual bool start(const QString &queryText, SearchScope scope,
+    // (relevance, path). With a listLength above 0 only the last that many of that order come: what a
+    // list of that length shows, found without judging every file fully. Starting a new search
+    // cancels the previous one: its callback never runs.
+    virtual bool start(const QString &queryText, SearchScope scope, qsizetype listLength,
                        std::function<void(const QList<SearchHit> &)> onFinished, QString *error) = 0;
     virtual void cancel() = 0; // drops the running search; its callback never runs
 };

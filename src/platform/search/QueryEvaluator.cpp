@@ -275,9 +275,7 @@ double QueryEvaluator::relevance(FileView &file)
         if (m_truths[i] != Truth::True)
             continue;
         if (leaf.source == CompiledQuery::Source::Name || leaf.source == CompiledQuery::Source::Path) {
-            const std::string_view text = leaf.source == CompiledQuery::Source::Name ? file.name() : file.path();
-            const std::size_t length = std::max<std::size_t>(foldedLength(text, leaf.pattern.folding()), 1);
-            nameStrength = std::max(nameStrength, std::min(1.0, double(leaf.pattern.literalLength()) / double(length)));
+            nameStrength = std::max(nameStrength, nameShare(leaf, file));
         } else if (leaf.source == CompiledQuery::Source::Content) {
             if (!leaf.pattern.wordMode()) {
                 contentStrength = 1; // the whole text is the value
@@ -286,6 +284,30 @@ double QueryEvaluator::relevance(FileView &file)
             const std::optional<std::string_view> content = file.content();
             const int count = content ? leaf.pattern.countMatches(*content, kCountedMatches) : 0;
             contentStrength = std::max(contentStrength, double(count) / double(count + 2));
+        }
+    }
+    return kNameWeight * nameStrength + kContentWeight * contentStrength;
+}
+
+double QueryEvaluator::nameShare(const CompiledQuery::Leaf &leaf, FileView &file)
+{
+    const std::string_view text = leaf.source == CompiledQuery::Source::Name ? file.name() : file.path();
+    const std::size_t length = std::max<std::size_t>(foldedLength(text, leaf.pattern.folding()), 1);
+    return std::min(1.0, double(leaf.pattern.literalLength()) / double(length));
+}
+
+double QueryEvaluator::relevanceBound(FileView &file) const
+{
+    double nameStrength = 0;
+    double contentStrength = 0;
+    for (const CompiledQuery::Leaf &leaf : m_query.leaves()) {
+        if (leaf.source == CompiledQuery::Source::Name || leaf.source == CompiledQuery::Source::Path) {
+            const std::string_view text = leaf.source == CompiledQuery::Source::Name ? file.name() : file.path();
+            if (leaf.pattern.matches(text))
+                nameStrength = std::max(nameStrength, nameShare(leaf, file));
+        } else if (leaf.source == CompiledQuery::Source::Content) {
+            const double strongest = leaf.pattern.wordMode() ? double(kCountedMatches) / double(kCountedMatches + 2) : 1;
+            contentStrength = std::max(contentStrength, strongest);
         }
     }
     return kNameWeight * nameStrength + kContentWeight * contentStrength;

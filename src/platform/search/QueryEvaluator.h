@@ -76,6 +76,10 @@ public:
     // A file found by both its name and its content ranks above one found by either.
     // Kind comparisons filter and add nothing. Call after matches() returned true.
     double relevance(FileView &file);
+    // The most relevance() can give the file, known from its name and path alone:
+    // every content comparison counts as holding as strongly as it can. A file whose
+    // bound falls short of a full list's weakest entry need not be read at all.
+    double relevanceBound(FileView &file) const;
 
 private:
     enum class Truth : std::int8_t { False, True, Unknown };
@@ -90,6 +94,8 @@ private:
     static bool contentMatches(const TextPattern &pattern, FileView &file);
     static bool contentHolds(const TextPattern &pattern, FileView &file);
     static bool mayHoldDocument(std::string_view head);
+    // The share of the name or path that the value's own characters cover.
+    static double nameShare(const CompiledQuery::Leaf &leaf, FileView &file);
 };
 
 } // namespace wendle::search

@@ -49,7 +49,7 @@ protected:
         QStringList paths;
         QEventLoop loop;
         QString error;
-        const bool started = search.start(query, SearchScope::Home, [&](const QList<SearchHit> &hits) {
+        const bool started = search.start(query, SearchScope::Home, 0, [&](const QList<SearchHit> &hits) {
             for (const SearchHit &hit : hits)
                 paths << QDir(m_dir.path()).relativeFilePath(hit.path);
             loop.quit();

@@ -58,7 +58,7 @@ protected:
         std::optional<QList<SearchHit>> answer;
         QEventLoop loop;
         QString error;
-        const bool started = search.start(query, scope, [&](const QList<SearchHit> &hits) { answer = hits; loop.quit(); }, &error);
+        const bool started = search.start(query, scope, 0, [&](const QList<SearchHit> &hits) { answer = hits; loop.quit(); }, &error);
         EXPECT_TRUE(started) << error.toStdString();
         QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only a guard against a hang
         if (started && !answer)
@@ -81,7 +81,7 @@ protected:
     static void startCounting(MetadataSearch &search, const QString &query, int &answers)
     {
         QString error;
-        ASSERT_TRUE(search.start(query, SearchScope::Home, [&answers](const QList<SearchHit> &) { ++answers; }, &error))
+        ASSERT_TRUE(search.start(query, SearchScope::Home, 0, [&answers](const QList<SearchHit> &) { ++answers; }, &error))
             << error.toStdString();
     }
 
@@ -273,7 +273,7 @@ TEST_F(FileSearch, ANewSearchOrCancelSilencesTheOldOneAndABadQueryStartsNothing)
 
     QString error;
     const auto count = [&](const QList<SearchHit> &) { ++stale; };
-    EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, count, &error));
+    EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, 0, count, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("no closing quote"))) << error.toStdString();
     drainEvents();
     EXPECT_EQ(stale, 0);

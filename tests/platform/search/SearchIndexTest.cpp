@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include <fcntl.h>
@@ -92,6 +93,21 @@ protected:
         return relative(hits.value_or(QList<SearchHit>()));
     }
 
+    // The hits of a search of the index, weakest first as a search answers, cut
+    // to the strongest `listLength` when that is above 0.
+    QStringList rankedFromIndex(const SearchIndex &index, const QString &query, qsizetype listLength) const
+    {
+        const std::atomic<bool> cancelled{false};
+        QList<SearchHit> hits = index.search(compiled(query), cancelled, listLength).value_or(QList<SearchHit>());
+        std::sort(hits.begin(), hits.end(), [](const SearchHit &a, const SearchHit &b) {
+            return a.relevance != b.relevance ? a.relevance < b.relevance : a.path < b.path;
+        });
+        QStringList paths;
+        for (const SearchHit &hit : hits)
+            paths << QDir(m_root).relativeFilePath(hit.path);
+        return paths;
+    }
+
     QStringList fromWalk(const QString &query) const
     {
         const std::atomic<bool> cancelled{false};
@@ -141,8 +157,15 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         "kMDItemTextContent == '*cafe*'cd", "kMDItemTextContent == '*Budget*'", "*=='ab'cd", "kMDItemFSName == 'b?dget.txt'c",
         "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100",
     };
-    for (const QString &query : queries)
+    for (const QString &query : queries) {
         EXPECT_EQ(fromIndex(*index, query), fromWalk(query)) << query.toStdString();
+        // A list of n shows the strongest n of the whole ordering.
+        const QStringList whole = rankedFromIndex(*index, query, 0);
+        for (qsizetype length : {1, 2, 3})
+            EXPECT_EQ(rankedFromIndex(*index, query, length), whole.mid(std::max<qsizetype>(0, whole.size() - length)))
+                << query.toStdString() << " cut at " << length;
+    }
+    EXPECT_EQ(rankedFromIndex(*index, QStringLiteral("*=='budget'wcd"), 2), (QStringList{"budget.txt", "Budget.TXT"}));
     EXPECT_EQ(fromIndex(*index, queries[0]), (QStringList{"Tax Return 2019.pdf", "täx return.jpg"}));
     EXPECT_TRUE(log().filter(QStringLiteral("search index of")).size() == 1) << log().join(u'\n').toStdString();
 }

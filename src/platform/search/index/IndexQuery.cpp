@@ -195,9 +195,45 @@ std::optional<std::unordered_set<std::int64_t>> textCandidates(IndexStore &store
     return candidates;
 }
 
+// The strongest hits by (relevance, path), the order the list shows them in;
+// every hit when the list has no length.
+class StrongestHits {
+public:
+    explicit StrongestHits(qsizetype length) : m_length(length) {}
+
+    // Whether a file whose relevance is at most `bound` could still be listed. A
+    // bound equal to the weakest listed one may win on its path, so it is let in.
+    bool mayEnter(double bound) const
+    {
+        return m_length <= 0 || qsizetype(m_hits.size()) < m_length || bound >= m_hits.front().relevance;
+    }
+
+    void add(SearchHit hit)
+    {
+        m_hits.push_back(std::move(hit));
+        std::push_heap(m_hits.begin(), m_hits.end(), stronger);
+        if (m_length > 0 && qsizetype(m_hits.size()) > m_length) {
+            std::pop_heap(m_hits.begin(), m_hits.end(), stronger);
+            m_hits.pop_back();
+        }
+    }
+
+    QList<SearchHit> take() { return QList<SearchHit>(std::make_move_iterator(m_hits.begin()), std::make_move_iterator(m_hits.end())); }
+
+private:
+    qsizetype m_length;
+    std::vector<SearchHit> m_hits; // a heap with the weakest in front
+
+    static bool stronger(const SearchHit &a, const SearchHit &b)
+    {
+        return a.relevance != b.relevance ? a.relevance > b.relevance : a.path > b.path;
+    }
+};
+
 } // namespace
 
-std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const
+std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, const std::atomic<bool> &cancelled,
+                                                    qsizetype listLength) const
 {
     if (!isReady())
         return std::nullopt;
@@ -212,7 +248,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     const KindCatalogue &catalogue = KindCatalogue::instance();
     QueryEvaluator evaluator(query);
     FileScratch scratch;
-    QList<SearchHit> hits;
+    StrongestHits hits(listLength);
     std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
     const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
         if (cancelled.load(std::memory_order_relaxed))
@@ -237,6 +273,10 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
                 return stored.has_value();
             });
         }
+        // Once the list is full, a file that cannot outrank its weakest entry is
+        // passed over before its text is read.
+        if (!hits.mayEnter(evaluator.relevanceBound(view)))
+            return true;
         // A file the owner could not be sent is no answer, and neither is one
         // deleted a moment ago.
         if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
@@ -254,12 +294,12 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
             comment = catalogue.commentOf(view.kind());
         hit.kind = comment;
         hit.size = file.size;
-        hits.append(std::move(hit));
+        hits.add(std::move(hit));
         return true;
     }, &m_lastSearchProblem);
     if (!answered || cancelled.load())
         return std::nullopt;
-    return hits;
+    return hits.take();
 }
 
 } // namespace wendle::search

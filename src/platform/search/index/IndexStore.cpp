@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <mutex>
+
 namespace wendle::search {
 
 namespace {
@@ -22,6 +24,17 @@ std::string_view columnText(sqlite3_stmt *statement, int column)
 void bindText(sqlite3_stmt *statement, int index, std::string_view text)
 {
     sqlite3_bind_text(statement, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+}
+
+// SQLite's memory in all, every connection together: past this it gives back
+// cached pages before it takes more. The index is read a few pages at a time and
+// Wendle idles most of the time, so a large cache would only weigh on the machine.
+constexpr sqlite3_int64 kSoftHeapLimit = 8 << 20;
+
+void boundSqliteMemory()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { sqlite3_soft_heap_limit64(kSoftHeapLimit); });
 }
 
 // Steps a statement that returns no rows, then makes it ready for the next use.
@@ -75,6 +88,7 @@ sqlite3_stmt *IndexStore::statement(const char *sql)
 bool IndexStore::open(const QString &path, bool repair, bool *repaired, QString *error)
 {
     close();
+    boundSqliteMemory();
     if (repaired)
         *repaired = false;
     QDir().mkpath(QFileInfo(path).path());
@@ -114,6 +128,7 @@ bool IndexStore::open(const QString &path, bool repair, bool *repaired, QString 
 bool IndexStore::openForReading(const QString &path)
 {
     close();
+    boundSqliteMemory();
     const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         close();

@@ -73,8 +73,11 @@ public:
     QString lastSearchProblem() const { return m_lastSearchProblem; }
 
     // The hits of the query among the indexed files; nothing when the index cannot
-    // answer (not ready, unreadable), and the caller walks instead.
-    std::optional<QList<SearchHit>> search(const CompiledQuery &query, const std::atomic<bool> &cancelled) const;
+    // answer (not ready, unreadable), and the caller walks instead. With a list
+    // length, only the strongest that many by (relevance, path), and files that
+    // cannot be among them are not read.
+    std::optional<QList<SearchHit>> search(const CompiledQuery &query, const std::atomic<bool> &cancelled,
+                                           qsizetype listLength = 0) const;
 
 private:
     QString m_databasePath;
