@@ -192,8 +192,9 @@ Memory Wendle::idleDaemonMemory() const
     if (!session.waitForStarted())
         return memory;
     qint64 daemon = 0;
+    // `wendle run` becomes the full program in the same process.
     for (int i = 0; i < 100 && !daemon; ++i, QThread::msleep(100))
-        daemon = childNamed(session.processId(), "wendle");
+        daemon = childNamed(session.processId(), "wendle-daemon");
     // Idle: no CPU used for five seconds running.
     double lastCpu = -1;
     int quietChecks = 0;
