@@ -57,13 +57,9 @@ struct ChatReply {
     TimerId timer = 0;
 };
 
-// The chat reply waiting for its timer. Replies asked for within the delay
-// queue up so that each one is sent, in order.
+// The chat replies waiting for their timers. Replies asked for within the
+// delay queue up so that each one is sent, in order.
 struct PendingChatReply {
-    QString chatMessage;
-    QString chatCcAddress;
-    QString chatPath;
-    TimerId chatCommandTimer = 0;
     std::deque<ChatReply> queued;
 };
 
@@ -279,8 +275,6 @@ public:
     const CommandSeen &lastCommandSeen() const { return m_intake.lastCommandSeen; }
     QString lastCCAddress() const { return m_search.lastCCAddress; }
     void setLastCCAddress(const QString &address);
-    QString lastQuery() const { return m_search.lastQuery; }
-    void setLastQuery(const QString &query) { m_search.lastQuery = query; }
     QString lastCommand() const { return m_search.lastCommand; }
     void setLastCommand(const QString &command) { m_search.lastCommand = command; }
     qint32 lastConfirmationNumber() const { return m_search.lastConfirmationNumber; }
@@ -290,12 +284,6 @@ public:
     void setLastFaxNumber(const QString &number) { m_fax.lastFaxNumber = number; }
     QString lastPath() const { return m_custom.lastPath; }
     void setLastPath(const QString &path) { m_custom.lastPath = path; }
-    QString chatMessage() const { return m_chat.chatMessage; }
-    void setChatMessage(const QString &text) { m_chat.chatMessage = text; }
-    QString chatCcAddress() const { return m_chat.chatCcAddress; }
-    void setChatCcAddress(const QString &address) { m_chat.chatCcAddress = address; }
-    QString chatPath() const { return m_chat.chatPath; }
-    void setChatPath(const QString &path) { m_chat.chatPath = path; }
     QColor stampColor() const { return m_camera.stampColor; }
     void setStampColor(const QColor &color) { m_camera.stampColor = color; }
 

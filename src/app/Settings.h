@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/chat/ChatSettingKeys.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
@@ -10,8 +12,9 @@ namespace wendle {
 
 class Preferences;
 
-// Preference keys. The registered ones get their defaults from
-// registeredDefaults(); the others read NO or absent until the owner sets them.
+// Preference keys (the chat adapters' own are in ChatSettingKeys.h). The
+// registered ones get their defaults from registeredDefaults(); the others
+// read NO or absent until the owner sets them.
 inline constexpr const char *RBComputerEmailAddress = "computerEmailAddress";
 inline constexpr const char *RBRemoteEmailAddress = "remoteEmailAddress";
 inline constexpr const char *RBEnableRemoteCommands = "enableRemoteCommands";
@@ -51,12 +54,9 @@ inline constexpr const char *RBSplitLongMessages = "splitLongMessages";
 inline constexpr const char *RBLimitNotificationFlag = "limitNotificationFlag";
 inline constexpr const char *RBSearchAudios = "searchAudios";
 inline constexpr const char *RBSearchVideos = "searchVideos";
-inline constexpr const char *RBRemoteChatAddress = "remoteChatAddress";
-inline constexpr const char *RBHostChatAddress = "hostChatAddress";
 
 // How Wendle reaches the desktop services on Linux.
 inline constexpr const char *RBMailTransport = "mailTransport";
-inline constexpr const char *RBChatTransport = "chatTransport";
 inline constexpr const char *RBScriptHostCommand = "scriptHostCommand";
 // Seconds a custom script may run before it is stopped.
 inline constexpr const char *RBCustomCommandTimeout = "customCommandTimeout";
@@ -74,14 +74,6 @@ inline constexpr const char *RBImapFolder = "imapFolder";
 // A PEM certificate trusted for IMAP and SMTP beside the system's store (a
 // server with a certificate of its own).
 inline constexpr const char *RBMailTrustedCertificate = "mailTrustedCertificate";
-// Chat by XMPP: Wendle logs in as "hostChatAddress"; the password command
-// prints its password; the server (host[:port]) is found from the address
-// unless given; a PEM certificate may be trusted beside the system's store.
-inline constexpr const char *RBHostChatPasswordCommand = "hostChatPasswordCommand";
-inline constexpr const char *RBHostChatServer = "hostChatServer";
-inline constexpr const char *RBChatTrustedCertificate = "chatTrustedCertificate";
-// Chat through mcabber: the command FIFO replies are written into (its fifo_name).
-inline constexpr const char *RBMcabberFifo = "mcabberFifo";
 // The owner at the desk sees every command that came from afar, with a
 // button that pauses remote commands (enableRemoteCommands off).
 inline constexpr const char *RBNotifyOnRemoteCommands = "notifyOnRemoteCommands";

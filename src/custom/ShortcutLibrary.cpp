@@ -85,11 +85,6 @@ QVariantList dictionariesFromShortcuts(const QList<Shortcut> &shortcuts)
     return dictionaries;
 }
 
-DropOperation validateDrop(bool fromLibraryTable)
-{
-    return fromLibraryTable ? DropOperation::None : DropOperation::Copy;
-}
-
 DropResult insertDroppedFiles(QList<Shortcut> &library, const QStringList &files, int row, bool fromLibraryTable)
 {
     DropResult result;

@@ -33,11 +33,6 @@ QList<Shortcut> shortcutsFromDictionaries(const QVariantList &dictionaries);
 // dictionary and are left out.
 QVariantList dictionariesFromShortcuts(const QList<Shortcut> &shortcuts);
 
-// Whether a drag over the library table may drop: the table's own rows are
-// refused, so rows cannot be reordered by dragging.
-enum class DropOperation { None, Copy };
-DropOperation validateDrop(bool fromLibraryTable);
-
 struct DropResult {
     bool accepted = false;
     int selectedRow = -1; // the row to select, -1 when none

@@ -55,7 +55,7 @@ void Controller::findFileForFaxing(const QString &term, const QString &number)
     // The copy address stays the one of the last find: the list and the fax
     // answer go where that command asked.
     setLastCommand(QStringLiteral("findFileForFaxing"));
-    setLastQuery(term);
+    m_search.lastQuery = term;
     setLastFaxNumber(number);
     launchQueryforFilename(term);
 }
@@ -67,7 +67,7 @@ void Controller::findContentsForFaxing(const QString &term, const QString &numbe
         return;
     }
     setLastCommand(QStringLiteral("findContentsForFaxing"));
-    setLastQuery(term);
+    m_search.lastQuery = term;
     setLastFaxNumber(number);
     launchQueryforContent(term);
 }

@@ -46,7 +46,7 @@ void Controller::findFilename(const QString &term, const QString &ccAddress)
     }
     setLastCCAddress(ccAddress);
     setLastCommand(QStringLiteral("findFilename"));
-    setLastQuery(term);
+    m_search.lastQuery = term;
     launchQueryforFilename(term);
 }
 
@@ -58,7 +58,7 @@ void Controller::findContents(const QString &term, const QString &ccAddress)
     }
     setLastCCAddress(ccAddress);
     setLastCommand(QStringLiteral("findContents"));
-    setLastQuery(term);
+    m_search.lastQuery = term;
     launchQueryforContent(term);
 }
 

@@ -36,38 +36,32 @@ QString colonPathFor(const QString &path)
 // within the delay all go out, in order.
 void Controller::sendChatWithMessage(const QString &text, const QString &ccAddress, const QString &path)
 {
-    m_chat.chatMessage = text;
-    m_chat.chatCcAddress = ccAddress;
-    m_chat.chatPath = path;
-    m_chat.chatCommandTimer =
-        m_platform.scheduler.schedule(ChatReplyDelay, false, [this] { executeDelayedChat(); });
-    m_chat.queued.push_back({text, ccAddress, path, m_chat.chatCommandTimer});
+    const TimerId timer = m_platform.scheduler.schedule(ChatReplyDelay, false, [this] { executeDelayedChat(); });
+    m_chat.queued.push_back({text, ccAddress, path, timer});
 }
 
 void Controller::executeDelayedChat()
 {
-    if (!m_chat.queued.empty()) {
-        const ChatReply next = m_chat.queued.front();
-        m_chat.queued.pop_front();
-        m_chat.chatMessage = next.message;
-        m_chat.chatCcAddress = next.ccAddress;
-        m_chat.chatPath = next.path;
-    }
+    // Every timer has its reply in the queue, in the order they fire.
+    if (m_chat.queued.empty())
+        return;
+    const ChatReply reply = m_chat.queued.front();
+    m_chat.queued.pop_front();
 
     const QString handle = m_platform.preferences.stringValue(RBRemoteChatAddress);
-    const QString colonPath = colonPathFor(m_chat.chatPath);
-    const QString script = chatReplyScript(handle, m_chat.chatMessage, colonPath);
+    const QString colonPath = colonPathFor(reply.path);
+    const QString script = chatReplyScript(handle, reply.message, colonPath);
     if (handle.isEmpty()) {
         // No account to address; the copy below still reaches its mailbox.
-        const QString notice = localized(QStringLiteral("chat_without_recipient_log"), {m_chat.chatMessage});
+        const QString notice = localized(QStringLiteral("chat_without_recipient_log"), {reply.message});
         log(notice);
         m_platform.console.writeLine(notice);
     } else {
         OutgoingChat chat;
         chat.handle = handle;
-        chat.text = m_chat.chatMessage;
+        chat.text = reply.message;
         if (!colonPath.isEmpty())
-            chat.filePath = expandTilde(m_chat.chatPath);
+            chat.filePath = expandTilde(reply.path);
         // The script is always built, so a refusal here is the chat
         // program's; the copy is still owed.
         if (!m_platform.chat.send(chat, script))
@@ -76,9 +70,9 @@ void Controller::executeDelayedChat()
                                 handle);
     }
 
-    if (m_chat.chatCcAddress.size() >= 2) {
+    if (reply.ccAddress.size() >= 2) {
         setCmdAddress(QLatin1String(""));
-        sendMessageWithContents(m_chat.chatMessage, m_chat.chatCcAddress, m_chat.chatPath);
+        sendMessageWithContents(reply.message, reply.ccAddress, reply.path);
     }
     settleCommands();
 }

@@ -1,6 +1,6 @@
 #include "platform/chat/McabberChatTransport.h"
 
-#include "app/Settings.h"
+#include "platform/chat/ChatSettingKeys.h"
 #include "platform/chat/McabberCommands.h"
 #include "platform/preferences/Preferences.h"
 #include "replies/ReplyScripts.h"

@@ -1,7 +1,7 @@
 #include "platform/chat/XmppAccount.h"
 
-#include "app/Settings.h"
 #include "platform/chat/ChatAdapters.h"
+#include "platform/chat/ChatSettingKeys.h"
 #include "platform/mail/MailServer.h"
 #include "platform/preferences/Preferences.h"
 

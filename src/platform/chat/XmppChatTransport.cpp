@@ -1,7 +1,7 @@
 #include "platform/chat/XmppChatTransport.h"
 
-#include "app/Settings.h"
 #include "intake/TextHelpers.h"
+#include "platform/chat/ChatSettingKeys.h"
 #include "platform/chat/XmppSession.h"
 #include "platform/preferences/Preferences.h"
 
