@@ -98,7 +98,7 @@ QString supportFolderProblem(const QString &folder)
 // notStarted says why the watcher waits, when it does.
 QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox, const QString &notStarted)
 {
-    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QStringLiteral("mailTransport"));
+    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QLatin1String(RBMailTransport));
     if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
         return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
     if (!mailbox.isRunning())

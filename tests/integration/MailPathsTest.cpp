@@ -14,6 +14,11 @@ int filesIn(const QString &folder)
 
 class MailPathsTest : public SessionTest {
 protected:
+    static QString mailServersUnavailable()
+    {
+        return ImapTestServer::installed() ? SmtpTestServer::unavailable()
+                                           : QStringLiteral("Dovecot is not installed; scripts/install-deps installs it");
+    }
     // The owner's mail account: commands from the IMAP server, replies by SMTP.
     ::testing::AssertionResult useMailAccount(const ImapTestServer &imap, const SmtpTestServer &smtp)
     {
@@ -30,9 +35,7 @@ protected:
 // SMTP server: the way the owner connects Wendle to a mail account.
 TEST_F(MailPathsTest, MailboxCommandsAreAnsweredBySmtp)
 {
-    if (!ImapTestServer::installed())
-        GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
-    if (const QString why = SmtpTestServer::unavailable(); !why.isEmpty())
+    if (const QString why = mailServersUnavailable(); !why.isEmpty())
         GTEST_SKIP() << str(why);
     ImapTestServer imap;
     SmtpTestServer smtp;
@@ -109,9 +112,7 @@ TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
 // for both roads, refused without it, with the setting named in the reason.
 TEST_F(MailPathsTest, AServerCertificateOfItsOwnIsTrustedThroughTheSetting)
 {
-    if (!ImapTestServer::installed())
-        GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
-    if (const QString why = SmtpTestServer::unavailable(); !why.isEmpty())
+    if (const QString why = mailServersUnavailable(); !why.isEmpty())
         GTEST_SKIP() << str(why);
     ImapTestServer imap;
     SmtpTestServer smtp;
