@@ -105,8 +105,11 @@ QString displaySettingValue(const QString &key, const QVariant &stored)
     const SettingInfo *info = findSetting(key);
     const SettingType type = info ? info->type : SettingType::String;
     switch (type) {
-    case SettingType::Boolean:
-        return parseBoolean(value.toString()).value_or(value.toBool()) ? QStringLiteral("true") : QStringLiteral("false");
+    case SettingType::Boolean: {
+        // Text that is no boolean is shown as it stands: the owner must see what is wrong.
+        const std::optional<bool> on = value.typeId() == QMetaType::Bool ? value.toBool() : parseBoolean(value.toString());
+        return on ? (*on ? QStringLiteral("true") : QStringLiteral("false")) : value.toString();
+    }
     case SettingType::ArgumentVector: {
         QStringList words;
         for (const QString &word : value.toStringList())
@@ -168,6 +171,8 @@ QString usedInstead(const Preferences &preferences, const SettingInfo &info)
         return QStringLiteral("no key");
     case SettingRule::OneWord:
         return QStringLiteral("it as it is, which no command matches");
+    case SettingRule::Tightens:
+        return QStringLiteral("true, the stricter value");
     default:
         return QStringLiteral("the default ") + displaySettingValue(info.key, preferences.registeredDefaults().value(info.key, info.defaultValue));
     }
@@ -184,6 +189,23 @@ QString originOf(const Preferences &preferences, const SettingInfo &info)
 }
 
 } // namespace
+
+QVariant typedSettingValue(const SettingInfo &info, const QString &text, QString *error)
+{
+    error->clear();
+    QVariant value = parseSettingValue(info.type, normalizedSettingText(info.key, text), error);
+    if (value.isValid())
+        *error = checkSettingValue(info.key, value);
+    // A key that is not in the keyring could never be checked: every signed
+    // command would be refused, and the owner would not learn why until then.
+    if (error->isEmpty() && info.bounds.rule == SettingRule::KeyFingerprints) {
+        for (const QString &fingerprint : parseKeyFingerprints(value.toString())) {
+            if (*error = ownerKeyProblem(fingerprint); !error->isEmpty())
+                break;
+        }
+    }
+    return error->isEmpty() ? value : QVariant();
+}
 
 int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
@@ -233,17 +255,7 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         return 0;
     }
     QString error;
-    QVariant value = parseSettingValue(info->type, normalizedSettingText(key, words[2]), &error);
-    if (value.isValid())
-        error = checkSettingValue(key, value);
-    // A key that is not in the keyring could never be checked: every signed
-    // command would be refused, and the owner would not learn why until then.
-    if (error.isEmpty() && info->bounds.rule == SettingRule::KeyFingerprints) {
-        for (const QString &fingerprint : parseKeyFingerprints(value.toString())) {
-            if (error = ownerKeyProblem(fingerprint); !error.isEmpty())
-                break;
-        }
-    }
+    QVariant value = typedSettingValue(*info, words[2], &error);
     if (!error.isEmpty()) {
         err << "wendle config: cannot set " << key << " to \"" << words[2] << "\": " << error << '\n';
         return UsageExitCode;

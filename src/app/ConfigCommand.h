@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariant>
 #include <QTextStream>
 
 namespace wendle {
 
 class Preferences;
+struct SettingInfo;
 
 // `wendle config get|set|unset|describe KEY [VALUE]` and `config list`: each key
 // with its type and what it is for; values checked against the key's type and
@@ -16,6 +18,11 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
 // The whole `wendle config` subcommand on the owner's settings file, with
 // the registered defaults; a change the file cannot take exits 1.
 int runConfigSubcommand(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+// The value text typed for a key stands for, checked as `config set` checks
+// it (type, range, rule; listed keys in the keyring); invalid with *error
+// saying why when the key cannot take it.
+QVariant typedSettingValue(const SettingInfo &info, const QString &text, QString *error);
 
 // A stored or default value as the owner reads and writes it on the command line.
 QString displaySettingValue(const QString &key, const QVariant &value);

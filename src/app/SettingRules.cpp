@@ -163,6 +163,7 @@ QString settingAllowedValues(const QString &key)
 {
     switch (ruleOf(key)) {
     case Rule::Any:
+    case Rule::Tightens:
         return QString();
     case Rule::NonNegative:
         return QStringLiteral("0 or more");
@@ -205,6 +206,7 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     const Rule rule = info->bounds.rule;
     switch (rule) {
     case Rule::Any:
+    case Rule::Tightens:
         return QString();
     case Rule::NonNegative:
     case Rule::Positive:
@@ -301,6 +303,9 @@ QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
         return QStringLiteral("");
     case Rule::OneWord:
         return stored;
+    // A check the owner turned on and then mistyped stays on.
+    case Rule::Tightens:
+        return true;
     default:
         return usableForm(key, preferences.registeredDefaults().value(key));
     }

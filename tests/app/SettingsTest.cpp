@@ -158,6 +158,10 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
         {RBPhoneWidth, "12.5", "20"},
         {RBMaxFilesReturned, "100", "5"},
         {RBLogData, "maybe", "true"},
+        // A check on who may command stays on when mistyped, whatever its default.
+        {RBRequireSignedCommands, "ture", "true"},
+        {RBStrictSenderMatch, "on", "true"},
+        {RBEncryptReplies, "no", "false"},
         {RBChatTransport, " xmpp", "outbox"},
         {RBiSightStampColor, "greenish", "#00ff00"},
         {RBCustomCommands, "[{\"path\": \"/s/x.sh\"", ""},
@@ -243,7 +247,7 @@ TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
     QTemporaryDir dir;
     const QString fileName = dir.filePath(QStringLiteral("wendle.conf"));
     writeFile(fileName, "[General]\n; the owner's note\nmaxCommandsPerHour=abc\nphoneWidth=-5\nsomething I typed\n"
-                        "defaultSalutation=Gr\xfc\xdf Gott\nlogData=true\n");
+                        "defaultSalutation=Gr\xfc\xdf Gott\nlogData=true\nrequireSignedCommands=ture\n");
     SettingsPreferences stored(fileName);
     Controller::registerDefaults(stored);
     const QStringList report = settingsFileReport(stored);
@@ -252,6 +256,7 @@ TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
         fileName + " line 5 is not KEY=VALUE (kept, not used): something I typed",
         "the setting maxCommandsPerHour=abc is not used (expected a whole number); using \"5\"",
         "the setting phoneWidth=-5 is not used (expected more than 0); using \"20\"",
+        "the setting requireSignedCommands=ture is not used (expected true/false, yes/no or 1/0); using \"true\"",
     };
     ASSERT_EQ(report.size(), expected.size()) << report.join(u'\n').toStdString();
     for (const QString &line : expected)

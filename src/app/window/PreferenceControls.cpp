@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QVBoxLayout>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -31,7 +33,7 @@ Control *attach(PreferenceControls &controls, Control *control, const char *key,
         const QSignalBlocker quiet(control);
         show(control, name);
     });
-    QObject::connect(control, changed, &controls, [name, store](const auto &value) { store(name, value); });
+    QObject::connect(control, changed, &controls, [name, store](const auto &...value) { store(name, value...); });
     return control;
 }
 
@@ -113,6 +115,43 @@ QLineEdit *PreferenceControls::lineEdit(const char *key, const QString &placehol
             else
                 m_preferences.setValue(name, text);
         });
+}
+
+QWidget *PreferenceControls::checkedEdit(const char *key, const QString &placeholder)
+{
+    auto *field = new QWidget;
+    auto *edit = new QLineEdit;
+    edit->setPlaceholderText(placeholder);
+    auto *problem = new QLabel;
+    problem->setObjectName(QLatin1String(key) + QLatin1String("Problem"));
+    problem->setWordWrap(true);
+    problem->setStyleSheet(QStringLiteral("color: #b00020"));
+    problem->hide();
+    auto *layout = new QVBoxLayout(field);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(edit);
+    layout->addWidget(problem);
+    attach(*this,
+        edit, key, &QLineEdit::editingFinished,
+        [this, problem](QLineEdit *edit, const QString &name) {
+            problem->hide();
+            edit->setText(m_preferences.stringValue(name));
+        },
+        [this, edit, problem](const QString &name) {
+            const SettingInfo *info = findSetting(name);
+            QString error;
+            const QVariant value = typedSettingValue(*info, edit->text(), &error);
+            problem->setText(error);
+            problem->setVisible(!error.isEmpty());
+            if (!error.isEmpty())
+                return;
+            if (value.toString().isEmpty() && !m_preferences.registeredDefaults().contains(name))
+                m_preferences.remove(name);
+            else
+                m_preferences.setValue(name, value);
+            edit->setText(value.toString());
+        });
+    return field;
 }
 
 QLineEdit *PreferenceControls::argumentEdit(const char *key, const QString &placeholder)

@@ -37,6 +37,12 @@ public:
     // Text as typed. Emptying a key without a registered default removes it,
     // so it reads as absent again; a key with a default keeps the empty text.
     QLineEdit *lineEdit(const char *key, const QString &placeholder = QString());
+    // Text stored only once the owner leaves the field with a value `wendle
+    // config set` would take; until then the field keeps what was typed and
+    // the label below it says what is wrong. For values that are useless
+    // half-typed, like a key fingerprint. The edit is named after the key,
+    // the label after the key with "Problem" appended.
+    QWidget *checkedEdit(const char *key, const QString &placeholder = QString());
     // A command line, split into words the way a shell splits them; text
     // that does not split (an open quote) is not stored until it does.
     QLineEdit *argumentEdit(const char *key, const QString &placeholder = QString());

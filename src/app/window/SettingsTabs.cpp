@@ -106,6 +106,12 @@ void SettingsWindow::buildSecurityTab()
     senders->addRow(c.checkBox(RBRequireAuthenticatedSender, tr("The sender must pass DKIM or SPF at my mail server")));
     senders->addRow(tr("My mail server's name (authserv-id):"), c.lineEdit(RBAuthservId, tr("mx.example.com")));
 
+    QFormLayout *keys = addGroup(tab, tr("Signed commands (OpenPGP)"));
+    keys->addRow(c.checkBox(RBRequireSignedCommands, tr("Run a mail command only when my key signed it")));
+    keys->addRow(tr("My keys' fingerprints:"), c.checkedEdit(RBOwnerKeyFingerprints, tr("40 hex digits; commas between keys")));
+    keys->addRow(c.checkBox(RBEncryptReplies, tr("Encrypt every mailed reply to my keys, or send none")));
+    keys->addRow(tr("Refuse mail commands older than:"), c.spinBox(RBMaxCommandAgeMinutes, tr(" minutes (0: any age)")));
+
     QFormLayout *files = addGroup(tab, tr("Finding and sending files"));
     files->addRow(c.checkBox(RBLimitSearchFlag, tr("Search only my home folder")));
     files->addRow(tr("Largest file sent:"), c.spinBox(RBMaxFileSize, tr(" MB")));

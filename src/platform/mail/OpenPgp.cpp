@@ -4,6 +4,7 @@
 #include "platform/mail/MimeText.h"
 
 #include <QDir>
+#include <QHash>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -79,57 +80,112 @@ QString errorText(GError *error, const char *fallback)
     return text;
 }
 
-// Reads what GpgME said of the one signature. Its summary is trusted for
-// every fault it names; a good signature must also carry the time and full
-// fingerprint that only a signature GnuPG checked has.
-void readSignatures(GMimeSignatureList *list, GError *error, MailSignature &signature)
+// The signing key's primary fingerprint, by the fingerprint a signature
+// names (usually a subkey's: a key made on a phone signs with one). A
+// subkey stays bound to its primary key, so a lookup is kept for the life of
+// the process; the keyring's folder is part of the name, as GNUPGHOME may
+// differ between two lookups. Without the keep, every signed command would
+// start gpg a second time.
+QString primaryFingerprint(const QString &fingerprint)
 {
-    if (!list) {
-        stateInvalid(signature, errorText(error, "GnuPG could not read it"));
+    static std::mutex guard;
+    static QHash<QString, QString> known;
+    const QString name = qEnvironmentVariable("GNUPGHOME") + u'\n' + fingerprint;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (const auto found = known.constFind(name); found != known.cend())
+            return *found;
+    }
+    const Key key = findKey(fingerprint);
+    if (!key || !key->fpr)
+        return fingerprint;
+    const QString primary = QString::fromLatin1(key->fpr).toUpper();
+    const std::lock_guard<std::mutex> lock(guard);
+    known.insert(name, primary);
+    return primary;
+}
+
+// A context for verifying, one per thread and kept: a new context makes
+// GpgME start gpg once more to ask its version.
+gpgme_ctx_t verifyContext()
+{
+    thread_local const Context context = newContext();
+    return context.get();
+}
+
+struct DataFree {
+    void operator()(gpgme_data_t data) const { gpgme_data_release(data); }
+};
+using Data = std::unique_ptr<gpgme_data, DataFree>;
+
+// A copy of the bytes, as callers hand over temporaries.
+Data dataOf(const QByteArray &bytes)
+{
+    gpgme_data_t data = nullptr;
+    gpgme_data_new_from_mem(&data, bytes.constData(), size_t(bytes.size()), 1);
+    return Data(data);
+}
+
+// Reads what GnuPG said of the one signature. Its summary is trusted for
+// every fault it names; a good signature must also carry GnuPG's own "no
+// error", the time and the full fingerprint that only a checked signature has.
+void readSignatures(gpgme_ctx_t context, gpgme_error_t verified, MailSignature &signature)
+{
+    const gpgme_verify_result_t result = verified == GPG_ERR_NO_ERROR ? gpgme_op_verify_result(context) : nullptr;
+    if (!result) {
+        stateInvalid(signature, QStringLiteral("GnuPG could not read it (%1)").arg(QString::fromUtf8(gpgme_strerror(verified))));
         return;
     }
-    const int count = g_mime_signature_list_length(list);
+    int count = 0;
+    for (gpgme_signature_t one = result->signatures; one; one = one->next)
+        ++count;
     if (count != 1) {
         stateInvalid(signature, count == 0 ? QStringLiteral("it holds no signature") : QStringLiteral("it holds %1 signatures").arg(count));
-        g_object_unref(list);
         return;
     }
-    GMimeSignature *one = g_mime_signature_list_get_signature(list, 0);
-    const unsigned status = g_mime_signature_get_status(one);
-    GMimeCertificate *certificate = g_mime_signature_get_certificate(one);
-    const char *fingerprint = certificate ? g_mime_certificate_get_fingerprint(certificate) : nullptr;
-    const QString key = QString::fromLatin1(fingerprint ? fingerprint : "").toUpper();
-    const qint64 created = g_mime_signature_get_created64(one);
-    g_object_unref(list);
-
-    // A key made on a phone usually signs with a subkey; the owner lists
-    // the primary key, the fingerprint every program shows.
-    const auto primary = [&key] {
-        const Key found = findKey(key);
-        return found && found->fpr ? QString::fromLatin1(found->fpr).toUpper() : key;
-    };
+    const gpgme_signature_t one = result->signatures;
+    const unsigned summary = one->summary;
+    const QString key = QString::fromLatin1(one->fpr ? one->fpr : "").toUpper();
+    const qint64 created = qint64(one->timestamp);
     static const QRegularExpression fullFingerprint(QStringLiteral("^(?:[0-9A-F]{40}|[0-9A-F]{64})$"));
     signature.fingerprint = key;
-    if (status & GMIME_SIGNATURE_STATUS_KEY_MISSING) {
+    if (summary & GPGME_SIGSUM_KEY_MISSING) {
         signature.state = MailSignature::State::UnknownKey;
         signature.problem = QStringLiteral("its key is not in the keyring");
-    } else if (status & GMIME_SIGNATURE_STATUS_KEY_REVOKED) {
-        stateInvalid(signature, QStringLiteral("the key %1 is revoked").arg(primary()));
-    } else if (status & GMIME_SIGNATURE_STATUS_KEY_EXPIRED) {
-        stateInvalid(signature, QStringLiteral("the key %1 has expired").arg(primary()));
-    } else if (status & GMIME_SIGNATURE_STATUS_SIG_EXPIRED) {
+    } else if (summary & GPGME_SIGSUM_KEY_REVOKED) {
+        stateInvalid(signature, QStringLiteral("the key %1 is revoked").arg(primaryFingerprint(key)));
+    } else if (summary & GPGME_SIGSUM_KEY_EXPIRED) {
+        stateInvalid(signature, QStringLiteral("the key %1 has expired").arg(primaryFingerprint(key)));
+    } else if (summary & GPGME_SIGSUM_SIG_EXPIRED) {
         stateInvalid(signature, QStringLiteral("the signature has expired"));
-    } else if (status & GMIME_SIGNATURE_STATUS_RED) {
+    } else if (summary & GPGME_SIGSUM_RED) {
         stateInvalid(signature, QStringLiteral("the signed text does not match its signature"));
-    } else if (status & ~unsigned(GMIME_SIGNATURE_STATUS_VALID | GMIME_SIGNATURE_STATUS_GREEN)) {
-        stateInvalid(signature, QStringLiteral("GnuPG could not check it (status 0x%1)").arg(status, 0, 16));
+    } else if (summary & ~unsigned(GPGME_SIGSUM_VALID | GPGME_SIGSUM_GREEN)) {
+        stateInvalid(signature, QStringLiteral("GnuPG could not check it (status 0x%1)").arg(summary, 0, 16));
+    } else if (gpgme_err_code(one->status) != GPG_ERR_NO_ERROR) {
+        stateInvalid(signature, QStringLiteral("GnuPG could not check it (%1)").arg(QString::fromUtf8(gpgme_strerror(one->status))));
     } else if (created <= 0 || !fullFingerprint.match(key).hasMatch()) {
         stateInvalid(signature, QStringLiteral("GnuPG did not confirm it"));
     } else {
         signature.state = MailSignature::State::Good;
         signature.signedAt = created;
-        signature.fingerprint = primary();
+        signature.fingerprint = primaryFingerprint(key);
     }
+}
+
+// The bytes a part was signed as: as it came, with CRLF line ends (RFC 3156
+// signs the canonical form whatever the mail system did to the line ends).
+QByteArray canonicalBytes(GMimeObject *part)
+{
+    GMimeFormatOptions *options = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_DOS);
+    GMimeStream *stream = g_mime_stream_mem_new();
+    g_mime_object_write_to_stream(part, options, stream);
+    g_mime_format_options_free(options);
+    const GByteArray *bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    QByteArray copy(reinterpret_cast<const char *>(bytes->data), qsizetype(bytes->len));
+    g_object_unref(stream);
+    return copy;
 }
 
 // Text of the plain-text parts outside the given subtree.
@@ -161,8 +217,9 @@ void findSignedParts(GMimeObject *part, QList<GMimeMultipartSigned *> &found)
 void checkMultipartSigned(GMimeObject *body, GMimeMultipartSigned *signedPart, MailSignature &signature)
 {
     textOutside(body, GMIME_OBJECT(signedPart), signature.unsignedText);
+    GMimeObject *content = g_mime_multipart_get_part(GMIME_MULTIPART(signedPart), GMIME_MULTIPART_SIGNED_CONTENT);
     Parts parts;
-    if (GMimeObject *content = g_mime_multipart_get_part(GMIME_MULTIPART(signedPart), GMIME_MULTIPART_SIGNED_CONTENT))
+    if (content)
         collect(content, parts);
     signature.signedText = bodyText(parts);
     const char *protocol = g_mime_object_get_content_type_parameter(GMIME_OBJECT(signedPart), "protocol");
@@ -171,9 +228,19 @@ void checkMultipartSigned(GMimeObject *body, GMimeMultipartSigned *signedPart, M
         stateInvalid(signature, QStringLiteral("it is not an OpenPGP signature (protocol \"%1\")").arg(name.left(100)));
         return;
     }
-    GError *error = nullptr;
-    GMimeSignatureList *list = g_mime_multipart_signed_verify(signedPart, GMIME_VERIFY_NONE, &error);
-    readSignatures(list, error, signature);
+    GMimeObject *signaturePart = g_mime_multipart_get_part(GMIME_MULTIPART(signedPart), GMIME_MULTIPART_SIGNED_SIGNATURE);
+    if (!content || !signaturePart || !GMIME_IS_PART(signaturePart)) {
+        stateInvalid(signature, QStringLiteral("its signed part has no signature"));
+        return;
+    }
+    const Data packet = dataOf(decodedContent(signaturePart));
+    const Data text = dataOf(canonicalBytes(content));
+    gpgme_ctx_t context = verifyContext();
+    if (!context || !packet || !text) {
+        stateInvalid(signature, QStringLiteral("GnuPG cannot be used"));
+        return;
+    }
+    readSignatures(context, gpgme_op_verify(context, packet.get(), text.get(), nullptr), signature);
 }
 
 // One clearsigned block in the first plain-text part: only what lies between
@@ -206,19 +273,22 @@ void checkInlineSigned(GMimeObject *body, MailSignature &signature)
         stateInvalid(signature, QStringLiteral("the signed block has no end"));
         return;
     }
-    GMimeCryptoContext *context = g_mime_gpg_context_new();
-    GMimeStream *input = g_mime_stream_mem_new_with_buffer(content.constData() + begin, size_t(end - begin));
-    GMimeStream *output = g_mime_stream_mem_new();
-    GError *error = nullptr;
-    GMimeSignatureList *list = g_mime_crypto_context_verify(context, GMIME_VERIFY_NONE, input, nullptr, output, &error);
-    GByteArray *plain = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(output));
-    const bool anyPlain = plain->len > 0;
+    const Data block = dataOf(content.mid(begin, end - begin));
+    gpgme_data_t plain = nullptr;
+    gpgme_data_new(&plain);
+    Data output(plain);
+    gpgme_ctx_t context = verifyContext();
+    if (!context || !block || !output) {
+        stateInvalid(signature, QStringLiteral("GnuPG cannot be used"));
+        return;
+    }
+    readSignatures(context, gpgme_op_verify(context, block.get(), nullptr, output.get()), signature);
+    size_t length = 0;
+    char *bytes = gpgme_data_release_and_get_mem(output.release(), &length);
+    const bool anyPlain = length > 0;
     if (anyPlain)
-        signature.signedText = decodeText(QByteArray(reinterpret_cast<const char *>(plain->data), qsizetype(plain->len)));
-    g_object_unref(output);
-    g_object_unref(input);
-    g_object_unref(context);
-    readSignatures(list, error, signature);
+        signature.signedText = decodeText(QByteArray(bytes, qsizetype(length)));
+    gpgme_free(bytes);
     if (signature.state == MailSignature::State::Good && !anyPlain)
         signature.signedText.clear();
 }

@@ -6,8 +6,10 @@
 #include <QDoubleSpinBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 
 #include <climits>
@@ -65,6 +67,35 @@ TEST_F(SettingsWindowTest, ControlsWriteTheStoreAtOnceAndShowWhatOthersStored)
     window->show();
     EXPECT_EQ(control<QSpinBox>(RBMaxFilesReturned)->value(), 12);
     EXPECT_TRUE(control<QCheckBox>(RBSearchEmails)->isChecked());
+}
+
+// The fingerprint field keeps what `wendle config set` would refuse out of
+// the store, and says why under the field.
+TEST_F(SettingsWindowTest, TheKeyFieldStoresOnlyKeysTheKeyringHolds)
+{
+    QTemporaryDir keyring;
+    qputenv("GNUPGHOME", keyring.path().toLocal8Bit());
+    start();
+    window->selectTab("sec");
+    QLineEdit *field = control<QLineEdit>(RBOwnerKeyFingerprints);
+    auto *problem = control<QLabel>(QStringLiteral("%1Problem").arg(RBOwnerKeyFingerprints));
+    const QString fingerprint = "0123456789ABCDEF0123456789ABCDEF01234567";
+    struct Case { QString typed; QString problem; };
+    const Case cases[] = {
+        {"12ab", "expected key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none: \"12ab\" is not a "
+                 "key fingerprint (40 or 64 hex digits; separate several with commas)"},
+        {"0x" + fingerprint.toLower(), "the key " + fingerprint + " is not in the keyring " + keyring.path() + "; import it first with gpg --import"},
+        {"", ""},
+    };
+    for (const Case &c : cases) {
+        field->clear();
+        type(field, c.typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(problem->text(), c.problem) << c.typed.toStdString();
+        EXPECT_EQ(problem->isVisibleTo(window.get()), !c.problem.isEmpty()) << c.typed.toStdString();
+        EXPECT_FALSE(preferences.value(RBOwnerKeyFingerprints).isValid()) << c.typed.toStdString();
+    }
+    qunsetenv("GNUPGHOME");
 }
 
 // The account rules are the chat script installer's; here, that typing in a
