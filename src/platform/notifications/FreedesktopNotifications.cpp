@@ -16,6 +16,10 @@ constexpr const char *Interface = "org.freedesktop.Notifications";
 // The service's own time, so the owner's settings for notices hold.
 constexpr int ServerDefaultTimeout = -1;
 constexpr uchar NormalUrgency = 1;
+// A service that did not answer is asked again only after a while, not for
+// every command: each try has the bus start its program anew (a notice
+// daemon without a display fails every time), and the display may come.
+constexpr qint64 RetryAfterMs = 5 * 60 * 1000;
 
 QDBusMessage call(const char *method)
 {
@@ -39,6 +43,8 @@ FreedesktopNotifications::FreedesktopNotifications(QDBusConnection bus, Console 
 
 void FreedesktopNotifications::notify(const QString &summary, const QString &body)
 {
+    if (m_failedAt.isValid() && !m_failedAt.hasExpired(RetryAfterMs))
+        return;
     if (m_capabilities) {
         send(summary, body);
         return;
@@ -54,6 +60,7 @@ void FreedesktopNotifications::notify(const QString &summary, const QString &bod
             return;
         }
         m_capabilities = reply.value();
+        m_failedAt.invalidate();
         send(summary, body);
     });
 }
@@ -84,6 +91,8 @@ void FreedesktopNotifications::send(const QString &summary, const QString &body)
 
 void FreedesktopNotifications::unavailable(const QString &why)
 {
+    m_failedAt.start();
+    m_capabilities.reset();
     // Said once: a line per command would bury the console.
     if (m_toldUnavailable)
         return;

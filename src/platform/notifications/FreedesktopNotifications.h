@@ -3,6 +3,7 @@
 #include "platform/notifications/DeskNotifications.h"
 
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -40,6 +41,8 @@ private:
     std::optional<QStringList> m_capabilities;
     QSet<uint> m_shown;
     bool m_toldUnavailable = false;
+    // Since the service last failed to answer; invalid while it answers.
+    QElapsedTimer m_failedAt;
 };
 
 } // namespace wendle
