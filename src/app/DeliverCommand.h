@@ -17,6 +17,8 @@ inline constexpr int TryAgainLaterExitCode = 75;  // EX_TEMPFAIL: the mail syste
 // The error the running Wendle answers a delivered message with when the
 // message can never be taken; any other error is worth another try.
 inline constexpr const char *DBusBadMessageError = "org.wendle.Wendle.Error.BadMessage";
+// How long a deliverer waits for the running Wendle to take a message.
+inline constexpr int DeliverTimeoutMs = 120000;
 
 // The whole input of a file descriptor, read to its end. Past bound bytes it
 // is TooLarge, with no bytes (the rest is still read, up to a few gigabytes,

@@ -2,15 +2,23 @@
 
 #include "app/DeliverCommand.h"
 #include "app/InboundLimits.h"
+#include "app/InboundService.h"
+#include "app/SessionBus.h"
 #include "app/SendCommand.h"
 #include "app/Settings.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
 #include "platform/preferences/Preferences.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
 #include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace wendle {
 
@@ -70,6 +78,31 @@ Delivery readDelivery(const QByteArray &raw, const Preferences &preferences, con
     return delivery;
 }
 
+namespace {
+
+// The message's bytes in a sealed file in memory, as `wendle` hands them over.
+int messageFile(const QByteArray &bytes)
+{
+    const int file = ::memfd_create("wendle-message", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (file < 0)
+        return -1;
+    qsizetype at = 0;
+    while (at < bytes.size()) {
+        const ssize_t wrote = ::write(file, bytes.constData() + at, size_t(bytes.size() - at));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0) {
+            ::close(file);
+            return -1;
+        }
+        at += wrote;
+    }
+    ::fcntl(file, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+    return file;
+}
+
+} // namespace
+
 int runDeliverCommand(int input, const Preferences &preferences, const QString &attachmentFolder, QTextStream &err)
 {
     const BoundedInput raw = readBoundedInput(input, MaxInboundMessageBytes);
@@ -82,20 +115,42 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
             << " MB; it was not handed to Wendle\n";
         return BadMessageExitCode;
     }
+    // A running Wendle reads the message itself, signature and all: what a
+    // caller says of a signature is never taken.
+    const QString busProblem = connectSessionBus();
+    if (busProblem.isNull()) {
+        const int file = messageFile(raw.bytes);
+        if (file < 0) {
+            err << "wendle deliver: cannot hold the message for Wendle: " << qt_error_string(errno) << '\n';
+            return TryAgainLaterExitCode;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath),
+                                                           QLatin1String(DBusInboundInterface), QStringLiteral("DeliverMessage"));
+        call << QVariant::fromValue(QDBusUnixFileDescriptor(file));
+        ::close(file);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, DeliverTimeoutMs);
+        if (reply.type() != QDBusMessage::ErrorMessage) {
+            for (const QString &note : reply.arguments().value(0).toStringList())
+                err << "wendle deliver: " << note << '\n';
+            return DeliveredExitCode;
+        }
+        if (!isWendleMissing(reply)) {
+            err << "wendle deliver: " << reply.errorMessage() << '\n';
+            return reply.errorName() == QLatin1String(DBusBadMessageError) ? BadMessageExitCode : TryAgainLaterExitCode;
+        }
+    }
+    // No Wendle: a message that could never be taken is refused now, any
+    // other waits with the mail system for the next try.
     const Delivery delivery = readDelivery(raw.bytes, preferences, attachmentFolder);
+    if (!delivery.attachmentPath.isEmpty())
+        QFile::remove(delivery.attachmentPath);
     for (const QString &note : delivery.notes)
         err << "wendle deliver: " << note << '\n';
     if (!delivery.arguments)
         return delivery.exitCode;
-    QString error;
-    if (!callInbound(false, *delivery.arguments, &error)) {
-        // The saved attachment goes with the message when it is handed over again.
-        if (!delivery.attachmentPath.isEmpty())
-            QFile::remove(delivery.attachmentPath);
-        err << "wendle deliver: " << error << '\n';
-        return TryAgainLaterExitCode;
-    }
-    return DeliveredExitCode;
+    err << "wendle deliver: "
+        << (busProblem.isNull() ? QStringLiteral("Wendle is not running (start it with: wendle run)") : sessionBusAdvice(busProblem)) << '\n';
+    return TryAgainLaterExitCode;
 }
 
 } // namespace wendle

@@ -58,7 +58,10 @@ QString inboundArgument(const QVariantMap &arguments, const QString &key)
 
 namespace {
 
-InboundItem inboundItemFromArguments(bool chat, const QVariantMap &arguments)
+// Only a signature this Wendle checked counts: one a caller reports is ignored.
+enum class Signature { Checked, Reported };
+
+InboundItem inboundItemFromArguments(bool chat, const QVariantMap &arguments, Signature signature)
 {
     InboundItem item;
     item.chat = chat;
@@ -73,7 +76,8 @@ InboundItem inboundItemFromArguments(bool chat, const QVariantMap &arguments)
         item.senderHeader = inboundArgument(arguments, QStringLiteral("SenderHeader"));
     if (arguments.contains(QStringLiteral("DateHeader")))
         item.dateHeader = inboundArgument(arguments, QStringLiteral("DateHeader"));
-    item.signature = takeSignature([&arguments](const QString &key) { return inboundArgument(arguments, key); });
+    if (signature == Signature::Checked)
+        item.signature = takeSignature([&arguments](const QString &key) { return inboundArgument(arguments, key); });
     return item;
 }
 
@@ -125,7 +129,7 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
     trimAfterLargeCall(inboundValueBytes(arguments));
     if (refusedAsTooLarge(arguments))
         return;
-    const InboundItem item = inboundItemFromArguments(chat, arguments);
+    const InboundItem item = inboundItemFromArguments(chat, arguments, Signature::Reported);
     QString why;
     const InboundQueue::Outcome outcome = m_queue.take(item, &why);
     traceStep("daemon: message spooled");
@@ -168,7 +172,7 @@ QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &messag
     if (!delivery.arguments)
         return delivery.notes;
     QString why;
-    const InboundQueue::Outcome outcome = m_queue.take(inboundItemFromArguments(false, *delivery.arguments), &why);
+    const InboundQueue::Outcome outcome = m_queue.take(inboundItemFromArguments(false, *delivery.arguments, Signature::Checked), &why);
     traceStep("daemon: message spooled");
     switch (outcome) {
     case InboundQueue::Outcome::Taken:

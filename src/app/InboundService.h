@@ -22,11 +22,11 @@ inline constexpr const char *DBusCannotTakeError = "org.wendle.Wendle.Error.Cann
 // `wendle send`/`wendle deliver` hand each message to the running instance.
 // Keys "MessageText", "FromAddress", "AttachedFile"; a missing key is a
 // missing value. `wendle deliver` adds "MessageID" and
-// "AuthenticationResults" (the header values, one string), "DateHeader" and,
-// for a signed message, the outcome of its signature check ("SignatureState",
-// "SignedText" ...: see putSignature). Those are taken as the caller states
-// them: the session bus admits only the owner's own programs, which could as
-// well change the settings. A call returns as
+// "AuthenticationResults" (the header values, one string) and "DateHeader",
+// taken as the caller states them: the session bus admits only the owner's
+// own programs, which could as well change the settings. A signature is
+// different: only one this Wendle checked counts, so a command handed over
+// here is unsigned, whatever the caller says. A call returns as
 // soon as the message is taken; the command runs after. A call past the
 // bounds of InboundLimits.h gets an error reply and a console line, and
 // nothing of it is taken. A message Wendle cannot keep (its data folder

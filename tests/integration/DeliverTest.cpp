@@ -114,8 +114,17 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
 {
     const QByteArray owner = "From: owner@example.org\r\n";
     EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, plainMessage(owner, "wndl find named early\r\n")), 75);
+    // The full program reads a message itself only when no Wendle runs, to
+    // tell a broken one (bounced) from one to bring again.
+    const QString fullProgram = QFileInfo(WENDLE_BINARY).path() + "/wendle-daemon";
+    QByteArray said;
+    EXPECT_EQ(session.runProgram(fullProgram, {"deliver"}, nullptr, &said, plainMessage(owner, "wndl find named early\r\n")), 75);
+    EXPECT_EQ(said, "wendle deliver: Wendle is not running (start it with: wendle run)\n");
+    EXPECT_EQ(session.runProgram(fullProgram, {"deliver"}, nullptr, nullptr, plainMessage("", "wndl find named early")), 65);
     ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
     ASSERT_TRUE(session.startDaemon());
+    EXPECT_EQ(session.runProgram(fullProgram, {"deliver"}, nullptr, nullptr, plainMessage(owner, "wndl find named byfullprogram\r\n")), 0);
+    EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  byfullprogram"); }, WaitMs));
     const QByteArray picture = randomBytes(1 << 20, 5);
     QByteArray stranger = mailWithAttachment("wndl find named strangerterm", picture, "a.bin");
     stranger.replace("owner@example.org", "eve@example.org");

@@ -152,7 +152,12 @@ TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
     };
     for (const Case &c : cases)
         EXPECT_EQ(deliver(c.message), 0) << c.term;
-    ASSERT_TRUE(waitFor([&] { return session.daemonConsole().count("was refused") >= 12; }, WaitMs)) << str(session.daemonConsole());
+    // What a caller on the bus says of a signature is not taken: it comes unsigned.
+    EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", Owner}, {"MessageText", "wndl find named forgedterm"},
+                                                       {"SignatureState", "good"}, {"SignatureFingerprint", owner},
+                                                       {"SignatureTime", QString::number(now.toSecsSinceEpoch())},
+                                                       {"SignedText", "wndl find named forgedterm"}}));
+    ASSERT_TRUE(waitFor([&] { return session.daemonConsole().count("was refused") >= 13; }, WaitMs)) << str(session.daemonConsole());
     ASSERT_TRUE(waitFor([&] { return session.outboxFiles().size() == 2; }, WaitMs)) << str(session.logText());
 
     // Sent again, as it was or under a new Message-ID: the signed command is known.
@@ -168,6 +173,8 @@ TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
         EXPECT_EQ(log.contains(QStringLiteral("files named:  ") + c.term), c.logged.isEmpty()) << c.term;
         EXPECT_TRUE(console.contains(c.logged)) << c.term << ": " << str(console);
     }
+    EXPECT_FALSE(log.contains("files named:  forgedterm"));
+    EXPECT_EQ(console.count(refusalOf("the signature is missing")), 2) << str(console);
     EXPECT_EQ(session.outboxFiles().size(), 2) << "a refused message is never answered";
 
     // The running Wendle checks against its keyring: a missing or broken one refuses the owner's command too.
