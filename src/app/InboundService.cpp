@@ -130,24 +130,30 @@ void InboundService::take(bool chat, const QVariantMap &arguments)
     if (refusedAsTooLarge(arguments))
         return;
     const InboundItem item = inboundItemFromArguments(chat, arguments, Signature::Reported);
+    const QString refused = enqueue(item, item.attachment);
+    if (!refused.isNull() && calledFromDBus())
+        sendErrorReply(QLatin1String(DBusCannotTakeError), refused);
+}
+
+QString InboundService::enqueue(const InboundItem &item, const QString &attachmentPath)
+{
     QString why;
     const InboundQueue::Outcome outcome = m_queue.take(item, &why);
     traceStep("daemon: message spooled");
     switch (outcome) {
     case InboundQueue::Outcome::Taken:
-        return;
+        return {};
     case InboundQueue::Outcome::RunBefore:
         // A second delivery of a message already taken: answered as taken, so
         // the mail system stops offering it, and dropped.
-        removeOwnAttachment(item.attachment, m_attachmentFolder);
-        return;
+        removeOwnAttachment(attachmentPath, m_attachmentFolder);
+        return {};
     case InboundQueue::Outcome::CannotSpool:
-        // The attachment stays: `wendle deliver` removes the copy it saved
-        // when the call fails, and saves it anew with the next try.
-        if (calledFromDBus())
-            sendErrorReply(QLatin1String(DBusCannotTakeError), QStringLiteral("Wendle cannot take the message now: ") + why);
-        return;
+        // Whoever brought the message brings it again, and it is read anew.
+        removeOwnAttachment(attachmentPath, m_attachmentFolder);
+        return QStringLiteral("Wendle cannot take the message now: ") + why;
     }
+    return {};
 }
 
 QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &message)
@@ -171,20 +177,9 @@ QStringList InboundService::DeliverMessage(const QDBusUnixFileDescriptor &messag
     }
     if (!delivery.arguments)
         return delivery.notes;
-    QString why;
-    const InboundQueue::Outcome outcome = m_queue.take(inboundItemFromArguments(false, *delivery.arguments, Signature::Checked), &why);
-    traceStep("daemon: message spooled");
-    switch (outcome) {
-    case InboundQueue::Outcome::Taken:
-        break;
-    case InboundQueue::Outcome::RunBefore:
-        removeOwnAttachment(delivery.attachmentPath, m_attachmentFolder);
-        break;
-    case InboundQueue::Outcome::CannotSpool:
-        // The mail system offers the message again, and it is read anew.
-        removeOwnAttachment(delivery.attachmentPath, m_attachmentFolder);
-        sendErrorReply(QLatin1String(DBusCannotTakeError),
-                       QStringList(delivery.notes + QStringList{QStringLiteral("Wendle cannot take the message now: ") + why}).join(u'\n'));
+    const QString refused = enqueue(inboundItemFromArguments(false, *delivery.arguments, Signature::Checked), delivery.attachmentPath);
+    if (!refused.isNull()) {
+        sendErrorReply(QLatin1String(DBusCannotTakeError), QStringList(delivery.notes + QStringList{refused}).join(u'\n'));
         return {};
     }
     return delivery.notes;

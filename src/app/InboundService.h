@@ -52,6 +52,9 @@ public Q_SLOTS:
 
 private:
     void take(bool chat, const QVariantMap &arguments);
+    // Hands the message to the queue; null when taken (or known already),
+    // else the error to answer with.
+    QString enqueue(const InboundItem &item, const QString &attachmentPath);
     bool refusedAsTooLarge(const QVariantMap &arguments);
     void trimAfterLargeCall(qsizetype bytes);
 
