@@ -161,7 +161,7 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
         // A check on who may command stays on when mistyped, whatever its default.
         {RBRequireSignedCommands, "ture", "true"},
         {RBStrictSenderMatch, "on", "true"},
-        {RBEncryptReplies, "no", "false"},
+        {RBEncryptReplies, "no", "no"},
         {RBChatTransport, " xmpp", "outbox"},
         {RBiSightStampColor, "greenish", "#00ff00"},
         {RBCustomCommands, "[{\"path\": \"/s/x.sh\"", ""},
