@@ -1,10 +1,3 @@
-QString Instance::chatState() const
-{
-    return m_preferences.stringValue(RBChatTransport) == QLatin1String("mcabber") ? m_chatMcabber.state()
-                                                                                 : m_chatXmpp.linkState();
-}
-
-    QString chatState() const;
 #include "app/RunningInstance.h"
 
 #include "app/CheckedPreferences.h"
@@ -59,7 +52,7 @@ namespace {
 // notStarted says why the watcher waits, when it does.
 QString mailConnectionState(const Preferences &preferences, const MailboxWatcher &mailbox, const QString &notStarted)
 {
-    const QString replies = QStringLiteral("; replies by ") + preferences.stringValue(QLatin1String(RBMailTransport));
+    const QString replies = QStringLiteral("; replies by ") + QLatin1String(chosenMailTransport(preferences).name);
     if (preferences.stringValue(QStringLiteral("imapUrl")).trimmed().isEmpty())
         return QStringLiteral("commands through wendle deliver (no imapUrl)") + replies;
     if (!mailbox.isRunning())
@@ -93,7 +86,6 @@ private:
     void takeChat(const QString &from, const QString &text);
     QString showWindowForAnotherRun();
     QString mailState() const { return mailConnectionState(m_preferences, m_mailbox, m_mailboxWaits); }
-    QString chatState() const;
     void reportStatus(QVariantMap &report);
     TrayFacts trayFacts() const;
     void startMailboxWhenOwned();
@@ -248,16 +240,10 @@ QString Instance::showWindowForAnotherRun()
     return QStringLiteral("Wendle already runs in this session (process %1); its settings window is shown").arg(process);
 }
 
-QString Instance::chatState() const
-{
-    return m_preferences.stringValue(RBChatTransport) == QLatin1String("mcabber") ? m_chatMcabber.state()
-                                                                                 : m_chatXmpp.linkState();
-}
-
 void Instance::reportStatus(QVariantMap &report)
 {
     report.insert(QLatin1String(StatusMailConnection), mailState());
-    report.insert(QLatin1String(StatusChatConnection), chatState());
+    report.insert(QLatin1String(StatusChatConnection), m_chat.state());
     report.insert(QLatin1String(StatusQueueLength), QDir(m_mail.smtp().queueFolder()).entryList(QDir::Files).size());
     report.insert(QLatin1String(StatusPendingConfirmation), m_controller.describeCodeAwaited());
     report.insert(QLatin1String(StatusIndexState),
@@ -291,7 +277,7 @@ bool Instance::registerDBusServices()
 
 TrayFacts Instance::trayFacts() const
 {
-    return TrayFacts{mailState(), chatState(), describeLastCommand(m_controller),
+    return TrayFacts{mailState(), m_chat.state(), describeLastCommand(m_controller),
                      m_preferences.boolValue(RBEnableRemoteCommands)};
 }
 
