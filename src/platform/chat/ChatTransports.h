@@ -24,8 +24,8 @@ struct ChatTransportInfo {
 inline constexpr std::array<ChatTransportInfo, 4> ChatTransports{{
     {"outbox", ChatRoute::Outbox, "each chat reply is written to outbox/ as a JSON entry"},
     {"script", ChatRoute::Script, "the reply script is piped to the program in scriptHostCommand"},
-    {"xmpp", ChatRoute::Xmpp, "Wendle logs in to the chat server as hostChatAddress and sends it itself"},
-    {"mcabber", ChatRoute::Mcabber, "into mcabber's command FIFO (mcabberFifo), which sends it"},
+    {"xmpp", ChatRoute::Xmpp, "Wendle logs in as hostChatAddress and sends each reply itself"},
+    {"mcabber", ChatRoute::Mcabber, "each reply is written into mcabber's command FIFO (mcabberFifo), and mcabber sends it"},
 }};
 
 // The row a stored choice names, compared trimmed and in any case; an empty
