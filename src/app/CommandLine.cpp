@@ -12,8 +12,8 @@
 #include "app/RemoteSwitch.h"
 #include "app/SendCommand.h"
 #include "app/Settings.h"
-#include "app/SubcommandParser.h"
 #include "app/StatusCommand.h"
+#include "app/SubcommandParser.h"
 #include "platform/preferences/SettingsPreferences.h"
 
 #include <QCoreApplication>
@@ -92,23 +92,62 @@ int runMailReport(const QStringList &arguments, QTextStream &out, QTextStream &e
 QList<Subcommand> subcommandTable(int &argc, char **argv)
 {
     return {
-        {QStringLiteral("run"), QStringLiteral("run [--headless]"), QStringLiteral("start Wendle for this session (a window when a display is present)"), {"--headless"},
-         [&argc, argv](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runRun(argc, argv, arguments, out, err); }},
-        {QStringLiteral("send"), QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
-         QStringLiteral("hand a message to the running Wendle, as a mail rule or chat handler would"), {"--mail", "--chat", "--from=ADDRESS", "--attachment=FILE", "--"},
+        {QStringLiteral("run"),
+         QStringLiteral("run [--headless]"),
+         QStringLiteral("start Wendle for this session (a window when a display is present)"),
+         {"--headless"},
+         [&argc, argv](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             return runRun(argc, argv, arguments, out, err);
+         }},
+        {QStringLiteral("send"),
+         QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
+         QStringLiteral("hand a message to the running Wendle, as a mail rule or chat handler would"),
+         {"--mail", "--chat", "--from=ADDRESS", "--attachment=FILE", "--"},
          runSendCommand},
-        {QStringLiteral("deliver"), QStringLiteral("deliver < MESSAGE"), QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"), {}, runDeliver},
-        {QStringLiteral("status"), QStringLiteral("status"), QStringLiteral("show whether Wendle runs and the state of its connections"), {}, runStatusCommand},
-        {QStringLiteral("pause"), QStringLiteral("pause"), QStringLiteral("drop every command by mail and chat until wendle resume (stored)"), {},
-         [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runRemoteSwitchCommand(false, arguments, out, err); }},
-        {QStringLiteral("resume"), QStringLiteral("resume"), QStringLiteral("take commands by mail and chat again"), {},
-         [](const QStringList &arguments, QTextStream &out, QTextStream &err) { return runRemoteSwitchCommand(true, arguments, out, err); }},
-        {QStringLiteral("chat-script"), QStringLiteral("chat-script"),
-         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"), {}, runChatScript},
-        {QStringLiteral("mail-report"), QStringLiteral("mail-report --width N --maildir DIR"),
-         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"), {"--width=N", "--maildir=DIR"}, runMailReport},
-        {QStringLiteral("config"), QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"), QStringLiteral("read, change and explain the settings"), {"get", "set", "unset", "list", "describe"}, runConfigSubcommand},
-        {QStringLiteral("index"), QStringLiteral("index status|rebuild"), QStringLiteral("show the search index, or have it built anew"), {"status", "rebuild"}, runIndexCommand},
+        {QStringLiteral("deliver"),
+         QStringLiteral("deliver < MESSAGE"),
+         QStringLiteral("hand one RFC 5322 message on standard input to the running Wendle"),
+         {},
+         runDeliver},
+        {QStringLiteral("status"),
+         QStringLiteral("status"),
+         QStringLiteral("show whether Wendle runs and the state of its connections"),
+         {},
+         runStatusCommand},
+        {QStringLiteral("pause"),
+         QStringLiteral("pause"),
+         QStringLiteral("drop every command by mail and chat until wendle resume (stored)"),
+         {},
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             return runRemoteSwitchCommand(false, arguments, out, err);
+         }},
+        {QStringLiteral("resume"),
+         QStringLiteral("resume"),
+         QStringLiteral("take commands by mail and chat again"),
+         {},
+         [](const QStringList &arguments, QTextStream &out, QTextStream &err) {
+             return runRemoteSwitchCommand(true, arguments, out, err);
+         }},
+        {QStringLiteral("chat-script"),
+         QStringLiteral("chat-script"),
+         QStringLiteral("write the chat handler script for remoteChatAddress and show how mcabber runs it"),
+         {},
+         runChatScript},
+        {QStringLiteral("mail-report"),
+         QStringLiteral("mail-report --width N --maildir DIR"),
+         QStringLiteral("print the new mail report the mail check sends (IMAP when set up, else DIR)"),
+         {"--width=N", "--maildir=DIR"},
+         runMailReport},
+        {QStringLiteral("config"),
+         QStringLiteral("config get|set|unset|describe KEY [VALUE] | list"),
+         QStringLiteral("read, change and explain the settings"),
+         {"get", "set", "unset", "list", "describe"},
+         runConfigSubcommand},
+        {QStringLiteral("index"),
+         QStringLiteral("index status|rebuild"),
+         QStringLiteral("show the search index, or have it built anew"),
+         {"status", "rebuild"},
+         runIndexCommand},
     };
 }
 
@@ -139,7 +178,8 @@ struct GlobalOptions {
     // The build writes the completion script and the manual's generated
     // sections with these, from the same tables the program reads.
     QCommandLineOption printCompletion{QStringLiteral("print-completion"), QStringLiteral("Print the bash completion script.")};
-    QCommandLineOption printManual{QStringLiteral("print-manual-sections"), QStringLiteral("Print the manual's settings and help pages.")};
+    QCommandLineOption printManual{QStringLiteral("print-manual-sections"),
+                                   QStringLiteral("Print the manual's settings and help pages.")};
 };
 
 GlobalOptions::GlobalOptions()
@@ -185,8 +225,8 @@ bool isSubcommand(const QList<Subcommand> &subcommands, const QString &name)
 // "wendle help" and "wendle help COMMAND" read like the options; any other
 // word is a page of the help book. Changes name and arguments into the
 // command whose help is asked for, or answers at once.
-std::optional<int> answerHelp(int &argc, char **argv, const QList<Subcommand> &subcommands, QString &name,
-                              QStringList &arguments, QTextStream &out, QTextStream &err)
+std::optional<int> answerHelp(int &argc, char **argv, const QList<Subcommand> &subcommands, QString &name, QStringList &arguments,
+                              QTextStream &out, QTextStream &err)
 {
     if (arguments.isEmpty()) {
         out << usageText(subcommands);
@@ -206,8 +246,8 @@ std::optional<int> answerHelp(int &argc, char **argv, const QList<Subcommand> &s
     return runHelpCommand(argc, argv, name);
 }
 
-int runSubcommand(int &argc, char **argv, const QList<Subcommand> &subcommands, const QString &name,
-                  const QStringList &arguments, QTextStream &out, QTextStream &err)
+int runSubcommand(int &argc, char **argv, const QList<Subcommand> &subcommands, const QString &name, const QStringList &arguments,
+                  QTextStream &out, QTextStream &err)
 {
     for (const Subcommand &subcommand : subcommands) {
         if (subcommand.name != name)

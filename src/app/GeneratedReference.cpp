@@ -60,8 +60,7 @@ QString roff(const QString &text)
 }
 
 // One tagged paragraph per way a reply leaves, the default first.
-template <typename Rows>
-QString transportParagraphs(const char *key, const QString &what, const Rows &rows)
+template <typename Rows> QString transportParagraphs(const char *key, const QString &what, const Rows &rows)
 {
     QString text = QStringLiteral(".PP\n.B %1\nchooses how %2:\n").arg(QLatin1String(key), what);
     for (const auto &row : rows) {

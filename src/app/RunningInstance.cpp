@@ -125,9 +125,8 @@ private:
     std::unique_ptr<HelpBrowser> m_help{m_windowed ? new HelpBrowser : nullptr};
     FreedesktopNotifications m_notifications{m_bus, m_console};
     Controller m_controller{platform()};
-    InboundQueue m_queue{m_support, [this](const InboundItem &item, const std::function<void()> &done) {
-                             return handInbound(item, done);
-                         }};
+    InboundQueue m_queue{m_support,
+                         [this](const InboundItem &item, const std::function<void()> &done) { return handInbound(item, done); }};
     std::unique_ptr<SettingsWindow> m_window;
     InboundService m_inbound{m_queue, m_storedPreferences, m_attachments, m_console};
     StatusService *const m_statusService = addDBusServices(); // owned by m_inbound
@@ -162,14 +161,14 @@ Instance::Instance(QCoreApplication &app, QDBusConnection &bus, const QString &s
 
 Platform Instance::platform()
 {
-    return Platform{m_preferences, m_clock,     m_scheduler, m_console,   m_random, m_mail.transport(),
-                    m_chat,        m_workspace, m_alerts,    m_resources, m_search, m_scripts,
+    return Platform{m_preferences, m_clock,     m_scheduler, m_console,    m_random,        m_mail.transport(),
+                    m_chat,        m_workspace, m_alerts,    m_resources,  m_search,        m_scripts,
                     m_processes,   m_camera,    m_support,   m_help.get(), &m_notifications};
 }
 
 StatusService *Instance::addDBusServices()
 {
-    auto *status = new StatusService(&m_inbound);  // owned by m_inbound
+    auto *status = new StatusService(&m_inbound); // owned by m_inbound
     new RemoteSwitchService(&m_inbound, m_controller); // owned by m_inbound
     new WindowService(&m_inbound, [this] { return showWindowForAnotherRun(); }); // owned by m_inbound
     return status;
@@ -185,7 +184,8 @@ void Instance::logLine(const QString &line)
 // The indexer reports from its own thread; the log is written on this one.
 void Instance::logFromIndexThread(const QString &line)
 {
-    QMetaObject::invokeMethod(&m_app, [this, line] { logLine(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_app, [this, line] { logLine(line); }, Qt::QueuedConnection);
 }
 
 bool Instance::handInbound(const InboundItem &item, const std::function<void()> &done)
@@ -233,7 +233,9 @@ QString Instance::showWindowForAnotherRun()
     if (!m_window) {
         m_console.writeLine(QStringLiteral("wendle: another wendle run asked for the window; this Wendle runs without one"));
         return QStringLiteral("Wendle already runs in this session without a window (process %1, data folder %2); "
-                              "wendle status shows its state").arg(process).arg(m_support);
+                              "wendle status shows its state")
+            .arg(process)
+            .arg(m_support);
     }
     m_window->showInFront();
     m_console.writeLine(QStringLiteral("wendle: another wendle run asked for the window; it is shown"));
@@ -246,11 +248,12 @@ void Instance::reportStatus(QVariantMap &report)
     report.insert(QLatin1String(StatusChatConnection), m_chat.state());
     report.insert(QLatin1String(StatusQueueLength), QDir(m_mail.smtp().queueFolder()).entryList(QDir::Files).size());
     report.insert(QLatin1String(StatusPendingConfirmation), m_controller.describeCodeAwaited());
-    report.insert(QLatin1String(StatusIndexState),
-                  m_index.isReady()     ? QStringLiteral("ready")
-                  : m_index.hasFailed() ? QStringLiteral("unavailable; searches walk the folders")
-                                        : QStringLiteral("being built: %1; searches walk the folders")
-                                              .arg(search::describeProgress(m_index.progress())));
+    report.insert(
+        QLatin1String(StatusIndexState),
+        m_index.isReady() ? QStringLiteral("ready")
+            : m_index.hasFailed()
+            ? QStringLiteral("unavailable; searches walk the folders")
+            : QStringLiteral("being built: %1; searches walk the folders").arg(search::describeProgress(m_index.progress())));
 }
 
 // The objects are in place before the name is taken: a call the bus held
@@ -266,7 +269,8 @@ bool Instance::registerDBusServices()
     const QString exportLine = exportLineForOtherTerminals();
     if (!exportLine.isNull())
         m_console.writeLine(QStringLiteral("wendle: this session bus is not one other terminals find by themselves; "
-                                           "commands reach Wendle from a shell that ran:\n") + exportLine);
+                                           "commands reach Wendle from a shell that ran:\n")
+                            + exportLine);
     // A Wendle the bus started must not outlive it; nothing could reach it.
     m_busWatcher = std::make_unique<SessionBusWatcher>(m_bus, [this] {
         m_mailLog(QStringLiteral("Wendle Log Update: the D-Bus session bus went away; Wendle quits"));
@@ -307,12 +311,13 @@ void Instance::awake()
                                               QFileInfo(search::SearchIndex::defaultDatabasePath()).path()});
     if (madePrivate > 0)
         m_mailLog(QStringLiteral("Wendle Log Update:  %1 files and folders of Wendle were readable by other users; "
-                                 "they are now private to you").arg(madePrivate));
+                                 "they are now private to you")
+                      .arg(madePrivate));
     // `wendle config set` reaches the running instance: the camera switches,
     // and the stamp colour and the library it would otherwise store over the
     // owner's change at quit.
-    m_preferencesWatcher = std::make_unique<PreferencesWatcher>(m_storedPreferences.fileName(),
-                                                                [this] { storedSettingsChanged(); });
+    m_preferencesWatcher =
+        std::make_unique<PreferencesWatcher>(m_storedPreferences.fileName(), [this] { storedSettingsChanged(); });
 }
 
 void Instance::storedSettingsChanged()

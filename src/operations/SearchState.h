@@ -22,9 +22,9 @@ struct SearchState {
     QString lastCCAddress;
     QString lastQuery;
     QString lastCommand;
-    quint64 query = 0;     // the running search; 0 when none
+    quint64 query = 0; // the running search; 0 when none
     quint64 lastQueryId = 0;
-    QString askedBy;       // Message-ID of the command that started the running search
+    QString askedBy; // Message-ID of the command that started the running search
 };
 
 } // namespace wendle

@@ -6,10 +6,7 @@
 
 namespace wendle {
 
-const ChatTransportInfo *findChatTransport(const QString &choice)
-{
-    return findNamedChoice(ChatTransports, choice);
-}
+const ChatTransportInfo *findChatTransport(const QString &choice) { return findNamedChoice(ChatTransports, choice); }
 
 const ChatTransportInfo &chosenChatTransport(const Preferences &preferences)
 {
@@ -17,9 +14,6 @@ const ChatTransportInfo &chosenChatTransport(const Preferences &preferences)
     return chosen ? *chosen : ChatTransports.front();
 }
 
-QStringList chatTransportNames()
-{
-    return choiceNames(ChatTransports);
-}
+QStringList chatTransportNames() { return choiceNames(ChatTransports); }
 
 } // namespace wendle

@@ -13,7 +13,7 @@ class Preferences;
 enum class ChatRoute { Outbox, Script, Xmpp, Mcabber };
 
 struct ChatTransportInfo {
-    const char *name;        // the value of chatTransport
+    const char *name; // the value of chatTransport
     ChatRoute route;
     const char *description; // for the manual and the settings' help
 };

@@ -17,7 +17,7 @@ inline constexpr const char *RBMailTransport = "mailTransport";
 enum class MailRoute { Outbox, Smtp, Script };
 
 struct MailTransportInfo {
-    const char *name;        // the value of mailTransport
+    const char *name; // the value of mailTransport
     MailRoute route;
     const char *description; // for the manual and the settings' help
 };

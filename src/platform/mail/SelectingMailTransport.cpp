@@ -31,7 +31,8 @@ QString encryptionProblem(const QStringList &fingerprints, const MailTransportIn
 // "outbox, smtp or script"
 QString namesInWords(const QStringList &names)
 {
-    return names.size() < 2 ? names.join(QString()) : names.first(names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
+    return names.size() < 2 ? names.join(QString())
+                            : names.first(names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
 }
 
 } // namespace

@@ -13,8 +13,7 @@ namespace wendle {
 // first; a row is a struct whose `name` is the word. The stored word is
 // compared trimmed and in any case, and an empty one names the default.
 // Null for a word that names no row.
-template <typename Row, std::size_t N>
-const Row *findNamedChoice(const std::array<Row, N> &rows, const QString &stored)
+template <typename Row, std::size_t N> const Row *findNamedChoice(const std::array<Row, N> &rows, const QString &stored)
 {
     static_assert(N > 0);
     const QString word = stored.trimmed().toLower();
@@ -27,8 +26,7 @@ const Row *findNamedChoice(const std::array<Row, N> &rows, const QString &stored
     return nullptr;
 }
 
-template <typename Row, std::size_t N>
-QStringList choiceNames(const std::array<Row, N> &rows)
+template <typename Row, std::size_t N> QStringList choiceNames(const std::array<Row, N> &rows)
 {
     QStringList names;
     for (const Row &row : rows)

@@ -10,9 +10,15 @@ using namespace wendle::test;
 // reported by the choice's name.
 TEST(SelectingChatTransport, SendsByTheChoiceAndReportsItsState)
 {
-    struct Case { QVariant choice; const char *expected; const char *state; };
-    const Case cases[] = {{QVariant(), "outbox", "outbox"},           {"script", "script", "script"},
-                          {"xmpp", "xmpp", "xmpp, logging in"},      {" MCABBER", "mcabber", "mcabber, FIFO"},
+    struct Case {
+        QVariant choice;
+        const char *expected;
+        const char *state;
+    };
+    const Case cases[] = {{QVariant(), "outbox", "outbox"},
+                          {"script", "script", "script"},
+                          {"xmpp", "xmpp", "xmpp, logging in"},
+                          {" MCABBER", "mcabber", "mcabber, FIFO"},
                           {"carrier pigeon", "outbox", "outbox"}};
     MemoryPreferences preferences;
     RecordingChatTransport outbox, script, xmpp, mcabber;

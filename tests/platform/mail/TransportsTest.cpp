@@ -90,9 +90,10 @@ TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
             transport->sent.clear();
         }
         EXPECT_EQ(!log.isEmpty(), c.logged);
-        EXPECT_EQ(log, c.logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
-                                               "script); the reply goes to the outbox"}
-                                : QStringList{});
+        EXPECT_EQ(log,
+                  c.logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
+                                         "script); the reply goes to the outbox"}
+                           : QStringList{});
     }
 }
 
