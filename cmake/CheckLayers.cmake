@@ -7,7 +7,8 @@
 #   app       app/: the Controller, settings, commands, D-Bus services
 #   window    app/window: the settings window and the tray icon
 #   program   the entry points: main.cpp, ClientMain.cpp, FrontMain.cpp, and
-#             what only they call (Application, CommandLine, HelpCommand)
+#             what only they call (Application, RunningInstance, CommandLine,
+#             HelpCommand)
 #
 # Run by every build (target wendle_layer_check) and by a unit test:
 #   cmake -DSOURCE_DIR=<folder holding src/> -P cmake/CheckLayers.cmake
@@ -19,7 +20,8 @@ set(layer_order platform core app window program)
 
 set(program_files
   app/main.cpp app/ClientMain.cpp app/FrontMain.cpp
-  app/Application.h app/Application.cpp app/CommandLine.h app/CommandLine.cpp
+  app/Application.h app/Application.cpp app/RunningInstance.h app/RunningInstance.cpp
+  app/CommandLine.h app/CommandLine.cpp
   app/HelpCommand.h app/HelpCommand.cpp)
 
 # Includes that run upward today, each with the reason it is still there.

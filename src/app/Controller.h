@@ -3,13 +3,16 @@
 #include "app/ActivityLog.h"
 #include "app/Platform.h"
 #include "camera/CameraState.h"
+#include "custom/CustomCommandState.h"
 #include "intake/CommandActions.h"
+#include "intake/IntakeState.h"
 #include "intake/RemoteLogCap.h"
 #include "intake/SenderChecks.h"
-#include "custom/Shortcut.h"
-#include "operations/ListedFile.h"
+#include "operations/FaxState.h"
+#include "operations/SearchState.h"
 #include "platform/scheduler/Scheduler.h"
 #include "platform/search/MetadataSearch.h"
+#include "replies/ChatReplyState.h"
 #include "replies/ChatScriptInstaller.h"
 
 #include <QColor>
@@ -19,84 +22,14 @@
 #include <QString>
 #include <QVariant>
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace wendle {
 
 class SettingsView;
 struct ScriptResult;
-
-// The newest command taken in, without the secret: for the tray.
-struct CommandSeen {
-    QString text;
-    QDateTime at;
-    bool byChat = false;
-};
-
-// Inbound commands: who sent the current one and when the recent ones came.
-struct IntakeState {
-    QList<QDateTime> commandTimestamps; // oldest first, at most 30
-    bool messageFromPhone = false;
-    QString cmdAddress;                 // sender, or "chat_msg"
-    QString cmdMessageId;               // the command's Message-ID, bare; empty when it had none
-    SenderEvidence senderEvidence;      // of the mail message being taken in
-    CommandSeen lastCommandSeen;
-    bool lastMessageTaken = false;      // the last message passed every check and was taken as a command
-    bool commandsInFlight = false;      // commands recorded as taken and not yet finished
-    std::vector<std::function<void()>> afterCommand; // waiting for the running command's answer
-};
-
-struct ChatReply {
-    QString message;
-    QString ccAddress;
-    QString path;
-    TimerId timer = 0;
-};
-
-// The chat replies waiting for their timers. Replies asked for within the
-// delay queue up so that each one is sent, in order.
-struct PendingChatReply {
-    std::deque<ChatReply> queued;
-};
-
-// One line of a result list.
-struct QueryResult {
-    QString path;
-    QString label;
-    QString conf;
-    FileIdentity listed; // the file the line named when the list was made
-};
-
-// The one command that waits for a confirmation code, and the search behind it.
-struct SearchState {
-    QList<QueryResult> queryResults;
-    qint32 lastConfirmationNumber = 0;
-    QString lastCCAddress;
-    QString lastQuery;
-    QString lastCommand;
-    quint64 query = 0;     // the running search; 0 when none
-    quint64 lastQueryId = 0;
-    QString askedBy;       // Message-ID of the command that started the running search
-};
-
-struct FaxState {
-    QString lastFaxNumber;
-    QStringList modemTitles; // the settings window's queue menu, read at start
-};
-
-// The shortcut library and the custom command waiting for its number. The
-// library is absent only before it is loaded. While a script runs, its run
-// belongs to runningScript: gone with the Controller, it is stopped then.
-struct CustomCommandState {
-    QString lastPath;
-    std::optional<QList<Shortcut>> libraryArray;
-    QVariant storedLibrary; // the settings file's value when it was last taken up
-    std::unique_ptr<QObject> runningScript;
-};
 
 // The application's one object: it holds the state and is the target of every
 // command. Each subsystem folder defines the member functions of its own

@@ -4,6 +4,8 @@
 #include "app/HelpBook.h"
 #include "app/SettingRules.h"
 #include "app/Settings.h"
+#include "platform/chat/ChatTransports.h"
+#include "platform/mail/MailTransports.h"
 
 namespace wendle {
 
@@ -55,6 +57,19 @@ QString roff(const QString &text)
     if (escaped.startsWith(u'.') || escaped.startsWith(u'\''))
         escaped.prepend(QLatin1String("\\&"));
     return escaped;
+}
+
+// One tagged paragraph per way a reply leaves, the default first.
+template <typename Rows> QString transportParagraphs(const char *key, const QString &what, const Rows &rows)
+{
+    QString text = QStringLiteral(".PP\n.B %1\nchooses how %2:\n").arg(QLatin1String(key), what);
+    for (const auto &row : rows) {
+        const QString description = QString::fromUtf8(row.description);
+        text += QStringLiteral(".TP\n.B %1\n%2%3.\n")
+                    .arg(QLatin1String(row.name), &row == &rows.front() ? QStringLiteral("(default) ") : QString(),
+                         roff(description));
+    }
+    return text;
 }
 
 } // namespace
@@ -117,6 +132,9 @@ QString manualSections()
             kind += QStringLiteral("; default ") + defaultText;
         text += QStringLiteral(".TP\n.B %1\n(%2) %3.\n").arg(info.key, roff(kind), roff(QString::fromUtf8(info.description)));
     }
+    text += QStringLiteral(".SH HOW REPLIES LEAVE\n");
+    text += transportParagraphs(RBMailTransport, QStringLiteral("replies are mailed"), MailTransports);
+    text += transportParagraphs(RBChatTransport, QStringLiteral("chat replies are sent"), ChatTransports);
     text += QStringLiteral(".SH HELP PAGES\n"
                            ".B wendle help\n.I PAGE\n"
                            "shows a page of the help book: ");

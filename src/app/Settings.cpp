@@ -3,6 +3,7 @@
 #include "intake/SenderChecks.h"
 #include "intake/SignedCommands.h"
 #include "operations/Launch.h"
+#include "platform/chat/ChatTransports.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ScriptHost.h"
 
@@ -71,8 +72,8 @@ const QList<SettingInfo> &knownSettings()
         {RBSearchVideos, T::Boolean, false, Implied, "sec", "searches include videos"},
         {RBRemoteChatAddress, T::String, none, Implied, "chat", "the owner's chat address: chats from it may give commands"},
         {RBHostChatAddress, T::String, none, Implied, "chat", "the chat account Wendle uses"},
-        {RBMailTransport, T::String, QStringLiteral("outbox"), Adapter, "computer", "how replies are mailed", {R::MailTransport}},
-        {RBChatTransport, T::String, QStringLiteral("outbox"), Adapter, "chat", "how chat replies are sent", {R::ChatTransport}},
+        {RBMailTransport, T::String, QString::fromLatin1(MailTransports.front().name), Adapter, "computer", "how replies are mailed", {R::MailTransport}},
+        {RBChatTransport, T::String, QString::fromLatin1(ChatTransports.front().name), Adapter, "chat", "how chat replies are sent", {R::ChatTransport}},
         {RBScriptHostCommand, T::ArgumentVector, defaultScriptHostCommand(), Adapter, "computer",
          "the program the generated scripts are piped to by the script transports"},
         // Later commands wait for a running script, and a mail command should be

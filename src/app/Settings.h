@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/chat/ChatSettingKeys.h"
+#include "platform/mail/MailTransports.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,8 @@ namespace wendle {
 
 class Preferences;
 
-// Preference keys (the chat adapters' own are in ChatSettingKeys.h). The
+// Preference keys (the chat adapters' own are in ChatSettingKeys.h, the mail
+// adapters' choice in MailTransports.h). The
 // registered ones get their defaults from registeredDefaults(); the others
 // read NO or absent until the owner sets them.
 inline constexpr const char *RBComputerEmailAddress = "computerEmailAddress";
@@ -56,7 +58,6 @@ inline constexpr const char *RBSearchAudios = "searchAudios";
 inline constexpr const char *RBSearchVideos = "searchVideos";
 
 // How Wendle reaches the desktop services on Linux.
-inline constexpr const char *RBMailTransport = "mailTransport";
 inline constexpr const char *RBScriptHostCommand = "scriptHostCommand";
 // Seconds a custom script may run before it is stopped.
 inline constexpr const char *RBCustomCommandTimeout = "customCommandTimeout";

@@ -181,6 +181,9 @@ TEST(SettingsTable, EveryKeyHasADescriptionARuleAndItsBounds)
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
     EXPECT_EQ(registeredDefaults().size(), 32);
+    // The choices of the transport settings are the transport tables' names.
+    EXPECT_EQ(settingChoices(RBMailTransport), mailTransportNames());
+    EXPECT_EQ(settingChoices(RBChatTransport), chatTransportNames());
     for (const SettingInfo &info : knownSettings()) {
         const std::string key = info.key.toStdString();
         EXPECT_FALSE(settingDescription(info.key).isEmpty()) << key;

@@ -119,8 +119,10 @@ public:
         sent.append({chat, script});
         return accept;
     }
+    QString state() const override { return stateText; }
     QList<SentChat> sent;
     bool accept = true;
+    QString stateText;
 };
 
 class RecordingWorkspace : public Workspace {

@@ -42,16 +42,31 @@ bool ScriptChatTransport::send(const OutgoingChat &, const QString &script)
     return runScriptHost(argumentVector(m_preferences, QLatin1String(ScriptHostCommandKey)), script).ok;
 }
 
+ChatTransport &SelectingChatTransport::adapter(ChatRoute route) const
+{
+    switch (route) {
+    case ChatRoute::Script:
+        return m_script;
+    case ChatRoute::Xmpp:
+        return m_xmpp;
+    case ChatRoute::Mcabber:
+        return m_mcabber;
+    case ChatRoute::Outbox:
+        break;
+    }
+    return m_outbox;
+}
+
 bool SelectingChatTransport::send(const OutgoingChat &chat, const QString &script)
 {
-    const QString transport = m_preferences.stringValue(QStringLiteral("chatTransport"));
-    if (transport == QLatin1String("script"))
-        return m_script.send(chat, script);
-    if (transport == QLatin1String("xmpp"))
-        return m_xmpp.send(chat, script);
-    if (transport == QLatin1String("mcabber"))
-        return m_mcabber.send(chat, script);
-    return m_outbox.send(chat, script);
+    return adapter(chosenChatTransport(m_preferences).route).send(chat, script);
+}
+
+QString SelectingChatTransport::state() const
+{
+    const ChatTransportInfo &chosen = chosenChatTransport(m_preferences);
+    const QString state = adapter(chosen.route).state();
+    return state.isEmpty() ? QString::fromLatin1(chosen.name) : state;
 }
 
 } // namespace wendle

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/chat/ChatTransport.h"
+#include "platform/chat/ChatTransports.h"
 
 #include <QStringList>
 
@@ -30,16 +31,20 @@ private:
     const Preferences &m_preferences;
 };
 
-// Chooses by "chatTransport" at each reply: "outbox" (the default), "script",
-// "xmpp" or "mcabber".
+// Chooses by "chatTransport" at each reply, looked up in ChatTransports (the
+// outbox when unset or unknown).
 class SelectingChatTransport : public ChatTransport {
 public:
     SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script,
                            ChatTransport &xmpp, ChatTransport &mcabber)
         : m_preferences(preferences), m_outbox(outbox), m_script(script), m_xmpp(xmpp), m_mcabber(mcabber) {}
     bool send(const OutgoingChat &chat, const QString &script) override;
+    // The chosen adapter's state, or the choice's name when it keeps none.
+    QString state() const override;
 
 private:
+    ChatTransport &adapter(ChatRoute route) const;
+
     const Preferences &m_preferences;
     ChatTransport &m_outbox;
     ChatTransport &m_script;

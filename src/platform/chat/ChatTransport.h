@@ -15,6 +15,9 @@ public:
     virtual ~ChatTransport() = default;
     // False when the reply could not be taken (the caller reports it).
     virtual bool send(const OutgoingChat &chat, const QString &script) = 0;
+    // How the adapter's link or queue stands, for `wendle status`; empty for
+    // one that keeps neither.
+    virtual QString state() const { return {}; }
 };
 
 } // namespace wendle

@@ -46,7 +46,7 @@ public:
     // Replies not yet wholly written.
     qsizetype waitingReplies() const { return qsizetype(m_waiting.size()); }
     // For `wendle status`: the FIFO and whether replies wait.
-    QString state() const;
+    QString state() const override;
     // The FIFO's path, "~/" expanded.
     QString fifoPath() const;
 

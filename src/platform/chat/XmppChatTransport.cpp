@@ -2,6 +2,7 @@
 
 #include "intake/TextHelpers.h"
 #include "platform/chat/ChatSettingKeys.h"
+#include "platform/chat/ChatTransports.h"
 #include "platform/chat/XmppSession.h"
 #include "platform/preferences/Preferences.h"
 
@@ -90,11 +91,11 @@ void XmppChatTransport::stop()
     m_remoteLog.flush(QDateTime::currentDateTime());
 }
 
-QString XmppChatTransport::linkState() const
+QString XmppChatTransport::state() const
 {
-    const QString transport = m_preferences.stringValue(RBChatTransport);
-    if (transport != QLatin1String("xmpp"))
-        return transport;
+    const ChatTransportInfo &chosen = chosenChatTransport(m_preferences);
+    if (chosen.route != ChatRoute::Xmpp)
+        return QString::fromLatin1(chosen.name);
     if (!m_active)
         return m_reportedProblem.isEmpty() ? QStringLiteral("xmpp, not started")
                                            : QStringLiteral("xmpp, cannot start: %1").arg(m_reportedProblem);
@@ -112,7 +113,7 @@ void XmppChatTransport::review()
 {
     if (!m_thread.isRunning())
         return;
-    const bool wanted = m_preferences.stringValue(RBChatTransport) == QLatin1String("xmpp");
+    const bool wanted = chosenChatTransport(m_preferences).route == ChatRoute::Xmpp;
     const XmppAccount account = wanted ? readXmppAccount(m_preferences) : XmppAccount();
     if (wanted && !account.usable()) {
         if (m_reportedProblem != account.error)

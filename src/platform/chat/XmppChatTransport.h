@@ -26,7 +26,7 @@ class XmppSession;
 // (XmppSession); this side, on the main thread, reads the settings, filters
 // what comes in and hands replies over.
 //
-// It logs in while "chatTransport" is "xmpp" and follows changes to the
+// It logs in while "chatTransport" chooses XMPP and follows changes to the
 // settings within half a minute (or at the next reply).
 class XmppChatTransport : public ChatTransport {
 public:
@@ -46,7 +46,7 @@ public:
     bool send(const OutgoingChat &chat, const QString &script) override;
 
     // For `wendle status`: whether chat goes by XMPP and whether the link is up.
-    QString linkState() const;
+    QString state() const override;
 
     // Messages from other accounts since the start.
     quint64 ignoredMessages() const { return m_ignored; }

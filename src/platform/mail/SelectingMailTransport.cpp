@@ -15,11 +15,11 @@ SelectingMailTransport::SelectingMailTransport(const Preferences &preferences, M
 namespace {
 
 // Why the reply cannot go encrypted to every listed key; null when it can.
-QString encryptionProblem(const QStringList &fingerprints, const QString &choice)
+QString encryptionProblem(const QStringList &fingerprints, const MailTransportInfo *chosen)
 {
     if (fingerprints.isEmpty())
         return QStringLiteral("ownerKeyFingerprints lists no key");
-    if (choice == QLatin1String("script"))
+    if (chosen && chosen->route == MailRoute::Script)
         return QStringLiteral("the script transport hands the mail program a script and cannot encrypt");
     for (const QString &fingerprint : fingerprints) {
         if (const QString problem = encryptionKeyProblem(fingerprint); !problem.isNull())
@@ -28,15 +28,36 @@ QString encryptionProblem(const QStringList &fingerprints, const QString &choice
     return {};
 }
 
+// "outbox, smtp or script"
+QString namesInWords(const QStringList &names)
+{
+    return names.size() < 2 ? names.join(QString())
+                            : names.first(names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
+}
+
 } // namespace
+
+MailTransport &SelectingMailTransport::adapter(MailRoute route)
+{
+    switch (route) {
+    case MailRoute::Smtp:
+        return m_smtp;
+    case MailRoute::Script:
+        return m_script;
+    case MailRoute::Outbox:
+        break;
+    }
+    return m_outbox;
+}
 
 bool SelectingMailTransport::send(const OutgoingMail &plain, const QString &script)
 {
-    const QString choice = m_preferences.stringValue(QStringLiteral("mailTransport")).trimmed().toLower();
+    const QString choice = m_preferences.stringValue(QLatin1String(RBMailTransport));
+    const MailTransportInfo *chosen = findMailTransport(choice);
     OutgoingMail mail = plain;
     if (m_preferences.boolValue(QLatin1String(RBEncryptReplies))) {
         mail.encryptTo = parseKeyFingerprints(m_preferences.stringValue(QLatin1String(RBOwnerKeyFingerprints)));
-        const QString problem = encryptionProblem(mail.encryptTo, choice);
+        const QString problem = encryptionProblem(mail.encryptTo, chosen);
         // Refused here and said so: it counts as handled, so no second report
         // repeats the reply's text in the log.
         if (!problem.isNull()) {
@@ -46,15 +67,11 @@ bool SelectingMailTransport::send(const OutgoingMail &plain, const QString &scri
             return true;
         }
     }
-    if (choice.isEmpty() || choice == QLatin1String("outbox"))
-        return m_outbox.send(mail, script);
-    if (choice == QLatin1String("smtp"))
-        return m_smtp.send(mail, script);
-    if (choice == QLatin1String("script"))
-        return m_script.send(mail, script);
+    if (chosen)
+        return adapter(chosen->route).send(mail, script);
     if (m_log)
-        m_log(QStringLiteral("Wendle Error: unknown mailTransport \"%1\" (outbox, smtp or script); the reply goes to the outbox")
-                  .arg(choice));
+        m_log(QStringLiteral("Wendle Error: unknown mailTransport \"%1\" (%2); the reply goes to the outbox")
+                  .arg(choice.trimmed().toLower(), namesInWords(mailTransportNames())));
     return m_outbox.send(mail, script);
 }
 
