@@ -5,6 +5,9 @@
 #include "intake/MailAddressForm.h"
 #include "intake/SignedCommands.h"
 #include "operations/Launch.h"
+#include "platform/chat/ChatTransports.h"
+#include "platform/mail/MailTransports.h"
+#include "platform/preferences/NamedChoices.h"
 #include "platform/preferences/Preferences.h"
 
 #include <QFileInfo>
@@ -112,9 +115,9 @@ QStringList settingChoices(const QString &key)
 {
     switch (ruleOf(key)) {
     case Rule::MailTransport:
-        return {QStringLiteral("outbox"), QStringLiteral("smtp"), QStringLiteral("script")};
+        return mailTransportNames();
     case Rule::ChatTransport:
-        return {QStringLiteral("outbox"), QStringLiteral("script"), QStringLiteral("xmpp"), QStringLiteral("mcabber")};
+        return chatTransportNames();
     default:
         return {};
     }
@@ -185,9 +188,9 @@ QString settingAllowedValues(const QString &key)
     case Rule::ImapUrl:
         return QStringLiteral("imap:// or imaps:// address, or empty");
     case Rule::MailTransport:
-        return QStringLiteral("outbox, smtp or script");
+        return namesInWords(mailTransportNames());
     case Rule::ChatTransport:
-        return QStringLiteral("outbox, script, xmpp or mcabber");
+        return namesInWords(chatTransportNames());
     case Rule::ReadableFile:
         return QStringLiteral("a readable file, or empty");
     case Rule::KeyFingerprints:

@@ -2,6 +2,7 @@
 
 #include "intake/SignedCommands.h"
 #include "platform/mail/OpenPgp.h"
+#include "platform/preferences/NamedChoices.h"
 #include "platform/preferences/Preferences.h"
 
 namespace wendle {
@@ -26,13 +27,6 @@ QString encryptionProblem(const QStringList &fingerprints, const MailTransportIn
             return problem;
     }
     return {};
-}
-
-// "outbox, smtp or script"
-QString namesInWords(const QStringList &names)
-{
-    return names.size() < 2 ? names.join(QString())
-                            : names.first(names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
 }
 
 } // namespace

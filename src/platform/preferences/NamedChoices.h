@@ -34,4 +34,11 @@ template <typename Row, std::size_t N> QStringList choiceNames(const std::array<
     return names;
 }
 
+// The names as a sentence says them: "outbox, smtp or script".
+inline QString namesInWords(const QStringList &names)
+{
+    return names.size() < 2 ? names.join(QString())
+                            : names.first(names.size() - 1).join(QLatin1String(", ")) + QLatin1String(" or ") + names.last();
+}
+
 } // namespace wendle
