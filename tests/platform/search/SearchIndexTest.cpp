@@ -195,10 +195,11 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
         EXPECT_TRUE(comesToShow(*index, byName, step.expected))
             << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
     }
-    // The texts rewritten or deleted leave nothing behind in the lookup table.
+    // The texts rewritten or deleted leave nothing behind in the lookup table (a
+    // search leaves out a deleted file before the index has forgotten it).
     IndexStore store;
     ASSERT_TRUE(store.openForReading(databasePath()));
-    EXPECT_EQ(store.textMatches("\"oth\" OR \"fel\""), std::unordered_set<std::int64_t>());
+    EXPECT_TRUE(waitFor([&] { return store.textMatches("\"oth\" OR \"fel\"") == std::unordered_set<std::int64_t>(); }, 30000));
     EXPECT_EQ(store.textMatches("\"lea\"").value_or(std::unordered_set<std::int64_t>()).size(), 1);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/search/index/IndexStore.h"
 
 #include "platform/search/TextFolding.h"
+#include "platform/search/index/StoredText.h"
 
 #include <QChar>
 #include <QDir>
@@ -43,48 +44,6 @@ std::string joined(std::string_view folder, std::string_view name)
         path += '/';
     path.append(name);
     return path;
-}
-
-// The longest start of text of at most `bytes` that ends between two characters.
-std::string_view keptPart(std::string_view text, std::size_t bytes)
-{
-    if (text.size() <= bytes)
-        return text;
-    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80)
-        --bytes;
-    return text.substr(0, bytes);
-}
-
-// The SQL functions the trigger that forgets a file's rows calls.
-void foldedFunction(sqlite3_context *context, int, sqlite3_value **values)
-{
-    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
-    std::string folded;
-    if (text)
-        appendFolded(std::string_view(text, std::size_t(sqlite3_value_bytes(values[0]))), folded);
-    sqlite3_result_text(context, folded.data(), int(folded.size()), SQLITE_TRANSIENT);
-}
-
-std::optional<QByteArray> inflate(const void *data, int bytes)
-{
-    if (!data || bytes <= 0)
-        return std::nullopt;
-    QByteArray text = qUncompress(static_cast<const uchar *>(data), qsizetype(bytes));
-    if (text.isNull())
-        return std::nullopt;
-    return text;
-}
-
-void inflatedFunction(sqlite3_context *context, int, sqlite3_value **values)
-{
-    const std::optional<QByteArray> text = inflate(sqlite3_value_blob(values[0]), sqlite3_value_bytes(values[0]));
-    if (!text) {
-        // Forgetting the text with other values than it was indexed with would
-        // spoil the table: the statement fails instead.
-        sqlite3_result_error(context, "a kept text cannot be read", -1);
-        return;
-    }
-    sqlite3_result_text(context, text->constData(), int(text->size()), SQLITE_TRANSIENT);
 }
 
 std::string_view columnText(sqlite3_stmt *statement, int column)
@@ -235,9 +194,7 @@ std::optional<bool> IndexStore::sound()
 
 void IndexStore::addFunctions()
 {
-    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    sqlite3_create_function(m_db, "folded", 1, flags, nullptr, foldedFunction, nullptr, nullptr);
-    sqlite3_create_function(m_db, "inflated", 1, flags, nullptr, inflatedFunction, nullptr, nullptr);
+    addStoredTextFunctions(m_db);
 }
 
 bool IndexStore::createSchema()
@@ -343,8 +300,7 @@ bool IndexStore::put(const IndexedFile &file, std::string_view foldedText)
         return false;
     sqlite3_bind_int64(text, 1, id);
     bindText(text, 2, kept);
-    // zlib's quickest level: a third of the text's size, at a fraction of the cost of indexing it.
-    const QByteArray packed = qCompress(reinterpret_cast<const uchar *>(kept.data()), qsizetype(kept.size()), 1);
+    const QByteArray packed = packedText(kept);
     sqlite3_bind_int64(body, 1, id);
     sqlite3_bind_blob(body, 2, packed.constData(), int(packed.size()), SQLITE_TRANSIENT);
     return run(text) && run(body);
@@ -431,7 +387,7 @@ std::optional<std::string> IndexStore::text(std::int64_t id)
     sqlite3_bind_int64(select, 1, id);
     std::optional<std::string> body;
     if (sqlite3_step(select) == SQLITE_ROW) {
-        if (const std::optional<QByteArray> text = inflate(sqlite3_column_blob(select, 0), sqlite3_column_bytes(select, 0)))
+        if (const std::optional<QByteArray> text = unpackedText(sqlite3_column_blob(select, 0), sqlite3_column_bytes(select, 0)))
             body = text->toStdString();
     }
     sqlite3_reset(select);
