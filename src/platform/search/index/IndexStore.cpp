@@ -265,6 +265,21 @@ std::int64_t IndexStore::folderId(std::string_view folder, bool create)
 
 bool IndexStore::put(const IndexedFile &file, std::string_view foldedText)
 {
+    // All of a file's rows or none: a file kept without its text would pass for
+    // indexed, and never be read again while it stays as it is.
+    sqlite3_stmt *savepoint = statement("SAVEPOINT put");
+    sqlite3_stmt *release = statement("RELEASE put");
+    sqlite3_stmt *rollback = statement("ROLLBACK TO put");
+    if (!savepoint || !release || !rollback || !run(savepoint))
+        return false;
+    const bool stored = putRows(file, foldedText);
+    if (!stored)
+        run(rollback);
+    return run(release) && stored;
+}
+
+bool IndexStore::putRows(const IndexedFile &file, std::string_view foldedText)
+{
     if (!remove(file.path))
         return false;
     const std::int64_t folder = folderId(folderAndName(file.path).first, true);

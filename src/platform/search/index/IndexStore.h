@@ -113,6 +113,7 @@ private:
     sqlite3_stmt *statement(const char *sql);
     bool exec(const char *sql);
     bool createSchema();
+    bool putRows(const IndexedFile &file, std::string_view foldedText);
     void addFunctions();
     // The folder's id; 0 when it has none and `create` is not set, or on failure.
     std::int64_t folderId(std::string_view folder, bool create);

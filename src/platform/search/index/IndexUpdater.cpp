@@ -74,12 +74,16 @@ void IndexUpdater::changed()
 
 void IndexUpdater::forget(const std::string &path)
 {
+    if (writeFailed())
+        return; // once a write failed, SQLite may have ended the transaction: nothing more is written
     check(m_store.remove(path));
     changed();
 }
 
 void IndexUpdater::forgetBelow(const std::string &folder)
 {
+    if (writeFailed())
+        return;
     check(m_store.removeBelow(folder));
     changed();
 }
@@ -242,6 +246,8 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
     m_foldedText.clear();
     if (text)
         appendFolded(*text, m_foldedText);
+    if (writeFailed())
+        return;
     check(m_store.put(record, m_foldedText));
     changed();
 }
