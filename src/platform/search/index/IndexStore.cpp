@@ -17,7 +17,7 @@ namespace wendle::search {
 namespace {
 
 // Bump when the layout or what is stored changes: an older file is rebuilt.
-constexpr const char *kLayoutVersion = "4";
+constexpr const char *kLayoutVersion = "5";
 
 // The layout, and the Unicode tables the folding comes from: a name is forgotten
 // by folding it again, which must give what was indexed.

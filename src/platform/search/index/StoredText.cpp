@@ -2,9 +2,21 @@
 
 #include "platform/search/TextFolding.h"
 
+#include <QtEndian>
+
+#include <lz4.h>
 #include <sqlite3.h>
 
 namespace wendle::search {
+
+namespace {
+
+// A packed text is its length (4 bytes, big-endian), then the LZ4 block.
+constexpr int SizeBytes = 4;
+// Far above the text the index keeps of a file.
+constexpr quint32 MostUnpackedBytes = 64u << 20;
+
+} // namespace
 
 // The longest start of text of at most `bytes` that ends between two characters.
 std::string_view keptPart(std::string_view text, std::size_t bytes)
@@ -18,16 +30,29 @@ std::string_view keptPart(std::string_view text, std::size_t bytes)
 
 QByteArray packedText(std::string_view text)
 {
-    // zlib's quickest level: a third of the text's size, at a fraction of the cost of indexing it.
-    return qCompress(reinterpret_cast<const uchar *>(text.data()), qsizetype(text.size()), 1);
+    // LZ4: about half the text's size, and unpacked at memory speed, which
+    // matters because a search by name reads the kept text of most files too
+    // (zlib took searches by name from 0.48 to 0.66 s at 50,000 files).
+    const int size = int(text.size());
+    const int bound = LZ4_compressBound(size);
+    QByteArray packed(SizeBytes + bound, Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(size), packed.data());
+    const int written = LZ4_compress_default(text.data(), packed.data() + SizeBytes, size, bound);
+    packed.truncate(SizeBytes + written);
+    return packed;
 }
 
 std::optional<QByteArray> unpackedText(const void *data, int bytes)
 {
-    if (!data || bytes <= 0)
+    if (!data || bytes < SizeBytes)
         return std::nullopt;
-    QByteArray text = qUncompress(static_cast<const uchar *>(data), qsizetype(bytes));
-    if (text.isNull())
+    const quint32 size = qFromBigEndian<quint32>(data);
+    // A damaged row must not make the search allocate gigabytes.
+    if (size > MostUnpackedBytes)
+        return std::nullopt;
+    QByteArray text(qsizetype(size), Qt::Uninitialized);
+    const int unpacked = LZ4_decompress_safe(static_cast<const char *>(data) + SizeBytes, text.data(), bytes - SizeBytes, int(size));
+    if (unpacked != int(size))
         return std::nullopt;
     return text;
 }
