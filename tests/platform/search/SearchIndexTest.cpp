@@ -1,6 +1,7 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
+#include "platform/search/index/IndexStore.h"
 #include "platform/search/index/SearchIndex.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
@@ -145,6 +146,8 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         {"letters/roof.docx", docxWith({"Dear Madam"})}, {"täx return.jpg", "x"}, {"budget.txt", "nothing"},
         {"notes/plan.md", "the BUDGET for 2007, café"}, {"notes/ab.txt", "ab"}, {"mail/a.eml", "From: a@b.c\n\nbudget\n"},
         {".hidden/budget.txt", "budget"}, {"Budget.TXT", "Budget"},
+        // A name of 255 bytes, and a text whose folding (U+023A to U+2C65) outgrows what the index keeps.
+        {"long " + QString(122, QChar(0xE9)) + "ab.txt", "x"}, {"stroke.txt", QString(400000, QChar(0x23A)).toUtf8() + " quokka"},
     };
     for (const auto &[name, content] : files)
         write(name, content);
@@ -155,7 +158,8 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*emlx'cd)",
         "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
         "kMDItemTextContent == '*cafe*'cd", "kMDItemTextContent == '*Budget*'", "*=='ab'cd", "kMDItemFSName == 'b?dget.txt'c",
-        "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100",
+        "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100", "kMDItemFSName == '*b*'cd",
+        "kMDItemTextContent == '*b*'cd", "kMDItemFSName == '*eee*'cd", "kMDItemTextContent == '*quokka*'cd",
     };
     for (const QString &query : queries) {
         EXPECT_EQ(fromIndex(*index, query), fromWalk(query)) << query.toStdString();
@@ -167,6 +171,7 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
     }
     EXPECT_EQ(rankedFromIndex(*index, QStringLiteral("*=='budget'wcd"), 2), (QStringList{"budget.txt", "Budget.TXT"}));
     EXPECT_EQ(fromIndex(*index, queries[0]), (QStringList{"Tax Return 2019.pdf", "täx return.jpg"}));
+    EXPECT_EQ(fromIndex(*index, queries[13]), QStringList{"stroke.txt"});
     EXPECT_TRUE(log().filter(QStringLiteral("search index of")).size() == 1) << log().join(u'\n').toStdString();
 }
 
@@ -181,7 +186,7 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
         {"renamed", [&] { return QFile::rename(m_root + "/roof.txt", m_root + "/new roof.txt"); }, {"new roof.txt"}},
         {"written", [&] { write("old.txt", "the roof leaks"); return true; }, {"new roof.txt", "old.txt"}},
         {"deleted", [&] { return QFile::remove(m_root + "/new roof.txt"); }, {"old.txt"}},
-        {"folder made", [&] { write("repairs/deep/roof.pdf", pdfShowing("x")); return true; }, {"old.txt", "repairs/deep/roof.pdf"}},
+        {"folder made", [&] { write("repairs/deep/roof.pdf", pdfShowing("felt")); return true; }, {"old.txt", "repairs/deep/roof.pdf"}},
         {"folder moved", [&] { return QDir().rename(folder, m_root + "/roofing"); }, {"old.txt", "roofing/deep/roof.pdf"}},
         {"folder deleted", [&] { return QDir(m_root + "/roofing").removeRecursively(); }, {"old.txt"}},
     };
@@ -190,6 +195,12 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
         EXPECT_TRUE(comesToShow(*index, byName, step.expected))
             << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
     }
+    // The texts rewritten or deleted leave nothing behind in the lookup table (a
+    // search leaves out a deleted file before the index has forgotten it).
+    IndexStore store;
+    ASSERT_TRUE(store.openForReading(databasePath()));
+    EXPECT_TRUE(waitFor([&] { return store.textMatches("\"oth\" OR \"fel\"") == std::unordered_set<std::int64_t>(); }, 30000));
+    EXPECT_EQ(store.textMatches("\"lea\"").value_or(std::unordered_set<std::int64_t>()).size(), 1);
 }
 
 TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearchesToTheWalk)

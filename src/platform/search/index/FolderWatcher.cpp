@@ -3,6 +3,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,11 +13,6 @@ namespace {
 
 constexpr std::uint32_t kEvents = IN_CREATE | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE
     | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
-
-bool isBelow(const std::string &path, const std::string &folder)
-{
-    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
-}
 
 } // namespace
 
@@ -31,31 +27,102 @@ FolderWatcher::~FolderWatcher()
         ::close(m_fd);
 }
 
-bool FolderWatcher::watch(const std::string &folder, bool *limitReached)
+int FolderWatcher::watch(const std::string &folder, int parent, bool *limitReached)
 {
     *limitReached = false;
     if (m_fd < 0) {
         *limitReached = true; // no inotify at all: as if every watch were refused
-        return false;
+        return kNone;
     }
     const int wd = ::inotify_add_watch(m_fd, folder.c_str(), kEvents);
     if (wd < 0) {
         *limitReached = errno == ENOSPC || errno == ENOMEM;
-        return false;
+        return kNone;
     }
-    m_paths[wd] = folder; // a folder moved back in keeps its descriptor
-    return true;
+    // A folder moved back in keeps its descriptor, and takes its new place.
+    if (!isWatched(parent))
+        parent = kNone;
+    const std::string_view name = parent == kNone ? std::string_view(folder)
+                                                  : std::string_view(folder).substr(folder.rfind('/') + 1);
+    if (isWatched(wd))
+        forget(wd);
+    if (m_folders.size() <= std::size_t(wd))
+        m_folders.resize(std::size_t(wd) + 1);
+    m_folders[std::size_t(wd)] = Folder{parent, std::uint32_t(m_names.size()), std::uint32_t(name.size())};
+    m_names.append(name);
+    ++m_count;
+    return wd;
 }
 
-void FolderWatcher::forgetBelow(const std::string &folder)
+bool FolderWatcher::watchesAlone(std::string_view folder) const
 {
-    for (auto it = m_paths.begin(); it != m_paths.end();) {
-        if (isBelow(it->second, folder)) {
-            ::inotify_rm_watch(m_fd, it->first);
-            it = m_paths.erase(it);
-        } else {
-            ++it;
-        }
+    return std::any_of(m_folders.begin(), m_folders.end(), [&](const Folder &watched) {
+        return watched.nameSize > 0 && watched.parent == kNone && nameOf(watched) == folder;
+    });
+}
+
+std::string FolderWatcher::pathOf(int wd) const
+{
+    std::vector<std::string_view> names;
+    for (; wd != kNone; wd = m_folders[std::size_t(wd)].parent) {
+        if (!isWatched(wd) || names.size() > 4096)
+            return {}; // a folder above is no longer watched
+        names.push_back(nameOf(m_folders[std::size_t(wd)]));
+    }
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!path.empty())
+            path += '/';
+        path.append(*name);
+    }
+    return path;
+}
+
+void FolderWatcher::forget(int wd)
+{
+    Folder &folder = m_folders[std::size_t(wd)];
+    m_unusedNameBytes += folder.nameSize;
+    folder = Folder{};
+    --m_count;
+    while (!m_folders.empty() && m_folders.back().nameSize == 0)
+        m_folders.pop_back();
+    if (m_unusedNameBytes > (64 << 10) && m_unusedNameBytes > m_names.size() / 2)
+        compactNames();
+}
+
+void FolderWatcher::compactNames()
+{
+    std::string names;
+    names.reserve(m_names.size() - m_unusedNameBytes);
+    for (Folder &folder : m_folders) {
+        const std::string_view name = nameOf(folder);
+        folder.nameAt = std::uint32_t(names.size());
+        names.append(name);
+    }
+    m_names = std::move(names);
+    m_unusedNameBytes = 0;
+}
+
+void FolderWatcher::forgetBelow(int parent, std::string_view name)
+{
+    int top = kNone;
+    for (std::size_t wd = 0; wd < m_folders.size() && top == kNone; ++wd) {
+        if (m_folders[wd].nameSize > 0 && m_folders[wd].parent == parent && nameOf(m_folders[wd]) == name)
+            top = int(wd);
+    }
+    if (top == kNone)
+        return; // deleted: the kernel dropped its watch, and those below, already
+    std::vector<int> below;
+    for (std::size_t wd = 0; wd < m_folders.size(); ++wd) {
+        int up = int(wd);
+        for (int steps = 0; up != kNone && up != top && isWatched(up) && steps < 4096; ++steps)
+            up = m_folders[std::size_t(up)].parent;
+        if (up == top && isWatched(int(wd)))
+            below.push_back(int(wd));
+    }
+    for (int wd : below) {
+        ::inotify_rm_watch(m_fd, wd);
+        forget(wd);
     }
 }
 
@@ -71,26 +138,33 @@ std::vector<FolderWatcher::Change> FolderWatcher::readChanges()
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
             at += ssize_t(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) {
-                changes.push_back({Change::Type::Overflow, {}});
+                changes.push_back({Change::Type::Overflow, {}, kNone});
                 continue;
             }
-            const auto folder = m_paths.find(event->wd);
-            if (folder == m_paths.end())
+            if (!isWatched(event->wd))
                 continue;
             if (event->mask & IN_IGNORED) { // the folder is gone or was unwatched
-                m_paths.erase(folder);
+                forget(event->wd);
                 continue;
             }
             if (event->len == 0 || event->name[0] == '.')
                 continue; // events of the folder itself; hidden names stay out
-            const std::string path = folder->second + "/" + event->name;
+            std::string path = pathOf(event->wd);
+            if (path.empty())
+                continue;
+            path += '/';
+            path += event->name;
             const bool isFolder = event->mask & IN_ISDIR;
+            Change::Type type = Change::Type::Written;
             if (event->mask & (IN_DELETE | IN_MOVED_FROM))
-                changes.push_back({isFolder ? Change::Type::FolderGone : Change::Type::Gone, path});
+                type = isFolder ? Change::Type::FolderGone : Change::Type::Gone;
             else if (isFolder && (event->mask & (IN_CREATE | IN_MOVED_TO)))
-                changes.push_back({Change::Type::FolderAdded, path});
-            else if (!isFolder)
-                changes.push_back({(event->mask & IN_CREATE) ? Change::Type::Created : Change::Type::Written, path});
+                type = Change::Type::FolderAdded;
+            else if (isFolder)
+                continue;
+            else if (event->mask & IN_CREATE)
+                type = Change::Type::Created;
+            changes.push_back({type, std::move(path), event->wd});
         }
     }
 }

@@ -140,8 +140,10 @@ private:
         if (!fts)
             return std::nullopt;
         m_arguments.push_back(std::move(*fts));
+        // A text kept cut may hold the rest of the run past its end.
+        const char *cut = std::string_view(table) == "texts" ? " UNION ALL SELECT id FROM files WHERE has_text = 2" : "";
         return "id IN (SELECT rowid FROM " + std::string(table) + " WHERE " + table + " MATCH ?"
-            + std::to_string(m_arguments.size()) + ")";
+            + std::to_string(m_arguments.size()) + cut + ")";
     }
 
     static std::string sizeClause(const CompiledQuery::Leaf &leaf)
@@ -259,7 +261,7 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
         view.setKnownSize(file.size);
         const int kind = catalogue.idOf(QString::fromStdString(file.kind));
         view.setKnownKind(kind >= 0 ? kind : catalogue.unknownId());
-        if (foldedTextDecides) {
+        if (foldedTextDecides && !file.textCut) {
             view.setTextSource([&store, &file, &mayHoldText](std::string &text) {
                 if (!file.hasText)
                     return false;

@@ -1,5 +1,9 @@
 #include "platform/search/index/IndexStore.h"
 
+#include "platform/search/TextFolding.h"
+#include "platform/search/index/StoredText.h"
+
+#include <QChar>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +17,34 @@ namespace wendle::search {
 namespace {
 
 // Bump when the layout or what is stored changes: an older file is rebuilt.
-constexpr const char *kLayoutVersion = "3";
+constexpr const char *kLayoutVersion = "5";
+
+// The layout, and the Unicode tables the folding comes from: a name is forgotten
+// by folding it again, which must give what was indexed.
+QString layoutVersion()
+{
+    return QStringLiteral("%1 unicode %2").arg(QLatin1String(kLayoutVersion)).arg(int(QChar::currentUnicodeVersion()));
+}
+
+// Splits a path into its folder and name; the root's files are in "/".
+std::pair<std::string_view, std::string_view> folderAndName(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return {std::string_view(), path};
+    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+std::string joined(std::string_view folder, std::string_view name)
+{
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path.append(folder);
+    if (path != "/")
+        path += '/';
+    path.append(name);
+    return path;
+}
 
 std::string_view columnText(sqlite3_stmt *statement, int column)
 {
@@ -61,6 +92,7 @@ void IndexStore::close()
     if (m_db)
         sqlite3_close(m_db);
     m_db = nullptr;
+    m_lastFolderId = 0;
 }
 
 QString IndexStore::lastError() const
@@ -97,6 +129,7 @@ bool IndexStore::open(const QString &path, bool repair, bool *repaired, QString 
         const bool opened = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr) == SQLITE_OK;
         std::optional<bool> isSound;
         if (opened) {
+            addFunctions();
             sqlite3_busy_timeout(m_db, 5000);
             // A small page cache: the index serves a few lookups, not scans, and
             // Wendle idles most of the time.
@@ -156,24 +189,35 @@ std::optional<bool> IndexStore::sound()
     sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr);
     const bool empty = tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
     sqlite3_finalize(tables);
-    return empty || meta("version") == QString::fromLatin1(kLayoutVersion);
+    return empty || meta("version") == layoutVersion();
+}
+
+void IndexStore::addFunctions()
+{
+    addStoredTextFunctions(m_db);
 }
 
 bool IndexStore::createSchema()
 {
+    // has_text: 0 none, 1 kept whole, 2 kept cut. The texts of the few files kept
+    // cut are always candidates, found by a small index of their own.
     const bool created = exec(
-        "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, folder TEXT NOT NULL,"
-        " name TEXT NOT NULL, kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,"
-        " has_text INTEGER NOT NULL, unreadable INTEGER NOT NULL DEFAULT 0);"
-        "CREATE INDEX IF NOT EXISTS files_by_folder ON files(folder);"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, tokenize='trigram case_sensitive 1', detail=none,"
-        " columnsize=0);"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, tokenize='trigram case_sensitive 1', detail=none,"
-        " columnsize=0);"
+        "CREATE TABLE IF NOT EXISTS folders(folder INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
+        "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,"
+        " kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, has_text INTEGER NOT NULL,"
+        " unreadable INTEGER NOT NULL DEFAULT 0, UNIQUE(folder, name));"
+        "CREATE INDEX IF NOT EXISTS files_cut ON files(id) WHERE has_text = 2;"
+        "CREATE TABLE IF NOT EXISTS bodies(id INTEGER PRIMARY KEY, body BLOB NOT NULL);"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, content='', tokenize='trigram case_sensitive 1',"
+        " detail=none, columnsize=0);"
+        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, content='', tokenize='trigram case_sensitive 1',"
+        " detail=none, columnsize=0);"
         "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
         "CREATE TRIGGER IF NOT EXISTS files_gone AFTER DELETE ON files BEGIN"
-        " DELETE FROM names WHERE rowid = old.id; DELETE FROM texts WHERE rowid = old.id; END;");
-    return created && setMeta("version", QString::fromLatin1(kLayoutVersion));
+        " INSERT INTO names(names, rowid, name) VALUES('delete', old.id, folded(old.name));"
+        " INSERT INTO texts(texts, rowid, body) SELECT 'delete', id, inflated(body) FROM bodies WHERE id = old.id;"
+        " DELETE FROM bodies WHERE id = old.id; END;");
+    return created && setMeta("version", layoutVersion());
 }
 
 bool IndexStore::begin()
@@ -192,66 +236,135 @@ void IndexStore::releaseMemory()
         sqlite3_db_release_memory(m_db);
 }
 
-bool IndexStore::put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText)
+std::int64_t IndexStore::folderId(std::string_view folder, bool create)
+{
+    if (m_lastFolderId != 0 && folder == m_lastFolder)
+        return m_lastFolderId;
+    sqlite3_stmt *find = statement("SELECT folder FROM folders WHERE path = ?");
+    if (!find)
+        return 0;
+    bindText(find, 1, folder);
+    std::int64_t id = sqlite3_step(find) == SQLITE_ROW ? sqlite3_column_int64(find, 0) : 0;
+    sqlite3_reset(find);
+    sqlite3_clear_bindings(find);
+    if (id == 0 && create) {
+        sqlite3_stmt *insert = statement("INSERT INTO folders(path) VALUES(?)");
+        if (!insert)
+            return 0;
+        bindText(insert, 1, folder);
+        if (!run(insert))
+            return 0;
+        id = sqlite3_last_insert_rowid(m_db);
+    }
+    if (id != 0) {
+        m_lastFolder.assign(folder);
+        m_lastFolderId = id;
+    }
+    return id;
+}
+
+bool IndexStore::put(const IndexedFile &file, std::string_view foldedText)
+{
+    // All of a file's rows or none: a file kept without its text would pass for
+    // indexed, and never be read again while it stays as it is.
+    sqlite3_stmt *savepoint = statement("SAVEPOINT put");
+    sqlite3_stmt *release = statement("RELEASE put");
+    sqlite3_stmt *rollback = statement("ROLLBACK TO put");
+    if (!savepoint || !release || !rollback || !run(savepoint))
+        return false;
+    const bool stored = putRows(file, foldedText);
+    if (!stored)
+        run(rollback);
+    return run(release) && stored;
+}
+
+bool IndexStore::putRows(const IndexedFile &file, std::string_view foldedText)
 {
     if (!remove(file.path))
         return false;
+    const std::int64_t folder = folderId(folderAndName(file.path).first, true);
     sqlite3_stmt *insert = statement(
-        "INSERT INTO files(path, folder, name, kind, size, mtime, has_text, unreadable) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
-    if (!insert)
+        "INSERT INTO files(folder, name, kind, size, mtime, has_text, unreadable) VALUES(?, ?, ?, ?, ?, ?, ?)");
+    if (folder == 0 || !insert)
         return false;
-    const std::size_t slash = file.path.rfind('/');
-    bindText(insert, 1, file.path);
-    bindText(insert, 2, std::string_view(file.path).substr(0, slash == 0 ? 1 : slash));
-    bindText(insert, 3, file.name);
-    bindText(insert, 4, file.kind);
-    sqlite3_bind_int64(insert, 5, file.size);
-    sqlite3_bind_int64(insert, 6, file.mtime);
-    sqlite3_bind_int(insert, 7, file.hasText ? 1 : 0);
-    sqlite3_bind_int(insert, 8, file.unreadable ? 1 : 0);
+    const std::string_view kept = keptPart(foldedText, kKeptTextBytes);
+    sqlite3_bind_int64(insert, 1, folder);
+    bindText(insert, 2, file.name);
+    bindText(insert, 3, file.kind);
+    sqlite3_bind_int64(insert, 4, file.size);
+    sqlite3_bind_int64(insert, 5, file.mtime);
+    sqlite3_bind_int(insert, 6, !file.hasText ? 0 : kept.size() < foldedText.size() ? 2 : 1);
+    sqlite3_bind_int(insert, 7, file.unreadable ? 1 : 0);
     if (!run(insert))
         return false;
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
     sqlite3_stmt *name = statement("INSERT INTO names(rowid, name) VALUES(?, ?)");
     if (!name)
         return false;
+    m_folded.clear();
+    appendFolded(file.name, m_folded);
     sqlite3_bind_int64(name, 1, id);
-    bindText(name, 2, foldedName);
+    bindText(name, 2, m_folded);
     if (!run(name))
         return false;
     if (!file.hasText)
         return true;
     sqlite3_stmt *text = statement("INSERT INTO texts(rowid, body) VALUES(?, ?)");
-    if (!text)
+    sqlite3_stmt *body = statement("INSERT INTO bodies(id, body) VALUES(?, ?)");
+    if (!text || !body)
         return false;
     sqlite3_bind_int64(text, 1, id);
-    bindText(text, 2, foldedText);
-    return run(text);
+    bindText(text, 2, kept);
+    const QByteArray packed = packedText(kept);
+    sqlite3_bind_int64(body, 1, id);
+    sqlite3_bind_blob(body, 2, packed.constData(), int(packed.size()), SQLITE_TRANSIENT);
+    return run(text) && run(body);
 }
 
 bool IndexStore::remove(std::string_view path)
 {
-    sqlite3_stmt *remove = statement("DELETE FROM files WHERE path = ?");
+    const auto [folder, name] = folderAndName(path);
+    sqlite3_stmt *remove = statement("DELETE FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?) AND name = ?");
     if (!remove)
         return false;
-    bindText(remove, 1, path);
+    bindText(remove, 1, folder);
+    bindText(remove, 2, name);
     return run(remove);
 }
 
 bool IndexStore::removeBelow(std::string_view folder)
 {
-    // Every path below "a/b" lies between "a/b/" and "a/b0": '0' follows '/'.
-    sqlite3_stmt *remove = statement("DELETE FROM files WHERE path = ?1 OR (path >= ?1 || '/' AND path < ?1 || '0')");
-    if (!remove)
+    if (!remove(folder))
         return false;
-    bindText(remove, 1, folder);
-    return run(remove);
+    m_lastFolderId = 0;
+    // Every path below "a/b" lies between "a/b/" and "a/b0": '0' follows '/'.
+    sqlite3_stmt *files = statement("DELETE FROM files WHERE folder IN (SELECT folder FROM folders WHERE path = ?1"
+                                    " OR (path >= ?1 || '/' AND path < ?1 || '0'))");
+    sqlite3_stmt *folders = statement("DELETE FROM folders WHERE path = ?1 OR (path >= ?1 || '/' AND path < ?1 || '0')");
+    if (!files || !folders)
+        return false;
+    bindText(files, 1, folder);
+    bindText(folders, 1, folder);
+    return run(files) && run(folders);
+}
+
+std::vector<std::string> IndexStore::folders()
+{
+    std::vector<std::string> paths;
+    sqlite3_stmt *select = statement("SELECT path FROM folders");
+    if (!select)
+        return paths;
+    while (sqlite3_step(select) == SQLITE_ROW)
+        paths.emplace_back(columnText(select, 0));
+    sqlite3_reset(select);
+    return paths;
 }
 
 std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_view folder)
 {
     std::unordered_map<std::string, StoredState> files;
-    sqlite3_stmt *select = statement("SELECT name, size, mtime, unreadable FROM files WHERE folder = ?");
+    sqlite3_stmt *select = statement(
+        "SELECT name, size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
     if (!select)
         return files;
     bindText(select, 1, folder);
@@ -266,10 +379,13 @@ std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_vie
 
 std::optional<StoredState> IndexStore::stateOf(std::string_view path)
 {
-    sqlite3_stmt *select = statement("SELECT size, mtime, unreadable FROM files WHERE path = ?");
+    const auto [folder, name] = folderAndName(path);
+    sqlite3_stmt *select = statement(
+        "SELECT size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?) AND name = ?");
     if (!select)
         return std::nullopt;
-    bindText(select, 1, path);
+    bindText(select, 1, folder);
+    bindText(select, 2, name);
     std::optional<StoredState> state;
     if (sqlite3_step(select) == SQLITE_ROW)
         state = StoredState{sqlite3_column_int64(select, 0), sqlite3_column_int64(select, 1), sqlite3_column_int(select, 2) != 0};
@@ -280,20 +396,23 @@ std::optional<StoredState> IndexStore::stateOf(std::string_view path)
 
 std::optional<std::string> IndexStore::text(std::int64_t id)
 {
-    sqlite3_stmt *select = statement("SELECT body FROM texts WHERE rowid = ?");
+    sqlite3_stmt *select = statement("SELECT body FROM bodies WHERE id = ?");
     if (!select)
         return std::nullopt;
     sqlite3_bind_int64(select, 1, id);
     std::optional<std::string> body;
-    if (sqlite3_step(select) == SQLITE_ROW)
-        body = std::string(columnText(select, 0));
+    if (sqlite3_step(select) == SQLITE_ROW) {
+        if (const std::optional<QByteArray> text = unpackedText(sqlite3_column_blob(select, 0), sqlite3_column_bytes(select, 0)))
+            body = text->toStdString();
+    }
     sqlite3_reset(select);
     return body;
 }
 
 std::optional<std::unordered_set<std::int64_t>> IndexStore::textMatches(const std::string &ftsQuery)
 {
-    sqlite3_stmt *select = statement("SELECT rowid FROM texts WHERE texts MATCH ?");
+    sqlite3_stmt *select =
+        statement("SELECT rowid FROM texts WHERE texts MATCH ? UNION ALL SELECT id FROM files WHERE has_text = 2");
     if (!select)
         return std::nullopt;
     bindText(select, 1, ftsQuery);
@@ -348,7 +467,7 @@ std::int64_t IndexStore::count(bool withText)
 bool IndexStore::select(const std::string &where, const std::vector<std::string> &arguments,
                         const std::function<bool(const IndexedFile &)> &visit, QString *error)
 {
-    const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text FROM files"
+    const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text FROM files JOIN folders USING (folder)"
         + (where.empty() ? std::string() : " WHERE " + where);
     sqlite3_stmt *query = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()), &query, nullptr) != SQLITE_OK) {
@@ -362,12 +481,13 @@ bool IndexStore::select(const std::string &where, const std::vector<std::string>
     int result = SQLITE_ROW;
     while ((result = sqlite3_step(query)) == SQLITE_ROW) {
         file.id = sqlite3_column_int64(query, 0);
-        file.path.assign(columnText(query, 1));
         file.name.assign(columnText(query, 2));
+        file.path = joined(columnText(query, 1), file.name);
         file.kind.assign(columnText(query, 3));
         file.size = sqlite3_column_int64(query, 4);
         file.mtime = sqlite3_column_int64(query, 5);
         file.hasText = sqlite3_column_int(query, 6) != 0;
+        file.textCut = sqlite3_column_int(query, 6) == 2;
         if (!visit(file))
             break;
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -24,6 +25,7 @@ struct IndexedFile {
     std::int64_t size = 0;
     std::int64_t mtime = 0; // nanoseconds
     bool hasText = false;
+    bool textCut = false;    // the index keeps only the start of its text
     bool unreadable = false; // its text could not be extracted
 };
 
@@ -36,10 +38,14 @@ struct StoredState {
 
 // The index database: one SQLite file in WAL mode, so that searches read while the
 // indexer writes, and a crash (even kill -9) loses at most the last transaction.
-// The names and texts are kept folded for case and diacritics in two FTS5 tables
-// with the trigram tokenizer, which answers substring and wildcard lookups. They
-// keep no positions (detail=none): a third of the size and build time, and the
-// candidates they give are checked against the query anyway.
+// Files are stored by folder id and name; a folder's path is kept once.
+// The names and texts are looked up, folded for case and diacritics, in two
+// contentless FTS5 tables with the trigram tokenizer, which answers substring and
+// wildcard lookups. They keep no positions (detail=none): a third of the size and
+// build time, and the candidates they give are checked against the query anyway.
+// A contentless table forgets a row only when given the very values it indexed:
+// the folded name is made again from the stored name, and the folded text is kept
+// compressed beside it, which is also what a search checks its candidates against.
 //
 // One IndexStore per thread: a connection is not shared.
 class IndexStore {
@@ -64,16 +70,20 @@ public:
     // Gives back the pages cached for this connection; they are read again as needed.
     void releaseMemory();
 
-    // Inserts or replaces the file at file.path; folded text goes to the text table.
-    bool put(const IndexedFile &file, std::string_view foldedName, std::string_view foldedText);
+    // Inserts or replaces the file at file.path; folded text goes to the text table,
+    // up to kKeptTextBytes of it.
+    bool put(const IndexedFile &file, std::string_view foldedText);
     bool remove(std::string_view path);
     // Removes the folder's files and everything below it.
     bool removeBelow(std::string_view folder);
+    // Every folder holding indexed files.
+    std::vector<std::string> folders();
     // Files directly in `folder`, by name.
     std::unordered_map<std::string, StoredState> filesIn(std::string_view folder);
     std::optional<StoredState> stateOf(std::string_view path);
     std::optional<std::string> text(std::int64_t id);
-    // The files whose text the FTS query over the texts table finds.
+    // The files whose text the FTS query over the texts table finds, and those
+    // whose text is kept cut, which it cannot rule out.
     std::optional<std::unordered_set<std::int64_t>> textMatches(const std::string &ftsQuery);
 
     std::optional<QString> meta(const char *key);
@@ -87,13 +97,26 @@ public:
 
     QString lastError() const;
 
+    // The most of a file's folded text kept: what a search reads of a file anyway
+    // (kMaxContentBytes). Folding can lengthen a text; a file whose folded text is
+    // longer is kept cut, always a candidate, and a search reads it from the disk.
+    static constexpr std::size_t kKeptTextBytes = std::size_t(1) << 20;
+
 private:
     sqlite3 *m_db = nullptr;
     std::unordered_map<std::string, sqlite3_stmt *> m_statements;
+    // The folder of the last file put, which is most often the next one's.
+    std::string m_lastFolder;
+    std::int64_t m_lastFolderId = 0;
+    std::string m_folded;
 
     sqlite3_stmt *statement(const char *sql);
     bool exec(const char *sql);
     bool createSchema();
+    bool putRows(const IndexedFile &file, std::string_view foldedText);
+    void addFunctions();
+    // The folder's id; 0 when it has none and `create` is not set, or on failure.
+    std::int64_t folderId(std::string_view folder, bool create);
     // Whether the file checks out and is of this layout; nothing when it cannot be checked.
     std::optional<bool> sound();
 };

@@ -74,12 +74,16 @@ void IndexUpdater::changed()
 
 void IndexUpdater::forget(const std::string &path)
 {
+    if (writeFailed())
+        return; // once a write failed, SQLite may have ended the transaction: nothing more is written
     check(m_store.remove(path));
     changed();
 }
 
 void IndexUpdater::forgetBelow(const std::string &folder)
 {
+    if (writeFailed())
+        return;
     check(m_store.removeBelow(folder));
     changed();
 }
@@ -93,6 +97,14 @@ void IndexUpdater::flush()
     m_lastCommit = std::chrono::steady_clock::now();
 }
 
+void IndexUpdater::releaseBuffers()
+{
+    m_scratch.buffer = {};
+    m_scratch.text = {};
+    m_scratch.path = {};
+    m_foldedText = {};
+}
+
 bool IndexUpdater::scanAll(BuildProgress *progress)
 {
     if (progress) {
@@ -101,53 +113,48 @@ bool IndexUpdater::scanAll(BuildProgress *progress)
     }
     m_progress = progress;
     std::unordered_set<std::string> visited;
-    const bool scanned = scanTree(m_root, &visited);
+    const bool scanned = scanTree(m_root, FolderWatcher::kNone, &visited);
     m_progress = nullptr;
     if (!scanned)
         return false;
     // Folders that vanished while nobody watched them.
-    std::vector<std::string> gone;
-    m_store.select("1 GROUP BY folder", {}, [&](const IndexedFile &file) {
-        const std::string folder = file.path.substr(0, std::max<std::size_t>(file.path.rfind('/'), 1));
+    for (const std::string &folder : m_store.folders()) {
         if (!visited.contains(folder))
-            gone.push_back(folder);
-        return true;
-    }, nullptr);
-    for (const std::string &folder : gone) {
-        forgetBelow(folder);
+            forgetBelow(folder);
     }
     flush();
     return true;
 }
 
-bool IndexUpdater::scanTree(const std::string &top, std::unordered_set<std::string> *visited)
+bool IndexUpdater::scanTree(const std::string &top, int parent, std::unordered_set<std::string> *visited)
 {
-    std::vector<std::string> pending{top};
+    std::vector<std::pair<std::string, int>> pending{{top, parent}}; // with the descriptor of the folder above
     std::vector<std::string> subfolders;
     while (!pending.empty()) {
         if (m_stopped.load() || writeFailed())
             return false;
-        const std::string folder = std::move(pending.back());
+        const auto [folder, above] = std::move(pending.back());
         pending.pop_back();
         subfolders.clear();
-        scanFolder(folder, subfolders);
+        const int watched = scanFolder(folder, above, subfolders);
         if (visited)
             visited->insert(folder);
         for (std::string &subfolder : subfolders)
-            pending.push_back(std::move(subfolder));
+            pending.emplace_back(std::move(subfolder), watched);
     }
     return true;
 }
 
-void IndexUpdater::watch(const std::string &folder)
+int IndexUpdater::watch(const std::string &folder, int parent)
 {
     bool limitReached = false;
-    if (m_watcher.watch(folder, &limitReached)) {
+    const int watched = m_watcher.watch(folder, parent, &limitReached);
+    if (watched != FolderWatcher::kNone) {
         m_unwatched.erase(folder);
-        return;
+        return watched;
     }
     if (!limitReached)
-        return;
+        return watched;
     m_unwatched.insert(folder);
     if (!m_limitReported) {
         m_limitReported = true;
@@ -155,20 +162,20 @@ void IndexUpdater::watch(const std::string &folder)
                              "(fs.inotify.max_user_watches); the others are rescanned every few minutes instead")
                   .arg(m_watcher.watchedCount()));
     }
+    return watched;
 }
 
-void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string> &subfolders)
+int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<std::string> &subfolders)
 {
     // Watched before it is listed: a file made in between is reported, not missed.
-    watch(folder);
-    m_knownFolders.insert(folder);
+    const int watched = watch(folder, parent);
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return;
+        return watched;
     DIR *directory = ::fdopendir(fd);
     if (!directory) {
         ::close(fd);
-        return;
+        return watched;
     }
     auto known = m_store.filesIn(folder);
     while (const dirent *entry = ::readdir(directory)) {
@@ -201,6 +208,7 @@ void IndexUpdater::scanFolder(const std::string &folder, std::vector<std::string
     for (const auto &entry : known) {
         forget(folder + "/" + entry.first);
     }
+    return watched;
 }
 
 void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
@@ -235,12 +243,12 @@ void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char
         m_unreadable.firstPath = record.path;
         m_unreadable.firstReason = file.extractionProblem();
     }
-    m_foldedName.clear();
-    appendFolded(record.name, m_foldedName);
     m_foldedText.clear();
     if (text)
         appendFolded(*text, m_foldedText);
-    check(m_store.put(record, m_foldedName, m_foldedText));
+    if (writeFailed())
+        return;
+    check(m_store.put(record, m_foldedText));
     changed();
 }
 
@@ -308,11 +316,10 @@ void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
             break;
         case FolderWatcher::Change::Type::FolderAdded:
             if (!m_skipped.contains(change.path))
-                scanTree(change.path, nullptr);
+                scanTree(change.path, change.folder, nullptr);
             break;
         case FolderWatcher::Change::Type::FolderGone:
-            m_watcher.forgetBelow(change.path);
-            std::erase_if(m_knownFolders, [&](const std::string &folder) { return isBelow(folder, change.path); });
+            m_watcher.forgetBelow(change.folder, std::string_view(change.path).substr(change.path.rfind('/') + 1));
             std::erase_if(m_unwatched, [&](const std::string &folder) { return isBelow(folder, change.path); });
             forgetBelow(change.path);
             break;
@@ -351,11 +358,11 @@ void IndexUpdater::rescanUnwatched()
         if (m_stopped.load())
             break;
         subfolders.clear();
-        scanFolder(folder, subfolders);
+        scanFolder(folder, FolderWatcher::kNone, subfolders);
         // Its known subfolders have their own turn or watch; new ones are looked at now.
         for (const std::string &subfolder : subfolders) {
-            if (!m_knownFolders.contains(subfolder))
-                scanTree(subfolder, nullptr);
+            if (!m_unwatched.contains(subfolder) && !m_watcher.watchesAlone(subfolder))
+                scanTree(subfolder, FolderWatcher::kNone, nullptr);
         }
     }
     flush();

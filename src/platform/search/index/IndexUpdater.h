@@ -48,6 +48,8 @@ public:
     bool hasUnwatched() const { return !m_unwatched.empty(); }
     std::size_t unwatchedCount() const { return m_unwatched.size(); }
     void flush();
+    // Frees the buffers files were read into; the next file read makes them again.
+    void releaseBuffers();
     // Why the index could not be written; empty while every write succeeded.
     bool writeFailed() const { return !m_writeError.isEmpty(); }
     const QString &writeError() const { return m_writeError; }
@@ -68,7 +70,6 @@ private:
     Log m_log;
     std::unordered_set<std::string> m_skipped;
     std::set<std::string> m_unwatched;
-    std::unordered_set<std::string> m_knownFolders;
     BuildProgress *m_progress = nullptr; // during scanAll only
     bool m_limitReported = false;
     bool m_inTransaction = false;
@@ -85,12 +86,13 @@ private:
         std::string firstPath;
     } m_unsendable;
     FileScratch m_scratch;
-    std::string m_foldedName;
     std::string m_foldedText;
 
-    bool scanTree(const std::string &top, std::unordered_set<std::string> *visited);
-    void scanFolder(const std::string &folder, std::vector<std::string> &subfolders);
-    void watch(const std::string &folder);
+    // parent: the watch descriptor of the folder above top, or FolderWatcher::kNone.
+    bool scanTree(const std::string &top, int parent, std::unordered_set<std::string> *visited);
+    // The folder's watch descriptor, or FolderWatcher::kNone.
+    int scanFolder(const std::string &folder, int parent, std::vector<std::string> &subfolders);
+    int watch(const std::string &folder, int parent);
     void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
                    bool knownUnreadable, bool mayBeUnfinished = false);
     void indexPath(const std::string &path, bool mayBeUnfinished);

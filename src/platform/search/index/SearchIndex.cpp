@@ -47,9 +47,10 @@ void setPriority(bool building)
 
 // Wendle idles most of the time: what building or a burst of changes took (the
 // page cache, freed buffers kept by the allocator) goes back to the system.
-void giveBackMemory(IndexStore &store)
+void giveBackMemory(IndexStore &store, IndexUpdater &updater)
 {
     store.releaseMemory();
+    updater.releaseBuffers();
     ::malloc_trim(0);
 }
 
@@ -198,7 +199,7 @@ void SearchIndex::run()
 bool SearchIndex::followChanges(IndexStore &store, FolderWatcher &watcher, IndexUpdater &updater)
 {
     bool idleSinceChanges = true;
-    giveBackMemory(store);
+    giveBackMemory(store, updater);
     auto lastRescan = std::chrono::steady_clock::now();
     auto lastUnreadableReport = lastRescan;
     while (!m_stopped.load() && !updater.writeFailed()) {
@@ -208,7 +209,7 @@ bool SearchIndex::followChanges(IndexStore &store, FolderWatcher &watcher, Index
         if (!changes.empty())
             updater.apply(changes);
         else if (!idleSinceChanges)
-            giveBackMemory(store);
+            giveBackMemory(store, updater);
         idleSinceChanges = changes.empty();
         if (updater.hasUnwatched() && std::chrono::steady_clock::now() - lastRescan > kUnwatchedRescanInterval) {
             updater.rescanUnwatched();
