@@ -47,6 +47,9 @@ public:
     // fills the string, or answers false when the file has none.
     void setTextSource(std::function<bool(std::string &)> source) { m_textSource = std::move(source); }
     bool hasTextSource() const { return bool(m_textSource); }
+    // The first bytes of that text, known without asking the source.
+    void setTextHead(std::string_view head) { m_textHead = head; }
+    std::optional<std::string_view> textHead() const { return m_textHead; }
     // Nothing when the file cannot be examined.
     std::optional<qint64> size();
     // The kind known from the name alone; -1 when only the content can tell.
@@ -92,6 +95,7 @@ private:
     std::optional<bool> m_extracted;
     QString m_extractionProblem;
     std::function<bool(std::string &)> m_textSource;
+    std::optional<std::string_view> m_textHead;
 
     bool load(std::size_t wanted);
     std::optional<std::string_view> plainText(std::size_t bytes);

@@ -219,8 +219,12 @@ QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, File
 // documents whose text must be extracted, are matched on their text instead.
 bool QueryEvaluator::contentMatches(const TextPattern &pattern, FileView &file)
 {
-    if (file.hasTextSource())
+    if (file.hasTextSource()) {
+        const std::optional<std::string_view> head = file.textHead();
+        if (head && pattern.isAnchoredAtStart() && !pattern.mayStartWith(*head))
+            return false;
         return contentHolds(pattern, file);
+    }
     const int byName = file.kindByName();
     const TextFormat formatByName = byName >= 0 ? KindCatalogue::instance().at(byName).format : TextFormat::None;
     const bool rawFirst = formatByName == TextFormat::Plain

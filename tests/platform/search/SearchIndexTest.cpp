@@ -146,6 +146,10 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         {"letters/roof.docx", docxWith({"Dear Madam"})}, {"täx return.jpg", "x"}, {"budget.txt", "nothing"},
         {"notes/plan.md", "the BUDGET for 2007, café"}, {"notes/ab.txt", "ab"}, {"mail/a.eml", "From: a@b.c\n\nbudget\n"},
         {".hidden/budget.txt", "budget"}, {"Budget.TXT", "Budget"},
+        // Texts that start with what a value must start with: in other letter
+        // cases and accents, and past the first bytes the index keeps apart.
+        {"misc/papers.txt", "TÂX papers, see the Return"},
+        {"misc/opening.txt", "A very long opening line that runs well past the first bytes, then the end"},
         // A name of 255 bytes, and a text whose folding (U+023A to U+2C65) outgrows what the index keeps.
         {"long " + QString(122, QChar(0xE9)) + "ab.txt", "x"}, {"stroke.txt", QString(400000, QChar(0x23A)).toUtf8() + " quokka"},
     };
@@ -160,6 +164,8 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         "kMDItemTextContent == '*cafe*'cd", "kMDItemTextContent == '*Budget*'", "*=='ab'cd", "kMDItemFSName == 'b?dget.txt'c",
         "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100", "kMDItemFSName == '*b*'cd",
         "kMDItemTextContent == '*b*'cd", "kMDItemFSName == '*eee*'cd", "kMDItemTextContent == '*quokka*'cd",
+        "kMDItemTextContent == 'a very long opening line that runs well past the first bytes*'cd",
+        "kMDItemTextContent == 'a very long opening line that runs well past the first bytez*'cd",
     };
     for (const QString &query : queries) {
         EXPECT_EQ(fromIndex(*index, query), fromWalk(query)) << query.toStdString();
@@ -170,8 +176,10 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
                 << query.toStdString() << " cut at " << length;
     }
     EXPECT_EQ(rankedFromIndex(*index, QStringLiteral("*=='budget'wcd"), 2), (QStringList{"budget.txt", "Budget.TXT"}));
-    EXPECT_EQ(fromIndex(*index, queries[0]), (QStringList{"Tax Return 2019.pdf", "täx return.jpg"}));
+    EXPECT_EQ(fromIndex(*index, queries[0]), (QStringList{"Tax Return 2019.pdf", "misc/papers.txt", "täx return.jpg"}));
     EXPECT_EQ(fromIndex(*index, queries[13]), QStringList{"stroke.txt"});
+    EXPECT_EQ(fromIndex(*index, queries[14]), QStringList{"misc/opening.txt"});
+    EXPECT_EQ(fromIndex(*index, queries[15]), QStringList());
     EXPECT_TRUE(log().filter(QStringLiteral("search index of")).size() == 1) << log().join(u'\n').toStdString();
 }
 

@@ -274,6 +274,8 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
                     text = std::move(*stored);
                 return stored.has_value();
             });
+            if (file.hasText)
+                view.setTextHead(file.textHead);
         }
         // Once the list is full, a file that cannot outrank its weakest entry is
         // passed over before its text is read.

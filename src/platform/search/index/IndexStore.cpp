@@ -17,7 +17,7 @@ namespace wendle::search {
 namespace {
 
 // Bump when the layout or what is stored changes: an older file is rebuilt.
-constexpr const char *kLayoutVersion = "5";
+constexpr const char *kLayoutVersion = "6";
 
 // The layout, and the Unicode tables the folding comes from: a name is forgotten
 // by folding it again, which must give what was indexed.
@@ -200,12 +200,14 @@ void IndexStore::addFunctions()
 bool IndexStore::createSchema()
 {
     // has_text: 0 none, 1 kept whole, 2 kept cut. The texts of the few files kept
-    // cut are always candidates, found by a small index of their own.
+    // cut are always candidates, found by a small index of their own. head: the
+    // text's first bytes, since a search by name asks of most texts only whether
+    // they start with the value (0.6 MB at 20,000 texts, against unpacking them all).
     const bool created = exec(
         "CREATE TABLE IF NOT EXISTS folders(folder INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
         "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,"
         " kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, has_text INTEGER NOT NULL,"
-        " unreadable INTEGER NOT NULL DEFAULT 0, UNIQUE(folder, name));"
+        " unreadable INTEGER NOT NULL DEFAULT 0, head TEXT, UNIQUE(folder, name));"
         "CREATE INDEX IF NOT EXISTS files_cut ON files(id) WHERE has_text = 2;"
         "CREATE TABLE IF NOT EXISTS bodies(id INTEGER PRIMARY KEY, body BLOB NOT NULL);"
         "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, content='', tokenize='trigram case_sensitive 1',"
@@ -284,7 +286,7 @@ bool IndexStore::putRows(const IndexedFile &file, std::string_view foldedText)
         return false;
     const std::int64_t folder = folderId(folderAndName(file.path).first, true);
     sqlite3_stmt *insert = statement(
-        "INSERT INTO files(folder, name, kind, size, mtime, has_text, unreadable) VALUES(?, ?, ?, ?, ?, ?, ?)");
+        "INSERT INTO files(folder, name, kind, size, mtime, has_text, unreadable, head) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     if (folder == 0 || !insert)
         return false;
     const std::string_view kept = keptPart(foldedText, kKeptTextBytes);
@@ -295,6 +297,8 @@ bool IndexStore::putRows(const IndexedFile &file, std::string_view foldedText)
     sqlite3_bind_int64(insert, 5, file.mtime);
     sqlite3_bind_int(insert, 6, !file.hasText ? 0 : kept.size() < foldedText.size() ? 2 : 1);
     sqlite3_bind_int(insert, 7, file.unreadable ? 1 : 0);
+    if (file.hasText)
+        bindText(insert, 8, keptPart(kept, kTextHeadBytes));
     if (!run(insert))
         return false;
     const sqlite3_int64 id = sqlite3_last_insert_rowid(m_db);
@@ -467,7 +471,7 @@ std::int64_t IndexStore::count(bool withText)
 bool IndexStore::select(const std::string &where, const std::vector<std::string> &arguments,
                         const std::function<bool(const IndexedFile &)> &visit, QString *error)
 {
-    const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text FROM files JOIN folders USING (folder)"
+    const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text, head FROM files JOIN folders USING (folder)"
         + (where.empty() ? std::string() : " WHERE " + where);
     sqlite3_stmt *query = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()), &query, nullptr) != SQLITE_OK) {
@@ -488,6 +492,7 @@ bool IndexStore::select(const std::string &where, const std::vector<std::string>
         file.mtime = sqlite3_column_int64(query, 5);
         file.hasText = sqlite3_column_int(query, 6) != 0;
         file.textCut = sqlite3_column_int(query, 6) == 2;
+        file.textHead.assign(columnText(query, 7));
         if (!visit(file))
             break;
     }

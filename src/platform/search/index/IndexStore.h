@@ -26,6 +26,9 @@ struct IndexedFile {
     std::int64_t mtime = 0; // nanoseconds
     bool hasText = false;
     bool textCut = false;    // the index keeps only the start of its text
+    // The first bytes of its folded text: enough to rule out a value that must
+    // start the text without unpacking the text itself.
+    std::string textHead;
     bool unreadable = false; // its text could not be extracted
 };
 
@@ -101,6 +104,7 @@ public:
     // (kMaxContentBytes). Folding can lengthen a text; a file whose folded text is
     // longer is kept cut, always a candidate, and a search reads it from the disk.
     static constexpr std::size_t kKeptTextBytes = std::size_t(1) << 20;
+    static constexpr std::size_t kTextHeadBytes = 32;
 
 private:
     sqlite3 *m_db = nullptr;
