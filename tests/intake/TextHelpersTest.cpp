@@ -1,4 +1,5 @@
 #include "intake/TextHelpers.h"
+#include "platform/log/PrintableText.h"
 
 #include <gtest/gtest.h>
 
