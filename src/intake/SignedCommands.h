@@ -19,6 +19,8 @@ struct SenderEvidence;
 // Checks that make a mail command the owner's beyond its sender text: an
 // OpenPGP signature by one of the owner's keys, and a time window that a
 // captured command falls out of. Each adds to the sender test; none replaces it.
+// The owner's keys and encryptReplies are read by the mail adapters too, so
+// their keys sit with them (platform/mail/MailSettingKeys.h).
 inline constexpr const char *RBRequireSignedCommands = "requireSignedCommands";
 inline constexpr const char *RBMaxCommandAgeMinutes = "maxCommandAgeMinutes";
 
