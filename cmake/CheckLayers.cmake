@@ -3,12 +3,19 @@
 # reaches up ties it to everything above and the layers stop being layers.
 #
 #   platform  platform/*: the service interfaces and their Linux adapters
+#             (libraries wendle_platform_base and wendle_platform)
 #   core      intake, operations, replies, custom, camera: the logic of commands
 #   app       app/: the Controller, settings, commands, D-Bus services
-#   window    app/window: the settings window and the tray icon
+#             (core and app are one library, wendle_core: the core folders
+#             define members of the Controller; this check keeps them apart)
+#   window    app/window: the settings window and the tray icon (wendle_window)
 #   program   the entry points: main.cpp, ClientMain.cpp, FrontMain.cpp, and
 #             what only they call (Application, RunningInstance, CommandLine,
 #             HelpCommand)
+#
+# Between the libraries the linker refuses an upward call as well (the
+# *_links_alone programs of CMakeLists.txt); this check also catches an
+# upward include that calls nothing, and the direction inside wendle_core.
 #
 # Run by every build (target wendle_layer_check) and by a unit test:
 #   cmake -DSOURCE_DIR=<folder holding src/> -P cmake/CheckLayers.cmake
@@ -75,17 +82,6 @@ if(NOT DEFINED LAYER_EXCEPTIONS)
     # The reply scripts fill their templates with the message table's
     # format function, which lives with the table in app/Resources.
     replies/ReplyScripts.cpp->app/Resources.h
-    # The signature found on a message travels with it from the mail
-    # adapters to the intake checks; the struct is defined beside the checks.
-    platform/mail/InboundMessage.h->intake/SignedCommands.h
-    platform/mail/OpenPgp.h->intake/SignedCommands.h
-    platform/mail/SelectingMailTransport.cpp->intake/SignedCommands.h
-    # The XMPP adapter logs the remote side's lines through intake's capped
-    # remote log and prints them with its text helpers.
-    platform/chat/XmppChatTransport.h->intake/RemoteLogCap.h
-    platform/chat/XmppChatTransport.cpp->intake/TextHelpers.h
-    # mcabber's FIFO path may start with ~, expanded by the reply scripts' helper.
-    platform/chat/McabberChatTransport.cpp->replies/ReplyScripts.h
   )
 endif()
 

@@ -1,6 +1,6 @@
 #include "intake/CommandsInFlight.h"
 
-#include "intake/TextHelpers.h"
+#include "platform/log/PrintableText.h"
 
 #include <QFile>
 

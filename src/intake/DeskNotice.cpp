@@ -2,8 +2,8 @@
 
 #include "app/Settings.h"
 #include "intake/DeskNotice.h"
-#include "intake/TextHelpers.h"
 #include "platform/console/Console.h"
+#include "platform/log/PrintableText.h"
 #include "platform/notifications/DeskNotifications.h"
 #include "platform/preferences/Preferences.h"
 

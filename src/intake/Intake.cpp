@@ -9,6 +9,7 @@
 #include "intake/TextHelpers.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
+#include "platform/log/PrintableText.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/trace/RoadTrace.h"
 

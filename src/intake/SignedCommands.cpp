@@ -5,7 +5,6 @@
 #include "platform/mail/GMimeLibrary.h"
 #include "platform/preferences/Preferences.h"
 
-#include <QCryptographicHash>
 #include <QRegularExpression>
 
 #include <gmime/gmime.h>
@@ -66,14 +65,6 @@ QString stamp(const QDateTime &date)
 }
 
 } // namespace
-
-QString MailSignature::memoryId() const
-{
-    if (state != State::Good)
-        return {};
-    const QByteArray text = QCryptographicHash::hash(signedText.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
-    return QStringLiteral("openpgp:%1:%2:%3").arg(fingerprint).arg(signedAt).arg(QString::fromLatin1(text));
-}
 
 void putSignature(QVariantMap &map, const MailSignature &signature)
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "intake/OwnerKeys.h"
+#include "platform/mail/MailSettingKeys.h"
+#include "platform/mail/MailSignature.h"
 
 #include <QDateTime>
 #include <QString>
@@ -17,42 +19,14 @@ struct SenderEvidence;
 // Checks that make a mail command the owner's beyond its sender text: an
 // OpenPGP signature by one of the owner's keys, and a time window that a
 // captured command falls out of. Each adds to the sender test; none replaces it.
+// The owner's keys and encryptReplies are read by the mail adapters too, so
+// their keys sit with them (platform/mail/MailSettingKeys.h).
 inline constexpr const char *RBRequireSignedCommands = "requireSignedCommands";
-inline constexpr const char *RBOwnerKeyFingerprints = "ownerKeyFingerprints";
-inline constexpr const char *RBEncryptReplies = "encryptReplies";
 inline constexpr const char *RBMaxCommandAgeMinutes = "maxCommandAgeMinutes";
 
 // A command may be dated this far ahead of the computer's clock: phones and
 // computers rarely agree to the second.
 inline constexpr qint64 AllowedClockSkewSeconds = 5 * 60;
-
-// What the receiving side found out about a message's OpenPGP signature
-// (PGP/MIME or inline). It is worked out where the raw message is read
-// (`wendle deliver`, the mailbox watcher) and travels with the message's
-// other fields, so the checks below run on what the owner configured when the
-// command is taken.
-struct MailSignature {
-    enum class State {
-        Missing,    // no signed part at all
-        Good,       // the signature verifies
-        Invalid,    // it does not: a changed text, a garbage packet, an expired or revoked key...
-        UnknownKey, // its key is not in the keyring, so it cannot be checked
-    };
-    State state = State::Missing;
-    // Good: the signing key's fingerprint. UnknownKey: the key id or
-    // fingerprint the signature names.
-    QString fingerprint;
-    qint64 signedAt = 0;   // Good: when it was signed, seconds since the epoch
-    QString signedText;    // the text of the signed part, the only text a command is taken from
-    QString unsignedText;  // the text outside it (a list footer, or something added on the way)
-    QString problem;       // Invalid and UnknownKey: why, in words
-    QString keyring;       // the keyring (GnuPG home) it was checked against
-
-    // Names this signature in the memory of commands taken, so that the same
-    // signed command sent again under another Message-ID is known. Empty
-    // unless the signature is good.
-    QString memoryId() const;
-};
 
 // The signature as flat text values, for the D-Bus call of `wendle deliver`
 // and the spool; keys begin with "Signature". Nothing is written for Missing.

@@ -30,25 +30,6 @@ QString replaced(const QString &text, QChar from, QChar to)
     return copy;
 }
 
-bool rewritesTheLine(QChar c)
-{
-    const char16_t u = c.unicode();
-    return c.category() == QChar::Other_Control || u == 0x2028 || u == 0x2029 || (u >= 0x202A && u <= 0x202E)
-           || (u >= 0x2066 && u <= 0x2069);
-}
-
-QString printable(const QString &text, bool keepLines)
-{
-    QString result = text;
-    for (QChar &c : result) {
-        if (keepLines && (c == u'\n' || c == u'\t'))
-            continue;
-        if (rewritesTheLine(c))
-            c = QChar::ReplacementCharacter;
-    }
-    return result;
-}
-
 } // namespace
 
 QString replaceDoubleQuotes(const QString &text) { return replaced(text, u'"', u'\''); }
@@ -101,16 +82,6 @@ QString replaceSpacesWithAsterisks(const QString &text)
         result += QStringView(text).mid(start, i - start);
     }
     return result;
-}
-
-QString printableLine(const QString &text)
-{
-    return printable(text, false);
-}
-
-QString printableText(const QString &text)
-{
-    return printable(text, true);
 }
 
 } // namespace wendle::text

@@ -4,6 +4,7 @@
 #include "intake/TextHelpers.h"
 #include "platform/chat/ChatTransport.h"
 #include "platform/console/Console.h"
+#include "platform/files/HomePath.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scheduler/Scheduler.h"
 #include "replies/ReplyScripts.h"

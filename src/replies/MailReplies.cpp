@@ -3,6 +3,7 @@
 #include "app/Resources.h"
 #include "app/Settings.h"
 #include "platform/console/Console.h"
+#include "platform/files/HomePath.h"
 #include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/trace/RoadTrace.h"

@@ -2,7 +2,6 @@
 
 #include "app/Resources.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -43,15 +42,6 @@ QString chatHandlerScript(const QString &scriptTemplate, const QString &remoteAc
     QString withProgram = scriptTemplate;
     withProgram.replace(QLatin1String("@WENDLE_PROGRAM@"), shellPathWord(program));
     return stringWithFormat(withProgram, {remoteAccount, remoteAccount});
-}
-
-QString expandTilde(const QString &path)
-{
-    if (path == QLatin1String("~"))
-        return QDir::homePath();
-    if (path.startsWith(QLatin1String("~/")))
-        return QDir::homePath() + path.mid(1);
-    return path;
 }
 
 QString mailReplyScript(const QString &text, const QString &recipient, const QString &sender,

@@ -30,7 +30,4 @@ QString shellPathWord(const QString &path);
 // the wendle program the script calls (as shellPathWord gives it).
 QString chatHandlerScript(const QString &scriptTemplate, const QString &remoteAccount, const QString &program);
 
-// A leading "~" or "~/" becomes the home folder.
-QString expandTilde(const QString &path);
-
 } // namespace wendle

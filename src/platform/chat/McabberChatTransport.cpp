@@ -2,8 +2,8 @@
 
 #include "platform/chat/ChatSettingKeys.h"
 #include "platform/chat/McabberCommands.h"
+#include "platform/files/HomePath.h"
 #include "platform/preferences/Preferences.h"
-#include "replies/ReplyScripts.h"
 
 #include <QFile>
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "platform/chat/XmppChatTransport.h"
 
-#include "intake/TextHelpers.h"
 #include "platform/chat/ChatSettingKeys.h"
 #include "platform/chat/ChatTransports.h"
 #include "platform/chat/XmppSession.h"
+#include "platform/log/PrintableText.h"
 #include "platform/preferences/Preferences.h"
 
 #include <QTimer>

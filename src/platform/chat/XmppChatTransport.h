@@ -1,8 +1,8 @@
 #pragma once
 
-#include "intake/RemoteLogCap.h"
 #include "platform/chat/ChatTransport.h"
 #include "platform/chat/XmppAccount.h"
+#include "platform/log/RemoteLogCap.h"
 
 #include <QDateTime>
 #include <QObject>

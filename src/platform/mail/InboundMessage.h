@@ -1,6 +1,6 @@
 #pragma once
 
-#include "intake/SignedCommands.h"
+#include "platform/mail/MailSignature.h"
 #include "platform/mail/MimeLimits.h"
 
 #include <QByteArray>

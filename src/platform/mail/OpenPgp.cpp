@@ -1,6 +1,7 @@
 #include "platform/mail/OpenPgp.h"
 
 #include "platform/mail/GMimeLibrary.h"
+#include "platform/mail/KeyFingerprints.h"
 #include "platform/mail/MimeText.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "intake/SignedCommands.h"
+#include "platform/mail/MailSignature.h"
 
 #include <QString>
 #include <QStringList>

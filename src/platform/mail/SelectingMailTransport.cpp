@@ -1,6 +1,7 @@
 #include "platform/mail/SelectingMailTransport.h"
 
-#include "intake/SignedCommands.h"
+#include "platform/mail/KeyFingerprints.h"
+#include "platform/mail/MailSettingKeys.h"
 #include "platform/mail/OpenPgp.h"
 #include "platform/preferences/NamedChoices.h"
 #include "platform/preferences/Preferences.h"

@@ -1,4 +1,4 @@
-#include "intake/RemoteLogCap.h"
+#include "platform/log/RemoteLogCap.h"
 
 namespace wendle {
 
