@@ -119,7 +119,7 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
     const QString fullProgram = QFileInfo(WENDLE_BINARY).path() + "/wendle-daemon";
     QByteArray said;
     EXPECT_EQ(session.runProgram(fullProgram, {"deliver"}, nullptr, &said, plainMessage(owner, "wndl find named early\r\n")), 75);
-    EXPECT_EQ(said, "wendle deliver: Wendle is not running (start it with: wendle run)\n");
+    EXPECT_TRUE(said.contains("wendle deliver: Wendle is not running (start it with: wendle run)\n")) << said.constData();
     EXPECT_EQ(session.runProgram(fullProgram, {"deliver"}, nullptr, nullptr, plainMessage("", "wndl find named early")), 65);
     ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
     ASSERT_TRUE(session.startDaemon());
