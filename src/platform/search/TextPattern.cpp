@@ -136,6 +136,14 @@ std::vector<std::string> TextPattern::requiredRuns() const
     return runs;
 }
 
+std::string TextPattern::leadingRun() const
+{
+    if (!isAnchoredAtStart())
+        return {};
+    const std::vector<std::string> runs = requiredRuns();
+    return runs.empty() ? std::string() : runs.front();
+}
+
 bool TextPattern::isAnchoredAtStart() const
 {
     return !m_words && !m_tokens.empty() && m_tokens.front().type == Token::Type::Char;

@@ -42,6 +42,9 @@ public:
     // The runs of plain characters every matching text contains, folded for case
     // and diacritics (UTF-8): what an index of folded texts can look up.
     std::vector<std::string> requiredRuns() const;
+    // Folded the same way: the plain characters every matching text starts with;
+    // empty unless the value is anchored at the start.
+    std::string leadingRun() const;
     bool wordMode() const { return m_words; }
 
 private:

@@ -166,6 +166,8 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         "kMDItemTextContent == '*b*'cd", "kMDItemFSName == '*eee*'cd", "kMDItemTextContent == '*quokka*'cd",
         "kMDItemTextContent == 'a very long opening line that runs well past the first bytes*'cd",
         "kMDItemTextContent == 'a very long opening line that runs well past the first bytez*'cd",
+        // Twelve U+023A fold to 36 bytes: the head ends inside the eleventh.
+        "kMDItemTextContent == '" + QString(12, QChar(0x23A)) + "*'cd",
     };
     for (const QString &query : queries) {
         EXPECT_EQ(fromIndex(*index, query), fromWalk(query)) << query.toStdString();
@@ -180,6 +182,7 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
     EXPECT_EQ(fromIndex(*index, queries[13]), QStringList{"stroke.txt"});
     EXPECT_EQ(fromIndex(*index, queries[14]), QStringList{"misc/opening.txt"});
     EXPECT_EQ(fromIndex(*index, queries[15]), QStringList());
+    EXPECT_EQ(fromIndex(*index, queries[16]), QStringList{"stroke.txt"});
     EXPECT_TRUE(log().filter(QStringLiteral("search index of")).size() == 1) << log().join(u'\n').toStdString();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/index/IndexStore.h"
 #include "platform/search/index/SearchIndex.h"
+#include "platform/search/index/StoredText.h"
 
 #include <QFile>
 
@@ -123,6 +124,8 @@ private:
         case CompiledQuery::Source::Name:
             return lookUp("names", leaf.pattern);
         case CompiledQuery::Source::Content: {
+            if (std::optional<std::string> starting = startingWith(leaf.pattern))
+                return starting;
             std::optional<std::string> found = lookUp("texts", leaf.pattern);
             return found ? found : std::optional<std::string>("has_text");
         }
@@ -144,6 +147,22 @@ private:
         const char *cut = std::string_view(table) == "texts" ? " UNION ALL SELECT id FROM files WHERE has_text = 2" : "";
         return "id IN (SELECT rowid FROM " + std::string(table) + " WHERE " + table + " MATCH ?"
             + std::to_string(m_arguments.size()) + cut + ")";
+    }
+
+    // A text the value must start: the files whose kept head starts as it does,
+    // found by the head's index (the head is cut at a character, so the run is cut
+    // as it would be).
+    std::optional<std::string> startingWith(const TextPattern &pattern)
+    {
+        const std::string run(keptPart(pattern.leadingRun(), IndexStore::kTextHeadBytes));
+        if (run.empty())
+            return std::nullopt;
+        std::string past = run;
+        past.back() = char(static_cast<unsigned char>(past.back()) + 1); // UTF-8 has no 0xFF byte
+        m_arguments.push_back(run);
+        const std::string low = std::to_string(m_arguments.size());
+        m_arguments.push_back(std::move(past));
+        return "(head >= ?" + low + " AND head < ?" + std::to_string(m_arguments.size()) + ")";
     }
 
     static std::string sizeClause(const CompiledQuery::Leaf &leaf)
@@ -184,6 +203,13 @@ bool decidableOnFoldedText(const CompiledQuery &query)
 // comparison has no run of three characters to look up.
 std::optional<std::unordered_set<std::int64_t>> textCandidates(IndexStore &store, const CompiledQuery &query)
 {
+    // Values that must start the text are settled by its head before the text is
+    // read, which leaves few to read: looking their runs up would cost more.
+    const bool headsDecide = std::all_of(query.leaves().begin(), query.leaves().end(), [](const CompiledQuery::Leaf &leaf) {
+        return leaf.source != CompiledQuery::Source::Content || !leaf.pattern.leadingRun().empty();
+    });
+    if (headsDecide)
+        return std::nullopt;
     std::unordered_set<std::int64_t> candidates;
     for (const CompiledQuery::Leaf &leaf : query.leaves()) {
         if (leaf.source != CompiledQuery::Source::Content)

@@ -209,6 +209,7 @@ bool IndexStore::createSchema()
         " kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, has_text INTEGER NOT NULL,"
         " unreadable INTEGER NOT NULL DEFAULT 0, head TEXT, UNIQUE(folder, name));"
         "CREATE INDEX IF NOT EXISTS files_cut ON files(id) WHERE has_text = 2;"
+        "CREATE INDEX IF NOT EXISTS files_head ON files(head) WHERE head IS NOT NULL;"
         "CREATE TABLE IF NOT EXISTS bodies(id INTEGER PRIMARY KEY, body BLOB NOT NULL);"
         "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, content='', tokenize='trigram case_sensitive 1',"
         " detail=none, columnsize=0);"
