@@ -97,10 +97,7 @@ XmppSession::XmppSession(Callbacks callbacks)
     : m_callbacks(std::move(callbacks))
     , m_cancelUploads(std::make_shared<std::atomic_bool>(false))
 {
-    static std::once_flag initialized;
-    std::call_once(initialized, [] { xmpp_initialize(); });
     m_logger = new xmpp_log_t{&XmppCallbacks::log, this};
-    m_ctx = xmpp_ctx_new(nullptr, static_cast<xmpp_log_t *>(m_logger));
     m_tick = new QTimer(this);
     m_tick->setInterval(1000);
     connect(m_tick, &QTimer::timeout, this, [this] { pump(); });
@@ -115,8 +112,21 @@ XmppSession::~XmppSession()
     close();
     *m_cancelUploads = true;
     m_uploads.waitForDone();
-    xmpp_ctx_free(m_ctx);
+    if (m_ctx)
+        xmpp_ctx_free(m_ctx);
     delete static_cast<xmpp_log_t *>(m_logger);
+}
+
+// The library and its TLS are set up when a session is first wanted: a Wendle
+// that chats another way never pays for OpenSSL's start (3 MB resident).
+_xmpp_ctx_t *XmppSession::context()
+{
+    if (!m_ctx) {
+        static std::once_flag initialized;
+        std::call_once(initialized, [] { xmpp_initialize(); });
+        m_ctx = xmpp_ctx_new(nullptr, static_cast<xmpp_log_t *>(m_logger));
+    }
+    return m_ctx;
 }
 
 void XmppSession::open(const XmppAccount &account)
@@ -167,7 +177,7 @@ void XmppSession::startAttempt()
         connectionEvent(XMPP_CONN_FAIL, 0, QStringLiteral("hostChatPasswordCommand: ") + error);
         return;
     }
-    m_conn = xmpp_conn_new(m_ctx);
+    m_conn = xmpp_conn_new(context());
     long flags = XMPP_CONN_FLAG_DISABLE_SM;
     if (m_account.requireTls)
         flags |= XMPP_CONN_FLAG_MANDATORY_TLS;
@@ -227,7 +237,7 @@ void XmppSession::pump()
     t_running = this;
     m_inLoop = true;
     for (int run = 0; run < RunsPerWakeUp && m_conn && !xmpp_conn_is_disconnected(m_conn); ++run)
-        xmpp_run_once(m_ctx, 0);
+        xmpp_run_once(context(), 0);
     m_inLoop = false;
     watchSocket();
 }
@@ -330,7 +340,7 @@ void XmppSession::onConnected()
     xmpp_handler_add(m_conn, &XmppCallbacks::message, nullptr, "message", nullptr, this);
     xmpp_handler_add(m_conn, &XmppCallbacks::presence, nullptr, "presence", nullptr, this);
     xmpp_handler_add(m_conn, &XmppCallbacks::iq, nullptr, "iq", nullptr, this);
-    Stanza presence(xmpp_presence_new(m_ctx));
+    Stanza presence(xmpp_presence_new(context()));
     xmpp_send(m_conn, presence.get());
     discoverUploadService();
     while (m_connected && !m_waiting.empty()) {
@@ -361,7 +371,7 @@ bool XmppSession::onMessage(xmpp_stanza_t *stanza)
     if (!body)
         return true; // typing notifications, receipts: nothing to read
     const QString content = QString::fromUtf8(body);
-    xmpp_free(m_ctx, body);
+    xmpp_free(context(), body);
     if (m_callbacks.messageReceived)
         m_callbacks.messageReceived(from, content);
     return true;
@@ -375,7 +385,7 @@ bool XmppSession::onPresence(xmpp_stanza_t *stanza)
     if (text(xmpp_stanza_get_type(stanza)) != QLatin1String("subscribe") || m_account.remoteAddress.isEmpty() ||
         bareAddress(from) != bareAddress(m_account.remoteAddress))
         return true;
-    Stanza answer(xmpp_presence_new(m_ctx));
+    Stanza answer(xmpp_presence_new(context()));
     xmpp_stanza_set_type(answer.get(), "subscribed");
     xmpp_stanza_set_to(answer.get(), bareAddress(from).toUtf8().constData());
     xmpp_send(m_conn, answer.get());
@@ -401,14 +411,14 @@ bool XmppSession::onIq(xmpp_stanza_t *stanza)
     if (type == QLatin1String("get") && ns == QLatin1String(DiscoInfoNs)) {
         Stanza info(xmpp_stanza_reply(stanza));
         xmpp_stanza_set_type(info.get(), "result");
-        xmpp_stanza_t *query = element(m_ctx, "query", DiscoInfoNs);
-        xmpp_stanza_t *identity = element(m_ctx, "identity");
+        xmpp_stanza_t *query = element(context(), "query", DiscoInfoNs);
+        xmpp_stanza_t *identity = element(context(), "identity");
         xmpp_stanza_set_attribute(identity, "category", "client");
         xmpp_stanza_set_attribute(identity, "type", "bot");
         xmpp_stanza_set_attribute(identity, "name", "Wendle");
         xmpp_stanza_add_child_ex(query, identity, 0);
         for (const char *feature : {DiscoInfoNs, PingNs}) {
-            xmpp_stanza_t *entry = element(m_ctx, "feature");
+            xmpp_stanza_t *entry = element(context(), "feature");
             xmpp_stanza_set_attribute(entry, "var", feature);
             xmpp_stanza_add_child_ex(query, entry, 0);
         }
@@ -450,11 +460,11 @@ void XmppSession::sendText(const QString &to, const QString &body, const QString
     const QByteArray bytes = xmlText(body, MostBodyBytes);
     if (bytes.size() < body.toUtf8().size())
         log(QStringLiteral("Wendle Log Update:  a chat reply to %1 was cut to %2 bytes").arg(to).arg(bytes.size()));
-    Stanza message(xmpp_message_new(m_ctx, "chat", to.toUtf8().constData(),
+    Stanza message(xmpp_message_new(context(), "chat", to.toUtf8().constData(),
                                     QStringLiteral("wendle%1").arg(++m_nextId).toUtf8().constData()));
     xmpp_message_set_body(message.get(), bytes.constData());
     if (!oobUrl.isEmpty()) {
-        xmpp_stanza_t *outOfBand = element(m_ctx, "x", "jabber:x:oob");
+        xmpp_stanza_t *outOfBand = element(context(), "x", "jabber:x:oob");
         addTextElement(outOfBand, "url", oobUrl.toUtf8());
         xmpp_stanza_add_child_ex(message.get(), outOfBand, 0);
     }

@@ -95,6 +95,7 @@ private:
     bool m_wanted = false;
     void *m_logger = nullptr; // libstrophe's xmpp_log_t, pointing back here
     _xmpp_ctx_t *m_ctx = nullptr;
+    _xmpp_ctx_t *context();
     _xmpp_conn_t *m_conn = nullptr;
     bool m_connected = false;
     bool m_inLoop = false;    // inside libstrophe's loop: no second run may start
