@@ -1,7 +1,9 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
+#include "platform/search/index/FolderWatcher.h"
 #include "platform/search/index/IndexStore.h"
+#include "platform/search/index/IndexUpdater.h"
 #include "platform/search/index/SearchIndex.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
@@ -212,6 +214,40 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
     ASSERT_TRUE(store.openForReading(databasePath()));
     EXPECT_TRUE(waitFor([&] { return store.textMatches("\"oth\" OR \"fel\"") == std::unordered_set<std::int64_t>(); }, 30000));
     EXPECT_EQ(store.textMatches("\"lea\"").value_or(std::unordered_set<std::int64_t>()).size(), 1);
+}
+
+// Past the watch budget the index keeps only the tops of the unwatched trees
+// (not each folder below them) and still finds what changes there.
+TEST_F(SearchIndexTest, FoldersPastTheWatchBudgetAreKeptAsTopsAndRescanned)
+{
+    for (int x = 0; x < 5; ++x) {
+        for (int y = 0; y < 5; ++y)
+            write(QStringLiteral("x%1/y%2/f.txt").arg(x).arg(y), "x");
+    }
+    IndexStore store;
+    ASSERT_TRUE(store.open(databasePath(), false, nullptr, nullptr));
+    FolderWatcher watcher(3);
+    const std::atomic<bool> stopped{false}, readsMail{true};
+    QStringList logged;
+    IndexUpdater updater(store, watcher, QFile::encodeName(m_root).toStdString(), "/nowhere", stopped, readsMail,
+                         [&](const QString &line) { logged << line; });
+    ASSERT_TRUE(updater.scanAll());
+    EXPECT_EQ(store.count(false), 25);
+    EXPECT_EQ(watcher.watchedCount(), 3u);
+    // The root and one x and one y of it are watched: the other four y there
+    // and the other four x are tops; nothing below an unwatched x is kept.
+    EXPECT_EQ(updater.unwatchedCount(), 8u);
+    EXPECT_EQ(logged.filter(QStringLiteral("the limit of watched folders is reached after 3 folders")).size(), 1) << logged.join(u'\n').toStdString();
+    // New files in every folder: those watched come by their events, the
+    // others (below a top too) by the rescan.
+    for (int x = 0; x < 5; ++x) {
+        for (int y = 0; y < 5; ++y)
+            write(QStringLiteral("x%1/y%2/g.txt").arg(x).arg(y), "x");
+    }
+    updater.apply(watcher.readChanges());
+    updater.rescanUnwatched();
+    EXPECT_EQ(store.count(false), 50);
+    EXPECT_EQ(updater.unwatchedCount(), 8u);
 }
 
 TEST_F(SearchIndexTest, ADamagedIndexIsBuiltAnewAndAnUnwritableOneLeavesSearchesToTheWalk)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace wendle::search {
@@ -16,8 +17,19 @@ constexpr std::uint32_t kEvents = IN_CREATE | IN_CLOSE_WRITE | IN_ATTRIB | IN_MO
 
 } // namespace
 
-FolderWatcher::FolderWatcher()
+std::size_t folderWatchBudget()
+{
+    std::FILE *limit = std::fopen("/proc/sys/fs/inotify/max_user_watches", "re");
+    unsigned long watches = 0;
+    const bool known = limit && std::fscanf(limit, "%lu", &watches) == 1;
+    if (limit)
+        std::fclose(limit);
+    return known ? std::size_t(watches - watches / 4) : SIZE_MAX;
+}
+
+FolderWatcher::FolderWatcher(std::size_t budget)
     : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    , m_budget(budget)
 {
 }
 
@@ -32,6 +44,10 @@ int FolderWatcher::watch(const std::string &folder, int parent, bool *limitReach
     *limitReached = false;
     if (m_fd < 0) {
         *limitReached = true; // no inotify at all: as if every watch were refused
+        return kNone;
+    }
+    if (m_count >= m_budget) {
+        *limitReached = true;
         return kNone;
     }
     const int wd = ::inotify_add_watch(m_fd, folder.c_str(), kEvents);
@@ -52,13 +68,6 @@ int FolderWatcher::watch(const std::string &folder, int parent, bool *limitReach
     m_names.append(name);
     ++m_count;
     return wd;
-}
-
-bool FolderWatcher::watchesAlone(std::string_view folder) const
-{
-    return std::any_of(m_folders.begin(), m_folders.end(), [&](const Folder &watched) {
-        return watched.nameSize > 0 && watched.parent == kNone && nameOf(watched) == folder;
-    });
 }
 
 std::string FolderWatcher::pathOf(int wd) const

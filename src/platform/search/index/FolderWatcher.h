@@ -15,6 +15,11 @@ namespace wendle::search {
 // A home can hold hundreds of thousands of folders, all watched while Wendle
 // idles: each is kept as its parent's descriptor and its own name, a dozen bytes
 // and the name's, rather than as a path.
+// How many folders the index may watch: three quarters of the user's inotify
+// watches, the rest left to the desktop's other programs (file managers, editors,
+// sync clients), which stop following changes when none are left.
+std::size_t folderWatchBudget();
+
 class FolderWatcher {
 public:
     static constexpr int kNone = -1;
@@ -27,7 +32,9 @@ public:
         int folder = kNone; // the descriptor of the folder the path lies in
     };
 
-    FolderWatcher();
+    // At most `budget` folders are watched; past it a folder is refused as at
+    // the kernel's limit.
+    explicit FolderWatcher(std::size_t budget = SIZE_MAX);
     ~FolderWatcher();
     FolderWatcher(const FolderWatcher &) = delete;
     FolderWatcher &operator=(const FolderWatcher &) = delete;
@@ -38,8 +45,6 @@ public:
     // be read. parent: the descriptor of the folder it lies in, kNone when that
     // one is not watched.
     int watch(const std::string &folder, int parent, bool *limitReached);
-    // Whether the folder is watched though the folder it lies in is not.
-    bool watchesAlone(std::string_view folder) const;
     // Stops watching the folder `name` in the folder `parent`, and everything
     // below it (moved away or deleted).
     void forgetBelow(int parent, std::string_view name);
@@ -55,6 +60,7 @@ private:
     };
 
     int m_fd = -1;
+    std::size_t m_budget;
     std::vector<Folder> m_folders; // by watch descriptor, which the kernel hands out rising
     std::string m_names;           // the folders' names end to end; a top one's is its path
     std::size_t m_unusedNameBytes = 0;

@@ -155,7 +155,8 @@ int IndexUpdater::watch(const std::string &folder, int parent)
     }
     if (!limitReached)
         return watched;
-    m_unwatched.insert(folder);
+    if (!liesInUnwatched(folder))
+        m_unwatched.insert(folder);
     if (!m_limitReported) {
         m_limitReported = true;
         m_log(QStringLiteral("Wendle Log Update:  the limit of watched folders is reached after %1 folders "
@@ -352,20 +353,22 @@ void IndexUpdater::followMailSetting()
 
 void IndexUpdater::rescanUnwatched()
 {
-    const std::set<std::string> folders = m_unwatched;
-    std::vector<std::string> subfolders;
-    for (const std::string &folder : folders) {
+    const std::set<std::string> tops = m_unwatched;
+    for (const std::string &top : tops) {
         if (m_stopped.load())
             break;
-        subfolders.clear();
-        scanFolder(folder, FolderWatcher::kNone, subfolders);
-        // Its known subfolders have their own turn or watch; new ones are looked at now.
-        for (const std::string &subfolder : subfolders) {
-            if (!m_unwatched.contains(subfolder) && !m_watcher.watchesAlone(subfolder))
-                scanTree(subfolder, FolderWatcher::kNone, nullptr);
-        }
+        scanTree(top, FolderWatcher::kNone, nullptr);
     }
     flush();
+}
+
+bool IndexUpdater::liesInUnwatched(const std::string &folder) const
+{
+    for (std::size_t slash = folder.rfind('/'); slash != std::string::npos && slash > 0; slash = folder.rfind('/', slash - 1)) {
+        if (m_unwatched.contains(folder.substr(0, slash)))
+            return true;
+    }
+    return false;
 }
 
 } // namespace wendle::search

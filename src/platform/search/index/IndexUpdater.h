@@ -40,7 +40,8 @@ public:
     // is given, and each one looked at counts as done.
     bool scanAll(BuildProgress *progress = nullptr);
     void apply(const std::vector<FolderWatcher::Change> &changes);
-    // Folders the watch limit left unwatched are looked at again.
+    // Folders the watch limit left unwatched are looked at again, with all
+    // below them.
     void rescanUnwatched();
     // Mail files are indexed again when readsMail changed since the index last
     // read them (or left them unread), so their text comes or goes with it.
@@ -69,6 +70,8 @@ private:
     const std::atomic<bool> &m_readsMail;
     Log m_log;
     std::unordered_set<std::string> m_skipped;
+    // The tops of the trees left unwatched: the folders refused a watch, not
+    // those below them (a large home leaves hundreds of thousands unwatched).
     std::set<std::string> m_unwatched;
     BuildProgress *m_progress = nullptr; // during scanAll only
     bool m_limitReported = false;
@@ -93,6 +96,7 @@ private:
     // The folder's watch descriptor, or FolderWatcher::kNone.
     int scanFolder(const std::string &folder, int parent, std::vector<std::string> &subfolders);
     int watch(const std::string &folder, int parent);
+    bool liesInUnwatched(const std::string &folder) const;
     void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
                    bool knownUnreadable, bool mayBeUnfinished = false);
     void indexPath(const std::string &path, bool mayBeUnfinished);

@@ -153,7 +153,7 @@ void SearchIndex::run()
         store.setMeta("rebuild", QStringLiteral("0"));
         QElapsedTimer clock;
         clock.start();
-        FolderWatcher watcher;
+        FolderWatcher watcher(folderWatchBudget());
         IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
                              m_stopped, m_readsMail, m_log);
         const bool scanned = updater.scanAll(&m_progress);
