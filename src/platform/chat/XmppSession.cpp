@@ -118,7 +118,7 @@ XmppSession::~XmppSession()
 }
 
 // The library and its TLS are set up when a session is first wanted: a Wendle
-// that chats another way never pays for OpenSSL's start (3 MB resident).
+// that chats another way never pays for OpenSSL's start (about 2 MB resident).
 _xmpp_ctx_t *XmppSession::context()
 {
     if (!m_ctx) {
