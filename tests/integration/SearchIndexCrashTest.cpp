@@ -23,6 +23,9 @@ TEST_F(SearchIndexCrash, AnIndexKilledWhileBuildingReopensAndFinishes)
     endWithTheTest(building);
     building.start(QStringLiteral(WENDLE_BINARY), {"index", "rebuild"});
     const QString database = session.home() + "/.cache/wendle/search-index.sqlite";
+    // Killed once the build has begun (a slow start must not make it a kill
+    // before the index exists), and if it can be, with rows written.
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(database); }, 60000));
     waitFor([&] { return QFileInfo(database + "-wal").size() >= 64 * 1024; }, 4000);
     ::kill(pid_t(building.processId()), SIGKILL);
     building.waitForFinished();

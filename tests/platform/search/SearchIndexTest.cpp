@@ -216,6 +216,27 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
     EXPECT_EQ(store.textMatches("\"lea\"").value_or(std::unordered_set<std::int64_t>()).size(), 1);
 }
 
+// A start killed before the index's first transaction leaves an empty file: it
+// is an index being built, not a damaged one.
+TEST_F(SearchIndexTest, StatusTellsAnIndexJustBegunFromADamagedOne)
+{
+    const struct { const char *name; QByteArray content; QString problem; } cases[] = {
+        {"empty", QByteArray(), QString()},
+        {"garbage", QByteArray(8192, 'x'), QStringLiteral("not a search index")},
+    };
+    for (const auto &[name, content, problem] : cases) {
+        QDir().mkpath(QFileInfo(databasePath()).path());
+        QFile file(databasePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+        file.close();
+        const SearchIndex::Status status = SearchIndex::readStatus(databasePath());
+        EXPECT_TRUE(status.exists) << name;
+        EXPECT_FALSE(status.complete) << name;
+        EXPECT_EQ(status.problem, problem) << name;
+    }
+}
+
 // Past the watch budget the index keeps only the tops of the unwatched trees
 // (not each folder below them) and still finds what changes there.
 TEST_F(SearchIndexTest, FoldersPastTheWatchBudgetAreKeptAsTopsAndRescanned)

@@ -185,11 +185,7 @@ std::optional<bool> IndexStore::sound()
     if (!ok)
         return false;
     // A new file has no tables yet; an old one must be of this layout.
-    sqlite3_stmt *tables = nullptr;
-    sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr);
-    const bool empty = tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
-    sqlite3_finalize(tables);
-    return empty || meta("version") == layoutVersion();
+    return hasNoTables() || meta("version") == layoutVersion();
 }
 
 void IndexStore::addFunctions()
@@ -199,6 +195,10 @@ void IndexStore::addFunctions()
 
 bool IndexStore::createSchema()
 {
+    // One transaction: a start killed midway leaves an empty file, which is
+    // built on, never tables without the version that says what they are.
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
     // has_text: 0 none, 1 kept whole, 2 kept cut. The texts of the few files kept
     // cut are always candidates, found by a small index of their own. head: the
     // text's first bytes, since a search by name asks of most texts only whether
@@ -220,7 +220,19 @@ bool IndexStore::createSchema()
         " INSERT INTO names(names, rowid, name) VALUES('delete', old.id, folded(old.name));"
         " INSERT INTO texts(texts, rowid, body) SELECT 'delete', id, inflated(body) FROM bodies WHERE id = old.id;"
         " DELETE FROM bodies WHERE id = old.id; END;");
-    return created && setMeta("version", layoutVersion());
+    if (created && setMeta("version", layoutVersion()) && exec("COMMIT"))
+        return true;
+    exec("ROLLBACK");
+    return false;
+}
+
+bool IndexStore::hasNoTables()
+{
+    sqlite3_stmt *tables = nullptr;
+    sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &tables, nullptr);
+    const bool empty = tables && sqlite3_step(tables) == SQLITE_ROW && sqlite3_column_int(tables, 0) == 0;
+    sqlite3_finalize(tables);
+    return empty;
 }
 
 bool IndexStore::begin()

@@ -66,6 +66,8 @@ public:
     // at once, and the keeper of the index has checked it.
     bool openForReading(const QString &path);
     bool isOpen() const { return m_db != nullptr; }
+    // A file made by a start that ended before its first transaction.
+    bool hasNoTables();
     void close();
 
     bool begin();

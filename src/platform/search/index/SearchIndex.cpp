@@ -262,7 +262,9 @@ SearchIndex::Status SearchIndex::readStatus(const QString &databasePath)
     for (const char *suffix : {"", "-wal"})
         status.databaseBytes += QFileInfo(databasePath + QLatin1String(suffix)).size();
     IndexStore store;
-    if (!store.openForReading(databasePath) || !store.meta("version")) {
+    if (store.openForReading(databasePath) && store.hasNoTables())
+        return status; // begun, not complete
+    if (!store.isOpen() || !store.meta("version")) {
         status.problem = store.isOpen() ? QStringLiteral("not a search index") : store.lastError();
         return status;
     }
