@@ -6,7 +6,7 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all deps run-deps build app run test test-unit check-sanitize check-threads bench install uninstall clean
+.PHONY: all deps run-deps build app run test test-unit check-sanitize check-threads check-format bench install uninstall clean
 
 all: build
 
@@ -69,6 +69,10 @@ check-threads: deps
 	cmake --build $(BUILD)-tsan -j$(JOBS) --target wendle wendle_integration_tests
 	cd $(BUILD)-tsan && TSAN_OPTIONS=die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp \
 		ctest --output-on-failure -j$(JOBS) -L integration -R '$(SANITIZED_TESTS)' -E InLittleMemory
+
+# Every C++ file in the layout .clang-format describes; names the files that are not.
+check-format: deps
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 
 # The benchmarks in bench/, built (they are run by hand: build/bench/bench_*).
 bench: deps $(BUILD)/CMakeCache.txt

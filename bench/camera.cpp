@@ -6,12 +6,12 @@
 //
 //   build/bench/bench_camera [seconds]   (default 15 s for each CPU figure)
 
-#include "process_cpu.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/console/Console.h"
 #include "platform/scheduler/QtScheduler.h"
+#include "process_cpu.h"
 #include "support/WendleInstance.h"
 
 #include <QApplication>
@@ -210,9 +210,11 @@ int main(int argc, char **argv)
     std::printf("  gst-launch-1.0, source ! fakesink (the source alone):    %5.2f %% of one core\n",
                 100 * gstLaunchCpuShare(Camera, seconds, "! capsfilter caps=video/x-raw,format=BGRx ! fakesink sync=true"));
     std::printf("the same with the source's rate left open (the source makes 30 frames/s unless asked otherwise):\n");
-    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n", 100 * watchCpuShare(OpenRateCamera, seconds));
+    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n",
+                100 * watchCpuShare(OpenRateCamera, seconds));
     std::printf("the same with a webcam's YUY2 frames (converted to 32 bits):\n");
-    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n", 100 * watchCpuShare(YuvCamera, seconds));
+    std::printf("  camera view + checks alone, in this process (rusage):   %5.2f %% of one core\n",
+                100 * watchCpuShare(YuvCamera, seconds));
     std::printf("  gst-launch-1.0, source ! videoconvert ! fakesink (peer): %5.2f %% of one core\n",
                 100 * gstLaunchCpuShare(YuvCamera, seconds, "! videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true"));
     std::printf("  gst-launch-1.0, source ! fakesink (the source alone):    %5.2f %% of one core\n",

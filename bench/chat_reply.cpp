@@ -36,11 +36,13 @@ int main(int argc, char **argv)
         std::puts("the session bus or Prosody did not start");
         return 1;
     }
-    const std::pair<const char *, QString> settings[] = {
-        {"chatTransport", "xmpp"}, {"hostChatAddress", "computer@example.test"},
-        {"hostChatPasswordCommand", "echo secret2"}, {"hostChatServer", server.address()},
-        {"chatTrustedCertificate", server.certificate()}, {"remoteChatAddress", "owner@example.test"},
-        {"limitCommandsFlag", "no"}};
+    const std::pair<const char *, QString> settings[] = {{"chatTransport", "xmpp"},
+                                                         {"hostChatAddress", "computer@example.test"},
+                                                         {"hostChatPasswordCommand", "echo secret2"},
+                                                         {"hostChatServer", server.address()},
+                                                         {"chatTrustedCertificate", server.certificate()},
+                                                         {"remoteChatAddress", "owner@example.test"},
+                                                         {"limitCommandsFlag", "no"}};
     for (const auto &[key, value] : settings)
         wendle.configure(key, value);
     if (!wendle.start()) {

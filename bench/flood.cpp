@@ -71,8 +71,8 @@ bool waitForEntries(const QString &home, int expected)
     return true;
 }
 
-double runProcesses(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
-                    const QByteArray &input, int count)
+double runProcesses(const QString &program, const QStringList &arguments, const QProcessEnvironment &env, const QByteArray &input,
+                    int count)
 {
     QElapsedTimer timer;
     timer.start();
@@ -130,8 +130,8 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < messages; ++i) {
-        QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound",
-                                                           "InboundMessage");
+        QDBusMessage call =
+            QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", "InboundMessage");
         call << QVariantMap{{"FromAddress", "owner@example.com"}, {"MessageText", "wndl cal 12 may"}};
         connection.call(call, QDBus::Block, 60000);
     }
@@ -147,8 +147,8 @@ int main(int argc, char **argv)
     const qint64 rssAfter = residentKilobytes(daemon.processId());
 
     std::printf("messages per flood: %d (hourly limit on: the first 5 run, the rest are refused and logged)\n", messages);
-    std::printf("wendle deliver: %8.1f messages/s handed over; all in the log after %.2f s more%s\n",
-                messages / deliverTotal, drain.elapsed() / 1000.0, delivered ? "" : " (NOT ALL LOGGED)");
+    std::printf("wendle deliver: %8.1f messages/s handed over; all in the log after %.2f s more%s\n", messages / deliverTotal,
+                drain.elapsed() / 1000.0, delivered ? "" : " (NOT ALL LOGGED)");
     std::printf("  peer cat:     %8.1f processes/s fed the same message\n", messages / catSeconds);
     std::printf("D-Bus calls:    %8.1f messages/s taken, %8.1f messages/s through the log%s\n", messages / dbusCalls,
                 messages / dbusSeconds, taken ? "" : " (NOT ALL LOGGED)");

@@ -52,14 +52,12 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 || line(5000).isEmpty())
             return false;
-        return command("a LOGIN tester secret") && command("b SELECT " + folder) && send("c IDLE")
-               && line(5000).startsWith('+');
+        return command("a LOGIN tester secret") && command("b SELECT " + folder) && send("c IDLE") && line(5000).startsWith('+');
     }
     // Forgets what the server said so far.
     void drain()
     {
-        while (!line(0).isEmpty()) {
-        }
+        while (!line(0).isEmpty()) {}
     }
     // When the next "* N EXISTS" came, or nothing.
     std::optional<double> nextExists(int timeoutMs)
@@ -208,11 +206,12 @@ int main(int argc, char **argv)
         {"SMTP delivery → reply file, polling every 1 s", [&] { return mailed(polledOutbox, "wendle@polled.example.org", false); }},
     };
     const std::vector<RoadFigures> figures = runPaired(roads, rounds, [&] { ::usleep(useconds_t(200000 + random() % 1000000)); });
-    printFigures(QStringLiteral("a mailed command until its reply file is written, Dovecot and OpenSMTPD on loopback, %1 rounds").arg(rounds),
-                 figures);
+    printFigures(
+        QStringLiteral("a mailed command until its reply file is written, Dovecot and OpenSMTPD on loopback, %1 rounds").arg(rounds),
+        figures);
     const Spread server = spreadOf(serverPart), own = spreadOf(wendlePart);
-    std::printf("  of the IDLE road: delivery → the server's EXISTS  median %8.2f ms   p10 %8.2f   p90 %8.2f\n", server.median,
-                server.p10, server.p90);
+    std::printf("  of the IDLE road: delivery → the server's EXISTS  median %8.2f ms   p10 %8.2f   p90 %8.2f\n", server.median, server.p10,
+                server.p90);
     std::printf("                    EXISTS → reply file (Wendle)   median %8.2f ms   p10 %8.2f   p90 %8.2f\n", own.median, own.p10,
                 own.p90);
     std::printf("  goal: IDLE at most 100 ms and at most 0.2× the 1 s poll; now %.2f× the poll\n",

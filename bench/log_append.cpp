@@ -95,7 +95,8 @@ int main(int argc, char **argv)
         plain.push_back(timer.nsecsElapsed() / 1e3);
     }
     const double a = median(ours), b = median(plain);
-    std::printf("%d entries each, appended to a log growing to %lld bytes, in %s\n", runs, static_cast<long long>(QFile(log).size()), qPrintable(QFileInfo(dir.path()).path()));
+    std::printf("%d entries each, appended to a log growing to %lld bytes, in %s\n", runs, static_cast<long long>(QFile(log).size()),
+                qPrintable(QFileInfo(dir.path()).path()));
     std::printf("  wendle appendLogEntry:        median %8.1f us\n", a);
     std::printf("  C read, write, fdatasync, mv: median %8.1f us\n", b);
     std::printf("  ratio wendle/C:               %.2f (goal: at most 1.20)\n", a / b);

@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -60,8 +60,7 @@ Spawned::~Spawned()
     }
 }
 
-bool Spawned::start(const QStringList &command, const QProcessEnvironment &environment, const QString &inputFile,
-                    const QString &outputFile)
+bool Spawned::start(const QStringList &command, const QProcessEnvironment &environment, const QString &inputFile, const QString &outputFile)
 {
     std::vector<std::string> arguments;
     for (const QString &argument : command)
@@ -255,8 +254,8 @@ WendleDaemon::WendleDaemon(const QString &binary, const QString &parent) : m_bin
     // The address is the only line dbus-daemon prints.
     const QString addressFile = m_home + QStringLiteral("/bus-address");
     if (m_home.isEmpty()
-        || !m_busDaemon.start({"dbus-daemon", "--session", "--nofork", "--print-address=1"},
-                              QProcessEnvironment::systemEnvironment(), QString(), addressFile))
+        || !m_busDaemon.start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, QProcessEnvironment::systemEnvironment(),
+                              QString(), addressFile))
         return;
     for (int i = 0; i < 500 && m_bus.isEmpty(); ++i, ::usleep(10000)) {
         QFile file(addressFile);
@@ -397,9 +396,8 @@ bool smtpDeliver(quint16 port, const QByteArray &from, const QByteArray &to, con
     if (!body.endsWith("\r\n"))
         body += "\r\n";
     const bool accepted = ::connect(socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
-                          && smtpReply(socket, buffer) == 220 && say("EHLO bench.example.org", 250)
-                          && say("MAIL FROM:<" + from + ">", 250) && say("RCPT TO:<" + to + ">", 250)
-                          && say("DATA", 354) && say(body + ".", 250);
+                          && smtpReply(socket, buffer) == 220 && say("EHLO bench.example.org", 250) && say("MAIL FROM:<" + from + ">", 250)
+                          && say("RCPT TO:<" + to + ">", 250) && say("DATA", 354) && say(body + ".", 250);
     if (accepted)
         say("QUIT", 221);
     ::close(socket);
@@ -458,8 +456,8 @@ void printFigures(const QString &title, const std::vector<RoadFigures> &figures)
     for (size_t i = 0; i < figures.size(); ++i) {
         const RoadFigures &road = figures[i];
         const Spread spread = spreadOf(road.ms);
-        std::printf("  %-50s median %8.2f ms   p10 %8.2f   p90 %8.2f   (%zu runs", qPrintable(road.name), spread.median,
-                    spread.p10, spread.p90, road.ms.size());
+        std::printf("  %-50s median %8.2f ms   p10 %8.2f   p90 %8.2f   (%zu runs", qPrintable(road.name), spread.median, spread.p10,
+                    spread.p90, road.ms.size());
         if (road.missing)
             std::printf(", %d WITHOUT AN ANSWER", road.missing);
         std::printf(")");

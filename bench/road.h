@@ -10,8 +10,8 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QSet>
 #include <QProcessEnvironment>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -183,8 +183,7 @@ struct RoadFigures {
 // Runs every road once per round, `rounds` rounds, in an order that turns
 // with each round so load from elsewhere hits all alike; `between` is called
 // before each run (a pause, a refill).
-std::vector<RoadFigures> runPaired(const std::vector<Road> &roads, int rounds,
-                                   const std::function<void()> &between = {});
+std::vector<RoadFigures> runPaired(const std::vector<Road> &roads, int rounds, const std::function<void()> &between = {});
 
 // Prints the figures: the first road is the whole road being measured and
 // comes first; every other is its peer, with the ratio of the medians.

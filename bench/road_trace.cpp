@@ -113,8 +113,8 @@ int main(int argc, char **argv)
     env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(bus.readLine()).trimmed());
     env.remove("DISPLAY");
     env.remove("WAYLAND_DISPLAY");
-    for (const auto &[key, value] : std::map<QString, QString>{
-             {"limitCommandsFlag", "no"}, {"limitSearchFlag", "yes"}, {"remoteEmailAddress", "owner@example.org"}})
+    for (const auto &[key, value] :
+         std::map<QString, QString>{{"limitCommandsFlag", "no"}, {"limitSearchFlag", "yes"}, {"remoteEmailAddress", "owner@example.org"}})
         run(binary, {"config", "set", key, value}, env);
 
     const QString support = home.path() + "/data/wendle";
@@ -130,8 +130,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "wendle did not start or build its index:\n%s", status.constData());
         return 1;
     }
-    while (wendle.waitForReadyRead(20)) {
-    }
+    while (wendle.waitForReadyRead(20)) {}
     wendle.readAllStandardError();
 
     QDir outbox(support + "/outbox");
@@ -154,8 +153,7 @@ int main(int argc, char **argv)
         // The last log entry follows the reply.
         QThread::msleep(50);
         std::vector<Step> steps = traceSteps(clientErrors);
-        while (wendle.waitForReadyRead(20)) {
-        }
+        while (wendle.waitForReadyRead(20)) {}
         const std::vector<Step> daemon = traceSteps(wendle.readAllStandardError());
         steps.insert(steps.end(), daemon.begin(), daemon.end());
         std::stable_sort(steps.begin(), steps.end(), [](const Step &a, const Step &b) { return a.seconds < b.seconds; });
@@ -180,11 +178,12 @@ int main(int argc, char **argv)
         std::sort(values.begin(), values.end());
         return values.empty() ? 0.0 : values[values.size() / 2];
     };
-    std::printf("wendle send ... wndl find named budget -> reply file; %d files, home in %s; %d runs (%d without a reply)\n",
-                files, qPrintable(QFileInfo(home.path()).path()), runs, missing);
+    std::printf("wendle send ... wndl find named budget -> reply file; %d files, home in %s; %d runs (%d without a reply)\n", files,
+                qPrintable(QFileInfo(home.path()).path()), runs, missing);
     std::printf("  whole road, as this program waits for it: median %7.3f ms\n", median(wholeRoad));
     std::printf("  step (median ms since the client started; runs that had the step)\n");
-    std::sort(order.begin(), order.end(), [&](const QByteArray &a, const QByteArray &b) { return median(sinceStart[a]) < median(sinceStart[b]); });
+    std::sort(order.begin(), order.end(),
+              [&](const QByteArray &a, const QByteArray &b) { return median(sinceStart[a]) < median(sinceStart[b]); });
     double previous = 0;
     for (const QByteArray &name : order) {
         const double at = median(sinceStart[name]);

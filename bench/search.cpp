@@ -37,37 +37,33 @@ constexpr int kFiles = 200000;
 constexpr qint64 kBound = 4194304;
 
 const QString kFilenameQuery = QStringLiteral("*=='tax*return*'cd && kMDItemFSSize < 4194304");
-const QString kContentQuery = QStringLiteral(
-    "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
-    "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
-    "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)");
+const QString kContentQuery = QStringLiteral("((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
+                                             "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
+                                             "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)");
 // The endings the kind clauses above accept.
 const QStringList kAcceptedKindEndings = {"document", "publication", "text", "image", "tiff"};
 
 const std::vector<std::string> kNameWords = {
-    "tax", "return", "budget", "invoice", "report", "photo", "holiday", "meeting", "notes", "draft",
-    "final", "scan", "letter", "contract", "summary", "plan", "data", "backup", "song", "video",
-    "family", "project", "school", "receipt", "statement", "garden", "house", "car", "insurance", "bank",
-    "party", "wedding", "trip", "beach", "recipe", "menu", "course", "lesson", "homework", "thesis",
-    "chapter", "slides", "poster", "flyer", "ticket", "booking", "hotel", "flight", "visa", "passport",
-    "salary", "payslip", "pension", "loan", "rent", "lease", "deed", "will", "medical", "dentist"};
+    "tax",       "return",   "budget",   "invoice", "report",    "photo",  "holiday", "meeting", "notes",  "draft",   "final",   "scan",
+    "letter",    "contract", "summary",  "plan",    "data",      "backup", "song",    "video",   "family", "project", "school",  "receipt",
+    "statement", "garden",   "house",    "car",     "insurance", "bank",   "party",   "wedding", "trip",   "beach",   "recipe",  "menu",
+    "course",    "lesson",   "homework", "thesis",  "chapter",   "slides", "poster",  "flyer",   "ticket", "booking", "hotel",   "flight",
+    "visa",      "passport", "salary",   "payslip", "pension",   "loan",   "rent",    "lease",   "deed",   "will",    "medical", "dentist"};
 const std::vector<std::string> kTextWords = {
-    "the", "of", "and", "to", "in", "is", "you", "that", "it", "he", "was", "for", "on", "are", "as",
-    "with", "his", "they", "at", "be", "this", "have", "from", "or", "one", "had", "by", "word", "but",
-    "not", "what", "all", "were", "we", "when", "your", "can", "said", "there", "use", "an", "each",
-    "which", "she", "do", "how", "their", "if", "will", "up", "other", "about", "out", "many", "then",
-    "them", "these", "so", "some", "her", "would", "make", "like", "him", "into", "time", "has", "look",
-    "two", "more", "write", "go", "see", "number", "no", "way", "could", "people", "my", "than", "first",
-    "water", "been", "call", "who", "oil", "its", "now", "find", "long", "down", "day", "did", "get",
-    "come", "made", "may", "part", "money", "spend", "account", "costs", "month", "year", "plan"};
-const std::vector<std::string> kBinaryExtensions = {
-    "pdf", "jpg", "png", "gif", "tiff", "mp3", "ogg", "mp4", "odt", "ods", "odp", "docx", "xlsx", "pptx",
-    "doc", "zip", "tar.gz", "deb", "iso", "epub", "wav", "avi", "mkv", "jar", "exe", "bak"};
+    "the",   "of",    "and",    "to",   "in",   "is",    "you",   "that", "it",    "he",    "was",     "for",   "on",    "are",    "as",
+    "with",  "his",   "they",   "at",   "be",   "this",  "have",  "from", "or",    "one",   "had",     "by",    "word",  "but",    "not",
+    "what",  "all",   "were",   "we",   "when", "your",  "can",   "said", "there", "use",   "an",      "each",  "which", "she",    "do",
+    "how",   "their", "if",     "will", "up",   "other", "about", "out",  "many",  "then",  "them",    "these", "so",    "some",   "her",
+    "would", "make",  "like",   "him",  "into", "time",  "has",   "look", "two",   "more",  "write",   "go",    "see",   "number", "no",
+    "way",   "could", "people", "my",   "than", "first", "water", "been", "call",  "who",   "oil",     "its",   "now",   "find",   "long",
+    "down",  "day",   "did",    "get",  "come", "made",  "may",   "part", "money", "spend", "account", "costs", "month", "year",   "plan"};
+const std::vector<std::string> kBinaryExtensions = {"pdf", "jpg",  "png",  "gif",  "tiff", "mp3", "ogg", "mp4",    "odt",
+                                                    "ods", "odp",  "docx", "xlsx", "pptx", "doc", "zip", "tar.gz", "deb",
+                                                    "iso", "epub", "wav",  "avi",  "mkv",  "jar", "exe", "bak"};
 const std::vector<std::string> kTextExtensions = {"txt", "md", "csv", "html", "c", "py", "sh", "log", "json", "xml"};
 // One of these per folder, with text in it. The last three have no glob in the MIME
 // database: the engine has to look at their first bytes.
-const std::vector<std::string> kBareNames = {"README", "Makefile", "COPYING", "AUTHORS", "ChangeLog",
-                                             "INSTALL", "LICENSE", "NEWS", "TODO"};
+const std::vector<std::string> kBareNames = {"README", "Makefile", "COPYING", "AUTHORS", "ChangeLog", "INSTALL", "LICENSE", "NEWS", "TODO"};
 const std::vector<std::string> kSniffedNames = {"LICENSE", "NEWS", "TODO"};
 
 struct TreeFacts {
@@ -99,7 +95,7 @@ private:
     TreeFacts m_facts;
 
     int below(int n) { return int(m_random() % unsigned(n)); }
-    template<typename T> const T &pick(const std::vector<T> &list) { return list[std::size_t(below(int(list.size())))]; }
+    template <typename T> const T &pick(const std::vector<T> &list) { return list[std::size_t(below(int(list.size())))]; }
 
     void makeFolders()
     {
@@ -204,7 +200,10 @@ private:
     }
 };
 
-QString treeRoot() { return kTreeFolder + QStringLiteral("/tree"); }
+QString treeRoot()
+{
+    return kTreeFolder + QStringLiteral("/tree");
+}
 
 void prepareTree()
 {
@@ -220,9 +219,8 @@ void prepareTree()
     const TreeFacts facts = TreeBuilder(QFile::encodeName(treeRoot()).toStdString()).build();
     QFile file(marker);
     file.open(QIODevice::WriteOnly);
-    std::printf("tree: %s built in %.1f s: %d files in %d folders, %d of them text files with content (%.1f MB)\n",
-                qPrintable(treeRoot()), double(timer.elapsed()) / 1000, facts.files, facts.folders,
-                facts.textFiles, double(facts.textBytes) / 1e6);
+    std::printf("tree: %s built in %.1f s: %d files in %d folders, %d of them text files with content (%.1f MB)\n", qPrintable(treeRoot()),
+                double(timer.elapsed()) / 1000, facts.files, facts.folders, facts.textFiles, double(facts.textBytes) / 1e6);
 }
 
 // ---- what each side runs ----------------------------------------------------------
@@ -240,12 +238,15 @@ Run runEngine(FileSystemSearch &search, const QString &query)
     QString error;
     QElapsedTimer timer;
     timer.start();
-    const bool started = search.start(query, SearchScope::Home, 0, [&](const QList<SearchHit> &hits) {
-        run.seconds = double(timer.nsecsElapsed()) / 1e9;
-        for (const SearchHit &hit : hits)
-            run.paths.insert(hit.path);
-        loop.quit();
-    }, &error);
+    const bool started = search.start(
+        query, SearchScope::Home, 0,
+        [&](const QList<SearchHit> &hits) {
+            run.seconds = double(timer.nsecsElapsed()) / 1e9;
+            for (const SearchHit &hit : hits)
+                run.paths.insert(hit.path);
+            loop.quit();
+        },
+        &error);
     if (!started) {
         std::fprintf(stderr, "query refused: %s\n", qPrintable(error));
         std::exit(1);
@@ -298,17 +299,18 @@ QStringList acceptedGlobs(bool textOnly)
     }
     for (const std::string &bare : kBareNames) {
         const bool sniffed = std::find(kSniffedNames.begin(), kSniffedNames.end(), bare) != kSniffedNames.end();
-        consider(QString::fromStdString(bare), sniffed ? database.mimeTypeForData(QByteArray("Notes the of and\n"))
-                                                       : database.mimeTypeForFile(QString::fromStdString(bare),
-                                                                                  QMimeDatabase::MatchExtension));
+        consider(QString::fromStdString(bare), sniffed
+                                                   ? database.mimeTypeForData(QByteArray("Notes the of and\n"))
+                                                   : database.mimeTypeForFile(QString::fromStdString(bare), QMimeDatabase::MatchExtension));
     }
     return globs;
 }
 
 QStringList filenamePeer()
 {
-    return {"find", treeRoot(), "-name", ".*", "-prune", "-o", "-type", "f", "-iname", "tax*return*",
-            "-size", QStringLiteral("-%1c").arg(kBound), "-print"};
+    return {"find",  treeRoot(), "-name",  ".*",          "-prune", "-o",
+            "-type", "f",        "-iname", "tax*return*", "-size",  QStringLiteral("-%1c").arg(kBound),
+            "-print"};
 }
 
 QList<QStringList> contentPeers()
@@ -325,15 +327,19 @@ QList<QStringList> contentPeers()
             bareNames << QRegularExpression::escape(glob);
     }
     const QString kinds = QStringLiteral(".*/([^/]*\\.(%1)|%2)").arg(extensions.join(u'|'), bareNames.join(u'|'));
-    const QStringList find = {"find", treeRoot(), "-name", ".*", "-prune", "-o", "-type", "f",
-                              "-iname", "*budget*", "-regextype", "posix-extended", "-iregex", kinds,
-                              "-size", QStringLiteral("-%1c").arg(kBound), "-print"};
+    const QStringList find = {"find",    treeRoot(), "-name",      ".*",
+                              "-prune",  "-o",       "-type",      "f",
+                              "-iname",  "*budget*", "-regextype", "posix-extended",
+                              "-iregex", kinds,      "-size",      QStringLiteral("-%1c").arg(kBound),
+                              "-print"};
     // grep: the first --include makes unmatched files excluded; for a file matching
     // several options the last one wins, so the hidden-file exclusions come last.
     QStringList grep = {"grep", "-rliw"};
     for (const QString &glob : acceptedGlobs(true))
         grep << QStringLiteral("--include=") + glob;
-    grep << "--exclude=.*" << "--exclude-dir=.*" << "budget" << treeRoot();
+    grep << "--exclude=.*"
+         << "--exclude-dir=.*"
+         << "budget" << treeRoot();
     return {find, grep};
 }
 
@@ -343,8 +349,8 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void report(const char *title, const QString &query, const QList<QStringList> &peers,
-            const std::vector<Run> &engine, const std::vector<Run> &peer)
+void report(const char *title, const QString &query, const QList<QStringList> &peers, const std::vector<Run> &engine,
+            const std::vector<Run> &peer)
 {
     std::vector<double> engineTimes, peerTimes;
     for (const Run &run : engine)
@@ -356,8 +362,7 @@ void report(const char *title, const QString &query, const QList<QStringList> &p
         std::vector<double> times;
         for (const Run &run : peer)
             times.push_back(run.commandSeconds[i]);
-        std::printf("  peer:   %s\n          (median %.3f s)\n", qPrintable(peers[qsizetype(i)].join(u' ')),
-                    median(times));
+        std::printf("  peer:   %s\n          (median %.3f s)\n", qPrintable(peers[qsizetype(i)].join(u' ')), median(times));
     }
     const bool same = engine.front().paths == peer.front().paths;
     std::printf("  hits: engine %lld, peer %lld, same files: %s\n", qlonglong(engine.front().paths.size()),
@@ -380,8 +385,8 @@ void report(const char *title, const QString &query, const QList<QStringList> &p
     std::printf(" | peer");
     for (double t : peerTimes)
         std::printf(" %.3f", t);
-    std::printf("\n  median: engine %.3f s, peer %.3f s, ratio engine/peer %.2f\n", median(engineTimes),
-                median(peerTimes), median(engineTimes) / median(peerTimes));
+    std::printf("\n  median: engine %.3f s, peer %.3f s, ratio engine/peer %.2f\n", median(engineTimes), median(peerTimes),
+                median(engineTimes) / median(peerTimes));
 }
 
 } // namespace
@@ -409,7 +414,8 @@ int main(int argc, char **argv)
         peerByContent.push_back(runCommands(contentCommands));
     }
     std::printf("\n%d runs each; the engine uses 2 walker threads, the peers run with LC_ALL=C; "
-                "a peer's time is the sum of its commands\n", runs);
+                "a peer's time is the sum of its commands\n",
+                runs);
     report("filename query", kFilenameQuery, filenameCommands, engineByName, peerByName);
     report("content query (documents and images)", kContentQuery, contentCommands, engineByContent, peerByContent);
     return 0;

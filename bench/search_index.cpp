@@ -26,13 +26,13 @@
 // recollindex is the slowest by far on large trees (--recoll-minutes N stops it, 0
 // leaves recoll out).
 
-#include "road.h"
-#include "search_index_peers.h"
-#include "search_index_tree.h"
-#include "process_cpu.h"
 #include "platform/search/QueryEvaluator.h"
 #include "platform/search/SearchQuery.h"
 #include "platform/search/index/SearchIndex.h"
+#include "process_cpu.h"
+#include "road.h"
+#include "search_index_peers.h"
+#include "search_index_tree.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,10 +54,9 @@ namespace {
 const QString kWork = QStringLiteral("/tmp/wendle-bench-search-index");
 // What the Controller sends for "find named tax*return*" and "find containing budget".
 const QString kFilenameQuery = QStringLiteral("*=='tax*return*'cd && kMDItemFSSize < 4194304");
-const QString kContentQuery = QStringLiteral(
-    "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
-    "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
-    "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)");
+const QString kContentQuery = QStringLiteral("((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
+                                             "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
+                                             "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)");
 
 CompiledQuery compile(const QString &text)
 {
@@ -252,8 +251,8 @@ int main(int argc, char **argv)
         std::printf("%s", ours.output.constData());
         const Timed locate = runTimed({"updatedb", "-l", "0", "-U", tree, "-o", locateDb});
         std::printf("\nbuild      wendle index rebuild %7.1f s wall %7.1f s CPU\n", ours.wall, ours.cpu);
-        std::printf("           updatedb             %7.1f s wall %7.1f s CPU   wall ratio %.1f\n", locate.wall,
-                    locate.cpu, ours.wall / locate.wall);
+        std::printf("           updatedb             %7.1f s wall %7.1f s CPU   wall ratio %.1f\n", locate.wall, locate.cpu,
+                    ours.wall / locate.wall);
     }
     const SearchIndex::Status status = SearchIndex::readStatus(wendle.databasePath());
     if (options.memorySearches > 0)
@@ -268,11 +267,11 @@ int main(int argc, char **argv)
             const Timed theirs = recoll.build(options.recollMinutes);
             recollPartial = theirs.exitCode != 0;
             if (recollPartial) {
-                std::printf("build      recollindex stopped after %.1f s wall, %.1f s CPU, with %s of %lld files done\n",
-                            theirs.wall, theirs.cpu, qPrintable(recoll.progress()), qlonglong(status.files));
+                std::printf("build      recollindex stopped after %.1f s wall, %.1f s CPU, with %s of %lld files done\n", theirs.wall,
+                            theirs.cpu, qPrintable(recoll.progress()), qlonglong(status.files));
             } else {
-                std::printf("build      recollindex          %7.1f s wall %7.1f s CPU   wendle/recoll: wall %.3f, CPU %.3f\n",
-                            theirs.wall, theirs.cpu, ours.wall / theirs.wall, ours.cpu / theirs.cpu);
+                std::printf("build      recollindex          %7.1f s wall %7.1f s CPU   wendle/recoll: wall %.3f, CPU %.3f\n", theirs.wall,
+                            theirs.cpu, ours.wall / theirs.wall, ours.cpu / theirs.cpu);
             }
         }
         std::printf("size       recoll %.1f MB\n", double(recoll.databaseBytes()) / 1e6);
@@ -309,10 +308,9 @@ int main(int argc, char **argv)
                     {"grep -rliw budget", [&] { return processRoad(grepCommand, peerEnvironment, 1); }},
                 };
                 if (withRecoll)
-                    containing.insert(containing.begin() + 1, Road{"recollq -b budget", [&] {
-                                                                  return processRoad(recoll.queryCommand(QStringLiteral("budget")),
-                                                                                     peerEnvironment, 1);
-                                                              }});
+                    containing.insert(containing.begin() + 1,
+                                      Road{"recollq -b budget",
+                                           [&] { return processRoad(recoll.queryCommand(QStringLiteral("budget")), peerEnvironment, 1); }});
                 printFigures(QStringLiteral("road       find containing: from starting the command to its answer, %1 rounds%2")
                                  .arg(options.runs)
                                  .arg(recollNote),
@@ -342,8 +340,7 @@ int main(int argc, char **argv)
         if (withRecoll)
             recollContent.push_back((recollRun = recoll.query(QStringLiteral("budget"))).wall);
     }
-    std::printf("\nin-process index search (no client, no D-Bus, no reply) beside whole peer processes, %d runs, medians\n",
-                options.runs);
+    std::printf("\nin-process index search (no client, no D-Bus, no reply) beside whole peer processes, %d runs, medians\n", options.runs);
     compare("find named", indexName, "plocate", locateName);
     std::printf("  hits: index %d, plocate %lld (plocate has no size bound and keeps hidden files)\n", nameHits,
                 qlonglong(locateRun.output.count('\n')));
@@ -353,8 +350,7 @@ int main(int argc, char **argv)
                     qlonglong(grepRun.output.count('\n')));
         if (withRecoll) {
             compare("find containing", indexContent, "recollq", recollContent);
-            std::printf("  hits: index %d, recollq %lld%s\n", contentHits, qlonglong(recollRun.output.count('\n')),
-                        qPrintable(recollNote));
+            std::printf("  hits: index %d, recollq %lld%s\n", contentHits, qlonglong(recollRun.output.count('\n')), qPrintable(recollNote));
         }
     }
     const QString fresh = QFileInfo(tree).absoluteFilePath() + QStringLiteral("/tax return fresh.txt");

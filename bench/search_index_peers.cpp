@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -114,9 +114,9 @@ bool makeNamesTree(const QString &tree, qint64 count)
         return true;
     }
     QDir(QFileInfo(tree).path()).removeRecursively();
-    static const char *words[] = {"tax", "return", "budget", "invoice", "report", "photo", "holiday", "meeting",
-                                  "notes", "draft", "final", "scan", "letter", "contract", "summary", "plan",
-                                  "receipt", "statement", "garden", "house", "insurance", "bank", "trip", "recipe"};
+    static const char *words[] = {"tax",     "return",    "budget", "invoice", "report",    "photo",    "holiday", "meeting",
+                                  "notes",   "draft",     "final",  "scan",    "letter",    "contract", "summary", "plan",
+                                  "receipt", "statement", "garden", "house",   "insurance", "bank",     "trip",    "recipe"};
     static const char *extensions[] = {"pdf", "jpg", "txt", "odt", "docx", "png", "mp3", "zip", "xlsx", "eml"};
     std::mt19937 random(20240601);
     QElapsedTimer timer;
@@ -141,19 +141,14 @@ bool makeNamesTree(const QString &tree, qint64 count)
         ::close(fd);
     }
     QFile(marker).open(QIODevice::WriteOnly);
-    std::printf("tree: %s, %lld empty files made in %.1f s\n", qPrintable(tree), qlonglong(count),
-                double(timer.elapsed()) / 1000);
+    std::printf("tree: %s, %lld empty files made in %.1f s\n", qPrintable(tree), qlonglong(count), double(timer.elapsed()) / 1000);
     return true;
 }
 
 // ---- Wendle -------------------------------------------------------------------------
 
-Wendle::Wendle(QString binary, QString home, QString work)
-    : m_binary(std::move(binary))
-    , m_home(std::move(home))
-    , m_work(std::move(work))
-{
-}
+Wendle::Wendle(QString binary, QString home, QString work) : m_binary(std::move(binary)), m_home(std::move(home)), m_work(std::move(work))
+{}
 
 QString Wendle::databasePath() const
 {
@@ -218,16 +213,13 @@ Memory Wendle::idleDaemonMemory() const
 
 // ---- recoll --------------------------------------------------------------------------
 
-Recoll::Recoll(QString tree, QString configFolder)
-    : m_tree(std::move(tree))
-    , m_config(std::move(configFolder))
-{
-}
+Recoll::Recoll(QString tree, QString configFolder) : m_tree(std::move(tree)), m_config(std::move(configFolder))
+{}
 
 bool Recoll::available()
 {
     return !QStandardPaths::findExecutable(QStringLiteral("recollindex")).isEmpty()
-        && !QStandardPaths::findExecutable(QStringLiteral("recollq")).isEmpty();
+           && !QStandardPaths::findExecutable(QStringLiteral("recollq")).isEmpty();
 }
 
 Timed Recoll::build(int minutes) const
@@ -238,8 +230,7 @@ Timed Recoll::build(int minutes) const
     // Hidden files stay out as in Wendle's index; no spelling dictionary, which Wendle does not make.
     config.write("topdirs = " + QFile::encodeName(m_tree) + "\nskippedNames+ = .*\nnoaspell = 1\nloglevel = 1\n");
     config.close();
-    return runTimed(atIdlePriority({"recollindex", "-c", m_config, "-z"}), QProcessEnvironment::systemEnvironment(),
-                    minutes * 60000);
+    return runTimed(atIdlePriority({"recollindex", "-c", m_config, "-z"}), QProcessEnvironment::systemEnvironment(), minutes * 60000);
 }
 
 QString Recoll::progress() const

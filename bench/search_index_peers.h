@@ -22,8 +22,7 @@ struct Timed {
 
 // Runs the command to its end, with LC_ALL=C unless the environment says otherwise.
 // Past `limitMs` (-1: none) it is stopped, and exitCode is -2.
-Timed runTimed(const QStringList &command, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-               int limitMs = -1);
+Timed runTimed(const QStringList &command, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(), int limitMs = -1);
 
 // The command at idle CPU and I/O priority, as Wendle builds its index.
 QStringList atIdlePriority(const QStringList &command);

@@ -19,21 +19,22 @@ namespace {
 
 // Common words, so texts read like texts and the index meets real postings.
 constexpr std::array Common = {
-    "the", "of", "and", "to", "in", "is", "for", "that", "with", "on", "as", "this", "by", "be", "are", "from", "at",
-    "or", "an", "it", "was", "we", "will", "can", "all", "has", "our", "more", "their", "which", "one", "about",
-    "report", "meeting", "project", "house", "garden", "insurance", "bank", "holiday", "school", "letter", "contract",
-    "invoice", "payment", "account", "schedule", "review", "draft", "final", "summary", "plan", "notes", "family",
-    "doctor", "appointment", "travel", "train", "flight", "hotel", "recipe", "dinner", "weekend", "monday", "friday",
-    "january", "march", "june", "october", "december", "question", "answer", "please", "thanks", "regards", "dear",
-    "sir", "madam", "office", "client", "customer", "order", "delivery", "price", "cost", "total", "amount", "tax",
-    "return", "receipt", "statement", "salary", "pension", "mortgage", "rent", "energy", "water", "phone", "internet",
+    "the",         "of",      "and",       "to",       "in",        "is",       "for",     "that",    "with",    "on",       "as",
+    "this",        "by",      "be",        "are",      "from",      "at",       "or",      "an",      "it",      "was",      "we",
+    "will",        "can",     "all",       "has",      "our",       "more",     "their",   "which",   "one",     "about",    "report",
+    "meeting",     "project", "house",     "garden",   "insurance", "bank",     "holiday", "school",  "letter",  "contract", "invoice",
+    "payment",     "account", "schedule",  "review",   "draft",     "final",    "summary", "plan",    "notes",   "family",   "doctor",
+    "appointment", "travel",  "train",     "flight",   "hotel",     "recipe",   "dinner",  "weekend", "monday",  "friday",   "january",
+    "march",       "june",    "october",   "december", "question",  "answer",   "please",  "thanks",  "regards", "dear",     "sir",
+    "madam",       "office",  "client",    "customer", "order",     "delivery", "price",   "cost",    "total",   "amount",   "tax",
+    "return",      "receipt", "statement", "salary",   "pension",   "mortgage", "rent",    "energy",  "water",   "phone",    "internet",
 };
 
 // Made-up words, thousands of them, for the long tail of a real vocabulary.
 std::string madeUpWord(std::mt19937 &random)
 {
-    static const char *syllables[] = {"ka", "lo", "mi", "ten", "ra", "vo", "sel", "dan", "pri", "qua", "ber", "ost",
-                                      "ul", "fin", "gra", "hem", "ix", "jor", "nu", "pel", "sta", "tri", "wen", "zo"};
+    static const char *syllables[] = {"ka", "lo",  "mi",  "ten", "ra", "vo",  "sel", "dan", "pri", "qua", "ber", "ost",
+                                      "ul", "fin", "gra", "hem", "ix", "jor", "nu",  "pel", "sta", "tri", "wen", "zo"};
     std::string word;
     for (unsigned n = 2 + random() % 3; n > 0; --n)
         word += syllables[random() % std::size(syllables)];
@@ -130,8 +131,7 @@ std::string pdf(const std::string &text)
         std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
         out += entry;
     }
-    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref)
-           + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     return out;
 }
 
@@ -175,35 +175,40 @@ bool writeZip(const QString &path, const std::vector<std::pair<std::string, std:
 
 bool docx(const QString &path, const std::string &text)
 {
-    return writeZip(path, {
-        {"[Content_Types].xml",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
-         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
-         "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
-         "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
-        {"_rels/.rels",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
-         "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
-         "Target=\"word/document.xml\"/></Relationships>"},
-        {"word/document.xml",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
-         "<w:body>" + paragraphsXml(text, "<w:p><w:r><w:t>", "</w:t></w:r></w:p>") + "</w:body></w:document>"},
-    });
+    return writeZip(
+        path,
+        {
+            {"[Content_Types].xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+             "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+             "<Default Extension=\"xml\" ContentType=\"application/xml\"/><Override PartName=\"/word/document.xml\" "
+             "ContentType=\"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/></Types>"},
+            {"_rels/.rels",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+             "<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" "
+             "Target=\"word/document.xml\"/></Relationships>"},
+            {"word/document.xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\">"
+             "<w:body>"
+                 + paragraphsXml(text, "<w:p><w:r><w:t>", "</w:t></w:r></w:p>") + "</w:body></w:document>"},
+        });
 }
 
 bool odt(const QString &path, const std::string &text)
 {
-    return writeZip(path, {
-        {"mimetype", "application/vnd.oasis.opendocument.text"},
-        {"META-INF/manifest.xml",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
-         "manifest:version=\"1.2\"><manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
-         "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/></manifest:manifest>"},
-        {"content.xml",
-         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-         "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\"><office:body><office:text>"
-         + paragraphsXml(text, "<text:p>", "</text:p>") + "</office:text></office:body></office:document-content>"},
-    });
+    return writeZip(
+        path,
+        {
+            {"mimetype", "application/vnd.oasis.opendocument.text"},
+            {"META-INF/manifest.xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+             "manifest:version=\"1.2\"><manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+             "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/></manifest:manifest>"},
+            {"content.xml",
+             "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+             "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.2\"><office:body><office:text>"
+                 + paragraphsXml(text, "<text:p>", "</text:p>") + "</office:text></office:body></office:document-content>"},
+        });
 }
 
 std::string mail(Writer &writer, int serial, const std::string &text)
@@ -219,9 +224,10 @@ std::string source(Writer &writer, size_t bytes, bool budget)
     int function = 0;
     while (code.size() < bytes) {
         ++function;
-        code += "int " + writer.name().substr(0, 6) + std::to_string(function) + "(const std::vector<int> &values)\n{\n"
-                "    int total = 0;\n    for (int value : values)\n        total += value * " + std::to_string(function)
-                + ";\n    return total; // " + writer.prose(40, false) + "\n}\n\n";
+        code += "int " + writer.name().substr(0, 6) + std::to_string(function)
+                + "(const std::vector<int> &values)\n{\n"
+                  "    int total = 0;\n    for (int value : values)\n        total += value * "
+                + std::to_string(function) + ";\n    return total; // " + writer.prose(40, false) + "\n}\n\n";
     }
     return code;
 }
@@ -245,8 +251,8 @@ std::string media(Writer &writer, const char *extension, size_t bytes)
 QString folderFor(std::mt19937 &random, qint64 serial)
 {
     static const char *tops[] = {"Documents", "Projects", "Mail", "Pictures", "Music", "src", "Downloads", "Archive"};
-    static const char *levels[] = {"2019", "2020", "2021", "2022", "work", "private", "clients", "old", "drafts", "final",
-                                   "shared", "backup", "scans", "notes", "misc", "team"};
+    static const char *levels[] = {"2019",   "2020",  "2021",   "2022",   "work",  "private", "clients", "old",
+                                   "drafts", "final", "shared", "backup", "scans", "notes",   "misc",    "team"};
     QString folder = QLatin1String(tops[random() % std::size(tops)]);
     const unsigned depth = 1 + random() % (serial % 10 == 0 ? 11 : 5);
     for (unsigned level = 0; level < depth; ++level)
@@ -267,8 +273,8 @@ MixedTree makeMixedTree(qint64 files)
         QFile counts(marker);
         counts.open(QIODevice::ReadOnly);
         tree.filesWithText = counts.readAll().trimmed().toLongLong();
-        std::printf("tree       %s (made by an earlier run): %lld files, %lld with text\n", qPrintable(tree.root),
-                    qlonglong(files), qlonglong(tree.filesWithText));
+        std::printf("tree       %s (made by an earlier run): %lld files, %lld with text\n", qPrintable(tree.root), qlonglong(files),
+                    qlonglong(tree.filesWithText));
         return tree;
     }
     QDir(base).removeRecursively();
@@ -303,7 +309,8 @@ MixedTree makeMixedTree(qint64 files)
         } else if (kind < 42) {
             std::string box;
             for (int m = 0; m < 5; ++m)
-                box += "From friend@example.org Mon Jun  7 10:00:00 2021\n" + mail(writer, int(i) * 5 + m, writer.prose(size / 5, budget && m == 2));
+                box += "From friend@example.org Mon Jun  7 10:00:00 2021\n"
+                       + mail(writer, int(i) * 5 + m, writer.prose(size / 5, budget && m == 2));
             ok = writeFile(path + ".mbox", box);
         } else if (kind < 44) {
             ok = writeFile(path + ".html", "<html><head><title>" + writer.name() + "</title></head><body><p>" + writer.prose(size, budget)
@@ -328,8 +335,7 @@ MixedTree makeMixedTree(qint64 files)
     counts.write(QByteArray::number(tree.filesWithText));
     tree.secondsToMake = double(timer.elapsed()) / 1000;
     std::printf("tree       %s: %lld files, %lld with text (%.0f%%), made in %.1f s\n", qPrintable(tree.root), qlonglong(files),
-                qlonglong(tree.filesWithText), 100.0 * double(tree.filesWithText) / double(std::max<qint64>(1, files)),
-                tree.secondsToMake);
+                qlonglong(tree.filesWithText), 100.0 * double(tree.filesWithText) / double(std::max<qint64>(1, files)), tree.secondsToMake);
     return tree;
 }
 

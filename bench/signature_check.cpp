@@ -41,10 +41,11 @@ QByteArray entityFor(const QByteArray &command)
 
 QByteArray signedMessage(const QByteArray &id, const QByteArray &entity, const QByteArray &signature)
 {
-    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: x\r\nMessage-ID: <" + id + "@phone.example>\r\n"
-           "MIME-Version: 1.0\r\nContent-Type: multipart/signed; micalg=pgp-sha512; protocol=\"application/pgp-signature\"; "
-           "boundary=\"sig\"\r\n\r\n--sig\r\n" + entity + "\r\n--sig\r\nContent-Type: application/pgp-signature\r\n\r\n"
-           + signature + "\r\n--sig--\r\n";
+    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: x\r\nMessage-ID: <" + id
+           + "@phone.example>\r\n"
+             "MIME-Version: 1.0\r\nContent-Type: multipart/signed; micalg=pgp-sha512; protocol=\"application/pgp-signature\"; "
+             "boundary=\"sig\"\r\n\r\n--sig\r\n"
+           + entity + "\r\n--sig\r\nContent-Type: application/pgp-signature\r\n\r\n" + signature + "\r\n--sig--\r\n";
 }
 
 } // namespace
@@ -74,7 +75,8 @@ int main(int argc, char **argv)
         const std::optional<InboundMail> mail = parseInboundMessage(message, QString(), &error);
         const double checked = timer.nsecsElapsed() / 1e6;
         if (!mail || mail->signature.state != MailSignature::State::Good || mail->signature.fingerprint != owner) {
-            std::fprintf(stderr, "bench_signature_check: the signature did not check out: %s\n", qPrintable(mail ? mail->signature.problem : error));
+            std::fprintf(stderr, "bench_signature_check: the signature did not check out: %s\n",
+                         qPrintable(mail ? mail->signature.problem : error));
             return 1;
         }
         timer.restart();
@@ -96,7 +98,8 @@ int main(int argc, char **argv)
     // commands taken does not refuse it.
     TestSession session;
     session.setVariable(QStringLiteral("GNUPGHOME"), keys.home());
-    if (!session.isReady() || !session.configure({{"limitCommandsFlag", "no"}, {"requireSignedCommands", "yes"}, {"ownerKeyFingerprints", owner}})
+    if (!session.isReady()
+        || !session.configure({{"limitCommandsFlag", "no"}, {"requireSignedCommands", "yes"}, {"ownerKeyFingerprints", owner}})
         || !session.startDaemon()) {
         std::fprintf(stderr, "bench_signature_check: no Wendle to time the road with\n");
         return 1;

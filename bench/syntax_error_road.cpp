@@ -72,7 +72,9 @@ int main(int argc, char **argv)
 
     const std::vector<Road> roads = {
         {"wendle send → reply file (whole road)",
-         [&] { return replyRoad(outbox, wendle.wendle({"send", "--mail", "--from", "owner@example.org", "wndl run backup"}), environment); }},
+         [&] {
+             return replyRoad(outbox, wendle.wendle({"send", "--mail", "--from", "owner@example.org", "wndl run backup"}), environment);
+         }},
         {"wendle deliver → reply file",
          [&] {
              // Each message its own Message-ID: a message delivered twice runs once.
@@ -85,15 +87,15 @@ int main(int argc, char **argv)
          }},
         {"gdbus call Peer.Ping (peer: process + D-Bus)",
          [&] {
-             return processRoad({"gdbus", "call", "--session", "--dest", "org.wendle.Wendle", "--object-path", "/",
-                                 "--method", "org.freedesktop.DBus.Peer.Ping"},
+             return processRoad({"gdbus", "call", "--session", "--dest", "org.wendle.Wendle", "--object-path", "/", "--method",
+                                 "org.freedesktop.DBus.Peer.Ping"},
                                 environment);
          }},
         {"InboundMessage on an open bus → reply file",
          [&] {
              outbox.clear();
-             QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle",
-                                                                "org.wendle.Wendle.Inbound", "InboundMessage");
+             QDBusMessage call =
+                 QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", "InboundMessage");
              call << QVariantMap{{"FromAddress", "owner@example.org"}, {"MessageText", "wndl run backup"}};
              const double start = nowMs();
              if (connection.call(call).type() != QDBusMessage::ReplyMessage)
@@ -104,8 +106,8 @@ int main(int argc, char **argv)
         {"Peer.Ping on an open bus (peer: round trip)",
          [&] {
              const double start = nowMs();
-             const QDBusMessage reply = connection.call(QDBusMessage::createMethodCall("org.wendle.Wendle", "/",
-                                                                                       "org.freedesktop.DBus.Peer", "Ping"));
+             const QDBusMessage reply =
+                 connection.call(QDBusMessage::createMethodCall("org.wendle.Wendle", "/", "org.freedesktop.DBus.Peer", "Ping"));
              return reply.type() == QDBusMessage::ReplyMessage ? std::optional<double>(nowMs() - start) : std::nullopt;
          }},
     };

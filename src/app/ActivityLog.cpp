@@ -8,8 +8,8 @@
 #include <QFileInfo>
 
 #include <atomic>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,8 +50,7 @@ bool writeAll(int fd, const QByteArray &bytes)
 // never half of either. A new file gets the usual permissions, a replaced one
 // keeps its own; a symbolic link keeps pointing at the file it names. Every
 // system call counts here: this runs for each entry of the log.
-bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray &tail = QByteArray(),
-                  FileStamp *written = nullptr)
+bool replaceWhole(const QString &path, const QByteArray &head, const QByteArray &tail = QByteArray(), FileStamp *written = nullptr)
 {
     static std::atomic<unsigned> counter{0};
     static const QByteArray process = QByteArray::number(::getpid());

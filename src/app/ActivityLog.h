@@ -3,8 +3,8 @@
 #include <QDateTime>
 #include <QList>
 
-#include <cstdint>
 #include <QString>
+#include <cstdint>
 
 namespace wendle {
 

@@ -54,7 +54,8 @@ QString supportFolderProblem(const QString &folder)
                                            "does not start without it");
     if ((info.exists() || info.isSymLink()) && !info.isDir())
         return QStringLiteral("the data folder %1 is not a folder; Wendle leaves it alone. Move it away and start Wendle "
-                              "again").arg(folder);
+                              "again")
+            .arg(folder);
     if (!info.exists() && !QDir().mkpath(folder))
         return QStringLiteral("cannot create the data folder %1 (%2)").arg(folder, qt_error_string(errno)) + closing;
     const QString problem = writeProblem(folder);
@@ -122,8 +123,7 @@ bool lockTheInstance(InstanceLock &instanceLock, const QString &support)
 {
     QString holder;
     switch (instanceLock.take(support, &holder)) {
-    case InstanceLock::Result::Taken:
-        break;
+    case InstanceLock::Result::Taken: break;
     case InstanceLock::Result::HeldByAnother:
         fail(QStringLiteral("Wendle is already running for the data folder %1: %2").arg(support, holder));
         return false;

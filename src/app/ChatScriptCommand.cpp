@@ -1,15 +1,15 @@
 #include "app/ChatScriptCommand.h"
 
 #include "app/Controller.h"
-#include "platform/camera/GStreamerFrameSource.h"
 #include "app/Resources.h"
 #include "app/Settings.h"
-#include "platform/preferences/Preferences.h"
 #include "platform/alerts/Alerts.h"
+#include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/mail/OutboxMailTransport.h"
+#include "platform/preferences/Preferences.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/random/RandomSource.h"
 #include "platform/scheduler/QtScheduler.h"
@@ -55,8 +55,8 @@ int runChatScriptCommand(Preferences &preferences, const QString &supportFolder,
     ProcessScriptRunner scripts;
     QtProcessLauncher processes;
     GStreamerFrameSource camera;
-    const Platform platform{preferences, clock, scheduler, console, random, mail, chat,
-                            workspace, alerts, resources, search, scripts, processes, camera, supportFolder};
+    const Platform platform{preferences, clock,     scheduler, console, random,    mail,   chat,         workspace,
+                            alerts,      resources, search,    scripts, processes, camera, supportFolder};
     Controller controller(platform);
 
     controller.forceChatScript();

@@ -6,10 +6,8 @@
 
 namespace wendle {
 
-CheckedPreferences::CheckedPreferences(Preferences &stored)
-    : m_stored(stored)
-{
-}
+CheckedPreferences::CheckedPreferences(Preferences &stored) : m_stored(stored)
+{}
 
 void CheckedPreferences::registerDefaults(const QVariantMap &defaults)
 {

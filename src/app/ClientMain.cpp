@@ -110,11 +110,8 @@ int main(int argc, char **argv)
     QTextStream out(&outFile), err(&errFile);
     QCoreApplication app(argc, argv);
     switch (road) {
-    case Road::Send:
-        return runSendCommand(arguments, out, err);
-    case Road::Status:
-        return runStatusCommand(arguments, out, err);
-    default:
-        return runConfigSubcommand(arguments, out, err);
+    case Road::Send: return runSendCommand(arguments, out, err);
+    case Road::Status: return runStatusCommand(arguments, out, err);
+    default: return runConfigSubcommand(arguments, out, err);
     }
 }

@@ -287,7 +287,8 @@ QString colorTextFromStored(const QVariant &stored)
     if (!stored.isValid())
         return QString();
     // Bytes from older files and text from newer ones hold the same words.
-    const QString text = (stored.typeId() == QMetaType::QByteArray ? QString::fromLatin1(stored.toByteArray()) : stored.toString()).trimmed();
+    const QString text =
+        (stored.typeId() == QMetaType::QByteArray ? QString::fromLatin1(stored.toByteArray()) : stored.toString()).trimmed();
     if ((text.size() != 7 && text.size() != 9) || !text.startsWith(u'#'))
         return QString();
     const std::optional<Rgba64> color = hexColor(text);

@@ -178,8 +178,7 @@ struct GlobalOptions {
     // The build writes the completion script and the manual's generated
     // sections with these, from the same tables the program reads.
     QCommandLineOption printCompletion{QStringLiteral("print-completion"), QStringLiteral("Print the bash completion script.")};
-    QCommandLineOption printManual{QStringLiteral("print-manual-sections"),
-                                   QStringLiteral("Print the manual's settings and help pages.")};
+    QCommandLineOption printManual{QStringLiteral("print-manual-sections"), QStringLiteral("Print the manual's settings and help pages.")};
 };
 
 GlobalOptions::GlobalOptions()
@@ -218,8 +217,7 @@ std::optional<int> answerGlobalOption(const GlobalOptions &options, const QList<
 
 bool isSubcommand(const QList<Subcommand> &subcommands, const QString &name)
 {
-    return std::any_of(subcommands.cbegin(), subcommands.cend(),
-                       [&name](const Subcommand &subcommand) { return subcommand.name == name; });
+    return std::any_of(subcommands.cbegin(), subcommands.cend(), [&name](const Subcommand &subcommand) { return subcommand.name == name; });
 }
 
 // "wendle help" and "wendle help COMMAND" read like the options; any other

@@ -1,8 +1,8 @@
 #include "app/ConfigCommand.h"
 
 #include "app/ColorText.h"
-#include "app/Settings.h"
 #include "app/SettingRules.h"
+#include "app/Settings.h"
 #include "app/SubcommandParser.h"
 #include "intake/SignedCommands.h"
 #include "operations/Faxing.h"
@@ -57,8 +57,7 @@ QVariant parseSettingValue(SettingType type, const QString &text, QString *error
         *error = QStringLiteral("expected a number");
         return {};
     }
-    case SettingType::String:
-        return text;
+    case SettingType::String: return text;
     case SettingType::ArgumentVector: {
         const std::optional<QStringList> words = splitShellWords(text);
         if (words && !words->isEmpty())
@@ -124,8 +123,7 @@ QString displaySettingValue(const QString &key, const QVariant &stored)
         if (value.typeId() != QMetaType::QVariantList)
             return value.toString();
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromVariantList(value.toList())).toJson(QJsonDocument::Compact));
-    default:
-        return value.toString();
+    default: return value.toString();
     }
 }
 
@@ -165,16 +163,13 @@ QVariant valueOrDefault(const Preferences &preferences, const SettingInfo &info)
 QString usedInstead(const Preferences &preferences, const SettingInfo &info)
 {
     switch (info.bounds.rule) {
-    case SettingRule::MailAddress:
-        return QStringLiteral("nobody");
-    case SettingRule::KeyFingerprints:
-        return QStringLiteral("no key");
-    case SettingRule::OneWord:
-        return QStringLiteral("it as it is, which no command matches");
-    case SettingRule::Tightens:
-        return QStringLiteral("true, the stricter value");
+    case SettingRule::MailAddress: return QStringLiteral("nobody");
+    case SettingRule::KeyFingerprints: return QStringLiteral("no key");
+    case SettingRule::OneWord: return QStringLiteral("it as it is, which no command matches");
+    case SettingRule::Tightens: return QStringLiteral("true, the stricter value");
     default:
-        return QStringLiteral("the default ") + displaySettingValue(info.key, preferences.registeredDefaults().value(info.key, info.defaultValue));
+        return QStringLiteral("the default ")
+               + displaySettingValue(info.key, preferences.registeredDefaults().value(info.key, info.defaultValue));
     }
 }
 
@@ -217,8 +212,10 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
         return *done;
     const QStringList words = command.parser.positionalArguments();
     const QString verb = words.value(0);
-    static const QHash<QString, qsizetype> wordCounts = {{QStringLiteral("list"), 1}, {QStringLiteral("get"), 2},
-                                                         {QStringLiteral("unset"), 2}, {QStringLiteral("describe"), 2},
+    static const QHash<QString, qsizetype> wordCounts = {{QStringLiteral("list"), 1},
+                                                         {QStringLiteral("get"), 2},
+                                                         {QStringLiteral("unset"), 2},
+                                                         {QStringLiteral("describe"), 2},
                                                          {QStringLiteral("set"), 3}};
     if (!wordCounts.contains(verb))
         return command.usageError(verb.isEmpty() ? QStringLiteral("no action") : QStringLiteral("unknown action ") + verb, err);
@@ -227,7 +224,8 @@ int runConfigCommand(Preferences &preferences, const QStringList &arguments, QTe
 
     if (verb == QLatin1String("list")) {
         for (const SettingInfo &info : knownSettings()) {
-            out << info.key << " = " << displaySettingValue(info.key, valueOrDefault(preferences, info)) << originOf(preferences, info) << '\n'
+            out << info.key << " = " << displaySettingValue(info.key, valueOrDefault(preferences, info)) << originOf(preferences, info)
+                << '\n'
                 << "    " << typeAndDescription(info) << '\n';
         }
         return 0;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QStringList>
-#include <QVariant>
 #include <QTextStream>
+#include <QVariant>
 
 namespace wendle {
 

@@ -68,8 +68,7 @@ public:
 
     // Intake.
     // The Message-ID, when the message had one, threads the answers under it.
-    void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment,
-                          const QString &messageId = QString());
+    void processEmailFrom(const QString &from, const QString &message, const QVariant &attachment, const QString &messageId = QString());
     void processChatFrom(const QString &from, const QString &message, const QVariant &attachment);
     void parseCommand(const QString &text);
     // Commands run one at a time, and a custom script answers after the call
@@ -149,10 +148,11 @@ public:
     void launchiChat();
     void checkEmailWithCcTo(const QString &ccAddress);
     void getScheduleForDay(const QString &day, const QString &month, const QString &year);
+
 private:
     void launchCompanion(const QString &applicationName);
-public:
 
+public:
     // Command language.
     void reportSyntaxError() override;
     void writeConsoleLine(const QString &line) override;
@@ -231,8 +231,8 @@ private:
     void reportScriptFailure(const QString &script, const QString &fallbackFormat, const QString &fallbackArgument);
     void runLanguage(const QByteArray &command);
     void refuseMail(const QString &from, const QString &why);
-    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                       const QString &messageId, const QString &sender);
+    void acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress, const QString &messageId,
+                       const QString &sender);
     QString switchRemoteCommands(bool enabled, const QString &by);
     void answerUnder(const QString &messageId, const std::function<void()> &answer);
     bool commandStillRunning() const;

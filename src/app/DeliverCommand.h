@@ -11,8 +11,8 @@ namespace wendle {
 
 // Exit codes a mail delivery agent understands (sysexits.h).
 inline constexpr int DeliveredExitCode = 0;
-inline constexpr int BadMessageExitCode = 65;     // EX_DATAERR: bounce, retrying cannot help
-inline constexpr int TryAgainLaterExitCode = 75;  // EX_TEMPFAIL: the mail system keeps it and retries
+inline constexpr int BadMessageExitCode = 65;    // EX_DATAERR: bounce, retrying cannot help
+inline constexpr int TryAgainLaterExitCode = 75; // EX_TEMPFAIL: the mail system keeps it and retries
 
 // The error the running Wendle answers a delivered message with when the
 // message can never be taken; any other error is worth another try.

@@ -3,8 +3,8 @@
 #include "app/DeliverCommand.h"
 #include "app/InboundLimits.h"
 #include "app/InboundService.h"
-#include "app/SessionBus.h"
 #include "app/SendCommand.h"
+#include "app/SessionBus.h"
 #include "app/Settings.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
@@ -32,8 +32,9 @@ Delivery readDelivery(const QByteArray &raw, const Preferences &preferences, con
     };
     // GnuPG is started only for mail the address test lets in.
     const CheckSignature check = [&](const InboundMail &mail) {
-        return !mail.autoSubmitted && (senderMatches(preferences.stringValue(RBPhoneEmailAddress), mail.from)
-                                       || senderMatches(preferences.stringValue(RBRemoteEmailAddress), mail.from));
+        return !mail.autoSubmitted
+               && (senderMatches(preferences.stringValue(RBPhoneEmailAddress), mail.from)
+                   || senderMatches(preferences.stringValue(RBRemoteEmailAddress), mail.from));
     };
     QString error;
     bool temporary = false;
@@ -111,8 +112,7 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
         return TryAgainLaterExitCode;
     }
     if (raw.status == BoundedInput::TooLarge) {
-        err << "wendle deliver: the message is larger than " << (MaxInboundMessageBytes >> 20)
-            << " MB; it was not handed to Wendle\n";
+        err << "wendle deliver: the message is larger than " << (MaxInboundMessageBytes >> 20) << " MB; it was not handed to Wendle\n";
         return BadMessageExitCode;
     }
     // A running Wendle reads the message itself, signature and all: what a
@@ -149,7 +149,8 @@ int runDeliverCommand(int input, const Preferences &preferences, const QString &
     if (!delivery.arguments)
         return delivery.exitCode;
     err << "wendle deliver: "
-        << (busProblem.isNull() ? QStringLiteral("Wendle is not running (start it with: wendle run)") : sessionBusAdvice(busProblem)) << '\n';
+        << (busProblem.isNull() ? QStringLiteral("Wendle is not running (start it with: wendle run)") : sessionBusAdvice(busProblem))
+        << '\n';
     return TryAgainLaterExitCode;
 }
 

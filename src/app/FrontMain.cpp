@@ -176,11 +176,14 @@ int deliver(char **argv)
         return BadMessageExitCode;
     }
     if (file < 0) {
-        std::fprintf(stderr, unreadable ? "wendle deliver: cannot read standard input: %s\n" : "wendle deliver: cannot hold the message for Wendle: %s\n",
+        std::fprintf(stderr,
+                     unreadable ? "wendle deliver: cannot read standard input: %s\n"
+                                : "wendle deliver: cannot hold the message for Wendle: %s\n",
                      std::strerror(errno));
         return TryAgainLaterExitCode;
     }
-    DBusMessage *call = dbus_message_new_method_call("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", "DeliverMessage");
+    DBusMessage *call =
+        dbus_message_new_method_call("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", "DeliverMessage");
     if (!call || !dbus_message_append_args(call, DBUS_TYPE_UNIX_FD, &file, DBUS_TYPE_INVALID)) {
         std::fprintf(stderr, "wendle deliver: cannot hold the message for Wendle: %s\n", std::strerror(ENOMEM));
         return TryAgainLaterExitCode;
@@ -196,7 +199,8 @@ int deliver(char **argv)
             runHelper("wendle-daemon", argv, TryAgainLaterExitCode);
         }
         printLines(error.message ? error.message : "");
-        return error.name && std::strcmp(error.name, "org.wendle.Wendle.Error.BadMessage") == 0 ? BadMessageExitCode : TryAgainLaterExitCode;
+        return error.name && std::strcmp(error.name, "org.wendle.Wendle.Error.BadMessage") == 0 ? BadMessageExitCode
+                                                                                                : TryAgainLaterExitCode;
     }
     char **notes = nullptr;
     int count = 0;

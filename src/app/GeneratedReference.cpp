@@ -38,8 +38,11 @@ QString caseArm(const CommandWords &command)
         if (!word.contains(u'='))
             continue;
         const QString kind = word.section(u'=', 1);
-        const QString action = kind == QLatin1String("FILE") ? QStringLiteral("_filedir") : kind == QLatin1String("DIR") ? QStringLiteral("_filedir -d") : QString();
-        valueArms << QStringLiteral("        %1)\n            %2\n            return\n            ;;\n").arg(option, action.isEmpty() ? QStringLiteral(":") : action);
+        const QString action = kind == QLatin1String("FILE")  ? QStringLiteral("_filedir")
+                               : kind == QLatin1String("DIR") ? QStringLiteral("_filedir -d")
+                                                              : QString();
+        valueArms << QStringLiteral("        %1)\n            %2\n            return\n            ;;\n")
+                         .arg(option, action.isEmpty() ? QStringLiteral(":") : action);
     }
     QString arm = QStringLiteral("    %1)\n").arg(command.name);
     if (!valueArms.isEmpty())
@@ -66,8 +69,7 @@ template <typename Rows> QString transportParagraphs(const char *key, const QStr
     for (const auto &row : rows) {
         const QString description = QString::fromUtf8(row.description);
         text += QStringLiteral(".TP\n.B %1\n%2%3.\n")
-                    .arg(QLatin1String(row.name), &row == &rows.front() ? QStringLiteral("(default) ") : QString(),
-                         roff(description));
+                    .arg(QLatin1String(row.name), &row == &rows.front() ? QStringLiteral("(default) ") : QString(), roff(description));
     }
     return text;
 }
@@ -83,31 +85,30 @@ QString completionScript(const QList<CommandWords> &commands)
         if (command.name != QLatin1String("config"))
             arms += caseArm(command);
     }
-    QString script = QStringLiteral(
-        "# bash completion for wendle(1), written by `wendle --print-completion`\n\n"
-        "_wendle()\n{\n"
-        "    local cur prev words cword\n"
-        "    _init_completion || return\n\n"
-        "    local commands=\"%1 help\"\n"
-        "    if [[ $cword -eq 1 ]]; then\n"
-        "        COMPREPLY=($(compgen -W \"$commands --help --version\" -- \"$cur\"))\n"
-        "        return\n"
-        "    fi\n\n"
-        "    case ${words[1]} in\n"
-        "%2"
-        "    help)\n"
-        "        [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W \"%1 %3\" -- \"$cur\"))\n"
-        "        ;;\n"
-        "    config)\n"
-        "        if [[ $cword -eq 2 ]]; then\n"
-        "            COMPREPLY=($(compgen -W \"%4 --help\" -- \"$cur\"))\n"
-        "        elif [[ $cword -eq 3 && ${words[2]} == @(get|set|unset|describe) ]]; then\n"
-        "            COMPREPLY=($(compgen -W \"%5\" -- \"$cur\"))\n"
-        "        fi\n"
-        "        ;;\n"
-        "    esac\n"
-        "}\n"
-        "complete -F _wendle wendle\n");
+    QString script = QStringLiteral("# bash completion for wendle(1), written by `wendle --print-completion`\n\n"
+                                    "_wendle()\n{\n"
+                                    "    local cur prev words cword\n"
+                                    "    _init_completion || return\n\n"
+                                    "    local commands=\"%1 help\"\n"
+                                    "    if [[ $cword -eq 1 ]]; then\n"
+                                    "        COMPREPLY=($(compgen -W \"$commands --help --version\" -- \"$cur\"))\n"
+                                    "        return\n"
+                                    "    fi\n\n"
+                                    "    case ${words[1]} in\n"
+                                    "%2"
+                                    "    help)\n"
+                                    "        [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W \"%1 %3\" -- \"$cur\"))\n"
+                                    "        ;;\n"
+                                    "    config)\n"
+                                    "        if [[ $cword -eq 2 ]]; then\n"
+                                    "            COMPREPLY=($(compgen -W \"%4 --help\" -- \"$cur\"))\n"
+                                    "        elif [[ $cword -eq 3 && ${words[2]} == @(get|set|unset|describe) ]]; then\n"
+                                    "            COMPREPLY=($(compgen -W \"%5\" -- \"$cur\"))\n"
+                                    "        fi\n"
+                                    "        ;;\n"
+                                    "    esac\n"
+                                    "}\n"
+                                    "complete -F _wendle wendle\n");
     QStringList configWords;
     for (const CommandWords &command : commands) {
         if (command.name == QLatin1String("config"))

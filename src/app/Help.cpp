@@ -19,8 +19,10 @@ constexpr int BookNotReadable = -54;
 const QHash<QString, QString> &pageSynonyms()
 {
     static const QHash<QString, QString> synonyms = {
-        {QStringLiteral("remote"), QStringLiteral("ped")},     {QStringLiteral("phone"), QStringLiteral("ped")},
-        {QStringLiteral("security"), QStringLiteral("sec")},   {QStringLiteral("camera"), QStringLiteral("isight")},
+        {QStringLiteral("remote"), QStringLiteral("ped")},
+        {QStringLiteral("phone"), QStringLiteral("ped")},
+        {QStringLiteral("security"), QStringLiteral("sec")},
+        {QStringLiteral("camera"), QStringLiteral("isight")},
         {QStringLiteral("configure"), QStringLiteral("configuring")},
     };
     return synonyms;
@@ -75,12 +77,33 @@ void Controller::showHelpPage(const QString &page)
         m_platform.console.writeLine(QStringLiteral("Wendle Log Update: %1 page: %2").arg(QLatin1String(HelpBookName), path));
 }
 
-void Controller::helpComputer() { showHelpPage(QStringLiteral("html/computer_tab.html")); }
-void Controller::helpRemote() { showHelpPage(QStringLiteral("html/ped_tab.html")); }
-void Controller::helpSecurity() { showHelpPage(QStringLiteral("html/security_tab.html")); }
-void Controller::helpChat() { showHelpPage(QStringLiteral("html/chat_tab.html")); }
-void Controller::helpCustom() { showHelpPage(QStringLiteral("html/custom_tab.html")); }
-void Controller::helpConfigure() { showHelpPage(QStringLiteral("html/configuring.html")); }
-void Controller::helpiSight() { showHelpPage(QStringLiteral("html/isight_tab.html")); }
+void Controller::helpComputer()
+{
+    showHelpPage(QStringLiteral("html/computer_tab.html"));
+}
+void Controller::helpRemote()
+{
+    showHelpPage(QStringLiteral("html/ped_tab.html"));
+}
+void Controller::helpSecurity()
+{
+    showHelpPage(QStringLiteral("html/security_tab.html"));
+}
+void Controller::helpChat()
+{
+    showHelpPage(QStringLiteral("html/chat_tab.html"));
+}
+void Controller::helpCustom()
+{
+    showHelpPage(QStringLiteral("html/custom_tab.html"));
+}
+void Controller::helpConfigure()
+{
+    showHelpPage(QStringLiteral("html/configuring.html"));
+}
+void Controller::helpiSight()
+{
+    showHelpPage(QStringLiteral("html/isight_tab.html"));
+}
 
 } // namespace wendle

@@ -15,9 +15,8 @@ struct HelpPage {
 };
 
 inline constexpr HelpPage HelpPages[] = {
-    {"computer", "html/computer_tab.html"}, {"ped", "html/ped_tab.html"},
-    {"sec", "html/security_tab.html"},      {"chat", "html/chat_tab.html"},
-    {"custom", "html/custom_tab.html"},     {"configuring", "html/configuring.html"},
+    {"computer", "html/computer_tab.html"}, {"ped", "html/ped_tab.html"},       {"sec", "html/security_tab.html"},
+    {"chat", "html/chat_tab.html"},         {"custom", "html/custom_tab.html"}, {"configuring", "html/configuring.html"},
     {"isight", "html/isight_tab.html"},
 };
 

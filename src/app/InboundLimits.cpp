@@ -45,8 +45,7 @@ qsizetype argumentBytes(const QDBusArgument &argument)
     qsizetype bytes = 0;
     switch (argument.currentType()) {
     case QDBusArgument::BasicType:
-    case QDBusArgument::VariantType:
-        return inboundValueBytes(argument.asVariant());
+    case QDBusArgument::VariantType: return inboundValueBytes(argument.asVariant());
     case QDBusArgument::ArrayType:
         // Bytes in one piece: one element at a time would take seconds.
         if (argument.currentSignature() == QLatin1String("ay")) {
@@ -76,8 +75,7 @@ qsizetype argumentBytes(const QDBusArgument &argument)
         argument.endMap();
         return bytes;
     case QDBusArgument::MapEntryType:
-    case QDBusArgument::UnknownType:
-        break;
+    case QDBusArgument::UnknownType: break;
     }
     return bytes;
 }

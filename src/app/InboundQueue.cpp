@@ -70,8 +70,7 @@ InboundQueue::InboundQueue(const QString &supportFolder, Handler handler)
     , m_handler(std::move(handler))
     , m_messageIds(supportFolder + QLatin1String("/message-ids"))
     , m_context(std::make_unique<QObject>())
-{
-}
+{}
 
 InboundQueue::~InboundQueue() = default;
 

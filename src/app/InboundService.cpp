@@ -32,15 +32,14 @@ constexpr qsizetype LargeCallBytes = 256 * 1024;
 
 } // namespace
 
-InboundService::InboundService(InboundQueue &queue, const Preferences &preferences, const QString &attachmentFolder,
-                               Console &console, QObject *parent)
+InboundService::InboundService(InboundQueue &queue, const Preferences &preferences, const QString &attachmentFolder, Console &console,
+                               QObject *parent)
     : QObject(parent)
     , m_queue(queue)
     , m_preferences(preferences)
     , m_attachmentFolder(attachmentFolder)
     , m_console(console)
-{
-}
+{}
 
 QString inboundArgument(const QVariantMap &arguments, const QString &key)
 {
@@ -141,8 +140,7 @@ QString InboundService::enqueue(const InboundItem &item, const QString &attachme
     const InboundQueue::Outcome outcome = m_queue.take(item, &why);
     traceStep("daemon: message spooled");
     switch (outcome) {
-    case InboundQueue::Outcome::Taken:
-        return {};
+    case InboundQueue::Outcome::Taken: return {};
     case InboundQueue::Outcome::RunBefore:
         // A second delivery of a message already taken: answered as taken, so
         // the mail system stops offering it, and dropped.

@@ -62,7 +62,10 @@ int rebuild(const QString &databasePath, QTextStream &out, QTextStream &err)
                "wendle status shows how far it has come.\n";
         return 0;
     }
-    SearchIndex index(databasePath, QDir::homePath(), [&out](const QString &line) { out << line << "\n"; out.flush(); });
+    SearchIndex index(databasePath, QDir::homePath(), [&out](const QString &line) {
+        out << line << "\n";
+        out.flush();
+    });
     SettingsPreferences preferences;
     Controller::registerDefaults(preferences);
     index.setReadsMail(preferences.boolValue(RBSearchEmails));

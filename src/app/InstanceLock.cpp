@@ -42,15 +42,15 @@ InstanceLock::Result InstanceLock::take(const QString &folder, QString *holder)
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        *holder = error == EWOULDBLOCK ? whoHolds(fd)
-                                       : QStringLiteral("cannot lock %1: %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(error)));
+        *holder = error == EWOULDBLOCK
+                      ? whoHolds(fd)
+                      : QStringLiteral("cannot lock %1: %2").arg(QFile::decodeName(path), QString::fromLocal8Bit(std::strerror(error)));
         ::close(fd);
         return error == EWOULDBLOCK ? Result::HeldByAnother : Result::Unavailable;
     }
     const QByteArray self = QStringLiteral("process %1 on %2, started %3 (session bus %4)\n")
                                 .arg(::getpid())
-                                .arg(QSysInfo::machineHostName(),
-                                     QDateTime::currentDateTime().toString(Qt::ISODate),
+                                .arg(QSysInfo::machineHostName(), QDateTime::currentDateTime().toString(Qt::ISODate),
                                      qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS", QStringLiteral("none")))
                                 .toUtf8();
     if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, self.constData(), size_t(self.size()), 0) != self.size())

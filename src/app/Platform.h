@@ -38,8 +38,8 @@ struct Platform {
     ScriptRunner &scripts;
     ProcessLauncher &processes;
     FrameSource &camera;
-    QString supportFolder; // log, old log, snapshot, outbox
-    HelpViewer *help = nullptr; // none when headless
+    QString supportFolder;                      // log, old log, snapshot, outbox
+    HelpViewer *help = nullptr;                 // none when headless
     DeskNotifications *notifications = nullptr; // none: nobody at the desk is told of commands
 };
 

@@ -25,8 +25,7 @@ int makeFilesPrivate(const QStringList &folders)
     int changed = 0;
     for (const QString &folder : folders) {
         changed += makePrivate(folder) ? 1 : 0;
-        QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                             QDirIterator::Subdirectories);
+        QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
         while (entries.hasNext())
             changed += makePrivate(entries.next()) ? 1 : 0;
     }

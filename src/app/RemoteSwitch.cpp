@@ -29,9 +29,9 @@ QString askRunningWendle(bool enable, QString *answer)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.interface()->isServiceRegistered(QLatin1String(DBusServiceName)))
         return QString();
-    const QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath),
-                                                             QLatin1String(DBusRemoteInterface),
-                                                             enable ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath), QLatin1String(DBusRemoteInterface),
+                                       enable ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, SwitchTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return reply.errorMessage().isEmpty() ? QStringLiteral("no answer") : reply.errorMessage();
@@ -41,11 +41,8 @@ QString askRunningWendle(bool enable, QString *answer)
 
 } // namespace
 
-RemoteSwitchService::RemoteSwitchService(QObject *parent, Controller &controller)
-    : QDBusAbstractAdaptor(parent)
-    , m_controller(controller)
-{
-}
+RemoteSwitchService::RemoteSwitchService(QObject *parent, Controller &controller) : QDBusAbstractAdaptor(parent), m_controller(controller)
+{}
 
 QString RemoteSwitchService::Pause()
 {

@@ -40,8 +40,7 @@ QVariantMap readTemplates(const QString &path)
 
 } // namespace
 
-Resources::Resources(const QString &folder)
-    : m_folder(folder)
+Resources::Resources(const QString &folder) : m_folder(folder)
 {
     QFile file(QDir(folder).filePath(QStringLiteral("messages.json")));
     if (!file.open(QIODevice::ReadOnly))
@@ -54,8 +53,7 @@ Resources::Resources(const QString &folder)
 QString Resources::locateFolder()
 {
     const QString binaryFolder = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {binaryFolder + QLatin1String("/resources"),
-                                    binaryFolder + QLatin1String("/../share/wendle"),
+    const QStringList candidates = {binaryFolder + QLatin1String("/resources"), binaryFolder + QLatin1String("/../share/wendle"),
                                     // the full program, installed under libexec/wendle
                                     binaryFolder + QLatin1String("/../../share/wendle")};
     for (const QString &candidate : candidates) {

@@ -125,15 +125,13 @@ private:
     std::unique_ptr<HelpBrowser> m_help{m_windowed ? new HelpBrowser : nullptr};
     FreedesktopNotifications m_notifications{m_bus, m_console};
     Controller m_controller{platform()};
-    InboundQueue m_queue{m_support,
-                         [this](const InboundItem &item, const std::function<void()> &done) { return handInbound(item, done); }};
+    InboundQueue m_queue{m_support, [this](const InboundItem &item, const std::function<void()> &done) { return handInbound(item, done); }};
     std::unique_ptr<SettingsWindow> m_window;
     InboundService m_inbound{m_queue, m_storedPreferences, m_attachments, m_console};
     StatusService *const m_statusService = addDBusServices(); // owned by m_inbound
     SignalWatcher m_signalWatcher;
     // Commands that arrive in the owner's mailbox.
-    MailboxWatcher m_mailbox{m_preferences, m_attachments, [this](const InboundMail &message) { return takeMail(message); },
-                             m_mailLog};
+    MailboxWatcher m_mailbox{m_preferences, m_attachments, [this](const InboundMail &message) { return takeMail(message); }, m_mailLog};
     QString m_mailboxWaits; // why the mailbox watcher has not started
     std::unique_ptr<SessionBusWatcher> m_busWatcher;
     std::unique_ptr<TrayIcon> m_tray;
@@ -168,8 +166,8 @@ Platform Instance::platform()
 
 StatusService *Instance::addDBusServices()
 {
-    auto *status = new StatusService(&m_inbound); // owned by m_inbound
-    new RemoteSwitchService(&m_inbound, m_controller); // owned by m_inbound
+    auto *status = new StatusService(&m_inbound);                                // owned by m_inbound
+    new RemoteSwitchService(&m_inbound, m_controller);                           // owned by m_inbound
     new WindowService(&m_inbound, [this] { return showWindowForAnotherRun(); }); // owned by m_inbound
     return status;
 }
@@ -248,20 +246,18 @@ void Instance::reportStatus(QVariantMap &report)
     report.insert(QLatin1String(StatusChatConnection), m_chat.state());
     report.insert(QLatin1String(StatusQueueLength), QDir(m_mail.smtp().queueFolder()).entryList(QDir::Files).size());
     report.insert(QLatin1String(StatusPendingConfirmation), m_controller.describeCodeAwaited());
-    report.insert(
-        QLatin1String(StatusIndexState),
-        m_index.isReady() ? QStringLiteral("ready")
-            : m_index.hasFailed()
-            ? QStringLiteral("unavailable; searches walk the folders")
-            : QStringLiteral("being built: %1; searches walk the folders").arg(search::describeProgress(m_index.progress())));
+    report.insert(QLatin1String(StatusIndexState),
+                  m_index.isReady() ? QStringLiteral("ready")
+                  : m_index.hasFailed()
+                      ? QStringLiteral("unavailable; searches walk the folders")
+                      : QStringLiteral("being built: %1; searches walk the folders").arg(search::describeProgress(m_index.progress())));
 }
 
 // The objects are in place before the name is taken: a call the bus held
 // while it started Wendle is delivered as soon as the name is ours.
 bool Instance::registerDBusServices()
 {
-    m_bus.registerObject(QLatin1String(DBusObjectPath), &m_inbound,
-                         QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors);
+    m_bus.registerObject(QLatin1String(DBusObjectPath), &m_inbound, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAdaptors);
     if (!m_bus.registerService(QLatin1String(DBusServiceName))) {
         std::fputs("wendle: Wendle is already running in this session\n", stderr);
         return false;
@@ -281,8 +277,7 @@ bool Instance::registerDBusServices()
 
 TrayFacts Instance::trayFacts() const
 {
-    return TrayFacts{mailState(), m_chat.state(), describeLastCommand(m_controller),
-                     m_preferences.boolValue(RBEnableRemoteCommands)};
+    return TrayFacts{mailState(), m_chat.state(), describeLastCommand(m_controller), m_preferences.boolValue(RBEnableRemoteCommands)};
 }
 
 void Instance::openWindowAndTray()
@@ -307,8 +302,8 @@ void Instance::awake()
     // Said once here, not at every read: the values are used as the lines say.
     for (const QString &line : settingsFileReport(m_storedPreferences))
         m_mailLog(line);
-    const int madePrivate = makeFilesPrivate({QFileInfo(m_storedPreferences.fileName()).path(), m_support,
-                                              QFileInfo(search::SearchIndex::defaultDatabasePath()).path()});
+    const int madePrivate = makeFilesPrivate(
+        {QFileInfo(m_storedPreferences.fileName()).path(), m_support, QFileInfo(search::SearchIndex::defaultDatabasePath()).path()});
     if (madePrivate > 0)
         m_mailLog(QStringLiteral("Wendle Log Update:  %1 files and folders of Wendle were readable by other users; "
                                  "they are now private to you")
@@ -316,8 +311,7 @@ void Instance::awake()
     // `wendle config set` reaches the running instance: the camera switches,
     // and the stamp colour and the library it would otherwise store over the
     // owner's change at quit.
-    m_preferencesWatcher =
-        std::make_unique<PreferencesWatcher>(m_storedPreferences.fileName(), [this] { storedSettingsChanged(); });
+    m_preferencesWatcher = std::make_unique<PreferencesWatcher>(m_storedPreferences.fileName(), [this] { storedSettingsChanged(); });
 }
 
 void Instance::storedSettingsChanged()
@@ -336,8 +330,8 @@ void Instance::startMailboxWhenOwned()
     const QString placeholders = placeholderSendersProblem(m_preferences);
     if (!placeholders.isNull() && !m_preferences.stringValue(RBImapUrl).isEmpty()) {
         if (m_mailboxWaits.isNull())
-            m_mailLog(QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; it starts once they are set")
-                          .arg(placeholders));
+            m_mailLog(
+                QStringLiteral("Wendle Error: the mailbox watcher does not start: %1; it starts once they are set").arg(placeholders));
         m_mailboxWaits = placeholders;
         return;
     }

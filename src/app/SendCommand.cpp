@@ -21,9 +21,9 @@ bool callInbound(bool chat, const QVariantMap &arguments, QString *error)
     }
     traceStep("client: bus connected");
     QDBusConnection bus = QDBusConnection::sessionBus();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath), QLatin1String(DBusInboundInterface),
-        chat ? QStringLiteral("InboundChat") : QStringLiteral("InboundMessage"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(DBusServiceName), QLatin1String(DBusObjectPath), QLatin1String(DBusInboundInterface),
+                                       chat ? QStringLiteral("InboundChat") : QStringLiteral("InboundMessage"));
     call << arguments;
     traceStep("client: call sent");
     const QDBusMessage reply = bus.call(call, QDBus::Block, 120000);
@@ -45,8 +45,7 @@ bool isWendleMissing(const QDBusMessage &reply)
 
 int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    SubcommandParser command(QStringLiteral("send"),
-                             QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
+    SubcommandParser command(QStringLiteral("send"), QStringLiteral("send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT..."),
                              QStringLiteral("Hand a message to the running Wendle, as a mail rule or chat handler would.\n"
                                             "Exit 0 handed over, 1 Wendle not running or unable to keep the message,\n"
                                             "2 bad usage."));
@@ -71,8 +70,7 @@ int runSendCommand(const QStringList &arguments, QTextStream &out, QTextStream &
     const QStringList words = command.parser.positionalArguments();
     if (words.isEmpty())
         return command.usageError(QStringLiteral("no message text"), err);
-    QVariantMap message{{QStringLiteral("FromAddress"), command.parser.value(from)},
-                        {QStringLiteral("MessageText"), words.join(u' ')}};
+    QVariantMap message{{QStringLiteral("FromAddress"), command.parser.value(from)}, {QStringLiteral("MessageText"), words.join(u' ')}};
     if (command.parser.isSet(attachment))
         message.insert(QStringLiteral("AttachedFile"), QFileInfo(command.parser.value(attachment)).absoluteFilePath());
     QString error;

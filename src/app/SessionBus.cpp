@@ -43,7 +43,8 @@ QString connectSessionBus()
 {
     if (qEnvironmentVariableIsEmpty(SessionBusVariable)) {
         if (!isSocket(usersBusSocket()))
-            return QStringLiteral("%1 is not set and there is no session bus at %2").arg(QLatin1String(SessionBusVariable), usersBusSocket());
+            return QStringLiteral("%1 is not set and there is no session bus at %2")
+                .arg(QLatin1String(SessionBusVariable), usersBusSocket());
         qputenv(SessionBusVariable, usersBusAddress());
     }
     const QDBusConnection bus = QDBusConnection::sessionBus();

@@ -57,20 +57,19 @@ QString checkType(const SettingInfo &info, const QVariant &value)
     case SettingType::Integer: {
         const double number = value.toString().trimmed().toDouble(&ok);
         return ok && std::isfinite(number) && number == std::floor(number) && std::abs(number) <= std::numeric_limits<int>::max()
-            ? QString() : QStringLiteral("expected a whole number");
+                   ? QString()
+                   : QStringLiteral("expected a whole number");
     }
-    case SettingType::Float:
-        value.toString().trimmed().toDouble(&ok);
-        return ok ? QString() : QStringLiteral("expected a number");
+    case SettingType::Float: value.toString().trimmed().toDouble(&ok); return ok ? QString() : QStringLiteral("expected a number");
     case SettingType::Color: {
         return !colorTextFromStored(value).isNull() ? QString() : QStringLiteral("expected a colour such as #00ff00 (#RRGGBB)");
     }
     case SettingType::Dictionaries:
         return usableForm(info.key, value).typeId() == QMetaType::QVariantList
-            ? QString() : QStringLiteral("expected a JSON array such as [{\"path\": \"/p/x.scpt\", \"shortcut\": \"x\"}]");
+                   ? QString()
+                   : QStringLiteral("expected a JSON array such as [{\"path\": \"/p/x.scpt\", \"shortcut\": \"x\"}]");
     case SettingType::String:
-    case SettingType::ArgumentVector:
-        return QString();
+    case SettingType::ArgumentVector: return QString();
     }
     return QString();
 }
@@ -114,12 +113,9 @@ QString settingDescription(const QString &key)
 QStringList settingChoices(const QString &key)
 {
     switch (ruleOf(key)) {
-    case Rule::MailTransport:
-        return mailTransportNames();
-    case Rule::ChatTransport:
-        return chatTransportNames();
-    default:
-        return {};
+    case Rule::MailTransport: return mailTransportNames();
+    case Rule::ChatTransport: return chatTransportNames();
+    default: return {};
     }
 }
 
@@ -127,37 +123,25 @@ QPair<double, double> settingRange(const SettingInfo &info)
 {
     const double open = std::numeric_limits<double>::infinity();
     switch (info.bounds.rule) {
-    case Rule::NonNegative:
-        return {0, open};
+    case Rule::NonNegative: return {0, open};
     // Only whole numbers are positive-only; the least of them is 1.
-    case Rule::Positive:
-        return {1, open};
-    case Rule::Fraction:
-        return {0, 1};
-    case Rule::Range:
-        return {info.bounds.minimum, info.bounds.maximum};
-    default:
-        return {-open, open};
+    case Rule::Positive: return {1, open};
+    case Rule::Fraction: return {0, 1};
+    case Rule::Range: return {info.bounds.minimum, info.bounds.maximum};
+    default: return {-open, open};
     }
 }
 
 QString settingTypeName(SettingType type)
 {
     switch (type) {
-    case SettingType::Boolean:
-        return QStringLiteral("boolean");
-    case SettingType::Integer:
-        return QStringLiteral("integer");
-    case SettingType::Float:
-        return QStringLiteral("number");
-    case SettingType::String:
-        return QStringLiteral("text");
-    case SettingType::ArgumentVector:
-        return QStringLiteral("command line");
-    case SettingType::Color:
-        return QStringLiteral("colour");
-    case SettingType::Dictionaries:
-        return QStringLiteral("JSON array");
+    case SettingType::Boolean: return QStringLiteral("boolean");
+    case SettingType::Integer: return QStringLiteral("integer");
+    case SettingType::Float: return QStringLiteral("number");
+    case SettingType::String: return QStringLiteral("text");
+    case SettingType::ArgumentVector: return QStringLiteral("command line");
+    case SettingType::Color: return QStringLiteral("colour");
+    case SettingType::Dictionaries: return QStringLiteral("JSON array");
     }
     return QString();
 }
@@ -166,35 +150,23 @@ QString settingAllowedValues(const QString &key)
 {
     switch (ruleOf(key)) {
     case Rule::Any:
-    case Rule::Tightens:
-        return QString();
-    case Rule::NonNegative:
-        return QStringLiteral("0 or more");
-    case Rule::Positive:
-        return QStringLiteral("more than 0");
-    case Rule::Fraction:
-        return QStringLiteral("0 to 1");
+    case Rule::Tightens: return QString();
+    case Rule::NonNegative: return QStringLiteral("0 or more");
+    case Rule::Positive: return QStringLiteral("more than 0");
+    case Rule::Fraction: return QStringLiteral("0 to 1");
     case Rule::Range: {
         const SettingBounds &row = findSetting(key)->bounds;
         const QString range = QString::number(row.minimum) + QStringLiteral(" to ") + QString::number(row.maximum);
         return row.reason ? range + QStringLiteral(" (") + QString::fromUtf8(row.reason) + u')' : range;
     }
-    case Rule::MailAddress:
-        return QStringLiteral("one mail address such as you@example.com, or empty for nobody");
-    case Rule::OneWord:
-        return QStringLiteral("one word without spaces, or empty for none");
-    case Rule::SmtpUrl:
-        return QStringLiteral("smtp:// or smtps:// address, or empty");
-    case Rule::ImapUrl:
-        return QStringLiteral("imap:// or imaps:// address, or empty");
-    case Rule::MailTransport:
-        return namesInWords(mailTransportNames());
-    case Rule::ChatTransport:
-        return namesInWords(chatTransportNames());
-    case Rule::ReadableFile:
-        return QStringLiteral("a readable file, or empty");
-    case Rule::KeyFingerprints:
-        return QStringLiteral("key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none");
+    case Rule::MailAddress: return QStringLiteral("one mail address such as you@example.com, or empty for nobody");
+    case Rule::OneWord: return QStringLiteral("one word without spaces, or empty for none");
+    case Rule::SmtpUrl: return QStringLiteral("smtp:// or smtps:// address, or empty");
+    case Rule::ImapUrl: return QStringLiteral("imap:// or imaps:// address, or empty");
+    case Rule::MailTransport: return namesInWords(mailTransportNames());
+    case Rule::ChatTransport: return namesInWords(chatTransportNames());
+    case Rule::ReadableFile: return QStringLiteral("a readable file, or empty");
+    case Rule::KeyFingerprints: return QStringLiteral("key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none");
     }
     return QString();
 }
@@ -209,8 +181,7 @@ QString checkSettingValue(const QString &key, const QVariant &value)
     const Rule rule = info->bounds.rule;
     switch (rule) {
     case Rule::Any:
-    case Rule::Tightens:
-        return QString();
+    case Rule::Tightens: return QString();
     case Rule::NonNegative:
     case Rule::Positive:
     case Rule::Fraction:
@@ -232,10 +203,8 @@ QString checkSettingValue(const QString &key, const QVariant &value)
         const bool blank = std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isSpace(); });
         return blank ? QStringLiteral("expected ") + settingAllowedValues(key) : QString();
     }
-    case Rule::SmtpUrl:
-        return checkUrl(value.toString().trimmed(), QStringLiteral("smtp"));
-    case Rule::ImapUrl:
-        return checkUrl(value.toString().trimmed(), QStringLiteral("imap"));
+    case Rule::SmtpUrl: return checkUrl(value.toString().trimmed(), QStringLiteral("smtp"));
+    case Rule::ImapUrl: return checkUrl(value.toString().trimmed(), QStringLiteral("imap"));
     case Rule::MailTransport:
     case Rule::ChatTransport: {
         return settingChoices(key).contains(value.toString()) ? QString() : QStringLiteral("expected ") + settingAllowedValues(key);
@@ -302,15 +271,11 @@ QVariant checkedSettingValue(const Preferences &preferences, const QString &key)
     // with a blank inside already matches no command.
     switch (ruleOf(key)) {
     case Rule::MailAddress:
-    case Rule::KeyFingerprints:
-        return QStringLiteral("");
-    case Rule::OneWord:
-        return stored;
+    case Rule::KeyFingerprints: return QStringLiteral("");
+    case Rule::OneWord: return stored;
     // A check the owner turned on and then mistyped stays on.
-    case Rule::Tightens:
-        return true;
-    default:
-        return usableForm(key, preferences.registeredDefaults().value(key));
+    case Rule::Tightens: return true;
+    default: return usableForm(key, preferences.registeredDefaults().value(key));
     }
 }
 

@@ -88,9 +88,23 @@ enum class SettingType { Boolean, Integer, Float, String, ArgumentVector, Color,
 
 // What a value must be beyond its type. The numeric rules bound it (Range
 // with the row's minimum and maximum); the others name a syntax.
-enum class SettingRule { Any, NonNegative, Positive, Fraction, Range, SmtpUrl, ImapUrl, MailTransport, ChatTransport, MailAddress, OneWord, ReadableFile, KeyFingerprints,
-                         // a check on who may command: unreadable reads as on, never as off
-                         Tightens };
+enum class SettingRule {
+    Any,
+    NonNegative,
+    Positive,
+    Fraction,
+    Range,
+    SmtpUrl,
+    ImapUrl,
+    MailTransport,
+    ChatTransport,
+    MailAddress,
+    OneWord,
+    ReadableFile,
+    KeyFingerprints,
+    // a check on who may command: unreadable reads as on, never as off
+    Tightens
+};
 
 // Where a key's default comes from: registered at start with the
 // application's table, registered beside it by the Linux build, or only

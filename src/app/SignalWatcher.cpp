@@ -13,8 +13,7 @@ namespace {
 int signalSockets[2] = {-1, -1};
 }
 
-SignalWatcher::SignalWatcher(QObject *parent)
-    : QObject(parent)
+SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSockets) != 0)
         return;

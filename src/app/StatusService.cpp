@@ -4,15 +4,12 @@
 
 namespace wendle {
 
-StatusService::StatusService(QObject *parent)
-    : QDBusAbstractAdaptor(parent)
-{
-}
+StatusService::StatusService(QObject *parent) : QDBusAbstractAdaptor(parent)
+{}
 
 QVariantMap StatusService::Status() const
 {
-    QVariantMap status{{QLatin1String(StatusRunning), true},
-                       {QStringLiteral("ProcessId"), QCoreApplication::applicationPid()}};
+    QVariantMap status{{QLatin1String(StatusRunning), true}, {QStringLiteral("ProcessId"), QCoreApplication::applicationPid()}};
     for (const Provider &provider : m_providers)
         provider(status);
     return status;

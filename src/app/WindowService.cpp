@@ -12,11 +12,8 @@ constexpr int ShowTimeoutMs = 10000;
 
 } // namespace
 
-WindowService::WindowService(QObject *parent, ShowWindow showWindow)
-    : QDBusAbstractAdaptor(parent)
-    , m_showWindow(std::move(showWindow))
-{
-}
+WindowService::WindowService(QObject *parent, ShowWindow showWindow) : QDBusAbstractAdaptor(parent), m_showWindow(std::move(showWindow))
+{}
 
 QString WindowService::Show()
 {

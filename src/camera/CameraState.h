@@ -3,10 +3,10 @@
 #include "platform/scheduler/Scheduler.h"
 
 #include <QColor>
-#include <QVariant>
 #include <QDateTime>
 #include <QImage>
 #include <QPointer>
+#include <QVariant>
 
 #include <chrono>
 #include <memory>

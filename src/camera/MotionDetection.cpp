@@ -113,8 +113,8 @@ void MotionDetection::setBaseMotionImage(const QImage &image)
     m_picture.detach(); // the frame may lie in memory its owner reuses
     m_pictureBlocks = BlockMeans::of(m_picture);
     m_baseBlocks = m_pictureBlocks;
-    m_console.writeLine(QString::asprintf("baseMotionImage set, image size is (%f, %f)", double(m_picture.width()),
-                                          double(m_picture.height())));
+    m_console.writeLine(
+        QString::asprintf("baseMotionImage set, image size is (%f, %f)", double(m_picture.width()), double(m_picture.height())));
 }
 
 bool MotionDetection::detectMotion(const QImage &image, float sensitivity)
@@ -133,16 +133,19 @@ bool MotionDetection::detectMotion(const QImage &image, float sensitivity)
     // A frame of the camera is RGB32 already; the conversion then shares it.
     const QImage frame = image.convertToFormat(QImage::Format_RGB32);
     if (frame.size() != m_picture.size()) {
-        m_console.writeLine(QStringLiteral("Wendle Error: the camera frame is %1×%2 but the base image is %3×%4; the frame becomes the new base")
-                                .arg(frame.width()).arg(frame.height()).arg(m_picture.width()).arg(m_picture.height()));
+        m_console.writeLine(
+            QStringLiteral("Wendle Error: the camera frame is %1×%2 but the base image is %3×%4; the frame becomes the new base")
+                .arg(frame.width())
+                .arg(frame.height())
+                .arg(m_picture.width())
+                .arg(m_picture.height()));
         setBaseMotionImage(frame);
         return false;
     }
 
     const MotionThresholds thresholds = MotionThresholds::forSensitivity(sensitivity);
     const BlockMeans frameBlocks = BlockMeans::of(frame);
-    const double changed = double(countChangedBlocks(m_baseBlocks, frameBlocks, thresholds.noiseFloor))
-                           / double(frameBlocks.blockCount());
+    const double changed = double(countChangedBlocks(m_baseBlocks, frameBlocks, thresholds.noiseFloor)) / double(frameBlocks.blockCount());
     if (changed >= NewSceneFraction) {
         m_console.writeLine(QStringLiteral("Wendle Log Update:  %1 % of the picture changed at once; taking it as the new base image")
                                 .arg(percent(changed)));

@@ -17,8 +17,8 @@ class Console;
 // when at least motionFraction of its blocks changed. Higher sensitivities
 // lower both thresholds.
 struct MotionThresholds {
-    int noiseFloor = 0;         // levels out of 255
-    double motionFraction = 0;  // share of the blocks
+    int noiseFloor = 0;        // levels out of 255
+    double motionFraction = 0; // share of the blocks
     static MotionThresholds forSensitivity(double sensitivity);
 };
 

@@ -57,8 +57,12 @@ void Controller::startMotionTimer()
     double seconds = m_platform.preferences.doubleValue(RBiSightSensitivity);
     if (!(seconds >= ShortestCheckSeconds && seconds <= LongestCheckSeconds)) {
         const double used = seconds > LongestCheckSeconds ? LongestCheckSeconds : ShortestCheckSeconds;
-        m_platform.console.writeLine(QStringLiteral("Wendle Error: iSightSensitivity %1 is outside %2 to %3 seconds; checking every %4 seconds")
-                                         .arg(seconds).arg(ShortestCheckSeconds).arg(LongestCheckSeconds).arg(used));
+        m_platform.console.writeLine(
+            QStringLiteral("Wendle Error: iSightSensitivity %1 is outside %2 to %3 seconds; checking every %4 seconds")
+                .arg(seconds)
+                .arg(ShortestCheckSeconds)
+                .arg(LongestCheckSeconds)
+                .arg(used));
         seconds = used;
     }
     m_platform.scheduler.cancel(m_camera.motionTimer);

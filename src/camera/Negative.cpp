@@ -21,36 +21,40 @@ Bitmap &invertSamples(Bitmap &bitmap, int samplesPerPixel, int alphaIndex)
 QImage::Format formatFor(int samplesPerPixel)
 {
     switch (samplesPerPixel) {
-    case 1:
-        return QImage::Format_Grayscale8;
-    case 3:
-        return QImage::Format_RGB888;
-    default:
-        return QImage::Format_RGBA8888;
+    case 1: return QImage::Format_Grayscale8;
+    case 3: return QImage::Format_RGB888;
+    default: return QImage::Format_RGBA8888;
     }
 }
 
 } // namespace
 
-Bitmap &invertGrey(Bitmap &bitmap) { return invertSamples(bitmap, 1, -1); }
-Bitmap &invertGreyAlpha(Bitmap &bitmap) { return invertSamples(bitmap, 2, 1); }
-Bitmap &invertRGB(Bitmap &bitmap) { return invertSamples(bitmap, 3, -1); }
-Bitmap &invertRGBA(Bitmap &bitmap) { return invertSamples(bitmap, 4, 3); }
+Bitmap &invertGrey(Bitmap &bitmap)
+{
+    return invertSamples(bitmap, 1, -1);
+}
+Bitmap &invertGreyAlpha(Bitmap &bitmap)
+{
+    return invertSamples(bitmap, 2, 1);
+}
+Bitmap &invertRGB(Bitmap &bitmap)
+{
+    return invertSamples(bitmap, 3, -1);
+}
+Bitmap &invertRGBA(Bitmap &bitmap)
+{
+    return invertSamples(bitmap, 4, 3);
+}
 
 std::optional<Bitmap> negativeImageRep(const Bitmap &bitmap)
 {
     Bitmap copy = bitmap;
     switch (bitmap.samplesPerPixel) {
-    case 1:
-        return invertGrey(copy);
-    case 2:
-        return invertGreyAlpha(copy);
-    case 3:
-        return invertRGB(copy);
-    case 4:
-        return invertRGBA(copy);
-    default:
-        return std::nullopt;
+    case 1: return invertGrey(copy);
+    case 2: return invertGreyAlpha(copy);
+    case 3: return invertRGB(copy);
+    case 4: return invertRGBA(copy);
+    default: return std::nullopt;
     }
 }
 
@@ -61,7 +65,7 @@ Bitmap bitmapFromImage(const QImage &image)
         return bitmap;
     const QImage::Format format = image.format() == QImage::Format_Grayscale8 ? QImage::Format_Grayscale8
                                   : image.format() == QImage::Format_RGB888   ? QImage::Format_RGB888
-                                                                               : QImage::Format_RGBA8888;
+                                                                              : QImage::Format_RGBA8888;
     const QImage converted = image.convertToFormat(format);
     bitmap.width = converted.width();
     bitmap.height = converted.height();

@@ -18,8 +18,8 @@ constexpr std::chrono::milliseconds FirstFrameWait = 2000ms;
 
 } // namespace
 
-RBMovieView::RBMovieView(FrameSource &source, Scheduler &scheduler, Console &console,
-                         std::function<QString()> sourceDescription, QWidget *parent)
+RBMovieView::RBMovieView(FrameSource &source, Scheduler &scheduler, Console &console, std::function<QString()> sourceDescription,
+                         QWidget *parent)
     : QWidget(parent)
     , m_source(source)
     , m_scheduler(scheduler)

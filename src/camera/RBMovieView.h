@@ -24,8 +24,8 @@ class RBMovieView : public QWidget {
 public:
     // The source description is read at each set-up, so a changed setting
     // applies at the next start of the camera.
-    RBMovieView(FrameSource &source, Scheduler &scheduler, Console &console,
-                std::function<QString()> sourceDescription, QWidget *parent = nullptr);
+    RBMovieView(FrameSource &source, Scheduler &scheduler, Console &console, std::function<QString()> sourceDescription,
+                QWidget *parent = nullptr);
     ~RBMovieView() override;
 
     // True when the preview runs afterwards; sets the camera up when it is

@@ -97,8 +97,8 @@ bool Controller::writeSnapshotFile(const QImage &picture, QString *path)
     double quality = m_platform.preferences.doubleValue(RBiSightQuality);
     if (!(quality >= 0.0 && quality <= 1.0)) {
         const double used = std::isnan(quality) ? 0.2 : std::clamp(quality, 0.0, 1.0);
-        m_platform.console.writeLine(QStringLiteral("Wendle Error: iSightQuality %1 is outside 0.0 to 1.0; using %2")
-                                         .arg(quality).arg(used));
+        m_platform.console.writeLine(
+            QStringLiteral("Wendle Error: iSightQuality %1 is outside 0.0 to 1.0; using %2").arg(quality).arg(used));
         quality = used;
     }
     const QByteArray jpeg = jpegData(picture, quality);

@@ -143,8 +143,7 @@ void Controller::answerCustomScript(const QString &path, const ScriptResult &res
     case ScriptResult::Status::FailedToRun:
         log(localized(QStringLiteral("custom_command_error_log"), {QUrl::fromLocalFile(path).toString()}));
         return;
-    case ScriptResult::Status::Succeeded:
-        break;
+    case ScriptResult::Status::Succeeded: break;
     }
     const QString output = withoutTrailingLineBreaks(result.output);
     if (output.isEmpty()) {

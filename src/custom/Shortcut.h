@@ -11,11 +11,7 @@ class Shortcut {
 public:
     // A new entry holds placeholders until the window fills it in.
     Shortcut() = default;
-    Shortcut(const QString &path, const QString &shortcut)
-        : m_path(path)
-        , m_shortcut(shortcut)
-    {
-    }
+    Shortcut(const QString &path, const QString &shortcut) : m_path(path), m_shortcut(shortcut) {}
 
     QString path() const { return m_path; }
     void setPath(const QString &path) { m_path = path; }

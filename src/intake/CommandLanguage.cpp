@@ -55,8 +55,7 @@ QByteArray commandLine(const QByteArray &text)
 // with everything it holds when the command is done, however it ended.
 class CommandScanner {
 public:
-    CommandScanner(const QByteArray &text, FILE *echoStream)
-        : m_echo(echoStream)
+    CommandScanner(const QByteArray &text, FILE *echoStream) : m_echo(echoStream)
     {
         if (commandlex_init(&m_scanner) != 0) {
             m_scanner = nullptr;

@@ -71,8 +71,7 @@ void Controller::processEmailFrom(const QString &from, const QString &message, c
         refuseMail(from, refusal);
         return;
     }
-    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId,
-                  from);
+    acceptCommand(own, localized(QStringLiteral("process_cmd_from_log"), {text::printableLine(from)}), replyAddress, messageId, from);
 }
 
 void Controller::refuseMail(const QString &from, const QString &why)
@@ -99,16 +98,16 @@ void Controller::processChatFrom(const QString &from, const QString &message, co
     const QString lowered = message.toLower();
     if (text::beginsWithString(lowered, QStringLiteral("wendle:")))
         return;
-    acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_chat_cmd_from_log")),
-                  QLatin1String(ChatMarker), QString(), from);
+    acceptCommand(text::withoutQuotedText(lowered), localized(QStringLiteral("process_chat_cmd_from_log")), QLatin1String(ChatMarker),
+                  QString(), from);
 }
 
 // The steps mail and chat share once the message may be a command: the
 // keyword, the log entry, the time stamp, the reply address and the limit.
 // The limit notice goes back the way the command came. Only the text the
 // sender wrote is searched: a quoted "wndl" is not a command.
-void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress,
-                               const QString &messageId, const QString &sender)
+void Controller::acceptCommand(const QString &lowered, const QString &logEntry, const QString &replyAddress, const QString &messageId,
+                               const QString &sender)
 {
     const qsizetype keyword = lowered.indexOf(QLatin1String("wndl"));
     if (keyword < 0)
@@ -178,7 +177,8 @@ bool Controller::commandStillRunning() const
 void Controller::reportInterruptedCommands()
 {
     for (const QString &command : takeInterruptedCommands(m_platform.supportFolder)) {
-        const QString line = QStringLiteral("Wendle Log Update:  the command \"%1\" was interrupted by a stop and not finished").arg(command);
+        const QString line =
+            QStringLiteral("Wendle Log Update:  the command \"%1\" was interrupted by a stop and not finished").arg(command);
         log(line);
         m_platform.console.writeLine(line);
     }

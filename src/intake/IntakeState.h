@@ -22,12 +22,12 @@ struct CommandSeen {
 struct IntakeState {
     QList<QDateTime> commandTimestamps; // oldest first, at most 30
     bool messageFromPhone = false;
-    QString cmdAddress; // sender, or "chat_msg"
-    QString cmdMessageId; // the command's Message-ID, bare; empty when it had none
+    QString cmdAddress;            // sender, or "chat_msg"
+    QString cmdMessageId;          // the command's Message-ID, bare; empty when it had none
     SenderEvidence senderEvidence; // of the mail message being taken in
     CommandSeen lastCommandSeen;
-    bool lastMessageTaken = false; // the last message passed every check and was taken as a command
-    bool commandsInFlight = false; // commands recorded as taken and not yet finished
+    bool lastMessageTaken = false;                   // the last message passed every check and was taken as a command
+    bool commandsInFlight = false;                   // commands recorded as taken and not yet finished
     std::vector<std::function<void()>> afterCommand; // waiting for the running command's answer
 };
 

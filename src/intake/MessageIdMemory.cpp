@@ -22,8 +22,7 @@ QString cleanId(const QString &messageId)
 
 } // namespace
 
-MessageIdMemory::MessageIdMemory(const QString &path)
-    : m_path(path)
+MessageIdMemory::MessageIdMemory(const QString &path) : m_path(path)
 {
     load();
 }

@@ -57,8 +57,7 @@ bool introducesQuote(const QStringList &lines, qsizetype at)
 // attribution or holds the address; a command above it is left alone.
 bool beginsFoldedAttribution(const QString &line)
 {
-    static const QRegularExpression opening(
-        QStringLiteral("^\\s*(on|le|am|el|em|il|op|den|dnia|på|dne|в)\\s|<\\s*$|<[^>\\s]+@"), Options);
+    static const QRegularExpression opening(QStringLiteral("^\\s*(on|le|am|el|em|il|op|den|dnia|på|dne|в)\\s|<\\s*$|<[^>\\s]+@"), Options);
     return !isBlank(line) && !isQuoted(line) && opening.match(line).hasMatch();
 }
 
@@ -95,8 +94,7 @@ bool isSeparator(const QString &line)
 
 bool beginsQuote(const QStringList &lines, qsizetype at)
 {
-    return isSeparator(lines[at]) || beginsHeaderBlock(lines, at) || isKnownAttribution(lines[at])
-           || introducesQuote(lines, at);
+    return isSeparator(lines[at]) || beginsHeaderBlock(lines, at) || isKnownAttribution(lines[at]) || introducesQuote(lines, at);
 }
 
 } // namespace

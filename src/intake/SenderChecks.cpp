@@ -72,8 +72,7 @@ bool mayBeMailCommand(const Preferences &preferences, const QString &sender, con
         && !senderMatches(preferences.stringValue(RBRemoteEmailAddress), sender))
         return false;
     const QString lowered = text.toLower();
-    return !text::beginsWithString(lowered, QStringLiteral("wendle"))
-           && text::withoutQuotedText(lowered).contains(QLatin1String("wndl"));
+    return !text::beginsWithString(lowered, QStringLiteral("wendle")) && text::withoutQuotedText(lowered).contains(QLatin1String("wndl"));
 }
 
 QString senderAddrSpec(const QString &sender)
@@ -158,7 +157,8 @@ QString replyAddressOf(const QString &sender, QString *why)
     const int count = list ? internet_address_list_length(list) : 0;
     QString address;
     if (count == 1 && INTERNET_ADDRESS_IS_MAILBOX(internet_address_list_get_address(list, 0)))
-        address = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(list, 0))));
+        address =
+            QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(list, 0))));
     if (list)
         g_object_unref(list);
     if (count > 1) {
@@ -176,8 +176,7 @@ QString replyAddressOf(const QString &sender, QString *why)
     return address;
 }
 
-QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence,
-                           QString *replyAddress)
+QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence, QString *replyAddress)
 {
     const QString phone = preferences.stringValue(RBPhoneEmailAddress);
     const QString remote = preferences.stringValue(RBRemoteEmailAddress);

@@ -37,7 +37,6 @@ struct SenderEvidence {
 // (isOneMailAddress): "." is found in nearly every sender.
 bool senderMatches(const QString &configured, const QString &sender);
 
-
 // Whether the mail intake could take the message for a command: the sender
 // test passes and the text the sender wrote holds the keyword. Lets
 // `wendle deliver` leave attachments of other mail unsaved.
@@ -62,8 +61,7 @@ bool authenticationPasses(const QString &headerValue, const QString &authservId,
 // sender that passed it. Null when it passes them, with *replyAddress set to
 // the address its answers go to; otherwise why it does not (for the console
 // and the log, never sent to anyone).
-QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence,
-                           QString *replyAddress);
+QString senderCheckFailure(const Preferences &preferences, const QString &sender, const SenderEvidence &evidence, QString *replyAddress);
 
 // The registered defaults name example addresses that anybody can forge.
 // Null when the allowed senders are the owner's own; otherwise a line that

@@ -16,14 +16,10 @@ namespace {
 const char *stateName(MailSignature::State state)
 {
     switch (state) {
-    case MailSignature::State::Missing:
-        return "missing";
-    case MailSignature::State::Good:
-        return "good";
-    case MailSignature::State::Invalid:
-        return "invalid";
-    case MailSignature::State::UnknownKey:
-        return "unknown-key";
+    case MailSignature::State::Missing: return "missing";
+    case MailSignature::State::Good: return "good";
+    case MailSignature::State::Invalid: return "invalid";
+    case MailSignature::State::UnknownKey: return "unknown-key";
     }
     return "missing";
 }
@@ -101,8 +97,8 @@ MailSignature takeSignature(const std::function<QString(const QString &key)> &ge
 
 QList<QPair<QString, qsizetype>> signatureKeyBounds(qsizetype textBytes, qsizetype nameBytes)
 {
-    return {{QStringLiteral("SignatureState"), nameBytes},       {QStringLiteral("SignatureFingerprint"), nameBytes},
-            {QStringLiteral("SignatureTime"), nameBytes},        {QStringLiteral("SignedText"), textBytes},
+    return {{QStringLiteral("SignatureState"), nameBytes},        {QStringLiteral("SignatureFingerprint"), nameBytes},
+            {QStringLiteral("SignatureTime"), nameBytes},         {QStringLiteral("SignedText"), textBytes},
             {QStringLiteral("SignatureUnsignedText"), textBytes}, {QStringLiteral("SignatureProblem"), nameBytes},
             {QStringLiteral("SignatureKeyring"), nameBytes}};
 }
@@ -113,10 +109,8 @@ QString signatureCheckFailure(const Preferences &preferences, const MailSignatur
         return {};
     const QStringList owners = parseKeyFingerprints(preferences.stringValue(QLatin1String(RBOwnerKeyFingerprints)));
     switch (signature.state) {
-    case MailSignature::State::Missing:
-        return QStringLiteral("the signature is missing");
-    case MailSignature::State::Invalid:
-        return QStringLiteral("the signature is not valid (%1)").arg(signature.problem);
+    case MailSignature::State::Missing: return QStringLiteral("the signature is missing");
+    case MailSignature::State::Invalid: return QStringLiteral("the signature is not valid (%1)").arg(signature.problem);
     case MailSignature::State::UnknownKey:
         // The owner's own key gone from the keyring is a broken set-up, not a stranger.
         if (namesOwnerKey(signature.fingerprint, owners))
@@ -124,8 +118,7 @@ QString signatureCheckFailure(const Preferences &preferences, const MailSignatur
                 .arg(signature.fingerprint, keyringText(signature));
         return QStringLiteral("the signature by key %1 is not from the owner's key (no such key in %2)")
             .arg(signature.fingerprint, keyringText(signature));
-    case MailSignature::State::Good:
-        break;
+    case MailSignature::State::Good: break;
     }
     if (owners.isEmpty())
         return QStringLiteral("the signature by key %1 is not from the owner's key (ownerKeyFingerprints lists none)")

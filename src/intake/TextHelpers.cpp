@@ -32,10 +32,22 @@ QString replaced(const QString &text, QChar from, QChar to)
 
 } // namespace
 
-QString replaceDoubleQuotes(const QString &text) { return replaced(text, u'"', u'\''); }
-QString replaceUnderscores(const QString &text) { return replaced(text, u'_', u' '); }
-QString addUnderscores(const QString &text) { return replaced(text, u' ', u'_'); }
-QString convertPathDelimitersToColons(const QString &text) { return replaced(text, u'/', u':'); }
+QString replaceDoubleQuotes(const QString &text)
+{
+    return replaced(text, u'"', u'\'');
+}
+QString replaceUnderscores(const QString &text)
+{
+    return replaced(text, u'_', u' ');
+}
+QString addUnderscores(const QString &text)
+{
+    return replaced(text, u' ', u'_');
+}
+QString convertPathDelimitersToColons(const QString &text)
+{
+    return replaced(text, u'/', u':');
+}
 
 qint32 leadingInteger(const QString &text)
 {

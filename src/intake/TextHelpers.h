@@ -12,9 +12,9 @@ bool isSubstringOf(const QString &needle, const QString &haystack);
 // as given, so one with upper-case letters never matches.
 bool beginsWithString(const QString &text, const QString &prefix);
 
-QString replaceDoubleQuotes(const QString &text);          // " -> '
-QString replaceUnderscores(const QString &text);           // _ -> space
-QString addUnderscores(const QString &text);               // space -> _
+QString replaceDoubleQuotes(const QString &text);           // " -> '
+QString replaceUnderscores(const QString &text);            // _ -> space
+QString addUnderscores(const QString &text);                // space -> _
 QString convertPathDelimitersToColons(const QString &text); // / -> :
 
 // Joins the words of free text with '*': whitespace and punctuation separate

@@ -68,15 +68,17 @@ QString Controller::describeCodeAwaited() const
     const QString &command = m_search.lastCommand;
     const qint32 code = m_search.lastConfirmationNumber;
     if (command == QLatin1String("customCommand") && code > 0)
-        return QStringLiteral("the custom command %1, reply with wndl %2").arg(library::fileNameWithoutExtension(m_custom.lastPath)).arg(code);
+        return QStringLiteral("the custom command %1, reply with wndl %2")
+            .arg(library::fileNameWithoutExtension(m_custom.lastPath))
+            .arg(code);
     const bool byName = command == QLatin1String("findFilename") || command == QLatin1String("findFileForFaxing");
     const bool byContent = command == QLatin1String("findContents") || command == QLatin1String("findContentsForFaxing");
     if (!byName && !byContent)
         return QStringLiteral("nothing");
     const bool fax = command.endsWith(QLatin1String("ForFaxing"));
-    const QString which = QStringLiteral("%1 %2%3").arg(byName ? QStringLiteral("named") : QStringLiteral("containing"),
-                                                        m_search.lastQuery.trimmed(),
-                                                        fax ? QStringLiteral(" to fax to ") + m_fax.lastFaxNumber : QString());
+    const QString which =
+        QStringLiteral("%1 %2%3").arg(byName ? QStringLiteral("named") : QStringLiteral("containing"), m_search.lastQuery.trimmed(),
+                                      fax ? QStringLiteral(" to fax to ") + m_fax.lastFaxNumber : QString());
     if (m_search.query != 0)
         return QStringLiteral("a search for files %1, still running").arg(which);
     const qsizetype count = m_search.queryResults.size();

@@ -87,15 +87,16 @@ void Controller::faxDocument(const QString &path, const QString &number)
         if (output.exitCode == 0)
             return;
         const QString said = output.standardOutput.trimmed().replace(u'\n', QLatin1String("; "));
-        const QString line = QStringLiteral("Wendle Error: lp did not queue the fax of %1 to %2 on %3 (%4)%5")
-                                 .arg(path, number, queue,
-                                      output.exitCode < 0 ? QStringLiteral("killed") : QStringLiteral("exit status %1").arg(output.exitCode),
-                                      said.isEmpty() ? QString() : QLatin1String(": ") + said);
+        const QString line =
+            QStringLiteral("Wendle Error: lp did not queue the fax of %1 to %2 on %3 (%4)%5")
+                .arg(path, number, queue,
+                     output.exitCode < 0 ? QStringLiteral("killed") : QStringLiteral("exit status %1").arg(output.exitCode),
+                     said.isEmpty() ? QString() : QLatin1String(": ") + said);
         m_platform.console.writeLine(line);
         log(line);
     };
-    const bool handedOver = faxable && m_platform.processes.start(QLatin1String(LpPath), faxSubmissionArguments(queue, number, path),
-                                                                  lpFinished);
+    const bool handedOver =
+        faxable && m_platform.processes.start(QLatin1String(LpPath), faxSubmissionArguments(queue, number, path), lpFinished);
     const QString answer = localized(handedOver ? QStringLiteral("file_faxed") : QStringLiteral("file_not_faxed"), {name, number});
     sendMessageWithContents(answer, m_search.lastCCAddress, QString());
     log(answer);

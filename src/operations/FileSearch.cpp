@@ -77,8 +77,7 @@ qint64 Controller::searchSizeBound() const
 
 QString Controller::filenameQueryText(const QString &pattern) const
 {
-    return stringWithFormat(QStringLiteral("*=='%@*'cd && kMDItemFSSize < %d"),
-                            {escapeSearchValue(pattern), searchSizeBound()});
+    return stringWithFormat(QStringLiteral("*=='%@*'cd && kMDItemFSSize < %d"), {escapeSearchValue(pattern), searchSizeBound()});
 }
 
 QString Controller::contentQueryText(const QString &term) const
@@ -111,8 +110,7 @@ void Controller::launchQueryforFilename(const QString &term)
         queryDone({});
         return;
     }
-    startSearch(term, filenameQueryText(pattern), QStringLiteral("prepare_file_query_home_log"),
-                QStringLiteral("prepare_file_query_log"));
+    startSearch(term, filenameQueryText(pattern), QStringLiteral("prepare_file_query_home_log"), QStringLiteral("prepare_file_query_log"));
 }
 
 void Controller::launchQueryforContent(const QString &term)

@@ -30,7 +30,7 @@ QByteArray handleOf(int folder, const char *path, int flags)
     if (::name_to_handle_at(folder, path, handle, &mountId, flags) != 0)
         return {};
     return QByteArray::number(handle->handle_type) + ':'
-        + QByteArray(reinterpret_cast<const char *>(handle->f_handle), qsizetype(handle->handle_bytes));
+           + QByteArray(reinterpret_cast<const char *>(handle->f_handle), qsizetype(handle->handle_bytes));
 }
 
 // Where the open file really is, whatever links the path went through.
@@ -47,7 +47,7 @@ QString realPathOfOpenFile(int fd)
 FileIdentity identifyListedFile(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat status{};
+    struct stat status {};
     if (path.isEmpty() || ::lstat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return {};
     return {quint64(status.st_dev), quint64(status.st_ino), handleOf(AT_FDCWD, name.constData(), 0), realPathOf(name)};
@@ -59,10 +59,10 @@ ListedFileState checkListedFile(const QString &path, const FileIdentity &listed)
     // Never follow a link put in place of the file, never block on a FIFO.
     const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        struct stat status{};
+        struct stat status {};
         return errno == ENOENT && ::lstat(name.constData(), &status) != 0 ? ListedFileState::Gone : ListedFileState::Changed;
     }
-    struct stat status{};
+    struct stat status {};
     const bool same = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && !listed.realPath.isEmpty()
                       && quint64(status.st_dev) == listed.device && quint64(status.st_ino) == listed.inode
                       && handleOf(fd, "", AT_EMPTY_PATH) == listed.handle && realPathOfOpenFile(fd) == listed.realPath;

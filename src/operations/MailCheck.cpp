@@ -33,9 +33,8 @@ void Controller::checkEmailWithCcTo(const QString &ccAddress)
     // percent sign in it is doubled.
     const QString script = wendleString(QStringLiteral("check_email_script"));
     const qint32 width = mailCheckWidth(m_platform.preferences.intValue(RBPhoneWidth));
-    const ScriptResult result = script.isEmpty()
-        ? ScriptResult{}
-        : m_platform.scripts.runShellSource(stringWithFormat(script, {width}), MailCheckTimeoutSeconds);
+    const ScriptResult result =
+        script.isEmpty() ? ScriptResult{} : m_platform.scripts.runShellSource(stringWithFormat(script, {width}), MailCheckTimeoutSeconds);
 
     const QString answer = withoutTrailingLineBreaks(result.output);
     if (result.status != ScriptResult::Status::Succeeded || answer.trimmed().isEmpty()) {

@@ -6,7 +6,6 @@ namespace wendle {
 // answered, logged or kept. The date it names is read once there is a
 // calendar to look it up in.
 void Controller::getScheduleForDay(const QString &, const QString &, const QString &)
-{
-}
+{}
 
 } // namespace wendle

@@ -66,9 +66,8 @@ void Controller::executeDelayedChat()
         // The script is always built, so a refusal here is the chat
         // program's; the copy is still owed.
         if (!m_platform.chat.send(chat, script))
-            reportScriptFailure(script,
-                                QStringLiteral("Wendle Log Update:  Error trying to send the response message to the chat address: %@"),
-                                handle);
+            reportScriptFailure(
+                script, QStringLiteral("Wendle Log Update:  Error trying to send the response message to the chat address: %@"), handle);
     }
 
     if (reply.ccAddress.size() >= 2) {

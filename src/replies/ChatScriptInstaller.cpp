@@ -20,24 +20,23 @@ namespace wendle {
 namespace {
 
 const QString DuplicateTitle = QStringLiteral("Duplicate iChat Accounts");
-const QString DuplicateMessage = QStringLiteral(
-    "Do not set the Host Chat account to the same account used for the Remote Chat account.  "
-    "Please try another chat account and try again.");
+const QString DuplicateMessage = QStringLiteral("Do not set the Host Chat account to the same account used for the Remote Chat account.  "
+                                                "Please try another chat account and try again.");
 const QString NoAccountTitle = QStringLiteral("No Chat Account");
-const QString NoAccountMessage = QStringLiteral(
-    "Enter your own chat address in \"Your account\" first: the script takes commands from that account only.");
+const QString NoAccountMessage =
+    QStringLiteral("Enter your own chat address in \"Your account\" first: the script takes commands from that account only.");
 const QString CreatedTitle = QStringLiteral("iChat Script Created");
-const QString CreatedMessage = QStringLiteral(
-    "The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" script "
-    "whenever the \"Text Invitation\" and \"Message Received\" events occur.");
+const QString CreatedMessage =
+    QStringLiteral("The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" script "
+                   "whenever the \"Text Invitation\" and \"Message Received\" events occur.");
 const QString FailedTitle = QStringLiteral("Couldn't Create Customized iChat Script");
-const QString FailedMessage = QStringLiteral(
-    "Could not create the customized iChat script.  You will need to edit the script from the installation disk, "
-    "or try again.");
+const QString FailedMessage =
+    QStringLiteral("Could not create the customized iChat script.  You will need to edit the script from the installation disk, "
+                   "or try again.");
 const QString NoFolderLine = QStringLiteral("Wendle Error: Could not find the \"~/Library/Scripts/iChat\" folder.");
-const QString NotCreatedLine = QStringLiteral(
-    "Wendle Error: Could not create the customized iChat script.  You will need to edit the script from the "
-    "installation disk, or try again.");
+const QString NotCreatedLine =
+    QStringLiteral("Wendle Error: Could not create the customized iChat script.  You will need to edit the script from the "
+                   "installation disk, or try again.");
 
 constexpr qsizetype ShortestRemoteAccount = 5;
 
@@ -51,9 +50,8 @@ bool isAscii(const QString &text)
 // those, and anything else could change what the script does.
 bool fitsTheScript(const QString &account)
 {
-    return std::none_of(account.cbegin(), account.cend(), [](QChar c) {
-        return c.unicode() < 0x20 || c.unicode() == 0x7f || c == u'\'' || c == u'\\';
-    });
+    return std::none_of(account.cbegin(), account.cend(),
+                        [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f || c == u'\'' || c == u'\\'; });
 }
 
 // The script calls the `wendle` of the program that writes it: one that was
@@ -62,8 +60,8 @@ bool fitsTheScript(const QString &account)
 // libexec/wendle once installed; `wendle` itself starts lightest.
 QString wendleProgramPath()
 {
-    const QString self = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
-                                                      : QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    const QString self =
+        QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
     const QString folder = QFileInfo(self).absolutePath();
     for (const QString &front : {folder + QLatin1String("/wendle"), folder + QLatin1String("/../../bin/wendle")}) {
         const QFileInfo program(front);
@@ -77,8 +75,7 @@ QString wendleProgramPath()
 
 QString Controller::chatScriptPath() const
 {
-    return applicationSupportFolder() + u'/' + QLatin1String(ChatScriptFolderName) + u'/' +
-           QLatin1String(ChatScriptFileName);
+    return applicationSupportFolder() + u'/' + QLatin1String(ChatScriptFolderName) + u'/' + QLatin1String(ChatScriptFileName);
 }
 
 bool Controller::createChatScript()
@@ -104,11 +101,11 @@ bool Controller::createChatScript()
         return false;
     }
     QFile file(chatScriptPath());
-    const bool written = isAscii(script) && fitsTheScript(remote) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                         file.write(script.toLatin1()) == script.size() &&
-                         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                             QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                             QFileDevice::ExeOther);
+    const bool written =
+        isAscii(script) && fitsTheScript(remote) && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(script.toLatin1()) == script.size()
+        && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                               | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
     if (written)
         return true;
     m_platform.alerts.showAlert(FailedTitle, FailedMessage, AlertStyle::Critical, localized(QStringLiteral("OK")));

@@ -44,12 +44,11 @@ QString chatHandlerScript(const QString &scriptTemplate, const QString &remoteAc
     return stringWithFormat(withProgram, {remoteAccount, remoteAccount});
 }
 
-QString mailReplyScript(const QString &text, const QString &recipient, const QString &sender,
-                        const QString &ccAddress, const QString &attachmentPath)
+QString mailReplyScript(const QString &text, const QString &recipient, const QString &sender, const QString &ccAddress,
+                        const QString &attachmentPath)
 {
-    QString script = QStringLiteral(
-        "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n"
-        " set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \"");
+    QString script = QStringLiteral("tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n"
+                                    " set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \"");
     script += escapeScriptLiteral(text);
     script += QStringLiteral("\" & return & return\n make new to recipient at end of to recipients with properties {address:\"");
     script += escapeScriptLiteral(recipient);
@@ -73,27 +72,23 @@ QString mailReplyScript(const QString &text, const QString &recipient, const QSt
 
 QString chatReplyScript(const QString &handle, const QString &message, const QString &colonPath)
 {
-    QString script = QStringLiteral(
-        "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n"
-        " set theParticipants to the participants of theChat \n");
-    script += QStringLiteral(
-        "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n"
-        " repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n"
-        " if the handle of theBuddy is handleString then \n");
-    script += QStringLiteral(
-        "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n"
-        " end isHandleInChat \n \n");
-    script += QStringLiteral(
-        "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n"
-        " repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n"
-        " if theChat is not null and theChat is active then \n if my isHandleInChat(\"");
+    QString script =
+        QStringLiteral("global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n"
+                       " set theParticipants to the participants of theChat \n");
+    script += QStringLiteral("set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n"
+                             " repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n"
+                             " if the handle of theBuddy is handleString then \n");
+    script += QStringLiteral("return true \n end if \n end repeat \n end if \n return false \n end using terms from \n"
+                             " end isHandleInChat \n \n");
+    script += QStringLiteral("tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n"
+                             " repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n"
+                             " if theChat is not null and theChat is active then \n if my isHandleInChat(\"");
     script += escapeScriptLiteral(handle);
     script += QStringLiteral("\") then \n set theMessage to \"");
     script += escapeScriptLiteral(message);
     script += QStringLiteral("\" \n send theMessage to theChat \n ");
     if (!colonPath.isEmpty()) {
-        script += QStringLiteral(
-            "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"");
+        script += QStringLiteral("delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"");
         script += escapeScriptLiteral(colonPath);
         script += QStringLiteral("\" \n send (fullPath as alias) to theChat \n ");
     }

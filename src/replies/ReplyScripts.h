@@ -13,8 +13,8 @@ QString escapeScriptLiteral(const QString &text);
 
 // ccAddress and attachmentPath are left out when empty; the caller decides
 // whether they qualify.
-QString mailReplyScript(const QString &text, const QString &recipient, const QString &sender,
-                        const QString &ccAddress, const QString &attachmentPath);
+QString mailReplyScript(const QString &text, const QString &recipient, const QString &sender, const QString &ccAddress,
+                        const QString &attachmentPath);
 
 // colonPath is the file's path with ':' for '/', without a leading colon;
 // empty when no file goes with the reply.

@@ -32,7 +32,11 @@ TEST_F(ActivityLogTest, FirstEntryCreatesFolderHeaderAndEntry)
 // A second rotation replaces the old log.
 TEST_F(ActivityLogTest, RotatesOnlyAboveTheThreshold)
 {
-    struct Case { qint64 size; char filler; bool rotates; };
+    struct Case {
+        qint64 size;
+        char filler;
+        bool rotates;
+    };
     for (const Case c : {Case{262144, 'x', false}, Case{262145, 'y', true}, Case{300000, 'z', true}}) {
         QByteArray content = Header.toUtf8();
         content += QByteArray(c.size - content.size(), c.filler);

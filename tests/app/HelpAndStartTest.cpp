@@ -17,7 +17,8 @@ class HelpAndStartTest : public ControllerFixture {};
 TEST_F(HelpAndStartTest, WithoutAWindowTheFirstStartNamesTheHelpPageOnTheConsole)
 {
     controller->awakeFromNib(nullptr);
-    EXPECT_EQ(console.lines, QStringList{"Wendle Log Update: Wendle Help page: " + controller->helpBookFolder() + "/html/configuring.html"});
+    EXPECT_EQ(console.lines,
+              QStringList{"Wendle Log Update: Wendle Help page: " + controller->helpBookFolder() + "/html/configuring.html"});
     EXPECT_EQ(preferences.value(RBFirstTimeLaunching), QVariant(false));
 
     console.lines.clear();
@@ -27,7 +28,11 @@ TEST_F(HelpAndStartTest, WithoutAWindowTheFirstStartNamesTheHelpPageOnTheConsole
 
 TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
 {
-    struct Case { const char *name; std::function<void(const QString &book)> damage; int status; };
+    struct Case {
+        const char *name;
+        std::function<void(const QString &book)> damage;
+        int status;
+    };
     const Case cases[] = {
         {"complete", [](const QString &) {}, 0},
         {"no book", [](const QString &book) { QDir(book).removeRecursively(); }, -43},
@@ -44,12 +49,14 @@ TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
             QFile::copy(QStringLiteral(WENDLE_SOURCE_RESOURCES "/help/html/") + page, book + "/html/" + page);
         c.damage(book);
         Resources elsewhere(copy.path());
-        const Platform moved{preferences, clock, scheduler, console, random, mail, chat, workspace,
-                             alerts, elsewhere, search, scripts, processes, camera, platform.supportFolder};
+        const Platform moved{preferences, clock,   scheduler, console, random,
+                             mail,        chat,    workspace, alerts,  elsewhere,
+                             search,      scripts, processes, camera,  platform.supportFolder};
         console.lines.clear();
         Controller(moved).registerHelp();
-        const QStringList expected = c.status == 0 ? QStringList{}
-                                                   : QStringList{QString("Wendle Log Update: Couldn't register help from %1; status %2.").arg(book).arg(c.status)};
+        const QStringList expected =
+            c.status == 0 ? QStringList{}
+                          : QStringList{QString("Wendle Log Update: Couldn't register help from %1; status %2.").arg(book).arg(c.status)};
         EXPECT_EQ(console.lines, expected) << c.name;
     }
 }
@@ -57,9 +64,9 @@ TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
 TEST_F(HelpAndStartTest, PagesAreFoundByTheNamesTheCommandLineAccepts)
 {
     const QList<QPair<QString, QString>> names = {
-        {"configuring", "html/configuring.html"}, {"sec", "html/security_tab.html"},   {"security", "html/security_tab.html"},
+        {"configuring", "html/configuring.html"}, {"sec", "html/security_tab.html"},     {"security", "html/security_tab.html"},
         {"camera", "html/isight_tab.html"},       {"ped_tab.html", "html/ped_tab.html"}, {"Remote", "html/ped_tab.html"},
-        {"custom_tab", "html/custom_tab.html"},   {"../configuring", QString()},        {"", QString()},
+        {"custom_tab", "html/custom_tab.html"},   {"../configuring", QString()},         {"", QString()},
     };
     for (const auto &[name, page] : names)
         EXPECT_EQ(helpPageNamed(name), page) << name.toStdString();

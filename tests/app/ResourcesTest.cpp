@@ -10,8 +10,7 @@ using wendle::test::writeFile;
 
 TEST(Resources, FormatFillsArgumentsInOrder)
 {
-    EXPECT_EQ(stringWithFormat(QStringLiteral("%@ and %d%d: 100%%"), {QStringLiteral("x"), 47, 3}),
-              QStringLiteral("x and 473: 100%"));
+    EXPECT_EQ(stringWithFormat(QStringLiteral("%@ and %d%d: 100%%"), {QStringLiteral("x"), 47, 3}), QStringLiteral("x and 473: 100%"));
     EXPECT_EQ(stringWithFormat(QStringLiteral("%@-%@"), {QStringLiteral("only")}), QStringLiteral("only-"));
     EXPECT_EQ(stringWithFormat(QStringLiteral("50% off %"), {}), QStringLiteral("50% off %"));
     // An argument holding a conversion is not expanded again.

@@ -7,8 +7,8 @@
 #include "platform/chat/ChatAdapters.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/scripthost/ShellWords.h"
-#include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
+#include "support/TestFiles.h"
 
 #include <QColor>
 #include <QSettings>
@@ -38,9 +38,9 @@ TEST(Settings, ColourTextReadsAndWritesWhatQColorDoes)
     for (const QString &name : QColor::colorNames())
         words << name.toUpper() << QStringLiteral(" ") + name.left(3) + QStringLiteral(" \t") + name.mid(3);
     words << QString() << QStringLiteral("#") << QStringLiteral("#0f8") << QStringLiteral("#00FF80") << QStringLiteral("#8000ff80")
-          << QStringLiteral("#ff00ff80") << QStringLiteral("#fff000fff") << QStringLiteral("#123456789abc")
-          << QStringLiteral("#80808") << QStringLiteral("#gg0000") << QStringLiteral("#12345678901234") << QStringLiteral("nocolour")
-          << QStringLiteral("gr\u00e9en") << QStringLiteral("green\u4e00") << QStringLiteral("#00ff0\u4e00") << QStringLiteral("7fff00");
+          << QStringLiteral("#ff00ff80") << QStringLiteral("#fff000fff") << QStringLiteral("#123456789abc") << QStringLiteral("#80808")
+          << QStringLiteral("#gg0000") << QStringLiteral("#12345678901234") << QStringLiteral("nocolour") << QStringLiteral("gr\u00e9en")
+          << QStringLiteral("green\u4e00") << QStringLiteral("#00ff0\u4e00") << QStringLiteral("7fff00");
     for (int i = 0; i < 2000; ++i) {
         const int digits = QList<int>{3, 6, 8, 9, 12}.at(i % 5);
         QString word = QStringLiteral("#");
@@ -88,7 +88,12 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
     QTemporaryDir dir;
     SettingsPreferences prefs(dir.filePath(QStringLiteral("wendle.conf")));
     Controller::registerDefaults(prefs);
-    struct Case { QStringList arguments; int exitCode; QString getKey; QString shown; };
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString getKey;
+        QString shown;
+    };
     const Case cases[] = {
         {{"set", "limitNotificationFlag", "yes"}, 0, "limitNotificationFlag", "true"},
         {{"set", "logData", "0"}, 0, "logData", "false"},
@@ -120,7 +125,9 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "motionAlertInterval", "-5"}, 2, "motionAlertInterval", "300"},
         {{"set", "remoteEmailAddress", "not an address"}, 2, "remoteEmailAddress", "owner@example.com"},
         {{"set", "remoteEmailAddress", " me@owner.example "}, 0, "remoteEmailAddress", "me@owner.example"},
-        {{"set", "customCommandsArray", "[{\"path\": \"/s/x.sh\", \"shortcut\": \"x\"}]"}, 0, "customCommandsArray",
+        {{"set", "customCommandsArray", "[{\"path\": \"/s/x.sh\", \"shortcut\": \"x\"}]"},
+         0,
+         "customCommandsArray",
          "[{\"path\":\"/s/x.sh\",\"shortcut\":\"x\"}]"},
         {{"set", "iSightStampColor", "red"}, 0, "iSightStampColor", "#ff0000"},
         {{"unset", "maxCommandsPerHour"}, 0, "maxCommandsPerHour", "5"},
@@ -142,7 +149,11 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
 {
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
-    struct Case { const char *key; QVariant stored; QString read; };
+    struct Case {
+        const char *key;
+        QVariant stored;
+        QString read;
+    };
     const Case cases[] = {
         {RBCustomCommandTimeout, "99999999", "60"},
         {RBCustomCommandTimeout, "30", "30"},
@@ -206,7 +217,8 @@ TEST(SettingsTable, EveryKeyHasADescriptionARuleAndItsBounds)
             EXPECT_TRUE(errors.startsWith(QStringLiteral("wendle config: cannot set %1 to \"%2\": expected ").arg(info.key, value)))
                 << errors.toStdString();
             prefs.setValue(info.key, value);
-            EXPECT_EQ(checkedSettingValue(prefs, info.key), prefs.registeredDefaults().value(info.key)) << key << " " << value.toStdString();
+            EXPECT_EQ(checkedSettingValue(prefs, info.key), prefs.registeredDefaults().value(info.key))
+                << key << " " << value.toStdString();
         }
         prefs.remove(info.key);
     }
@@ -263,7 +275,8 @@ TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
     };
     ASSERT_EQ(report.size(), expected.size()) << report.join(u'\n').toStdString();
     for (const QString &line : expected)
-        EXPECT_TRUE(report.contains(QStringLiteral("Wendle Error: ") + line)) << line.toStdString() << " in " << report.join(u'\n').toStdString();
+        EXPECT_TRUE(report.contains(QStringLiteral("Wendle Error: ") + line))
+            << line.toStdString() << " in " << report.join(u'\n').toStdString();
 
     stored.setValue(RBLogData, false);
     const QByteArray text = readFile(fileName);
@@ -273,7 +286,8 @@ TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
     QTemporaryDir folder;
     SettingsPreferences aFolder(folder.path());
     EXPECT_EQ(settingsFileReport(aFolder), QStringList{QStringLiteral("Wendle Error: %1 is a folder, not a settings file; "
-                                                                      "Wendle uses the default settings and cannot keep changes").arg(folder.path())});
+                                                                      "Wendle uses the default settings and cannot keep changes")
+                                                           .arg(folder.path())});
 }
 
 TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
@@ -281,14 +295,34 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
     prefs.setValue(RBPhoneWidth, 30);
-    struct Case { QStringList arguments; int exitCode; QString output; QString errors; };
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString output;
+        QString errors;
+    };
     const Case cases[] = {
-        {{"describe", "maxFileSize"}, 0, "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n", ""},
-        {{"describe", "mailTransport"}, 0, "mailTransport: text (outbox, smtp or script): how replies are mailed\nvalue: outbox  (default)\n", ""},
-        {{"get", "maxFileSise"}, 2, "", "wendle config: unknown setting 'maxFileSise'; did you mean maxFileSize? (see: wendle config list)\n"},
-        {{"set", "imapurl", "x"}, 2, "", "wendle config: unknown setting 'imapurl'; did you mean imapUrl, smtpUrl? (see: wendle config list)\n"},
+        {{"describe", "maxFileSize"},
+         0,
+         "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n",
+         ""},
+        {{"describe", "mailTransport"},
+         0,
+         "mailTransport: text (outbox, smtp or script): how replies are mailed\nvalue: outbox  (default)\n",
+         ""},
+        {{"get", "maxFileSise"},
+         2,
+         "",
+         "wendle config: unknown setting 'maxFileSise'; did you mean maxFileSize? (see: wendle config list)\n"},
+        {{"set", "imapurl", "x"},
+         2,
+         "",
+         "wendle config: unknown setting 'imapurl'; did you mean imapUrl, smtpUrl? (see: wendle config list)\n"},
         {{"describe", "zzzzzzzzzzzz"}, 2, "", "wendle config: unknown setting 'zzzzzzzzzzzz' (see: wendle config list)\n"},
-        {{"describe"}, 2, "", "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
+        {{"describe"},
+         2,
+         "",
+         "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
     };
     for (const Case &c : cases) {
         QString output, errors;
@@ -302,16 +336,21 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
     ASSERT_EQ(config(prefs, {QStringLiteral("list")}, &listed), 0);
     EXPECT_FALSE(listed.contains("(not set)"));
     EXPECT_EQ(listed.count("\n    "), knownSettings().size());
-    for (const char *line : {"logData = true  (default)\n    boolean: write the activity log (wendle.log)\n", "phoneWidth = 30\n",
-                             "phoneHeight = 12  (default)\n", "remoteChatAddress =   (default)\n", "enableiSight = false  (default)\n", "scriptHostCommand = osascript -  (default)\n",
-                             "maxCommandsPerHour = abc  (invalid, using the default 5: expected a whole number)\n",
-                             "remoteEmailAddress = .  (invalid, using nobody: expected one mail address such as you@example.com, or empty for nobody)\n"})
+    for (const char *line :
+         {"logData = true  (default)\n    boolean: write the activity log (wendle.log)\n", "phoneWidth = 30\n",
+          "phoneHeight = 12  (default)\n", "remoteChatAddress =   (default)\n", "enableiSight = false  (default)\n",
+          "scriptHostCommand = osascript -  (default)\n",
+          "maxCommandsPerHour = abc  (invalid, using the default 5: expected a whole number)\n",
+          "remoteEmailAddress = .  (invalid, using nobody: expected one mail address such as you@example.com, or empty for nobody)\n"})
         EXPECT_TRUE(listed.contains(QLatin1String(line))) << line << " in " << listed.toStdString();
 }
 
 TEST(ShellWords, SplitsLikeAShellWithoutExpanding)
 {
-    struct Case { const char *line; std::optional<QStringList> words; };
+    struct Case {
+        const char *line;
+        std::optional<QStringList> words;
+    };
     const Case cases[] = {
         {"osascript -", QStringList{"osascript", "-"}},
         {"  a   b\tc ", QStringList{"a", "b", "c"}},

@@ -15,7 +15,10 @@ namespace {
 
 class TrayStatusTest : public ControllerFixture {
 protected:
-    TrayStatusTest() { controller->setCommandTextHandler([](const QByteArray &) {}); }
+    TrayStatusTest()
+    {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+    }
 };
 
 } // namespace
@@ -26,9 +29,13 @@ TEST_F(TrayStatusTest, LastCommandNamesTextWayAndTime)
 {
     EXPECT_EQ(describeLastCommand(*controller), QStringLiteral("none since Wendle started"));
     preferences.setValue(RBCommandSecret, QStringLiteral("s3cret"));
-    struct Case { bool chat; QString from, message, expected; };
+    struct Case {
+        bool chat;
+        QString from, message, expected;
+    };
     const Case cases[] = {
-        {false, "owner@example.org", "Please WNDL s3cret  Find named\t budget\nSent from my phone", "\u201cwndl find named budget\u201d by mail at 13:35"},
+        {false, "owner@example.org", "Please WNDL s3cret  Find named\t budget\nSent from my phone",
+         "\u201cwndl find named budget\u201d by mail at 13:35"},
         {false, "stranger@example.org", "wndl s3cret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {false, "owner@example.org", "wndl wrongsecret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {true, "", "wndl s3cret snapshot", "\u201cwndl snapshot\u201d by chat at 14:35"},
@@ -58,7 +65,11 @@ TEST_F(TrayStatusTest, TrayItemPausesAndResumesRemoteCommands)
     });
     auto *item = tray.menu()->findChild<QAction *>("pauseRemoteCommands");
     ASSERT_NE(item, nullptr);
-    struct Step { bool enabledAfter; const char *itemText; const char *firstLine; };
+    struct Step {
+        bool enabledAfter;
+        const char *itemText;
+        const char *firstLine;
+    };
     const Step steps[] = {
         {false, "Resume remote commands", "Remote commands are paused"},
         {true, "Pause remote commands", "Wendle is listening for commands"},

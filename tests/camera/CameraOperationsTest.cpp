@@ -32,10 +32,12 @@ protected:
     {
         preferences.setValue(RBCameraSource, "videotestsrc num-buffers=3 ! video/x-raw,width=320,height=240");
         launchWith(true, true);
-        ASSERT_TRUE(waitFor([&] {
-            scheduler.advance(20ms);
-            return !previewRuns();
-        }, 5000));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                scheduler.advance(20ms);
+                return !previewRuns();
+            },
+            5000));
         ASSERT_EQ(consoleCount(QStringLiteral("Wendle Error: Camera signal lost...")), 1);
     }
     int returns() const { return consoleCount(QStringLiteral("Camera signal back; watching for motion again")); }
@@ -93,7 +95,14 @@ TEST_F(SnapshotTest, MailedPictureIsTheFrameOrThePlaceholder)
 {
     // stampArea: where the letters of the stamp (half size on a frame 320
     // wide) or of the placeholder title are.
-    struct Case { const char *name; const char *source; bool stamp; QSize size; QRect stampArea; bool stamped; };
+    struct Case {
+        const char *name;
+        const char *source;
+        bool stamp;
+        QSize size;
+        QRect stampArea;
+        bool stamped;
+    };
     const QRect nearStampOrigin(20, 240 - 20 - 14, 120, 16);
     const Case cases[] = {
         {"stamped frame", Pattern, true, {320, 240}, nearStampOrigin, true},
@@ -122,12 +131,16 @@ TEST_F(SnapshotTest, MailedPictureIsTheFrameOrThePlaceholder)
         EXPECT_EQ(picture.size(), c.size);
         EXPECT_EQ(pixelsNear(picture, c.stampArea, Orange) > 4, c.stamped) << pixelsNear(picture, c.stampArea, Orange);
     }
-    EXPECT_EQ(consoleCount(QStringLiteral("Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'.")), 1);
+    EXPECT_EQ(
+        consoleCount(QStringLiteral("Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'.")), 1);
 }
 
 TEST_F(SnapshotTest, QualityChoosesTheCompression)
 {
-    const struct { double quality; const char *consoleLine; } cases[] = {
+    const struct {
+        double quality;
+        const char *consoleLine;
+    } cases[] = {
         {0.0, nullptr},
         {1.0, nullptr},
         {1.7, "Wendle Error: iSightQuality 1.7 is outside 0.0 to 1.0; using 1"},
@@ -140,7 +153,8 @@ TEST_F(SnapshotTest, QualityChoosesTheCompression)
         controller->takeSnapshotAndEmailTo(QString());
         scheduler.advance(3000ms);
         sizes[c.quality] = QFileInfo(platform.supportFolder + QStringLiteral("/snapshot.jpg")).size();
-        EXPECT_EQ(console.lines.contains(QString::fromUtf8(c.consoleLine)), c.consoleLine != nullptr) << console.lines.join('\n').toStdString();
+        EXPECT_EQ(console.lines.contains(QString::fromUtf8(c.consoleLine)), c.consoleLine != nullptr)
+            << console.lines.join('\n').toStdString();
     }
     // The pattern's snow corner differs from frame to frame: sizes of one
     // quality differ a little, sizes of the two ends a lot.
@@ -167,7 +181,12 @@ TEST_F(SnapshotTest, TwoSnapshotsCloseTogetherMailTwice)
 // motion timer.
 TEST_F(MotionWatchTest, SwitchesStartAndStopTheWatch)
 {
-    const struct { const char *name; bool cameraAtStart, motionAtStart, camera, motion; size_t timers; bool preview; } cases[] = {
+    const struct {
+        const char *name;
+        bool cameraAtStart, motionAtStart, camera, motion;
+        size_t timers;
+        bool preview;
+    } cases[] = {
         {"both on at start", true, true, true, true, 2, true},
         {"motion off", true, true, true, false, 0, false},
         {"camera off", true, true, false, true, 0, false},
@@ -197,7 +216,11 @@ TEST_F(MotionWatchTest, SwitchesStartAndStopTheWatch)
 
 TEST_F(MotionWatchTest, SensitivityIsTheIntervalWithinBounds)
 {
-    const struct { double seconds; int checksInThreeSeconds; const char *consoleLine; } cases[] = {
+    const struct {
+        double seconds;
+        int checksInThreeSeconds;
+        const char *consoleLine;
+    } cases[] = {
         {3.0, 0, nullptr},
         {0.5, 5, nullptr},
         {0.0, 29, "Wendle Error: iSightSensitivity 0 is outside 0.1 to 3600 seconds; checking every 0.1 seconds"},
@@ -212,7 +235,8 @@ TEST_F(MotionWatchTest, SensitivityIsTheIntervalWithinBounds)
         launchWith(true, true);
         scheduler.advance(3000ms);
         EXPECT_EQ(checks(), c.checksInThreeSeconds);
-        EXPECT_EQ(console.lines.contains(QString::fromUtf8(c.consoleLine)), c.consoleLine != nullptr) << console.lines.join('\n').toStdString();
+        EXPECT_EQ(console.lines.contains(QString::fromUtf8(c.consoleLine)), c.consoleLine != nullptr)
+            << console.lines.join('\n').toStdString();
     }
 }
 
@@ -233,7 +257,10 @@ TEST_F(MotionWatchTest, MotionAlertIsMailedAtMostOncePerInterval)
     EXPECT_TRUE(mail.sent.isEmpty()) << "alerts are off by default";
 
     preferences.setValue(RBMotionAlertFlag, true);
-    const struct { qint64 secondsLater; int mails; } steps[] = {{0, 1}, {200, 1}, {101, 2}};
+    const struct {
+        qint64 secondsLater;
+        int mails;
+    } steps[] = {{0, 1}, {200, 1}, {101, 2}};
     for (const auto &step : steps) {
         clock.advanceSeconds(step.secondsLater);
         check();
@@ -274,7 +301,8 @@ TEST_F(MotionWatchTest, CameraFailingEveryTryIsTriedEveryFiveMinutesAtLast)
     preferences.setValue(RBCameraSource, NoCamera);
     scheduler.advance(std::chrono::hours(1));
     EXPECT_FALSE(previewRuns());
-    EXPECT_EQ(consoleCount(QStringLiteral("Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'.")), 1);
+    EXPECT_EQ(
+        consoleCount(QStringLiteral("Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'.")), 1);
 
     preferences.setValue(RBCameraSource, Pattern);
     int seconds = 0;

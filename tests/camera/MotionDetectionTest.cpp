@@ -50,7 +50,11 @@ TEST(MotionDetectionTest, MovingPatternIsMotionStandingPatternIsNot)
 {
     // Sensitivities out of range are taken as the nearest end (here the
     // least sensitive), never as a division by zero.
-    const struct { const char *source; float sensitivity; bool motion; } cases[] = {
+    const struct {
+        const char *source;
+        float sensitivity;
+        bool motion;
+    } cases[] = {
         {"videotestsrc pattern=ball ! video/x-raw,width=640,height=480", 1.5f, true},
         {"videotestsrc pattern=smpte ! video/x-raw,width=640,height=480", 1.5f, false},
         {"videotestsrc pattern=ball ! video/x-raw,width=160,height=120", 1.5f, true},
@@ -91,7 +95,8 @@ TEST_F(MotionDetectionOnTheStandingPattern, LightChangesAreNotMotion)
 
     const QImage smaller = frame.scaled(160, 120);
     EXPECT_FALSE(detector.detectMotion(smaller, 1.5f));
-    EXPECT_TRUE(console.lines.contains(QStringLiteral("Wendle Error: the camera frame is 160×120 but the base image is 320×240; the frame becomes the new base")));
+    EXPECT_TRUE(console.lines.contains(
+        QStringLiteral("Wendle Error: the camera frame is 160×120 but the base image is 320×240; the frame becomes the new base")));
     EXPECT_EQ(detector.baseMotionImage().size(), QSize(160, 120));
 
     detector.reset();
@@ -117,7 +122,11 @@ TEST_F(MotionDetectionOnTheStandingPattern, DifferenceAndNegatives)
     EXPECT_EQ(detector.differenceFromImage(QImage()), frame);
 
     EXPECT_EQ(negative::negativeImage(inverted), frame);
-    const struct { int samplesPerPixel; QByteArray in; std::optional<QByteArray> out; } bitmaps[] = {
+    const struct {
+        int samplesPerPixel;
+        QByteArray in;
+        std::optional<QByteArray> out;
+    } bitmaps[] = {
         {1, QByteArray("\x00\x10\xff", 3), QByteArray("\xff\xef\x00", 3)},
         {2, QByteArray("\x00\x80\x10\x40", 4), QByteArray("\xff\x80\xef\x40", 4)},
         {3, QByteArray("\x01\x02\x03", 3), QByteArray("\xfe\xfd\xfc", 3)},

@@ -28,10 +28,16 @@ protected:
 // A source that cannot start says so once, however often it is tried.
 TEST_F(MovieViewTest, SourceThatCannotStartIsReportedOnce)
 {
-    const struct { const char *description; const char *consoleLine; } cases[] = {
-        {"videotestsrc ! ! nonsense", "Wendle Error: While trying to build the camera pipeline \"videotestsrc ! ! nonsense\"; syntax error"},
-        {"no_such_camera_element", "Wendle Error: While trying to build the camera pipeline \"no_such_camera_element\"; no element \"no_such_camera_element\""},
-        {"v4l2src device=/dev/wendle-no-camera", "Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'."},
+    const struct {
+        const char *description;
+        const char *consoleLine;
+    } cases[] = {
+        {"videotestsrc ! ! nonsense",
+         "Wendle Error: While trying to build the camera pipeline \"videotestsrc ! ! nonsense\"; syntax error"},
+        {"no_such_camera_element",
+         "Wendle Error: While trying to build the camera pipeline \"no_such_camera_element\"; no element \"no_such_camera_element\""},
+        {"v4l2src device=/dev/wendle-no-camera",
+         "Wendle Error: gst_element_set_state() returned Cannot identify device '/dev/wendle-no-camera'."},
         {"videotestsrc ! video/x-raw,width=0", nullptr},
     };
     for (const auto &c : cases) {
@@ -59,10 +65,12 @@ TEST_F(MovieViewTest, LostSignalStopsTheCamera)
     EXPECT_EQ(view.grabFrame().size(), QSize(160, 120));
     EXPECT_EQ(view.grabFrame().format(), QImage::Format_RGB32);
     // The end of the stream reaches the view within a few ticks.
-    waitFor([&] {
-        scheduler.advance(20ms);
-        return !view.cameraAvailable();
-    }, 3000);
+    waitFor(
+        [&] {
+            scheduler.advance(20ms);
+            return !view.cameraAvailable();
+        },
+        3000);
     EXPECT_EQ(console.lines, (QStringList{"Wendle Error: Camera signal lost...", "Wendle Error: the camera stopped: the stream ended"}));
     EXPECT_FALSE(view.cameraAvailable());
     EXPECT_TRUE(view.signalLost());

@@ -62,7 +62,8 @@ TEST_F(CustomCommandTest, WithConfirmationNothingRunsUntilTheNumberComesBack)
     int runs = 0;
     for (const auto &[draws, number] : cases) {
         random.values = draws;
-        EXPECT_EQ(command(QStringLiteral("STK")), QStringList{QStringLiteral("Wendle: to run Stock Quote, reply with wndl %1").arg(number)});
+        EXPECT_EQ(command(QStringLiteral("STK")),
+                  QStringList{QStringLiteral("Wendle: to run Stock Quote, reply with wndl %1").arg(number)});
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom command STK is waiting for its confirmation number"));
         EXPECT_EQ(runsOf(stockQuote), runs);
         for (int twice = 0; twice < 2; ++twice) {
@@ -97,8 +98,9 @@ TEST_F(CustomCommandTest, OtherCodesAndRemovedEntriesDoNotRunThePendingCommand)
 TEST_F(CustomCommandTest, OnlyALowerCaseScptExtensionRuns)
 {
     setConfirmation(false);
-    const std::pair<const char *, const char *> cases[] = {
-        {"Report.scpt", "Wendle: script results: report"}, {"Report.SCPT", "Wendle: opened Report."}, {"notes.txt", "Wendle: opened notes."}};
+    const std::pair<const char *, const char *> cases[] = {{"Report.scpt", "Wendle: script results: report"},
+                                                           {"Report.SCPT", "Wendle: opened Report."},
+                                                           {"notes.txt", "Wendle: opened notes."}};
     for (const auto &[file, reply] : cases) {
         const QString path = writeCountingScript(QString::fromLatin1(file), "report");
         const bool runs = QByteArray(file).endsWith(".scpt");
@@ -119,12 +121,23 @@ TEST_F(CustomCommandTest, AFileThatNoLongerExistsIsNotRun)
     // The Stock Quote entry of a first start names a script that is not here.
     const QString defaultPath = QStringLiteral("/Applications/Wendle/Scripts/Stock Quote.scpt");
     const QString gonePdf = scriptsDir() + QLatin1String("/Gone Away.pdf");
-    struct Case { QString path; QStringList replies; QString logEntry; QStringList console; };
+    struct Case {
+        QString path;
+        QStringList replies;
+        QString logEntry;
+        QStringList console;
+    };
     const Case cases[] = {
-        {QString(), {}, "Custom script " + defaultPath + " could not be started: it must be readable, executable and begin "
-                        "with a #! line naming an installed interpreter. Script follows:\n", {CompileError}},
-        {gonePdf, {"Wendle: the file of custom command Gone Away no longer exists; nothing was run."},
-         "Wendle: the file of custom command Gone Away no longer exists; nothing was run.", {}},
+        {QString(),
+         {},
+         "Custom script " + defaultPath
+             + " could not be started: it must be readable, executable and begin "
+               "with a #! line naming an installed interpreter. Script follows:\n",
+         {CompileError}},
+        {gonePdf,
+         {"Wendle: the file of custom command Gone Away no longer exists; nothing was run."},
+         "Wendle: the file of custom command Gone Away no longer exists; nothing was run.",
+         {}},
     };
     for (const Case &c : cases) {
         if (!c.path.isNull())

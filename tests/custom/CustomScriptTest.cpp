@@ -27,20 +27,27 @@ protected:
 // since a killed process is reaped by its new parent in its own time.
 bool processEnds(const QByteArray &pid)
 {
-    return waitFor([&] {
-        const QByteArray fields = readFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
-        return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
-    }, 10000);
+    return waitFor(
+        [&] {
+            const QByteArray fields = readFile(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.trimmed())));
+            return fields.isEmpty() || fields.mid(fields.lastIndexOf(')') + 2, 1) == "Z";
+        },
+        10000);
 }
 
 } // namespace
 
 TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 {
-    struct Case { const char *file; QByteArray source; QString reply; };
+    struct Case {
+        const char *file;
+        QByteArray source;
+        QString reply;
+    };
     const Case cases[] = {
         {"shell.scpt", "#!/bin/sh\necho \"disk: $((40 + 2))% used\"\n", QStringLiteral("Wendle: script results: disk: 42% used")},
-        {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n", QStringLiteral("Wendle: script results: Zürich 7 °C")},
+        {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n",
+         QStringLiteral("Wendle: script results: Zürich 7 °C")},
         {"lines.scpt", "#!/bin/sh\nprintf 'one\\ntwo\\n\\n'\n", QStringLiteral("Wendle: script results: one\ntwo")},
         {"latin1.scpt", "#!/bin/sh\nprintf '\\351t\\351 \\0\\033\\n'\n", QStringLiteral("Wendle: script results: été \uFFFD\uFFFD")},
         {"Quiet Script.scpt", "#!/bin/sh -e\necho\n", QStringLiteral("Wendle: the script Quiet Script ran and returned nothing.")},
@@ -56,13 +63,23 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 // compile. Nothing of it runs, and the owner gets no reply.
 TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
 {
-    struct Case { const char *file; QByteArray source; bool executable; QString quoted; };
+    struct Case {
+        const char *file;
+        QByteArray source;
+        bool executable;
+        QString quoted;
+    };
     const Case cases[] = {
         {"plain.scpt", "#!/bin/sh\necho hi\n", false, QStringLiteral("#!/bin/sh\necho hi\n")},
         {"noshebang.scpt", "echo hi\n", true, QStringLiteral("echo hi\n")},
-        {"binary.scpt", QByteArray("\x7f" "ELF\0\0\1", 7), true, QString()},
+        {"binary.scpt",
+         QByteArray("\x7f"
+                    "ELF\0\0\1",
+                    7),
+         true, QString()},
         {"badinterpreter.scpt", "#!/no/such/interpreter\n", true, QStringLiteral("#!/no/such/interpreter\n")},
-        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true, QStringLiteral("#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n")},
+        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true,
+         QStringLiteral("#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n")},
         {"syntax.py.scpt", "#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n", true,
          QStringLiteral("#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n")},
     };
@@ -91,7 +108,8 @@ TEST_F(CustomScriptTest, AFailingScriptOrOnePastItsTimeLimitIsStoppedAndWendleCa
     for (const QString &path : {failing, slow}) {
         EXPECT_TRUE(runAs(path).isEmpty()) << path.toStdString();
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 failed while running (it ended with an error or ran past its "
-                                                      "time limit)").arg(QUrl::fromLocalFile(path).toString()));
+                                                      "time limit)")
+                                           .arg(QUrl::fromLocalFile(path).toString()));
         EXPECT_TRUE(console.lines.isEmpty());
     }
     EXPECT_TRUE(processEnds(readFile(slow + QLatin1String(".child"))));
@@ -105,7 +123,7 @@ TEST_F(CustomScriptTest, AScriptAnswersAfterTheCallThatStartedItReturned)
 {
     const QString gate = scriptsDir() + QLatin1String("/gate");
     const QString path = writeScript(QStringLiteral("gated.scpt"), "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8()
-                                                                      + "' ]; do sleep 0.05; done\necho opened\n");
+                                                                       + "' ]; do sleep 0.05; done\necho opened\n");
     setLibrary({Shortcut(path, QStringLiteral("go"))});
     controller->customCommand(QStringLiteral("go"));
     EXPECT_TRUE(controller->commandRunning());
@@ -135,13 +153,21 @@ TEST_F(CustomScriptTest, AScriptStillRunningEndsWithTheController)
 
 TEST(ScriptText, DecodingWhatScriptsPrint)
 {
-    struct Case { QByteArray bytes; QString text; };
+    struct Case {
+        QByteArray bytes;
+        QString text;
+    };
     const Case cases[] = {
         {"plain\ttext\r\n", QStringLiteral("plain\ttext\r\n")},
         {"caf\xc3\xa9", QStringLiteral("café")},
         {"caf\xe9", QStringLiteral("café")},
-        {QByteArray("a\0b\x1b" "c\x7f", 6), QStringLiteral("a\uFFFDb\uFFFDc\uFFFD")},
-        {"\x85" "x", QStringLiteral("\uFFFDx")},
+        {QByteArray("a\0b\x1b"
+                    "c\x7f",
+                    6),
+         QStringLiteral("a\uFFFDb\uFFFDc\uFFFD")},
+        {"\x85"
+         "x",
+         QStringLiteral("\uFFFDx")},
     };
     for (const Case &c : cases)
         EXPECT_EQ(decodeScriptText(c.bytes), c.text) << c.bytes.toHex().toStdString();

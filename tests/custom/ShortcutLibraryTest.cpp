@@ -27,8 +27,9 @@ protected:
 
     std::unique_ptr<Controller> start(Preferences &store)
     {
-        const Platform wired{store, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
-                             platform.supportFolder};
+        const Platform wired{store,  clock,   scheduler, console, random,
+                             mail,   chat,    workspace, alerts,  resources,
+                             search, scripts, processes, camera,  platform.supportFolder};
         return std::make_unique<Controller>(wired);
     }
 
@@ -47,16 +48,20 @@ protected:
     }
 
     QString fileName() const { return supportDir.filePath(QStringLiteral("wendle.conf")); }
-
 };
 
 } // namespace
 
 TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
 {
-    struct Case { const char *path; const char *name; const char *extension; };
+    struct Case {
+        const char *path;
+        const char *name;
+        const char *extension;
+    };
     const Case cases[] = {
-        {"", nullptr, ""}, {"//", nullptr, ""}, // no name
+        {"", nullptr, ""},
+        {"//", nullptr, ""}, // no name
         {"/home/me/Scripts/backup.tar.gz", "backup.tar", "gz"},
         {"/home/me/Scripts/Weather Report.SCPT", "weather report", "SCPT"},
         {"/home/me/.Hidden", ".hidden", ""},
@@ -73,11 +78,24 @@ TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
 
 TEST(ShortcutLibrary, DropRowsAndRefusals)
 {
-    struct Case { const char *label; int row; QStringList files; bool fromTable; bool accepted; QStringList after; int selected; };
+    struct Case {
+        const char *label;
+        int row;
+        QStringList files;
+        bool fromTable;
+        bool accepted;
+        QStringList after;
+        int selected;
+    };
     const QStringList one{"/d/New.sh"};
     const Case cases[] = {
-        {"three files above row 2", 2, {"/d/First.scpt", "/d/Second.scpt", "/d/Third.scpt"}, false, true,
-         {"a", "b", "third", "second", "first", "c"}, 2},
+        {"three files above row 2",
+         2,
+         {"/d/First.scpt", "/d/Second.scpt", "/d/Third.scpt"},
+         false,
+         true,
+         {"a", "b", "third", "second", "first", "c"},
+         2},
         {"negative row inserts first", -1, one, false, true, {"new", "a", "b", "c"}, 0},
         {"row past the end appends", 9, one, false, true, {"a", "b", "c", "new"}, 3},
         {"the table's own rows are refused", 1, one, true, false, {"a", "b", "c"}, -1},
@@ -107,8 +125,10 @@ TEST(ShortcutLibrary, DraggingARowOutCarriesItsPath)
 TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntriesAndLoadingTakesValuesAsTheyAre)
 {
     const QList<Shortcut> library{
-        Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("B")), Shortcut(QString(), QStringLiteral("nopath")),
-        Shortcut(QStringLiteral("/s/noname"), QString()),          Shortcut(QStringLiteral("/s/empty"), QStringLiteral("")),
+        Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("B")),
+        Shortcut(QString(), QStringLiteral("nopath")),
+        Shortcut(QStringLiteral("/s/noname"), QString()),
+        Shortcut(QStringLiteral("/s/empty"), QStringLiteral("")),
         Shortcut(QStringLiteral("/s/a b.scpt"), QStringLiteral("a b")),
     };
     const QVariantList stored = dictionariesFromShortcuts(library);

@@ -25,8 +25,7 @@ void require(bool condition, const char *what, const QStringList &calls)
 {
     if (condition)
         return;
-    std::fprintf(stderr, "command language invariant broken: %s\n%s\n", what,
-                 qPrintable(calls.join(QLatin1Char('\n'))));
+    std::fprintf(stderr, "command language invariant broken: %s\n%s\n", what, qPrintable(calls.join(QLatin1Char('\n'))));
     std::abort();
 }
 
@@ -45,17 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     const QStringList &calls = actions.calls;
     const auto operations = std::count_if(calls.begin(), calls.end(), isOperation);
-    require(result == wendle::CommandAccepted || result == wendle::CommandSyntaxError,
-            "unexpected parser result", calls);
+    require(result == wendle::CommandAccepted || result == wendle::CommandSyntaxError, "unexpected parser result", calls);
     require(operations <= 1, "more than one operation ran", calls);
     if (result == wendle::CommandAccepted) {
         require(operations == 1 && calls.size() == 1, "accepted without exactly one operation", calls);
         return 0;
     }
-    const QStringList errorTail = {
-        QStringLiteral(R"(writeConsoleLine("Wendle Command Received with Error: syntax error"))"),
-        QStringLiteral("reportSyntaxError()")};
-    require(calls.size() == operations + 2 && calls.mid(operations) == errorTail,
-            "error not reported exactly once, last", calls);
+    const QStringList errorTail = {QStringLiteral(R"(writeConsoleLine("Wendle Command Received with Error: syntax error"))"),
+                                   QStringLiteral("reportSyntaxError()")};
+    require(calls.size() == operations + 2 && calls.mid(operations) == errorTail, "error not reported exactly once, last", calls);
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "intake/CommandLanguage.h"
 
-#include "support/TestFiles.h"
 #include "intake/EchoCapture.h"
 #include "support/RecordingCommandActions.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +62,9 @@ TEST(CommandGrammar, EveryFormCallsItsOperationAndErrorsAreReportedOnce)
         // An address after "named" is part of the file name.
         {"wndl find named report to a@b.c", {R"(findFilename(" report to a@b.c", null))"}},
         // Values are Latin-1: the address separator may be any byte.
-        {"wndl email a@b\xe9" "c", {QStringLiteral(u"checkEmailWithCcTo(\"a@b\u00e9c\")")}},
+        {"wndl email a@b\xe9"
+         "c",
+         {QStringLiteral(u"checkEmailWithCcTo(\"a@b\u00e9c\")")}},
         {"wndl snapshot\nwndl itunes", {"takeSnapshotAndEmailTo(null)"}},
         {"wndl", {ConsoleError, Report}, error},
         {"wndl find named", {ConsoleError, Report}, error},
@@ -83,14 +85,16 @@ TEST(CommandGrammar, EveryFormCallsItsOperationAndErrorsAreReportedOnce)
 // others run at once.
 TEST(CommandGrammar, ActionsRunAsSoonAsTheirFormIsComplete)
 {
-    expectDispatches({
-        {"wndl cal 12 may.", {R"(getScheduleForDay("12", "may", null) @"   .")"}},
-        {"wndl snapshot.", {R"(takeSnapshotAndEmailTo(null) @" .")"}},
-        {"wndl cal 12 may 2008.", {R"(getScheduleForDay("12", "may", "2008") @"    ")"}},
-        {"wndl itunes.", {R"(launchiTunes() @" ")"}},
-        {"wndl 473.", {R"(confirmCommand("473") @" ")"}},
-        {"wndl find -f x;", {R"(findFilename("x", null) @"  ")"}},
-    }, true);
+    expectDispatches(
+        {
+            {"wndl cal 12 may.", {R"(getScheduleForDay("12", "may", null) @"   .")"}},
+            {"wndl snapshot.", {R"(takeSnapshotAndEmailTo(null) @" .")"}},
+            {"wndl cal 12 may 2008.", {R"(getScheduleForDay("12", "may", "2008") @"    ")"}},
+            {"wndl itunes.", {R"(launchiTunes() @" ")"}},
+            {"wndl 473.", {R"(confirmCommand("473") @" ")"}},
+            {"wndl find -f x;", {R"(findFilename("x", null) @"  ")"}},
+        },
+        true);
 }
 
 TEST(CommandGrammar, EveryFuzzSeedKeepsTheInvariants)

@@ -20,13 +20,34 @@ namespace {
 using T = CommandToken;
 using Tokens = QList<ScannedToken>;
 
-ScannedToken bare(CommandToken code) { return {code, QByteArray()}; }
-ScannedToken word(const char *value) { return {T::Word, value}; }
-ScannedToken number(const char *value) { return {T::Number, value}; }
-ScannedToken fileName(const char *value) { return {T::FileName, value}; }
-ScannedToken contents(const char *value) { return {T::Contents, value}; }
-ScannedToken address(const char *value) { return {T::Address, value}; }
-Tokens repeated(int count, CommandToken code) { return Tokens(count, bare(code)); }
+ScannedToken bare(CommandToken code)
+{
+    return {code, QByteArray()};
+}
+ScannedToken word(const char *value)
+{
+    return {T::Word, value};
+}
+ScannedToken number(const char *value)
+{
+    return {T::Number, value};
+}
+ScannedToken fileName(const char *value)
+{
+    return {T::FileName, value};
+}
+ScannedToken contents(const char *value)
+{
+    return {T::Contents, value};
+}
+ScannedToken address(const char *value)
+{
+    return {T::Address, value};
+}
+Tokens repeated(int count, CommandToken code)
+{
+    return Tokens(count, bare(code));
+}
 
 struct ScanCase {
     QByteArray input;
@@ -73,17 +94,20 @@ TEST(CommandScanner, TokensAndEcho)
         {"a@bc", {word("a"), word("bc")}, "@"},
         {"a@b c", {address("a@b c")}, ""},
         {"o'neil+x@host.org", {address("o'neil+x@host.org")}, ""},
-        {"a@b\xe9" "c", {address("a@b\xe9" "c")}, ""},
+        {"a@b\xe9"
+         "c",
+         {address("a@b\xe9"
+                  "c")},
+         ""},
         // Words, numbers and keywords.
         {"wndl", {}, ""},
         {"find finds file files 12 12th", {bare(T::Find), word("finds"), word("files"), number("12"), word("12th")}, "     "},
         {"555-1234", {number("555"), number("1234")}, "-"},
         {"wndl the that to file and send", {}, "      "},
-        {"cm launch start command fi find ic chat ichat",
-         repeated(4, T::Launch) + repeated(2, T::Find) + repeated(3, T::IChat), "        "},
+        {"cm launch start command fi find ic chat ichat", repeated(4, T::Launch) + repeated(2, T::Find) + repeated(3, T::IChat),
+         "        "},
         {"it itunes ip iphoto fx fax ru run em email",
-         repeated(2, T::ITunes) + repeated(2, T::IPhoto) + repeated(2, T::Fax) + repeated(2, T::Run) + repeated(2, T::Email),
-         "         "},
+         repeated(2, T::ITunes) + repeated(2, T::IPhoto) + repeated(2, T::Fax) + repeated(2, T::Run) + repeated(2, T::Email), "         "},
         {"ca cal calendar is cam camera snapshot isight", repeated(3, T::Calendar) + repeated(5, T::Snapshot), "       "},
         // Keywords are lower case only.
         {"FIND Named", {word("FIND"), word("Named")}, " "},

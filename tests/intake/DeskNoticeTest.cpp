@@ -38,19 +38,37 @@ TEST_F(DeskNoticeTest, EachCommandThatRunsIsShownInOneSafeLine)
     };
     const QString longWord(200, u'a');
     const Case cases[] = {
-        {false, "owner@example.org", "Please wndl find named Budget\nSent from my phone", {},
+        {false,
+         "owner@example.org",
+         "Please wndl find named Budget\nSent from my phone",
+         {},
          {Mail + "\u201cwndl find named budget\u201d from owner@example.org"}},
         {true, "", "wndl email", {}, {Chat + "\u201cwndl email\u201d"}},
-        {false, "Fake\u202e\n <owner@example.org>", "wndl find named \u202egpj.exe\u0007 x", {},
+        {false,
+         "Fake\u202e\n <owner@example.org>",
+         "wndl find named \u202egpj.exe\u0007 x",
+         {},
          {Mail + "\u201cwndl find named \ufffdgpj.exe\ufffd x\u201d from Fake\ufffd <owner@example.org>"}},
-        {false, "owner@example.org", "wndl find named " + longWord, {},
+        {false,
+         "owner@example.org",
+         "wndl find named " + longWord,
+         {},
          {Mail + "\u201cwndl find named " + longWord.left(119 - 16) + "\u2026\u201d from owner@example.org"}},
-        {false, "owner@example.org", "wndl s3cret email", {{RBCommandSecret, "s3cret"}}, {Mail + "\u201cwndl email\u201d from owner@example.org"}},
+        {false,
+         "owner@example.org",
+         "wndl s3cret email",
+         {{RBCommandSecret, "s3cret"}},
+         {Mail + "\u201cwndl email\u201d from owner@example.org"}},
         {false, "owner@example.org", "wndl email", {{RBNotifyOnRemoteCommands, false}}, {}},
         {true, "owner@jabber.example", "wndl email", {{RBEnableRemoteCommands, false}}, {}},
         {false, "stranger@example.net", "wndl email", {}, {}},
         // The hourly limit refuses the second: it runs nothing, so nothing is shown.
-        {false, "owner@example.org", "wndl email", {{RBMaxCommandsPerHour, 1}}, {Mail + "\u201cwndl email\u201d from owner@example.org"}, 2},
+        {false,
+         "owner@example.org",
+         "wndl email",
+         {{RBMaxCommandsPerHour, 1}},
+         {Mail + "\u201cwndl email\u201d from owner@example.org"},
+         2},
     };
     for (const Case &c : cases) {
         restart();

@@ -27,7 +27,12 @@ protected:
 // stored one that is not one whole address.
 TEST_F(IntakeTest, SenderTestDecidesAndMarksThePhone)
 {
-    struct Case { QString phone; QString from; bool accepted; bool fromPhone; };
+    struct Case {
+        QString phone;
+        QString from;
+        bool accepted;
+        bool fromPhone;
+    };
     const Case cases[] = {
         {Phone, Remote, true, false},
         {Phone, "Owner Name <OWNER@Example.ORG>", true, false},
@@ -115,7 +120,11 @@ TEST_F(IntakeTest, ChatCommandsComeFromAnyoneButNotFromWendleItself)
 // counts as one; one of 30 or more never refuses, as only 30 stamps are kept.
 TEST_F(IntakeTest, HourlyLimitCountsEveryStampIncludingRefusedOnes)
 {
-    struct Case { int maximum; QList<int> minutes; QList<bool> accepted; };
+    struct Case {
+        int maximum;
+        QList<int> minutes;
+        QList<bool> accepted;
+    };
     const Case cases[] = {
         {3, {0, 1, 2, 3, 62}, {true, true, true, false, true}},
         {3, {0, 1, 2, 3, 61, 62}, {true, true, true, false, false, false}},
@@ -188,8 +197,9 @@ TEST_F(DispatchTest, MissingUsageTextFallsBackToTheFixedText)
 {
     QTemporaryDir empty;
     Resources bare(empty.path());
-    Platform withoutTemplates{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
-                              bare, search, scripts, processes, camera, platform.supportFolder};
+    Platform withoutTemplates{preferences, clock,   scheduler, console, random,
+                              mail,        chat,    workspace, alerts,  bare,
+                              search,      scripts, processes, camera,  platform.supportFolder};
     controller = std::make_unique<Controller>(withoutTemplates);
     controller->processEmailFrom(QStringLiteral("owner@example.org"), QStringLiteral("wndl"), QVariant());
     ASSERT_EQ(mail.sent.size(), 1);

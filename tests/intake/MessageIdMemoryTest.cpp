@@ -1,5 +1,5 @@
-#include "support/TestFiles.h"
 #include "intake/MessageIdMemory.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,11 +14,15 @@ TEST(MessageIdMemory, RemembersAcrossInstancesForAFortnight)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("wendle/message-ids"));
     const QDateTime start = QDateTime::fromSecsSinceEpoch(1800000000, Qt::UTC);
-    struct Step { const char *id; qint64 days; bool isNew; bool reopen; };
+    struct Step {
+        const char *id;
+        qint64 days;
+        bool isNew;
+        bool reopen;
+    };
     const Step steps[] = {
-        {"a@x", 0, true, false},   {"a@x", 0, false, false}, {"a@x", 13, false, true},
-        {"", 0, true, false},      {"", 0, true, false},     {"b@x\nc", 1, true, false},
-        {"b@x c", 2, false, true}, {"a@x", 15, true, true},  {"a@x", 15, false, true},
+        {"a@x", 0, true, false},    {"a@x", 0, false, false},  {"a@x", 13, false, true}, {"", 0, true, false},     {"", 0, true, false},
+        {"b@x\nc", 1, true, false}, {"b@x c", 2, false, true}, {"a@x", 15, true, true},  {"a@x", 15, false, true},
     };
     std::unique_ptr<MessageIdMemory> memory = std::make_unique<MessageIdMemory>(path);
     for (const Step &step : steps) {

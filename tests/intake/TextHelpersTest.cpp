@@ -26,7 +26,7 @@ TEST(TextHelpers, ReplaceSpacesWithAsterisks)
         {"a_b*c@d/e\"f", "a*b*c*d*e*f"},
         {"o'neil-smith.txt $5+x<y=z>^|~", "o'neil-smith.txt*$5+x<y=z>^|~"},
         {"no\u00a0break em\u2014dash", "no*break*em*dash"}, // Unicode spaces and punctuation
-        {"line\nbreak", "line\nbreak"},                      // line breaks are neither
+        {"line\nbreak", "line\nbreak"},                     // line breaks are neither
         {" ,;!? ", ""},
     };
     for (const auto &[input, expected] : cases)

@@ -20,8 +20,8 @@ protected:
     {
         const QString file = session.home() + QStringLiteral("/event-%1").arg(++m_events);
         writeFile(file, text);
-        return session.runProgram("/bin/sh", {"-c", "WENDLE=\"$0\" exec \"$1\" MSG IN \"$2\" \"$3\"",
-                                              QStringLiteral(WENDLE_BINARY), script, jid, file});
+        return session.runProgram(
+            "/bin/sh", {"-c", "WENDLE=\"$0\" exec \"$1\" MSG IN \"$2\" \"$3\"", QStringLiteral(WENDLE_BINARY), script, jid, file});
     }
     int m_events = 0;
 };
@@ -63,8 +63,8 @@ TEST_F(ChatScriptTest, TheOwnersChatIsAnsweredThroughMcabber)
         GTEST_SKIP() << "prosody, go-sendxmpp or mcabber is missing; scripts/install-deps installs them";
     ProsodyServer server;
     ASSERT_TRUE(server.start());
-    ASSERT_TRUE(session.configure({{"remoteChatAddress", "Owner@Example.test"}, {"chatTransport", "mcabber"},
-                                   {"limitCommandsFlag", "no"}}));
+    ASSERT_TRUE(
+        session.configure({{"remoteChatAddress", "Owner@Example.test"}, {"chatTransport", "mcabber"}, {"limitCommandsFlag", "no"}}));
     ASSERT_EQ(session.runWendle({"chat-script"}), 0);
     const QString script = session.supportFolder() + "/chat/WendleChat";
     EXPECT_TRUE(readFile(script).contains("\nprogram='" + QFileInfo(WENDLE_BINARY).canonicalFilePath().toUtf8() + "'\n"));
@@ -82,11 +82,13 @@ TEST_F(ChatScriptTest, TheOwnersChatIsAnsweredThroughMcabber)
     ASSERT_EQ(server.send("owner", "wndl"), 0);
     ASSERT_TRUE(phone.waitFor("-Tavo")) << phone.received().toStdString() << mcabber.traceLog().toStdString();
     const QString received = phone.received();
-    EXPECT_EQ(received.mid(received.indexOf("computer@")).toStdString(), "computer@example.test: Wendle Syntax Error!  Commands (start with wndl):\n"
-                     "find named budget\nfind containing dear sir\nfind and send to a@b.com named budget\n"
-                     "473 (a code from a list)\nemail / email to a@b.com\nlaunch backup (your script)\n"
-                     "itunes / iphoto / ichat\nfax 5551234 named resume\nsnapshot / snapshot to a@b.com\n"
-                     "cal 12 may 2027\nSent by Wendle!   -Tavo\n") << received.toStdString();
+    EXPECT_EQ(received.mid(received.indexOf("computer@")).toStdString(),
+              "computer@example.test: Wendle Syntax Error!  Commands (start with wndl):\n"
+              "find named budget\nfind containing dear sir\nfind and send to a@b.com named budget\n"
+              "473 (a code from a list)\nemail / email to a@b.com\nlaunch backup (your script)\n"
+              "itunes / iphoto / ichat\nfax 5551234 named resume\nsnapshot / snapshot to a@b.com\n"
+              "cal 12 may 2027\nSent by Wendle!   -Tavo\n")
+        << received.toStdString();
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_EQ(session.logText().count("Processing command received by chat"), 1);
     EXPECT_TRUE(session.outboxFiles(".chat.json").isEmpty());

@@ -16,7 +16,12 @@ class CommandLineTest : public SessionTest {};
 
 TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
 {
-    struct Case { QStringList arguments; int exitCode; const char *output; const char *errors; };
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        const char *output;
+        const char *errors;
+    };
     const Case cases[] = {
         {{"--version"}, 0, "wendle 0.1\n", ""},
         {{"--help"}, 0, "  wendle status\n      show whether Wendle runs", ""},
@@ -86,7 +91,11 @@ TEST_F(CommandLineTest, ConfigSetRefusesValuesThatCannotWork)
 {
     const char *address = "one mail address such as you@example.com, or empty for nobody";
     const char *timeLimit = "1 to 110 (seconds, under the 120 seconds wendle deliver waits for Wendle)";
-    struct Case { const char *key; const char *value; const char *expected; };
+    struct Case {
+        const char *key;
+        const char *value;
+        const char *expected;
+    };
     const Case cases[] = {
         {"commandSecret", "open sesame", "one word without spaces, or empty for none"},
         {"commandSecret", "open\tsesame", "one word without spaces, or empty for none"},
@@ -113,8 +122,9 @@ TEST_F(CommandLineTest, ConfigSetRefusesValuesThatCannotWork)
         QByteArray before, after, errors;
         session.runWendle({"config", "get", c.key}, &before);
         EXPECT_EQ(session.runWendle({"config", "set", c.key, c.value}, nullptr, &errors), c.expected ? 2 : 0) << trace;
-        const QString refusal = c.expected ? QStringLiteral("wendle config: cannot set %1 to \"%2\": expected %3\n").arg(c.key, c.value, c.expected)
-                                           : QString();
+        const QString refusal =
+            c.expected ? QStringLiteral("wendle config: cannot set %1 to \"%2\": expected %3\n").arg(c.key, c.value, c.expected)
+                       : QString();
         EXPECT_EQ(errors.toStdString(), refusal.toStdString()) << trace;
         session.runWendle({"config", "get", c.key}, &after);
         EXPECT_EQ(after.toStdString(), (c.expected ? before : QByteArray(c.value) + '\n').toStdString()) << trace;
@@ -126,15 +136,24 @@ TEST_F(CommandLineTest, ConfigSetRefusesValuesThatCannotWork)
 TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
 {
     const QByteArray message = "From: owner@example.org\r\nSubject: x\r\n\r\nwndl email\r\n";
-    struct Case { const char *address; QStringList arguments; int exitCode; const char *errors; };
+    struct Case {
+        const char *address;
+        QStringList arguments;
+        int exitCode;
+        const char *errors;
+    };
     const Case cases[] = {
-        {nullptr, {"send", "--mail", "--from", "owner@example.org", "wndl", "email"}, 1,
+        {nullptr,
+         {"send", "--mail", "--from", "owner@example.org", "wndl", "email"},
+         1,
          "wendle send: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
         {nullptr, {"deliver"}, 75, "wendle deliver: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
         {nullptr, {"status"}, 1, "wendle status: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
         {nullptr, {"index", "rebuild"}, 0, "wendle index: cannot reach the D-Bus session bus: DBUS_SESSION_BUS_ADDRESS is not set"},
         {nullptr, {"run", "--headless"}, 1, "cannot connect to the D-Bus session bus (DBUS_SESSION_BUS_ADDRESS is not set"},
-        {"unix:path=/nonexistent/bus", {"send", "--chat", "--from", "owner@example.org", "wndl", "email"}, 1,
+        {"unix:path=/nonexistent/bus",
+         {"send", "--chat", "--from", "owner@example.org", "wndl", "email"},
+         1,
          "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus does not answer"},
         {"unix:path=/nonexistent/bus", {"status"}, 1, "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"},
     };
@@ -198,11 +217,13 @@ TEST_F(CommandLineTest, ASettingsFolderThatCannotBeWrittenStoresNothingAndSaysSo
     environment.insert("HOME", home.path());
     environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
     QByteArray errors;
-    EXPECT_EQ(runProcess("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", WENDLE_BINARY, "config", "set", "phoneWidth", "30"},
+    EXPECT_EQ(runProcess("setpriv",
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", WENDLE_BINARY, "config", "set", "phoneWidth", "30"},
                          environment, nullptr, &errors),
               1);
-    EXPECT_EQ(errors.toStdString(), ("wendle config: nothing was stored: cannot read or write " + home.filePath("config/wendle/wendle.conf") + "\n")
-                                        .toStdString());
+    EXPECT_EQ(
+        errors.toStdString(),
+        ("wendle config: nothing was stored: cannot read or write " + home.filePath("config/wendle/wendle.conf") + "\n").toStdString());
 }
 
 // The completion and the manual page name every command, setting and help page.
@@ -253,8 +274,7 @@ TEST_F(CommandLineTest, CompletionAndManualNameEveryCommandSettingAndHelpPage)
         for (auto match = option.globalMatch(QString::fromUtf8(help)); match.hasNext();) {
             const QString name = match.next().captured(1);
             const QStringList offered = arm.section("-W \"", 1).section('"', 0, 0).split(' ');
-            EXPECT_TRUE(offered.contains(name))
-                << command.toStdString() << " " << name.toStdString() << " in " << arm.toStdString();
+            EXPECT_TRUE(offered.contains(name)) << command.toStdString() << " " << name.toStdString() << " in " << arm.toStdString();
         }
     }
 }
@@ -267,10 +287,14 @@ TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
     ASSERT_TRUE(writeFile(session.home() + "/Documents/resume.txt", "Dear sir"));
     ASSERT_TRUE(writeFile(session.home() + "/bin/backup.scpt", "#!/bin/sh\necho done\n"));
     QFile::setPermissions(session.home() + "/bin/backup.scpt", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"},
-                                   {"customCommandsArray", "[{\"path\": \"" + session.home() + "/bin/backup.scpt\", \"shortcut\": \"backup\"}]"}}));
+    ASSERT_TRUE(
+        session.configure({{"limitCommandsFlag", "no"},
+                           {"customCommandsArray", "[{\"path\": \"" + session.home() + "/bin/backup.scpt\", \"shortcut\": \"backup\"}]"}}));
     ASSERT_TRUE(session.startDaemon());
-    struct Case { const char *command; const char *words; };
+    struct Case {
+        const char *command;
+        const char *words;
+    };
     const Case cases[] = {
         {"wndl find named budget", "a list of 4 files named budget; reply with wndl (\\d\\d) and a line number"},
         {"wndl fax 5551234 named resume", "a list of 1 file named resume to fax to 5551234; reply with wndl (\\d\\d) and a line number"},
@@ -285,7 +309,9 @@ TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
             session.runWendle({"status"}, &output);
             status = QString::fromUtf8(output);
             return line.match(status).hasMatch();
-        })) << c.command << "\n" << status.toStdString();
+        })) << c.command
+            << "\n"
+            << status.toStdString();
         // The code named is the one the owner was sent.
         const QString code = line.match(status).captured(1);
         EXPECT_TRUE(!code.isEmpty() && QString::fromUtf8(readFile(session.outboxFiles().last())).contains(code)) << c.command;
@@ -299,8 +325,13 @@ TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
 TEST(ClientPrograms, LoadOnlyTheLibrariesTheirCommandsNeed)
 {
     const QString folder = QFileInfo(WENDLE_BINARY).path();
-    const QByteArrayList daemonOnly{"libQt6Gui", "libQt6Widgets", "libgstreamer", "libpoppler", "libstrophe", "libsqlite3", "libgmime", "libcurl"};
-    struct Case { QString program; QByteArrayList absent; QByteArrayList present; };
+    const QByteArrayList daemonOnly{"libQt6Gui",  "libQt6Widgets", "libgstreamer", "libpoppler",
+                                    "libstrophe", "libsqlite3",    "libgmime",     "libcurl"};
+    struct Case {
+        QString program;
+        QByteArrayList absent;
+        QByteArrayList present;
+    };
     const Case cases[] = {
         {WENDLE_BINARY, daemonOnly + QByteArrayList{"libQt6Core", "libQt6DBus"}, {"libdbus-1"}},
         {folder + "/wendle-client", daemonOnly, {"libQt6Core", "libQt6DBus"}},

@@ -38,7 +38,8 @@ std::string wendleMembers(const QByteArray &introspection)
         else if (!interface.startsWith("org.wendle.") || xml.name() == u"annotation" || xml.name() == u"node")
             continue;
         else if (xml.name() == u"arg") // ins before outs, as the file lists them
-            members.last() += (xml.attributes().value("direction") == u"out" ? QStringLiteral(" ~out:") : QStringLiteral(" in:")) + xml.attributes().value("type").toString();
+            members.last() += (xml.attributes().value("direction") == u"out" ? QStringLiteral(" ~out:") : QStringLiteral(" in:"))
+                              + xml.attributes().value("type").toString();
         else
             members << interface + u' ' + xml.name().toString() + u' ' + name + u' ' + xml.attributes().value("type").toString();
     }
@@ -157,7 +158,11 @@ TEST_F(DaemonTest, OverlongCallsAreRefusedAndNothingOfThemIsTaken)
     longResults.insert("AuthenticationResults", QString(MaxInboundResultsBytes + 1, u'r'));
     QVariantMap junk = mail("wndl find named junk");
     junk.insert("Junk", QByteArray(MaxInboundMessageBytes, 'j'));
-    struct Case { const char *term; QVariantMap arguments; bool taken; };
+    struct Case {
+        const char *term;
+        QVariantMap arguments;
+        bool taken;
+    };
     const Case cases[] = {
         {"atbound", mail(padded("wndl find named atbound", MaxInboundTextBytes)), true},
         {"pastbound", mail(padded("wndl find named pastbound", MaxInboundTextBytes + 1)), false},
@@ -196,10 +201,13 @@ TEST_F(DaemonTest, ACommandWaitsForTheRunningScriptButTheBusDoesNot)
 {
     const QString gate = session.home() + "/gate";
     const QString script = session.home() + "/gated.scpt";
-    ASSERT_TRUE(writeFile(script, "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8() + "' ]; do sleep 0.1; done\necho gate opened\n"));
+    ASSERT_TRUE(writeFile(script, "#!/bin/sh\ntouch \"$0.started\"\nwhile [ ! -e '" + gate.toUtf8()
+                                      + "' ]; do sleep 0.1; done\necho gate opened\n"));
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_TRUE(session.configure({{"customCommandsArray", QStringLiteral(R"([{"path": "%1", "shortcut": "gated"}])").arg(script)},
-                                   {"confirmCustomCommands", "no"}, {"limitCommandsFlag", "no"}, {"customCommandTimeout", "30"}}));
+                                   {"confirmCustomCommands", "no"},
+                                   {"limitCommandsFlag", "no"},
+                                   {"customCommandTimeout", "30"}}));
     ASSERT_TRUE(session.startDaemon());
     EXPECT_EQ(session.send(Owner, "wndl launch gated"), 0);
     ASSERT_TRUE(waitFor([&] { return QFile::exists(script + ".started"); }));
@@ -226,7 +234,8 @@ TEST_F(DaemonTest, ASecondRunAsksTheRunningOneToShowItself)
     ASSERT_TRUE(session.startDaemon());
     // The interface file installed for other programs describes what the bus offers.
     QByteArray introspection;
-    ASSERT_EQ(session.runProgram("gdbus", {"introspect", "--session", "--xml", "--dest", "org.wendle.Wendle", "--object-path", "/org/wendle/Wendle"},
+    ASSERT_EQ(session.runProgram("gdbus",
+                                 {"introspect", "--session", "--xml", "--dest", "org.wendle.Wendle", "--object-path", "/org/wendle/Wendle"},
                                  &introspection),
               0);
     const std::string offered = wendleMembers(introspection);
@@ -239,7 +248,9 @@ TEST_F(DaemonTest, ASecondRunAsksTheRunningOneToShowItself)
         QByteArray output, errors;
         EXPECT_EQ(runProcess(WENDLE_BINARY, arguments, environment, &output, &errors), 0) << errors.constData();
         EXPECT_TRUE(output.startsWith(QStringLiteral("Wendle already runs in this session without a window (process %1, data folder %2)")
-                                          .arg(session.daemonProcessId()).arg(session.supportFolder()).toUtf8()))
+                                          .arg(session.daemonProcessId())
+                                          .arg(session.supportFolder())
+                                          .toUtf8()))
             << output.constData();
         EXPECT_FALSE(errors.contains("XDG_RUNTIME_DIR")) << errors.constData();
     }

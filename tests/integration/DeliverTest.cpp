@@ -35,8 +35,7 @@ protected:
         for (qsizetype at = 0; at < message.size() && deliver.state() == QProcess::Running;) {
             const qsizetype size = pieces.bounded(1, 16384);
             deliver.write(message.mid(at, size));
-            while (deliver.bytesToWrite() > 0 && deliver.waitForBytesWritten(10000)) {
-            }
+            while (deliver.bytesToWrite() > 0 && deliver.waitForBytesWritten(10000)) {}
             at += size;
             if (pieces.bounded(8) == 0)
                 QThread::msleep(2);
@@ -62,7 +61,12 @@ TEST_F(DeliverTest, ReadsAPipeToItsEndWhateverPiecesItComesIn)
 {
     ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
     ASSERT_TRUE(session.startDaemon());
-    struct Case { const char *name; QByteArray message; int exitCode; const char *logged; };
+    struct Case {
+        const char *name;
+        QByteArray message;
+        int exitCode;
+        const char *logged;
+    };
     const Case cases[] = {
         {"3 MB attachment, command after it", attachmentThenCommand(3 << 20, "wndl find named afterterm"), 0, "files named:  afterterm"},
         {"larger than the bound", attachmentThenCommand(38 << 20, "wndl find named hugeterm"), 65, nullptr},
@@ -92,8 +96,7 @@ QByteArray nested(int depth, const QByteArray &command)
         head += "Content-Type: multipart/mixed; boundary=" + boundary + "\r\n\r\n--" + boundary + "\r\n";
         tail = "\r\n--" + boundary + "--\r\n" + tail;
     }
-    return "From: owner@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + head
-           + "Content-Type: text/plain\r\n\r\n" + command + tail;
+    return "From: owner@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + head + "Content-Type: text/plain\r\n\r\n" + command + tail;
 }
 
 QByteArray plainMessage(const QByteArray &headers, const QByteArray &body)
@@ -130,15 +133,30 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
     stranger.replace("owner@example.org", "eve@example.org");
     const QByteArray once = withId("once@example.com", "wndl find named onceterm");
     // term: the file name searched for, logged when the command runs.
-    struct Case { const char *name; QByteArray message; int exitCode; const char *error; const char *term; bool runs; };
+    struct Case {
+        const char *name;
+        QByteArray message;
+        int exitCode;
+        const char *error;
+        const char *term;
+        bool runs;
+    };
     const Case cases[] = {
-        {"attachment", mailWithAttachment("wndl find named attached", QByteArray(5000, '\x01'), "../../evil.bin"), 0, nullptr, "attached", true},
-        {"html only", plainMessage(owner + "Content-Type: text/html\r\n", "<p>Please <b>wndl</b> find named htmlterm</p>"), 0, nullptr, "htmlterm", true},
-        {"quoted-printable", plainMessage(owner + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-                                          "wndl=20find named qpterm=\r\n"), 0, nullptr, "qpterm", true},
-        {"base64", plainMessage(owner + "Content-Transfer-Encoding: base64\r\n", QByteArray("wndl find named b64term").toBase64()), 0, nullptr, "b64term", true},
-        {"latin-1", plainMessage(owner + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n",
-                                 "Gr\xfc\xdf" "e: wndl find named isoterm"), 0, nullptr, "isoterm", true},
+        {"attachment", mailWithAttachment("wndl find named attached", QByteArray(5000, '\x01'), "../../evil.bin"), 0, nullptr, "attached",
+         true},
+        {"html only", plainMessage(owner + "Content-Type: text/html\r\n", "<p>Please <b>wndl</b> find named htmlterm</p>"), 0, nullptr,
+         "htmlterm", true},
+        {"quoted-printable",
+         plainMessage(owner + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n",
+                      "wndl=20find named qpterm=\r\n"),
+         0, nullptr, "qpterm", true},
+        {"base64", plainMessage(owner + "Content-Transfer-Encoding: base64\r\n", QByteArray("wndl find named b64term").toBase64()), 0,
+         nullptr, "b64term", true},
+        {"latin-1",
+         plainMessage(owner + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n",
+                      "Gr\xfc\xdf"
+                      "e: wndl find named isoterm"),
+         0, nullptr, "isoterm", true},
         {"no From", plainMessage("", "wndl find named nofrom"), 65, nullptr, "nofrom", false},
         {"text past its bound", plainMessage(owner, "wndl find named longtext\r\n" + QByteArray(MaxInboundTextBytes, 'x')), 65,
          "the message text is longer than 1 MiB; it was not handed to Wendle", "longtext", false},
@@ -151,7 +169,8 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
         // A stranger cannot use up the id of a command still to come.
         {"stranger's id", withId("taken@x", "wndl find named evetaken", "eve@example.org"), 0, nullptr, "evetaken", false},
         {"owner's same id", withId("taken@x", "wndl find named ownertaken"), 0, nullptr, "ownertaken", true},
-        {"bounce", "Auto-Submitted: auto-replied\r\n" + withId("b@x", "wndl find named bounceterm"), 0, "Auto-Submitted", "bounceterm", false},
+        {"bounce", "Auto-Submitted: auto-replied\r\n" + withId("b@x", "wndl find named bounceterm"), 0, "Auto-Submitted", "bounceterm",
+         false},
         {"refused sender", stranger, 0, nullptr, "strangerterm", false},
         {"no command", mailWithAttachment("hello, just a picture", picture, "b.bin"), 0, nullptr, nullptr, false},
     };
@@ -291,7 +310,8 @@ TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
     for (int i = 0; i < Deliveries; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(deliveries[i]->exitCode(), 0) << readFile(dir.filePath(QString::number(i)) + ".errors").constData();
-        EXPECT_TRUE(waitFor([&] { return session.logText().contains(QStringLiteral("files named:  parallel") + QChar(u'a' + i)); }, WaitMs));
+        EXPECT_TRUE(
+            waitFor([&] { return session.logText().contains(QStringLiteral("files named:  parallel") + QChar(u'a' + i)); }, WaitMs));
     }
     EXPECT_EQ(session.stopDaemon(), 0);
 }
@@ -304,9 +324,12 @@ QByteArray htmlReply(const QByteArray &own, const QByteArray &quoted)
 {
     return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: Re: x\r\nMIME-Version: 1.0\r\n"
            "Content-Type: text/html; charset=utf-8\r\n\r\n"
-           "<div dir=\"ltr\">" + own + "</div><br><div class=\"gmail_quote\"><div dir=\"ltr\" class=\"gmail_attr\">"
-           "Em s\xc3\xa1" "b., 5 de dez. de 2026 \xc3\xa0s 10:00, Wendle &lt;computer@example.com&gt; escreveu:<br></div>"
-           "<blockquote class=\"gmail_quote\" style=\"margin:0 0 0 .8ex;border-left:1px #ccc solid;padding-left:1ex\">"
+           "<div dir=\"ltr\">"
+           + own
+           + "</div><br><div class=\"gmail_quote\"><div dir=\"ltr\" class=\"gmail_attr\">"
+             "Em s\xc3\xa1"
+             "b., 5 de dez. de 2026 \xc3\xa0s 10:00, Wendle &lt;computer@example.com&gt; escreveu:<br></div>"
+             "<blockquote class=\"gmail_quote\" style=\"margin:0 0 0 .8ex;border-left:1px #ccc solid;padding-left:1ex\">"
            + quoted + "</blockquote></div>\r\n";
 }
 
@@ -345,8 +368,13 @@ TEST_F(DeliverTest, AMessageWendleCannotKeepStaysWithItsBringer)
         GTEST_SKIP() << "a disk of its own for the spool folder needs a mount namespace (root)";
     ASSERT_TRUE(session.configure("limitCommandsFlag", "no"));
     ASSERT_TRUE(session.startDaemon());
-    const auto command = [](const char *term) { return QByteArray("From: owner@example.org\r\nSubject: x\r\n\r\nwndl find named ") + term + "\r\n"; };
-    struct Case { const char *disk; QByteArray reason; };
+    const auto command = [](const char *term) {
+        return QByteArray("From: owner@example.org\r\nSubject: x\r\n\r\nwndl find named ") + term + "\r\n";
+    };
+    struct Case {
+        const char *disk;
+        QByteArray reason;
+    };
     const Case cases[] = {{"read-only", "Read-only file system"}, {"full", "No space left on device"}};
     for (const Case &c : cases) {
         ASSERT_TRUE(QByteArray(c.disk) == "full" ? disk.remount(0) && (disk.fill(), true) : disk.remount(MS_RDONLY)) << c.disk;
@@ -355,7 +383,8 @@ TEST_F(DeliverTest, AMessageWendleCannotKeepStaysWithItsBringer)
         EXPECT_TRUE(errors.contains("wendle deliver: Wendle cannot take the message now: cannot write in " + spool.toUtf8()))
             << errors.constData();
         EXPECT_TRUE(errors.contains(c.reason)) << c.disk << ": " << errors.constData();
-        EXPECT_EQ(session.runWendle({"send", "--mail", "--from", "owner@example.org", "wndl", "find", "named", c.disk}, nullptr, &errors), 1);
+        EXPECT_EQ(session.runWendle({"send", "--mail", "--from", "owner@example.org", "wndl", "find", "named", c.disk}, nullptr, &errors),
+                  1);
         EXPECT_TRUE(errors.contains(c.reason)) << c.disk << ": " << errors.constData();
     }
     // Room again: the agent's next try is taken and runs.

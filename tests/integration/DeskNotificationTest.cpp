@@ -30,12 +30,18 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
     ASSERT_TRUE(session.configure("maxCommandsPerHour", "20")); // more commands than the default allows
     ASSERT_TRUE(session.startDaemon());
 
-    struct Road { QStringList arguments; QByteArray input; Notice expected; };
+    struct Road {
+        QStringList arguments;
+        QByteArray input;
+        Notice expected;
+    };
     const Road roads[] = {
-        {{"send", "--mail", "--from", "owner@example.org", "wndl cal 12 may"}, {},
+        {{"send", "--mail", "--from", "owner@example.org", "wndl cal 12 may"},
+         {},
          {"Wendle", ByMail, "\u201cwndl cal 12 may\u201d from owner@example.org"}},
         // What the chat handler script runs for each message of the chat client.
-        {{"send", "--chat", "--from", "owner@example.test", "wndl cal 1 june"}, {},
+        {{"send", "--chat", "--from", "owner@example.test", "wndl cal 1 june"},
+         {},
          {"Wendle", ByChat, "\u201cwndl cal 1 june\u201d from owner@example.test"}},
         // dunst reads markup: the command's own brackets arrive escaped, and a
         // direction override cannot turn the text around.
@@ -85,7 +91,13 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
 TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
 {
     const QString file = session.home() + "/.config/wendle/wendle.conf";
-    struct Step { bool running; const char *command; QString output; const char *stored; const char *logged; };
+    struct Step {
+        bool running;
+        const char *command;
+        QString output;
+        const char *stored;
+        const char *logged;
+    };
     const Step steps[] = {
         {true, "pause", "Remote commands are paused: Wendle drops every command by mail and chat until wendle resume.\n", "false",
          "Wendle Log Update:  remote commands paused from the command line (wendle pause); every command is dropped until they are resumed"},
@@ -94,10 +106,14 @@ TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
          "Wendle Log Update:  remote commands resumed from the command line (wendle resume)"},
         {false, "pause",
          "Remote commands are paused: Wendle drops every command by mail and chat until wendle resume.\n"
-         "Wendle is not running; enableRemoteCommands is off in " + file + "\n", "false", nullptr},
+         "Wendle is not running; enableRemoteCommands is off in "
+             + file + "\n",
+         "false", nullptr},
         {false, "resume",
          "Remote commands are on again: Wendle takes commands by mail and chat.\n"
-         "Wendle is not running; enableRemoteCommands is on in " + file + "\n", "true", nullptr},
+         "Wendle is not running; enableRemoteCommands is on in "
+             + file + "\n",
+         "true", nullptr},
     };
     for (const Step &step : steps) {
         if (step.running != session.daemonRunning()) {

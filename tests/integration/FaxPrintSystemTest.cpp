@@ -1,10 +1,10 @@
 #include "app/window/SettingsWindow.h"
 #include "platform/process/ProcessLauncher.h"
 #include "platform/search/FileSystemSearch.h"
-#include "support/TestServers.h"
 #include "support/EnvironmentOverride.h"
 #include "support/LiveController.h"
 #include "support/TestFiles.h"
+#include "support/TestServers.h"
 #include "support/WendleInstance.h"
 
 #include <QComboBox>
@@ -71,7 +71,9 @@ TEST_F(FaxPrintSystemTest, AConfirmedFaxIsQueuedWithItsPhoneNumber)
     ASSERT_TRUE(waitFor([this] { return jobs().contains("Internal_Modem-"); }, 60000)) << jobs().toStdString();
     EXPECT_FALSE(jobs().contains("Office_Laser-")) << jobs().toStdString();
     // IPP encoding: name length, "phone", value length, the number.
-    const QByteArray phone("\x00\x05phone\x00\x07" "5551212", 15);
+    const QByteArray phone("\x00\x05phone\x00\x07"
+                           "5551212",
+                           15);
     EXPECT_TRUE(waitFor([&] { return controlFiles().contains(phone); }, 60000)) << "no job holds phone=5551212";
 }
 
@@ -84,9 +86,11 @@ TEST_F(FaxPrintSystemTest, AFaxLpRefusesIsToldWithLpsStatusAndWords)
     controller->faxDocument(home.filePath("resume.txt"), "5551212");
     ASSERT_FALSE(mail.sent.isEmpty());
     EXPECT_EQ(mail.sent.last().mail.body, "Wendle is faxing resume to 5551212.\n\n") << "the owner's answer is unchanged";
-    ASSERT_TRUE(waitFor([this] { return !console.lines.filter("lp did not queue").isEmpty(); }, 60000)) << console.lines.join('\n').toStdString();
+    ASSERT_TRUE(waitFor([this] { return !console.lines.filter("lp did not queue").isEmpty(); }, 60000))
+        << console.lines.join('\n').toStdString();
     const QString line = console.lines.filter("lp did not queue").first();
-    EXPECT_TRUE(line.startsWith("Wendle Error: lp did not queue the fax of " + home.filePath("resume.txt") + " to 5551212 on No_Such_Modem (exit status 1): /usr/bin/lp: "))
+    EXPECT_TRUE(line.startsWith("Wendle Error: lp did not queue the fax of " + home.filePath("resume.txt")
+                                + " to 5551212 on No_Such_Modem (exit status 1): /usr/bin/lp: "))
         << line.toStdString();
     EXPECT_TRUE(line.contains("does not exist")) << line.toStdString();
     EXPECT_TRUE(QString::fromUtf8(readFile(support.filePath("wendle/wendle.log"))).contains(line));

@@ -278,7 +278,11 @@ TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)
 // Each problem is logged once however many polls meet it, and its end once.
 TEST_F(MailboxWatcherTest, ConnectionProblemsAreReportedOnceAndSoIsTheRecovery)
 {
-    struct Case { const char *name; QVariantMap settings; const char *reason; };
+    struct Case {
+        const char *name;
+        QVariantMap settings;
+        const char *reason;
+    };
     const Case cases[] = {
         {"wrong password", {{"imapPasswordCommand", QStringList{"printf", "wrong"}}}, "Login denied"},
         {"password command fails", {{"imapPasswordCommand", QStringList{"false"}}}, "password command"},

@@ -62,7 +62,10 @@ protected:
 TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
 {
     const QString binary = installed("bin/wendle");
-    struct Case { const char *path; const char *contains; };
+    struct Case {
+        const char *path;
+        const char *contains;
+    };
     const Case cases[] = {
         {"share/wendle/messages.json", "\"startup_log\""},
         {"share/man/man1/wendle.1", ".TH WENDLE 1"},
@@ -93,7 +96,10 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
 
 TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
 {
-    struct Case { const char *line; const char *expected; };
+    struct Case {
+        const char *line;
+        const char *expected;
+    };
     const Case cases[] = {
         {"wendle st", "status"},
         {"wendle config ", "get set unset list describe --help"},
@@ -105,15 +111,15 @@ TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
         {"wendle mail-report --m", "--maildir"},
         {"wendle config describe mailTrusted", "mailTrustedCertificate"},
     };
-    const QString script = QStringLiteral(
-        "source /usr/share/bash-completion/bash_completion\n"
-        "source '%1'\n"
-        "COMP_LINE=$1; COMP_POINT=${#1}\n"
-        "read -ra COMP_WORDS <<< \"$1\"\n"
-        "[[ $1 == *' ' ]] && COMP_WORDS+=('')\n"
-        "COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 ))\n"
-        "_wendle\n"
-        "echo \"${COMPREPLY[*]}\"\n").arg(installed("share/bash-completion/completions/wendle"));
+    const QString script = QStringLiteral("source /usr/share/bash-completion/bash_completion\n"
+                                          "source '%1'\n"
+                                          "COMP_LINE=$1; COMP_POINT=${#1}\n"
+                                          "read -ra COMP_WORDS <<< \"$1\"\n"
+                                          "[[ $1 == *' ' ]] && COMP_WORDS+=('')\n"
+                                          "COMP_CWORD=$(( ${#COMP_WORDS[@]} - 1 ))\n"
+                                          "_wendle\n"
+                                          "echo \"${COMPREPLY[*]}\"\n")
+                               .arg(installed("share/bash-completion/completions/wendle"));
     for (const Case &c : cases) {
         EXPECT_EQ(run("bash", {"-c", script, "completion", c.line}), 0) << c.line;
         EXPECT_EQ(output.trimmed(), c.expected) << c.line;
@@ -124,15 +130,15 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
 {
     // No Wendle runs: the session bus starts it for the first send from the
     // service file, and status then finds it.
-    const QString script = QStringLiteral(
-        "wendle status; echo \"before: $?\"\n"
-        "wendle config set remoteEmailAddress owner@example.org || exit 9\n"
-        "wendle send --mail --from owner@example.org wndl email || exit 10\n"
-        "wendle status > '%1' || exit 11\n"
-        "pid=$(sed -n 's/^process: //p' '%1')\n"
-        "kill \"$pid\"\n"
-        "for i in $(seq 100); do kill -0 \"$pid\" 2>/dev/null || exit 0; sleep 0.1; done\n"
-        "kill -9 \"$pid\"; exit 12\n").arg(home.filePath("status.txt"));
+    const QString script = QStringLiteral("wendle status; echo \"before: $?\"\n"
+                                          "wendle config set remoteEmailAddress owner@example.org || exit 9\n"
+                                          "wendle send --mail --from owner@example.org wndl email || exit 10\n"
+                                          "wendle status > '%1' || exit 11\n"
+                                          "pid=$(sed -n 's/^process: //p' '%1')\n"
+                                          "kill \"$pid\"\n"
+                                          "for i in $(seq 100); do kill -0 \"$pid\" 2>/dev/null || exit 0; sleep 0.1; done\n"
+                                          "kill -9 \"$pid\"; exit 12\n")
+                               .arg(home.filePath("status.txt"));
     EXPECT_EQ(run("dbus-run-session", {"--", "bash", "-c", script}), 0) << output.constData();
     EXPECT_TRUE(output.contains("running: no\nbefore: 1\n")) << output.constData();
     EXPECT_TRUE(readFile(home.filePath("status.txt")).startsWith("running: yes\n"));
@@ -146,7 +152,10 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
 // for ~/.local): each prefix gets the folder its unit is found in.
 TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
 {
-    struct Case { const char *prefix; const char *unit; };
+    struct Case {
+        const char *prefix;
+        const char *unit;
+    };
     const Case cases[] = {
         {"/usr", "/usr/lib/systemd/user/wendle.service"},
         {"/usr/local", "/usr/local/lib/systemd/user/wendle.service"},
@@ -157,7 +166,8 @@ TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
         QProcessEnvironment env = environment();
         env.insert("DESTDIR", stage.path());
         ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", c.prefix}, env), 0) << output.constData();
-        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/libexec/wendle/wendle-daemon run --headless")) << c.unit;
+        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/libexec/wendle/wendle-daemon run --headless"))
+            << c.unit;
     }
     // Where the data folders lead it, the user manager finds the unit of ~/.local and the like.
     if (run("systemd-analyze", {"--user", "unit-paths"}) != 0)
@@ -206,7 +216,8 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next();
     EXPECT_TRUE(listed.contains(target.filePath("bin/wendle")) && listed.contains(target.filePath("libexec/wendle/wendle-daemon"))
-                && listed.contains(manifest)) << listed.join(QLatin1Char(10)).toStdString();
+                && listed.contains(manifest))
+        << listed.join(QLatin1Char(10)).toStdString();
     present.sort();
     QStringList sortedListed = listed;
     sortedListed.sort();

@@ -22,9 +22,13 @@ protected:
     // The owner's mail account: commands from the IMAP server, replies by SMTP.
     ::testing::AssertionResult useMailAccount(const ImapTestServer &imap, const SmtpTestServer &smtp)
     {
-        return session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
-                                  {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"imapPollSeconds", "1"},
-                                  {"mailTransport", "smtp"}, {"smtpUrl", smtp.url()}, {"phoneEmailAddress", ""},
+        return session.configure({{"imapUrl", imap.url()},
+                                  {"imapUser", ImapTestServer::user()},
+                                  {"imapPasswordCommand", "printf %s " + ImapTestServer::password()},
+                                  {"imapPollSeconds", "1"},
+                                  {"mailTransport", "smtp"},
+                                  {"smtpUrl", smtp.url()},
+                                  {"phoneEmailAddress", ""},
                                   {"remoteEmailAddress", "me@owner.example"}});
     }
 };
@@ -94,7 +98,8 @@ TEST_F(MailPathsTest, MailCheckReportsTheImapMailboxWithoutMarkingIt)
         GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
     ImapTestServer imap;
     ASSERT_TRUE(imap.start());
-    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()},
+    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()},
+                                   {"imapUser", ImapTestServer::user()},
                                    {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}}));
     ASSERT_TRUE(imap.deliver("From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\r\n"
                              "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\r\n\r\nHallo\r\n"));
@@ -126,7 +131,10 @@ TEST_F(MailPathsTest, AServerCertificateOfItsOwnIsTrustedThroughTheSetting)
     // One file may hold several certificates, here one per server.
     const QString both = session.home() + "/mail-servers.pem";
     ASSERT_TRUE(writeFile(both, readFile(imap.certificate()) + readFile(smtp.certificate())));
-    struct Case { QString certificate; bool trusted; };
+    struct Case {
+        QString certificate;
+        bool trusted;
+    };
     const Case cases[] = {{"", false}, {both, true}};
     int command = 0;
     for (const Case &c : cases) {
@@ -148,9 +156,13 @@ TEST_F(MailPathsTest, AServerCertificateOfItsOwnIsTrustedThroughTheSetting)
         } else {
             // Neither road goes on; the status and the log say why.
             QByteArray status;
-            EXPECT_TRUE(waitFor([&] {
-                return session.runWendle({"status"}, &status) == 0 && status.contains(("mail: cannot read " + imap.url() + ": " + hint).toUtf8());
-            }, WaitMs)) << status.constData();
+            EXPECT_TRUE(waitFor(
+                [&] {
+                    return session.runWendle({"status"}, &status) == 0
+                           && status.contains(("mail: cannot read " + imap.url() + ": " + hint).toUtf8());
+                },
+                WaitMs))
+                << status.constData();
             EXPECT_TRUE(status.contains(setting.toUtf8())) << status.constData();
             EXPECT_EQ(imap.unseenUids(), QStringList{"1"});
             // A reply waits in the queue while SMTP refuses the server.

@@ -29,7 +29,13 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
     ASSERT_TRUE(session.startDaemon());
     const QByteArray owner = "From: Owner <owner@example.org>\r\n";
     const QByteArray dkimPass = "Authentication-Results: mx.owner.example; dkim=pass header.d=example.org header.s=s1\r\n";
-    struct Case { const char *setting; const char *value; QByteArray headers; const char *term; bool runs; };
+    struct Case {
+        const char *setting;
+        const char *value;
+        QByteArray headers;
+        const char *term;
+        bool runs;
+    };
     const Case cases[] = {
         // The address test alone, as it always was: containment.
         {nullptr, nullptr, "From: owner@example.org.evil.example\r\n", "plainsuffix", true},
@@ -38,8 +44,9 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
         {nullptr, nullptr, "From: owner@example.org, attacker@evil.example\r\n", "twomailboxes", false},
         {nullptr, nullptr, "From: Owner <owner@example.org>\r\nSender: attacker@evil.example\r\n", "plainsender", true},
         {nullptr, nullptr, "From: \"owner@example.org\"@evil.example\r\n", "quotedlocal", false},
-        {nullptr, nullptr, "From: =?utf-8?b?" + QByteArray("Bob\n2026-12-06 (10:00:00): Wendle shut down").toBase64() +
-                               "?= <owner@example.org>\r\n", "encodedname", true},
+        {nullptr, nullptr,
+         "From: =?utf-8?b?" + QByteArray("Bob\n2026-12-06 (10:00:00): Wendle shut down").toBase64() + "?= <owner@example.org>\r\n",
+         "encodedname", true},
         {"strictSenderMatch", "yes", "From: owner@example.org.evil.example\r\n", "strictsuffix", false},
         {"strictSenderMatch", "yes", "From: \"owner@example.org\" <attacker@evil.example>\r\n", "strictname", false},
         {"strictSenderMatch", "yes", "From: Owner <OWNER@example.org>\r\n", "strictowner", true},
@@ -49,18 +56,29 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
         {"strictSenderMatch", "no", "", "", true},
         {"requireAuthenticatedSender", "yes", owner, "noresults", false},
         {"requireAuthenticatedSender", "yes", owner + dkimPass, "dkimpass", true},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org; spf=pass smtp.mailfrom=bounce@example.org\r\n", "spfpass", true},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.evil.example; dkim=pass header.d=example.org\r\n", "otherserver", false},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass header.d=evil.example\r\n", "otherdomain", false},
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass (header.d=example.org) header.d=evil.example\r\n", "comment", false},
+        {"requireAuthenticatedSender", "yes",
+         owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org; spf=pass smtp.mailfrom=bounce@example.org\r\n",
+         "spfpass", true},
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.evil.example; dkim=pass header.d=example.org\r\n",
+         "otherserver", false},
+        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=pass header.d=evil.example\r\n",
+         "otherdomain", false},
+        {"requireAuthenticatedSender", "yes",
+         owner + "Authentication-Results: mx.owner.example; dkim=pass (header.d=example.org) header.d=evil.example\r\n", "comment", false},
         // Only the topmost header of the receiving server counts: the ones below came with the message.
-        {"requireAuthenticatedSender", "yes", owner + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n"
-                                              "Authentication-Results: mx.owner.example; dkim=pass header.d=example.org\r\n", "forgedbelow", false},
-        {"requireAuthenticatedSender", "yes", owner + dkimPass + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n", "genuineabove", true},
+        {"requireAuthenticatedSender", "yes",
+         owner
+             + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n"
+               "Authentication-Results: mx.owner.example; dkim=pass header.d=example.org\r\n",
+         "forgedbelow", false},
+        {"requireAuthenticatedSender", "yes",
+         owner + dkimPass + "Authentication-Results: mx.owner.example; dkim=fail header.d=example.org\r\n", "genuineabove", true},
         {"requireAuthenticatedSender", "no", "", "", true},
         {"commandSecret", "Open-Sesame", owner, "nosecret", false},
-        {"commandSecret", "Open-Sesame", "From: owner@example.org\r\nSubject: x\r\n\r\nwndl open-sesame find named secretterm\r\n", nullptr, true},
-        {"commandSecret", "Open-Sesame", "From: eve@evil.example\r\nSubject: x\r\n\r\nwndl open-sesame find named evesecret\r\n", nullptr, false},
+        {"commandSecret", "Open-Sesame", "From: owner@example.org\r\nSubject: x\r\n\r\nwndl open-sesame find named secretterm\r\n", nullptr,
+         true},
+        {"commandSecret", "Open-Sesame", "From: eve@evil.example\r\nSubject: x\r\n\r\nwndl open-sesame find named evesecret\r\n", nullptr,
+         false},
     };
     for (const Case &c : cases) {
         if (c.setting) {
@@ -140,8 +158,7 @@ TEST_F(OwnerOnlyTest, TheExampleAddressesGiveNoCommands)
     EXPECT_EQ(session.runWendle({"status"}, &status), 0);
     EXPECT_TRUE(status.contains("not reading imap://127.0.0.1:9/INBOX: the allowed senders are still the example addresses"))
         << status.constData();
-    ASSERT_TRUE(waitFor([&] { return session.logText().count("are still the example addresses") >= 3; }, WaitMs))
-        << str(session.logText());
+    ASSERT_TRUE(waitFor([&] { return session.logText().count("are still the example addresses") >= 3; }, WaitMs)) << str(session.logText());
 
     // Set while Wendle runs: the watcher starts, and the owner's commands run.
     ASSERT_TRUE(session.configure({{"phoneEmailAddress", ""}, {"remoteEmailAddress", "me@owner.example"}}));
@@ -180,16 +197,23 @@ TEST_F(OwnerOnlyTest, AnUnusableDataFolderStopsTheStartWithTheReason)
 {
     const QString folder = session.supportFolder();
     ScratchDisk disk(session.home() + "/data");
-    struct Case { const char *name; std::function<bool()> prepare; QString line; };
+    struct Case {
+        const char *name;
+        std::function<bool()> prepare;
+        QString line;
+    };
     const Case cases[] = {
         {"a file", [&] { return writeFile(folder, "the owner's notes"); },
          "wendle: the data folder " + folder + " is not a folder; Wendle leaves it alone. Move it away and start Wendle again\n"},
-        {"a read-only disk", [&] { return QFile::remove(folder) && disk.mount("size=1m") && QDir().mkpath(folder) && disk.remount(MS_RDONLY); },
-         "wendle: cannot write in the data folder " + folder + " (Read-only file system); Wendle keeps the commands it takes, "
-         "its log and its outbox there and does not start without it\n"},
+        {"a read-only disk",
+         [&] { return QFile::remove(folder) && disk.mount("size=1m") && QDir().mkpath(folder) && disk.remount(MS_RDONLY); },
+         "wendle: cannot write in the data folder " + folder
+             + " (Read-only file system); Wendle keeps the commands it takes, "
+               "its log and its outbox there and does not start without it\n"},
         {"a full disk", [&] { return disk.remount(0) && (disk.fill(), true); },
-         "wendle: cannot write in the data folder " + folder + " (No space left on device); Wendle keeps the commands it takes, "
-         "its log and its outbox there and does not start without it\n"},
+         "wendle: cannot write in the data folder " + folder
+             + " (No space left on device); Wendle keeps the commands it takes, "
+               "its log and its outbox there and does not start without it\n"},
     };
     for (const Case &c : cases) {
         if (!c.prepare()) {
@@ -239,8 +263,9 @@ TEST_F(OwnerOnlyTest, FilesArePrivateWhateverTheUmask)
     const mode_t sessionUmask = ::umask(0); // the programs started below inherit it
     ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"commandSecret", "s3cret"}}));
     ASSERT_TRUE(session.startDaemon());
-    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr,
-                                mailWithAttachment("wndl s3cret find containing bank pin", "picture", "a.jpg")), 0);
+    EXPECT_EQ(
+        session.runWendle({"deliver"}, nullptr, nullptr, mailWithAttachment("wndl s3cret find containing bank pin", "picture", "a.jpg")),
+        0);
     EXPECT_TRUE(waitFor([&] { return session.outboxFiles().size() == 1; }));
     QByteArray status;
     EXPECT_TRUE(waitFor([&] { return session.runWendle({"status"}, &status) == 0 && status.contains("search index: ready"); }))

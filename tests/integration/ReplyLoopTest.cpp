@@ -2,7 +2,6 @@
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 
-
 using namespace wendle;
 using namespace wendle::test;
 
@@ -16,12 +15,12 @@ const QString Accepted = QStringLiteral("Processing command");
 QStringList shippedReplies()
 {
     const Resources resources(QStringLiteral(WENDLE_SOURCE_RESOURCES));
-    const char *replyKeys[] = {
-        "exceeded_message", "no_query_results", "query_error", "file_faxed", "file_not_faxed", "itunes_launched",
-        "itunes_launch_error", "iphoto_launched", "iphoto_launch_error", "ichat_launched", "ichat_launch_error",
-        "email_error", "results_start", "file_attached", "invalid_confirmation", "confirm_custom_command",
-        "custom_not_found", "script_results", "script_no_results", "custom_launched", "custom_file_missing",
-        "custom_not_in_library", "listed_file_changed"};
+    const char *replyKeys[] = {"exceeded_message",    "no_query_results",      "query_error",          "file_faxed",
+                               "file_not_faxed",      "itunes_launched",       "itunes_launch_error",  "iphoto_launched",
+                               "iphoto_launch_error", "ichat_launched",        "ichat_launch_error",   "email_error",
+                               "results_start",       "file_attached",         "invalid_confirmation", "confirm_custom_command",
+                               "custom_not_found",    "script_results",        "script_no_results",    "custom_launched",
+                               "custom_file_missing", "custom_not_in_library", "listed_file_changed"};
     const QVariantList arguments{QStringLiteral("wndl stk"), 47};
     QStringList replies;
     for (const char *key : replyKeys)

@@ -16,8 +16,8 @@ namespace {
 
 QByteArray commandMail(const QByteArray &messageId, const QByteArray &command)
 {
-    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: x\r\nMessage-ID: <" + messageId + ">\r\n\r\n"
-           + command + "\r\n";
+    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: x\r\nMessage-ID: <" + messageId + ">\r\n\r\n" + command
+           + "\r\n";
 }
 
 } // namespace
@@ -49,7 +49,8 @@ TEST_F(CommandRoad, FindThenConfirmMailsTheFile)
     ASSERT_TRUE(line.hasMatch()) << list.toStdString();
     threadedUnder(list, "<find-1@phone.example>");
 
-    ASSERT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, commandMail("code-1@phone.example", "wndl " + line.captured(1).toLatin1())), 0);
+    ASSERT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, commandMail("code-1@phone.example", "wndl " + line.captured(1).toLatin1())),
+              0);
     const QString reply = nthReply(2);
     threadedUnder(reply, "<code-1@phone.example>");
     EXPECT_TRUE(reply.contains("filename=\"budget 2027.txt\"")) << reply.toStdString();
@@ -68,7 +69,9 @@ TEST_F(CommandRoad, FindThenConfirmMailsTheFile)
 // switched on with `wendle config set` while Wendle runs, mails an alert.
 TEST_F(CameraRoad, SnapshotMailThenLiveMotionWatch)
 {
-    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"enableiSight", "yes"}, {"motionAlertFlag", "yes"},
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"},
+                                   {"enableiSight", "yes"},
+                                   {"motionAlertFlag", "yes"},
                                    {"cameraSource", "videotestsrc pattern=ball ! video/x-raw,width=320,height=240"}}));
     ASSERT_TRUE(session.startDaemon());
     const auto nthMail = [&](int n) {

@@ -54,12 +54,15 @@ TEST_F(SearchIndexCrash, StatusTellsHowFarTheBuildHasCome)
     ASSERT_TRUE(session.startDaemon());
     const QRegularExpression building(QStringLiteral("\nsearch index: being built: \\d+ of \\d\\d\\d\\d files \\(\\d+ %\\)"));
     QStringList seen;
-    EXPECT_TRUE(waitFor([&] {
-        QByteArray output;
-        session.runWendle({"status"}, &output);
-        seen << QString::fromUtf8(output);
-        return output.contains("\nsearch index: ready\n");
-    }, 120000)) << seen.join(u'\n').toStdString();
+    EXPECT_TRUE(waitFor(
+        [&] {
+            QByteArray output;
+            session.runWendle({"status"}, &output);
+            seen << QString::fromUtf8(output);
+            return output.contains("\nsearch index: ready\n");
+        },
+        120000))
+        << seen.join(u'\n').toStdString();
     EXPECT_FALSE(seen.filter(building).isEmpty()) << seen.join(u'\n').toStdString();
     EXPECT_EQ(session.stopDaemon(), 0);
 }

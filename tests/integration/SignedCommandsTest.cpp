@@ -103,8 +103,9 @@ TEST_F(SignedCommandsTest, OwnerKeysMustBeInTheKeyring)
     EXPECT_EQ(str(QString::fromLatin1(stored)), str(owner + ", " + other + "\n"));
     const QString unknown = QString(40, 'A');
     EXPECT_EQ(session.runWendle({"config", "set", "ownerKeyFingerprints", unknown}, nullptr, &errors), 2);
-    EXPECT_EQ(str(QString::fromUtf8(errors)), str("wendle config: cannot set ownerKeyFingerprints to \"" + unknown + "\": the key " + unknown
-                                                   + " is not in the keyring " + keys->home() + "; import it first with gpg --import\n"));
+    EXPECT_EQ(str(QString::fromUtf8(errors)),
+              str("wendle config: cannot set ownerKeyFingerprints to \"" + unknown + "\": the key " + unknown + " is not in the keyring "
+                  + keys->home() + "; import it first with gpg --import\n"));
     EXPECT_EQ(session.runWendle({"config", "set", "ownerKeyFingerprints", "1234"}, nullptr, &errors), 2);
     EXPECT_TRUE(errors.contains("\"1234\" is not a key fingerprint")) << errors.constData();
 }
@@ -114,33 +115,45 @@ TEST_F(SignedCommandsTest, OwnerKeysMustBeInTheKeyring)
 // gets no reply, whichever way it went wrong.
 TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
 {
-    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"requireSignedCommands", "yes"}, {"maxCommandAgeMinutes", "60"},
+    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"},
+                                   {"requireSignedCommands", "yes"},
+                                   {"maxCommandAgeMinutes", "60"},
                                    {"ownerKeyFingerprints", owner + "," + expired + "," + revoked}}));
     ASSERT_TRUE(session.startDaemon());
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QByteArray signedHello = multipartSigned(textEntity("hello"), keys->detachSign(owner, textEntity("hello")));
     const qsizetype bigFile = 15 << 20; // 20 MB once in base64
     const QByteArray garbage = "-----BEGIN PGP SIGNATURE-----\r\n\r\n" + QByteArray(300, 'A') + "\r\n=AAAA\r\n-----END PGP SIGNATURE-----";
-    struct Case { const char *term; QByteArray message; QString logged; };
+    struct Case {
+        const char *term;
+        QByteArray message;
+        QString logged;
+    };
     const Case cases[] = {
         {"ownermime", signedMail("ownermime", "wndl find named ownermime", owner), {}},
         {"ownerinline", headers("ownerinline") + "\r\n" + crlf(keys->clearSign(owner, "wndl find named ownerinline\n")), {}},
         {"otherkey", signedMail("otherkey", "wndl find named otherkey", other),
          refusalOf("the signature by key " + other + " is not from the owner's key")},
         {"unsigned", headers("unsigned") + "\r\nwndl find named unsigned\r\n", refusalOf("the signature is missing")},
-        {"tampered", headers("tampered") + multipartSigned(textEntity("wndl find named tampered"),
-                                                           keys->detachSign(owner, textEntity("wndl find named other"))),
+        {"tampered",
+         headers("tampered")
+             + multipartSigned(textEntity("wndl find named tampered"), keys->detachSign(owner, textEntity("wndl find named other"))),
          "the signature is not valid (the signed text does not match its signature)"},
-        {"addedmime", headers("addedmime") + "Content-Type: multipart/mixed; boundary=mix\r\n\r\n--mix\r\n" + textEntity("wndl find named addedmime")
-                          + "--mix\r\n" + signedHello + "--mix--\r\n", "the message holds a command outside its signed part"},
+        {"addedmime",
+         headers("addedmime") + "Content-Type: multipart/mixed; boundary=mix\r\n\r\n--mix\r\n" + textEntity("wndl find named addedmime")
+             + "--mix\r\n" + signedHello + "--mix--\r\n",
+         "the message holds a command outside its signed part"},
         {"addedinline", headers("addedinline") + "\r\n" + crlf(keys->clearSign(owner, "hello\n")) + "wndl find named addedinline\r\n",
          "the message holds a command outside its signed part"},
         {"oldterm", signedMail("old", "wndl find named oldterm", owner, now.addSecs(-7200)),
-         "the command was signed " + now.addSecs(-7200).toLocalTime().toString("yyyy-MM-dd (HH:mm:ss)") + ", older than the 60-minute window"},
+         "the command was signed " + now.addSecs(-7200).toLocalTime().toString("yyyy-MM-dd (HH:mm:ss)")
+             + ", older than the 60-minute window"},
         {"futureterm", signedMail("future", "wndl find named futureterm", owner, now.addSecs(3600)), "more than five minutes ahead"},
         // Bad input: each a defined refusal.
-        {"bigterm", headers("big") + multipartSigned(withAttachment("wndl find named bigterm", bigFile, true),
-                                                     keys->detachSign(owner, withAttachment("wndl find named bigterm", bigFile))),
+        {"bigterm",
+         headers("big")
+             + multipartSigned(withAttachment("wndl find named bigterm", bigFile, true),
+                               keys->detachSign(owner, withAttachment("wndl find named bigterm", bigFile))),
          "the signature is not valid (the signed text does not match its signature)"},
         {"nested", headers("nested") + multipartSigned(multipartSigned(textEntity("wndl find named nested"), "x"), "y", "outer"),
          "the signature is not valid (the message holds 2 signed parts; a command comes in one)"},
@@ -153,8 +166,10 @@ TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
     for (const Case &c : cases)
         EXPECT_EQ(deliver(c.message), 0) << c.term;
     // What a caller on the bus says of a signature is not taken: it comes unsigned.
-    EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", Owner}, {"MessageText", "wndl find named forgedterm"},
-                                                       {"SignatureState", "good"}, {"SignatureFingerprint", owner},
+    EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", Owner},
+                                                       {"MessageText", "wndl find named forgedterm"},
+                                                       {"SignatureState", "good"},
+                                                       {"SignatureFingerprint", owner},
                                                        {"SignatureTime", QString::number(now.toSecsSinceEpoch())},
                                                        {"SignedText", "wndl find named forgedterm"}}));
     ASSERT_TRUE(waitFor([&] { return session.daemonConsole().count("was refused") >= 13; }, WaitMs)) << str(session.daemonConsole());
@@ -179,8 +194,12 @@ TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
 
     // The running Wendle checks against its keyring: a missing or broken one refuses the owner's command too.
     ASSERT_TRUE(writeFile(session.home() + "/broken/pubring.kbx", randomBytes(4096, 5)));
-    const struct { const char *term; QString keyring, logged; } keyrings[] = {
-        {"nokeyring", session.home() + "/missing", "is not from the owner's key (no such key in the keyring " + session.home() + "/missing)"},
+    const struct {
+        const char *term;
+        QString keyring, logged;
+    } keyrings[] = {
+        {"nokeyring", session.home() + "/missing",
+         "is not from the owner's key (no such key in the keyring " + session.home() + "/missing)"},
         {"brokenkeyring", session.home() + "/broken", "was refused: the signature"},
     };
     for (const auto &k : keyrings) {
@@ -201,7 +220,11 @@ TEST_F(SignedCommandsTest, TheWindowReadsTheDateOfUnsignedMail)
     ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"maxCommandAgeMinutes", "60"}}));
     ASSERT_TRUE(session.startDaemon());
     const QDateTime now = QDateTime::currentDateTime();
-    struct Case { const char *term; QByteArray date; QString logged; };
+    struct Case {
+        const char *term;
+        QByteArray date;
+        QString logged;
+    };
     const Case cases[] = {
         {"freshdate", now.toString(Qt::RFC2822Date).toUtf8(), {}},
         {"olddate", now.addSecs(-7200).toString(Qt::RFC2822Date).toUtf8(), "older than the 60-minute window"},
@@ -260,14 +283,20 @@ TEST_F(SignedCommandsTest, TheMailboxWatcherChecksSignaturesToo)
         GTEST_SKIP() << "Dovecot is not installed; scripts/install-deps installs it";
     ImapTestServer imap;
     ASSERT_TRUE(imap.start());
-    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()}, {"imapUser", ImapTestServer::user()}, {"imapPollSeconds", "1"},
-                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()}, {"limitCommandsFlag", "no"},
-                                   {"requireSignedCommands", "yes"}, {"ownerKeyFingerprints", owner}}));
+    ASSERT_TRUE(session.configure({{"imapUrl", imap.url()},
+                                   {"imapUser", ImapTestServer::user()},
+                                   {"imapPollSeconds", "1"},
+                                   {"imapPasswordCommand", "printf %s " + ImapTestServer::password()},
+                                   {"limitCommandsFlag", "no"},
+                                   {"requireSignedCommands", "yes"},
+                                   {"ownerKeyFingerprints", owner}}));
     ASSERT_TRUE(imap.deliver(signedMail("imapother", "wndl find named imapother", other)));
     ASSERT_TRUE(imap.deliver(signedMail("imapowner", "wndl find named imapowner", owner)));
     ASSERT_TRUE(session.startDaemon());
     ASSERT_TRUE(waitFor([&] { return session.logText().contains("files named:  imapowner"); }, WaitMs)) << str(session.logText());
-    EXPECT_TRUE(waitFor([&] { return session.daemonConsole().contains(refusalOf("the signature by key " + other + " is not from the owner's key")); }, WaitMs))
+    EXPECT_TRUE(waitFor(
+        [&] { return session.daemonConsole().contains(refusalOf("the signature by key " + other + " is not from the owner's key")); },
+        WaitMs))
         << str(session.daemonConsole());
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_FALSE(session.logText().contains("imapother"));

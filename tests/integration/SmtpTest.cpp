@@ -33,7 +33,10 @@ protected:
         return transport;
     }
 
-    static OutgoingMail reply(const QString &body) { return {"owner@example.org", "computer@example.com", "Wendle Results", body, {}, {}, {}}; }
+    static OutgoingMail reply(const QString &body)
+    {
+        return {"owner@example.org", "computer@example.com", "Wendle Results", body, {}, {}, {}};
+    }
 
     MemoryPreferences preferences;
     QTemporaryDir support;
@@ -65,8 +68,7 @@ TEST_F(SmtpTransportTest, ReplyWithAttachmentArrivesIntact)
 
     // One copy per recipient lands in the Maildir, as composed (the
     // composer's headers are read back in its own test).
-    ASSERT_TRUE(waitFor([&] { return server.delivered(token).size() == 2; }, DeliveryWaitMs))
-        << str(log.join(u'\n')) << str(server.log());
+    ASSERT_TRUE(waitFor([&] { return server.delivered(token).size() == 2; }, DeliveryWaitMs)) << str(log.join(u'\n')) << str(server.log());
     for (const ParsedMail &delivered : server.delivered(token)) {
         EXPECT_EQ(delivered.cc, QStringList{"boss@example.com"});
         EXPECT_TRUE(delivered.bodyText.startsWith(mail.body));
@@ -111,14 +113,23 @@ TEST_F(SmtpTransportTest, NoPlainTextLoginOffLoopback)
 TEST_F(SmtpTransportTest, FailuresAreLoggedWithTheReason)
 {
     ASSERT_TRUE(server.start());
-    struct Case { const char *name; const char *to; QVariantMap settings; QStringList reasons; bool setAside; };
+    struct Case {
+        const char *name;
+        const char *to;
+        QVariantMap settings;
+        QStringList reasons;
+        bool setAside;
+    };
     const Case cases[] = {
         {"recipient refused", "someone@rejected.invalid", {}, {"someone@rejected.invalid", "the server said: 550"}, false},
         {"no recipient", "", {}, {"no recipient"}, true},
         {"no server set", "owner@example.org", {{"smtpUrl", QString()}}, {"smtpUrl is not set"}, false},
         {"wrong scheme", "owner@example.org", {{"smtpUrl", "imap://127.0.0.1:1"}}, {"smtp://"}, false},
-        {"password command fails", "owner@example.org", {{"smtpUser", "me"}, {"smtpPasswordCommand", QStringList{"false"}}},
-         {"password command"}, false},
+        {"password command fails",
+         "owner@example.org",
+         {{"smtpUser", "me"}, {"smtpPasswordCommand", QStringList{"false"}}},
+         {"password command"},
+         false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

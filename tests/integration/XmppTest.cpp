@@ -29,9 +29,12 @@ protected:
         if (!ProsodyServer::installed())
             GTEST_SKIP() << "prosody or go-sendxmpp is missing; scripts/install-deps installs them";
         ASSERT_TRUE(server.start());
-        ASSERT_TRUE(session.configure({{"chatTransport", "xmpp"}, {"hostChatAddress", "computer@example.test"},
-                                       {"hostChatPasswordCommand", "echo secret2"}, {"hostChatServer", server.address()},
-                                       {"chatTrustedCertificate", server.certificate()}, {"remoteChatAddress", "Owner@Example.test"},
+        ASSERT_TRUE(session.configure({{"chatTransport", "xmpp"},
+                                       {"hostChatAddress", "computer@example.test"},
+                                       {"hostChatPasswordCommand", "echo secret2"},
+                                       {"hostChatServer", server.address()},
+                                       {"chatTrustedCertificate", server.certificate()},
+                                       {"remoteChatAddress", "Owner@Example.test"},
                                        {"limitCommandsFlag", "no"}}));
     }
 
@@ -191,7 +194,8 @@ TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
     const Case cases[] = {
         {"server hangs up", "hostChatServer", hangingUp.address(), "cannot log in to chat as computer@example.test/wendle", retrying},
         {"wrong password", "hostChatPasswordCommand", "echo wrong", "cannot log in to chat as computer@example.test/wendle", retrying},
-        {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed", retrying},
+        {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed",
+         retrying},
         {"certificate not trusted", "chatTrustedCertificate", "", "the server's certificate does not verify", retrying},
         {"server down", "hostChatServer", QStringLiteral("127.0.0.1:%1").arg(freeLoopbackPort()), "Connection refused", retrying},
         {"no address", "hostChatAddress", "computer", "chat by XMPP cannot start: hostChatAddress \"computer\" is not a chat address",

@@ -38,11 +38,15 @@ protected:
 TEST_F(ConfirmationTest, CodesAgainstAListOfFiveAndOfTwelve)
 {
     enum Outcome { Mailed, Invalid, Silent };
-    struct Case { int listSize; const char *code; Outcome outcome; int line; };
+    struct Case {
+        int listSize;
+        const char *code;
+        Outcome outcome;
+        int line;
+    };
     const Case cases[] = {
-        {5, "473", Mailed, 3},  {5, "476", Invalid, 0}, {5, "470", Silent, 0}, {5, "0473", Silent, 0},
-        {5, "47", Invalid, 0},  {5, "-473", Silent, 0}, {5, "abc", Silent, 0}, {5, "99999999999", Invalid, 0},
-        {12, "4710", Mailed, 10}, {12, "4713", Invalid, 0},
+        {5, "473", Mailed, 3},  {5, "476", Invalid, 0}, {5, "470", Silent, 0},          {5, "0473", Silent, 0},   {5, "47", Invalid, 0},
+        {5, "-473", Silent, 0}, {5, "abc", Silent, 0},  {5, "99999999999", Invalid, 0}, {12, "4710", Mailed, 10}, {12, "4713", Invalid, 0},
     };
     for (const Case &c : cases) {
         listFiles(c.listSize);
@@ -59,11 +63,13 @@ TEST_F(ConfirmationTest, CodesAgainstAListOfFiveAndOfTwelve)
             EXPECT_EQ(sent.body, Sent);
             EXPECT_EQ(sent.attachmentPath, path(c.line)) << c.code;
             EXPECT_EQ(sent.cc, QStringLiteral("boss@example.com"));
-            EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: Here is the file you asked for. (attachment: %1)").arg(path(c.line)));
+            EXPECT_EQ(logEntries().last(),
+                      QStringLiteral("Sent message: Here is the file you asked for. (attachment: %1)").arg(path(c.line)));
         } else {
             EXPECT_EQ(sent.body, QStringLiteral("That confirmation number is not valid. Search again to get a new list.\n\n"));
             EXPECT_TRUE(sent.attachmentPath.isEmpty());
-            EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Invalid confirmation number received (%1)").arg(code)});
+            EXPECT_EQ(console.lines,
+                      QStringList{QStringLiteral("Wendle Log Update:  Invalid confirmation number received (%1)").arg(code)});
             EXPECT_EQ(logEntries().last(), QStringLiteral("Invalid confirmation number %1 received (the current number is 47)").arg(code));
         }
     }
@@ -93,7 +99,7 @@ TEST_F(ConfirmationTest, ConfirmingTwiceMailsTwiceUntilANewSearchRuns)
 static bool replaceOnSameInode(const QString &path, const QByteArray &content)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat status{};
+    struct stat status {};
     ::stat(name, &status);
     const ino_t inode = status.st_ino;
     ::unlink(name);
@@ -102,7 +108,7 @@ static bool replaceOnSameInode(const QString &path, const QByteArray &content)
     for (int attempt = 0; attempt < 256 && !same; ++attempt) {
         const int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL, 0644);
         same = fd >= 0 && ::fstat(fd, &status) == 0 && status.st_ino == inode
-            && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+               && ::write(fd, content.constData(), size_t(content.size())) == content.size();
         ::close(fd);
         if (!same) {
             standIns << name + ".stand-in" + QByteArray::number(attempt);
@@ -117,28 +123,42 @@ static bool replaceOnSameInode(const QString &path, const QByteArray &content)
 TEST_F(ConfirmationTest, OnlyTheFileThatWasListedIsSent)
 {
     const QString outside = writeFile(supportDir.filePath(QStringLiteral("elsewhere/secret.txt")), "secret");
-    const QString changed = QStringLiteral("Wendle: file3.txt was not sent; the file at its place is no longer the one listed. Search again.\n\n");
-    struct Case { const char *name; std::function<void(const QString &)> swap; bool sent; };
+    const QString changed =
+        QStringLiteral("Wendle: file3.txt was not sent; the file at its place is no longer the one listed. Search again.\n\n");
+    struct Case {
+        const char *name;
+        std::function<void(const QString &)> swap;
+        bool sent;
+    };
     const Case cases[] = {
         {"untouched", [](const QString &) {}, true},
         {"rewritten in place", [](const QString &path) { writeFile(path, "new content"); }, true},
-        {"swapped for a link", [&](const QString &path) { QFile::remove(path); QFile::link(outside, path); }, false},
-        {"swapped for another file the way an editor saves", [&](const QString &path) {
+        {"swapped for a link",
+         [&](const QString &path) {
+             QFile::remove(path);
+             QFile::link(outside, path);
+         },
+         false},
+        {"swapped for another file the way an editor saves",
+         [&](const QString &path) {
              QFile::copy(outside, path + QStringLiteral(".new"));
              QFile::remove(path);
              QFile::rename(path + QStringLiteral(".new"), path);
-         }, false},
+         },
+         false},
         // The new file usually takes over the freed inode number.
-        {"deleted, and another file made on its inode number", [&](const QString &path) {
-             ASSERT_TRUE(replaceOnSameInode(path, "secret")) << "the file system never gave the number out again";
-         }, false},
-        {"folder swapped for a link", [&](const QString &path) {
+        {"deleted, and another file made on its inode number",
+         [&](const QString &path) { ASSERT_TRUE(replaceOnSameInode(path, "secret")) << "the file system never gave the number out again"; },
+         false},
+        {"folder swapped for a link",
+         [&](const QString &path) {
              const QString folder = QFileInfo(path).path(), decoy = folder + QStringLiteral(".decoy");
              QDir().rename(folder, folder + QStringLiteral(".old"));
              QDir().mkpath(decoy);
              QFile::copy(outside, decoy + QStringLiteral("/file3.txt"));
              QFile::link(decoy, folder);
-         }, false},
+         },
+         false},
     };
     for (const Case &c : cases) {
         controller->findFilename(QStringLiteral("file"), QString());

@@ -47,7 +47,7 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
     // lp's refusal comes later, to the console and the log, never to the owner.
     processes.finishStarted({true, 1, "lp: The printer or class does not exist.\n"});
     const QString refused = "Wendle Error: lp did not queue the fax of " + path
-        + " to 5551212 on Internal_Modem (exit status 1): lp: The printer or class does not exist.";
+                            + " to 5551212 on Internal_Modem (exit status 1): lp: The printer or class does not exist.";
     EXPECT_EQ(console.lines.last(), refused);
     EXPECT_EQ(logEntries().last(), refused);
     EXPECT_EQ(mail.sent.size(), 1);
@@ -62,7 +62,12 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
 {
     const QString path = makeFile(QStringLiteral("resume.txt"));
     const QString hidden = makeFile(QStringLiteral(".profile"));
-    struct Case { QString path; QString number; bool faxed; QString answer; };
+    struct Case {
+        QString path;
+        QString number;
+        bool faxed;
+        QString answer;
+    };
     const Case cases[] = {
         {path, "555-1212", true, "Wendle is faxing resume to 555-1212."},
         {hidden, "5551212", true, "Wendle is faxing .profile to 5551212."},
@@ -113,7 +118,11 @@ TEST_F(FaxingTest, ModemQueuesFromLpstatAtStart)
     const QString idle = QStringLiteral("  enabled since Sat Dec  5 18:57:36 2026\n");
     const QString modem = QStringLiteral("printer Internal_Modem is idle.") + idle;
     const QString laser = QStringLiteral("printer Office_Laser is idle.") + idle;
-    struct Case { bool started; QString output; QStringList titles; };
+    struct Case {
+        bool started;
+        QString output;
+        QStringList titles;
+    };
     const Case cases[] = {
         {true, modem + laser + QStringLiteral("system default destination: Internal_Modem\n"), {"Internal Modem", "Internal Modem"}},
         {true, QStringLiteral("printer USB_MODEM, is idle.\tsystem default destination: Fax_Modem.\n"), {"USB MODEM,", "Fax Modem."}},

@@ -27,7 +27,12 @@ protected:
 
 TEST_F(FileSearchTest, FilenameQueryTextAndScope)
 {
-    struct Case { const char *term; int maxFileSize; bool home; const char *query; };
+    struct Case {
+        const char *term;
+        int maxFileSize;
+        bool home;
+        const char *query;
+    };
     const Case cases[] = {
         {"tax return", 4, true, "*=='tax*return*'cd && kMDItemFSSize < 4194304"},
         {" my  tax, report", 4, false, "*=='my*tax*report*'cd && kMDItemFSSize < 4194304"},
@@ -42,7 +47,8 @@ TEST_F(FileSearchTest, FilenameQueryTextAndScope)
         EXPECT_EQ(search.queries.last(), QString::fromUtf8(c.query));
         EXPECT_EQ(search.scopes.last(), c.home ? SearchScope::Home : SearchScope::Computer);
         EXPECT_EQ(logEntries().last(), (c.home ? QStringLiteral("Searching the home folder for files named: ")
-                                               : QStringLiteral("Searching the computer for files named: ")) + QString::fromUtf8(c.term));
+                                               : QStringLiteral("Searching the computer for files named: "))
+                                           + QString::fromUtf8(c.term));
     }
 }
 
@@ -50,9 +56,15 @@ TEST_F(FileSearchTest, ContentQueryTextFollowsTheKindFlags)
 {
     const QString base = QStringLiteral("((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304)");
     const char *flags[] = {RBSearchDocuments, RBSearchImages, RBSearchEmails, RBSearchVideos};
-    struct Case { QList<bool> on; QString query; };
+    struct Case {
+        QList<bool> on;
+        QString query;
+    };
     const Case cases[] = {
-        {{true, true, false, false}, base + QStringLiteral(" && (  kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)")},
+        {{true, true, false, false},
+         base
+             + QStringLiteral(
+                 " && (  kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)")},
         {{false, false, true, false}, base + QStringLiteral(" &&  kMDItemKind = '*emlx'cd")},
         {{false, false, false, true}, base + QStringLiteral(" &&  kMDItemKind = '*video'cd || kMDItemKind = '*movie'cd")},
         {{false, false, false, false}, base},

@@ -14,12 +14,12 @@ struct Companion {
 };
 
 const Companion Companions[] = {
-    {&Controller::launchiTunes, "iTunes", RBMusicApplication, "audio/mpeg", "Opening the music player",
-     "The music player is open.", "Wendle could not open the music player."},
+    {&Controller::launchiTunes, "iTunes", RBMusicApplication, "audio/mpeg", "Opening the music player", "The music player is open.",
+     "Wendle could not open the music player."},
     {&Controller::launchiPhoto, "iPhoto", RBPhotoApplication, "image/jpeg", "Opening the photo application",
      "The photo application is open.", "Wendle could not open the photo application."},
-    {&Controller::launchiChat, "iChat", RBChatApplication, "x-scheme-handler/xmpp", "Opening the chat program",
-     "The chat program is open.", "Wendle could not open the chat program."},
+    {&Controller::launchiChat, "iChat", RBChatApplication, "x-scheme-handler/xmpp", "Opening the chat program", "The chat program is open.",
+     "Wendle could not open the chat program."},
 };
 
 // Each application is launched twice: first without a choice of the owner's,
@@ -42,7 +42,8 @@ TEST_F(LaunchTest, EachLaunchOpensItsApplicationOrTheOwnersChoiceAndAnswers)
             EXPECT_EQ(request.name, QLatin1String(c.name));
             EXPECT_EQ(request.mimeType, QLatin1String(c.mimeType));
             EXPECT_EQ(request.desktopEntryId, opens ? QString() : choice);
-            EXPECT_EQ(workspace.scripts[0], QStringLiteral("tell \"Finder\" \n open application \"%1\" \n end tell").arg(QLatin1String(c.name)));
+            EXPECT_EQ(workspace.scripts[0],
+                      QStringLiteral("tell \"Finder\" \n open application \"%1\" \n end tell").arg(QLatin1String(c.name)));
             EXPECT_EQ(logEntries().last(), QLatin1String(c.logText));
             ASSERT_EQ(mail.sent.size(), 1);
             EXPECT_EQ(mail.sent[0].mail.body, QLatin1String(opens ? c.opened : c.failed) + QLatin1String("\n\n"));
@@ -54,7 +55,8 @@ TEST_F(LaunchTest, EachLaunchOpensItsApplicationOrTheOwnersChoiceAndAnswers)
 
 TEST(LaunchScript, EscapesQuotesAndBackslashesInTheName)
 {
-    EXPECT_EQ(launchApplicationScript(QStringLiteral("a\"b\\c")), QStringLiteral("tell \"Finder\" \n open application \"a\\\"b\\\\c\" \n end tell"));
+    EXPECT_EQ(launchApplicationScript(QStringLiteral("a\"b\\c")),
+              QStringLiteral("tell \"Finder\" \n open application \"a\\\"b\\\\c\" \n end tell"));
 }
 
 } // namespace

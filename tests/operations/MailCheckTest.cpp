@@ -20,16 +20,18 @@ protected:
             QDir().mkpath(homeDir.filePath(QStringLiteral("Maildir/") + QLatin1String(folder)));
     }
 
-    void deliver(const char *file, const QByteArray &message) { writeFile(homeDir.filePath(QStringLiteral("Maildir/%1").arg(QLatin1String(file))), message); }
+    void deliver(const char *file, const QByteArray &message)
+    {
+        writeFile(homeDir.filePath(QStringLiteral("Maildir/%1").arg(QLatin1String(file))), message);
+    }
 
     void deliverSamples()
     {
         deliver("new/1700000001.M1P1.host",
                 "Return-Path: <alice@example.com>\r\nFrom: \"Alice Smith\" <alice@example.com>\r\nTo: owner@example.org\r\n"
                 "Subject: Lunch tomorrow at\r\n the new place\r\n\r\nSubject: not a header\r\n");
-        deliver("new/1700000002.M2P1.host",
-                "From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\n"
-                "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\n\nHallo\n");
+        deliver("new/1700000002.M2P1.host", "From: =?UTF-8?B?SsO8cmdlbiBNw7xsbGVy?= <jm@example.de>\n"
+                                            "Subject: =?utf-8?Q?Gr=C3=BC=C3=9Fe_aus?= =?utf-8?Q?_Berlin?=\n\nHallo\n");
         deliver("new/1700000003.M3P1.host", "from: bob@example.org\nSUBJECT: =?ISO-8859-1?Q?caf=E9?=\n\nhi\n");
         deliver("cur/1600000000.M0P1.host:2,S", "From: old@example.com\nSubject: read long ago\n\n");
     }
@@ -43,7 +45,9 @@ protected:
         const QString entry = withKey ? "<key>check_email_script</key><string>" + script.toHtmlEscaped() + "</string>" : QString();
         writeFile(folder + QLatin1String("/WendleStrings.plist"),
                   QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
-                                 "<key>usage_string</key><string>usage</string>%1</dict></plist>\n").arg(entry).toUtf8());
+                                 "<key>usage_string</key><string>usage</string>%1</dict></plist>\n")
+                      .arg(entry)
+                      .toUtf8());
         resources = Resources(folder);
     }
 
@@ -96,7 +100,11 @@ TEST_F(MailCheckTest, PhoneWidthSetsTheReportWidth)
 // The owner's answer stays short; the log and the console say why.
 TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheErrorAndLogWhy)
 {
-    struct Case { const char *script; bool withKey; const char *reason; };
+    struct Case {
+        const char *script;
+        bool withKey;
+        const char *reason;
+    };
     const Case cases[] = {
         {"if then fi # %d", true, "Syntax error"},
         {"echo partial; echo broken >&2; exit 3 # %d", true, ": exit status 3: broken"},
@@ -126,8 +134,8 @@ TEST_F(MailCheckTest, NoMaildirIsAnErrorAndAnEmptyOneReportsNone)
     check();
     ASSERT_EQ(mail.sent.size(), 1);
     EXPECT_EQ(mail.sent[0].mail.body, MailError);
-    EXPECT_EQ(lastLogEntries(1)[0], "The mail check failed: exit status 1: wendle mail-report: there is no mail folder "
-                                        + homeDir.filePath("Maildir/new"));
+    EXPECT_EQ(lastLogEntries(1)[0],
+              "The mail check failed: exit status 1: wendle mail-report: there is no mail folder " + homeDir.filePath("Maildir/new"));
 }
 
 } // namespace

@@ -15,8 +15,9 @@ class SearchRoadTest : public OwnerFixture {
 protected:
     SearchRoadTest()
         : engine(home.path(), home.path())
-        , realPlatform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts,
-                       resources, engine, scripts, processes, camera, platform.supportFolder}
+        , realPlatform{preferences, clock,   scheduler, console, random,
+                       mail,        chat,    workspace, alerts,  resources,
+                       engine,      scripts, processes, camera,  platform.supportFolder}
     {
         ensureQtApplication();
         controller = std::make_unique<Controller>(realPlatform);
@@ -43,8 +44,8 @@ protected:
 TEST_F(SearchRoadTest, EveryOddTermGetsAnAnswer)
 {
     const QString terms[] = {
-        QStringLiteral("o'neil \"quoted\""), QStringLiteral("back\\slash\\"), QStringLiteral("*"),
-        QStringLiteral("?"), QString(300, u'x'), QStringLiteral("!!! ,,, ;;;"), QStringLiteral("tax*"),
+        QStringLiteral("o'neil \"quoted\""), QStringLiteral("back\\slash\\"), QStringLiteral("*"), QStringLiteral("?"), QString(300, u'x'),
+        QStringLiteral("!!! ,,, ;;;"),       QStringLiteral("tax*"),
     };
     qsizetype answers = 0;
     for (const QString &term : terms) {

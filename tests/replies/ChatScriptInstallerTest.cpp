@@ -1,8 +1,8 @@
 #include "app/Settings.h"
 #include "replies/ReplyScripts.h"
-#include "support/TestFiles.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
+#include "support/TestFiles.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -12,26 +12,32 @@ using namespace wendle::test;
 
 namespace {
 
-const QString Duplicate = QStringLiteral(
-    "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat account.  "
-    "Please try another chat account and try again.");
+const QString Duplicate =
+    QStringLiteral("Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat account.  "
+                   "Please try another chat account and try again.");
 const QString NoAccount = QStringLiteral(
     "No Chat Account|Enter your own chat address in \"Your account\" first: the script takes commands from that account only.");
-const QString Created = QStringLiteral(
-    "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" "
-    "script whenever the \"Text Invitation\" and \"Message Received\" events occur.");
-const QString Failed = QStringLiteral(
-    "Couldn't Create Customized iChat Script|Could not create the customized iChat script.  You will need to edit the "
-    "script from the installation disk, or try again.");
-const QString NotCreatedLine = QStringLiteral(
-    "Wendle Error: Could not create the customized iChat script.  You will need to edit the script from the "
-    "installation disk, or try again.");
+const QString Created =
+    QStringLiteral("iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the \"WendleChat\" "
+                   "script whenever the \"Text Invitation\" and \"Message Received\" events occur.");
+const QString Failed =
+    QStringLiteral("Couldn't Create Customized iChat Script|Could not create the customized iChat script.  You will need to edit the "
+                   "script from the installation disk, or try again.");
+const QString NotCreatedLine =
+    QStringLiteral("Wendle Error: Could not create the customized iChat script.  You will need to edit the script from the "
+                   "installation disk, or try again.");
 
 using Field = ChatAccountField;
 using Step = std::function<void(Controller &)>;
 
-Step type(Field field) { return [field](Controller &c) { c.controlTextDidChange(field); }; }
-Step leave(Field field) { return [field](Controller &c) { c.controlTextDidEndEditing(field); }; }
+Step type(Field field)
+{
+    return [field](Controller &c) { c.controlTextDidChange(field); };
+}
+Step leave(Field field)
+{
+    return [field](Controller &c) { c.controlTextDidEndEditing(field); };
+}
 const Step Force = [](Controller &c) { c.forceChatScript(); };
 const Step TypeHost = type(Field::Host), TypeRemote = type(Field::Remote), TypeOther = type(Field::Other);
 const Step LeaveHost = leave(Field::Host), LeaveRemote = leave(Field::Remote), LeaveOther = leave(Field::Other);
@@ -43,7 +49,12 @@ using ChatScriptInstallerTest = ControllerFixture;
 TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
 {
     // An account of nullptr is not set.
-    struct Case { const char *name, *remote, *host; std::vector<Step> steps; QStringList alerts; bool written; };
+    struct Case {
+        const char *name, *remote, *host;
+        std::vector<Step> steps;
+        QStringList alerts;
+        bool written;
+    };
     const Case cases[] = {
         {"four characters typed and left", "a@bc", "me@host.example", {TypeRemote, LeaveRemote}, {}, false},
         {"five characters typed and left", "a@b.c", "me@host.example", {TypeRemote, LeaveRemote}, {Created}, true},
@@ -104,7 +115,11 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     const EnvironmentOverride wendle("WENDLE", recorder), callsFile("CALLS", calls);
 
     // In the arguments, "FILE" stands for the message file.
-    struct Event { QStringList arguments; QByteArray body; bool handedOver; };
+    struct Event {
+        QStringList arguments;
+        QByteArray body;
+        bool handedOver;
+    };
     const Event events[] = {
         {{"MSG", "IN", "owner@example.TEST/phone", "FILE"}, "wndl find named \"x\" $(rm -rf ~) `id`", true},
         {{"MSG", "IN", "Owner@Example.test", "FILE"}, "wndl 473\n", true},
@@ -138,7 +153,9 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
 TEST(ChatScriptProgramPath, TheShellReadsThePathBack)
 {
     const QString paths[] = {
-        "/usr/local/bin/wendle", "/home/o'neil/my build/wendle", QString::fromUtf8("/home/j\xc3\xb6rg/100%@/wendle"),
+        "/usr/local/bin/wendle",
+        "/home/o'neil/my build/wendle",
+        QString::fromUtf8("/home/j\xc3\xb6rg/100%@/wendle"),
         "/tmp/back\\slash/$HOME/`id`/wendle",
     };
     for (const QString &path : paths) {

@@ -13,7 +13,10 @@ const QString Phone = QStringLiteral("5551234567@txt.example.org");
 
 class MailRepliesTest : public ControllerFixture {
 protected:
-    MailRepliesTest() { controller->setCommandTextHandler([](const QByteArray &) {}); }
+    MailRepliesTest()
+    {
+        controller->setCommandTextHandler([](const QByteArray &) {});
+    }
     void commandFrom(const QString &sender) { controller->processEmailFrom(sender, QStringLiteral("wndl x"), QVariant()); }
     QStringList bodies() const
     {
@@ -39,7 +42,11 @@ protected:
 TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
 {
     const QString fifty = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN");
-    struct Case { QString text; qint32 width; QString expected; };
+    struct Case {
+        QString text;
+        qint32 width;
+        QString expected;
+    };
     const Case cases[] = {
         {fifty, 20, QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n")},
         {fifty.left(20), 20, fifty.left(20) + u'\n'},
@@ -55,27 +62,29 @@ TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
 
 TEST(ReplyScripts, MailScriptWithCopyAndAttachment)
 {
-    const QString script = mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.org"),
-                                           QStringLiteral("computer@example.com"), QStringLiteral("boss@example.com"),
-                                           QStringLiteral("/home/me/a.pdf"));
-    EXPECT_EQ(script, QStringLiteral(
-        "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
-        "Here it is"
-        "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
-        "owner@example.org"
-        "\"} \n"
-        "set sender to \""
-        "computer@example.com"
-        "\"\n"
-        "make new cc recipient at end of cc recipients with properties {address:\"boss@example.com\"} \n"
-        "make new attachment with properties {file name:\"/home/me/a.pdf\"} at after the last word of the last paragraph\n"
-        "end tell \n send theMessage \n end tell"));
+    const QString script =
+        mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.org"), QStringLiteral("computer@example.com"),
+                        QStringLiteral("boss@example.com"), QStringLiteral("/home/me/a.pdf"));
+    EXPECT_EQ(
+        script,
+        QStringLiteral(
+            "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
+            "Here it is"
+            "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
+            "owner@example.org"
+            "\"} \n"
+            "set sender to \""
+            "computer@example.com"
+            "\"\n"
+            "make new cc recipient at end of cc recipients with properties {address:\"boss@example.com\"} \n"
+            "make new attachment with properties {file name:\"/home/me/a.pdf\"} at after the last word of the last paragraph\n"
+            "end tell \n send theMessage \n end tell"));
 }
 
 TEST(ReplyScripts, QuotesAndBackslashesCannotEndALiteral)
 {
-    const QString script = mailReplyScript(QStringLiteral("say \"hi\" \\ bye"), QStringLiteral("a@b.c"),
-                                           QStringLiteral("c@d.e"), QString(), QString());
+    const QString script =
+        mailReplyScript(QStringLiteral("say \"hi\" \\ bye"), QStringLiteral("a@b.c"), QStringLiteral("c@d.e"), QString(), QString());
     EXPECT_TRUE(script.contains(QStringLiteral("set content of theMessage to \"say \\\"hi\\\" \\\\ bye\" & return")));
     EXPECT_FALSE(script.contains(QStringLiteral("cc recipient")));
     EXPECT_FALSE(script.contains(QStringLiteral("attachment")));
@@ -83,19 +92,21 @@ TEST(ReplyScripts, QuotesAndBackslashesCannotEndALiteral)
 
 TEST(ReplyScripts, ChatScriptWithFile)
 {
-    const QString script = chatReplyScript(QStringLiteral("owner@jabber.example"), QStringLiteral("Done"),
-                                           QStringLiteral("home:me:report.pdf"));
-    EXPECT_EQ(script, QStringLiteral(
-        "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n set theParticipants to the participants of theChat \n"
-        "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n if the handle of theBuddy is handleString then \n"
-        "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n end isHandleInChat \n \n"
-        "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n if theChat is not null and theChat is active then \n if my isHandleInChat(\""
-        "owner@jabber.example"
-        "\") then \n set theMessage to \""
-        "Done"
-        "\" \n send theMessage to theChat \n "
-        "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"home:me:report.pdf\" \n send (fullPath as alias) to theChat \n "
-        "end if \n end if \n end repeat \n end tell"));
+    const QString script =
+        chatReplyScript(QStringLiteral("owner@jabber.example"), QStringLiteral("Done"), QStringLiteral("home:me:report.pdf"));
+    EXPECT_EQ(
+        script,
+        QStringLiteral(
+            "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n set theParticipants to the participants of theChat \n"
+            "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n if the handle of theBuddy is handleString then \n"
+            "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n end isHandleInChat \n \n"
+            "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n if theChat is not null and theChat is active then \n if my isHandleInChat(\""
+            "owner@jabber.example"
+            "\") then \n set theMessage to \""
+            "Done"
+            "\" \n send theMessage to theChat \n "
+            "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"home:me:report.pdf\" \n send (fullPath as alias) to theChat \n "
+            "end if \n end if \n end repeat \n end tell"));
     EXPECT_FALSE(chatReplyScript(QStringLiteral("h"), QStringLiteral("t"), QString()).contains(QStringLiteral("delay 1")));
 }
 
@@ -125,7 +136,8 @@ TEST_F(MailRepliesTest, PhoneRepliesAreWrappedOnceThenSplit)
 {
     commandFrom(Phone);
     controller->prepareAndSendMessage(QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"), QString(), QString());
-    EXPECT_EQ(bodies(), QStringList{QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n\nSent by Wendle!   -Tavo\n\n")});
+    EXPECT_EQ(bodies(),
+              QStringList{QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n\nSent by Wendle!   -Tavo\n\n")});
     EXPECT_FALSE(controller->messageFromPhone());
 
     // A second reply to the same command is not wrapped.
@@ -144,8 +156,10 @@ TEST_F(MailRepliesTest, SplitPhoneReplyGoesOutInPiecesWithoutSalutation)
     mail.sent.clear();
     commandFrom(Phone);
     // Wrapped, this text is exactly 35 characters: 16 + LF + 17 + LF.
-    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"), QStringLiteral("/nonexistent"));
-    EXPECT_EQ(bodies(), (QStringList{"abcdefghijk\n\n", "Cont:\nlmnop\nq\n\n", "Cont:\nrstuvwx\n\n", "Cont:\nyz01234\n\n", "Cont:\n56\n\n\n"}));
+    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"),
+                                      QStringLiteral("/nonexistent"));
+    EXPECT_EQ(bodies(),
+              (QStringList{"abcdefghijk\n\n", "Cont:\nlmnop\nq\n\n", "Cont:\nrstuvwx\n\n", "Cont:\nyz01234\n\n", "Cont:\n56\n\n\n"}));
     for (const SentMail &m : mail.sent)
         EXPECT_EQ(m.mail.cc, QStringLiteral("cc@example.com"));
     EXPECT_EQ(logEntries().last(), QStringLiteral("Sent message: abcdefghijklmnop\nqrstuvwxyz0123456 (attachment: /nonexistent)"));
@@ -157,7 +171,12 @@ TEST_F(MailRepliesTest, CopyAndAttachmentOnlyWhenTheyQualify)
     commandFrom(Remote);
     const QString file = supportDir.filePath(QStringLiteral("report.txt"));
     QFile(file).open(QIODevice::WriteOnly);
-    struct Case { QString cc; QString path; QString expectedCc; QString expectedPath; };
+    struct Case {
+        QString cc;
+        QString path;
+        QString expectedCc;
+        QString expectedPath;
+    };
     const Case cases[] = {
         {"x", file, "", file},
         {"", supportDir.filePath(QStringLiteral("missing")), "", ""},
@@ -198,7 +217,12 @@ TEST_F(MailRepliesTest, AnswersThreadUnderTheCommandTheyAnswer)
 {
     preferences.setValue(RBLimitCommandsFlag, false);
     preferences.setValue(RBRemoteChatAddress, QStringLiteral("owner@jabber.example"));
-    struct Case { const char *name; QString id; bool chat; QString threaded; };
+    struct Case {
+        const char *name;
+        QString id;
+        bool chat;
+        QString threaded;
+    };
     const Case cases[] = {
         {"bracketed id", "<cmd-1@phone.example>", false, "cmd-1@phone.example"},
         {"bare id", "cmd-2@phone.example", false, "cmd-2@phone.example"},
@@ -274,7 +298,11 @@ TEST_F(ChatRepliesTest, RepliesWithinTheDelayAreAllSentInOrder)
 // it to): that is reported, and the copy is mailed all the same.
 TEST_F(ChatRepliesTest, AChatReplyThatCannotGoStillOwesItsCopy)
 {
-    struct Case { bool accept; QString handle; QString console; };
+    struct Case {
+        bool accept;
+        QString handle;
+        QString console;
+    };
     const Case cases[] = {
         {false, "owner@jabber.example", "Wendle Error: the response message could not be sent. Script: global theChat"},
         {true, QString(), "Wendle Error: a chat reply was not sent because no remote chat address is set: x"},

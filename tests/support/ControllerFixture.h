@@ -2,10 +2,10 @@
 
 #include "app/Controller.h"
 #include "app/Resources.h"
-#include "support/TestFiles.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "support/Doubles.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,8 +21,10 @@ class ControllerFixture : public ::testing::Test {
 protected:
     ControllerFixture()
         : resources(QStringLiteral(WENDLE_SOURCE_RESOURCES))
-        , platform{preferences, clock, scheduler, console, random, mail, chat, workspace, alerts, resources, search, scripts, processes, camera,
-                   supportDir.path() + QLatin1String("/wendle"), nullptr, &notifications}
+        , platform{preferences, clock,         scheduler, console, random,
+                   mail,        chat,          workspace, alerts,  resources,
+                   search,      scripts,       processes, camera,  supportDir.path() + QLatin1String("/wendle"),
+                   nullptr,     &notifications}
     {
         // The owner's own addresses: the example ones of the defaults give no commands.
         preferences.setValue(QStringLiteral("remoteEmailAddress"), QStringLiteral("owner@example.org"));

@@ -32,8 +32,8 @@ QByteArray pdfShowing(const QString &text)
     pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (qsizetype offset : offsets)
         pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n"
-        + QByteArray::number(xref) + "\n%%EOF\n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref)
+           + "\n%%EOF\n";
     return pdf;
 }
 
@@ -71,11 +71,11 @@ QByteArray odtWith(const QStringList &paragraphs)
     QByteArray body;
     for (const QString &paragraph : paragraphs)
         body += "<text:p text:style-name=\"Standard\">" + paragraph.toHtmlEscaped().toUtf8() + "</text:p>";
-    const QByteArray content =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
-        "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.3\">"
-        "<office:body><office:text>" + body + "</office:text></office:body></office:document-content>";
+    const QByteArray content = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                               "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+                               "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" office:version=\"1.3\">"
+                               "<office:body><office:text>"
+                               + body + "</office:text></office:body></office:document-content>";
     return zipOf({{"mimetype", "application/vnd.oasis.opendocument.text"}, {"content.xml", content}});
 }
 
@@ -87,14 +87,13 @@ QByteArray docxWith(const QStringList &paragraphs)
         const QStringList words = paragraph.split(u' ');
         body += "<w:p>";
         for (qsizetype i = 0; i < words.size(); ++i)
-            body += "<w:r><w:t xml:space=\"preserve\">" + (i ? QByteArray(" ") : QByteArray())
-                + words[i].toHtmlEscaped().toUtf8() + "</w:t></w:r>";
+            body += "<w:r><w:t xml:space=\"preserve\">" + (i ? QByteArray(" ") : QByteArray()) + words[i].toHtmlEscaped().toUtf8()
+                    + "</w:t></w:r>";
         body += "</w:p>";
     }
-    const QByteArray document =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
-        + body + "</w:body></w:document>";
+    const QByteArray document = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                                "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
+                                + body + "</w:body></w:document>";
     const QByteArray types =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
         "<Override PartName=\"/word/document.xml\" ContentType=\"application/"

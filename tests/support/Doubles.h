@@ -27,10 +27,7 @@ namespace wendle::test {
 class MemoryPreferences : public Preferences {
 public:
     void registerDefaults(const QVariantMap &defaults) override { m_defaults.insert(defaults); }
-    QVariant value(const QString &key) const override
-    {
-        return m_stored.contains(key) ? m_stored.value(key) : m_defaults.value(key);
-    }
+    QVariant value(const QString &key) const override { return m_stored.contains(key) ? m_stored.value(key) : m_defaults.value(key); }
     void setValue(const QString &key, const QVariant &value) override { m_stored.insert(key, value); }
     void remove(const QString &key) override { m_stored.remove(key); }
     QStringList storedKeys() const override { return m_stored.keys(); }
@@ -205,8 +202,8 @@ public:
 // Records each query and finishes it when the test says so.
 class RecordingSearch : public MetadataSearch {
 public:
-    bool start(const QString &queryText, SearchScope scope, qsizetype listLength,
-               std::function<void(const QList<SearchHit> &)> onFinished, QString *error) override
+    bool start(const QString &queryText, SearchScope scope, qsizetype listLength, std::function<void(const QList<SearchHit> &)> onFinished,
+               QString *error) override
     {
         queries << queryText;
         scopes << scope;

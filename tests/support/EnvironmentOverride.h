@@ -11,8 +11,7 @@ namespace wendle::test {
 // absence) comes back afterwards so later tests in the process see none of it.
 class EnvironmentOverride {
 public:
-    EnvironmentOverride(const char *name, const QString &value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    EnvironmentOverride(const char *name, const QString &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
     {
         qputenv(name, value.toLocal8Bit());
     }

@@ -20,7 +20,7 @@ public:
     {
         QDir().mkpath(m_folder);
         return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
-            && ::mount("wendle-scratch", m_path.constData(), "tmpfs", 0, size) == 0;
+               && ::mount("wendle-scratch", m_path.constData(), "tmpfs", 0, size) == 0;
     }
     bool remount(unsigned long flags, const char *size = nullptr)
     {
@@ -31,8 +31,7 @@ public:
     {
         QFile filler(m_folder + QStringLiteral("/filler"));
         filler.open(QIODevice::WriteOnly);
-        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
-        }
+        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {}
     }
 
 private:

@@ -11,11 +11,8 @@
 
 namespace wendle {
 
-LibraryModel::LibraryModel(Controller &controller, QObject *parent)
-    : QAbstractTableModel(parent)
-    , m_controller(controller)
-{
-}
+LibraryModel::LibraryModel(Controller &controller, QObject *parent) : QAbstractTableModel(parent), m_controller(controller)
+{}
 
 int LibraryModel::rowCount(const QModelIndex &parent) const
 {
@@ -123,8 +120,7 @@ bool LibraryModel::usableFile(const QString &path) const
 {
     const QFileInfo file(path);
     if (file.isDir()) {
-        m_controller.writeConsoleLine(
-            QStringLiteral("Wendle Error: %1 is a folder; only a file can become a custom command.").arg(path));
+        m_controller.writeConsoleLine(QStringLiteral("Wendle Error: %1 is a folder; only a file can become a custom command.").arg(path));
         return false;
     }
     if (!file.isFile() || !file.isReadable()) {
@@ -173,8 +169,7 @@ void LibraryModel::reload()
     endResetModel();
 }
 
-LibraryTable::LibraryTable(LibraryModel *model, QWidget *parent)
-    : QTableView(parent)
+LibraryTable::LibraryTable(LibraryModel *model, QWidget *parent) : QTableView(parent)
 {
     setObjectName(QStringLiteral("libraryTable"));
     setModel(model);

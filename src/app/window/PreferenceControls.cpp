@@ -10,9 +10,9 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <limits>
@@ -39,11 +39,8 @@ Control *attach(PreferenceControls &controls, Control *control, const char *key,
 
 } // namespace
 
-PreferenceControls::PreferenceControls(Preferences &preferences, QObject *parent)
-    : QObject(parent)
-    , m_preferences(preferences)
-{
-}
+PreferenceControls::PreferenceControls(Preferences &preferences, QObject *parent) : QObject(parent), m_preferences(preferences)
+{}
 
 void PreferenceControls::bind(std::function<void()> load)
 {
@@ -53,9 +50,10 @@ void PreferenceControls::bind(std::function<void()> load)
 
 QCheckBox *PreferenceControls::checkBox(const char *key, const QString &label)
 {
-    return attach(*this, new QCheckBox(label), key, &QCheckBox::toggled,
-                  [this](QCheckBox *box, const QString &name) { box->setChecked(m_preferences.boolValue(name)); },
-                  [this](const QString &name, bool on) { m_preferences.setValue(name, on); });
+    return attach(
+        *this, new QCheckBox(label), key, &QCheckBox::toggled,
+        [this](QCheckBox *box, const QString &name) { box->setChecked(m_preferences.boolValue(name)); },
+        [this](const QString &name, bool on) { m_preferences.setValue(name, on); });
 }
 
 namespace {
@@ -77,9 +75,10 @@ QSpinBox *PreferenceControls::spinBox(const char *key, const QString &suffix)
     box->setRange(int(std::clamp(minimum, -largest, largest)), int(std::clamp(maximum, -largest, largest)));
     box->setSuffix(suffix);
     box->setKeyboardTracking(false);
-    return attach(*this, box, key, &QSpinBox::valueChanged,
-                  [this](QSpinBox *box, const QString &name) { box->setValue(m_preferences.intValue(name)); },
-                  [this](const QString &name, int value) { m_preferences.setValue(name, value); });
+    return attach(
+        *this, box, key, &QSpinBox::valueChanged,
+        [this](QSpinBox *box, const QString &name) { box->setValue(m_preferences.intValue(name)); },
+        [this](const QString &name, int value) { m_preferences.setValue(name, value); });
 }
 
 QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double step, int decimals, const QString &suffix)
@@ -91,9 +90,10 @@ QDoubleSpinBox *PreferenceControls::doubleSpinBox(const char *key, double step, 
     box->setDecimals(decimals);
     box->setSuffix(suffix);
     box->setKeyboardTracking(false);
-    return attach(*this, box, key, &QDoubleSpinBox::valueChanged,
-                  [this](QDoubleSpinBox *box, const QString &name) { box->setValue(m_preferences.doubleValue(name)); },
-                  [this](const QString &name, double value) { m_preferences.setValue(name, value); });
+    return attach(
+        *this, box, key, &QDoubleSpinBox::valueChanged,
+        [this](QDoubleSpinBox *box, const QString &name) { box->setValue(m_preferences.doubleValue(name)); },
+        [this](const QString &name, double value) { m_preferences.setValue(name, value); });
 }
 
 QLineEdit *PreferenceControls::lineEdit(const char *key, const QString &placeholder)
@@ -101,8 +101,8 @@ QLineEdit *PreferenceControls::lineEdit(const char *key, const QString &placehol
     auto *edit = new QLineEdit;
     edit->setPlaceholderText(placeholder);
     // textEdited, not textChanged: refreshing from the store must not write back.
-    return attach(*this,
-        edit, key, &QLineEdit::textEdited,
+    return attach(
+        *this, edit, key, &QLineEdit::textEdited,
         [this](QLineEdit *edit, const QString &name) {
             // Only a change of the stored text moves the cursor of a field being typed in.
             const QString stored = m_preferences.stringValue(name);
@@ -131,8 +131,8 @@ QWidget *PreferenceControls::checkedEdit(const char *key, const QString &placeho
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(edit);
     layout->addWidget(problem);
-    attach(*this,
-        edit, key, &QLineEdit::editingFinished,
+    attach(
+        *this, edit, key, &QLineEdit::editingFinished,
         [this, problem](QLineEdit *edit, const QString &name) {
             problem->hide();
             edit->setText(m_preferences.stringValue(name));
@@ -158,8 +158,8 @@ QLineEdit *PreferenceControls::argumentEdit(const char *key, const QString &plac
 {
     auto *edit = new QLineEdit;
     edit->setPlaceholderText(placeholder);
-    return attach(*this,
-        edit, key, &QLineEdit::textEdited,
+    return attach(
+        *this, edit, key, &QLineEdit::textEdited,
         [this](QLineEdit *edit, const QString &name) {
             const QVariant stored = m_preferences.value(name);
             const std::optional<QStringList> typed = splitShellWords(edit->text());
@@ -182,8 +182,8 @@ QComboBox *PreferenceControls::choice(const char *key)
 {
     auto *box = new QComboBox;
     box->addItems(settingChoices(QLatin1String(key)));
-    return attach(*this,
-        box, key, &QComboBox::activated,
+    return attach(
+        *this, box, key, &QComboBox::activated,
         [this](QComboBox *box, const QString &name) {
             const QString stored = m_preferences.stringValue(name);
             if (box->findText(stored) < 0)

@@ -58,7 +58,6 @@ public:
     void bind(std::function<void()> load);
 
 private:
-
     Preferences &m_preferences;
     std::vector<std::function<void()>> m_loaders;
 };

@@ -14,12 +14,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -121,11 +121,10 @@ void SettingsWindow::buildSecurityTab()
 
     QFormLayout *kinds = addGroup(tab, tr("Searching contents also looks in"));
     const QList<QPair<const char *, QString>> kindBoxes = {
-        {RBSearchDocuments, tr("Documents")}, {RBSearchImages, tr("Images")},
-        {RBSearchEmails, tr("Mail messages")}, {RBSearchArchives, tr("Archives")},
-        {RBSearchDiskImages, tr("Disk images")}, {RBSearchApplications, tr("Applications")},
-        {RBSearchClippings, tr("Clippings")}, {RBSearchScripts, tr("Scripts")},
-        {RBSearchAudios, tr("Audio")}, {RBSearchVideos, tr("Videos")},
+        {RBSearchDocuments, tr("Documents")}, {RBSearchImages, tr("Images")},          {RBSearchEmails, tr("Mail messages")},
+        {RBSearchArchives, tr("Archives")},   {RBSearchDiskImages, tr("Disk images")}, {RBSearchApplications, tr("Applications")},
+        {RBSearchClippings, tr("Clippings")}, {RBSearchScripts, tr("Scripts")},        {RBSearchAudios, tr("Audio")},
+        {RBSearchVideos, tr("Videos")},
     };
     for (qsizetype i = 0; i + 1 < kindBoxes.size(); i += 2)
         kinds->addRow(c.checkBox(kindBoxes[i].first, kindBoxes[i].second), c.checkBox(kindBoxes[i + 1].first, kindBoxes[i + 1].second));

@@ -131,8 +131,7 @@ void SettingsWindow::showStampColor(const QColor &color)
 
 void SettingsWindow::chooseStampColor()
 {
-    const QColor chosen = QColorDialog::getColor(m_controller.stampColor(), this, tr("Stamp Colour"),
-                                                 QColorDialog::ShowAlphaChannel);
+    const QColor chosen = QColorDialog::getColor(m_controller.stampColor(), this, tr("Stamp Colour"), QColorDialog::ShowAlphaChannel);
     if (!chosen.isValid())
         return;
     m_controller.setStampColor(chosen);

@@ -2,9 +2,9 @@
 
 #include "app/Controller.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFont>
-#include <QAction>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -29,8 +29,7 @@ QString describeLastCommand(const Controller &controller)
     if (seen.text.isEmpty())
         return QCoreApplication::translate("TrayIcon", "none since Wendle started");
     return QCoreApplication::translate("TrayIcon", "\u201c%1\u201d by %2 at %3")
-        .arg(seen.text,
-             seen.byChat ? QCoreApplication::translate("TrayIcon", "chat") : QCoreApplication::translate("TrayIcon", "mail"),
+        .arg(seen.text, seen.byChat ? QCoreApplication::translate("TrayIcon", "chat") : QCoreApplication::translate("TrayIcon", "mail"),
              seen.at.toString(QStringLiteral("HH:mm")));
 }
 

@@ -18,9 +18,9 @@ class Controller;
 
 // What the tray menu reports, gathered when the menu opens.
 struct TrayFacts {
-    QString mail;         // how commands come in by mail and how replies leave
-    QString chat;         // how chat replies leave
-    QString lastCommand;  // the newest command taken in, how and when
+    QString mail;                 // how commands come in by mail and how replies leave
+    QString chat;                 // how chat replies leave
+    QString lastCommand;          // the newest command taken in, how and when
     bool remoteCommandsOn = true; // enableRemoteCommands: off while the owner has paused them
 };
 

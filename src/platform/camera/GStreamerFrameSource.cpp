@@ -135,9 +135,9 @@ bool GStreamerFrameSource::open(const QString &description, QString *consoleLine
     // than real time (a test pattern, a file) does not spin a core.
     // Frames beyond the limit are dropped before the conversion, the costly
     // step of a pipeline whose pictures nobody looks at.
-    GstElement *pipeline = buildPipeline(description,
-                                         QByteArray("capsfilter name=") + PaceName + " ! videorate drop-only=true name=" + RateName,
-                                         "max-buffers=1 drop=true sync=true wait-on-eos=false", consoleLine);
+    GstElement *pipeline =
+        buildPipeline(description, QByteArray("capsfilter name=") + PaceName + " ! videorate drop-only=true name=" + RateName,
+                      "max-buffers=1 drop=true sync=true wait-on-eos=false", consoleLine);
     if (!pipeline)
         return false;
     GstElement *sink = elementOf(pipeline, SinkName);

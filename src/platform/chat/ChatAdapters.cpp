@@ -27,9 +27,8 @@ bool OutboxChatTransport::send(const OutgoingChat &chat, const QString &)
     const QString name = QStringLiteral("%1-%2.chat.json")
                              .arg(QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz")))
                              .arg(++m_counter, 6, 10, QLatin1Char('0'));
-    const QJsonObject entry{{QStringLiteral("handle"), chat.handle},
-                            {QStringLiteral("text"), chat.text},
-                            {QStringLiteral("file"), chat.filePath}};
+    const QJsonObject entry{
+        {QStringLiteral("handle"), chat.handle}, {QStringLiteral("text"), chat.text}, {QStringLiteral("file"), chat.filePath}};
     QSaveFile file(QDir(m_folder).filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         return false;
@@ -45,14 +44,10 @@ bool ScriptChatTransport::send(const OutgoingChat &, const QString &script)
 ChatTransport &SelectingChatTransport::adapter(ChatRoute route) const
 {
     switch (route) {
-    case ChatRoute::Script:
-        return m_script;
-    case ChatRoute::Xmpp:
-        return m_xmpp;
-    case ChatRoute::Mcabber:
-        return m_mcabber;
-    case ChatRoute::Outbox:
-        break;
+    case ChatRoute::Script: return m_script;
+    case ChatRoute::Xmpp: return m_xmpp;
+    case ChatRoute::Mcabber: return m_mcabber;
+    case ChatRoute::Outbox: break;
     }
     return m_outbox;
 }

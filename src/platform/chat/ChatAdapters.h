@@ -35,9 +35,14 @@ private:
 // outbox when unset or unknown).
 class SelectingChatTransport : public ChatTransport {
 public:
-    SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script,
-                           ChatTransport &xmpp, ChatTransport &mcabber)
-        : m_preferences(preferences), m_outbox(outbox), m_script(script), m_xmpp(xmpp), m_mcabber(mcabber) {}
+    SelectingChatTransport(const Preferences &preferences, ChatTransport &outbox, ChatTransport &script, ChatTransport &xmpp,
+                           ChatTransport &mcabber)
+        : m_preferences(preferences)
+        , m_outbox(outbox)
+        , m_script(script)
+        , m_xmpp(xmpp)
+        , m_mcabber(mcabber)
+    {}
     bool send(const OutgoingChat &chat, const QString &script) override;
     // The chosen adapter's state, or the choice's name when it keeps none.
     QString state() const override;

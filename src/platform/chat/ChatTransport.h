@@ -5,7 +5,7 @@
 namespace wendle {
 
 struct OutgoingChat {
-    QString handle;   // the owner's chat account
+    QString handle; // the owner's chat account
     QString text;
     QString filePath; // empty when no file goes with the text
 };

@@ -6,7 +6,10 @@
 
 namespace wendle {
 
-const ChatTransportInfo *findChatTransport(const QString &choice) { return findNamedChoice(ChatTransports, choice); }
+const ChatTransportInfo *findChatTransport(const QString &choice)
+{
+    return findNamedChoice(ChatTransports, choice);
+}
 
 const ChatTransportInfo &chosenChatTransport(const Preferences &preferences)
 {
@@ -14,6 +17,9 @@ const ChatTransportInfo &chosenChatTransport(const Preferences &preferences)
     return chosen ? *chosen : ChatTransports.front();
 }
 
-QStringList chatTransportNames() { return choiceNames(ChatTransports); }
+QStringList chatTransportNames()
+{
+    return choiceNames(ChatTransports);
+}
 
 } // namespace wendle

@@ -24,8 +24,7 @@ constexpr long LowSpeedSeconds = 60;
 bool allowedHeader(const QString &name)
 {
     const QString lower = name.toLower();
-    return lower == QLatin1String("authorization") || lower == QLatin1String("cookie") ||
-           lower == QLatin1String("expires");
+    return lower == QLatin1String("authorization") || lower == QLatin1String("cookie") || lower == QLatin1String("expires");
 }
 
 int onProgress(void *cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
@@ -45,8 +44,8 @@ struct FileDeleter {
 
 } // namespace
 
-QString putFile(const UploadSlot &slot, const QString &path, const QString &contentType,
-                const QString &trustedCertificate, const std::atomic_bool &cancel)
+QString putFile(const UploadSlot &slot, const QString &path, const QString &contentType, const QString &trustedCertificate,
+                const std::atomic_bool &cancel)
 {
     const QUrl url(slot.putUrl, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();

@@ -20,7 +20,7 @@ struct UploadSlot {
 // trustedCertificate (a PEM file, may be empty) is trusted beside the
 // system's store. Returns empty on success, otherwise why it failed. The
 // cancel flag stops a transfer in progress.
-QString putFile(const UploadSlot &slot, const QString &path, const QString &contentType,
-                const QString &trustedCertificate, const std::atomic_bool &cancel);
+QString putFile(const UploadSlot &slot, const QString &path, const QString &contentType, const QString &trustedCertificate,
+                const std::atomic_bool &cancel);
 
 } // namespace wendle

@@ -30,7 +30,9 @@ QString systemError(int error)
 } // namespace
 
 McabberChatTransport::McabberChatTransport(const Preferences &preferences, Log log)
-    : m_preferences(preferences), m_log(std::move(log)), m_context(std::make_unique<QObject>())
+    : m_preferences(preferences)
+    , m_log(std::move(log))
+    , m_context(std::make_unique<QObject>())
 {
     m_retry = new QTimer(m_context.get());
     m_retry->setInterval(RetryIntervalMs);
@@ -103,7 +105,8 @@ int McabberChatTransport::openFifo(const QString &path, QString *problem) const
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
-            *problem = QStringLiteral("the FIFO %1 does not exist (is mcabber running, with fifo_name set and the fifo module loaded?)").arg(path);
+            *problem =
+                QStringLiteral("the FIFO %1 does not exist (is mcabber running, with fifo_name set and the fifo module loaded?)").arg(path);
         else if (error == ENXIO)
             *problem = QStringLiteral("nothing reads the FIFO %1 (is mcabber running?)").arg(path);
         else if (error == ELOOP)
@@ -159,7 +162,7 @@ void McabberChatTransport::flush()
             if (error == EINTR)
                 continue;
             ::close(fd);
-            waitFor(error == EAGAIN ? QStringLiteral("mcabber does not read its FIFO %1 (the pipe is full)").arg(path)
+            waitFor(error == EAGAIN  ? QStringLiteral("mcabber does not read its FIFO %1 (the pipe is full)").arg(path)
                     : error == EPIPE ? QStringLiteral("nothing reads the FIFO %1 (is mcabber running?)").arg(path)
                                      : QStringLiteral("cannot write to the FIFO %1: %2").arg(path, systemError(error)));
             return;

@@ -62,7 +62,7 @@ private:
     const Preferences &m_preferences;
     Log m_log;
     std::deque<Reply> m_waiting;
-    QString m_problem;     // why replies wait; empty while the FIFO takes them
+    QString m_problem; // why replies wait; empty while the FIFO takes them
     qsizetype m_dropped = 0;
     std::unique_ptr<QObject> m_context;
     QTimer *m_retry = nullptr;

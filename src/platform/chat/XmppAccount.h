@@ -10,7 +10,7 @@ class Preferences;
 // Everything needed to log in to the chat server, read from the preferences
 // at each (re)connection so that changes apply without a restart.
 struct XmppAccount {
-    QString jid;                 // the computer's account, with a resource
+    QString jid; // the computer's account, with a resource
     QString domain;
     QString host;                // empty: the domain's own server (DNS SRV)
     quint16 port = 0;            // 0: the standard port

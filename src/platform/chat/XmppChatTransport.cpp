@@ -30,10 +30,17 @@ XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
     QObject *context = m_context.get();
     XmppSession::Callbacks callbacks;
     callbacks.messageReceived = [this, context](const QString &from, const QString &text) {
-        QMetaObject::invokeMethod(context, [this, from, text] { received(from, text); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [this, from, text] { received(from, text); }, Qt::QueuedConnection);
     };
     callbacks.log = [this, context](const QString &line) {
-        QMetaObject::invokeMethod(context, [this, line] { if (m_log) m_log(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context,
+            [this, line] {
+                if (m_log)
+                    m_log(line);
+            },
+            Qt::QueuedConnection);
     };
     callbacks.remoteLog = [this, context](const QString &kind, const QString &line) {
         QMetaObject::invokeMethod(
@@ -41,13 +48,16 @@ XmppChatTransport::XmppChatTransport(const Preferences &preferences, Log log)
             Qt::QueuedConnection);
     };
     callbacks.linkChanged = [this, context](bool up, int failedTries) {
-        QMetaObject::invokeMethod(context, [this, up, failedTries] {
-            if (up != m_linkUp || !m_linkChangedAt.isValid())
-                m_linkChangedAt = QDateTime::currentDateTime();
-            m_linkUp = up;
-            m_everUp = m_everUp || up;
-            m_failedTries = failedTries;
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context,
+            [this, up, failedTries] {
+                if (up != m_linkUp || !m_linkChangedAt.isValid())
+                    m_linkChangedAt = QDateTime::currentDateTime();
+                m_linkUp = up;
+                m_everUp = m_everUp || up;
+                m_failedTries = failedTries;
+            },
+            Qt::QueuedConnection);
     };
     m_session = new XmppSession(std::move(callbacks));
     m_session->moveToThread(&m_thread);
@@ -61,7 +71,8 @@ XmppChatTransport::~XmppChatTransport()
 {
     stop();
     if (m_thread.isRunning()) {
-        QMetaObject::invokeMethod(m_session, [session = m_session] { delete session; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_session, [session = m_session] { delete session; }, Qt::BlockingQueuedConnection);
         m_thread.quit();
         m_thread.wait();
     } else {
@@ -71,7 +82,8 @@ XmppChatTransport::~XmppChatTransport()
 
 template <typename Call> void XmppChatTransport::post(Call call)
 {
-    QMetaObject::invokeMethod(m_session, [session = m_session, call] { call(*session); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_session, [session = m_session, call] { call(*session); }, Qt::QueuedConnection);
 }
 
 void XmppChatTransport::start()
@@ -86,7 +98,8 @@ void XmppChatTransport::stop()
 {
     m_review->stop();
     if (m_active && m_thread.isRunning())
-        QMetaObject::invokeMethod(m_session, [session = m_session] { session->close(); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_session, [session = m_session] { session->close(); }, Qt::BlockingQueuedConnection);
     m_active = false;
     m_remoteLog.flush(QDateTime::currentDateTime());
 }
@@ -102,8 +115,9 @@ QString XmppChatTransport::state() const
     const QString since = m_linkChangedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     if (m_linkUp)
         return QStringLiteral("xmpp, connected as %1 since %2").arg(m_account.jid, since);
-    const QString tries = m_failedTries > 0 ? QStringLiteral(" (%1 %2 failed)").arg(m_failedTries).arg(m_failedTries == 1 ? "try has" : "tries have")
-                                            : QString();
+    const QString tries = m_failedTries > 0
+                              ? QStringLiteral(" (%1 %2 failed)").arg(m_failedTries).arg(m_failedTries == 1 ? "try has" : "tries have")
+                              : QString();
     if (m_linkChangedAt.isValid() && m_everUp)
         return QStringLiteral("xmpp, disconnected since %1; logging in again as %2%3").arg(since, m_account.jid, tries);
     return QStringLiteral("xmpp, logging in as %1%2").arg(m_account.jid, tries);

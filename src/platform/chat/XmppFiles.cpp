@@ -135,8 +135,7 @@ void XmppSession::sendFile(const QString &to, const QString &path)
     xmpp_stanza_t *request = element(m_ctx, "request", UploadNs);
     xmpp_stanza_set_attribute(request, "filename", file.fileName().toUtf8().constData());
     xmpp_stanza_set_attribute(request, "size", QByteArray::number(file.size()).constData());
-    xmpp_stanza_set_attribute(request, "content-type",
-                              QMimeDatabase().mimeTypeForFile(file).name().toUtf8().constData());
+    xmpp_stanza_set_attribute(request, "content-type", QMimeDatabase().mimeTypeForFile(file).name().toUtf8().constData());
     xmpp_stanza_add_child_ex(iq.get(), request, 0);
     sendIq(iq.get(), m_uploadJid, [this, to, path](xmpp_stanza_t *reply) { slotArrived(to, path, reply); });
 }
@@ -174,8 +173,7 @@ void XmppSession::slotArrived(const QString &to, const QString &path, xmpp_stanz
     m_uploads.start([this, to, path, slot, contentType, certificate, cancel = m_cancelUploads] {
         const QString error = putFile(slot, path, contentType, certificate, *cancel);
         QMetaObject::invokeMethod(
-            this, [this, to, path, getUrl = slot.getUrl, error] { uploadFinished(to, path, getUrl, error); },
-            Qt::QueuedConnection);
+            this, [this, to, path, getUrl = slot.getUrl, error] { uploadFinished(to, path, getUrl, error); }, Qt::QueuedConnection);
     });
 }
 

@@ -46,8 +46,8 @@ struct XmppCallbacks {
         if (level == XMPP_LEVEL_DEBUG && message && std::strncmp(message, SocketFailure, sizeof SocketFailure - 1) == 0) {
             session->m_libraryError = QString::fromLocal8Bit(std::strerror(std::atoi(message + sizeof SocketFailure - 1)));
         } else if (level >= XMPP_LEVEL_ERROR) {
-            const QString what = text(area) == QLatin1String("auth") ? QStringLiteral("the server refused the login: ")
-                                                                      : text(area) + QLatin1String(": ");
+            const QString what =
+                text(area) == QLatin1String("auth") ? QStringLiteral("the server refused the login: ") : text(area) + QLatin1String(": ");
             session->m_libraryError = what + text(message);
         }
     }
@@ -79,18 +79,9 @@ struct XmppCallbacks {
             t_running->m_certificateError = text(error);
         return 0; // never talk to a server whose certificate does not verify
     }
-    static int message(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self)
-    {
-        return static_cast<XmppSession *>(self)->onMessage(stanza);
-    }
-    static int presence(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self)
-    {
-        return static_cast<XmppSession *>(self)->onPresence(stanza);
-    }
-    static int iq(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self)
-    {
-        return static_cast<XmppSession *>(self)->onIq(stanza);
-    }
+    static int message(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self) { return static_cast<XmppSession *>(self)->onMessage(stanza); }
+    static int presence(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self) { return static_cast<XmppSession *>(self)->onPresence(stanza); }
+    static int iq(xmpp_conn_t *, xmpp_stanza_t *stanza, void *self) { return static_cast<XmppSession *>(self)->onIq(stanza); }
 };
 
 XmppSession::XmppSession(Callbacks callbacks)
@@ -193,8 +184,8 @@ void XmppSession::startAttempt()
     xmpp_conn_set_sockopt_callback(m_conn, &XmppCallbacks::socket);
     t_running = this;
     const QByteArray host = m_account.host.toUtf8();
-    const int status = xmpp_connect_client(m_conn, host.isEmpty() ? nullptr : host.constData(), m_account.port,
-                                           &XmppCallbacks::connection, this);
+    const int status =
+        xmpp_connect_client(m_conn, host.isEmpty() ? nullptr : host.constData(), m_account.port, &XmppCallbacks::connection, this);
     if (status != XMPP_EOK) {
         connectionEvent(XMPP_CONN_FAIL, 0, QStringLiteral("the server's address could not be resolved"));
         return;
@@ -300,10 +291,10 @@ void XmppSession::connectionEvent(int event, int error, const QString &streamErr
         const QString why = describeFailure(error, streamError);
         log(wasConnected ? QStringLiteral("Wendle Error: the chat connection of %1 was lost (%2); Wendle logs in again "
                                           "after growing pauses")
-                                   .arg(m_account.jid, why)
+                               .arg(m_account.jid, why)
                          : QStringLiteral("Wendle Error: cannot log in to chat as %1 (%2); Wendle tries again after "
                                           "growing pauses")
-                                   .arg(m_account.jid, why));
+                               .arg(m_account.jid, why));
     }
     scheduleRetry();
     if (m_callbacks.linkChanged)
@@ -355,16 +346,17 @@ bool XmppSession::onMessage(xmpp_stanza_t *stanza)
     const QString type = text(xmpp_stanza_get_type(stanza));
     const QString from = text(xmpp_stanza_get_from(stanza));
     if (type == QLatin1String("error")) {
-        remoteLog(QStringLiteral("chat delivery errors"),
-                  QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)").arg(from.left(200), errorCondition(stanza)));
+        remoteLog(
+            QStringLiteral("chat delivery errors"),
+            QStringLiteral("Wendle Error: a chat message to %1 could not be delivered (%2)").arg(from.left(200), errorCondition(stanza)));
         return true;
     }
     if (type == QLatin1String("groupchat") || type == QLatin1String("headline"))
         return true;
     if (!type.isEmpty() && type != QLatin1String("chat") && type != QLatin1String("normal")) {
-        remoteLog(QStringLiteral("chat messages of unknown types"),
-                  QStringLiteral("Wendle Log Update:  ignored a chat message of unknown type \"%1\" from %2")
-                      .arg(type.left(40), from.left(200)));
+        remoteLog(
+            QStringLiteral("chat messages of unknown types"),
+            QStringLiteral("Wendle Log Update:  ignored a chat message of unknown type \"%1\" from %2").arg(type.left(40), from.left(200)));
         return true;
     }
     char *body = xmpp_message_get_body(stanza);
@@ -382,8 +374,8 @@ bool XmppSession::onMessage(xmpp_stanza_t *stanza)
 bool XmppSession::onPresence(xmpp_stanza_t *stanza)
 {
     const QString from = text(xmpp_stanza_get_from(stanza));
-    if (text(xmpp_stanza_get_type(stanza)) != QLatin1String("subscribe") || m_account.remoteAddress.isEmpty() ||
-        bareAddress(from) != bareAddress(m_account.remoteAddress))
+    if (text(xmpp_stanza_get_type(stanza)) != QLatin1String("subscribe") || m_account.remoteAddress.isEmpty()
+        || bareAddress(from) != bareAddress(m_account.remoteAddress))
         return true;
     Stanza answer(xmpp_presence_new(context()));
     xmpp_stanza_set_type(answer.get(), "subscribed");
@@ -460,8 +452,8 @@ void XmppSession::sendText(const QString &to, const QString &body, const QString
     const QByteArray bytes = xmlText(body, MostBodyBytes);
     if (bytes.size() < body.toUtf8().size())
         log(QStringLiteral("Wendle Log Update:  a chat reply to %1 was cut to %2 bytes").arg(to).arg(bytes.size()));
-    Stanza message(xmpp_message_new(context(), "chat", to.toUtf8().constData(),
-                                    QStringLiteral("wendle%1").arg(++m_nextId).toUtf8().constData()));
+    Stanza message(
+        xmpp_message_new(context(), "chat", to.toUtf8().constData(), QStringLiteral("wendle%1").arg(++m_nextId).toUtf8().constData()));
     xmpp_message_set_body(message.get(), bytes.constData());
     if (!oobUrl.isEmpty()) {
         xmpp_stanza_t *outOfBand = element(context(), "x", "jabber:x:oob");

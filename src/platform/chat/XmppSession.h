@@ -98,7 +98,7 @@ private:
     _xmpp_ctx_t *context();
     _xmpp_conn_t *m_conn = nullptr;
     bool m_connected = false;
-    bool m_inLoop = false;    // inside libstrophe's loop: no second run may start
+    bool m_inLoop = false; // inside libstrophe's loop: no second run may start
     bool m_releasing = false;
     bool m_everConnected = false;
     bool m_outageReported = false;
@@ -111,7 +111,7 @@ private:
     quint64 m_watchedGeneration = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    QTimer *m_tick = nullptr;  // libstrophe's own timeouts
+    QTimer *m_tick = nullptr; // libstrophe's own timeouts
     QTimer *m_retry = nullptr;
 
     quint64 m_nextId = 0;

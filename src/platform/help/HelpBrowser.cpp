@@ -9,9 +9,7 @@
 
 namespace wendle {
 
-HelpBrowser::HelpBrowser(QWidget *parent)
-    : QWidget(parent, Qt::Window)
-    , m_browser(new QTextBrowser(this))
+HelpBrowser::HelpBrowser(QWidget *parent) : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this))
 {
     setWindowTitle(QStringLiteral("Wendle Help"));
     setObjectName(QStringLiteral("helpViewer"));

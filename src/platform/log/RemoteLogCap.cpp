@@ -8,11 +8,8 @@ constexpr qint64 HourInSeconds = 3600;
 
 } // namespace
 
-RemoteLogCap::RemoteLogCap(Writer writer, QString place)
-    : m_writer(std::move(writer))
-    , m_place(std::move(place))
-{
-}
+RemoteLogCap::RemoteLogCap(Writer writer, QString place) : m_writer(std::move(writer)), m_place(std::move(place))
+{}
 
 void RemoteLogCap::write(const QString &kind, const QString &line, const QDateTime &now)
 {
@@ -26,9 +23,7 @@ void RemoteLogCap::write(const QString &kind, const QString &line, const QDateTi
         return;
     }
     ++tally.written;
-    m_writer(tally.written < LinesPerHour
-                 ? line
-                 : line + QStringLiteral(" (more %1 within the hour are counted, not written)").arg(kind));
+    m_writer(tally.written < LinesPerHour ? line : line + QStringLiteral(" (more %1 within the hour are counted, not written)").arg(kind));
 }
 
 void RemoteLogCap::flush(const QDateTime &now)

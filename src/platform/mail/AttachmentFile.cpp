@@ -143,8 +143,7 @@ QString writeUnder(const QDir &folder, const QString &name, const QByteArray &by
         }
         ::close(claim);
         QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()
-            && QFile::setPermissions(path, OwnerOnly))
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit() && QFile::setPermissions(path, OwnerOnly))
             return path;
         *error = QStringLiteral("cannot write the attachment %1: %2").arg(path, file.errorString());
         QFile::remove(path);
@@ -175,8 +174,8 @@ QString safeAttachmentName(const QString &proposed, const QString &mediaType)
     return suffix.isEmpty() ? QStringLiteral("attachment") : QStringLiteral("attachment.") + suffix;
 }
 
-QString saveAttachment(const QString &folderPath, const QString &proposedName, const QString &mediaType,
-                       const QByteArray &bytes, QString *error, bool *folderFull)
+QString saveAttachment(const QString &folderPath, const QString &proposedName, const QString &mediaType, const QByteArray &bytes,
+                       QString *error, bool *folderFull)
 {
     if (folderFull)
         *folderFull = false;

@@ -28,7 +28,7 @@ qint64 attachmentFolderBytes(const QString &folder);
 // room and overfill it together. Returns the path of a private file; an empty
 // string with *folderFull set when it would pass MaxAttachmentFolderBytes, or
 // with *error set when it cannot be written.
-QString saveAttachment(const QString &folder, const QString &proposedName, const QString &mediaType,
-                       const QByteArray &bytes, QString *error, bool *folderFull = nullptr);
+QString saveAttachment(const QString &folder, const QString &proposedName, const QString &mediaType, const QByteArray &bytes,
+                       QString *error, bool *folderFull = nullptr);
 
 } // namespace wendle

@@ -37,10 +37,10 @@ bool isDropped(const xmlNode *element)
 
 bool isBlock(const xmlNode *element)
 {
-    return named(element, {"address", "article", "aside", "blockquote", "caption", "center", "dd", "div", "dl", "dt",
-                           "fieldset", "figcaption", "figure", "footer", "form", "h1", "h2", "h3", "h4", "h5", "h6",
-                           "header", "hr", "li", "main", "nav", "ol", "p", "pre", "section", "table", "td", "th", "tr",
-                           "ul"});
+    return named(element, {"address", "article",  "aside",      "blockquote", "caption", "center", "dd",   "div", "dl",
+                           "dt",      "fieldset", "figcaption", "figure",     "footer",  "form",   "h1",   "h2",  "h3",
+                           "h4",      "h5",       "h6",         "header",     "hr",      "li",     "main", "nav", "ol",
+                           "p",       "pre",      "section",    "table",      "td",      "th",     "tr",   "ul"});
 }
 
 // The containers mail programs wrap the answered message in, attribution and
@@ -50,10 +50,10 @@ bool holdsQuotedMessage(const xmlNode *element)
     if (named(element, {"blockquote"}))
         return true;
     for (const QString &name : attribute(element, "class").split(u' ', Qt::SkipEmptyParts)) {
-        if (name == QLatin1String("gmail_quote") || name == QLatin1String("gmail_attr")
-            || name.endsWith(QLatin1String("yahoo_quoted")) || name == QLatin1String("moz-cite-prefix")
-            || name == QLatin1String("moz-forward-container") || name == QLatin1String("protonmail_quote")
-            || name == QLatin1String("OutlookMessageHeader") || name == QLatin1String("zmail_extra"))
+        if (name == QLatin1String("gmail_quote") || name == QLatin1String("gmail_attr") || name.endsWith(QLatin1String("yahoo_quoted"))
+            || name == QLatin1String("moz-cite-prefix") || name == QLatin1String("moz-forward-container")
+            || name == QLatin1String("protonmail_quote") || name == QLatin1String("OutlookMessageHeader")
+            || name == QLatin1String("zmail_extra"))
             return true;
     }
     const QString marker = attribute(element, "data-marker");
@@ -227,8 +227,8 @@ QString htmlToText(const QString &html)
     const QByteArray utf8 = withValidCharacters(html).toUtf8();
     // The text is already decoded: a <meta charset> inside must not make the
     // parser decode it again.
-    const int options = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET
-                        | HTML_PARSE_NODEFDTD | HTML_PARSE_IGNORE_ENC;
+    const int options =
+        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_NODEFDTD | HTML_PARSE_IGNORE_ENC;
     htmlDocPtr document = htmlReadMemory(utf8.constData(), int(utf8.size()), nullptr, "UTF-8", options);
     if (!document)
         return {};

@@ -19,17 +19,13 @@ constexpr qsizetype LongestLine = 1024 * 1024;
 bool announcesChange(const QByteArray &line)
 {
     const QByteArrayList words = line.simplified().split(' ');
-    return words.size() >= 3 && words[0] == "*"
-           && (words[2] == "EXISTS" || words[2] == "RECENT" || words[2] == "EXPUNGE");
+    return words.size() >= 3 && words[0] == "*" && (words[2] == "EXISTS" || words[2] == "RECENT" || words[2] == "EXPUNGE");
 }
 
 } // namespace
 
-ImapIdleLink::ImapIdleLink(const std::atomic_bool &cancel, milliseconds answerWait)
-    : m_handle(&cancel)
-    , m_answerWait(answerWait)
-{
-}
+ImapIdleLink::ImapIdleLink(const std::atomic_bool &cancel, milliseconds answerWait) : m_handle(&cancel), m_answerWait(answerWait)
+{}
 
 ImapIdleLink::~ImapIdleLink()
 {
@@ -56,8 +52,8 @@ bool ImapIdleLink::open(const MailServerSettings &settings, const QByteArray &qu
     return true;
 }
 
-ImapIdleLink::Outcome ImapIdleLink::idle(milliseconds maxWait, const std::function<void()> &onIdling,
-                                         const std::function<void()> &onChange, QString *error)
+ImapIdleLink::Outcome ImapIdleLink::idle(milliseconds maxWait, const std::function<void()> &onIdling, const std::function<void()> &onChange,
+                                         QString *error)
 {
     const QByteArray tag = 'i' + QByteArray::number(++m_tag);
     if (!sendAll(tag + " IDLE\r\n", error))
@@ -192,8 +188,7 @@ bool ImapIdleLink::receiveMore(milliseconds wait, QString *error, bool *timedOut
             return true;
         }
         if (code != CURLE_AGAIN)
-            return breakOff(code == CURLE_OK ? QStringLiteral("the server closed the connection") : m_handle.describeFailure(code),
-                            error);
+            return breakOff(code == CURLE_OK ? QStringLiteral("the server closed the connection") : m_handle.describeFailure(code), error);
         curl_socket_t socket = CURL_SOCKET_BAD;
         if (curl_easy_getinfo(m_handle.get(), CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK || socket == CURL_SOCKET_BAD)
             return breakOff(QStringLiteral("the connection to the server is gone"), error);

@@ -39,8 +39,8 @@ public:
     // cancelled (Failed, with *error). The IDLE goes on through changes:
     // onIdling is called once the server accepted it, onChange at once for
     // every change the server announces, so nothing waits for a round trip.
-    Outcome idle(std::chrono::milliseconds maxWait, const std::function<void()> &onIdling,
-                 const std::function<void()> &onChange, QString *error);
+    Outcome idle(std::chrono::milliseconds maxWait, const std::function<void()> &onIdling, const std::function<void()> &onChange,
+                 QString *error);
 
 private:
     bool command(const QByteArray &text, QByteArrayList *untagged, QString *error);

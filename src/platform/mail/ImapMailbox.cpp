@@ -102,8 +102,7 @@ QByteArray ImapMailbox::quotedFolder(const QByteArray &folderUrl)
 }
 
 ImapMailbox::ImapMailbox(const std::atomic_bool &cancel) : m_handle(&cancel)
-{
-}
+{}
 
 bool ImapMailbox::open(const MailServerSettings &settings, const QString &folder, QString *error)
 {
@@ -182,7 +181,8 @@ QList<ImapMailbox::Fetched> ImapMailbox::fetchMessages(const QList<quint32> &uid
             fetched.status = Fetched::Missing; // expunged meanwhile
         } else if (sizes.value(uid) > maxBytes) {
             fetched.status = Fetched::TooLarge;
-            fetched.error = QStringLiteral("message %1 has %2 bytes, more than the %3 accepted").arg(uid).arg(sizes.value(uid)).arg(maxBytes);
+            fetched.error =
+                QStringLiteral("message %1 has %2 bytes, more than the %3 accepted").arg(uid).arg(sizes.value(uid)).arg(maxBytes);
         } else {
             bool tooLarge = false;
             const QByteArray url = m_url + "/;UID=" + QByteArray::number(uid);
@@ -233,8 +233,8 @@ bool ImapMailbox::storeSeen(const QList<quint32> &uids, bool seen, QString *erro
     return perform(m_url, "UID STORE " + uidSet(uids) + (seen ? " +" : " -") + "FLAGS.SILENT (\\Seen)", &ignored, error);
 }
 
-bool ImapMailbox::perform(const QByteArray &url, const QByteArray &command, QByteArray *output, QString *error,
-                          qint64 maxBytes, bool *tooLarge)
+bool ImapMailbox::perform(const QByteArray &url, const QByteArray &command, QByteArray *output, QString *error, qint64 maxBytes,
+                          bool *tooLarge)
 {
     CURL *curl = m_handle.get();
     Download download{output, maxBytes};

@@ -67,8 +67,8 @@ public:
 private:
     // One request on the open connection: a custom command or, with an empty
     // command, the download of the URL. Fills *output with what libcurl wrote.
-    bool perform(const QByteArray &url, const QByteArray &command, QByteArray *output, QString *error,
-                 qint64 maxBytes = -1, bool *tooLarge = nullptr);
+    bool perform(const QByteArray &url, const QByteArray &command, QByteArray *output, QString *error, qint64 maxBytes = -1,
+                 bool *tooLarge = nullptr);
     bool storeSeen(const QList<quint32> &uids, bool seen, QString *error);
     bool readUidValidity(QString *error);
 

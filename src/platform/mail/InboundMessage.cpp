@@ -83,9 +83,8 @@ void setFlags(QString *error, const QString &text, bool *temporary, bool isTempo
 
 } // namespace
 
-std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error,
-                                               bool *temporary, const KeepAttachment &keepAttachment,
-                                               const CheckSignature &checkSignature)
+std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QString &attachmentFolder, QString *error, bool *temporary,
+                                               const KeepAttachment &keepAttachment, const CheckSignature &checkSignature)
 {
     setFlags(error, QString(), temporary, false);
     if (raw.size() > MaxInboundMessageBytes) {
@@ -130,8 +129,8 @@ std::optional<InboundMail> parseInboundMessage(const QByteArray &raw, const QStr
     if (parts.attachment && !attachmentFolder.isEmpty()) {
         const QByteArray content = decodedContent(parts.attachment);
         if (!keepAttachment || keepAttachment(mail, content.size()))
-            mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment),
-                                                 content, &saveError, &mail.attachmentFolderFull);
+            mail.attachmentPath = saveAttachment(attachmentFolder, proposedName(parts.attachment), mediaType(parts.attachment), content,
+                                                 &saveError, &mail.attachmentFolderFull);
     }
     g_object_unref(message);
     if (!saveError.isEmpty()) {

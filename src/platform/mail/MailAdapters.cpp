@@ -7,7 +7,6 @@ MailAdapters::MailAdapters(const Preferences &preferences, const QString &suppor
     , m_script(preferences)
     , m_smtp(preferences, supportFolder, log)
     , m_selecting(preferences, log, m_outbox, m_smtp, m_script)
-{
-}
+{}
 
 } // namespace wendle

@@ -85,8 +85,7 @@ ConnectionPlan planConnection(const QString &url, MailProtocol protocol)
     const QUrl parsed(url, QUrl::StrictMode);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() || parsed.host().isEmpty() || (scheme != plainScheme && scheme != secureScheme)) {
-        plan.error = QStringLiteral("%1 \"%2\" is not a %3:// or %4:// address with a host")
-                         .arg(key, url, plainScheme, secureScheme);
+        plan.error = QStringLiteral("%1 \"%2\" is not a %3:// or %4:// address with a host").arg(key, url, plainScheme, secureScheme);
         return plan;
     }
     plan.requireTls = scheme == secureScheme || !isLoopbackHost(parsed.host());

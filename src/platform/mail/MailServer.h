@@ -30,8 +30,8 @@ bool isLoopbackHost(const QString &host);
 // smtp/imap) except towards a loopback host, where a plain link is accepted for
 // local relays and tests; so a password never crosses the network in clear.
 struct ConnectionPlan {
-    QString error;           // why the URL is refused; empty when it is usable
-    bool requireTls = true;  // refuse to go on unless the link is encrypted
+    QString error;          // why the URL is refused; empty when it is usable
+    bool requireTls = true; // refuse to go on unless the link is encrypted
     bool ok() const { return error.isEmpty(); }
 };
 

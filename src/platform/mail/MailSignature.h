@@ -20,11 +20,11 @@ struct MailSignature {
     // Good: the signing key's fingerprint. UnknownKey: the key id or
     // fingerprint the signature names.
     QString fingerprint;
-    qint64 signedAt = 0;   // Good: when it was signed, seconds since the epoch
-    QString signedText;    // the text of the signed part, the only text a command is taken from
-    QString unsignedText;  // the text outside it (a list footer, or something added on the way)
-    QString problem;       // Invalid and UnknownKey: why, in words
-    QString keyring;       // the keyring (GnuPG home) it was checked against
+    qint64 signedAt = 0;  // Good: when it was signed, seconds since the epoch
+    QString signedText;   // the text of the signed part, the only text a command is taken from
+    QString unsignedText; // the text outside it (a list footer, or something added on the way)
+    QString problem;      // Invalid and UnknownKey: why, in words
+    QString keyring;      // the keyring (GnuPG home) it was checked against
 
     // Names this signature in the memory of commands taken, so that the same
     // signed command sent again under another Message-ID is known. Empty

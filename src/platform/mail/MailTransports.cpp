@@ -5,7 +5,10 @@
 
 namespace wendle {
 
-const MailTransportInfo *findMailTransport(const QString &choice) { return findNamedChoice(MailTransports, choice); }
+const MailTransportInfo *findMailTransport(const QString &choice)
+{
+    return findNamedChoice(MailTransports, choice);
+}
 
 const MailTransportInfo &chosenMailTransport(const Preferences &preferences)
 {
@@ -13,6 +16,9 @@ const MailTransportInfo &chosenMailTransport(const Preferences &preferences)
     return chosen ? *chosen : MailTransports.front();
 }
 
-QStringList mailTransportNames() { return choiceNames(MailTransports); }
+QStringList mailTransportNames()
+{
+    return choiceNames(MailTransports);
+}
 
 } // namespace wendle

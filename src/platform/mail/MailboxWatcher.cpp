@@ -59,15 +59,15 @@ using std::chrono::milliseconds;
 
 QString connectionKey(const MailServerSettings &settings, const QString &folder)
 {
-    return QStringList{settings.url, settings.user, settings.passwordCommand.join(QChar(0)), settings.trustedCertificate, folder}
-        .join(QChar(1));
+    return QStringList{settings.url, settings.user, settings.passwordCommand.join(QChar(0)), settings.trustedCertificate, folder}.join(
+        QChar(1));
 }
 
 // The connection's mailbox ready for a round: the one kept, refreshed, or a
 // new one. A kept connection that fails is given up for a new one at once, so
 // a server that closed it meanwhile costs no round.
-ImapMailbox *readyMailbox(MailboxWatcher::Connection &connection, const MailboxWatcher::Request &request,
-                          const std::atomic_bool &cancel, QString *error)
+ImapMailbox *readyMailbox(MailboxWatcher::Connection &connection, const MailboxWatcher::Request &request, const std::atomic_bool &cancel,
+                          QString *error)
 {
     const QString key = connectionKey(request.settings, request.folder);
     if (connection.mailbox && connection.key == key) {
@@ -155,14 +155,9 @@ IdleRun runIdle(const MailServerSettings &settings, const QString &folder, const
         onIdling();
     };
     switch (link.idle(timing.cycle, entered, onChange, &error)) {
-    case ImapIdleLink::Outcome::Changed:
-        run.outcome = MailboxWatcher::IdleOutcome::Changed;
-        break;
-    case ImapIdleLink::Outcome::Quiet:
-        run.outcome = MailboxWatcher::IdleOutcome::Quiet;
-        break;
-    case ImapIdleLink::Outcome::Failed:
-        break;
+    case ImapIdleLink::Outcome::Changed: run.outcome = MailboxWatcher::IdleOutcome::Changed; break;
+    case ImapIdleLink::Outcome::Quiet: run.outcome = MailboxWatcher::IdleOutcome::Quiet; break;
+    case ImapIdleLink::Outcome::Failed: break;
     }
     run.idled = milliseconds(idled.isValid() ? idled.elapsed() : 0);
     return run;
@@ -226,16 +221,19 @@ void MailboxWatcher::startIdle()
     m_idleRunning = true;
     QObject *context = m_context.get();
     const auto onIdling = [this, context] {
-        QMetaObject::invokeMethod(context, [this] { idleEntered(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [this] { idleEntered(); }, Qt::QueuedConnection);
     };
     // One notice waits in the queue at a time, however fast the server talks.
     const auto onChange = [this, context, posted = m_idleChangePosted] {
         if (!posted->exchange(true))
-            QMetaObject::invokeMethod(context, [this] { idleChanged(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                context, [this] { idleChanged(); }, Qt::QueuedConnection);
     };
     m_idlePool.start([this, context, settings, folder = commandFolder(), timing = m_idleTiming, cancel = m_cancel, onIdling, onChange] {
         const IdleRun run = runIdle(settings, folder, timing, *cancel, onIdling, onChange);
-        QMetaObject::invokeMethod(context, [this, run] { finishIdle(run.outcome, run.idled); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [this, run] { finishIdle(run.outcome, run.idled); }, Qt::QueuedConnection);
     });
 }
 
@@ -260,12 +258,8 @@ void MailboxWatcher::finishIdle(IdleOutcome outcome, milliseconds idled)
         return;
     switch (outcome) {
     case IdleOutcome::Changed:
-    case IdleOutcome::Quiet:
-        startIdle();
-        break;
-    case IdleOutcome::Unsupported:
-        m_idleRetry->start(LongestPollSeconds * 1000);
-        break;
+    case IdleOutcome::Quiet: startIdle(); break;
+    case IdleOutcome::Unsupported: m_idleRetry->start(LongestPollSeconds * 1000); break;
     case IdleOutcome::Failed: {
         // A server that drops an IDLE it kept a while is working: back at once.
         // One that fails again and again is asked less and less often.
@@ -305,9 +299,9 @@ void MailboxWatcher::startRound(bool fetch)
         return;
     }
     request.folder = commandFolder();
-    request.criteria = commandSearchCriteria({m_preferences.stringValue(QStringLiteral("remoteEmailAddress")),
-                                              m_preferences.stringValue(QStringLiteral("phoneEmailAddress"))},
-                                             QStringLiteral("wndl"));
+    request.criteria = commandSearchCriteria(
+        {m_preferences.stringValue(QStringLiteral("remoteEmailAddress")), m_preferences.stringValue(QStringLiteral("phoneEmailAddress"))},
+        QStringLiteral("wndl"));
     request.attachmentFolder = m_attachmentFolder;
     request.markSeen = m_toMarkSeen.values();
     std::sort(request.markSeen.begin(), request.markSeen.end());
@@ -318,7 +312,8 @@ void MailboxWatcher::startRound(bool fetch)
     QObject *context = m_context.get();
     m_pool.start([this, context, request, cancel = m_cancel, connection = m_connection] {
         const Result result = runRound(request, *connection, *cancel);
-        QMetaObject::invokeMethod(context, [this, result] { finishRound(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [this, result] { finishRound(result); }, Qt::QueuedConnection);
     });
 }
 
@@ -347,17 +342,22 @@ void MailboxWatcher::handOver(const Result &result)
 {
     for (const Result::Item &item : result.items) {
         if (!item.mail && item.temporary) {
-            log(QStringLiteral("Wendle Error: message %1 in the mailbox cannot be taken now (%2); it stays unseen").arg(item.uid).arg(item.error));
+            log(QStringLiteral("Wendle Error: message %1 in the mailbox cannot be taken now (%2); it stays unseen")
+                    .arg(item.uid)
+                    .arg(item.error));
             continue;
         }
         if (!item.mail) {
-            log(QStringLiteral("Wendle Error: message %1 in the mailbox cannot be read (%2); it is marked seen and skipped").arg(item.uid).arg(item.error));
+            log(QStringLiteral("Wendle Error: message %1 in the mailbox cannot be read (%2); it is marked seen and skipped")
+                    .arg(item.uid)
+                    .arg(item.error));
             m_toMarkSeen.insert(item.uid);
             continue;
         }
         if (item.mail->attachmentFolderFull)
             log(QStringLiteral("Wendle Error: the attachment folder %1 is full; message %2 in the mailbox goes without its attachment")
-                    .arg(m_attachmentFolder).arg(item.uid));
+                    .arg(m_attachmentFolder)
+                    .arg(item.uid));
         if (m_handler && m_handler(*item.mail)) {
             m_toMarkSeen.insert(item.uid);
             continue;
@@ -395,12 +395,9 @@ QString MailboxWatcher::connectionState() const
 {
     const QString url = m_preferences.stringValue(QStringLiteral("imapUrl"));
     switch (m_state) {
-    case ConnectionState::NotYet:
-        return QStringLiteral("connecting to ") + url;
-    case ConnectionState::Reading:
-        return QStringLiteral("reading ") + url;
-    case ConnectionState::Failing:
-        break;
+    case ConnectionState::NotYet: return QStringLiteral("connecting to ") + url;
+    case ConnectionState::Reading: return QStringLiteral("reading ") + url;
+    case ConnectionState::Failing: break;
     }
     return QStringLiteral("cannot read %1: %2").arg(url, m_lastConnectionError);
 }

@@ -125,7 +125,7 @@ private:
     std::shared_ptr<Connection> m_connection; // the polls' connection, used on m_pool only
     bool m_idleRunning = false;
     IdleTiming m_idleTiming;
-    int m_idleFailures = 0;        // in a row
+    int m_idleFailures = 0; // in a row
     std::shared_ptr<std::atomic_bool> m_idleChangePosted;
     QTimer *m_idleRetry = nullptr; // child of m_context
     QThreadPool m_idlePool;        // one long IDLE wait at a time

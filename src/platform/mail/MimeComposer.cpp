@@ -107,8 +107,8 @@ GMimeObject *attachmentPart(const QString &path)
     if (!type.contains(u'/'))
         type = QStringLiteral("application/octet-stream");
 
-    GMimePart *part = g_mime_part_new_with_type(type.section(u'/', 0, 0).toLatin1().constData(),
-                                                type.section(u'/', 1).toLatin1().constData());
+    GMimePart *part =
+        g_mime_part_new_with_type(type.section(u'/', 0, 0).toLatin1().constData(), type.section(u'/', 1).toLatin1().constData());
     setContent(part, bytes);
     g_mime_part_set_content_encoding(part, GMIME_CONTENT_ENCODING_BASE64);
     g_mime_object_set_disposition(GMIME_OBJECT(part), "attachment");

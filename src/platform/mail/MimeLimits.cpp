@@ -74,8 +74,7 @@ private:
 
     void add(std::string_view value)
     {
-        if (value.size() > LongestBoundaryKept || m_values.size() >= MostBoundariesKept
-            || value.find("=?") != std::string_view::npos) {
+        if (value.size() > LongestBoundaryKept || m_values.size() >= MostBoundariesKept || value.find("=?") != std::string_view::npos) {
             m_anyLine = true;
             return;
         }

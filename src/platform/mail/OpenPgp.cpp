@@ -5,8 +5,8 @@
 #include "platform/mail/MimeText.h"
 
 #include <QDir>
-#include <QHash>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <gmime/gmime.h>

@@ -8,11 +8,14 @@
 
 namespace wendle {
 
-SelectingMailTransport::SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox,
-                                               MailTransport &smtp, MailTransport &script)
-    : m_preferences(preferences), m_log(std::move(log)), m_outbox(outbox), m_smtp(smtp), m_script(script)
-{
-}
+SelectingMailTransport::SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox, MailTransport &smtp,
+                                               MailTransport &script)
+    : m_preferences(preferences)
+    , m_log(std::move(log))
+    , m_outbox(outbox)
+    , m_smtp(smtp)
+    , m_script(script)
+{}
 
 namespace {
 
@@ -35,12 +38,9 @@ QString encryptionProblem(const QStringList &fingerprints, const MailTransportIn
 MailTransport &SelectingMailTransport::adapter(MailRoute route)
 {
     switch (route) {
-    case MailRoute::Smtp:
-        return m_smtp;
-    case MailRoute::Script:
-        return m_script;
-    case MailRoute::Outbox:
-        break;
+    case MailRoute::Smtp: return m_smtp;
+    case MailRoute::Script: return m_script;
+    case MailRoute::Outbox: break;
     }
     return m_outbox;
 }
@@ -57,7 +57,8 @@ bool SelectingMailTransport::send(const OutgoingMail &plain, const QString &scri
         // repeats the reply's text in the log.
         if (!problem.isNull()) {
             if (m_log)
-                m_log(QStringLiteral("Wendle Error: the reply to %1 was not sent: encryptReplies is on and %2; nothing went out in clear text")
+                m_log(QStringLiteral(
+                          "Wendle Error: the reply to %1 was not sent: encryptReplies is on and %2; nothing went out in clear text")
                           .arg(mail.to, problem));
             return true;
         }

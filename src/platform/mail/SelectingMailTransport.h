@@ -16,8 +16,7 @@ class Preferences;
 // transport) is logged and dropped, never sent in clear text.
 class SelectingMailTransport : public MailTransport {
 public:
-    SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox, MailTransport &smtp,
-                           MailTransport &script);
+    SelectingMailTransport(const Preferences &preferences, MailLog log, MailTransport &outbox, MailTransport &smtp, MailTransport &script);
 
     bool send(const OutgoingMail &mail, const QString &script) override;
 

@@ -60,10 +60,8 @@ bool isUnreachable(CURLcode code)
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_USE_SSL_FAILED:
     case CURLE_LOGIN_DENIED:
-    case CURLE_ABORTED_BY_CALLBACK:
-        return true;
-    default:
-        return false;
+    case CURLE_ABORTED_BY_CALLBACK: return true;
+    default: return false;
     }
 }
 
@@ -87,10 +85,8 @@ std::optional<Envelope> readEnvelope(const QByteArray &bytes, QString *error)
     return envelope;
 }
 
-SmtpSession::SmtpSession(const MailServerSettings &settings, const std::atomic_bool &cancel)
-    : m_settings(settings), m_handle(&cancel)
-{
-}
+SmtpSession::SmtpSession(const MailServerSettings &settings, const std::atomic_bool &cancel) : m_settings(settings), m_handle(&cancel)
+{}
 
 DeliveryResult SmtpSession::deliver(const Envelope &envelope, const QByteArray &message)
 {

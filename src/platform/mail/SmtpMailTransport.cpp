@@ -75,8 +75,8 @@ SmtpMailTransport::Outcome deliverFile(const QString &path, const Folders &folde
     return outcome;
 }
 
-QList<SmtpMailTransport::Outcome> deliverRound(const MailServerSettings &settings, const QStringList &paths,
-                                               const Folders &folders, const std::atomic_bool &cancel)
+QList<SmtpMailTransport::Outcome> deliverRound(const MailServerSettings &settings, const QStringList &paths, const Folders &folders,
+                                               const std::atomic_bool &cancel)
 {
     QList<SmtpMailTransport::Outcome> outcomes;
     SmtpSession session(settings, cancel);
@@ -175,7 +175,8 @@ void SmtpMailTransport::startRound(bool ignoreWaits)
     QObject *context = m_context.get();
     m_pool.start([this, context, settings, due, folders, cancel = m_cancel] {
         const QList<Outcome> outcomes = deliverRound(settings, due, folders, *cancel);
-        QMetaObject::invokeMethod(context, [this, outcomes] { finishRound(outcomes); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [this, outcomes] { finishRound(outcomes); }, Qt::QueuedConnection);
     });
 }
 
@@ -200,9 +201,7 @@ void SmtpMailTransport::finishRound(const QList<Outcome> &outcomes)
                     .arg(outcome.name, outcome.error, failedFolder()));
             m_retries.remove(outcome.name);
             break;
-        case Outcome::Waiting:
-            recordFailure(outcome, reported);
-            break;
+        case Outcome::Waiting: recordFailure(outcome, reported); break;
         }
     }
     const bool again = m_roundWanted;

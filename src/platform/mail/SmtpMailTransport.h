@@ -72,7 +72,7 @@ private:
     QString m_support;
     MailLog m_log;
     std::chrono::milliseconds m_baseDelay{std::chrono::seconds(30)};
-    QHash<QString, Retry> m_retries; // by file name in the queue
+    QHash<QString, Retry> m_retries;    // by file name in the queue
     QSet<QString> m_stuckAfterDelivery; // accepted, yet neither moved nor removed
     bool m_roundRunning = false;
     bool m_roundWanted = false;

@@ -23,8 +23,7 @@ constexpr qint64 RetryAfterMs = 5 * 60 * 1000;
 
 QDBusMessage call(const char *method)
 {
-    return QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(Path), QLatin1String(Interface),
-                                          QLatin1String(method));
+    return QDBusMessage::createMethodCall(QLatin1String(Service), QLatin1String(Path), QLatin1String(Interface), QLatin1String(method));
 }
 
 } // namespace
@@ -72,8 +71,7 @@ void FreedesktopNotifications::send(const QString &summary, const QString &body)
     const bool markup = m_capabilities->contains(QLatin1String("body-markup"));
     QDBusMessage message = call("Notify");
     message << QStringLiteral("Wendle") << uint(0) << QStringLiteral("org.wendle.Wendle") << summary
-            << (markup ? body.toHtmlEscaped() : body)
-            << QStringList{QLatin1String(PauseAction), QStringLiteral("Pause remote commands")}
+            << (markup ? body.toHtmlEscaped() : body) << QStringList{QLatin1String(PauseAction), QStringLiteral("Pause remote commands")}
             << QVariantMap{{QStringLiteral("urgency"), QVariant::fromValue(NormalUrgency)},
                            {QStringLiteral("desktop-entry"), QStringLiteral("org.wendle.Wendle")}}
             << ServerDefaultTimeout;

@@ -9,19 +9,14 @@ namespace wendle {
 
 QString SettingsPreferences::defaultFileName()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-           + QLatin1String("/wendle/wendle.conf");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1String("/wendle/wendle.conf");
 }
 
-SettingsPreferences::SettingsPreferences()
-    : SettingsPreferences(defaultFileName())
-{
-}
+SettingsPreferences::SettingsPreferences() : SettingsPreferences(defaultFileName())
+{}
 
-SettingsPreferences::SettingsPreferences(const QString &fileName)
-    : m_settings(fileName, QSettings::IniFormat)
-{
-}
+SettingsPreferences::SettingsPreferences(const QString &fileName) : m_settings(fileName, QSettings::IniFormat)
+{}
 
 void SettingsPreferences::registerDefaults(const QVariantMap &defaults)
 {

@@ -40,8 +40,8 @@ bool startDetachedForOwner(const QString &program, const QStringList &arguments)
     // intermediate process that exits at once: nothing is left to reap.
     const auto flags = GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_STDOUT_TO_DEV_NULL | G_SPAWN_STDERR_TO_DEV_NULL);
     GError *error = nullptr;
-    const bool started = g_spawn_async(nullptr, argv.data(), nullptr, flags, [](gpointer) { restoreOwnerUmask(); }, nullptr,
-                                       nullptr, &error);
+    const bool started = g_spawn_async(
+        nullptr, argv.data(), nullptr, flags, [](gpointer) { restoreOwnerUmask(); }, nullptr, nullptr, &error);
     if (error)
         g_error_free(error);
     return started;

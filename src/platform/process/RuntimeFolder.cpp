@@ -18,8 +18,7 @@ bool provided = false;
 bool isPrivateFolder(const QByteArray &path)
 {
     struct stat status;
-    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid()
-           && (status.st_mode & 077) == 0;
+    return ::lstat(path.constData(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::getuid() && (status.st_mode & 077) == 0;
 }
 
 QByteArray userName()

@@ -10,8 +10,7 @@ QtScheduler::~QtScheduler()
         delete timer;
 }
 
-TimerId QtScheduler::schedule(std::chrono::milliseconds interval, bool repeating,
-                              std::function<void()> action)
+TimerId QtScheduler::schedule(std::chrono::milliseconds interval, bool repeating, std::function<void()> action)
 {
     const TimerId id = m_nextId++;
     auto *timer = new QTimer;

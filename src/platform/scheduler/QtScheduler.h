@@ -16,8 +16,7 @@ public:
     QtScheduler(const QtScheduler &) = delete;
     QtScheduler &operator=(const QtScheduler &) = delete;
 
-    TimerId schedule(std::chrono::milliseconds interval, bool repeating,
-                     std::function<void()> action) override;
+    TimerId schedule(std::chrono::milliseconds interval, bool repeating, std::function<void()> action) override;
     void cancel(TimerId id) override;
 
 private:

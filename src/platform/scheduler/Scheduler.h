@@ -13,8 +13,7 @@ using TimerId = std::uint64_t; // 0 is never a live timer
 class Scheduler {
 public:
     virtual ~Scheduler() = default;
-    virtual TimerId schedule(std::chrono::milliseconds interval, bool repeating,
-                             std::function<void()> action) = 0;
+    virtual TimerId schedule(std::chrono::milliseconds interval, bool repeating, std::function<void()> action) = 0;
     // Stops a timer; unknown or finished ids are ignored.
     virtual void cancel(TimerId id) = 0;
 };

@@ -6,10 +6,10 @@
 namespace wendle {
 
 struct ScriptHostResult {
-    bool ok = false;   // started, finished in time and exited with 0
+    bool ok = false; // started, finished in time and exited with 0
     int exitCode = -1;
-    QString output;    // standard output, decoded as UTF-8
-    QString error;     // why it failed, for logs and console lines
+    QString output; // standard output, decoded as UTF-8
+    QString error;  // why it failed, for logs and console lines
 };
 
 // The preference that names the program generated scripts are piped to, as

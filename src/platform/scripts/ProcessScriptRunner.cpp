@@ -38,7 +38,8 @@ bool isUnwantedControl(char16_t c)
 // python3"), as a path; empty when the line names none that can be found.
 QString interpreterOf(const QByteArray &firstLine)
 {
-    const QStringList words = QString::fromLocal8Bit(firstLine.mid(2)).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const QStringList words =
+        QString::fromLocal8Bit(firstLine.mid(2)).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return QString();
     if (QFileInfo(words[0]).fileName() != QLatin1String("env"))
@@ -136,7 +137,8 @@ void ProcessScriptRunner::startScriptFile(const QString &path, int timeoutSecond
     // Always from the event loop, never inside this call. The runs are
     // children of the context: they, and the answer, go with it.
     const auto answer = [context, finished](const ScriptResult &result) {
-        QMetaObject::invokeMethod(context, [finished, result] { finished(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context, [finished, result] { finished(result); }, Qt::QueuedConnection);
     };
     const ScriptFilePlan plan = planScriptFile(path);
     if (!plan.refusal.isNull()) {

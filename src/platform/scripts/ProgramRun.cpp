@@ -41,8 +41,7 @@ ScriptResult failure(ScriptResult::Status status, const QString &error)
 
 } // namespace
 
-ProgramRun::ProgramRun(const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutSeconds,
-                       QObject *parent)
+ProgramRun::ProgramRun(const QString &program, const QStringList &arguments, const QByteArray &input, int timeoutSeconds, QObject *parent)
     : QObject(parent)
     , m_input(input)
     , m_seconds(qMax(1, timeoutSeconds))
@@ -116,7 +115,8 @@ void ProgramRun::exited(int exitCode, QProcess::ExitStatus status)
     } else if (exitCode != 0) {
         const QString errorText = decodeScriptText(m_errors).trimmed();
         result.status = ScriptResult::Status::FailedToRun;
-        result.error = QStringLiteral("exit status %1%2").arg(exitCode).arg(errorText.isEmpty() ? QString() : QLatin1String(": ") + errorText);
+        result.error =
+            QStringLiteral("exit status %1%2").arg(exitCode).arg(errorText.isEmpty() ? QString() : QLatin1String(": ") + errorText);
     } else {
         result.status = ScriptResult::Status::Succeeded;
     }

@@ -10,9 +10,9 @@ namespace wendle {
 
 struct ScriptResult {
     enum class Status {
-        Succeeded,    // ran to the end with status 0
-        CannotLoad,   // could not be started or compiled: not executable, no #! line, syntax error
-        FailedToRun,  // started but failed: non-zero exit, killed by a signal or by the time limit
+        Succeeded,   // ran to the end with status 0
+        CannotLoad,  // could not be started or compiled: not executable, no #! line, syntax error
+        FailedToRun, // started but failed: non-zero exit, killed by a signal or by the time limit
     };
     Status status = Status::CannotLoad;
     QString output; // standard output, decoded by decodeScriptText

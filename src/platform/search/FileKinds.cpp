@@ -18,7 +18,10 @@ namespace {
 // by its suffix alone.
 const QString kProbeBase = QStringLiteral("wendle-probe");
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
@@ -47,7 +50,10 @@ bool containsIgnoringCase(std::string_view text, std::string_view literal)
     return false;
 }
 
-bool isWildcard(char c) { return c == '*' || c == '?' || c == '[' || c == ']'; }
+bool isWildcard(char c)
+{
+    return c == '*' || c == '?' || c == '[' || c == ']';
+}
 
 // Characters a glob tail spans: a bracket class counts as one.
 std::size_t spannedLength(std::string_view tail)
@@ -168,9 +174,7 @@ QString KindCatalogue::commentOf(int id) const
 void KindCatalogue::classifyGlob(const QString &globText)
 {
     const std::string glob = globText.toLower().toStdString();
-    const auto hasAny = [](std::string_view text, const char *chars) {
-        return text.find_first_of(chars) != std::string_view::npos;
-    };
+    const auto hasAny = [](std::string_view text, const char *chars) { return text.find_first_of(chars) != std::string_view::npos; };
     if (glob.starts_with("*.")) {
         const std::string_view tail = std::string_view(glob).substr(2);
         if (!hasAny(tail, "*."))
@@ -230,15 +234,13 @@ bool KindCatalogue::decidedByWholeName(std::string_view name, std::string_view l
         if (startsWithIgnoringCase(name, prefix))
             return true;
     }
-    const auto matchesGlob = [&](const std::string &glob) {
-        return fnmatch(glob.c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0;
-    };
+    const auto matchesGlob = [&](const std::string &glob) { return fnmatch(glob.c_str(), std::string(name).c_str(), FNM_CASEFOLD) == 0; };
     // A tail like ",v" lies within the last suffix unless that suffix is shorter.
     if (lastSuffix.size() < m_longestBareTail && std::any_of(m_bareTails.begin(), m_bareTails.end(), matchesGlob))
         return true;
     return std::any_of(m_guardedGlobs.begin(), m_guardedGlobs.end(), [&](const GuardedGlob &guarded) {
-        const bool possible = guarded.literalAtEnd ? endsWithIgnoringCase(name, guarded.literal)
-                                                   : containsIgnoringCase(name, guarded.literal);
+        const bool possible =
+            guarded.literalAtEnd ? endsWithIgnoringCase(name, guarded.literal) : containsIgnoringCase(name, guarded.literal);
         return possible && matchesGlob(guarded.glob);
     });
 }
@@ -262,10 +264,8 @@ std::size_t KindCatalogue::multiPartTailLength(std::string_view name, std::strin
     return longest;
 }
 
-KindResolver::KindResolver()
-    : m_catalogue(KindCatalogue::instance())
-{
-}
+KindResolver::KindResolver() : m_catalogue(KindCatalogue::instance())
+{}
 
 int KindResolver::byName(std::string_view fileName)
 {

@@ -21,8 +21,8 @@ namespace wendle::search {
 struct KindInfo {
     QString mimeName;
     QByteArray mimeNameUtf8;
-    std::vector<std::string> kindWords; // what kind comparisons match, in any locale
-    bool isText = false;   // inherits text/plain
+    std::vector<std::string> kindWords;   // what kind comparisons match, in any locale
+    bool isText = false;                  // inherits text/plain
     TextFormat format = TextFormat::None; // how its text is read; None: it has none
 };
 
@@ -60,7 +60,7 @@ private:
     struct GuardedGlob {
         std::string literal; // lower case; a name without it cannot match
         bool literalAtEnd = false;
-        std::string glob;    // lower case, for fnmatch
+        std::string glob; // lower case, for fnmatch
     };
 
     std::vector<KindInfo> m_kinds;

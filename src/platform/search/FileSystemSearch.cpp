@@ -33,8 +33,7 @@ FileSystemSearch::FileSystemSearch(QString homePath, QString computerRoot)
     : m_homePath(std::move(homePath))
     , m_computerRoot(std::move(computerRoot))
     , m_receiver(std::make_unique<QObject>())
-{
-}
+{}
 
 FileSystemSearch::~FileSystemSearch()
 {
@@ -60,9 +59,8 @@ bool FileSystemSearch::start(const QString &queryText, SearchScope scope, qsizet
         // it belongs on this thread too.
         const search::CompiledQuery compiled(query);
         std::optional<QList<SearchHit>> indexed = index ? index->search(compiled, *cancelled, listLength) : std::nullopt;
-        QList<SearchHit> hits = indexed ? std::move(*indexed)
-                                        : search::walkAndMatch(compiled, root, search::foldersOutsideAnySearch(),
-                                                               threads, *cancelled);
+        QList<SearchHit> hits =
+            indexed ? std::move(*indexed) : search::walkAndMatch(compiled, root, search::foldersOutsideAnySearch(), threads, *cancelled);
         if (cancelled->load())
             return;
         sortHits(hits);
@@ -70,9 +68,8 @@ bool FileSystemSearch::start(const QString &queryText, SearchScope scope, qsizet
             hits.remove(0, hits.size() - listLength);
         // Queued to the receiver, so it runs on the caller's thread. `this` is only
         // touched there, and the receiver dies with the adapter, dropping the call.
-        QMetaObject::invokeMethod(receiver, [this, generation, hits = std::move(hits)] {
-            finish(generation, hits);
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            receiver, [this, generation, hits = std::move(hits)] { finish(generation, hits); }, Qt::QueuedConnection);
         // A walk or an index lookup leaves freed buffers with the allocator; Wendle
         // mostly idles between searches, so they go back to the system.
         indexed.reset();

@@ -33,8 +33,8 @@ public:
     FileSystemSearch(const FileSystemSearch &) = delete;
     FileSystemSearch &operator=(const FileSystemSearch &) = delete;
 
-    bool start(const QString &queryText, SearchScope scope, qsizetype listLength,
-               std::function<void(const QList<SearchHit> &)> onFinished, QString *error) override;
+    bool start(const QString &queryText, SearchScope scope, qsizetype listLength, std::function<void(const QList<SearchHit> &)> onFinished,
+               QString *error) override;
     void cancel() override;
 
     // Walker threads; two by default, enough to keep a disk and a core busy

@@ -28,15 +28,13 @@ bool isMaildirMessage(std::string_view folder, std::string_view name)
 
 } // namespace
 
-FileView::FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch,
-                   const char *openPath)
+FileView::FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch, const char *openPath)
     : m_directoryFd(directoryFd)
     , m_directoryPath(directoryPath)
     , m_nameData(openPath ? openPath : name)
     , m_name(name)
     , m_scratch(scratch)
-{
-}
+{}
 
 FileView::~FileView()
 {
@@ -159,8 +157,8 @@ std::optional<std::string_view> FileView::extractedText(TextFormat format)
             m_extractionProblem = QStringLiteral("unreadable");
             m_extracted = false;
         } else {
-            m_extracted = extractText(format, std::string_view(m_scratch.buffer.data(), m_loaded), limits,
-                                      m_scratch.text, &m_extractionProblem);
+            m_extracted =
+                extractText(format, std::string_view(m_scratch.buffer.data(), m_loaded), limits, m_scratch.text, &m_extractionProblem);
         }
     }
     if (!*m_extracted)

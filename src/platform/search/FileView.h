@@ -33,8 +33,7 @@ class FileView {
 public:
     // name must stay valid and NUL-terminated while the view lives (a dirent name).
     // Without a folder descriptor (AT_FDCWD), openPath is the file's full path.
-    FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch,
-             const char *openPath = nullptr);
+    FileView(int directoryFd, std::string_view directoryPath, const char *name, FileScratch &scratch, const char *openPath = nullptr);
     ~FileView();
     FileView(const FileView &) = delete;
     FileView &operator=(const FileView &) = delete;

@@ -41,13 +41,13 @@ std::string unescapeMountPath(const std::string &text)
 
 bool isOutsideAnySearch(const std::string &type)
 {
-    static const std::unordered_set<std::string> types = {
-        // virtual: the kernel's view of itself, not files of the owner
-        "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs", "debugfs", "tracefs",
-        "configfs", "fusectl", "mqueue", "hugetlbfs", "pstore", "bpf", "binfmt_misc", "autofs",
-        "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal",
-        // network shares
-        "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "davfs", "afs", "ncpfs"};
+    static const std::unordered_set<std::string> types = {// virtual: the kernel's view of itself, not files of the owner
+                                                          "proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "securityfs",
+                                                          "debugfs", "tracefs", "configfs", "fusectl", "mqueue", "hugetlbfs", "pstore",
+                                                          "bpf", "binfmt_misc", "autofs", "efivarfs", "rpc_pipefs", "nsfs", "selinuxfs",
+                                                          "fuse.gvfsd-fuse", "fuse.portal",
+                                                          // network shares
+                                                          "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "davfs", "afs", "ncpfs"};
     return types.contains(type);
 }
 
@@ -102,11 +102,11 @@ private:
 
 class Walker {
 public:
-    Walker(const CompiledQuery &query, const std::unordered_set<std::string> &skipped,
-           const std::atomic<bool> &cancelled)
-        : m_skipped(skipped), m_cancelled(cancelled), m_evaluator(query)
-    {
-    }
+    Walker(const CompiledQuery &query, const std::unordered_set<std::string> &skipped, const std::atomic<bool> &cancelled)
+        : m_skipped(skipped)
+        , m_cancelled(cancelled)
+        , m_evaluator(query)
+    {}
 
     void run(FolderQueue &queue)
     {
@@ -225,9 +225,8 @@ std::unordered_set<std::string> foldersOutsideAnySearch()
     return folders;
 }
 
-QList<SearchHit> walkAndMatch(const CompiledQuery &query, const std::string &root,
-                              const std::unordered_set<std::string> &skippedFolders, int threads,
-                              const std::atomic<bool> &cancelled)
+QList<SearchHit> walkAndMatch(const CompiledQuery &query, const std::string &root, const std::unordered_set<std::string> &skippedFolders,
+                              int threads, const std::atomic<bool> &cancelled)
 {
     FolderQueue queue(root);
     std::vector<std::unique_ptr<Walker>> walkers;

@@ -28,8 +28,7 @@ std::optional<QString> pathAsText(std::string_view path);
 // tree is reached), and folders or files that cannot be read are skipped silently,
 // even when their names match.
 // Stops soon after `cancelled` is set, returning what it found so far.
-QList<SearchHit> walkAndMatch(const CompiledQuery &query, const std::string &root,
-                              const std::unordered_set<std::string> &skippedFolders, int threads,
-                              const std::atomic<bool> &cancelled);
+QList<SearchHit> walkAndMatch(const CompiledQuery &query, const std::string &root, const std::unordered_set<std::string> &skippedFolders,
+                              int threads, const std::atomic<bool> &cancelled);
 
 } // namespace wendle::search

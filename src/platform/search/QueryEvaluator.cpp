@@ -52,24 +52,16 @@ int CompiledQuery::add(const QueryNode &node)
         leaf.comparison = node.comparison;
         leaf.number = node.number;
         return addLeaf(std::move(leaf));
-    case Attribute::Kind:
-        return addLeaf(kindLeaf(node));
-    case Attribute::Path:
-        leaf.source = Source::Path;
-        break;
+    case Attribute::Kind: return addLeaf(kindLeaf(node));
+    case Attribute::Path: leaf.source = Source::Path; break;
     case Attribute::FSName:
-    case Attribute::DisplayName:
-        leaf.source = Source::Name;
-        break;
-    case Attribute::TextContent:
-        leaf.source = Source::Content;
-        break;
+    case Attribute::DisplayName: leaf.source = Source::Name; break;
+    case Attribute::TextContent: leaf.source = Source::Content; break;
     case Attribute::AnyText: {
         // The display name is the file name here, so it is compared once.
         Leaf name{Source::Name, TextPattern(node.pattern, node.modifiers), {}, {}, 0};
         Leaf content{Source::Content, TextPattern(node.pattern, node.modifiers), {}, {}, 0};
-        return addBranch(Node::Type::Or, {addLeaf(std::move(name)), addLeaf(kindLeaf(node)),
-                                          addLeaf(std::move(content))});
+        return addBranch(Node::Type::Or, {addLeaf(std::move(name)), addLeaf(kindLeaf(node)), addLeaf(std::move(content))});
     }
     }
     leaf.pattern = TextPattern(node.pattern, node.modifiers);
@@ -90,9 +82,9 @@ CompiledQuery::Leaf CompiledQuery::kindLeaf(const QueryNode &node) const
     for (int id = 0; id < catalogue.size(); ++id) {
         const KindInfo &kind = catalogue.at(id);
         const bool accepted = namesTypes
-            ? pattern.matches(std::string_view(kind.mimeNameUtf8.constData(), std::size_t(kind.mimeNameUtf8.size())))
-            : std::any_of(kind.kindWords.begin(), kind.kindWords.end(),
-                          [&](const std::string &word) { return matchesKindWord(pattern, word); });
+                                  ? pattern.matches(std::string_view(kind.mimeNameUtf8.constData(), std::size_t(kind.mimeNameUtf8.size())))
+                                  : std::any_of(kind.kindWords.begin(), kind.kindWords.end(),
+                                                [&](const std::string &word) { return matchesKindWord(pattern, word); });
         if (accepted) {
             leaf.acceptedKinds[std::size_t(id)] = true;
             leaf.source = Source::Kind;
@@ -135,11 +127,8 @@ int CompiledQuery::addBranch(Node::Type type, std::vector<int> children)
 
 // ---- QueryEvaluator -------------------------------------------------------------
 
-QueryEvaluator::QueryEvaluator(const CompiledQuery &query)
-    : m_query(query)
-    , m_truths(query.leaves().size(), Truth::Unknown)
-{
-}
+QueryEvaluator::QueryEvaluator(const CompiledQuery &query) : m_query(query), m_truths(query.leaves().size(), Truth::Unknown)
+{}
 
 bool QueryEvaluator::matches(FileView &file)
 {
@@ -182,12 +171,9 @@ QueryEvaluator::Truth QueryEvaluator::test(const CompiledQuery::Leaf &leaf, File
 {
     const auto truthOf = [](bool value) { return value ? Truth::True : Truth::False; };
     switch (leaf.source) {
-    case CompiledQuery::Source::Never:
-        return Truth::False;
-    case CompiledQuery::Source::Name:
-        return truthOf(leaf.pattern.matches(file.name()));
-    case CompiledQuery::Source::Path:
-        return truthOf(leaf.pattern.matches(file.path()));
+    case CompiledQuery::Source::Never: return Truth::False;
+    case CompiledQuery::Source::Name: return truthOf(leaf.pattern.matches(file.name()));
+    case CompiledQuery::Source::Path: return truthOf(leaf.pattern.matches(file.path()));
     case CompiledQuery::Source::Kind:
         if (stage >= Stage::KindByName && file.kindByName() >= 0)
             return truthOf(leaf.acceptedKinds[std::size_t(file.kindByName())]);
@@ -227,8 +213,7 @@ bool QueryEvaluator::contentMatches(const TextPattern &pattern, FileView &file)
     }
     const int byName = file.kindByName();
     const TextFormat formatByName = byName >= 0 ? KindCatalogue::instance().at(byName).format : TextFormat::None;
-    const bool rawFirst = formatByName == TextFormat::Plain
-        || (byName < 0 && file.size().value_or(0) <= qint64(kBytesBeforeKind));
+    const bool rawFirst = formatByName == TextFormat::Plain || (byName < 0 && file.size().value_or(0) <= qint64(kBytesBeforeKind));
     if (rawFirst) {
         const std::optional<std::string_view> head = file.head(pattern.isAnchoredAtStart() ? kHeadBytes : kMaxContentBytes);
         if (!head)

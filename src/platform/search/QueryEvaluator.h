@@ -22,10 +22,10 @@ public:
     enum class Source { Name, Path, Kind, Content, Size, Never };
     struct Leaf {
         Source source = Source::Never;
-        TextPattern pattern;              // Name, Path, Content
-        std::vector<bool> acceptedKinds;  // Kind, by catalogue id
+        TextPattern pattern;             // Name, Path, Content
+        std::vector<bool> acceptedKinds; // Kind, by catalogue id
         Comparison comparison = Comparison::Equal;
-        qint64 number = 0;                // Size
+        qint64 number = 0; // Size
     };
     struct Node {
         enum class Type { And, Or, Leaf };

@@ -7,13 +7,12 @@ namespace wendle::search {
 namespace {
 
 struct Token {
-    enum class Type { End, Name, Star, Equal, Less, LessOrEqual, Greater, GreaterOrEqual,
-                      And, Or, Open, Close, Value, Number };
+    enum class Type { End, Name, Star, Equal, Less, LessOrEqual, Greater, GreaterOrEqual, And, Or, Open, Close, Value, Number };
     Type type = Type::End;
     qsizetype position = 0; // 0-based; messages add one
     qsizetype length = 0;
-    QString name;           // Name
-    Pattern pattern;        // Value
+    QString name;    // Name
+    Pattern pattern; // Value
     ValueModifiers modifiers;
     qint64 number = 0;
 };
@@ -33,8 +32,7 @@ public:
         else
             root = parseOr();
         if (m_error.isEmpty() && m_token.type != Token::Type::End)
-            fail(QStringLiteral("unexpected %1 at position %2 after a complete query")
-                     .arg(describe(m_token), position(m_token)));
+            fail(QStringLiteral("unexpected %1 at position %2 after a complete query").arg(describe(m_token), position(m_token)));
         if (!m_error.isEmpty()) {
             if (error)
                 *error = m_error;
@@ -92,18 +90,32 @@ private:
             return;
         const QChar c = m_text.at(m_next);
         const QChar following = m_next + 1 < m_text.size() ? m_text.at(m_next + 1) : QChar();
-        auto symbol = [&](Token::Type type, int length) { m_token.type = type; m_next += length; };
-        if (c == u'(') return symbol(Token::Type::Open, 1);
-        if (c == u')') return symbol(Token::Type::Close, 1);
-        if (c == u'*') return symbol(Token::Type::Star, 1);
-        if (c == u'=') return symbol(Token::Type::Equal, following == u'=' ? 2 : 1);
-        if (c == u'<') return following == u'=' ? symbol(Token::Type::LessOrEqual, 2) : symbol(Token::Type::Less, 1);
-        if (c == u'>') return following == u'=' ? symbol(Token::Type::GreaterOrEqual, 2) : symbol(Token::Type::Greater, 1);
-        if (c == u'&' && following == u'&') return symbol(Token::Type::And, 2);
-        if (c == u'|' && following == u'|') return symbol(Token::Type::Or, 2);
-        if (c == u'\'' || c == u'"') return scanValue(c);
-        if (c.isDigit()) return scanNumber();
-        if (c.isLetter() || c == u'_') return scanName();
+        auto symbol = [&](Token::Type type, int length) {
+            m_token.type = type;
+            m_next += length;
+        };
+        if (c == u'(')
+            return symbol(Token::Type::Open, 1);
+        if (c == u')')
+            return symbol(Token::Type::Close, 1);
+        if (c == u'*')
+            return symbol(Token::Type::Star, 1);
+        if (c == u'=')
+            return symbol(Token::Type::Equal, following == u'=' ? 2 : 1);
+        if (c == u'<')
+            return following == u'=' ? symbol(Token::Type::LessOrEqual, 2) : symbol(Token::Type::Less, 1);
+        if (c == u'>')
+            return following == u'=' ? symbol(Token::Type::GreaterOrEqual, 2) : symbol(Token::Type::Greater, 1);
+        if (c == u'&' && following == u'&')
+            return symbol(Token::Type::And, 2);
+        if (c == u'|' && following == u'|')
+            return symbol(Token::Type::Or, 2);
+        if (c == u'\'' || c == u'"')
+            return scanValue(c);
+        if (c.isDigit())
+            return scanNumber();
+        if (c.isLetter() || c == u'_')
+            return scanName();
         fail(QStringLiteral("unexpected character '%1' at position %2").arg(c).arg(m_next + 1));
     }
 
@@ -159,7 +171,9 @@ private:
                 return fail(QStringLiteral("the value starting at position %1 has no closing quote").arg(start + 1));
             } else {
                 return fail(QStringLiteral("unknown escape '\\%1' at position %2 (a backslash may only precede "
-                                           "\\, ', \", * or ?)").arg(m_text.at(m_next)).arg(m_next));
+                                           "\\, ', \", * or ?)")
+                                .arg(m_text.at(m_next))
+                                .arg(m_next));
             }
         }
         m_token.type = Token::Type::Value;
@@ -178,8 +192,7 @@ private:
             else if (c == u'w')
                 m_token.modifiers.words = true;
             else
-                return fail(QStringLiteral("unknown modifier '%1' at position %2 (allowed: c, d, w)")
-                                .arg(c).arg(m_next + 1));
+                return fail(QStringLiteral("unknown modifier '%1' at position %2 (allowed: c, d, w)").arg(c).arg(m_next + 1));
         }
     }
 
@@ -189,8 +202,7 @@ private:
 
     QueryNode parseChain(Token::Type joiner, QueryNode::Type type)
     {
-        QueryNode first = joiner == Token::Type::Or ? parseChain(Token::Type::And, QueryNode::Type::And)
-                                                    : parsePrimary();
+        QueryNode first = joiner == Token::Type::Or ? parseChain(Token::Type::And, QueryNode::Type::And) : parsePrimary();
         if (m_token.type != joiner)
             return first;
         QueryNode chain;
@@ -198,8 +210,7 @@ private:
         chain.children.push_back(std::move(first));
         while (m_token.type == joiner) {
             advance();
-            chain.children.push_back(joiner == Token::Type::Or ? parseChain(Token::Type::And, QueryNode::Type::And)
-                                                               : parsePrimary());
+            chain.children.push_back(joiner == Token::Type::Or ? parseChain(Token::Type::And, QueryNode::Type::And) : parsePrimary());
         }
         return chain;
     }
@@ -230,8 +241,7 @@ private:
         if (token.type == Token::Type::Star)
             return Attribute::AnyText;
         if (token.type != Token::Type::Name) {
-            fail(QStringLiteral("expected an attribute name at position %1, found %2")
-                     .arg(position(token), describe(token)));
+            fail(QStringLiteral("expected an attribute name at position %1, found %2").arg(position(token), describe(token)));
             return std::nullopt;
         }
         static const std::pair<const char16_t *, Attribute> known[] = {
@@ -275,15 +285,13 @@ private:
         const Token value = m_token;
         if (node.attribute == Attribute::Size) {
             if (value.type != Token::Type::Number)
-                fail(QStringLiteral("kMDItemFSSize compares with a number; found %1 at position %2")
-                         .arg(describe(value), position(value)));
+                fail(QStringLiteral("kMDItemFSSize compares with a number; found %1 at position %2").arg(describe(value), position(value)));
             node.number = value.number;
         } else if (node.comparison != Comparison::Equal) {
             fail(QStringLiteral("'%1' at position %2 compares numbers, but the attribute at position %3 is text")
                      .arg(sourceText(op), position(op), position(subject)));
         } else if (value.type != Token::Type::Value) {
-            fail(QStringLiteral("expected a quoted value at position %1, found %2")
-                     .arg(position(value), describe(value)));
+            fail(QStringLiteral("expected a quoted value at position %1, found %2").arg(position(value), describe(value)));
         } else {
             node.pattern = value.pattern;
             node.modifiers = value.modifiers;

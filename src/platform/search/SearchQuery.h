@@ -34,9 +34,9 @@ struct QueryNode {
     // Compare
     Attribute attribute = Attribute::AnyText;
     Comparison comparison = Comparison::Equal;
-    Pattern pattern;         // text attributes
+    Pattern pattern; // text attributes
     ValueModifiers modifiers;
-    qint64 number = 0;       // kMDItemFSSize
+    qint64 number = 0; // kMDItemFSSize
 };
 
 // The parsed tree, or nothing with *error naming the 1-based character position of

@@ -43,9 +43,8 @@ char32_t computeBase(char32_t c)
         const QString parts = QChar::decomposition(c);
         if (parts.isEmpty())
             break;
-        const char32_t first = parts.at(0).isHighSurrogate() && parts.size() > 1
-            ? QChar::surrogateToUcs4(parts.at(0), parts.at(1))
-            : parts.at(0).unicode();
+        const char32_t first =
+            parts.at(0).isHighSurrogate() && parts.size() > 1 ? QChar::surrogateToUcs4(parts.at(0), parts.at(1)) : parts.at(0).unicode();
         if (first == c)
             break;
         c = first;

@@ -10,7 +10,10 @@ constexpr std::size_t kNone = std::size_t(-1);
 // Below this size a text is cheaper to match than to prefilter.
 constexpr std::size_t kPrefilterFrom = 256;
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
 
 } // namespace
 
@@ -41,8 +44,7 @@ TextPattern::TextPattern(const Pattern &pattern, const ValueModifiers &modifiers
     }
     if (m_words)
         trimGaps();
-    m_literalLength = int(std::count_if(m_tokens.begin(), m_tokens.end(),
-                                        [](const Token &t) { return t.type == Token::Type::Char; }));
+    m_literalLength = int(std::count_if(m_tokens.begin(), m_tokens.end(), [](const Token &t) { return t.type == Token::Type::Char; }));
     findAsciiRun();
 }
 
@@ -59,11 +61,9 @@ void TextPattern::trimGaps()
 {
     while (!m_tokens.empty() && m_tokens.back().type == Token::Type::Gap)
         m_tokens.pop_back();
-    const auto firstKept = std::find_if(m_tokens.begin(), m_tokens.end(),
-                                        [](const Token &t) { return t.type != Token::Type::Gap; });
+    const auto firstKept = std::find_if(m_tokens.begin(), m_tokens.end(), [](const Token &t) { return t.type != Token::Type::Gap; });
     m_tokens.erase(m_tokens.begin(), firstKept);
-    const bool hasWord = std::any_of(m_tokens.begin(), m_tokens.end(),
-                                     [](const Token &t) { return t.type == Token::Type::Char; });
+    const bool hasWord = std::any_of(m_tokens.begin(), m_tokens.end(), [](const Token &t) { return t.type == Token::Type::Char; });
     if (!hasWord)
         m_tokens.clear(); // an empty word pattern never matches
 }
@@ -197,8 +197,7 @@ int TextPattern::countMatches(std::string_view text, int limit) const
     return count;
 }
 
-template<typename Visit>
-void TextPattern::forEachWordStart(std::string_view text, Visit visit) const
+template <typename Visit> void TextPattern::forEachWordStart(std::string_view text, Visit visit) const
 {
     bool previousIsWord = false;
     for (std::size_t pos = 0;;) {
@@ -257,8 +256,7 @@ bool TextPattern::step(const Token &token, std::string_view text, std::size_t &p
         if (c != token.c)
             return false;
         break;
-    case Token::Type::AnyChar:
-        break;
+    case Token::Type::AnyChar: break;
     case Token::Type::Gap:
         if (isWordCodePoint(c))
             return false;
@@ -269,8 +267,7 @@ bool TextPattern::step(const Token &token, std::string_view text, std::size_t &p
             next = after;
         }
         break;
-    case Token::Type::AnyRun:
-        return false;
+    case Token::Type::AnyRun: return false;
     }
     pos = next;
     return true;

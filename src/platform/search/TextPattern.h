@@ -73,7 +73,7 @@ private:
     bool matchAt(std::string_view text, std::size_t start) const;
     bool step(const Token &token, std::string_view text, std::size_t &pos) const;
     bool atEnd(std::string_view text, std::size_t pos) const;
-    template<typename Visit> void forEachWordStart(std::string_view text, Visit visit) const;
+    template <typename Visit> void forEachWordStart(std::string_view text, Visit visit) const;
 };
 
 } // namespace wendle::search

@@ -65,16 +65,15 @@ bool XdgWorkspace::openFile(const QString &path)
 // dropped, since Wendle passes no files) and starts it in the entry's Path.
 bool XdgWorkspace::openApplication(const ApplicationRequest &application, const QString &)
 {
-    const QString id = application.desktopEntryId.isEmpty() ? defaultApplicationFor(application.mimeType)
-                                                            : application.desktopEntryId;
+    const QString id = application.desktopEntryId.isEmpty() ? defaultApplicationFor(application.mimeType) : application.desktopEntryId;
     GDesktopAppInfo *entry = findApplication(id);
     if (!entry)
         return false;
     GError *error = nullptr;
-    const bool started = !g_desktop_app_info_get_is_hidden(entry)
-                         && g_desktop_app_info_launch_uris_as_manager(entry, nullptr, nullptr, G_SPAWN_SEARCH_PATH,
-                                                                      [](gpointer) { restoreOwnerUmask(); }, nullptr, nullptr,
-                                                                      nullptr, &error);
+    const bool started =
+        !g_desktop_app_info_get_is_hidden(entry)
+        && g_desktop_app_info_launch_uris_as_manager(
+            entry, nullptr, nullptr, G_SPAWN_SEARCH_PATH, [](gpointer) { restoreOwnerUmask(); }, nullptr, nullptr, nullptr, &error);
     if (error)
         g_error_free(error);
     g_object_unref(entry);

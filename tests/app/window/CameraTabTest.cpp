@@ -18,7 +18,12 @@ protected:
 // start or by the tab's button; the window lends the view and gives it back.
 TEST_F(CameraTabTest, TheCameraTabShowsTheControllersPreview)
 {
-    struct Case { const char *name; bool motion; bool pressStart; bool controllerFirst; };
+    struct Case {
+        const char *name;
+        bool motion;
+        bool pressStart;
+        bool controllerFirst;
+    };
     const Case cases[] = {
         {"watch on at start", true, false, false},
         {"preview button", false, true, false},
@@ -64,4 +69,3 @@ TEST_F(CameraTabTest, ThePreviewButtonFollowsTheCameraSwitch)
     window->refresh();
     EXPECT_FALSE(button->isEnabled());
 }
-

@@ -75,9 +75,9 @@ TEST_F(LibraryTableTest, DroppedFilesBecomeEntriesNamedAfterThem)
     drop({file("backup.tar.gz"), supportDir.path(), file("Weather Report.SCPT")}, belowRows);
     drop({file("dangling.scpt")}, belowRows);
     EXPECT_EQ(names(), (QStringList{"weather report", "stk", "backup.tar"}));
-    EXPECT_EQ(console.lines, (QStringList{
-        "Wendle Error: " + supportDir.path() + " is a folder; only a file can become a custom command.",
-        "Wendle Error: " + file("dangling.scpt") + " cannot be read; it was not added to the custom commands."}));
+    EXPECT_EQ(console.lines,
+              (QStringList{"Wendle Error: " + supportDir.path() + " is a folder; only a file can become a custom command.",
+                           "Wendle Error: " + file("dangling.scpt") + " cannot be read; it was not added to the custom commands."}));
 
     // The running library is what quitting stores.
     controller->applicationWillTerminate();

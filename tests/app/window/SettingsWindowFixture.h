@@ -39,8 +39,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
 
-    template <typename Widget>
-    Widget *control(const QString &name) const
+    template <typename Widget> Widget *control(const QString &name) const
     {
         auto *widget = window->findChild<Widget *>(name);
         EXPECT_NE(widget, nullptr) << name.toStdString();
@@ -59,10 +58,12 @@ protected:
     // delivers in real time), at most two seconds.
     QImage shownFrame(RBMovieView *view)
     {
-        waitFor([&] {
-            scheduler.advance(std::chrono::milliseconds(20));
-            return !view->image().isNull();
-        }, 2000);
+        waitFor(
+            [&] {
+                scheduler.advance(std::chrono::milliseconds(20));
+                return !view->image().isNull();
+            },
+            2000);
         return view->image();
     }
 

@@ -3,8 +3,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -21,7 +21,11 @@ namespace {
 
 TEST_F(SettingsWindowTest, StartShowsTheCameraTabOnlyWhileTheCameraWatches)
 {
-    struct Case { bool camera; bool motion; const char *tab; };
+    struct Case {
+        bool camera;
+        bool motion;
+        const char *tab;
+    };
     const Case cases[] = {{false, false, "sec"}, {true, false, "sec"}, {false, true, "sec"}, {true, true, "isight"}};
     for (const Case &c : cases) {
         preferences.setValue(RBEnableiSight, c.camera);
@@ -80,11 +84,15 @@ TEST_F(SettingsWindowTest, TheKeyFieldStoresOnlyKeysTheKeyringHolds)
     QLineEdit *field = control<QLineEdit>(RBOwnerKeyFingerprints);
     auto *problem = control<QLabel>(QStringLiteral("%1Problem").arg(RBOwnerKeyFingerprints));
     const QString fingerprint = "0123456789ABCDEF0123456789ABCDEF01234567";
-    struct Case { QString typed; QString problem; };
+    struct Case {
+        QString typed;
+        QString problem;
+    };
     const Case cases[] = {
         {"12ab", "expected key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none: \"12ab\" is not a "
                  "key fingerprint (40 or 64 hex digits; separate several with commas)"},
-        {"0x" + fingerprint.toLower(), "the key " + fingerprint + " is not in the keyring " + keyring.path() + "; import it first with gpg --import"},
+        {"0x" + fingerprint.toLower(),
+         "the key " + fingerprint + " is not in the keyring " + keyring.path() + "; import it first with gpg --import"},
         {"", ""},
     };
     for (const Case &c : cases) {
@@ -107,7 +115,14 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
     const QString duplicate = "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat "
                               "account.  Please try another chat account and try again.";
     // host and remote are stored before the window opens; field is typed in and left.
-    struct Case { const char *name; QString host, remote; const char *field; QString typed; QStringList alerts; bool scriptWritten; };
+    struct Case {
+        const char *name;
+        QString host, remote;
+        const char *field;
+        QString typed;
+        QStringList alerts;
+        bool scriptWritten;
+    };
     const QList<Case> cases = {
         {"remote typed", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
         {"left without typing", "", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
@@ -153,7 +168,7 @@ TEST_F(SettingsWindowTest, CreateChatScriptWithoutAnAccountAsksForIt)
 TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)
 {
     const QList<QPair<QString, QString>> pages = {
-        {"computer", "html/computer_tab.html"}, {"ped", "html/ped_tab.html"}, {"sec", "html/security_tab.html"},
+        {"computer", "html/computer_tab.html"}, {"ped", "html/ped_tab.html"},       {"sec", "html/security_tab.html"},
         {"chat", "html/chat_tab.html"},         {"custom", "html/custom_tab.html"}, {"isight", "html/isight_tab.html"},
     };
     start();
@@ -186,7 +201,10 @@ TEST_F(SettingsWindowTest, TheConfigurationPageOpensByItselfOnTheFirstStartOnly)
 
 TEST_F(SettingsWindowTest, TheStampColourWellShowsTheStoredColourOrKeepsItsOwn)
 {
-    struct Case { QByteArray stored; QColor shown; };
+    struct Case {
+        QByteArray stored;
+        QColor shown;
+    };
     const Case cases[] = {{"#ff0000ff", QColor(0, 0, 255)}, {"not a colour", QColor(0, 0, 255)}, {"#80ff8000", QColor(255, 128, 0, 128)}};
     for (const Case &c : cases) {
         preferences.setValue(RBiSightStampColor, c.stored);
@@ -219,9 +237,8 @@ TEST_F(SettingsWindowTest, EveryTabIsPhotographedForReview)
 // the table's range; no control stands for a key the table places elsewhere.
 TEST_F(SettingsWindowTest, ControlsFollowTheSettingsTable)
 {
-    const QHash<QString, QString> ownControls = {{RBDefaultFaxModem, "faxModemDropdown"},
-                                                 {RBiSightStampColor, "stampColorWell"},
-                                                 {RBCustomCommands, "libraryTable"}};
+    const QHash<QString, QString> ownControls = {
+        {RBDefaultFaxModem, "faxModemDropdown"}, {RBiSightStampColor, "stampColorWell"}, {RBCustomCommands, "libraryTable"}};
     for (const SettingInfo &info : knownSettings()) {
         const std::string key = info.key.toStdString();
         QWidget *control = window->findChild<QWidget *>(ownControls.value(info.key, info.key));

@@ -46,9 +46,9 @@ QString McabberClient::traceLog() const
                            .arg(ProsodyServer::domain())
                            .arg(server.port())
                            .arg(eventsCommand);
-    if (!QDir().mkpath(home + "/.mcabber/events") || !writeFile(home + "/.mcabber/mcabberrc", rc.toUtf8()) ||
-        !QFile::setPermissions(home + "/.mcabber/mcabberrc", QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        !QFile::setPermissions(home + "/.mcabber", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+    if (!QDir().mkpath(home + "/.mcabber/events") || !writeFile(home + "/.mcabber/mcabberrc", rc.toUtf8())
+        || !QFile::setPermissions(home + "/.mcabber/mcabberrc", QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+        || !QFile::setPermissions(home + "/.mcabber", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
         return ::testing::AssertionFailure() << "cannot write mcabber's configuration in " << home.toStdString();
 
     environment.insert("HOME", home);

@@ -38,12 +38,13 @@ NotificationServer::~NotificationServer()
     // Notices stay until they are closed, each of its own (identical ones are
     // not merged), and the rule records every one.
     const QString record = m_dir.filePath("record");
-    writeFile(record, QStringLiteral("#!/bin/sh\nprintf '%s\\t%s\\t%s\\n' \"$1\" \"$2\" \"$3\" >> '%1'\n")
-                          .arg(m_dir.filePath("notices")).toUtf8());
+    writeFile(record,
+              QStringLiteral("#!/bin/sh\nprintf '%s\\t%s\\t%s\\n' \"$1\" \"$2\" \"$3\" >> '%1'\n").arg(m_dir.filePath("notices")).toUtf8());
     QFile::setPermissions(record, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeFile(m_dir.filePath("dunstrc"), QStringLiteral("[global]\n    timeout = 0\n    stack_duplicates = false\n"
                                                         "[record]\n    appname = \"*\"\n    script = \"%1\"\n")
-                                             .arg(record).toUtf8());
+                                             .arg(record)
+                                             .toUtf8());
 
     m_environment = session.environment();
     m_environment.insert(QStringLiteral("DISPLAY"), display);
@@ -52,8 +53,10 @@ NotificationServer::~NotificationServer()
     m_dunst.start(QStringLiteral("dunst"), {"-config", m_dir.filePath("dunstrc")});
     QDBusConnection bus = QDBusConnection::connectToBus(session.busAddress(), QStringLiteral("notification-server"));
     const bool up = waitFor([&] {
-        return bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")) || m_dunst.state() == QProcess::NotRunning;
-    }) && m_dunst.state() == QProcess::Running;
+                        return bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications"))
+                               || m_dunst.state() == QProcess::NotRunning;
+                    })
+                    && m_dunst.state() == QProcess::Running;
     QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
     if (!up)
         return ::testing::AssertionFailure() << "dunst did not take org.freedesktop.Notifications: "

@@ -23,10 +23,10 @@ struct ParsedMail {
     QString topType;                // media type of the message itself
     QString bodyType;               // "text/plain" ...
     QString bodyCharset;
-    QString bodyEncoding;           // Content-Transfer-Encoding of the text part
-    QString bodyText;               // decoded, "\n" line ends
-    int partCount = 0;              // leaf parts
-    QByteArray attachment;          // decoded bytes of the second leaf part
+    QString bodyEncoding;  // Content-Transfer-Encoding of the text part
+    QString bodyText;      // decoded, "\n" line ends
+    int partCount = 0;     // leaf parts
+    QByteArray attachment; // decoded bytes of the second leaf part
     QString attachmentName;
     QString attachmentType;
     QString attachmentEncoding;
@@ -44,9 +44,11 @@ inline QByteArray mailWithAttachment(const QByteArray &text, const QByteArray &b
 {
     const QByteArray textPart = "--XYZ\r\nContent-Type: text/plain\r\n\r\n" + text + "\r\n";
     QByteArray message = "From: Owner <owner@example.org>\r\nTo: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n"
-                         "Content-Type: multipart/mixed; boundary=XYZ\r\n\r\n" + (textLast ? QByteArray() : textPart)
-                         + "--XYZ\r\nContent-Type: " + type + "\r\nContent-Transfer-Encoding: base64\r\n"
-                         "Content-Disposition: attachment; filename=\"" + filename + "\"\r\n\r\n";
+                         "Content-Type: multipart/mixed; boundary=XYZ\r\n\r\n"
+                         + (textLast ? QByteArray() : textPart) + "--XYZ\r\nContent-Type: " + type
+                         + "\r\nContent-Transfer-Encoding: base64\r\n"
+                           "Content-Disposition: attachment; filename=\""
+                         + filename + "\"\r\n\r\n";
     const QByteArray encoded = bytes.toBase64();
     for (qsizetype i = 0; i < encoded.size(); i += 76)
         message += encoded.mid(i, 76) + "\r\n";
@@ -121,8 +123,7 @@ inline ParsedMail parseMail(const QByteArray &raw)
     for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
         GMimeHeader *header = g_mime_header_list_get_header_at(headers, i);
         const char *value = g_mime_header_get_raw_value(header);
-        mail.headers.insert(QString::fromLatin1(g_mime_header_get_name(header)).toLower(),
-                            QString::fromUtf8(value ? value : "").trimmed());
+        mail.headers.insert(QString::fromLatin1(g_mime_header_get_name(header)).toLower(), QString::fromUtf8(value ? value : "").trimmed());
     }
     mail.subject = QString::fromUtf8(g_mime_message_get_subject(message));
     mail.from = addresses(g_mime_message_get_from(message));

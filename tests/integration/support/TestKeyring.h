@@ -20,13 +20,12 @@ public:
     QString home() const { return m_dir.path(); }
 
     // Runs gpg in batch mode on this home; its exit code.
-    int gpg(const QStringList &arguments, const QByteArray &input = {}, QByteArray *output = nullptr,
-            const QString &program = "gpg") const
+    int gpg(const QStringList &arguments, const QByteArray &input = {}, QByteArray *output = nullptr, const QString &program = "gpg") const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("GNUPGHOME", home());
-        const QStringList batch = program == "gpg" ? QStringList{"--batch", "--yes", "--pinentry-mode", "loopback", "--passphrase", ""}
-                                                   : QStringList{};
+        const QStringList batch =
+            program == "gpg" ? QStringList{"--batch", "--yes", "--pinentry-mode", "loopback", "--passphrase", ""} : QStringList{};
         return runProcess(program, batch + arguments, environment, output, nullptr, input);
     }
 
@@ -38,7 +37,8 @@ public:
         const QStringList dayAgo = fakedTime(QDateTime::currentDateTimeUtc().addDays(-1));
         const QByteArray parameters = "%no-protection\nKey-Type: eddsa\nKey-Curve: ed25519\nKey-Usage: cert\n"
                                       "Subkey-Type: ecdh\nSubkey-Curve: cv25519\nSubkey-Usage: encrypt\n"
-                                      "Name-Real: Owner\nName-Email: " + email.toUtf8() + "\nExpire-Date: 0\n%commit\n";
+                                      "Name-Real: Owner\nName-Email: "
+                                      + email.toUtf8() + "\nExpire-Date: 0\n%commit\n";
         if (gpg(dayAgo + QStringList{"--gen-key"}, parameters) != 0)
             return {};
         const QString fingerprint = fingerprintOf(email);

@@ -73,8 +73,8 @@ TestServer::TestServer() : m_port(freeLoopbackPort())
 {
     // The temporary folder is private (0700); the servers' unprivileged
     // processes must be able to walk into it.
-    QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther
-                                            | QFile::ReadGroup | QFile::ExeGroup);
+    QFile::setPermissions(m_dir.path(),
+                          QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
 }
 
 TestServer::~TestServer()
@@ -117,9 +117,11 @@ QString TestServer::log() const
 {
     QByteArray errors;
     if (!QDir().mkpath(m_dir.filePath("tls"))
-        || runProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key(), "-out", certificate(), "-days",
-                                  "30", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
-                      QProcessEnvironment::systemEnvironment(), nullptr, &errors) != 0)
+        || runProcess("openssl",
+                      {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", key(), "-out",
+                       certificate(), "-days", "30", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1"},
+                      QProcessEnvironment::systemEnvironment(), nullptr, &errors)
+               != 0)
         return ::testing::AssertionFailure() << "openssl cannot make a certificate: " << errors.constData();
     // OpenSMTPD refuses a key others could read.
     QFile::setPermissions(key(), QFile::ReadOwner | QFile::WriteOwner);
@@ -138,7 +140,8 @@ QString SmtpTestServer::unavailable()
                                     QProcessEnvironment::systemEnvironment(), nullptr, &errors);
         return code == 0 ? QString()
                          : "OpenSMTPD keeps its control socket and queue machine-wide, and this machine lets no test make a "
-                           "private mount namespace for them (unshare --mount: " + QString::fromUtf8(errors).trimmed() + u')';
+                           "private mount namespace for them (unshare --mount: "
+                               + QString::fromUtf8(errors).trimmed() + u')';
     }();
     return refusal;
 }
@@ -151,17 +154,23 @@ QString SmtpTestServer::unavailable()
             return made;
     }
     const QString tls = m_tls ? QStringLiteral(" smtps pki 127.0.0.1") : QString();
-    const QString pki = m_tls ? QStringLiteral("pki 127.0.0.1 cert \"%1\"\npki 127.0.0.1 key \"%2\"\n").arg(certificate(), key()) : QString();
-    const QString extra = m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2%3\n").arg(m_extraAddress).arg(m_port).arg(tls);
+    const QString pki =
+        m_tls ? QStringLiteral("pki 127.0.0.1 cert \"%1\"\npki 127.0.0.1 key \"%2\"\n").arg(certificate(), key()) : QString();
+    const QString extra =
+        m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2%3\n").arg(m_extraAddress).arg(m_port).arg(tls);
     QString routes;
     for (qsizetype i = 0; i < m_routes.size(); ++i)
-        routes += QStringLiteral("action \"route%1\" maildir \"%2\" virtual <vusers>\nmatch from any for domain \"%3\" action \"route%1\"\n")
-                      .arg(i).arg(m_routes[i][1], m_routes[i][0]);
+        routes +=
+            QStringLiteral("action \"route%1\" maildir \"%2\" virtual <vusers>\nmatch from any for domain \"%3\" action \"route%1\"\n")
+                .arg(i)
+                .arg(m_routes[i][1], m_routes[i][0]);
     const QString configuration = QStringLiteral("%4table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2%5\n%3"
                                                  "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
                                                  "match from any for domain \"rejected.invalid\" reject\n%6"
                                                  "match from any for any action \"store\"\n")
-                                      .arg(dir).arg(m_port).arg(extra, pki, tls, routes);
+                                      .arg(dir)
+                                      .arg(m_port)
+                                      .arg(extra, pki, tls, routes);
     if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
         || !makeMaildir(dir + "/Maildir") || !QDir().mkpath(dir + "/run") || !QDir().mkpath(dir + "/spool"))
         return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
@@ -169,8 +178,8 @@ QString SmtpTestServer::unavailable()
     // control socket in the private /run; the folders are passed as
     // arguments, never spliced into the shell line.
     return launch("unshare", {"--mount", "--propagation", "private", "--", "sh", "-c",
-                              "mount --bind \"$1\" /run && mount --bind \"$2\" /var/spool && shift 2 && exec \"$@\"", "sh",
-                              dir + "/run", dir + "/spool", findProgram("smtpd"), "-d", "-f", dir + "/smtpd.conf"});
+                              "mount --bind \"$1\" /run && mount --bind \"$2\" /var/spool && shift 2 && exec \"$@\"", "sh", dir + "/run",
+                              dir + "/spool", findProgram("smtpd"), "-d", "-f", dir + "/smtpd.conf"});
 }
 
 QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
@@ -196,16 +205,19 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
         if (::testing::AssertionResult made = makeCertificate(); !made)
             return made;
     }
-    const QString tls = m_tls ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n").arg(certificate(), key())
-                              : QStringLiteral("ssl = no\n");
-    const QString configuration = QStringLiteral(
-        "base_dir = %1/run\nstate_dir = %1/run\nlog_path = %1/server.log\n"
-        "protocols = imap\nlisten = 127.0.0.1\n%3disable_plaintext_auth = no\n"
-        "auth_mechanisms = plain login\ndefault_internal_user = dovenull\ndefault_login_user = dovenull\n"
-        "service imap-login {\n  inet_listener %4 {\n    address = 127.0.0.1\n    port = %2\n%5  }\n}\n"
-        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
-        "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
-        "mail_location = maildir:~/Maildir\n").arg(dir).arg(m_port).arg(tls, m_tls ? "imaps" : "imap", m_tls ? "    ssl = yes\n" : "");
+    const QString tls =
+        m_tls ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n").arg(certificate(), key()) : QStringLiteral("ssl = no\n");
+    const QString configuration =
+        QStringLiteral("base_dir = %1/run\nstate_dir = %1/run\nlog_path = %1/server.log\n"
+                       "protocols = imap\nlisten = 127.0.0.1\n%3disable_plaintext_auth = no\n"
+                       "auth_mechanisms = plain login\ndefault_internal_user = dovenull\ndefault_login_user = dovenull\n"
+                       "service imap-login {\n  inet_listener %4 {\n    address = 127.0.0.1\n    port = %2\n%5  }\n}\n"
+                       "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
+                       "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
+                       "mail_location = maildir:~/Maildir\n")
+            .arg(dir)
+            .arg(m_port)
+            .arg(tls, m_tls ? "imaps" : "imap", m_tls ? "    ssl = yes\n" : "");
     const QString passwd = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(user(), password()).arg(MailUser).arg(MailGroup).arg(dir);
     if (!writeFile(dir + "/dovecot.conf", configuration.toUtf8()) || !writeFile(dir + "/passwd", passwd.toUtf8())
         || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir"))
@@ -239,8 +251,8 @@ bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
 QStringList ImapTestServer::unseenUids(const QString &folder) const
 {
     QByteArray answer, errors;
-    QStringList arguments{"-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(),
-                          "-X", "UID SEARCH UNSEEN"};
+    QStringList arguments{
+        "-s", "--url", QString(url()).replace("/INBOX", u'/' + folder), "--user", user() + u':' + password(), "-X", "UID SEARCH UNSEEN"};
     if (m_tls)
         arguments << "--cacert" << certificate();
     if (runProcess("curl", arguments, QProcessEnvironment::systemEnvironment(), &answer, &errors) != 0)
@@ -260,19 +272,19 @@ QStringList ImapTestServer::unseenUids(const QString &folder) const
         const QString folder = m_dir.filePath(QLatin1String(name));
         if (!QDir().mkpath(folder) || (lp != gid_t(-1) && ::chown(QFile::encodeName(folder).constData(), uid_t(-1), lp) != 0))
             return ::testing::AssertionFailure() << "cannot create " << str(folder) << " for group lp";
-        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteGroup | QFile::ReadGroup | QFile::ExeGroup
-                                          | QFile::ReadOther | QFile::ExeOther);
+        QFile::setPermissions(folder, QFile::permissions(folder) | QFile::WriteGroup | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                          | QFile::ExeOther);
     }
     // DirtyCleanInterval 0: job control files are written at once, not up to
     // half a minute later, so a test can read them as soon as the job is listed.
-    const QString files = QStringLiteral(
-        "ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
-        "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nUser lp\nGroup lp\nFileDevice Yes\n"
-        "ErrorLog %1/log/error_log\n").arg(dir);
-    const QString daemon = QStringLiteral(
-        "Listen 127.0.0.1:%1\nDefaultAuthType None\nWebInterface No\nDirtyCleanInterval 0\n"
-        "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-        "<Policy default>\n  <Limit All>\n    Order deny,allow\n    Allow all\n  </Limit>\n</Policy>\n").arg(m_port);
+    const QString files = QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
+                                         "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\nUser lp\nGroup lp\nFileDevice Yes\n"
+                                         "ErrorLog %1/log/error_log\n")
+                              .arg(dir);
+    const QString daemon = QStringLiteral("Listen 127.0.0.1:%1\nDefaultAuthType None\nWebInterface No\nDirtyCleanInterval 0\n"
+                                          "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                                          "<Policy default>\n  <Limit All>\n    Order deny,allow\n    Allow all\n  </Limit>\n</Policy>\n")
+                               .arg(m_port);
     if (!writeFile(dir + "/cups-files.conf", files.toUtf8()) || !writeFile(dir + "/cupsd.conf", daemon.toUtf8()))
         return ::testing::AssertionFailure() << "cannot write the configuration into " << str(dir);
     if (::testing::AssertionResult listening = launch("cupsd", {"-f", "-c", dir + "/cupsd.conf", "-s", dir + "/cups-files.conf"});

@@ -9,8 +9,8 @@
 
 namespace wendle::test {
 
-int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
-               QByteArray *output, QByteArray *errors, const QByteArray &input)
+int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment, QByteArray *output,
+               QByteArray *errors, const QByteArray &input)
 {
     QProcess process;
     process.setProcessEnvironment(environment);

@@ -19,8 +19,8 @@ void endWithTheTest(QProcess &process);
 
 // Runs a program with input on its standard input to the end; returns its
 // exit code (-1 when it hangs or crashes).
-int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment,
-               QByteArray *output = nullptr, QByteArray *errors = nullptr, const QByteArray &input = QByteArray());
+int runProcess(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment, QByteArray *output = nullptr,
+               QByteArray *errors = nullptr, const QByteArray &input = QByteArray());
 
 // A private session bus and a temporary home for black-box runs of the real
 // binary, the way dbus-run-session gives one to a command.
@@ -42,8 +42,8 @@ public:
     int runWendle(const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr,
                   const QByteArray &input = QByteArray()) const;
     // Runs any program in the session's environment.
-    int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr,
-                   QByteArray *errors = nullptr, const QByteArray &input = QByteArray()) const
+    int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr,
+                   const QByteArray &input = QByteArray()) const
     {
         return runProcess(program, arguments, environment(), output, errors, input);
     }

@@ -71,10 +71,7 @@ protected:
             all.append(buffer, n);
         return all;
     }
-    bool send(const QString &text, const QString &file = QString())
-    {
-        return transport.send({Owner, text, file}, QString());
-    }
+    bool send(const QString &text, const QString &file = QString()) { return transport.send({Owner, text, file}, QString()); }
 
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("mcabber.fifo"));
@@ -98,14 +95,18 @@ TEST_F(McabberTransportTest, RepliesWaitUntilTheFifoHasAReader)
     const Case cases[] = {
         {"missing", [](const QString &) { return true; },
          "the FIFO %1 does not exist (is mcabber running, with fifo_name set and the fifo module loaded?)"},
-        {"regular file", [](const QString &path) {
+        {"regular file",
+         [](const QString &path) {
              QFile file(path);
              return file.open(QIODevice::WriteOnly) && file.write("keep") == 4;
-         }, "%1 is not a FIFO; nothing is written into it"},
-        {"link to a FIFO", [this](const QString &path) {
-             return ::mkfifo(QFile::encodeName(dir.filePath("elsewhere")).constData(), 0600) == 0 &&
-                    QFile::link(dir.filePath("elsewhere"), path);
-         }, "%1 is a symbolic link; mcabberFifo must name the FIFO itself"},
+         },
+         "%1 is not a FIFO; nothing is written into it"},
+        {"link to a FIFO",
+         [this](const QString &path) {
+             return ::mkfifo(QFile::encodeName(dir.filePath("elsewhere")).constData(), 0600) == 0
+                    && QFile::link(dir.filePath("elsewhere"), path);
+         },
+         "%1 is a symbolic link; mcabberFifo must name the FIFO itself"},
         {"no reader", [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
          "nothing reads the FIFO %1 (is mcabber running?)"},
     };
@@ -151,8 +152,8 @@ TEST_F(McabberTransportTest, RepliesArriveAsTheyWereMeant)
          "471:  budget.txt\n472:  notes.txt"},
         {"line ends and control characters", QString::fromUtf8("a\r\nb\rc\u2028d\u2029e\x01\x1b[2J\x7f\xc2\x85\tf"), "",
          Prefix + "a\\nb\\nc\\nd\\ne[2J\tf\n", "a\nb\nc\nd\ne[2J\tf"},
-        {"backslashes", "C:\\new\\temp\\\nx\\\\n", "",
-         Prefix + "C:\\\\new\\\xe2\x81\xa0temp\\\xe2\x81\xa0\\nx\\\\\\n\n", "C:\\new\\temp\\\nx\\\\n"},
+        {"backslashes", "C:\\new\\temp\\\nx\\\\n", "", Prefix + "C:\\\\new\\\xe2\x81\xa0temp\\\xe2\x81\xa0\\nx\\\\\\n\n",
+         "C:\\new\\temp\\\nx\\\\n"},
         {"blanks at the ends", "  indented ", "", Prefix + "\xe2\x81\xa0  indented \xe2\x81\xa0\n", "  indented "},
         {"a file goes as its path", "Wendle found it", "/home/me/a b.pdf", Prefix + "Wendle found it\\n/home/me/a b.pdf\n",
          "Wendle found it\n/home/me/a b.pdf"},
@@ -186,8 +187,8 @@ TEST_F(McabberTransportTest, ALongReplyFillingThePipeWaitsForRoom)
     text += QString(9000, u'y'); // one line longer than a command
 
     ASSERT_TRUE(send(text));
-    EXPECT_EQ(log, QStringList{"Wendle Error: chat replies wait for mcabber: mcabber does not read its FIFO " + fifo +
-                               " (the pipe is full)"});
+    EXPECT_EQ(log,
+              QStringList{"Wendle Error: chat replies wait for mcabber: mcabber does not read its FIFO " + fifo + " (the pipe is full)"});
     QByteArray all;
     while (transport.waitingReplies() > 0) {
         all += readAll();

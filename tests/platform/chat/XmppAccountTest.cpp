@@ -9,10 +9,17 @@ using namespace wendle;
 
 TEST(XmppAccount, ServerAddresses)
 {
-    struct Case { QString text; QString host; quint16 port; };
+    struct Case {
+        QString text;
+        QString host;
+        quint16 port;
+    };
     const Case cases[] = {
-        {"chat.example.org", "chat.example.org", 0}, {" chat.example.org:5223 ", "chat.example.org", 5223},
-        {"[::1]:5222", "::1", 5222}, {"[::1]", "::1", 0}, {"::1", "::1", 0},
+        {"chat.example.org", "chat.example.org", 0},
+        {" chat.example.org:5223 ", "chat.example.org", 5223},
+        {"[::1]:5222", "::1", 5222},
+        {"[::1]", "::1", 0},
+        {"::1", "::1", 0},
     };
     for (const Case &c : cases) {
         QString host;
@@ -33,7 +40,12 @@ TEST(XmppAccount, ServerAddresses)
 TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
 {
     // error: how the error begins; empty when the account is usable.
-    struct Case { const char *name; QString address, server, error; bool requireTls; QString jid; };
+    struct Case {
+        const char *name;
+        QString address, server, error;
+        bool requireTls;
+        QString jid;
+    };
     const Case cases[] = {
         {"remote server from the address", "wendle@example.org", "", "", true, "wendle@example.org/wendle"},
         {"own resource kept", "wendle@example.org/desk", "", "", true, "wendle@example.org/desk"},
@@ -43,7 +55,8 @@ TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
         {"no address", "", "", "hostChatAddress is not set", true, ""},
         {"no domain", "wendle@", "", "hostChatAddress \"wendle@\" is not a chat address", true, ""},
         {"no user", "@example.org", "", "hostChatAddress \"@example.org\" is not a chat address", true, ""},
-        {"bad port", "wendle@example.org", "host:99999", "hostChatServer \"host:99999\" is not host or host:port", true, "wendle@example.org/wendle"},
+        {"bad port", "wendle@example.org", "host:99999", "hostChatServer \"host:99999\" is not host or host:port", true,
+         "wendle@example.org/wendle"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -6,7 +6,11 @@ using namespace wendle::text;
 
 TEST(PrintableText, RemoteTextCannotWriteLinesOfItsOwn)
 {
-    const struct { const char *input; const char *line; const char *text; } cases[] = {
+    const struct {
+        const char *input;
+        const char *line;
+        const char *text;
+    } cases[] = {
         {"Bob\n2026-12-06 (10:00:00): Wendle shut down", "Bob\uFFFD2026-12-06 (10:00:00): Wendle shut down",
          "Bob\n2026-12-06 (10:00:00): Wendle shut down"},
         {"a\rb\x1b[2Jc\x7f", "a\uFFFDb\uFFFD[2Jc\uFFFD", "a\uFFFDb\uFFFD[2Jc\uFFFD"},

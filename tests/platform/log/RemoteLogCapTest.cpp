@@ -23,7 +23,7 @@ TEST(RemoteLogCap, AFewLinesOfAKindAnHourThenACount)
     cap.write(QStringLiteral("chat errors"), QStringLiteral("error late"), start.addSecs(3600));
     ASSERT_EQ(written.size(), 8);
     EXPECT_EQ(written[6], "Wendle Log Update:  995 more chat errors were left out of the log between "
-                          + start.toString("yyyy-MM-dd (HH:mm:ss)") + " and " + start.addSecs(3600).toString("yyyy-MM-dd (HH:mm:ss)"));
+                              + start.toString("yyyy-MM-dd (HH:mm:ss)") + " and " + start.addSecs(3600).toString("yyyy-MM-dd (HH:mm:ss)"));
     EXPECT_EQ(written[7], "error late");
 
     for (int i = 0; i < 7; ++i)

@@ -39,7 +39,11 @@ TEST(InboundMessage, TextFromRealMessageShapes)
 {
     // A boundary named in a text body opens no part there.
     const QByteArray delimitersAsText = "boundary=b\n" + QByteArray("--b\n").repeated(1500);
-    struct Case { const char *name; QByteArray raw; const char *from, *text; };
+    struct Case {
+        const char *name;
+        QByteArray raw;
+        const char *from, *text;
+    };
     const Case cases[] = {
         {"plain, display name", crlf("From: Owner <owner@example.org>\nSubject: x\n\nwndl find named budget\n"),
          "Owner <owner@example.org>", "wndl find named budget\n"},
@@ -49,8 +53,8 @@ TEST(InboundMessage, TextFromRealMessageShapes)
               "wndl find named r=C3=A9sum=C3=A9 and a very long line that is soft=\n-broken\n"),
          "a@example.com", "wndl find named résumé and a very long line that is soft-broken\n"},
         {"iso-8859-1 8bit",
-         crlf("From: a@example.com\nContent-Type: text/plain; charset=ISO-8859-1\nContent-Transfer-Encoding: 8bit\n\n") +
-             QByteArray("wndl find named caf\xe9 na\xefve\r\n"),
+         crlf("From: a@example.com\nContent-Type: text/plain; charset=ISO-8859-1\nContent-Transfer-Encoding: 8bit\n\n")
+             + QByteArray("wndl find named caf\xe9 na\xefve\r\n"),
          "a@example.com", "wndl find named café naïve\n"},
         {"undeclared latin-1 bytes", crlf("From: a@example.com\n\n") + QByteArray("caf\xe9\r\n"), "a@example.com", "café\n"},
         {"html only",
@@ -83,7 +87,11 @@ TEST(InboundMessage, TextFromRealMessageShapes)
 
 TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
 {
-    struct Case { const char *name; QByteArray raw; const char *reason; };
+    struct Case {
+        const char *name;
+        QByteArray raw;
+        const char *reason;
+    };
     const Case cases[] = {
         {"no From", crlf("To: computer@example.com\nSubject: x\n\nwndl help\n"), "From"},
         {"group without members", crlf("From: undisclosed:;\n\nwndl help\n"), "From"},
@@ -92,11 +100,13 @@ TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
         {"too large", crlf("From: a@example.com\n\n") + QByteArray(MaxInboundMessageBytes, 'a'), "larger"},
         {"typed parts in capitals", multipartOf(1500, "CONTENT-TYPE: TEXT/PLAIN\r\n"), "more than 1000 MIME parts"},
         {"untyped parts", multipartOf(1500, ""), "more than 1000 MIME parts"},
-        {"untyped parts, boundary in capitals", multipartOf(1500, "", "CONTENT-TYPE: MULTIPART/MIXED; BOUNDARY=\"b\""), "more than 1000 MIME parts"},
+        {"untyped parts, boundary in capitals", multipartOf(1500, "", "CONTENT-TYPE: MULTIPART/MIXED; BOUNDARY=\"b\""),
+         "more than 1000 MIME parts"},
         {"nested messages", multipartOf(600, "Content-Type: message/rfc822\r\n\r\nFrom: b@example.com\r\n"), "more than 1000 MIME parts"},
         {"untyped messages of a digest", multipartOf(600, "\r\nFrom: b@example.com\r\n", "Content-Type: multipart/digest; boundary=b"),
          "more than 1000 MIME parts"},
-        {"many header lines", "From: a@example.com\r\n" + QByteArray("X-Filler: x\r\n").repeated(30000) + "\r\nx\r\n", "more than 20000 header lines"},
+        {"many header lines", "From: a@example.com\r\n" + QByteArray("X-Filler: x\r\n").repeated(30000) + "\r\nx\r\n",
+         "more than 20000 header lines"},
         {"a huge header", "From: a@example.com\r\nX-Filler: " + QByteArray(5 << 20, 'x') + "\r\n\r\nx\r\n", "headers take more than 4 MB"},
     };
     for (const Case &c : cases) {
@@ -105,8 +115,7 @@ TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
         bool temporary = true;
         EXPECT_FALSE(parseInboundMessage(c.raw, QString(), &error, &temporary));
         const QStringList reasons = QString::fromLatin1(c.reason).split(u'|');
-        EXPECT_TRUE(std::any_of(reasons.cbegin(), reasons.cend(), [&](const QString &r) { return error.contains(r); }))
-            << str(error);
+        EXPECT_TRUE(std::any_of(reasons.cbegin(), reasons.cend(), [&](const QString &r) { return error.contains(r); })) << str(error);
         EXPECT_FALSE(temporary);
     }
 }
@@ -154,14 +163,19 @@ TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndTheMessageKept)
 TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)
 {
     QTemporaryDir dir;
-    struct Case { QByteArray filename; QString savedName; };
+    struct Case {
+        QByteArray filename;
+        QString savedName;
+    };
     const Case cases[] = {
         {"../../etc/passwd", QStringLiteral("passwd")},
         {"/", QStringLiteral("attachment.jpg")},
         {"..\\\\..\\\\windows\\\\evil.exe", QStringLiteral("evil.exe")},
         {".bashrc", QStringLiteral("bashrc")},
         {"bad\x01name\x7f.txt", QStringLiteral("badname.txt")},
-        {"\xe2\x80\xae" "gpj.exe", QStringLiteral("gpj.exe")}, // right-to-left override
+        {"\xe2\x80\xae"
+         "gpj.exe",
+         QStringLiteral("gpj.exe")}, // right-to-left override
         {QByteArray(400, 'x') + ".pdf", QString(196, u'x') + QLatin1String(".pdf")},
     };
     for (const Case &c : cases) {

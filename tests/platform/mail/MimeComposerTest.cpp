@@ -28,24 +28,50 @@ const QDateTime FixedDate(QDate(2026, 12, 4), QTime(13, 35, 31), Qt::OffsetFromU
 TEST(MimeComposer, HeadersAndBodyReadBack)
 {
     // encodings: those GMime may choose for the text part ("" is 7bit)
-    struct Case { const char *name; OutgoingMail mail; QStringList to, cc; QString encodings; };
+    struct Case {
+        const char *name;
+        OutgoingMail mail;
+        QStringList to, cc;
+        QString encodings;
+    };
     const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
     const Case cases[] = {
-        {"plain ascii", {"owner@example.org", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}, {}},
-         {"owner@example.org"}, {}, "|7bit"},
-        {"non-ascii text", {"owner@example.org", "computer@example.com", "Wendle Results", accented, {}, {}, {}},
-         {"owner@example.org"}, {}, "quoted-printable|base64"},
-        {"empty to, copy only", {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.org", {}, {}},
-         {}, {"chat-owner@example.org"}, "|7bit"},
+        {"plain ascii",
+         {"owner@example.org", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}, {}},
+         {"owner@example.org"},
+         {},
+         "|7bit"},
+        {"non-ascii text",
+         {"owner@example.org", "computer@example.com", "Wendle Results", accented, {}, {}, {}},
+         {"owner@example.org"},
+         {},
+         "quoted-printable|base64"},
+        {"empty to, copy only",
+         {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.org", {}, {}},
+         {},
+         {"chat-owner@example.org"},
+         "|7bit"},
         // The copy address goes on whole, as one recipient, however odd.
-        {"copy not an address", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "bob@example com", {}, {}},
-         {"owner@example.org"}, {"\"bob@example com\""}, "|7bit"},
-        {"copy with two at signs", {"owner@example.org", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}, {}},
-         {"owner@example.org"}, {"\"a@b@cd\""}, "|7bit"},
-        {"display names", {"'Owner' <owner@example.org>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}, {}},
-         {"owner@example.org"}, {}, "|7bit"},
-        {"unreadable attachment, text still goes", {"owner@example.org", "computer@example.com", "Wendle Results", "text", {},
-         "/nonexistent/file.pdf", {}}, {"owner@example.org"}, {}, "|7bit"},
+        {"copy not an address",
+         {"owner@example.org", "computer@example.com", "Wendle Results", "x", "bob@example com", {}, {}},
+         {"owner@example.org"},
+         {"\"bob@example com\""},
+         "|7bit"},
+        {"copy with two at signs",
+         {"owner@example.org", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}, {}},
+         {"owner@example.org"},
+         {"\"a@b@cd\""},
+         "|7bit"},
+        {"display names",
+         {"'Owner' <owner@example.org>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}, {}},
+         {"owner@example.org"},
+         {},
+         "|7bit"},
+        {"unreadable attachment, text still goes",
+         {"owner@example.org", "computer@example.com", "Wendle Results", "text", {}, "/nonexistent/file.pdf", {}},
+         {"owner@example.org"},
+         {},
+         "|7bit"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -75,7 +101,11 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
 // carry whole is left out rather than sent broken or able to add headers.
 TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
 {
-    struct Case { const char *name; QString id; QString threaded; };
+    struct Case {
+        const char *name;
+        QString id;
+        QString threaded;
+    };
     const Case cases[] = {
         {"no id", QString(), QString()},
         {"bare id", "cmd-1.x@phone.example", "<cmd-1.x@phone.example>"},
@@ -102,7 +132,8 @@ TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
 
 TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 {
-    OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}, {}};
+    OutgoingMail mail{
+        "owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}, {}};
     const QByteArray raw = composeMessage(mail, FixedDate);
     const QList<QByteArray> lines = raw.split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
@@ -117,7 +148,11 @@ TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 TEST(MimeComposer, AttachmentTravelsByteForByte)
 {
     QTemporaryDir dir;
-    struct Case { QString name; QByteArray bytes; QString type; };
+    struct Case {
+        QString name;
+        QByteArray bytes;
+        QString type;
+    };
     const Case cases[] = {
         {"budget.pdf", "%PDF-1.4\n" + randomBytes(70000, 42), "application/pdf"},
         {"notes.txt", QByteArray("line one\nline two\r\n\x00 nul", 24), "text/plain"},

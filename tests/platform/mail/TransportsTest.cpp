@@ -1,5 +1,4 @@
 #include "integration/support/ParsedMail.h"
-#include "support/TestFiles.h"
 #include "platform/mail/MailServer.h"
 #include "platform/mail/MessageFolder.h"
 #include "platform/mail/MimeComposer.h"
@@ -9,6 +8,7 @@
 #include "platform/mail/SmtpDelivery.h"
 #include "support/Doubles.h"
 #include "support/EnvironmentOverride.h"
+#include "support/TestFiles.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -55,7 +55,11 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
     QTemporaryDir dir;
     const QString received = dir.filePath(QStringLiteral("script.txt"));
     const QString script = QStringLiteral("tell application \"Mail\" \n set x to \"é \\\\ ✓\"\n end tell");
-    struct Case { const char *name; QStringList command; bool sent; };
+    struct Case {
+        const char *name;
+        QStringList command;
+        bool sent;
+    };
     const Case cases[] = {{"program reads the script", {"tee", received}, true},
                           {"program fails", {"false"}, false},
                           {"program missing", {"/nonexistent/osascript", "-"}, false}};
@@ -71,15 +75,20 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
 
 TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
 {
-    struct Case { QVariant choice; const char *expected; bool logged; };
-    const Case cases[] = {{QVariant(), "outbox", false}, {"outbox", "outbox", false}, {"smtp", "smtp", false},
-                          {"script", "script", false}, {" smtp ", "smtp", false},   {"SMTP", "smtp", false},
+    struct Case {
+        QVariant choice;
+        const char *expected;
+        bool logged;
+    };
+    const Case cases[] = {{QVariant(), "outbox", false},     {"outbox", "outbox", false}, {"smtp", "smtp", false},
+                          {"script", "script", false},       {" smtp ", "smtp", false},   {"SMTP", "smtp", false},
                           {"carrier pigeon", "outbox", true}};
     MemoryPreferences preferences;
     RecordingMailTransport outbox, smtp, script;
     const std::pair<const char *, RecordingMailTransport *> transports[] = {{"outbox", &outbox}, {"smtp", &smtp}, {"script", &script}};
     QStringList log;
-    SelectingMailTransport selecting(preferences, [&](const QString &line) { log << line; }, outbox, smtp, script);
+    SelectingMailTransport selecting(
+        preferences, [&](const QString &line) { log << line; }, outbox, smtp, script);
     for (const Case &c : cases) {
         SCOPED_TRACE(str(c.choice.toString()));
         preferences.setValue(QStringLiteral("mailTransport"), c.choice);
@@ -90,18 +99,17 @@ TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
             transport->sent.clear();
         }
         EXPECT_EQ(!log.isEmpty(), c.logged);
-        EXPECT_EQ(log,
-                  c.logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
-                                         "script); the reply goes to the outbox"}
-                           : QStringList{});
+        EXPECT_EQ(log, c.logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
+                                              "script); the reply goes to the outbox"}
+                                : QStringList{});
     }
 }
 
 TEST(MailServer, LoopbackHosts)
 {
     const std::pair<const char *, bool> cases[] = {
-        {"LocalHost", true}, {"127.255.3.4", true}, {"[::1]", true}, {"128.0.0.1", false}, {"127.0.0", false},
-        {"127.0.0.1.evil.com", false}, {"localhost.evil.com", false}, {"::2", false}, {"", false},
+        {"LocalHost", true},           {"127.255.3.4", true},         {"[::1]", true}, {"128.0.0.1", false}, {"127.0.0", false},
+        {"127.0.0.1.evil.com", false}, {"localhost.evil.com", false}, {"::2", false},  {"", false},
     };
     for (const auto &[host, loopback] : cases)
         EXPECT_EQ(isLoopbackHost(QString::fromLatin1(host)), loopback) << host;
@@ -110,7 +118,11 @@ TEST(MailServer, LoopbackHosts)
 TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 {
     const std::optional<bool> refused; // the plan is not usable at all
-    struct Case { const char *url; MailProtocol protocol; std::optional<bool> requireTls; };
+    struct Case {
+        const char *url;
+        MailProtocol protocol;
+        std::optional<bool> requireTls;
+    };
     const Case cases[] = {
         {"smtps://mail.example.com:465", MailProtocol::Smtp, true},
         {"smtp://mail.example.com:587", MailProtocol::Smtp, true}, // STARTTLS or nothing
@@ -132,7 +144,10 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
     QTemporaryDir home;
     EnvironmentOverride homeVariable("HOME", home.path());
     ASSERT_TRUE(writeFile(home.filePath(".imap-password"), "from-a-file\n"));
-    struct Case { QStringList command; std::optional<std::string> password; };
+    struct Case {
+        QStringList command;
+        std::optional<std::string> password;
+    };
     const Case cases[] = {
         {{"cat", "~/.imap-password"}, "from-a-file"},
         {{"cat", "$HOME/.imap-password"}, "from-a-file"},
@@ -171,12 +186,18 @@ TEST(MailServer, SettingsComeFromThePreferences)
 
 TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
 {
-    struct Case { OutgoingMail mail; const char *sender; QStringList recipients; };
+    struct Case {
+        OutgoingMail mail;
+        const char *sender;
+        QStringList recipients;
+    };
     const Case cases[] = {
-        {{"owner@example.org", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}, {}}, "computer@example.com",
+        {{"owner@example.org", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}, {}},
+         "computer@example.com",
          {"owner@example.org", "boss@example.com"}},
         {{"", "computer@example.com", "s", "b", "boss@example.com", {}, {}}, "computer@example.com", {"boss@example.com"}},
-        {{"owner@example.org", "computer@example.com", "s", "b", "OWNER@example.org", {}, {}}, "computer@example.com",
+        {{"owner@example.org", "computer@example.com", "s", "b", "OWNER@example.org", {}, {}},
+         "computer@example.com",
          {"owner@example.org"}},
         {{"", "computer@example.com", "s", "b", {}, {}, {}}, "computer@example.com", {}},
         {{"", "computer@example.com", "s", "b", "bob@example com", {}, {}}, "computer@example.com", {"\"bob@example com\""}},

@@ -1,7 +1,7 @@
-#include "support/TestFiles.h"
 #include "platform/search/FileSystemSearch.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -26,10 +26,10 @@ static void PrintTo(const QString &text, std::ostream *out)
 namespace {
 
 // The Controller's content query for "dear sir" with the documents and mail flags on.
-const QString kDearSirQuery = QStringLiteral(
-    "((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd) && kMDItemFSSize < 4194304) && (  "
-    "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
-    "kMDItemKind = '*emlx'cd)");
+const QString kDearSirQuery =
+    QStringLiteral("((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd) && kMDItemFSSize < 4194304) && (  "
+                   "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
+                   "kMDItemKind = '*emlx'cd)");
 
 class DocumentContent : public ::testing::Test {
 protected:
@@ -49,11 +49,14 @@ protected:
         QStringList paths;
         QEventLoop loop;
         QString error;
-        const bool started = search.start(query, SearchScope::Home, 0, [&](const QList<SearchHit> &hits) {
-            for (const SearchHit &hit : hits)
-                paths << QDir(m_dir.path()).relativeFilePath(hit.path);
-            loop.quit();
-        }, &error);
+        const bool started = search.start(
+            query, SearchScope::Home, 0,
+            [&](const QList<SearchHit> &hits) {
+                for (const SearchHit &hit : hits)
+                    paths << QDir(m_dir.path()).relativeFilePath(hit.path);
+                loop.quit();
+            },
+            &error);
         EXPECT_TRUE(started) << error.toStdString();
         QTimer::singleShot(60000, &loop, &QEventLoop::quit); // a guard against a hang only
         if (started)
@@ -77,9 +80,14 @@ TEST_F(DocumentContent, FindsAPhraseInEveryFormatPeopleKeepAndSkipsWhatCannotBeR
     for (QChar c : letter)
         utf16 += QByteArray(reinterpret_cast<const char *>(&c), 2);
     // A zip bomb: a Word file whose text, ending with the phrase, unpacks to 20 MB.
-    const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>"
-                                                         + QByteArray(20 << 20, ' ') + "Dear Sir</w:t></w:p></w:body></w:document>"}});
-    const struct { const char *name; QByteArray content; qint64 size; bool found; } files[] = {
+    const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>" + QByteArray(20 << 20, ' ')
+                                                             + "Dear Sir</w:t></w:p></w:body></w:document>"}});
+    const struct {
+        const char *name;
+        QByteArray content;
+        qint64 size;
+        bool found;
+    } files[] = {
         {"letter.pdf", pdfShowing(letter), -1, true},
         {"letter.odt", odtWith({QStringLiteral("Roof"), letter}), -1, true},
         {"letter.docx", docxWith({letter}), -1, true},
@@ -118,14 +126,28 @@ TEST_F(DocumentContent, EachKindFlagSelectsTheFilesOfItsKind)
     QFile tool(QStringLiteral("/bin/true"));
     ASSERT_TRUE(tool.open(QIODevice::ReadOnly));
     const QList<QPair<QString, QByteArray>> files = {
-        {"a.pdf", pdfShowing("a")}, {"a.odt", odtWith({"a"})}, {"notes.txt", "a"}, {"book.epub", "x"},
-        {"photo.jpg", "x"}, {"scan.tiff", "x"}, {"mail.eml", "From: a@b.c\n\nx\n"}, {"disk.iso", "x"},
-        {"backup.tar.gz", "x"}, {"start.desktop", "[Desktop Entry]\n"}, {"tool", tool.readAll()},
-        {"run.sh", "#!/bin/sh\n"}, {"song.mp3", "x"}, {"film.mp4", "x"}, {"clip.mov", "x"},
+        {"a.pdf", pdfShowing("a")},
+        {"a.odt", odtWith({"a"})},
+        {"notes.txt", "a"},
+        {"book.epub", "x"},
+        {"photo.jpg", "x"},
+        {"scan.tiff", "x"},
+        {"mail.eml", "From: a@b.c\n\nx\n"},
+        {"disk.iso", "x"},
+        {"backup.tar.gz", "x"},
+        {"start.desktop", "[Desktop Entry]\n"},
+        {"tool", tool.readAll()},
+        {"run.sh", "#!/bin/sh\n"},
+        {"song.mp3", "x"},
+        {"film.mp4", "x"},
+        {"clip.mov", "x"},
     };
     for (const auto &[name, content] : files)
         write(name, content);
-    const struct { const char *clause; QStringList expected; } cases[] = {
+    const struct {
+        const char *clause;
+        QStringList expected;
+    } cases[] = {
         {"kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd",
          {"a.odt", "a.pdf", "book.epub", "notes.txt"}},
         {"kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd", {"photo.jpg", "scan.tiff"}},

@@ -58,7 +58,13 @@ protected:
         std::optional<QList<SearchHit>> answer;
         QEventLoop loop;
         QString error;
-        const bool started = search.start(query, scope, 0, [&](const QList<SearchHit> &hits) { answer = hits; loop.quit(); }, &error);
+        const bool started = search.start(
+            query, scope, 0,
+            [&](const QList<SearchHit> &hits) {
+                answer = hits;
+                loop.quit();
+            },
+            &error);
         EXPECT_TRUE(started) << error.toStdString();
         QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only a guard against a hang
         if (started && !answer)
@@ -81,7 +87,8 @@ protected:
     static void startCounting(MetadataSearch &search, const QString &query, int &answers)
     {
         QString error;
-        ASSERT_TRUE(search.start(query, SearchScope::Home, 0, [&answers](const QList<SearchHit> &) { ++answers; }, &error))
+        ASSERT_TRUE(search.start(
+            query, SearchScope::Home, 0, [&answers](const QList<SearchHit> &) { ++answers; }, &error))
             << error.toStdString();
     }
 
@@ -94,16 +101,36 @@ protected:
 TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
 {
     const QByteArray pdf = "%PDF-1.4\n";
-    const struct { const char *name; QByteArray content; qint64 size; } files[] = {
-        {"Tax Return 2019.pdf", pdf, -1}, {"tax,return.txt", "hello", -1}, {"TAX_RETURN_final.odt", "x", -1},
-        {"täx return.jpg", "x", -1}, {"return tax.pdf", pdf, -1}, {"taxes.pdf", pdf, -1},
-        {"tax return exact.pdf", pdf, kBound}, {"tax return below.pdf", pdf, kBound - 1},
-        {".tax return hidden.pdf", pdf, -1}, {".cache/tax return cached.pdf", pdf, -1},
-        {"sub/deeper/tax return deep.txt", "deep", -1}, {"letters/notes.txt", "Tax office: please return the form", -1},
-        {"budget.pdf", pdf, -1}, {"Budget 2007.jpg", "x", -1}, {"budget.mp3", "x", -1}, {"budget.odt", "x", -1},
-        {"budget scan.tiff", "x", -1}, {"big budget.pdf", pdf, kBound}, {"letters/plan.txt", "the budget for 2007", -1},
-        {"letters/draft.md", "BUDGET", -1}, {"letters/budgets.txt", "nothing", -1}, {"letters/mybudget.txt", "nothing", -1},
-        {"code/calc.c", "int budget;", -1}, {"report.pdf", pdf + "budget", -1}, {"memo", "a budget memo\n", -1},
+    const struct {
+        const char *name;
+        QByteArray content;
+        qint64 size;
+    } files[] = {
+        {"Tax Return 2019.pdf", pdf, -1},
+        {"tax,return.txt", "hello", -1},
+        {"TAX_RETURN_final.odt", "x", -1},
+        {"täx return.jpg", "x", -1},
+        {"return tax.pdf", pdf, -1},
+        {"taxes.pdf", pdf, -1},
+        {"tax return exact.pdf", pdf, kBound},
+        {"tax return below.pdf", pdf, kBound - 1},
+        {".tax return hidden.pdf", pdf, -1},
+        {".cache/tax return cached.pdf", pdf, -1},
+        {"sub/deeper/tax return deep.txt", "deep", -1},
+        {"letters/notes.txt", "Tax office: please return the form", -1},
+        {"budget.pdf", pdf, -1},
+        {"Budget 2007.jpg", "x", -1},
+        {"budget.mp3", "x", -1},
+        {"budget.odt", "x", -1},
+        {"budget scan.tiff", "x", -1},
+        {"big budget.pdf", pdf, kBound},
+        {"letters/plan.txt", "the budget for 2007", -1},
+        {"letters/draft.md", "BUDGET", -1},
+        {"letters/budgets.txt", "nothing", -1},
+        {"letters/mybudget.txt", "nothing", -1},
+        {"code/calc.c", "int budget;", -1},
+        {"report.pdf", pdf + "budget", -1},
+        {"memo", "a budget memo\n", -1},
         {"mail/budget.eml", "From: a@b.c\nSubject: budget\n\nbudget\n", -1},
     };
     for (const auto &f : files)
@@ -113,15 +140,18 @@ TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
 
     // The first three are the queries the Controller writes for a file name,
     // for content among documents and images, and for content among mails.
-    const struct { QString query; QStringList expected; } cases[] = {
+    const struct {
+        QString query;
+        QStringList expected;
+    } cases[] = {
         {"*=='tax*return*'cd && kMDItemFSSize < 4194304",
-         {"TAX_RETURN_final.odt", "Tax Return 2019.pdf", "letters/notes.txt", "sub/deeper/tax return deep.txt",
-          "tax return below.pdf", "tax,return.txt", "täx return.jpg"}},
+         {"TAX_RETURN_final.odt", "Tax Return 2019.pdf", "letters/notes.txt", "sub/deeper/tax return deep.txt", "tax return below.pdf",
+          "tax,return.txt", "täx return.jpg"}},
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
          "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
          "kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd)",
-         {"Budget 2007.jpg", "budget scan.tiff", "budget.odt", "budget.pdf", "code/calc.c", "letters/draft.md",
-          "letters/plan.txt", "memo"}},
+         {"Budget 2007.jpg", "budget scan.tiff", "budget.odt", "budget.pdf", "code/calc.c", "letters/draft.md", "letters/plan.txt",
+          "memo"}},
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
          {"mail/budget.eml"}},
         {"kMDItemKind == '*image'c", {"Budget 2007.jpg", "budget scan.tiff", "täx return.jpg"}},
@@ -170,9 +200,12 @@ TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyte)
 
 TEST_F(FileSearch, SortsByRelevanceThenPathAndRanksStrongerMatchesHigher)
 {
-    const std::pair<const char *, const char *> files[] = {
-        {"budget.txt", "budget, budget and more budget"}, {"budget notes.txt", "nothing here"}, {"b.txt", "budget budget mention"},
-        {"c2.txt", "one budget mention"}, {"a.txt", "one budget mention"}, {"c1.txt", "one budget mention"}};
+    const std::pair<const char *, const char *> files[] = {{"budget.txt", "budget, budget and more budget"},
+                                                           {"budget notes.txt", "nothing here"},
+                                                           {"b.txt", "budget budget mention"},
+                                                           {"c2.txt", "one budget mention"},
+                                                           {"a.txt", "one budget mention"},
+                                                           {"c1.txt", "one budget mention"}};
     for (const auto &[name, content] : files)
         makeFile(QString::fromUtf8(name), content);
     FileSystemSearch search(root());
@@ -226,7 +259,12 @@ TEST_F(FileSearch, AFileThatChangesWhileItIsReadGivesWhatCouldBeRead)
         bool vanished;
     } cases[] = {
         {"removed after it was listed", false, [&] { ::unlink(path); }, std::nullopt, true},
-        {"a FIFO put in its place", false, [&] { ::unlink(path); ::mkfifo(path, 0600); }, "", false},
+        {"a FIFO put in its place", false,
+         [&] {
+             ::unlink(path);
+             ::mkfifo(path, 0600);
+         },
+         "", false},
         {"cut short after its first bytes", true, [&] { ::truncate(path, 0); }, "dear", false},
         // Read up to the size it was listed with, not on and on.
         {"written anew and larger", true, [&] { makeFile("letter.txt", QByteArray(kMaxContentBytes * 2, 'x')); }, "dearxxxx", false},

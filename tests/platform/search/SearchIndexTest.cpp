@@ -91,8 +91,7 @@ protected:
     {
         const std::atomic<bool> cancelled{false};
         const std::optional<QList<SearchHit>> hits = index.search(compiled(query), cancelled);
-        EXPECT_TRUE(hits) << "the index did not answer " << query.toStdString() << ": "
-                          << index.lastSearchProblem().toStdString();
+        EXPECT_TRUE(hits) << "the index did not answer " << query.toStdString() << ": " << index.lastSearchProblem().toStdString();
         return relative(hits.value_or(QList<SearchHit>()));
     }
 
@@ -144,16 +143,23 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
 {
     const QString letter = QStringLiteral("Dear Sir, about the tax return and the budget");
     const QList<QPair<QString, QByteArray>> files = {
-        {"Tax Return 2019.pdf", pdfShowing(letter)}, {"letters/roof.odt", odtWith({letter})},
-        {"letters/roof.docx", docxWith({"Dear Madam"})}, {"täx return.jpg", "x"}, {"budget.txt", "nothing"},
-        {"notes/plan.md", "the BUDGET for 2007, café"}, {"notes/ab.txt", "ab"}, {"mail/a.eml", "From: a@b.c\n\nbudget\n"},
-        {".hidden/budget.txt", "budget"}, {"Budget.TXT", "Budget"},
+        {"Tax Return 2019.pdf", pdfShowing(letter)},
+        {"letters/roof.odt", odtWith({letter})},
+        {"letters/roof.docx", docxWith({"Dear Madam"})},
+        {"täx return.jpg", "x"},
+        {"budget.txt", "nothing"},
+        {"notes/plan.md", "the BUDGET for 2007, café"},
+        {"notes/ab.txt", "ab"},
+        {"mail/a.eml", "From: a@b.c\n\nbudget\n"},
+        {".hidden/budget.txt", "budget"},
+        {"Budget.TXT", "Budget"},
         // Texts that start with what a value must start with: in other letter
         // cases and accents, and past the first bytes the index keeps apart.
         {"misc/papers.txt", "TÂX papers, see the Return"},
         {"misc/opening.txt", "A very long opening line that runs well past the first bytes, then the end"},
         // A name of 255 bytes, and a text whose folding (U+023A to U+2C65) outgrows what the index keeps.
-        {"long " + QString(122, QChar(0xE9)) + "ab.txt", "x"}, {"stroke.txt", QString(400000, QChar(0x23A)).toUtf8() + " quokka"},
+        {"long " + QString(122, QChar(0xE9)) + "ab.txt", "x"},
+        {"stroke.txt", QString(400000, QChar(0x23A)).toUtf8() + " quokka"},
     };
     for (const auto &[name, content] : files)
         write(name, content);
@@ -163,9 +169,17 @@ TEST_F(SearchIndexTest, AnswersEveryQueryAsTheWalkDoes)
         "((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd) && kMDItemFSSize < 4194304) && (  "
         "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  kMDItemKind = '*emlx'cd)",
         "((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) &&  kMDItemKind = '*emlx'cd",
-        "kMDItemTextContent == '*cafe*'cd", "kMDItemTextContent == '*Budget*'", "*=='ab'cd", "kMDItemFSName == 'b?dget.txt'c",
-        "kMDItemKind = '*image'cd", "kMDItemPath == '*/notes/*'", "kMDItemFSSize > 100", "kMDItemFSName == '*b*'cd",
-        "kMDItemTextContent == '*b*'cd", "kMDItemFSName == '*eee*'cd", "kMDItemTextContent == '*quokka*'cd",
+        "kMDItemTextContent == '*cafe*'cd",
+        "kMDItemTextContent == '*Budget*'",
+        "*=='ab'cd",
+        "kMDItemFSName == 'b?dget.txt'c",
+        "kMDItemKind = '*image'cd",
+        "kMDItemPath == '*/notes/*'",
+        "kMDItemFSSize > 100",
+        "kMDItemFSName == '*b*'cd",
+        "kMDItemTextContent == '*b*'cd",
+        "kMDItemFSName == '*eee*'cd",
+        "kMDItemTextContent == '*quokka*'cd",
         "kMDItemTextContent == 'a very long opening line that runs well past the first bytes*'cd",
         "kMDItemTextContent == 'a very long opening line that runs well past the first bytez*'cd",
         // Twelve U+023A fold to 36 bytes: the head ends inside the eleventh.
@@ -194,19 +208,37 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
     const std::unique_ptr<SearchIndex> index = startIndex();
     const QString byName = QStringLiteral("*=='*roof*'cd");
     const QString folder = m_root + QStringLiteral("/repairs");
-    const struct { const char *step; std::function<bool()> change; QStringList expected; } steps[] = {
-        {"created", [&] { write("roof.txt", "x"); return true; }, {"roof.txt"}},
+    const struct {
+        const char *step;
+        std::function<bool()> change;
+        QStringList expected;
+    } steps[] = {
+        {"created",
+         [&] {
+             write("roof.txt", "x");
+             return true;
+         },
+         {"roof.txt"}},
         {"renamed", [&] { return QFile::rename(m_root + "/roof.txt", m_root + "/new roof.txt"); }, {"new roof.txt"}},
-        {"written", [&] { write("old.txt", "the roof leaks"); return true; }, {"new roof.txt", "old.txt"}},
+        {"written",
+         [&] {
+             write("old.txt", "the roof leaks");
+             return true;
+         },
+         {"new roof.txt", "old.txt"}},
         {"deleted", [&] { return QFile::remove(m_root + "/new roof.txt"); }, {"old.txt"}},
-        {"folder made", [&] { write("repairs/deep/roof.pdf", pdfShowing("felt")); return true; }, {"old.txt", "repairs/deep/roof.pdf"}},
+        {"folder made",
+         [&] {
+             write("repairs/deep/roof.pdf", pdfShowing("felt"));
+             return true;
+         },
+         {"old.txt", "repairs/deep/roof.pdf"}},
         {"folder moved", [&] { return QDir().rename(folder, m_root + "/roofing"); }, {"old.txt", "roofing/deep/roof.pdf"}},
         {"folder deleted", [&] { return QDir(m_root + "/roofing").removeRecursively(); }, {"old.txt"}},
     };
     for (const auto &step : steps) {
         ASSERT_TRUE(step.change()) << step.step;
-        EXPECT_TRUE(comesToShow(*index, byName, step.expected))
-            << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
+        EXPECT_TRUE(comesToShow(*index, byName, step.expected)) << step.step << ": " << fromIndex(*index, byName).join(u',').toStdString();
     }
     // The texts rewritten or deleted leave nothing behind in the lookup table (a
     // search leaves out a deleted file before the index has forgotten it).
@@ -220,7 +252,11 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
 // is an index being built, not a damaged one.
 TEST_F(SearchIndexTest, StatusTellsAnIndexJustBegunFromADamagedOne)
 {
-    const struct { const char *name; QByteArray content; QString problem; } cases[] = {
+    const struct {
+        const char *name;
+        QByteArray content;
+        QString problem;
+    } cases[] = {
         {"empty", QByteArray(), QString()},
         {"garbage", QByteArray(8192, 'x'), QStringLiteral("not a search index")},
     };
@@ -258,7 +294,8 @@ TEST_F(SearchIndexTest, FoldersPastTheWatchBudgetAreKeptAsTopsAndRescanned)
     // The root and one x and one y of it are watched: the other four y there
     // and the other four x are tops; nothing below an unwatched x is kept.
     EXPECT_EQ(updater.unwatchedCount(), 8u);
-    EXPECT_EQ(logged.filter(QStringLiteral("the limit of watched folders is reached after 3 folders")).size(), 1) << logged.join(u'\n').toStdString();
+    EXPECT_EQ(logged.filter(QStringLiteral("the limit of watched folders is reached after 3 folders")).size(), 1)
+        << logged.join(u'\n').toStdString();
     // New files in every folder: those watched come by their events, the
     // others (below a top too) by the rescan.
     for (int x = 0; x < 5; ++x) {
@@ -350,12 +387,21 @@ TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)
     for (const char *name : {"a.pdf", "b.pdf", "c.pdf"})
         write(QString::fromLatin1(name), broken);
     write(QStringLiteral("fine.txt"), "fine");
-    const struct { const char *step; std::function<void()> change; QString expected; } steps[] = {
+    const struct {
+        const char *step;
+        std::function<void()> change;
+        QString expected;
+    } steps[] = {
         {"first build", [] {}, "3 files cannot be read and are found by their name and kind only; the first: " + m_root + "/"},
         {"nothing changed", [] {}, {}},
         {"broken again", [&] { write("a.pdf", broken + " more"); }, {}},
         {"mended", [&] { write("b.pdf", pdfShowing("fine")); }, {}},
-        {"broken after mending, and a new one", [&] { write("b.pdf", broken); write("d.pdf", broken); }, "2 files cannot be read"},
+        {"broken after mending, and a new one",
+         [&] {
+             write("b.pdf", broken);
+             write("d.pdf", broken);
+         },
+         "2 files cannot be read"},
         {"one new", [&] { write("e.pdf", broken); }, "the text of " + m_root + "/e.pdf cannot be read ("},
     };
     for (const auto &step : steps) {
@@ -377,9 +423,10 @@ TEST_F(SearchIndexTest, FilesThatCannotBeReadAreSummedUpOnceEachPass)
     // Only the order matters here, not how soon: a loaded machine gets time.
     EXPECT_TRUE(comesToShow(*index, QStringLiteral("*=='marker.txt'cd"), {QStringLiteral("marker.txt")}));
     index.reset();
-    EXPECT_EQ(log().mid(before).filter(QStringLiteral("cannot be read")).join(u'\n').toStdString(),
-              ("Wendle Log Update:  the text of " + m_root
-               + "/f.pdf cannot be read (not a readable PDF); it is found by its name and kind only").toStdString());
+    EXPECT_EQ(
+        log().mid(before).filter(QStringLiteral("cannot be read")).join(u'\n').toStdString(),
+        ("Wendle Log Update:  the text of " + m_root + "/f.pdf cannot be read (not a readable PDF); it is found by its name and kind only")
+            .toStdString());
 }
 
 // Files that could stop or flood an indexer: each is found by its name at most,
@@ -393,8 +440,15 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
     const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>" + QByteArray(20 << 20, ' ')
                                                              + "dear sir</w:t></w:p></w:body></w:document>"}});
     const QByteArray notUtf8 = "dear caf\xE9.txt";
-    const QByteArray manyParts = "From: a@b.c\nContent-Type: multipart/mixed; boundary=b\n\n" + QByteArray("--b\n\ndear sir\n").repeated(5000);
-    struct BadFile { QByteArray name; QByteArray content; qint64 size; bool byName; bool byContent; };
+    const QByteArray manyParts =
+        "From: a@b.c\nContent-Type: multipart/mixed; boundary=b\n\n" + QByteArray("--b\n\ndear sir\n").repeated(5000);
+    struct BadFile {
+        QByteArray name;
+        QByteArray content;
+        qint64 size;
+        bool byName;
+        bool byContent;
+    };
     const BadFile files[] = {
         {"dear sir.txt", "dear sir", -1, true, true},
         {"dear encrypted.pdf", encrypted, -1, true, false},
@@ -407,8 +461,7 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
     const QByteArray root = QFile::encodeName(m_root);
     for (const auto &file : files) { // by the bytes of its name, which QString could not hold
         QFile out;
-        ASSERT_TRUE(out.open(::open(root + "/" + file.name, O_WRONLY | O_CREAT, 0644), QIODevice::WriteOnly,
-                             QFile::AutoCloseHandle))
+        ASSERT_TRUE(out.open(::open(root + "/" + file.name, O_WRONLY | O_CREAT, 0644), QIODevice::WriteOnly, QFile::AutoCloseHandle))
             << file.name.toStdString();
         out.write(file.content);
         if (file.size >= 0)
@@ -422,7 +475,7 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
 
     const std::atomic<bool> cancelled{false};
     for (const auto &[query, select] : {std::pair{QStringLiteral("kMDItemFSName == 'dear*'c"), &BadFile::byName},
-                                       {QStringLiteral("kMDItemTextContent == '*dear sir*'cd"), &BadFile::byContent}}) {
+                                        {QStringLiteral("kMDItemTextContent == '*dear sir*'cd"), &BadFile::byContent}}) {
         QList<QByteArray> expected, found;
         for (const auto &file : files) {
             if (file.*select)
@@ -439,7 +492,8 @@ TEST_F(SearchIndexTest, BadFilesNeitherStopTheBuildNorHideTheOthers)
     EXPECT_EQ(log().filter(QStringLiteral("cannot be read")).size(), 1) << log().join(u'\n').toStdString();
     EXPECT_EQ(log().filter(QStringLiteral("left out")),
               QStringList{"Wendle Log Update:  1 files whose names are not text in this system's encoding are left out of "
-                          "searches, as they could not be sent; the first: " + m_root + "/dear caf\uFFFD.txt"});
+                          "searches, as they could not be sent; the first: "
+                          + m_root + "/dear caf\uFFFD.txt"});
 }
 
 // With mail search off a mail is found by its name and kind, and never parsed

@@ -17,8 +17,8 @@ QString render(const QueryNode &node)
         QStringList children;
         for (const QueryNode &child : node.children)
             children << render(child);
-        return (node.type == QueryNode::Type::And ? QStringLiteral("and(") : QStringLiteral("or("))
-            + children.join(QLatin1Char(',')) + QLatin1Char(')');
+        return (node.type == QueryNode::Type::And ? QStringLiteral("and(") : QStringLiteral("or(")) + children.join(QLatin1Char(','))
+               + QLatin1Char(')');
     }
     if (node.attribute == Attribute::Size) {
         static const char *const ops[] = {"==", "<", "<=", ">", ">="};
@@ -26,9 +26,9 @@ QString render(const QueryNode &node)
     }
     QString value;
     for (const PatternPiece &piece : node.pattern) {
-        value += piece.type == PatternPiece::Type::AnyRun ? QStringLiteral("<*>")
-            : piece.type == PatternPiece::Type::AnyChar   ? QStringLiteral("<?>")
-                                                          : piece.text;
+        value += piece.type == PatternPiece::Type::AnyRun    ? QStringLiteral("<*>")
+                 : piece.type == PatternPiece::Type::AnyChar ? QStringLiteral("<?>")
+                                                             : piece.text;
     }
     QString modifiers;
     const ValueModifiers &m = node.modifiers;
@@ -66,7 +66,10 @@ bool matches(const char *quotedValue, const std::string &text)
 
 TEST(SearchQueryParser, ParsesIntoTrees)
 {
-    const struct { const char *text; const char *tree; } cases[] = {
+    const struct {
+        const char *text;
+        const char *tree;
+    } cases[] = {
         // The queries the Controller writes.
         {"*=='tax*return*'cd && kMDItemFSSize < 4194304", "and(*=[tax<*>return<*>]cd,size<4194304)"},
         {"((*=='budget'wcd || kMDItemTextContent == 'budget'cd) && kMDItemFSSize < 4194304) && (  "
@@ -95,13 +98,15 @@ TEST(SearchQueryParser, ParsesIntoTrees)
 TEST(SearchQueryParser, EscapedValuesReadBackUnchanged)
 {
     const QString awkward = QStringLiteral(R"(C:\Users\o'brien "q" \')");
-    EXPECT_EQ(parsed(QStringLiteral("kMDItemFSName == '%1'").arg(escapeSearchValue(awkward))),
-              QStringLiteral("fsname=[%1]").arg(awkward));
+    EXPECT_EQ(parsed(QStringLiteral("kMDItemFSName == '%1'").arg(escapeSearchValue(awkward))), QStringLiteral("fsname=[%1]").arg(awkward));
 }
 
 TEST(SearchQueryParser, RefusesMalformedTextsNamingThePosition)
 {
-    const struct { const char *text; const char *error; } cases[] = {
+    const struct {
+        const char *text;
+        const char *error;
+    } cases[] = {
         {"", "the query is empty"},
         {"kMDItemFSName == 'abc", "the value starting at position 18 has no closing quote"},
         {"(kMDItemFSName == 'a'", "expected ')' at position 22 to close the '(' at position 1"},
@@ -130,7 +135,11 @@ TEST(SearchQueryParser, RefusesMalformedTextsNamingThePosition)
 TEST(SearchValueMatch, WildcardsModifiersAndWords)
 {
     const std::string filler(2000, 'x');
-    const struct { const char *value; std::string text; bool expected; } cases[] = {
+    const struct {
+        const char *value;
+        std::string text;
+        bool expected;
+    } cases[] = {
         // whole value, exact unless modified
         {"'budget'", "budget", true},
         {"'budget'", "Budget", false},
@@ -148,7 +157,10 @@ TEST(SearchValueMatch, WildcardsModifiersAndWords)
         {"'*'", "", true},
         {"'b?dget'", "budget", true},
         {"'b?dget'", "bdget", false},
-        {"'b?dget'", "b\xC3\xBC" "dget", true}, // ? is one character, not one byte
+        {"'b?dget'",
+         "b\xC3\xBC"
+         "dget",
+         true}, // ? is one character, not one byte
         {"'a\\*b'", "a*b", true},
         {"'*.pdf'", "a.pdf.txt", false},
         {"'*a*a*a*b'", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", true},
@@ -168,8 +180,14 @@ TEST(SearchValueMatch, WildcardsModifiersAndWords)
         {"'budget'wc", filler + " the BUDGET here", true},
         {"'budget'w", filler + " the Budget here", false},
         {"'Budget'w", filler + " the Budget here", true},
-        {"'budget'wcd", filler + " the b\xC3\xBC" "dget here", true},
-        {"'b\xC3\xBC" "dget'wcd", filler + " the budget here", true},
+        {"'budget'wcd",
+         filler
+             + " the b\xC3\xBC"
+               "dget here",
+         true},
+        {"'b\xC3\xBC"
+         "dget'wcd",
+         filler + " the budget here", true},
         {"'x*budget'c", filler + "budget", true},
     };
     for (const auto &c : cases)

@@ -53,9 +53,9 @@ char32_t htmlEntity(std::string_view text, std::size_t at, std::size_t &length)
         return *end == '\0' && value > 0 ? char32_t(std::min<unsigned long>(value, 0x10FFFF)) : 0;
     }
     static const std::pair<std::string_view, char32_t> named[] = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}, {"nbsp", ' '},
-        {"eacute", 0xE9}, {"egrave", 0xE8}, {"agrave", 0xE0}, {"auml", 0xE4}, {"ouml", 0xF6}, {"uuml", 0xFC},
-        {"Auml", 0xC4}, {"Ouml", 0xD6}, {"Uuml", 0xDC}, {"szlig", 0xDF}, {"ccedil", 0xE7}, {"euro", 0x20AC},
+        {"amp", '&'},      {"lt", '<'},       {"gt", '>'},       {"quot", '"'},     {"apos", '\''},    {"nbsp", ' '},
+        {"eacute", 0xE9},  {"egrave", 0xE8},  {"agrave", 0xE0},  {"auml", 0xE4},    {"ouml", 0xF6},    {"uuml", 0xFC},
+        {"Auml", 0xC4},    {"Ouml", 0xD6},    {"Uuml", 0xDC},    {"szlig", 0xDF},   {"ccedil", 0xE7},  {"euro", 0x20AC},
         {"ndash", 0x2013}, {"mdash", 0x2014}, {"rsquo", 0x2019}, {"lsquo", 0x2018}, {"hellip", 0x2026}};
     for (const auto &[entity, c] : named) {
         if (entity == name)
@@ -67,10 +67,9 @@ char32_t htmlEntity(std::string_view text, std::size_t at, std::size_t &length)
 // Windows-1252, the code page nearly every RTF file declares, for \'hh escapes.
 char32_t windows1252(unsigned char byte)
 {
-    static const char16_t high[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152,
-        0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122,
-        0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    static const char16_t high[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                      0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
     return byte >= 0x80 && byte < 0xA0 ? high[byte - 0x80] : byte;
 }
 
@@ -86,8 +85,8 @@ int hexValue(char c)
 
 void htmlToText(std::string_view html, std::size_t maxTextBytes, std::string &text)
 {
-    static const std::string_view blocks[] = {"p", "br", "div", "li", "tr", "td", "th", "h1", "h2", "h3", "h4",
-                                              "h5", "h6", "title", "blockquote", "pre", "table", "ul", "ol", "hr"};
+    static const std::string_view blocks[] = {"p",  "br", "div", "li",    "tr",         "td",  "th",    "h1", "h2", "h3",
+                                              "h4", "h5", "h6",  "title", "blockquote", "pre", "table", "ul", "ol", "hr"};
     text.clear();
     std::size_t at = 0;
     while (at < html.size() && text.size() < maxTextBytes) {
@@ -136,10 +135,19 @@ void htmlToText(std::string_view html, std::size_t maxTextBytes, std::string &te
 
 bool rtfToText(std::string_view rtf, std::size_t maxTextBytes, std::string &text)
 {
-    static const std::string_view skippedGroups[] = {
-        "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "footer", "headerl", "headerr",
-        "footerl", "footerr", "themedata", "colorschememapping", "datastore", "latentstyles", "listtable",
-        "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "filetbl", "revtbl", "bkmkstart", "bkmkend"};
+    static const std::string_view skippedGroups[] = {"fonttbl",    "colortbl",
+                                                     "stylesheet", "info",
+                                                     "pict",       "object",
+                                                     "header",     "footer",
+                                                     "headerl",    "headerr",
+                                                     "footerl",    "footerr",
+                                                     "themedata",  "colorschememapping",
+                                                     "datastore",  "latentstyles",
+                                                     "listtable",  "listoverridetable",
+                                                     "rsidtbl",    "generator",
+                                                     "xmlnstbl",   "filetbl",
+                                                     "revtbl",     "bkmkstart",
+                                                     "bkmkend"};
     static const std::string_view breaks[] = {"par", "line", "sect", "page", "row", "cell", "tab"};
     text.clear();
     if (!rtf.starts_with("{\\rtf"))

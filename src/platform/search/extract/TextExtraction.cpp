@@ -136,8 +136,7 @@ void decodeToUtf8(std::string_view bytes, std::size_t maxTextBytes, std::string 
         convert(bytes, "WINDOWS-1252", maxTextBytes, text);
 }
 
-bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits, std::string &text,
-                 QString *why)
+bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits, std::string &text, QString *why)
 {
     text.clear();
     if (bytes.size() > limits.maxInputBytes) {
@@ -155,8 +154,7 @@ bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimi
         return false;
     }
     switch (format) {
-    case TextFormat::None:
-        return false;
+    case TextFormat::None: return false;
     case TextFormat::Plain:
         if (needsDecoding(bytes))
             decodeToUtf8(bytes, limits.maxTextBytes, text);
@@ -178,13 +176,10 @@ bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimi
         if (why)
             *why = QStringLiteral("not an RTF document");
         return false;
-    case TextFormat::Mail:
-        return mailToText(bytes, limits, text, why);
-    case TextFormat::Pdf:
-        return pdfToText(bytes, limits, text, why);
+    case TextFormat::Mail: return mailToText(bytes, limits, text, why);
+    case TextFormat::Pdf: return pdfToText(bytes, limits, text, why);
     case TextFormat::OpenDocument:
-    case TextFormat::OfficeOpenXml:
-        return zippedDocumentToText(format, bytes, limits, text, why);
+    case TextFormat::OfficeOpenXml: return zippedDocumentToText(format, bytes, limits, text, why);
     }
     return false;
 }

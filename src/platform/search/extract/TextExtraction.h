@@ -23,7 +23,7 @@ TextFormat textFormatOf(const QMimeType &type);
 // balloon on a disk image renamed .pdf or a zip bomb dressed as .docx.
 struct ExtractionLimits {
     std::size_t maxInputBytes = std::size_t(32) << 20;
-    std::size_t maxTextBytes = std::size_t(1) << 20;     // the rest of a long text is not read
+    std::size_t maxTextBytes = std::size_t(1) << 20;      // the rest of a long text is not read
     std::size_t maxUnpackedBytes = std::size_t(16) << 20; // of a zipped document's text parts
     int maxMilliseconds = 5000;
 };
@@ -31,8 +31,7 @@ struct ExtractionLimits {
 // The text of a file whose bytes are `bytes`, as UTF-8, into `text`. False, with a
 // short reason in *why, when the bytes are not what the format says (a damaged or
 // encrypted PDF, a zip that is no document) or a limit was reached before any text.
-bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits, std::string &text,
-                 QString *why);
+bool extractText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits, std::string &text, QString *why);
 
 // Plain text: whether `bytes` must be converted before a UTF-8 match can read them
 // (a byte order mark, or bytes that are not UTF-8). A multi-byte character cut off
@@ -47,7 +46,6 @@ void htmlToText(std::string_view html, std::size_t maxTextBytes, std::string &te
 bool rtfToText(std::string_view rtf, std::size_t maxTextBytes, std::string &text);
 bool mailToText(std::string_view message, const ExtractionLimits &limits, std::string &text, QString *why);
 bool pdfToText(std::string_view pdf, const ExtractionLimits &limits, std::string &text, QString *why);
-bool zippedDocumentToText(TextFormat format, std::string_view zip, const ExtractionLimits &limits, std::string &text,
-                          QString *why);
+bool zippedDocumentToText(TextFormat format, std::string_view zip, const ExtractionLimits &limits, std::string &text, QString *why);
 
 } // namespace wendle::search

@@ -41,12 +41,13 @@ std::vector<zip_int64_t> textMembers(zip_t *archive, TextFormat format)
         if (!name)
             continue;
         const std::string_view member(name);
-        const bool wanted = format == TextFormat::OpenDocument
-            ? member == "content.xml"
-            : member == "word/document.xml" || member == "xl/sharedStrings.xml"
-                || (member.starts_with("ppt/slides/slide") && member.ends_with(".xml"))
-                || (member.starts_with("word/") && (member.starts_with("word/header") || member.starts_with("word/footer")
-                                                    || member == "word/footnotes.xml"));
+        const bool wanted =
+            format == TextFormat::OpenDocument
+                ? member == "content.xml"
+                : member == "word/document.xml" || member == "xl/sharedStrings.xml"
+                      || (member.starts_with("ppt/slides/slide") && member.ends_with(".xml"))
+                      || (member.starts_with("word/")
+                          && (member.starts_with("word/header") || member.starts_with("word/footer") || member == "word/footnotes.xml"));
         if (wanted)
             found.emplace_back(name, i);
     }
@@ -87,8 +88,7 @@ void appendXmlText(const QByteArray &xml, TextFormat format, std::size_t limit, 
             if (format == TextFormat::OpenDocument || insideText > 0)
                 pending += reader.text();
             break;
-        default:
-            break;
+        default: break;
         }
     }
     const QByteArray utf8 = pending.toUtf8();
@@ -97,8 +97,7 @@ void appendXmlText(const QByteArray &xml, TextFormat format, std::size_t limit, 
 
 } // namespace
 
-bool zippedDocumentToText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits,
-                          std::string &text, QString *why)
+bool zippedDocumentToText(TextFormat format, std::string_view bytes, const ExtractionLimits &limits, std::string &text, QString *why)
 {
     const auto fail = [why](const char *reason) {
         if (why)

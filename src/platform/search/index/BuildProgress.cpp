@@ -42,8 +42,7 @@ QString describeProgress(const BuildProgress &progress)
     return describeProgress(progress.done.load(), progress.total.load(), progress.elapsedSeconds());
 }
 
-std::int64_t countIndexableFiles(const std::string &root, const std::unordered_set<std::string> &skipped,
-                                 const std::atomic<bool> &stopped)
+std::int64_t countIndexableFiles(const std::string &root, const std::unordered_set<std::string> &skipped, const std::atomic<bool> &stopped)
 {
     std::int64_t files = 0;
     std::vector<std::string> pending{root};

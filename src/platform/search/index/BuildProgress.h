@@ -38,7 +38,6 @@ QString describeProgress(const BuildProgress &progress);
 // The files a pass will look at, by the rules the indexer walks by (no hidden
 // entries, no links, none of the skipped folders); counting is quick beside
 // reading them, and it gives the pass its end.
-std::int64_t countIndexableFiles(const std::string &root, const std::unordered_set<std::string> &skipped,
-                                 const std::atomic<bool> &stopped);
+std::int64_t countIndexableFiles(const std::string &root, const std::unordered_set<std::string> &skipped, const std::atomic<bool> &stopped);
 
 } // namespace wendle::search

@@ -12,8 +12,8 @@ namespace wendle::search {
 
 namespace {
 
-constexpr std::uint32_t kEvents = IN_CREATE | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE
-    | IN_DELETE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+constexpr std::uint32_t kEvents = IN_CREATE | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE | IN_DELETE_SELF
+                                  | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
 } // namespace
 
@@ -27,11 +27,8 @@ std::size_t folderWatchBudget()
     return known ? std::size_t(watches - watches / 4) : SIZE_MAX;
 }
 
-FolderWatcher::FolderWatcher(std::size_t budget)
-    : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    , m_budget(budget)
-{
-}
+FolderWatcher::FolderWatcher(std::size_t budget) : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)), m_budget(budget)
+{}
 
 FolderWatcher::~FolderWatcher()
 {
@@ -58,8 +55,7 @@ int FolderWatcher::watch(const std::string &folder, int parent, bool *limitReach
     // A folder moved back in keeps its descriptor, and takes its new place.
     if (!isWatched(parent))
         parent = kNone;
-    const std::string_view name = parent == kNone ? std::string_view(folder)
-                                                  : std::string_view(folder).substr(folder.rfind('/') + 1);
+    const std::string_view name = parent == kNone ? std::string_view(folder) : std::string_view(folder).substr(folder.rfind('/') + 1);
     if (isWatched(wd))
         forget(wd);
     if (m_folders.size() <= std::size_t(wd))

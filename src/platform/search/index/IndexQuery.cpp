@@ -30,7 +30,6 @@ struct IndexFilter {
     std::vector<std::string> arguments;
 };
 
-
 bool startsCodePoint(char c)
 {
     return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -117,22 +116,17 @@ private:
     std::optional<std::string> leafClause(const CompiledQuery::Leaf &leaf)
     {
         switch (leaf.source) {
-        case CompiledQuery::Source::Never:
-            return kNothing;
-        case CompiledQuery::Source::Path:
-            return std::nullopt;
-        case CompiledQuery::Source::Name:
-            return lookUp("names", leaf.pattern);
+        case CompiledQuery::Source::Never: return kNothing;
+        case CompiledQuery::Source::Path: return std::nullopt;
+        case CompiledQuery::Source::Name: return lookUp("names", leaf.pattern);
         case CompiledQuery::Source::Content: {
             if (std::optional<std::string> starting = startingWith(leaf.pattern))
                 return starting;
             std::optional<std::string> found = lookUp("texts", leaf.pattern);
             return found ? found : std::optional<std::string>("has_text");
         }
-        case CompiledQuery::Source::Size:
-            return sizeClause(leaf);
-        case CompiledQuery::Source::Kind:
-            return kindClause(leaf);
+        case CompiledQuery::Source::Size: return sizeClause(leaf);
+        case CompiledQuery::Source::Kind: return kindClause(leaf);
         }
         return std::nullopt;
     }
@@ -145,8 +139,8 @@ private:
         m_arguments.push_back(std::move(*fts));
         // A text kept cut may hold the rest of the run past its end.
         const char *cut = std::string_view(table) == "texts" ? " UNION ALL SELECT id FROM files WHERE has_text = 2" : "";
-        return "id IN (SELECT rowid FROM " + std::string(table) + " WHERE " + table + " MATCH ?"
-            + std::to_string(m_arguments.size()) + cut + ")";
+        return "id IN (SELECT rowid FROM " + std::string(table) + " WHERE " + table + " MATCH ?" + std::to_string(m_arguments.size()) + cut
+               + ")";
     }
 
     // A text the value must start: the files whose kept head starts as it does,
@@ -193,7 +187,7 @@ bool decidableOnFoldedText(const CompiledQuery &query)
 {
     return std::all_of(query.leaves().begin(), query.leaves().end(), [](const CompiledQuery::Leaf &leaf) {
         return leaf.source != CompiledQuery::Source::Content
-            || (leaf.pattern.folding().ignoreCase && leaf.pattern.folding().ignoreDiacritics);
+               || (leaf.pattern.folding().ignoreCase && leaf.pattern.folding().ignoreDiacritics);
     });
 }
 
@@ -231,10 +225,7 @@ public:
 
     // Whether a file whose relevance is at most `bound` could still be listed. A
     // bound equal to the weakest listed one may win on its path, so it is let in.
-    bool mayEnter(double bound) const
-    {
-        return m_length <= 0 || qsizetype(m_hits.size()) < m_length || bound >= m_hits.front().relevance;
-    }
+    bool mayEnter(double bound) const { return m_length <= 0 || qsizetype(m_hits.size()) < m_length || bound >= m_hits.front().relevance; }
 
     void add(SearchHit hit)
     {
@@ -271,62 +262,64 @@ std::optional<QList<SearchHit>> SearchIndex::search(const CompiledQuery &query, 
     const IndexFilter filter = FilterBuilder(query).build();
     // The index keeps texts folded; a comparison that minds case or accents reads the file.
     const bool foldedTextDecides = decidableOnFoldedText(query);
-    const std::optional<std::unordered_set<std::int64_t>> mayHoldText =
-        foldedTextDecides ? textCandidates(store, query) : std::nullopt;
+    const std::optional<std::unordered_set<std::int64_t>> mayHoldText = foldedTextDecides ? textCandidates(store, query) : std::nullopt;
     const KindCatalogue &catalogue = KindCatalogue::instance();
     QueryEvaluator evaluator(query);
     FileScratch scratch;
     StrongestHits hits(listLength);
     std::vector<QString> comments(std::size_t(catalogue.size())); // by kind, as met
-    const bool answered = store.select(filter.where, filter.arguments, [&](const IndexedFile &file) {
-        if (cancelled.load(std::memory_order_relaxed))
-            return false;
-        const std::size_t slash = file.path.rfind('/');
-        FileView view(AT_FDCWD, std::string_view(file.path).substr(0, slash), file.path.c_str() + slash + 1, scratch,
-                      file.path.c_str());
-        view.setKnownSize(file.size);
-        const int kind = catalogue.idOf(QString::fromStdString(file.kind));
-        view.setKnownKind(kind >= 0 ? kind : catalogue.unknownId());
-        if (foldedTextDecides && !file.textCut) {
-            view.setTextSource([&store, &file, &mayHoldText](std::string &text) {
-                if (!file.hasText)
-                    return false;
-                if (mayHoldText && !mayHoldText->contains(file.id)) {
-                    text.clear();
-                    return true;
-                }
-                std::optional<std::string> stored = store.text(file.id);
-                if (stored)
-                    text = std::move(*stored);
-                return stored.has_value();
-            });
-            if (file.hasText)
-                view.setTextHead(file.textHead);
-        }
-        // Once the list is full, a file that cannot outrank its weakest entry is
-        // passed over before its text is read.
-        if (!hits.mayEnter(evaluator.relevanceBound(view)))
+    const bool answered = store.select(
+        filter.where, filter.arguments,
+        [&](const IndexedFile &file) {
+            if (cancelled.load(std::memory_order_relaxed))
+                return false;
+            const std::size_t slash = file.path.rfind('/');
+            FileView view(AT_FDCWD, std::string_view(file.path).substr(0, slash), file.path.c_str() + slash + 1, scratch,
+                          file.path.c_str());
+            view.setKnownSize(file.size);
+            const int kind = catalogue.idOf(QString::fromStdString(file.kind));
+            view.setKnownKind(kind >= 0 ? kind : catalogue.unknownId());
+            if (foldedTextDecides && !file.textCut) {
+                view.setTextSource([&store, &file, &mayHoldText](std::string &text) {
+                    if (!file.hasText)
+                        return false;
+                    if (mayHoldText && !mayHoldText->contains(file.id)) {
+                        text.clear();
+                        return true;
+                    }
+                    std::optional<std::string> stored = store.text(file.id);
+                    if (stored)
+                        text = std::move(*stored);
+                    return stored.has_value();
+                });
+                if (file.hasText)
+                    view.setTextHead(file.textHead);
+            }
+            // Once the list is full, a file that cannot outrank its weakest entry is
+            // passed over before its text is read.
+            if (!hits.mayEnter(evaluator.relevanceBound(view)))
+                return true;
+            // A file the owner could not be sent is no answer, and neither is one
+            // deleted a moment ago.
+            if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
+                return true;
+            std::optional<QString> path = pathAsText(file.path);
+            if (!path)
+                return true; // indexed before its name was judged
+            SearchHit hit;
+            hit.relevance = evaluator.relevance(view);
+            hit.path = std::move(*path);
+            hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
+            hit.displayName = hit.fsName;
+            QString &comment = comments[std::size_t(view.kind())];
+            if (comment.isNull())
+                comment = catalogue.commentOf(view.kind());
+            hit.kind = comment;
+            hit.size = file.size;
+            hits.add(std::move(hit));
             return true;
-        // A file the owner could not be sent is no answer, and neither is one
-        // deleted a moment ago.
-        if (!evaluator.matches(view) || ::faccessat(AT_FDCWD, file.path.c_str(), R_OK, AT_EACCESS) != 0)
-            return true;
-        std::optional<QString> path = pathAsText(file.path);
-        if (!path)
-            return true; // indexed before its name was judged
-        SearchHit hit;
-        hit.relevance = evaluator.relevance(view);
-        hit.path = std::move(*path);
-        hit.fsName = QFile::decodeName(QByteArray(file.name.data(), qsizetype(file.name.size())));
-        hit.displayName = hit.fsName;
-        QString &comment = comments[std::size_t(view.kind())];
-        if (comment.isNull())
-            comment = catalogue.commentOf(view.kind());
-        hit.kind = comment;
-        hit.size = file.size;
-        hits.add(std::move(hit));
-        return true;
-    }, &m_lastSearchProblem);
+        },
+        &m_lastSearchProblem);
     if (!answered || cancelled.load())
         return std::nullopt;
     return hits.take();

@@ -203,23 +203,22 @@ bool IndexStore::createSchema()
     // cut are always candidates, found by a small index of their own. head: the
     // text's first bytes, since a search by name asks of most texts only whether
     // they start with the value (0.6 MB at 20,000 texts, against unpacking them all).
-    const bool created = exec(
-        "CREATE TABLE IF NOT EXISTS folders(folder INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
-        "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,"
-        " kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, has_text INTEGER NOT NULL,"
-        " unreadable INTEGER NOT NULL DEFAULT 0, head TEXT, UNIQUE(folder, name));"
-        "CREATE INDEX IF NOT EXISTS files_cut ON files(id) WHERE has_text = 2;"
-        "CREATE INDEX IF NOT EXISTS files_head ON files(head) WHERE head IS NOT NULL;"
-        "CREATE TABLE IF NOT EXISTS bodies(id INTEGER PRIMARY KEY, body BLOB NOT NULL);"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, content='', tokenize='trigram case_sensitive 1',"
-        " detail=none, columnsize=0);"
-        "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, content='', tokenize='trigram case_sensitive 1',"
-        " detail=none, columnsize=0);"
-        "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-        "CREATE TRIGGER IF NOT EXISTS files_gone AFTER DELETE ON files BEGIN"
-        " INSERT INTO names(names, rowid, name) VALUES('delete', old.id, folded(old.name));"
-        " INSERT INTO texts(texts, rowid, body) SELECT 'delete', id, inflated(body) FROM bodies WHERE id = old.id;"
-        " DELETE FROM bodies WHERE id = old.id; END;");
+    const bool created = exec("CREATE TABLE IF NOT EXISTS folders(folder INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE);"
+                              "CREATE TABLE IF NOT EXISTS files(id INTEGER PRIMARY KEY, folder INTEGER NOT NULL, name TEXT NOT NULL,"
+                              " kind TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, has_text INTEGER NOT NULL,"
+                              " unreadable INTEGER NOT NULL DEFAULT 0, head TEXT, UNIQUE(folder, name));"
+                              "CREATE INDEX IF NOT EXISTS files_cut ON files(id) WHERE has_text = 2;"
+                              "CREATE INDEX IF NOT EXISTS files_head ON files(head) WHERE head IS NOT NULL;"
+                              "CREATE TABLE IF NOT EXISTS bodies(id INTEGER PRIMARY KEY, body BLOB NOT NULL);"
+                              "CREATE VIRTUAL TABLE IF NOT EXISTS names USING fts5(name, content='', tokenize='trigram case_sensitive 1',"
+                              " detail=none, columnsize=0);"
+                              "CREATE VIRTUAL TABLE IF NOT EXISTS texts USING fts5(body, content='', tokenize='trigram case_sensitive 1',"
+                              " detail=none, columnsize=0);"
+                              "CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+                              "CREATE TRIGGER IF NOT EXISTS files_gone AFTER DELETE ON files BEGIN"
+                              " INSERT INTO names(names, rowid, name) VALUES('delete', old.id, folded(old.name));"
+                              " INSERT INTO texts(texts, rowid, body) SELECT 'delete', id, inflated(body) FROM bodies WHERE id = old.id;"
+                              " DELETE FROM bodies WHERE id = old.id; END;");
     if (created && setMeta("version", layoutVersion()) && exec("COMMIT"))
         return true;
     exec("ROLLBACK");
@@ -298,8 +297,8 @@ bool IndexStore::putRows(const IndexedFile &file, std::string_view foldedText)
     if (!remove(file.path))
         return false;
     const std::int64_t folder = folderId(folderAndName(file.path).first, true);
-    sqlite3_stmt *insert = statement(
-        "INSERT INTO files(folder, name, kind, size, mtime, has_text, unreadable, head) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+    sqlite3_stmt *insert =
+        statement("INSERT INTO files(folder, name, kind, size, mtime, has_text, unreadable, head) VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
     if (folder == 0 || !insert)
         return false;
     const std::string_view kept = keptPart(foldedText, kKeptTextBytes);
@@ -380,14 +379,14 @@ std::vector<std::string> IndexStore::folders()
 std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_view folder)
 {
     std::unordered_map<std::string, StoredState> files;
-    sqlite3_stmt *select = statement(
-        "SELECT name, size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
+    sqlite3_stmt *select =
+        statement("SELECT name, size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
     if (!select)
         return files;
     bindText(select, 1, folder);
     while (sqlite3_step(select) == SQLITE_ROW) {
-        files.emplace(columnText(select, 0), StoredState{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2),
-                                                         sqlite3_column_int(select, 3) != 0});
+        files.emplace(columnText(select, 0),
+                      StoredState{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2), sqlite3_column_int(select, 3) != 0});
     }
     sqlite3_reset(select);
     sqlite3_clear_bindings(select);
@@ -397,8 +396,8 @@ std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_vie
 std::optional<StoredState> IndexStore::stateOf(std::string_view path)
 {
     const auto [folder, name] = folderAndName(path);
-    sqlite3_stmt *select = statement(
-        "SELECT size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?) AND name = ?");
+    sqlite3_stmt *select =
+        statement("SELECT size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?) AND name = ?");
     if (!select)
         return std::nullopt;
     bindText(select, 1, folder);
@@ -428,8 +427,7 @@ std::optional<std::string> IndexStore::text(std::int64_t id)
 
 std::optional<std::unordered_set<std::int64_t>> IndexStore::textMatches(const std::string &ftsQuery)
 {
-    sqlite3_stmt *select =
-        statement("SELECT rowid FROM texts WHERE texts MATCH ? UNION ALL SELECT id FROM files WHERE has_text = 2");
+    sqlite3_stmt *select = statement("SELECT rowid FROM texts WHERE texts MATCH ? UNION ALL SELECT id FROM files WHERE has_text = 2");
     if (!select)
         return std::nullopt;
     bindText(select, 1, ftsQuery);
@@ -485,7 +483,7 @@ bool IndexStore::select(const std::string &where, const std::vector<std::string>
                         const std::function<bool(const IndexedFile &)> &visit, QString *error)
 {
     const std::string sql = "SELECT id, path, name, kind, size, mtime, has_text, head FROM files JOIN folders USING (folder)"
-        + (where.empty() ? std::string() : " WHERE " + where);
+                            + (where.empty() ? std::string() : " WHERE " + where);
     sqlite3_stmt *query = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), int(sql.size()), &query, nullptr) != SQLITE_OK) {
         if (error)

@@ -19,13 +19,13 @@ namespace wendle::search {
 // One indexed file as stored.
 struct IndexedFile {
     std::int64_t id = 0;
-    std::string path;   // UTF-8 as the file system gave it
+    std::string path; // UTF-8 as the file system gave it
     std::string name;
-    std::string kind;   // MIME type name
+    std::string kind; // MIME type name
     std::int64_t size = 0;
     std::int64_t mtime = 0; // nanoseconds
     bool hasText = false;
-    bool textCut = false;    // the index keeps only the start of its text
+    bool textCut = false; // the index keeps only the start of its text
     // The first bytes of its folded text: enough to rule out a value that must
     // start the text without unpacking the text itself.
     std::string textHead;
@@ -97,8 +97,8 @@ public:
 
     // Runs a SELECT over files (id, path, name, kind, size, mtime, has_text) with
     // the given WHERE clause and bound text arguments; stops when visit says so.
-    bool select(const std::string &where, const std::vector<std::string> &arguments,
-                const std::function<bool(const IndexedFile &)> &visit, QString *error);
+    bool select(const std::string &where, const std::vector<std::string> &arguments, const std::function<bool(const IndexedFile &)> &visit,
+                QString *error);
 
     QString lastError() const;
 

@@ -197,8 +197,8 @@ int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<
             ++m_progress->done;
         const auto stored = known.find(entry->d_name);
         const bool isKnown = stored != known.end();
-        const bool unchanged = isKnown && stored->second.size == std::int64_t(status.st_size)
-            && stored->second.mtime == modificationTime(status);
+        const bool unchanged =
+            isKnown && stored->second.size == std::int64_t(status.st_size) && stored->second.mtime == modificationTime(status);
         const bool knownUnreadable = isKnown && stored->second.unreadable;
         if (isKnown)
             known.erase(stored);
@@ -212,8 +212,8 @@ int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<
     return watched;
 }
 
-void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
-                             bool knownUnreadable, bool mayBeUnfinished)
+void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status, bool knownUnreadable,
+                             bool mayBeUnfinished)
 {
     IndexedFile record;
     record.path = folder + "/" + name;
@@ -309,12 +309,8 @@ void IndexUpdater::apply(const std::vector<FolderWatcher::Change> &changes)
                 indexPath(change.path, true);
             break;
         }
-        case FolderWatcher::Change::Type::Written:
-            indexPath(change.path, false);
-            break;
-        case FolderWatcher::Change::Type::Gone:
-            forget(change.path);
-            break;
+        case FolderWatcher::Change::Type::Written: indexPath(change.path, false); break;
+        case FolderWatcher::Change::Type::Gone: forget(change.path); break;
         case FolderWatcher::Change::Type::FolderAdded:
             if (!m_skipped.contains(change.path))
                 scanTree(change.path, change.folder, nullptr);
@@ -338,10 +334,13 @@ void IndexUpdater::followMailSetting()
     if (m_store.meta("reads_mail").value_or(QStringLiteral("1")) == reads)
         return;
     std::vector<std::string> mails;
-    m_store.select("kind = ?", {"message/rfc822"}, [&](const IndexedFile &file) {
-        mails.push_back(file.path);
-        return true;
-    }, nullptr);
+    m_store.select(
+        "kind = ?", {"message/rfc822"},
+        [&](const IndexedFile &file) {
+            mails.push_back(file.path);
+            return true;
+        },
+        nullptr);
     for (const std::string &path : mails) {
         if (m_stopped.load())
             return;

@@ -31,8 +31,8 @@ public:
 
     // The index's own folder is never indexed, wherever the cache lies. Mail
     // files are read for their text only while readsMail holds.
-    IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder,
-                 const std::atomic<bool> &stopped, const std::atomic<bool> &readsMail, Log log);
+    IndexUpdater(IndexStore &store, FolderWatcher &watcher, std::string root, std::string indexFolder, const std::atomic<bool> &stopped,
+                 const std::atomic<bool> &readsMail, Log log);
     ~IndexUpdater();
 
     // Brings the whole tree in line; false when stopped before the end or when
@@ -97,8 +97,8 @@ private:
     int scanFolder(const std::string &folder, int parent, std::vector<std::string> &subfolders);
     int watch(const std::string &folder, int parent);
     bool liesInUnwatched(const std::string &folder) const;
-    void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status,
-                   bool knownUnreadable, bool mayBeUnfinished = false);
+    void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status, bool knownUnreadable,
+                   bool mayBeUnfinished = false);
     void indexPath(const std::string &path, bool mayBeUnfinished);
     void changed();
     // Drops the file, or everything below the folder, from the index.

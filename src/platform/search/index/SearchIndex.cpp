@@ -66,8 +66,7 @@ SearchIndex::SearchIndex(QString databasePath, QString root, Log log)
     : m_databasePath(std::move(databasePath))
     , m_root(QDir::cleanPath(std::move(root)))
     , m_log(std::move(log))
-{
-}
+{}
 
 SearchIndex::~SearchIndex()
 {
@@ -76,8 +75,7 @@ SearchIndex::~SearchIndex()
 
 QString SearchIndex::defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-        + QStringLiteral("/wendle/search-index.sqlite");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/wendle/search-index.sqlite");
 }
 
 void SearchIndex::start()
@@ -117,9 +115,8 @@ void SearchIndex::setReady(bool ready)
 bool SearchIndex::waitUntilReady(int milliseconds)
 {
     std::unique_lock lock(m_mutex);
-    return m_readyChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                   [this] { return m_ready.load() || m_failed.load(); })
-        && m_ready.load();
+    return m_readyChanged.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_ready.load() || m_failed.load(); })
+           && m_ready.load();
 }
 
 void SearchIndex::run()
@@ -154,8 +151,8 @@ void SearchIndex::run()
         QElapsedTimer clock;
         clock.start();
         FolderWatcher watcher(folderWatchBudget());
-        IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(),
-                             m_stopped, m_readsMail, m_log);
+        IndexUpdater updater(store, watcher, root, QFile::encodeName(QFileInfo(m_databasePath).absolutePath()).toStdString(), m_stopped,
+                             m_readsMail, m_log);
         const bool scanned = updater.scanAll(&m_progress);
         updater.followMailSetting();
         updater.reportUnreadable(); // the files found so far are marked and not counted again
@@ -215,8 +212,7 @@ bool SearchIndex::followChanges(IndexStore &store, FolderWatcher &watcher, Index
             updater.rescanUnwatched();
             lastRescan = std::chrono::steady_clock::now();
         }
-        if (updater.hasUnreadableToReport()
-            && (std::chrono::steady_clock::now() - lastUnreadableReport > kUnreadableReportInterval)) {
+        if (updater.hasUnreadableToReport() && (std::chrono::steady_clock::now() - lastUnreadableReport > kUnreadableReportInterval)) {
             updater.reportUnreadable();
             lastUnreadableReport = std::chrono::steady_clock::now();
         }

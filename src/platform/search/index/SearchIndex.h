@@ -33,14 +33,14 @@ public:
 
     struct Status {
         bool exists = false;
-        bool complete = false;  // a full build has finished
+        bool complete = false; // a full build has finished
         QString root;
         qint64 files = 0;
         qint64 filesWithText = 0;
         qint64 databaseBytes = 0;
-        QString builtAt;        // ISO date of the last full build
+        QString builtAt; // ISO date of the last full build
         double buildSeconds = 0;
-        QString problem;        // why the index cannot be read
+        QString problem; // why the index cannot be read
     };
 
     SearchIndex(QString databasePath, QString root, Log log);
@@ -76,8 +76,7 @@ public:
     // answer (not ready, unreadable), and the caller walks instead. With a list
     // length, only the strongest that many by (relevance, path), and files that
     // cannot be among them are not read.
-    std::optional<QList<SearchHit>> search(const CompiledQuery &query, const std::atomic<bool> &cancelled,
-                                           qsizetype listLength = 0) const;
+    std::optional<QList<SearchHit>> search(const CompiledQuery &query, const std::atomic<bool> &cancelled, qsizetype listLength = 0) const;
 
 private:
     QString m_databasePath;
