@@ -520,3 +520,24 @@ TEST_F(SearchIndexTest, MailIsReadOnlyWhileMailSearchIsOn)
     index.reset();
     EXPECT_EQ(log().filter(QStringLiteral("more than 1000 MIME parts")).size(), 2) << log().join(u'\n').toStdString();
 }
+
+// What changed while no Wendle ran is taken at the next start: files gone from a
+// folder and folders gone are forgotten, a rewritten file read again.
+TEST_F(SearchIndexTest, ChangesMadeWhileStoppedAreTakenAtTheNextStart)
+{
+    for (int i = 0; i < 50; ++i)
+        write(QStringLiteral("letters/%1.txt").arg(i), "the roof leaks");
+    write(QStringLiteral("old/deep/plan.txt"), "felt");
+    startIndex().reset();
+    for (int i = 0; i < 50; i += 2)
+        ASSERT_TRUE(QFile::remove(m_root + QStringLiteral("/letters/%1.txt").arg(i)));
+    ASSERT_TRUE(QDir(m_root + "/old").removeRecursively());
+    write(QStringLiteral("letters/1.txt"), "felt and tar");
+    write(QStringLiteral("letters/new.txt"), "tar");
+    const std::unique_ptr<SearchIndex> index = startIndex();
+    IndexStore store;
+    ASSERT_TRUE(store.openForReading(databasePath()));
+    EXPECT_EQ(store.count(false), 26);
+    EXPECT_EQ(store.textMatches("\"fel\"").value_or(std::unordered_set<std::int64_t>()).size(), 1);
+    EXPECT_EQ(fromIndex(*index, QStringLiteral("kMDItemTextContent == '*tar*'cd")), (QStringList{"letters/1.txt", "letters/new.txt"}));
+}

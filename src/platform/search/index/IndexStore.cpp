@@ -364,33 +364,44 @@ bool IndexStore::removeBelow(std::string_view folder)
     return run(files) && run(folders);
 }
 
-std::vector<std::string> IndexStore::folders()
+void IndexStore::forEachFolder(const std::function<void(std::string_view)> &each)
 {
-    std::vector<std::string> paths;
     sqlite3_stmt *select = statement("SELECT path FROM folders");
     if (!select)
-        return paths;
+        return;
     while (sqlite3_step(select) == SQLITE_ROW)
-        paths.emplace_back(columnText(select, 0));
+        each(columnText(select, 0));
     sqlite3_reset(select);
-    return paths;
 }
 
-std::unordered_map<std::string, StoredState> IndexStore::filesIn(std::string_view folder)
+StoredFolder IndexStore::filesIn(std::string_view folder)
 {
-    std::unordered_map<std::string, StoredState> files;
+    StoredFolder files;
     sqlite3_stmt *select =
         statement("SELECT name, size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
-    if (!select)
-        return files;
-    bindText(select, 1, folder);
-    while (sqlite3_step(select) == SQLITE_ROW) {
-        files.emplace(columnText(select, 0),
+    if (select) {
+        bindText(select, 1, folder);
+        while (sqlite3_step(select) == SQLITE_ROW) {
+            files.add(columnText(select, 0),
                       StoredState{sqlite3_column_int64(select, 1), sqlite3_column_int64(select, 2), sqlite3_column_int(select, 3) != 0});
+        }
+        sqlite3_reset(select);
+        sqlite3_clear_bindings(select);
     }
+    files.seal();
+    return files;
+}
+
+void IndexStore::forEachNameIn(std::string_view folder, const std::function<void(std::string_view)> &each)
+{
+    sqlite3_stmt *select = statement("SELECT name FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
+    if (!select)
+        return;
+    bindText(select, 1, folder);
+    while (sqlite3_step(select) == SQLITE_ROW)
+        each(columnText(select, 0));
     sqlite3_reset(select);
     sqlite3_clear_bindings(select);
-    return files;
 }
 
 std::optional<StoredState> IndexStore::stateOf(std::string_view path)

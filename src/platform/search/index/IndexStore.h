@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/search/index/StoredFolder.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -30,13 +32,6 @@ struct IndexedFile {
     // start the text without unpacking the text itself.
     std::string textHead;
     bool unreadable = false; // its text could not be extracted
-};
-
-// What the index holds of a file to decide whether it has to be read again.
-struct StoredState {
-    std::int64_t size = 0;
-    std::int64_t mtime = 0;
-    bool unreadable = false;
 };
 
 // The index database: one SQLite file in WAL mode, so that searches read while the
@@ -81,10 +76,11 @@ public:
     bool remove(std::string_view path);
     // Removes the folder's files and everything below it.
     bool removeBelow(std::string_view folder);
-    // Every folder holding indexed files.
-    std::vector<std::string> folders();
-    // Files directly in `folder`, by name.
-    std::unordered_map<std::string, StoredState> filesIn(std::string_view folder);
+    // Calls each with every folder holding indexed files.
+    void forEachFolder(const std::function<void(std::string_view)> &each);
+    // Files directly in `folder`, sealed; and the names of those files.
+    StoredFolder filesIn(std::string_view folder);
+    void forEachNameIn(std::string_view folder, const std::function<void(std::string_view)> &each);
     std::optional<StoredState> stateOf(std::string_view path);
     std::optional<std::string> text(std::int64_t id);
     // The files whose text the FTS query over the texts table finds, and those

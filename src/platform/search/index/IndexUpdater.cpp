@@ -6,7 +6,8 @@
 
 #include <QFile>
 
-#include <unordered_map>
+#include <algorithm>
+#include <functional>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -28,6 +29,11 @@ std::int64_t modificationTime(const struct stat &status)
 QString shown(const std::string &path)
 {
     return QFile::decodeName(QByteArray(path.data(), qsizetype(path.size())));
+}
+
+std::uint64_t pathHash(std::string_view path)
+{
+    return std::hash<std::string_view>{}(path);
 }
 
 bool isBelow(const std::string &path, const std::string &folder)
@@ -112,21 +118,29 @@ bool IndexUpdater::scanAll(BuildProgress *progress)
         progress->begin(countIndexableFiles(m_root, m_skipped, m_stopped));
     }
     m_progress = progress;
-    std::unordered_set<std::string> visited;
+    // The folders listed, by a hash of their path: 8 bytes a folder, where a
+    // set of the paths took 130 at 440,000 folders.
+    std::vector<std::uint64_t> visited;
     const bool scanned = scanTree(m_root, FolderWatcher::kNone, &visited);
     m_progress = nullptr;
     if (!scanned)
         return false;
-    // Folders that vanished while nobody watched them.
-    for (const std::string &folder : m_store.folders()) {
-        if (!visited.contains(folder))
-            forgetBelow(folder);
-    }
+    std::sort(visited.begin(), visited.end());
+    // Folders that vanished while nobody watched them. (A vanished folder whose
+    // path shares a listed one's hash keeps its entries; a search checks each
+    // file it answers with on the disk.)
+    std::vector<std::string> vanished;
+    m_store.forEachFolder([&](std::string_view folder) {
+        if (!std::binary_search(visited.begin(), visited.end(), pathHash(folder)))
+            vanished.emplace_back(folder);
+    });
+    for (const std::string &folder : vanished)
+        forgetBelow(folder);
     flush();
     return true;
 }
 
-bool IndexUpdater::scanTree(const std::string &top, int parent, std::unordered_set<std::string> *visited)
+bool IndexUpdater::scanTree(const std::string &top, int parent, std::vector<std::uint64_t> *visited)
 {
     std::vector<std::pair<std::string, int>> pending{{top, parent}}; // with the descriptor of the folder above
     std::vector<std::string> subfolders;
@@ -138,7 +152,7 @@ bool IndexUpdater::scanTree(const std::string &top, int parent, std::unordered_s
         subfolders.clear();
         const int watched = scanFolder(folder, above, subfolders);
         if (visited)
-            visited->insert(folder);
+            visited->push_back(pathHash(folder));
         for (std::string &subfolder : subfolders)
             pending.emplace_back(std::move(subfolder), watched);
     }
@@ -178,7 +192,7 @@ int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<
         ::close(fd);
         return watched;
     }
-    auto known = m_store.filesIn(folder);
+    StoredFolder known = m_store.filesIn(folder);
     while (const dirent *entry = ::readdir(directory)) {
         if (entry->d_name[0] == '.')
             continue;
@@ -195,21 +209,36 @@ int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<
             continue; // links, FIFOs, sockets, devices
         if (m_progress)
             ++m_progress->done;
-        const auto stored = known.find(entry->d_name);
-        const bool isKnown = stored != known.end();
-        const bool unchanged =
-            isKnown && stored->second.size == std::int64_t(status.st_size) && stored->second.mtime == modificationTime(status);
-        const bool knownUnreadable = isKnown && stored->second.unreadable;
-        if (isKnown)
-            known.erase(stored);
+        const StoredState *stored = known.find(entry->d_name);
+        const bool unchanged = stored && stored->size == std::int64_t(status.st_size) && stored->mtime == modificationTime(status);
         if (!unchanged)
-            indexFile(fd, folder, entry->d_name, status, knownUnreadable);
+            indexFile(fd, folder, entry->d_name, status, stored && stored->unreadable);
     }
+    if (known.mayHoldUnfound())
+        forgetUnfound(fd, folder, known);
     ::closedir(directory);
-    for (const auto &entry : known) {
-        forget(folder + "/" + entry.first);
-    }
     return watched;
+}
+
+void IndexUpdater::forgetUnfound(int folderFd, const std::string &folder, const StoredFolder &known)
+{
+    std::vector<std::string> gone;
+    m_store.forEachNameIn(folder, [&](std::string_view name) {
+        switch (known.fateOf(name)) {
+        case StoredFolder::Fate::Found: return;
+        case StoredFolder::Fate::Gone: break;
+        case StoredFolder::Fate::AskTheDisk: {
+            struct stat status;
+            const std::string text(name);
+            if (::fstatat(folderFd, text.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode))
+                return;
+            break;
+        }
+        }
+        gone.emplace_back(name);
+    });
+    for (const std::string &name : gone)
+        forget(folder + "/" + name);
 }
 
 void IndexUpdater::indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status, bool knownUnreadable,

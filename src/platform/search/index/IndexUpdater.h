@@ -92,9 +92,11 @@ private:
     std::string m_foldedText;
 
     // parent: the watch descriptor of the folder above top, or FolderWatcher::kNone.
-    bool scanTree(const std::string &top, int parent, std::unordered_set<std::string> *visited);
+    bool scanTree(const std::string &top, int parent, std::vector<std::uint64_t> *visited);
     // The folder's watch descriptor, or FolderWatcher::kNone.
     int scanFolder(const std::string &folder, int parent, std::vector<std::string> &subfolders);
+    // Forgets the stored files of the folder its listing did not find.
+    void forgetUnfound(int folderFd, const std::string &folder, const StoredFolder &known);
     int watch(const std::string &folder, int parent);
     bool liesInUnwatched(const std::string &folder) const;
     void indexFile(int folderFd, const std::string &folder, const char *name, const struct stat &status, bool knownUnreadable,

@@ -1,0 +1,62 @@
+#include "platform/search/index/StoredFolder.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace wendle::search {
+
+namespace {
+
+std::uint64_t hashOf(std::string_view name)
+{
+    return std::hash<std::string_view>{}(name);
+}
+
+} // namespace
+
+void StoredFolder::add(std::string_view name, const StoredState &state)
+{
+    m_files.push_back(File{hashOf(name), state});
+}
+
+void StoredFolder::seal()
+{
+    std::sort(m_files.begin(), m_files.end(), [](const File &a, const File &b) { return a.nameHash < b.nameHash; });
+    for (std::size_t i = 1; i < m_files.size(); ++i) {
+        if (m_files[i].nameHash == m_files[i - 1].nameHash) {
+            m_files[i].hashShared = m_files[i - 1].hashShared = true;
+        }
+    }
+    m_files.shrink_to_fit();
+}
+
+const StoredFolder::File *StoredFolder::at(std::uint64_t hash) const
+{
+    const auto found =
+        std::lower_bound(m_files.begin(), m_files.end(), hash, [](const File &file, std::uint64_t value) { return file.nameHash < value; });
+    return found != m_files.end() && found->nameHash == hash ? &*found : nullptr;
+}
+
+const StoredState *StoredFolder::find(std::string_view name)
+{
+    File *file = const_cast<File *>(at(hashOf(name)));
+    if (!file || file->hashShared)
+        return nullptr;
+    if (!file->found) {
+        file->found = true;
+        ++m_found;
+    }
+    return &file->state;
+}
+
+StoredFolder::Fate StoredFolder::fateOf(std::string_view name) const
+{
+    const File *file = at(hashOf(name));
+    if (!file)
+        return Fate::Found; // stored since the listing began: the listing found it
+    if (file->hashShared)
+        return Fate::AskTheDisk;
+    return file->found ? Fate::Found : Fate::Gone;
+}
+
+} // namespace wendle::search
