@@ -49,8 +49,8 @@ test-unit: build
 
 # The unit tests and the tests of the threaded parts (chat, search index,
 # mailbox watcher, mail delivery) in a build with the compiler's run-time
-# checks for memory errors and undefined behaviour. The data-race build
-# (check-threads) is run by hand: it would double the time CI takes.
+# checks for memory errors and undefined behaviour, then the threaded parts'
+# tests again in a data-race build (check-threads).
 SANITIZED_TESTS = Xmpp|SearchIndex|MailboxWatcher|Imap|Smtp|MailPaths|Daemon|Deliver
 check-sanitize: deps
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLE_SANITIZE=address
@@ -59,6 +59,7 @@ check-sanitize: deps
 		ctest --output-on-failure -j$(JOBS) -L unit
 	cd $(BUILD)-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS) -L integration -R '$(SANITIZED_TESTS)'
+	$(MAKE) check-threads
 
 # The threaded parts' tests in a data-race build. tests/tsan.supp says which
 # library calls it does not count; programs the tests start fork children.
