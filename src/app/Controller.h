@@ -153,7 +153,9 @@ private:
     void launchCompanion(const QString &applicationName);
 
 public:
-    // Command language.
+    // Command language: a recognised command goes to its member above or
+    // below through the handler table (app/CommandHandlers.cpp).
+    void runCommand(const CommandCall &call) override;
     void reportSyntaxError() override;
     void writeConsoleLine(const QString &line) override;
 

@@ -1,5 +1,5 @@
 /* The grammar of the command language: which token sequences make a command,
- * and which CommandActions operation each one calls.
+ * and which remote command (intake/RemoteCommands.h) each one calls.
  *
  * Traps worth knowing before touching this file:
  * - The parser is LALR(1) with default reductions, so an action runs as soon
@@ -40,6 +40,9 @@ void commanderror(yyscan_t scanner, wendle::CommandActions &actions, const char 
 #include <QString>
 
 #include <cstdlib>
+
+using wendle::commandCall;
+using wendle::RemoteCommand;
 
 namespace {
 
@@ -104,45 +107,45 @@ command
     | calendar_command
     | fax_command
     | snapshot_command
-    | LAUNCH WORD    { actions.customCommand(takeText($2)); }
-    | LAUNCH ITUNES  { actions.launchiTunes(); }
-    | LAUNCH IPHOTO  { actions.launchiPhoto(); }
+    | LAUNCH WORD    { actions.runCommand(commandCall<RemoteCommand::CustomCommand>(takeText($2))); }
+    | LAUNCH ITUNES  { actions.runCommand(commandCall<RemoteCommand::LaunchiTunes>()); }
+    | LAUNCH IPHOTO  { actions.runCommand(commandCall<RemoteCommand::LaunchiPhoto>()); }
     ;
 
 find_command
-    : FIND FILENAME          { actions.findFilename(takeText($2), QString()); }
-    | FIND CONTENTS          { actions.findContents(takeText($2), QString()); }
+    : FIND FILENAME  { actions.runCommand(commandCall<RemoteCommand::FindFilename>(takeText($2), QString())); }
+    | FIND CONTENTS  { actions.runCommand(commandCall<RemoteCommand::FindContents>(takeText($2), QString())); }
     | FIND ADDRESS FILENAME
         {
             const QString address = takeText($2);
-            actions.findFilename(takeText($3), address);
+            actions.runCommand(commandCall<RemoteCommand::FindFilename>(takeText($3), address));
         }
     | FIND ADDRESS CONTENTS
         {
             const QString address = takeText($2);
-            actions.findContents(takeText($3), address);
+            actions.runCommand(commandCall<RemoteCommand::FindContents>(takeText($3), address));
         }
     ;
 
 email_command
-    : EMAIL          { actions.checkEmailWithCcTo(QString()); }
-    | EMAIL ADDRESS  { actions.checkEmailWithCcTo(takeText($2)); }
+    : EMAIL          { actions.runCommand(commandCall<RemoteCommand::CheckEmailWithCcTo>(QString())); }
+    | EMAIL ADDRESS  { actions.runCommand(commandCall<RemoteCommand::CheckEmailWithCcTo>(takeText($2))); }
     ;
 
 confirm_command
-    : NUMBER  { actions.confirmCommand(takeText($1)); }
+    : NUMBER  { actions.runCommand(commandCall<RemoteCommand::ConfirmCommand>(takeText($1))); }
     ;
 
 itunes_command
-    : ITUNES  { actions.launchiTunes(); }
+    : ITUNES  { actions.runCommand(commandCall<RemoteCommand::LaunchiTunes>()); }
     ;
 
 iphoto_command
-    : IPHOTO  { actions.launchiPhoto(); }
+    : IPHOTO  { actions.runCommand(commandCall<RemoteCommand::LaunchiPhoto>()); }
     ;
 
 ichat_command
-    : ICHAT  { actions.launchiChat(); }
+    : ICHAT  { actions.runCommand(commandCall<RemoteCommand::LaunchiChat>()); }
     ;
 
 calendar_command
@@ -150,32 +153,35 @@ calendar_command
         {
             const QString day = takeText($2);
             const QString month = takeText($3);
-            actions.getScheduleForDay(day, month, takeText($4));
+            actions.runCommand(commandCall<RemoteCommand::GetScheduleForDay>(day, month, takeText($4)));
         }
     | CALENDAR NUMBER WORD
         {
             const QString day = takeText($2);
-            actions.getScheduleForDay(day, takeText($3), QString());
+            actions.runCommand(commandCall<RemoteCommand::GetScheduleForDay>(day, takeText($3), QString()));
         }
-    | CALENDAR WORD  { actions.getScheduleForDay(QString(), takeText($2), QString()); }
+    | CALENDAR WORD
+        {
+            actions.runCommand(commandCall<RemoteCommand::GetScheduleForDay>(QString(), takeText($2), QString()));
+        }
     ;
 
 fax_command
     : FAX NUMBER FILENAME
         {
             const QString number = takeText($2);
-            actions.findFileForFaxing(takeText($3), number);
+            actions.runCommand(commandCall<RemoteCommand::FindFileForFaxing>(takeText($3), number));
         }
     | FAX NUMBER CONTENTS
         {
             const QString number = takeText($2);
-            actions.findContentsForFaxing(takeText($3), number);
+            actions.runCommand(commandCall<RemoteCommand::FindContentsForFaxing>(takeText($3), number));
         }
     ;
 
 snapshot_command
-    : SNAPSHOT          { actions.takeSnapshotAndEmailTo(QString()); }
-    | SNAPSHOT ADDRESS  { actions.takeSnapshotAndEmailTo(takeText($2)); }
+    : SNAPSHOT          { actions.runCommand(commandCall<RemoteCommand::TakeSnapshotAndEmailTo>(QString())); }
+    | SNAPSHOT ADDRESS  { actions.runCommand(commandCall<RemoteCommand::TakeSnapshotAndEmailTo>(takeText($2))); }
     ;
 
 %%
