@@ -58,7 +58,8 @@ protected:
         file.write(content);
     }
 
-    std::unique_ptr<SearchIndex> startIndex(bool readsMail = true)
+    // An index started on the root; it logs into log().
+    std::unique_ptr<SearchIndex> makeIndex(bool readsMail = true)
     {
         auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
             std::lock_guard lock(m_logMutex);
@@ -66,8 +67,23 @@ protected:
         });
         index->setReadsMail(readsMail);
         index->start();
+        return index;
+    }
+
+    std::unique_ptr<SearchIndex> startIndex(bool readsMail = true)
+    {
+        auto index = makeIndex(readsMail);
         EXPECT_TRUE(index->waitUntilReady(60000));
         return index;
+    }
+
+    // A step that writes a file and reports success.
+    std::function<bool()> writing(const QString &relativePath, const QByteArray &content)
+    {
+        return [=, this] {
+            write(relativePath, content);
+            return true;
+        };
     }
 
     static CompiledQuery compiled(const QString &text)
@@ -213,26 +229,11 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
         std::function<bool()> change;
         QStringList expected;
     } steps[] = {
-        {"created",
-         [&] {
-             write("roof.txt", "x");
-             return true;
-         },
-         {"roof.txt"}},
+        {"created", writing("roof.txt", "x"), {"roof.txt"}},
         {"renamed", [&] { return QFile::rename(m_root + "/roof.txt", m_root + "/new roof.txt"); }, {"new roof.txt"}},
-        {"written",
-         [&] {
-             write("old.txt", "the roof leaks");
-             return true;
-         },
-         {"new roof.txt", "old.txt"}},
+        {"written", writing("old.txt", "the roof leaks"), {"new roof.txt", "old.txt"}},
         {"deleted", [&] { return QFile::remove(m_root + "/new roof.txt"); }, {"old.txt"}},
-        {"folder made",
-         [&] {
-             write("repairs/deep/roof.pdf", pdfShowing("felt"));
-             return true;
-         },
-         {"old.txt", "repairs/deep/roof.pdf"}},
+        {"folder made", writing("repairs/deep/roof.pdf", pdfShowing("felt")), {"old.txt", "repairs/deep/roof.pdf"}},
         {"folder moved", [&] { return QDir().rename(folder, m_root + "/roofing"); }, {"old.txt", "roofing/deep/roof.pdf"}},
         {"folder deleted", [&] { return QDir(m_root + "/roofing").removeRecursively(); }, {"old.txt"}},
     };
@@ -340,11 +341,7 @@ TEST_F(SearchIndexTest, AFullOrReadOnlyCacheDiskLeavesSearchesToTheWalkUntilItCa
     const std::atomic<bool> cancelled{false};
     const CompiledQuery roof = compiled(QStringLiteral("kMDItemTextContent == '*roof*'cd"));
     auto failsAndWalks = [&](const char *step) {
-        auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
-            std::lock_guard lock(m_logMutex);
-            m_log << line;
-        });
-        index->start();
+        const auto index = makeIndex();
         EXPECT_FALSE(index->waitUntilReady(60000)) << step;
         EXPECT_TRUE(index->hasFailed()) << step;
         EXPECT_FALSE(index->search(roof, cancelled)) << step;
