@@ -128,17 +128,12 @@ TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
 }
 
 // A value stored by hand that breaks its rule is named once at start, in
-// the log, and shown by config list; Wendle goes on with the default.
+// the log (config list shows it too: ConfigCommand's test); Wendle goes on
+// with the default.
 TEST_F(CommandLineTest, StoredValuesThatBreakTheirRuleAreNamedOnceAndNotUsed)
 {
     const QString conf = session.home() + "/.config/wendle/wendle.conf";
     writeFile(conf, readFile(conf) + "maxCommandsPerHour=abc\nphoneWidth=-5\n");
-    QByteArray listed;
-    EXPECT_EQ(session.runWendle({"config", "list"}, &listed), 0);
-    for (const char *line : {"maxCommandsPerHour = abc  (invalid, using the default 5: expected a whole number)\n",
-                             "phoneWidth = -5  (invalid, using the default 20: expected more than 0)\n"})
-        EXPECT_TRUE(listed.contains(line)) << line << " in " << listed.constData();
-
     ASSERT_TRUE(session.startDaemon());
     EXPECT_EQ(session.stopDaemon(), 0);
     const QString log = session.logText();
