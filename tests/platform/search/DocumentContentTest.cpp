@@ -1,15 +1,14 @@
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/SearchAndWait.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -17,11 +16,6 @@
 
 using namespace wendle;
 using namespace wendle::test;
-
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -46,23 +40,7 @@ protected:
     QStringList found(const QString &query)
     {
         FileSystemSearch search(m_dir.path());
-        QStringList paths;
-        QEventLoop loop;
-        QString error;
-        const bool started = search.start(
-            query, SearchScope::Home, 0,
-            [&](const QList<SearchHit> &hits) {
-                for (const SearchHit &hit : hits)
-                    paths << QDir(m_dir.path()).relativeFilePath(hit.path);
-                loop.quit();
-            },
-            &error);
-        EXPECT_TRUE(started) << error.toStdString();
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit); // a guard against a hang only
-        if (started)
-            loop.exec();
-        paths.sort();
-        return paths;
+        return foundBelow(m_dir.path(), search, query);
     }
 
     QTemporaryDir m_dir;

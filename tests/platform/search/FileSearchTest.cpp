@@ -1,6 +1,7 @@
 #include "platform/search/FileSystemSearch.h"
 #include "platform/search/FileView.h"
 #include "platform/search/FileWalker.h"
+#include "platform/search/SearchAndWait.h"
 #include "support/QtApplication.h"
 
 #include <QDir>
@@ -17,12 +18,6 @@
 using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
-
-// Readable failure messages for lists of paths.
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -52,35 +47,9 @@ protected:
             file.resize(size);
     }
 
-    // Runs one search and waits for its callback through the event loop.
-    static QList<SearchHit> searchAndWait(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
-    {
-        std::optional<QList<SearchHit>> answer;
-        QEventLoop loop;
-        QString error;
-        const bool started = search.start(
-            query, scope, 0,
-            [&](const QList<SearchHit> &hits) {
-                answer = hits;
-                loop.quit();
-            },
-            &error);
-        EXPECT_TRUE(started) << error.toStdString();
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only a guard against a hang
-        if (started && !answer)
-            loop.exec();
-        EXPECT_TRUE(answer || !started) << "the search never finished";
-        return answer.value_or(QList<SearchHit>());
-    }
-
-    // The hits' paths below the root, sorted.
     QStringList found(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
     {
-        QStringList paths;
-        for (const SearchHit &hit : searchAndWait(search, query, scope))
-            paths << QDir(root()).relativeFilePath(hit.path);
-        paths.sort();
-        return paths;
+        return foundBelow(root(), search, query, scope);
     }
 
     // Starts a search whose answers only count themselves.

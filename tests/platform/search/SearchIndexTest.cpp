@@ -1,5 +1,6 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
+#include "platform/search/SearchAndWait.h"
 #include "platform/search/SearchQuery.h"
 #include "platform/search/index/FolderWatcher.h"
 #include "platform/search/index/IndexStore.h"
@@ -27,11 +28,6 @@
 using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
-
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 static void PrintTo(const QStringList &lines, std::ostream *out)
 {
