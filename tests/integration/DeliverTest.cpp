@@ -277,9 +277,7 @@ TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
         return total;
     };
     // What earlier messages left: room for one attachment at a time.
-    QFile earlier(attachments + "/earlier.bin");
-    ASSERT_TRUE(QDir().mkpath(attachments) && earlier.open(QIODevice::WriteOnly) && earlier.resize(MaxAttachmentFolderBytes - (40 << 20)));
-    earlier.close();
+    ASSERT_TRUE(writeFile(attachments + "/earlier.bin", {}, MaxAttachmentFolderBytes - (40 << 20)));
     QTemporaryDir dir;
     const QByteArray picture = randomBytes(30 << 20, 11);
     constexpr int Deliveries = 12;

@@ -3,6 +3,7 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/SearchAndWait.h"
 #include "support/QtApplication.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -38,13 +39,7 @@ protected:
     // content extends it with a hole.
     void makeFile(const QString &relativePath, const QByteArray &content = "x", qint64 size = -1)
     {
-        const QString path = root() + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
-        if (size >= 0)
-            file.resize(size);
+        ASSERT_TRUE(writeFile(root() + u'/' + relativePath, content, size)) << relativePath.toStdString();
     }
 
     QStringList found(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)

@@ -9,6 +9,7 @@
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/ScratchDisk.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -45,14 +46,7 @@ protected:
         QDir().mkpath(m_root);
     }
 
-    void write(const QString &relativePath, const QByteArray &content)
-    {
-        const QString path = m_root + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
-    }
+    void write(const QString &relativePath, const QByteArray &content) { ASSERT_TRUE(writeFile(m_root + u'/' + relativePath, content)); }
 
     // An index started on the root; it logs into log().
     std::unique_ptr<SearchIndex> makeIndex(bool readsMail = true)
@@ -258,11 +252,7 @@ TEST_F(SearchIndexTest, StatusTellsAnIndexJustBegunFromADamagedOne)
         {"garbage", QByteArray(8192, 'x'), QStringLiteral("not a search index")},
     };
     for (const auto &[name, content, problem] : cases) {
-        QDir().mkpath(QFileInfo(databasePath()).path());
-        QFile file(databasePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-        file.close();
+        ASSERT_TRUE(writeFile(databasePath(), content));
         const SearchIndex::Status status = SearchIndex::readStatus(databasePath());
         EXPECT_TRUE(status.exists) << name;
         EXPECT_FALSE(status.complete) << name;
