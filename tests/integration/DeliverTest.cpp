@@ -113,6 +113,8 @@ QByteArray withId(const QByteArray &id, const QByteArray &command, const QByteAr
 
 // Each message's command runs once, if it has one and its sender is the
 // owner; what cannot be read is refused; no attachment outlives its command.
+// The text of each encoding and shape is InboundMessage's test: here one
+// encoded message shows the road.
 TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefused)
 {
     const QByteArray owner = "From: owner@example.org\r\n";
@@ -144,23 +146,11 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
     const Case cases[] = {
         {"attachment", mailWithAttachment("wndl find named attached", QByteArray(5000, '\x01'), "../../evil.bin"), 0, nullptr, "attached",
          true},
-        {"html only", plainMessage(owner + "Content-Type: text/html\r\n", "<p>Please <b>wndl</b> find named htmlterm</p>"), 0, nullptr,
-         "htmlterm", true},
-        {"quoted-printable",
-         plainMessage(owner + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n",
-                      "wndl=20find named qpterm=\r\n"),
-         0, nullptr, "qpterm", true},
         {"base64", plainMessage(owner + "Content-Transfer-Encoding: base64\r\n", QByteArray("wndl find named b64term").toBase64()), 0,
          nullptr, "b64term", true},
-        {"latin-1",
-         plainMessage(owner + "Content-Type: text/plain; charset=iso-8859-1\r\nContent-Transfer-Encoding: 8bit\r\n",
-                      "Gr\xfc\xdf"
-                      "e: wndl find named isoterm"),
-         0, nullptr, "isoterm", true},
         {"no From", plainMessage("", "wndl find named nofrom"), 65, nullptr, "nofrom", false},
         {"text past its bound", plainMessage(owner, "wndl find named longtext\r\n" + QByteArray(MaxInboundTextBytes, 'x')), 65,
          "the message text is longer than 1 MiB; it was not handed to Wendle", "longtext", false},
-        {"garbage", QByteArray("\x00\xff\xfe garbage \x01\x02", 15), 65, nullptr, nullptr, false},
         {"5000 deep", nested(5000, "wndl find named deep5000"), 65, "more than 1000 MIME parts", "deep5000", false},
         {"40 deep", nested(40, "wndl find named deep40"), 65, "nested more than 32 deep", "deep40", false},
         {"20 deep", nested(20, "wndl find named deep20"), 0, nullptr, "deep20", true},
@@ -287,9 +277,7 @@ TEST_F(DeliverTest, ParallelDeliveriesKeepTheAttachmentFolderWithinItsBound)
         return total;
     };
     // What earlier messages left: room for one attachment at a time.
-    QFile earlier(attachments + "/earlier.bin");
-    ASSERT_TRUE(QDir().mkpath(attachments) && earlier.open(QIODevice::WriteOnly) && earlier.resize(MaxAttachmentFolderBytes - (40 << 20)));
-    earlier.close();
+    ASSERT_TRUE(writeFile(attachments + "/earlier.bin", {}, MaxAttachmentFolderBytes - (40 << 20)));
     QTemporaryDir dir;
     const QByteArray picture = randomBytes(30 << 20, 11);
     constexpr int Deliveries = 12;

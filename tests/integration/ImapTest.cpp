@@ -257,8 +257,7 @@ TEST_F(MailboxWatcherTest, AttachmentIsSavedForTheCommand)
     // The second makes a 27 MB message; the third finds the folder full and comes without it.
     for (const auto &[size, folderFull] : {std::pair{100000, false}, {20 * 1024 * 1024, false}, {100000, true}}) {
         SCOPED_TRACE(size);
-        QFile earlier(attachments.filePath("earlier.bin"));
-        ASSERT_TRUE(!folderFull || (earlier.open(QIODevice::WriteOnly) && earlier.resize(wendle::MaxAttachmentFolderBytes)));
+        ASSERT_TRUE(!folderFull || writeFile(attachments.filePath("earlier.bin"), {}, wendle::MaxAttachmentFolderBytes));
         const QByteArray pdf = "%PDF-1.4\n" + QByteArray(size, 'p');
         ASSERT_TRUE(server.deliver(mailWithAttachment("wndl fax to 5551212", pdf, "../fax.pdf", "application/pdf")));
         handled.clear();

@@ -129,10 +129,8 @@ TEST_F(OwnerOnlyTest, AnEmptyOrBrokenAddressAdmitsNobody)
 
     // The last line of the file is in its [General] section.
     ASSERT_EQ(session.runWendle({"config", "unset", "remoteEmailAddress"}), 0);
-    QFile settings(session.home() + "/.config/wendle/wendle.conf");
-    ASSERT_TRUE(settings.open(QIODevice::Append));
-    settings.write("remoteEmailAddress=.\n");
-    settings.close();
+    const QString settings = session.home() + "/.config/wendle/wendle.conf";
+    ASSERT_TRUE(writeFile(settings, readFile(settings) + "remoteEmailAddress=.\n"));
     ASSERT_TRUE(session.startDaemon());
     EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", "eve@evil.example"}, {"MessageText", "wndl find named dotsender"}}));
     ASSERT_TRUE(session.configure("remoteEmailAddress", "owner@example.org"));

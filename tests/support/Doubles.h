@@ -155,17 +155,15 @@ public:
     QStringList buttonTitles;
 };
 
-// Each notice as "summary|body"; choosePause() is the owner pressing the
-// notice's pause button.
+// Each notice as "summary|body".
 class RecordingDeskNotifications : public DeskNotifications {
 public:
     void notify(const QString &summary, const QString &body) override { notices << summary + u'|' + body; }
-    void choosePause() { pauseRequested(); }
     QStringList notices;
 };
 
-// Records every child process; run() answers with the output a test set
-// for that program, startDetached() and start() with `starts`.
+// Records the processes run and started; run() answers with the output a
+// test set for that program, startDetached() and start() with `starts`.
 class RecordingProcessLauncher : public ProcessLauncher {
 public:
     ProcessOutput run(const QString &program, const QStringList &arguments, int) override
@@ -173,11 +171,7 @@ public:
         ran << (QStringList{program} + arguments);
         return outputs.value(program, ProcessOutput{});
     }
-    bool startDetached(const QString &program, const QStringList &arguments) override
-    {
-        detached << (QStringList{program} + arguments);
-        return starts;
-    }
+    bool startDetached(const QString &, const QStringList &) override { return starts; }
     // Started ones end when the test calls finishStarted.
     bool start(const QString &program, const QStringList &arguments, Finished finished, int) override
     {
@@ -192,7 +186,6 @@ public:
             finished(output);
     }
     QList<QStringList> ran;
-    QList<QStringList> detached;
     QList<QStringList> started;
     std::vector<Finished> unfinished;
     bool starts = true;

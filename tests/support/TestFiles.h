@@ -15,11 +15,13 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Makes the folders above path as needed; false when anything fails.
-inline bool writeFile(const QString &path, const QByteArray &bytes)
+// Makes the folders above path as needed, and extends the file to size with
+// a hole when given; false when anything fails.
+inline bool writeFile(const QString &path, const QByteArray &bytes, qint64 size = -1)
 {
     QFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+           && (size < 0 || file.resize(size));
 }
 
 // The same bytes of every value for the same seed.

@@ -157,12 +157,6 @@ TEST_F(SettingsWindowTest, CreateChatScriptWithoutAnAccountAsksForIt)
     ASSERT_EQ(alerts.alerts.size(), 1);
     EXPECT_TRUE(alerts.alerts.first().contains("\"Your account\"")) << alerts.alerts.first().toStdString();
     EXPECT_FALSE(QFile::exists(controller->chatScriptPath()));
-
-    alerts.alerts.clear();
-    preferences.setValue(RBRemoteChatAddress, "owner@jabber.example.org");
-    QTest::mouseClick(control<QPushButton>("forceChatScript"), Qt::LeftButton);
-    ASSERT_EQ(alerts.alerts.size(), 1);
-    EXPECT_FALSE(alerts.alerts.first().contains("Your account"));
 }
 
 TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)

@@ -115,6 +115,8 @@ QString TestServer::log() const
 
 ::testing::AssertionResult TestServer::makeCertificate()
 {
+    if (!m_tls)
+        return ::testing::AssertionSuccess();
     QByteArray errors;
     if (!QDir().mkpath(m_dir.filePath("tls"))
         || runProcess("openssl",
@@ -149,10 +151,8 @@ QString SmtpTestServer::unavailable()
 ::testing::AssertionResult SmtpTestServer::start()
 {
     const QString dir = m_dir.path();
-    if (m_tls) {
-        if (::testing::AssertionResult made = makeCertificate(); !made)
-            return made;
-    }
+    if (::testing::AssertionResult made = makeCertificate(); !made)
+        return made;
     const QString tls = m_tls ? QStringLiteral(" smtps pki 127.0.0.1") : QString();
     const QString pki =
         m_tls ? QStringLiteral("pki 127.0.0.1 cert \"%1\"\npki 127.0.0.1 key \"%2\"\n").arg(certificate(), key()) : QString();
@@ -201,10 +201,8 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
 ::testing::AssertionResult ImapTestServer::start()
 {
     const QString dir = m_dir.path();
-    if (m_tls) {
-        if (::testing::AssertionResult made = makeCertificate(); !made)
-            return made;
-    }
+    if (::testing::AssertionResult made = makeCertificate(); !made)
+        return made;
     const QString tls =
         m_tls ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n").arg(certificate(), key()) : QStringLiteral("ssl = no\n");
     const QString configuration =

@@ -40,6 +40,7 @@ protected:
     static bool installed(std::initializer_list<const char *> programs);
     TestServer();
     ::testing::AssertionResult launch(const QString &program, const QStringList &arguments);
+    // Makes the certificate and key when the server uses TLS.
     ::testing::AssertionResult makeCertificate();
     QString key() const { return m_dir.filePath("tls/key.pem"); }
 

@@ -3,6 +3,7 @@
 #include "platform/chat/McabberCommands.h"
 #include "support/Doubles.h"
 #include "support/QtApplication.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -95,12 +96,7 @@ TEST_F(McabberTransportTest, RepliesWaitUntilTheFifoHasAReader)
     const Case cases[] = {
         {"missing", [](const QString &) { return true; },
          "the FIFO %1 does not exist (is mcabber running, with fifo_name set and the fifo module loaded?)"},
-        {"regular file",
-         [](const QString &path) {
-             QFile file(path);
-             return file.open(QIODevice::WriteOnly) && file.write("keep") == 4;
-         },
-         "%1 is not a FIFO; nothing is written into it"},
+        {"regular file", [](const QString &path) { return writeFile(path, "keep"); }, "%1 is not a FIFO; nothing is written into it"},
         {"link to a FIFO",
          [this](const QString &path) {
              return ::mkfifo(QFile::encodeName(dir.filePath("elsewhere")).constData(), 0600) == 0
@@ -120,9 +116,7 @@ TEST_F(McabberTransportTest, RepliesWaitUntilTheFifoHasAReader)
         EXPECT_EQ(transport.waitingReplies(), 2);
         EXPECT_EQ(log, QStringList{"Wendle Error: chat replies wait for mcabber: " + QString(c.problem).arg(fifo)});
         if (QFileInfo(fifo).isFile() && !QFileInfo(fifo).isSymLink()) {
-            QFile file(fifo);
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            EXPECT_EQ(file.readAll(), "keep");
+            EXPECT_EQ(readFile(fifo), "keep");
         }
 
         QFile::remove(fifo);

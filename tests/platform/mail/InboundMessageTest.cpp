@@ -146,10 +146,7 @@ TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndTheMessageKept)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath("attachments");
-    ASSERT_TRUE(QDir().mkpath(folder));
-    QFile filler(folder + "/earlier.bin");
-    ASSERT_TRUE(filler.open(QIODevice::WriteOnly) && filler.resize(MaxAttachmentFolderBytes - 4000));
-    filler.close();
+    ASSERT_TRUE(writeFile(folder + "/earlier.bin", {}, MaxAttachmentFolderBytes - 4000));
     for (const auto &[size, kept] : {std::pair{3000, true}, std::pair{3000, false}}) {
         QString error;
         const auto mail = parseInboundMessage(mailWithAttachment("wndl fax to 5551212", randomBytes(size, 1), "a.jpg"), folder, &error);

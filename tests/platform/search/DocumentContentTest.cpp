@@ -1,15 +1,14 @@
 #include "platform/search/FileSystemSearch.h"
+#include "platform/search/SearchAndWait.h"
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QEventLoop>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -17,11 +16,6 @@
 
 using namespace wendle;
 using namespace wendle::test;
-
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -37,32 +31,13 @@ protected:
 
     void write(const QString &relativePath, const QByteArray &content, qint64 size = -1)
     {
-        const QString path = m_dir.path() + QLatin1Char('/') + relativePath;
-        ASSERT_TRUE(writeFile(path, content)) << path.toStdString();
-        if (size >= 0)
-            QFile(path).resize(size);
+        ASSERT_TRUE(writeFile(m_dir.path() + u'/' + relativePath, content, size)) << relativePath.toStdString();
     }
 
     QStringList found(const QString &query)
     {
         FileSystemSearch search(m_dir.path());
-        QStringList paths;
-        QEventLoop loop;
-        QString error;
-        const bool started = search.start(
-            query, SearchScope::Home, 0,
-            [&](const QList<SearchHit> &hits) {
-                for (const SearchHit &hit : hits)
-                    paths << QDir(m_dir.path()).relativeFilePath(hit.path);
-                loop.quit();
-            },
-            &error);
-        EXPECT_TRUE(started) << error.toStdString();
-        QTimer::singleShot(60000, &loop, &QEventLoop::quit); // a guard against a hang only
-        if (started)
-            loop.exec();
-        paths.sort();
-        return paths;
+        return foundBelow(m_dir.path(), search, query);
     }
 
     QTemporaryDir m_dir;
@@ -123,8 +98,6 @@ TEST_F(DocumentContent, EachKindFlagSelectsTheFilesOfItsKind)
     if (qEnvironmentVariable("WENDLE_TEST_LOCALE") == QLatin1String("de")) { // the run below
         ASSERT_EQ(QMimeDatabase().mimeTypeForName(QStringLiteral("application/pdf")).comment(), QStringLiteral("PDF-Dokument"));
     }
-    QFile tool(QStringLiteral("/bin/true"));
-    ASSERT_TRUE(tool.open(QIODevice::ReadOnly));
     const QList<QPair<QString, QByteArray>> files = {
         {"a.pdf", pdfShowing("a")},
         {"a.odt", odtWith({"a"})},
@@ -136,7 +109,7 @@ TEST_F(DocumentContent, EachKindFlagSelectsTheFilesOfItsKind)
         {"disk.iso", "x"},
         {"backup.tar.gz", "x"},
         {"start.desktop", "[Desktop Entry]\n"},
-        {"tool", tool.readAll()},
+        {"tool", readFile(QStringLiteral("/bin/true"))},
         {"run.sh", "#!/bin/sh\n"},
         {"song.mp3", "x"},
         {"film.mp4", "x"},

@@ -1,7 +1,9 @@
 #include "platform/search/FileSystemSearch.h"
 #include "platform/search/FileView.h"
 #include "platform/search/FileWalker.h"
+#include "platform/search/SearchAndWait.h"
 #include "support/QtApplication.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -17,12 +19,6 @@
 using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
-
-// Readable failure messages for lists of paths.
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace {
 
@@ -43,44 +39,12 @@ protected:
     // content extends it with a hole.
     void makeFile(const QString &relativePath, const QByteArray &content = "x", qint64 size = -1)
     {
-        const QString path = root() + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
-        if (size >= 0)
-            file.resize(size);
+        ASSERT_TRUE(writeFile(root() + u'/' + relativePath, content, size)) << relativePath.toStdString();
     }
 
-    // Runs one search and waits for its callback through the event loop.
-    static QList<SearchHit> searchAndWait(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
-    {
-        std::optional<QList<SearchHit>> answer;
-        QEventLoop loop;
-        QString error;
-        const bool started = search.start(
-            query, scope, 0,
-            [&](const QList<SearchHit> &hits) {
-                answer = hits;
-                loop.quit();
-            },
-            &error);
-        EXPECT_TRUE(started) << error.toStdString();
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only a guard against a hang
-        if (started && !answer)
-            loop.exec();
-        EXPECT_TRUE(answer || !started) << "the search never finished";
-        return answer.value_or(QList<SearchHit>());
-    }
-
-    // The hits' paths below the root, sorted.
     QStringList found(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
     {
-        QStringList paths;
-        for (const SearchHit &hit : searchAndWait(search, query, scope))
-            paths << QDir(root()).relativeFilePath(hit.path);
-        paths.sort();
-        return paths;
+        return foundBelow(root(), search, query, scope);
     }
 
     // Starts a search whose answers only count themselves.

@@ -1,5 +1,6 @@
 #include "platform/search/FileWalker.h"
 #include "platform/search/QueryEvaluator.h"
+#include "platform/search/SearchAndWait.h"
 #include "platform/search/SearchQuery.h"
 #include "platform/search/index/FolderWatcher.h"
 #include "platform/search/index/IndexStore.h"
@@ -8,6 +9,7 @@
 #include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/ScratchDisk.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -28,11 +30,6 @@ using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
 
-static void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
-
 static void PrintTo(const QStringList &lines, std::ostream *out)
 {
     *out << '"' << lines.join(QStringLiteral("\" \"")).toStdString() << '"';
@@ -49,16 +46,10 @@ protected:
         QDir().mkpath(m_root);
     }
 
-    void write(const QString &relativePath, const QByteArray &content)
-    {
-        const QString path = m_root + QLatin1Char('/') + relativePath;
-        QDir().mkpath(QFileInfo(path).path());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(content);
-    }
+    void write(const QString &relativePath, const QByteArray &content) { ASSERT_TRUE(writeFile(m_root + u'/' + relativePath, content)); }
 
-    std::unique_ptr<SearchIndex> startIndex(bool readsMail = true)
+    // An index started on the root; it logs into log().
+    std::unique_ptr<SearchIndex> makeIndex(bool readsMail = true)
     {
         auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
             std::lock_guard lock(m_logMutex);
@@ -66,8 +57,23 @@ protected:
         });
         index->setReadsMail(readsMail);
         index->start();
+        return index;
+    }
+
+    std::unique_ptr<SearchIndex> startIndex(bool readsMail = true)
+    {
+        auto index = makeIndex(readsMail);
         EXPECT_TRUE(index->waitUntilReady(60000));
         return index;
+    }
+
+    // A step that writes a file and reports success.
+    std::function<bool()> writing(const QString &relativePath, const QByteArray &content)
+    {
+        return [=, this] {
+            write(relativePath, content);
+            return true;
+        };
     }
 
     static CompiledQuery compiled(const QString &text)
@@ -213,26 +219,11 @@ TEST_F(SearchIndexTest, FollowsFilesAndFoldersMadeRenamedAndDeleted)
         std::function<bool()> change;
         QStringList expected;
     } steps[] = {
-        {"created",
-         [&] {
-             write("roof.txt", "x");
-             return true;
-         },
-         {"roof.txt"}},
+        {"created", writing("roof.txt", "x"), {"roof.txt"}},
         {"renamed", [&] { return QFile::rename(m_root + "/roof.txt", m_root + "/new roof.txt"); }, {"new roof.txt"}},
-        {"written",
-         [&] {
-             write("old.txt", "the roof leaks");
-             return true;
-         },
-         {"new roof.txt", "old.txt"}},
+        {"written", writing("old.txt", "the roof leaks"), {"new roof.txt", "old.txt"}},
         {"deleted", [&] { return QFile::remove(m_root + "/new roof.txt"); }, {"old.txt"}},
-        {"folder made",
-         [&] {
-             write("repairs/deep/roof.pdf", pdfShowing("felt"));
-             return true;
-         },
-         {"old.txt", "repairs/deep/roof.pdf"}},
+        {"folder made", writing("repairs/deep/roof.pdf", pdfShowing("felt")), {"old.txt", "repairs/deep/roof.pdf"}},
         {"folder moved", [&] { return QDir().rename(folder, m_root + "/roofing"); }, {"old.txt", "roofing/deep/roof.pdf"}},
         {"folder deleted", [&] { return QDir(m_root + "/roofing").removeRecursively(); }, {"old.txt"}},
     };
@@ -261,11 +252,7 @@ TEST_F(SearchIndexTest, StatusTellsAnIndexJustBegunFromADamagedOne)
         {"garbage", QByteArray(8192, 'x'), QStringLiteral("not a search index")},
     };
     for (const auto &[name, content, problem] : cases) {
-        QDir().mkpath(QFileInfo(databasePath()).path());
-        QFile file(databasePath());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-        file.close();
+        ASSERT_TRUE(writeFile(databasePath(), content));
         const SearchIndex::Status status = SearchIndex::readStatus(databasePath());
         EXPECT_TRUE(status.exists) << name;
         EXPECT_FALSE(status.complete) << name;
@@ -340,11 +327,7 @@ TEST_F(SearchIndexTest, AFullOrReadOnlyCacheDiskLeavesSearchesToTheWalkUntilItCa
     const std::atomic<bool> cancelled{false};
     const CompiledQuery roof = compiled(QStringLiteral("kMDItemTextContent == '*roof*'cd"));
     auto failsAndWalks = [&](const char *step) {
-        auto index = std::make_unique<SearchIndex>(databasePath(), m_root, [this](const QString &line) {
-            std::lock_guard lock(m_logMutex);
-            m_log << line;
-        });
-        index->start();
+        const auto index = makeIndex();
         EXPECT_FALSE(index->waitUntilReady(60000)) << step;
         EXPECT_TRUE(index->hasFailed()) << step;
         EXPECT_FALSE(index->search(roof, cancelled)) << step;
