@@ -377,6 +377,14 @@ void IndexStore::forEachFolder(const std::function<void(std::string_view)> &each
 StoredFolder IndexStore::filesIn(std::string_view folder)
 {
     StoredFolder files;
+    sqlite3_stmt *count = statement("SELECT count(*) FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
+    if (count) {
+        bindText(count, 1, folder);
+        if (sqlite3_step(count) == SQLITE_ROW)
+            files.reserve(std::size_t(sqlite3_column_int64(count, 0)));
+        sqlite3_reset(count);
+        sqlite3_clear_bindings(count);
+    }
     sqlite3_stmt *select =
         statement("SELECT name, size, mtime, unreadable FROM files WHERE folder = (SELECT folder FROM folders WHERE path = ?)");
     if (select) {

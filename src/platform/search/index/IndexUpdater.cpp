@@ -209,7 +209,7 @@ int IndexUpdater::scanFolder(const std::string &folder, int parent, std::vector<
             continue; // links, FIFOs, sockets, devices
         if (m_progress)
             ++m_progress->done;
-        const StoredState *stored = known.find(entry->d_name);
+        const std::optional<StoredState> stored = known.find(entry->d_name);
         const bool unchanged = stored && stored->size == std::int64_t(status.st_size) && stored->mtime == modificationTime(status);
         if (!unchanged)
             indexFile(fd, folder, entry->d_name, status, stored && stored->unreadable);

@@ -16,7 +16,7 @@ std::uint64_t hashOf(std::string_view name)
 
 void StoredFolder::add(std::string_view name, const StoredState &state)
 {
-    m_files.push_back(File{hashOf(name), state});
+    m_files.push_back(File{hashOf(name), state.size, state.mtime, state.unreadable});
 }
 
 void StoredFolder::seal()
@@ -27,7 +27,6 @@ void StoredFolder::seal()
             m_files[i].hashShared = m_files[i - 1].hashShared = true;
         }
     }
-    m_files.shrink_to_fit();
 }
 
 const StoredFolder::File *StoredFolder::at(std::uint64_t hash) const
@@ -37,16 +36,16 @@ const StoredFolder::File *StoredFolder::at(std::uint64_t hash) const
     return found != m_files.end() && found->nameHash == hash ? &*found : nullptr;
 }
 
-const StoredState *StoredFolder::find(std::string_view name)
+std::optional<StoredState> StoredFolder::find(std::string_view name)
 {
     File *file = const_cast<File *>(at(hashOf(name)));
     if (!file || file->hashShared)
-        return nullptr;
+        return std::nullopt;
     if (!file->found) {
         file->found = true;
         ++m_found;
     }
-    return &file->state;
+    return StoredState{file->size, file->mtime, file->unreadable};
 }
 
 StoredFolder::Fate StoredFolder::fateOf(std::string_view name) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -14,20 +15,22 @@ struct StoredState {
 };
 
 // The files the index holds in one folder, while the start check lists it: a
-// hash of each name with the file's state, not the names themselves. A folder
-// of a million files costs 32 MB here; a map of the names took four times that.
+// hash of each name with the file's state, not the names themselves: 32 bytes
+// a file, made once at its size (a folder of a million files: 32 MB).
 // Two names of one folder with the same hash are never taken one for the
 // other: neither is found, so both are read again, and the check looks on the
 // disk before it forgets either.
 class StoredFolder {
 public:
+    // How many files add will be given: the list is made once, at its size.
+    void reserve(std::size_t files) { m_files.reserve(files); }
     void add(std::string_view name, const StoredState &state);
     // Call once every file is added, before the first find.
     void seal();
 
     // The file's state, marking it found; nothing for a name not stored, or
     // one whose hash another stored name shares.
-    const StoredState *find(std::string_view name);
+    std::optional<StoredState> find(std::string_view name);
     // Whether a name the listing did not find is left: then the stored names
     // must be gone through again to forget those files.
     bool mayHoldUnfound() const { return m_found < m_files.size(); }
@@ -37,9 +40,11 @@ public:
     Fate fateOf(std::string_view name) const;
 
 private:
-    struct File {
+    struct File { // 32 bytes
         std::uint64_t nameHash;
-        StoredState state;
+        std::int64_t size;
+        std::int64_t mtime;
+        bool unreadable;
         bool found = false;
         bool hashShared = false;
     };
