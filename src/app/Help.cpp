@@ -77,33 +77,14 @@ void Controller::showHelpPage(const QString &page)
         m_platform.console.writeLine(QStringLiteral("Wendle Log Update: %1 page: %2").arg(QLatin1String(HelpBookName), path));
 }
 
-void Controller::helpComputer()
-{
-    showHelpPage(QStringLiteral("html/computer_tab.html"));
-}
-void Controller::helpRemote()
-{
-    showHelpPage(QStringLiteral("html/ped_tab.html"));
-}
-void Controller::helpSecurity()
-{
-    showHelpPage(QStringLiteral("html/security_tab.html"));
-}
-void Controller::helpChat()
-{
-    showHelpPage(QStringLiteral("html/chat_tab.html"));
-}
-void Controller::helpCustom()
-{
-    showHelpPage(QStringLiteral("html/custom_tab.html"));
-}
-void Controller::helpConfigure()
-{
-    showHelpPage(QStringLiteral("html/configuring.html"));
-}
-void Controller::helpiSight()
-{
-    showHelpPage(QStringLiteral("html/isight_tab.html"));
-}
+// clang-format off
+void Controller::helpComputer() { showHelpPage(QStringLiteral("html/computer_tab.html")); }
+void Controller::helpRemote() { showHelpPage(QStringLiteral("html/ped_tab.html")); }
+void Controller::helpSecurity() { showHelpPage(QStringLiteral("html/security_tab.html")); }
+void Controller::helpChat() { showHelpPage(QStringLiteral("html/chat_tab.html")); }
+void Controller::helpCustom() { showHelpPage(QStringLiteral("html/custom_tab.html")); }
+void Controller::helpConfigure() { showHelpPage(QStringLiteral("html/configuring.html")); }
+void Controller::helpiSight() { showHelpPage(QStringLiteral("html/isight_tab.html")); }
+// clang-format on
 
 } // namespace wendle
