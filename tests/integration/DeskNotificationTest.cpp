@@ -116,9 +116,10 @@ TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
          "true", nullptr},
     };
     for (const Step &step : steps) {
-        if (step.running != session.daemonRunning()) {
-            ASSERT_TRUE(step.running ? session.startDaemon() : session.stopDaemon() == 0);
-        }
+        if (step.running && !session.daemonRunning())
+            ASSERT_TRUE(session.startDaemon());
+        if (!step.running && session.daemonRunning())
+            ASSERT_EQ(session.stopDaemon(), 0);
         const QString log = session.logText();
         QByteArray output, errors;
         EXPECT_EQ(session.runWendle({step.command}, &output, &errors), 0) << step.command << errors.constData();

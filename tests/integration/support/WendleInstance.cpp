@@ -93,17 +93,17 @@ int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QBy
     return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors, input);
 }
 
-bool TestSession::callInbound(const QString &method, const QVariantMap &arguments) const
+QDBusMessage TestSession::callWendle(const QString &interface, const QString &method, const QVariantList &arguments) const
 {
     QDBusConnection bus = QDBusConnection::connectToBus(m_busAddress, "test");
-    QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle.Inbound", method);
-    call << arguments;
-    const bool answered = bus.call(call, QDBus::Block, 60000).type() == QDBusMessage::ReplyMessage;
+    QDBusMessage call = QDBusMessage::createMethodCall("org.wendle.Wendle", "/org/wendle/Wendle", "org.wendle.Wendle." + interface, method);
+    call.setArguments(arguments);
+    const QDBusMessage answer = bus.call(call, QDBus::Block, 60000);
     QDBusConnection::disconnectFromBus("test");
-    return answered;
+    return answer;
 }
 
-bool TestSession::startDaemon()
+::testing::AssertionResult TestSession::startDaemon()
 {
     // A restart finds the entry of the run before it in the log.
     const qsizetype starts = logText().count(QLatin1String("Wendle started"));
@@ -113,9 +113,13 @@ bool TestSession::startDaemon()
     endWithTheTest(*m_daemon);
     m_daemon->start(QStringLiteral(WENDLE_BINARY), {"run", "--headless"});
     if (!m_daemon->waitForStarted(10000))
-        return false;
-    return waitFor([this, starts] { return logText().count(QLatin1String("Wendle started")) > starts || !daemonRunning(); })
-           && daemonRunning();
+        return ::testing::AssertionFailure() << "wendle run did not start: " << m_daemon->errorString().toStdString();
+    if (waitFor([this, starts] { return logText().count(QLatin1String("Wendle started")) > starts || !daemonRunning(); })
+        && daemonRunning())
+        return ::testing::AssertionSuccess();
+    // Why it did not come up is on its console.
+    return ::testing::AssertionFailure() << (daemonRunning() ? "wendle run logged no start" : "wendle run ended") << "; its console:\n"
+                                         << daemonConsole().toStdString();
 }
 
 int TestSession::stopDaemon(int signalNumber)

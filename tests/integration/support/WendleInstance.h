@@ -3,6 +3,7 @@
 #include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
+#include <QDBusMessage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -62,8 +63,9 @@ public:
         return runWendle({"send", road, "--from", from, text});
     }
 
-    // Starts `wendle run --headless` and waits until it logged its start.
-    bool startDaemon();
+    // Starts `wendle run --headless` and waits until it logged its start;
+    // a failure carries the daemon's console.
+    ::testing::AssertionResult startDaemon();
     // Sends the signal (SIGTERM unless told), then waits for the exit;
     // returns the exit code.
     int stopDaemon(int signalNumber = 15);
@@ -78,9 +80,15 @@ public:
     // Its console (standard error, which the journal keeps) so far.
     QString daemonConsole() { return QString::fromUtf8(m_daemonErrors += m_daemon ? m_daemon->readAllStandardError() : QByteArray()); }
 
-    // A direct call of the Inbound interface on the session's bus, for
-    // payloads no command line can carry; whether the call was answered.
-    bool callInbound(const QString &method, const QVariantMap &arguments) const;
+    // A direct call on the session's bus of an interface of Wendle's
+    // (named without "org.wendle.Wendle."), for payloads no command line can
+    // carry and for polls quicker than a client start.
+    QDBusMessage callWendle(const QString &interface, const QString &method, const QVariantList &arguments = {}) const;
+    // A call of the Inbound interface; whether it was answered.
+    bool callInbound(const QString &method, const QVariantMap &arguments) const
+    {
+        return callWendle(QStringLiteral("Inbound"), method, {arguments}).type() == QDBusMessage::ReplyMessage;
+    }
 
     QString logText() const { return QString::fromUtf8(readFile(supportFolder() + "/wendle.log")); }
     QStringList outboxFiles(const QString &suffix = ".eml") const;
