@@ -4,8 +4,9 @@
 #
 #   platform  platform/*: the service interfaces and their Linux adapters
 #             (libraries wendle_platform_base and wendle_platform)
-#   core      intake, operations, replies, custom, camera: the logic of commands
-#   app       app/: the Controller, settings, commands, D-Bus services
+#   core      settings, resources (the settings and message tables), intake,
+#             operations, replies, custom, camera: the logic of commands
+#   app       app/: the Controller, the command-line commands, D-Bus services
 #             (core and app are one library, wendle_core: the core folders
 #             define members of the Controller; this check keeps them apart)
 #   window    app/window: the settings window and the tray icon (wendle_window)
@@ -37,51 +38,24 @@ set(program_files
 if(NOT DEFINED LAYER_EXCEPTIONS)
   set(LAYER_EXCEPTIONS
     # The Controller is one class split by subsystem: these files define its
-    # members in the folder of their subsystem, so they include its header
-    # and the settings and message table it reads. Goes once each subsystem
-    # is a class of its own that the Controller owns.
+    # members in the folder of their subsystem, so they include its header.
+    # Goes once each subsystem is a class of its own that the Controller owns.
     camera/MotionWatch.cpp->app/Controller.h
-    camera/MotionWatch.cpp->app/SettingRules.h
-    camera/MotionWatch.cpp->app/Settings.h
     camera/Snapshot.cpp->app/Controller.h
-    camera/Snapshot.cpp->app/Settings.h
     custom/CustomCommands.cpp->app/Controller.h
-    custom/CustomCommands.cpp->app/SettingRules.h
-    custom/CustomCommands.cpp->app/Settings.h
     custom/Library.cpp->app/Controller.h
-    custom/Library.cpp->app/Settings.h
     intake/DeskNotice.cpp->app/Controller.h
-    intake/DeskNotice.cpp->app/Settings.h
     intake/Intake.cpp->app/Controller.h
-    intake/Intake.cpp->app/Settings.h
     intake/SyntaxError.cpp->app/Controller.h
-    intake/SyntaxError.cpp->app/Resources.h
     operations/Confirmation.cpp->app/Controller.h
     operations/Faxing.cpp->app/Controller.h
-    operations/Faxing.cpp->app/Resources.h
-    operations/Faxing.cpp->app/Settings.h
     operations/FileSearch.cpp->app/Controller.h
-    operations/FileSearch.cpp->app/Resources.h
-    operations/FileSearch.cpp->app/Settings.h
     operations/Launch.cpp->app/Controller.h
     operations/MailCheck.cpp->app/Controller.h
-    operations/MailCheck.cpp->app/Resources.h
-    operations/MailCheck.cpp->app/Settings.h
     operations/Schedule.cpp->app/Controller.h
     replies/ChatReplies.cpp->app/Controller.h
-    replies/ChatReplies.cpp->app/Settings.h
     replies/ChatScriptInstaller.cpp->app/Controller.h
-    replies/ChatScriptInstaller.cpp->app/Resources.h
-    replies/ChatScriptInstaller.cpp->app/Settings.h
     replies/MailReplies.cpp->app/Controller.h
-    replies/MailReplies.cpp->app/Resources.h
-    replies/MailReplies.cpp->app/Settings.h
-    # The sender checks read the owner's addresses by the keys of the
-    # settings table; the keys would move below with it.
-    intake/SenderChecks.cpp->app/Settings.h
-    # The reply scripts fill their templates with the message table's
-    # format function, which lives with the table in app/Resources.
-    replies/ReplyScripts.cpp->app/Resources.h
   )
 endif()
 
@@ -90,7 +64,7 @@ function(layer_of path out)
     set(${out} program PARENT_SCOPE)
   elseif(path MATCHES "^platform/")
     set(${out} platform PARENT_SCOPE)
-  elseif(path MATCHES "^(intake|operations|replies|custom|camera)/")
+  elseif(path MATCHES "^(settings|resources|intake|operations|replies|custom|camera)/")
     set(${out} core PARENT_SCOPE)
   elseif(path MATCHES "^app/window/")
     set(${out} window PARENT_SCOPE)

@@ -1,7 +1,7 @@
 #include "app/ActivityLog.h"
 
-#include "app/FileStamp.h"
 #include "platform/trace/RoadTrace.h"
+#include "resources/FileStamp.h"
 
 #include <QDir>
 #include <QFile>

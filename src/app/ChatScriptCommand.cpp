@@ -1,8 +1,6 @@
 #include "app/ChatScriptCommand.h"
 
 #include "app/Controller.h"
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/chat/ChatAdapters.h"
@@ -16,6 +14,8 @@
 #include "platform/scripts/ScriptRunner.h"
 #include "platform/search/FileSystemSearch.h"
 #include "platform/workspace/Workspace.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

@@ -1,8 +1,8 @@
 #include "app/CheckedPreferences.h"
 
 #include "app/ConfigCommand.h"
-#include "app/SettingRules.h"
 #include "platform/preferences/SettingsPreferences.h"
+#include "settings/SettingRules.h"
 
 namespace wendle {
 

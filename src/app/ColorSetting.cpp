@@ -1,6 +1,6 @@
 #include "app/ColorSetting.h"
 
-#include "app/ColorText.h"
+#include "settings/ColorText.h"
 
 namespace wendle {
 

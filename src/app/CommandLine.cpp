@@ -11,10 +11,10 @@
 #include "app/MailReportCommand.h"
 #include "app/RemoteSwitch.h"
 #include "app/SendCommand.h"
-#include "app/Settings.h"
 #include "app/StatusCommand.h"
 #include "app/SubcommandParser.h"
 #include "platform/preferences/SettingsPreferences.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 #include <QFile>

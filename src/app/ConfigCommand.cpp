@@ -1,14 +1,14 @@
 #include "app/ConfigCommand.h"
 
-#include "app/ColorText.h"
-#include "app/SettingRules.h"
-#include "app/Settings.h"
 #include "app/SubcommandParser.h"
 #include "intake/SignedCommands.h"
 #include "operations/Faxing.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/preferences/SettingsPreferences.h"
 #include "platform/scripthost/ShellWords.h"
+#include "settings/ColorText.h"
+#include "settings/SettingRules.h"
+#include "settings/Settings.h"
 
 #include <QHash>
 #include <QJsonArray>

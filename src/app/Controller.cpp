@@ -1,8 +1,6 @@
 #include "app/Controller.h"
 
 #include "app/ActivityLog.h"
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "intake/TextHelpers.h"
@@ -13,6 +11,8 @@
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/workspace/Workspace.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <utility>
 

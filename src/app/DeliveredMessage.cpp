@@ -5,10 +5,10 @@
 #include "app/InboundService.h"
 #include "app/SendCommand.h"
 #include "app/SessionBus.h"
-#include "app/Settings.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

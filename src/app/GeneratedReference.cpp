@@ -2,10 +2,10 @@
 
 #include "app/ConfigCommand.h"
 #include "app/HelpBook.h"
-#include "app/SettingRules.h"
-#include "app/Settings.h"
 #include "platform/chat/ChatTransports.h"
 #include "platform/mail/MailTransports.h"
+#include "settings/SettingRules.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

@@ -1,9 +1,9 @@
 #include "app/Controller.h"
 
 #include "app/HelpBook.h"
-#include "app/Resources.h"
 #include "platform/console/Console.h"
 #include "platform/help/HelpViewer.h"
+#include "resources/Resources.h"
 
 #include <QDir>
 #include <QFileInfo>

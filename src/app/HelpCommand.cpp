@@ -2,8 +2,8 @@
 
 #include "app/Application.h"
 #include "app/HelpBook.h"
-#include "app/Resources.h"
 #include "platform/help/HelpBrowser.h"
+#include "resources/Resources.h"
 
 #include <QApplication>
 #include <QFile>

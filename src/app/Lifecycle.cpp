@@ -1,10 +1,10 @@
 #include "app/Controller.h"
 
 #include "app/ColorSetting.h"
-#include "app/Settings.h"
 #include "app/SettingsView.h"
 #include "platform/clock/Clock.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

@@ -3,10 +3,10 @@
 #include "app/Controller.h"
 #include "app/InboundService.h"
 #include "app/SessionBus.h"
-#include "app/Settings.h"
 #include "app/SubcommandParser.h"
 #include "intake/DeskNotice.h"
 #include "platform/preferences/SettingsPreferences.h"
+#include "settings/Settings.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

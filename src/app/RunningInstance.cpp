@@ -6,9 +6,7 @@
 #include "app/InboundService.h"
 #include "app/PrivateFiles.h"
 #include "app/RemoteSwitch.h"
-#include "app/Resources.h"
 #include "app/SessionBus.h"
-#include "app/Settings.h"
 #include "app/SignalWatcher.h"
 #include "app/StatusService.h"
 #include "app/WindowService.h"
@@ -35,6 +33,8 @@
 #include "platform/search/FileSystemSearch.h"
 #include "platform/search/index/SearchIndex.h"
 #include "platform/workspace/Workspace.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QDBusConnection>

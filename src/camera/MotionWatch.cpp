@@ -1,13 +1,13 @@
 #include "app/Controller.h"
 
-#include "app/SettingRules.h"
-#include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "camera/SnapshotPicture.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/SettingRules.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 #include "app/Controller.h"
 
-#include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "camera/SnapshotPicture.h"
 #include "platform/clock/Clock.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QSaveFile>

@@ -1,12 +1,12 @@
 #include "app/Controller.h"
 
-#include "app/SettingRules.h"
-#include "app/Settings.h"
 #include "custom/ShortcutLibrary.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripts/ScriptRunner.h"
 #include "platform/workspace/Workspace.h"
+#include "settings/SettingRules.h"
+#include "settings/Settings.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "app/Controller.h"
 
-#include "app/Settings.h"
 #include "custom/ShortcutLibrary.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

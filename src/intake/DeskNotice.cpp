@@ -1,11 +1,11 @@
 #include "app/Controller.h"
 
-#include "app/Settings.h"
 #include "intake/DeskNotice.h"
 #include "platform/console/Console.h"
 #include "platform/log/PrintableText.h"
 #include "platform/notifications/DeskNotifications.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

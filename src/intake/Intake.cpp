@@ -1,6 +1,5 @@
 #include "app/Controller.h"
 
-#include "app/Settings.h"
 #include "intake/CommandLanguage.h"
 #include "intake/CommandsInFlight.h"
 #include "intake/QuotedText.h"
@@ -12,6 +11,7 @@
 #include "platform/log/PrintableText.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/trace/RoadTrace.h"
+#include "settings/Settings.h"
 
 #include <utility>
 

@@ -1,10 +1,10 @@
 #include "intake/SenderChecks.h"
 
-#include "app/Settings.h"
 #include "intake/QuotedText.h"
 #include "intake/TextHelpers.h"
 #include "platform/mail/GMimeLibrary.h"
 #include "platform/preferences/Preferences.h"
+#include "settings/Settings.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 #include "app/Controller.h"
 
-#include "app/Resources.h"
 #include "platform/console/Console.h"
+#include "resources/Resources.h"
 
 namespace wendle {
 

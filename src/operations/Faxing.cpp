@@ -1,12 +1,12 @@
 #include "operations/Faxing.h"
 
 #include "app/Controller.h"
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "intake/TextHelpers.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/process/ProcessLauncher.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 #include "app/Controller.h"
 
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "intake/TextHelpers.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/random/RandomSource.h"
 #include "platform/trace/RoadTrace.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <QFileInfo>
 

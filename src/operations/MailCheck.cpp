@@ -1,10 +1,10 @@
 #include "app/Controller.h"
 
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripts/ScriptRunner.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 namespace wendle {
 

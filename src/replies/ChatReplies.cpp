@@ -1,6 +1,5 @@
 #include "app/Controller.h"
 
-#include "app/Settings.h"
 #include "intake/TextHelpers.h"
 #include "platform/chat/ChatTransport.h"
 #include "platform/console/Console.h"
@@ -8,6 +7,7 @@
 #include "platform/preferences/Preferences.h"
 #include "platform/scheduler/Scheduler.h"
 #include "replies/ReplyScripts.h"
+#include "settings/Settings.h"
 
 #include <QFileInfo>
 

@@ -1,11 +1,11 @@
 #include "app/Controller.h"
 
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "platform/alerts/Alerts.h"
 #include "platform/console/Console.h"
 #include "platform/preferences/Preferences.h"
 #include "replies/ReplyScripts.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <QCoreApplication>
 

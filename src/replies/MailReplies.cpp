@@ -1,13 +1,13 @@
 #include "app/Controller.h"
 
-#include "app/Resources.h"
-#include "app/Settings.h"
 #include "platform/console/Console.h"
 #include "platform/files/HomePath.h"
 #include "platform/mail/MailTransport.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/trace/RoadTrace.h"
 #include "replies/ReplyScripts.h"
+#include "resources/Resources.h"
+#include "settings/Settings.h"
 
 #include <QFileInfo>
 

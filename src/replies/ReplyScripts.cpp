@@ -1,6 +1,6 @@
 #include "replies/ReplyScripts.h"
 
-#include "app/Resources.h"
+#include "resources/Resources.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
 #include "app/ActivityLog.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
 #include "app/window/TrayIcon.h"
 #include "intake/SenderChecks.h"
+#include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 #include "support/QtApplication.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "camera/MotionDetection.h"
 #include "camera/RBMovieView.h"
 #include "operations/OwnerFixture.h"
+#include "settings/Settings.h"
 #include "support/QtApplication.h"
 
 #include <QImage>

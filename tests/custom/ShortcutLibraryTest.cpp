@@ -1,6 +1,6 @@
-#include "app/Settings.h"
 #include "custom/ShortcutLibrary.h"
 #include "platform/preferences/SettingsPreferences.h"
+#include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/Resources.h"
+#include "resources/Resources.h"
 #include "support/ParsedMail.h"
 #include "support/WendleInstance.h"
 

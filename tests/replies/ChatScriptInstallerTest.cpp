@@ -1,5 +1,5 @@
-#include "app/Settings.h"
 #include "replies/ReplyScripts.h"
+#include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
 #include "support/TestFiles.h"

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/Controller.h"
-#include "app/Resources.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/scripts/ScriptRunner.h"
+#include "resources/Resources.h"
 #include "support/Doubles.h"
 #include "support/TestFiles.h"
 

@@ -1,9 +1,9 @@
 #include "app/window/PreferenceControls.h"
 
 #include "app/ConfigCommand.h"
-#include "app/SettingRules.h"
 #include "platform/preferences/Preferences.h"
 #include "platform/scripthost/ShellWords.h"
+#include "settings/SettingRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>

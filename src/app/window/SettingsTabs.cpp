@@ -3,13 +3,13 @@
 #include "app/window/SettingsWindow.h"
 
 #include "app/Controller.h"
-#include "app/Settings.h"
 #include "app/window/LibraryTable.h"
 #include "app/window/PreferenceControls.h"
 #include "camera/RBMovieView.h"
 #include "operations/Launch.h"
 #include "platform/preferences/Preferences.h"
 #include "replies/ChatScriptInstaller.h"
+#include "settings/Settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -2,12 +2,12 @@
 
 #include "app/ColorSetting.h"
 #include "app/Controller.h"
-#include "app/Settings.h"
 #include "app/window/LibraryTable.h"
 #include "app/window/PreferenceControls.h"
 #include "camera/RBMovieView.h"
 #include "platform/preferences/Preferences.h"
 #include "replies/ChatScriptInstaller.h"
+#include "settings/Settings.h"
 
 #include <QCloseEvent>
 #include <QColorDialog>

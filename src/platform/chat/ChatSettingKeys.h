@@ -4,7 +4,7 @@ namespace wendle {
 
 // The preference keys the chat adapters read. They sit with the adapters so
 // that the adapters need nothing from the application above them; the
-// settings table (app/Settings.h) includes them with every other key.
+// settings table (settings/Settings.h) includes them with every other key.
 inline constexpr const char *RBRemoteChatAddress = "remoteChatAddress";
 inline constexpr const char *RBHostChatAddress = "hostChatAddress";
 inline constexpr const char *RBChatTransport = "chatTransport";

@@ -10,7 +10,7 @@ namespace wendle {
 class Preferences;
 
 // The preference that picks how replies are mailed. It sits with the mail
-// adapters, which read it; the settings table (app/Settings.h) includes it.
+// adapters, which read it; the settings table (settings/Settings.h) includes it.
 inline constexpr const char *RBMailTransport = "mailTransport";
 
 // Which adapter of the running instance takes a reply.

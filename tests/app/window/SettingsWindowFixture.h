@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/Settings.h"
 #include "app/window/SettingsWindow.h"
 #include "camera/RBMovieView.h"
 #include "platform/help/HelpBrowser.h"
+#include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 #include "support/QtApplication.h"
 #include "support/WaitFor.h"

@@ -1,5 +1,5 @@
-#include "app/SettingRules.h"
 #include "app/window/SettingsWindowFixture.h"
+#include "settings/SettingRules.h"
 
 #include <QCheckBox>
 #include <QComboBox>

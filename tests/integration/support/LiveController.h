@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/Controller.h"
-#include "app/Resources.h"
 #include "platform/camera/GStreamerFrameSource.h"
 #include "platform/clock/Clock.h"
 #include "platform/scheduler/QtScheduler.h"
 #include "platform/scripts/ScriptRunner.h"
+#include "resources/Resources.h"
 #include "support/Doubles.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "app/Settings.h"
 #include "platform/chat/McabberChatTransport.h"
 #include "platform/chat/McabberCommands.h"
+#include "settings/Settings.h"
 #include "support/Doubles.h"
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"

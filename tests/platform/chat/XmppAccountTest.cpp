@@ -1,6 +1,6 @@
-#include "app/Settings.h"
 #include "platform/chat/XmppAccount.h"
 #include "platform/chat/XmppStanza.h"
+#include "settings/Settings.h"
 #include "support/Doubles.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/ColorText.h"
+#include "settings/ColorText.h"
 
 #include <algorithm>
 #include <cstring>

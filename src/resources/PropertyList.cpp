@@ -1,4 +1,4 @@
-#include "app/PropertyList.h"
+#include "resources/PropertyList.h"
 
 #include <QFile>
 #include <QXmlStreamReader>

@@ -1,7 +1,7 @@
-#include "app/Resources.h"
+#include "resources/Resources.h"
 
-#include "app/FileStamp.h"
-#include "app/PropertyList.h"
+#include "resources/FileStamp.h"
+#include "resources/PropertyList.h"
 
 #include <QCoreApplication>
 #include <QDir>

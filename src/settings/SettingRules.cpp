@@ -1,6 +1,6 @@
-#include "app/SettingRules.h"
+#include "settings/SettingRules.h"
 
-#include "app/ColorText.h"
+#include "settings/ColorText.h"
 
 #include "intake/MailAddressForm.h"
 #include "intake/SignedCommands.h"

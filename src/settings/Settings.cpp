@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 #include "intake/SenderChecks.h"
 #include "intake/SignedCommands.h"
