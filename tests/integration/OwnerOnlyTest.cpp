@@ -118,29 +118,6 @@ TEST_F(OwnerOnlyTest, OptionalSenderChecksAddToTheAddressTest)
     EXPECT_FALSE(log.contains("sesame", Qt::CaseInsensitive)) << "the secret is never logged";
 }
 
-// An empty address admits nobody, an empty sender included; so does an
-// address stored by hand that is not one whole address.
-TEST_F(OwnerOnlyTest, AnEmptyOrBrokenAddressAdmitsNobody)
-{
-    ASSERT_TRUE(session.configure({{"limitCommandsFlag", "no"}, {"phoneEmailAddress", ""}, {"remoteEmailAddress", ""}}));
-    ASSERT_TRUE(session.startDaemon());
-    EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", ""}, {"MessageText", "wndl find named emptysender"}}));
-    EXPECT_EQ(session.stopDaemon(), 0);
-
-    // The last line of the file is in its [General] section.
-    ASSERT_EQ(session.runWendle({"config", "unset", "remoteEmailAddress"}), 0);
-    const QString settings = session.home() + "/.config/wendle/wendle.conf";
-    ASSERT_TRUE(writeFile(settings, readFile(settings) + "remoteEmailAddress=.\n"));
-    ASSERT_TRUE(session.startDaemon());
-    EXPECT_TRUE(session.callInbound("InboundMessage", {{"FromAddress", "eve@evil.example"}, {"MessageText", "wndl find named dotsender"}}));
-    ASSERT_TRUE(session.configure("remoteEmailAddress", "owner@example.org"));
-    EXPECT_EQ(session.send("owner@example.org", "wndl find named lastone"), 0);
-    ASSERT_TRUE(waitFor([&] { return session.logText().contains("lastone"); }, WaitMs));
-    EXPECT_EQ(session.stopDaemon(), 0);
-    for (const char *term : {"emptysender", "dotsender"})
-        EXPECT_FALSE(session.logText().contains(term)) << term;
-}
-
 // Whoever forges the example addresses of the defaults is no owner, on
 // any road; the mailbox watcher waits until the owner set real ones.
 TEST_F(OwnerOnlyTest, TheExampleAddressesGiveNoCommands)

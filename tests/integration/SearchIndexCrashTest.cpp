@@ -17,10 +17,8 @@ TEST_F(SearchIndexCrash, AnIndexKilledWhileBuildingReopensAndFinishes)
         ASSERT_TRUE(writeFile(session.home() + QStringLiteral("/docs/f%1/note %2.txt").arg(i % 30).arg(i),
                               QByteArray("a note about the roof, number ") + QByteArray::number(i)));
     }
-    QProcessEnvironment environment = session.environment();
-    environment.insert("XDG_CACHE_HOME", session.home() + "/.cache");
     QProcess building;
-    building.setProcessEnvironment(environment);
+    building.setProcessEnvironment(session.environment());
     endWithTheTest(building);
     building.start(QStringLiteral(WENDLE_BINARY), {"index", "rebuild"});
     const QString database = session.home() + "/.cache/wendle/search-index.sqlite";
@@ -33,7 +31,7 @@ TEST_F(SearchIndexCrash, AnIndexKilledWhileBuildingReopensAndFinishes)
 
     const auto run = [&](const QString &action) {
         QByteArray output, errors;
-        EXPECT_EQ(runProcess(QStringLiteral(WENDLE_BINARY), {"index", action}, environment, &output, &errors), 0) << errors.constData();
+        EXPECT_EQ(session.runWendle({"index", action}, &output, &errors), 0) << errors.constData();
         return QString::fromUtf8(output);
     };
     const QString afterKill = run("status");

@@ -35,12 +35,8 @@ QByteArray withAttachment(const QByteArray &text, qsizetype bytes, bool flip = f
     QByteArray file = randomBytes(bytes, 9);
     if (flip)
         file[bytes / 2] = char(file[bytes / 2] ^ 1);
-    QByteArray entity = "Content-Type: multipart/mixed; boundary=mix\r\n\r\n--mix\r\n" + textEntity(text)
-                        + "--mix\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    const QByteArray encoded = file.toBase64();
-    for (qsizetype i = 0; i < encoded.size(); i += 76)
-        entity += encoded.mid(i, 76) + "\r\n";
-    return entity + "--mix--\r\n";
+    const QByteArray message = mailWithAttachment(text, file, "data.bin", "application/octet-stream");
+    return message.mid(message.indexOf("Content-Type: multipart/mixed"));
 }
 QByteArray crlf(QByteArray text)
 {

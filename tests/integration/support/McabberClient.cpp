@@ -81,14 +81,11 @@ QString McabberClient::traceLog() const
         ::execve(argv[0], argv, envp.data());
         ::_exit(127);
     }
-    // Its screen is read all along: a terminal nobody reads stops the program.
+    // Its screen is read all along and dropped: a terminal nobody reads stops the program.
     m_reader = std::make_unique<QSocketNotifier>(m_terminal, QSocketNotifier::Read);
     QObject::connect(m_reader.get(), &QSocketNotifier::activated, [this] {
         char buffer[4096];
-        const ssize_t n = ::read(m_terminal, buffer, sizeof buffer);
-        if (n > 0)
-            m_screen.append(buffer, n).remove(0, std::max<qsizetype>(0, m_screen.size() - (1 << 20)));
-        else
+        if (::read(m_terminal, buffer, sizeof buffer) <= 0)
             m_reader->setEnabled(false);
     });
     const QString fifo = home + "/.mcabber/mcabber.fifo";

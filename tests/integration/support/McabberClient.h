@@ -24,8 +24,6 @@ public:
     // and HOME = home, and waits until it has logged in and made its FIFO.
     ::testing::AssertionResult start(const ProsodyServer &server, const QString &home, const QString &eventsCommand,
                                      QProcessEnvironment environment);
-    // What it has shown on its terminal so far, escape sequences and all.
-    QByteArray screen() const { return m_screen; }
     // Its trace log, for a failure message.
     QString traceLog() const;
 
@@ -36,7 +34,6 @@ private:
     int m_terminal = -1;
     pid_t m_pid = -1;
     std::unique_ptr<QSocketNotifier> m_reader;
-    QByteArray m_screen;
 };
 
 } // namespace wendle::test
