@@ -158,13 +158,19 @@ QString SmtpTestServer::unavailable()
         m_tls ? QStringLiteral("pki 127.0.0.1 cert \"%1\"\npki 127.0.0.1 key \"%2\"\n").arg(certificate(), key()) : QString();
     const QString extra =
         m_extraAddress.isEmpty() ? QString() : QStringLiteral("listen on %1 port %2%3\n").arg(m_extraAddress).arg(m_port).arg(tls);
+    QString routes;
+    for (qsizetype i = 0; i < m_routes.size(); ++i)
+        routes +=
+            QStringLiteral("action \"route%1\" maildir \"%2\" virtual <vusers>\nmatch from any for domain \"%3\" action \"route%1\"\n")
+                .arg(i)
+                .arg(m_routes[i][1], m_routes[i][0]);
     const QString configuration = QStringLiteral("%4table vusers file:%1/vusers\nlisten on 127.0.0.1 port %2%5\n%3"
                                                  "action \"store\" maildir \"%1/Maildir\" virtual <vusers>\n"
-                                                 "match from any for domain \"rejected.invalid\" reject\n"
+                                                 "match from any for domain \"rejected.invalid\" reject\n%6"
                                                  "match from any for any action \"store\"\n")
                                       .arg(dir)
                                       .arg(m_port)
-                                      .arg(extra, pki, tls);
+                                      .arg(extra, pki, tls, routes);
     if (!writeFile(dir + "/vusers", "@ nobody\n") || !writeFile(dir + "/smtpd.conf", configuration.toUtf8())
         || !makeMaildir(dir + "/Maildir") || !QDir().mkpath(dir + "/run") || !QDir().mkpath(dir + "/spool"))
         return ::testing::AssertionFailure() << "cannot write the OpenSMTPD configuration in " << str(dir);
@@ -218,11 +224,19 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
     return launch("dovecot", {"-F", "-c", dir + "/dovecot.conf"});
 }
 
-bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
+QString ImapTestServer::maildir(const QString &folder)
 {
     // Maildir++: INBOX is the Maildir itself, other folders are ".Name" in it.
     const QString maildir = m_dir.filePath(folder == QLatin1String("INBOX") ? "home/Maildir" : "home/Maildir/." + folder);
     if (!QFileInfo::exists(maildir) && !makeMaildir(maildir))
+        return {};
+    return maildir;
+}
+
+bool ImapTestServer::deliver(const QByteArray &message, const QString &folder)
+{
+    const QString maildir = this->maildir(folder);
+    if (maildir.isEmpty())
         return false;
     const QString name = QStringLiteral("%1.test%2.localhost").arg(QDateTime::currentSecsSinceEpoch()).arg(++m_delivered);
     const QString temporary = maildir + "/tmp/" + name;

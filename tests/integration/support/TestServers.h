@@ -60,6 +60,9 @@ public:
     ::testing::AssertionResult start();
     // Listen on this address too (same port); call before start.
     void alsoListenOn(const QString &address) { m_extraAddress = address; }
+    // Mail for any address at domain goes into this Maildir (another
+    // server's, say) instead of the server's own; call before start.
+    void deliverDomainInto(const QString &domain, const QString &maildir) { m_routes << QStringList{domain, maildir}; }
     QString url() const { return QStringLiteral("%1://127.0.0.1:%2").arg(m_tls ? "smtps" : "smtp").arg(m_port); }
     // The accepted messages whose body holds token, one per recipient.
     // Recipients at rejected.invalid are refused.
@@ -67,6 +70,7 @@ public:
 
 private:
     QString m_extraAddress;
+    QList<QStringList> m_routes;
 };
 
 class ImapTestServer : public TestServer {
@@ -79,6 +83,8 @@ public:
 
     // Drops a message into the mailbox as new and unseen.
     bool deliver(const QByteArray &message, const QString &folder = QStringLiteral("INBOX"));
+    // The folder's Maildir, made when it is not there yet (empty when it cannot be).
+    QString maildir(const QString &folder = QStringLiteral("INBOX"));
     // UIDs without \Seen, asked with the curl program (not the code under test).
     QStringList unseenUids(const QString &folder = QStringLiteral("INBOX")) const;
 
