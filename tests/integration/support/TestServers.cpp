@@ -205,17 +205,20 @@ QList<ParsedMail> SmtpTestServer::delivered(const QString &token) const
         return made;
     const QString tls =
         m_tls ? QStringLiteral("ssl = required\nssl_cert = <%1\nssl_key = <%2\n").arg(certificate(), key()) : QStringLiteral("ssl = no\n");
+    // Only the test's own port: the other listener, which would take 143 or
+    // 993 beside the machine's own Dovecot, is switched off.
     const QString configuration =
         QStringLiteral("base_dir = %1/run\nstate_dir = %1/run\nlog_path = %1/server.log\n"
                        "protocols = imap\nlisten = 127.0.0.1\n%3disable_plaintext_auth = no\n"
                        "auth_mechanisms = plain login\ndefault_internal_user = dovenull\ndefault_login_user = dovenull\n"
-                       "service imap-login {\n  inet_listener %4 {\n    address = 127.0.0.1\n    port = %2\n%5  }\n}\n"
+                       "service imap-login {\n  inet_listener %4 {\n    address = 127.0.0.1\n    port = %2\n%5  }\n"
+                       "  inet_listener %6 {\n    port = 0\n  }\n}\n"
                        "passdb {\n  driver = passwd-file\n  args = scheme=PLAIN %1/passwd\n}\n"
                        "userdb {\n  driver = passwd-file\n  args = %1/passwd\n}\n"
                        "mail_location = maildir:~/Maildir\n")
             .arg(dir)
             .arg(m_port)
-            .arg(tls, m_tls ? "imaps" : "imap", m_tls ? "    ssl = yes\n" : "");
+            .arg(tls, m_tls ? "imaps" : "imap", m_tls ? "    ssl = yes\n" : "", m_tls ? "imap" : "imaps");
     const QString passwd = QStringLiteral("%1:{PLAIN}%2:%3:%4::%5/home\n").arg(user(), password()).arg(MailUser).arg(MailGroup).arg(dir);
     if (!writeFile(dir + "/dovecot.conf", configuration.toUtf8()) || !writeFile(dir + "/passwd", passwd.toUtf8())
         || !QDir().mkpath(dir + "/run") || !makeMaildir(dir + "/home/Maildir"))
