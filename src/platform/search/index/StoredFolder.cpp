@@ -29,33 +29,34 @@ void StoredFolder::seal()
     }
 }
 
-const StoredFolder::File *StoredFolder::at(std::uint64_t hash) const
+std::size_t StoredFolder::indexOf(std::uint64_t hash) const
 {
     const auto found =
         std::lower_bound(m_files.begin(), m_files.end(), hash, [](const File &file, std::uint64_t value) { return file.nameHash < value; });
-    return found != m_files.end() && found->nameHash == hash ? &*found : nullptr;
+    return found != m_files.end() && found->nameHash == hash ? std::size_t(found - m_files.begin()) : m_files.size();
 }
 
 std::optional<StoredState> StoredFolder::find(std::string_view name)
 {
-    File *file = const_cast<File *>(at(hashOf(name)));
-    if (!file || file->hashShared)
+    const std::size_t index = indexOf(hashOf(name));
+    if (index == m_files.size() || m_files[index].hashShared)
         return std::nullopt;
-    if (!file->found) {
-        file->found = true;
+    File &file = m_files[index];
+    if (!file.found) {
+        file.found = true;
         ++m_found;
     }
-    return StoredState{file->size, file->mtime, file->unreadable};
+    return StoredState{file.size, file.mtime, file.unreadable};
 }
 
 StoredFolder::Fate StoredFolder::fateOf(std::string_view name) const
 {
-    const File *file = at(hashOf(name));
-    if (!file)
+    const std::size_t index = indexOf(hashOf(name));
+    if (index == m_files.size())
         return Fate::Found; // stored since the listing began: the listing found it
-    if (file->hashShared)
+    if (m_files[index].hashShared)
         return Fate::AskTheDisk;
-    return file->found ? Fate::Found : Fate::Gone;
+    return m_files[index].found ? Fate::Found : Fate::Gone;
 }
 
 } // namespace wendle::search

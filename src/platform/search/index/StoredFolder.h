@@ -51,7 +51,8 @@ private:
     std::vector<File> m_files; // by nameHash once sealed
     std::size_t m_found = 0;
 
-    const File *at(std::uint64_t hash) const;
+    // The position of the file with this name hash; m_files.size() when none.
+    std::size_t indexOf(std::uint64_t hash) const;
 };
 
 } // namespace wendle::search
