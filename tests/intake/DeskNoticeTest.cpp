@@ -20,6 +20,7 @@ protected:
     QList<QByteArray> parsed;
 };
 
+const QString Owner = QStringLiteral("owner@example.org");
 const QString Mail = QStringLiteral("Wendle: a command came by mail|");
 const QString Chat = QStringLiteral("Wendle: a command came by chat|");
 
@@ -39,10 +40,10 @@ TEST_F(DeskNoticeTest, EachCommandThatRunsIsShownInOneSafeLine)
     const QString longWord(200, u'a');
     const Case cases[] = {
         {false,
-         "owner@example.org",
+         Owner,
          "Please wndl find named Budget\nSent from my phone",
          {},
-         {Mail + "\u201cwndl find named budget\u201d from owner@example.org"}},
+         {Mail + "\u201cwndl find named budget\u201d from " + Owner}},
         {true, "", "wndl email", {}, {Chat + "\u201cwndl email\u201d"}},
         {false,
          "Fake\u202e\n <owner@example.org>",
@@ -50,25 +51,16 @@ TEST_F(DeskNoticeTest, EachCommandThatRunsIsShownInOneSafeLine)
          {},
          {Mail + "\u201cwndl find named \ufffdgpj.exe\ufffd x\u201d from Fake\ufffd <owner@example.org>"}},
         {false,
-         "owner@example.org",
+         Owner,
          "wndl find named " + longWord,
          {},
-         {Mail + "\u201cwndl find named " + longWord.left(119 - 16) + "\u2026\u201d from owner@example.org"}},
-        {false,
-         "owner@example.org",
-         "wndl s3cret email",
-         {{RBCommandSecret, "s3cret"}},
-         {Mail + "\u201cwndl email\u201d from owner@example.org"}},
-        {false, "owner@example.org", "wndl email", {{RBNotifyOnRemoteCommands, false}}, {}},
+         {Mail + "\u201cwndl find named " + longWord.left(119 - 16) + "\u2026\u201d from " + Owner}},
+        {false, Owner, "wndl s3cret email", {{RBCommandSecret, "s3cret"}}, {Mail + "\u201cwndl email\u201d from " + Owner}},
+        {false, Owner, "wndl email", {{RBNotifyOnRemoteCommands, false}}, {}},
         {true, "owner@jabber.example", "wndl email", {{RBEnableRemoteCommands, false}}, {}},
         {false, "stranger@example.net", "wndl email", {}, {}},
         // The hourly limit refuses the second: it runs nothing, so nothing is shown.
-        {false,
-         "owner@example.org",
-         "wndl email",
-         {{RBMaxCommandsPerHour, 1}},
-         {Mail + "\u201cwndl email\u201d from owner@example.org"},
-         2},
+        {false, Owner, "wndl email", {{RBMaxCommandsPerHour, 1}}, {Mail + "\u201cwndl email\u201d from " + Owner}, 2},
     };
     for (const Case &c : cases) {
         restart();
