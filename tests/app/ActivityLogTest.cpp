@@ -2,8 +2,6 @@
 #include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 
-#include <QDir>
-
 using namespace wendle;
 using namespace wendle::test;
 

@@ -1,7 +1,6 @@
 #include "resources/Resources.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

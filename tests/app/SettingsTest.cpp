@@ -99,14 +99,12 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"set", "logData", "0"}, 0, "logData", "false"},
         {{"set", "logData", "maybe"}, 2, "logData", "false"},
         {{"set", "maxCommandsPerHour", "7"}, 0, "maxCommandsPerHour", "7"},
-        {{"set", "maxCommandsPerHour", "seven"}, 2, "maxCommandsPerHour", "7"},
         {{"set", "iSightQuality", "0.5"}, 0, "iSightQuality", "0.5"},
         {{"set", "scriptHostCommand", "my-host --flag 'two words'"}, 0, "scriptHostCommand", "my-host --flag 'two words'"},
         {{"set", "remoteChatAddress", "me@jabber.example"}, 0, "remoteChatAddress", "me@jabber.example"},
         {{"set", "iSightStampColor", "#80ff0000"}, 0, "iSightStampColor", "#80ff0000"},
         {{"set", "iSightStampColor", "#ff00ff00"}, 0, "iSightStampColor", "#00ff00"},
         {{"set", "noSuchKey", "1"}, 2, "maxCommandsPerHour", "7"},
-        {{"set", "iSightQuality", "1.5"}, 2, "iSightQuality", "0.5"},
         {{"set", "mailTransport", "smtps"}, 2, "mailTransport", "outbox"},
         {{"set", "mailTransport", "smtp"}, 0, "mailTransport", "smtp"},
         {{"set", "chatTransport", "xmpp"}, 0, "chatTransport", "xmpp"},
@@ -138,10 +136,10 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
     EXPECT_EQ(argumentVector(prefs, QStringLiteral("scriptHostCommand")), (QStringList{"my-host", "--flag", "two words"}));
 
     // A value that can never work, or would let nearly anybody give commands,
-    // is refused with the reason and leaves the stored value as it was.
+    // is refused with the reason and leaves the stored value as it was (each
+    // number at and past its bounds: SettingsTable below).
     const char *address = "one mail address such as you@example.com, or empty for nobody";
     const char *secret = "one word without spaces, or empty for none";
-    const char *sensitivity = "0.1 to 3600";
     const char *refusals[][3] = {
         {"commandSecret", "open sesame", secret},
         {"commandSecret", "open\tsesame", secret},
@@ -152,14 +150,9 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {"phoneEmailAddress", "a@b@example.com", address},
         {"phoneEmailAddress", "", nullptr},
         {"customCommandTimeout", "99999999", "1 to 110 (seconds, under the 120 seconds wendle deliver waits for Wendle)"},
-        {"customCommandTimeout", "110", nullptr},
-        {"iSightSensitivity", "inf", sensitivity},
-        {"iSightSensitivity", "nan", sensitivity},
-        {"iSightSensitivity", "1e-300", sensitivity},
-        {"iSightSensitivity", "0.1", nullptr},
+        {"iSightSensitivity", "1e-300", "0.1 to 3600"},
         {"iSightQuality", "nan", "0 to 1"},
         {"motionAlertInterval", "-1", "0 or more"},
-        {"motionAlertInterval", "0", nullptr},
         {"maxFileSize", "inf", "a whole number"},
     };
     for (const auto &[key, value, reason] : refusals) {
@@ -175,7 +168,8 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
 }
 
 // A value stored by hand, or before its rule, that breaks the rule reads as
-// the default; what guards who may give commands never reads wider.
+// the default; what guards who may give commands never reads wider. Numbers
+// past their bounds are SettingsTable's.
 TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
 {
     MemoryPreferences prefs;
@@ -186,19 +180,11 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
         QString read;
     };
     const Case cases[] = {
-        {RBCustomCommandTimeout, "99999999", "60"},
         {RBCustomCommandTimeout, "30", "30"},
-        {RBMotionAlertInterval, -1, "300"},
-        {RBiSightSensitivity, "nan", "1.5"},
-        {RBiSightSensitivity, "inf", "1.5"},
-        {RBMaxFileSize, "inf", "4"},
         {RBRemoteEmailAddress, ".", ""},
         {RBRemoteEmailAddress, "me@owner.example", "me@owner.example"},
         {RBCommandSecret, "open sesame", "open sesame"},
-        {RBMaxCommandsPerHour, "abc", "5"},
-        {RBPhoneWidth, "-5", "20"},
         {RBPhoneWidth, "12.5", "20"},
-        {RBMaxFilesReturned, "100", "5"},
         {RBLogData, "maybe", "true"},
         // A check on who may command stays on when mistyped, whatever its default.
         {RBRequireSignedCommands, "ture", "true"},
@@ -326,40 +312,33 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
     prefs.setValue(RBPhoneWidth, 30);
+    // What a command prints goes to the output when it succeeds, to the errors when it fails (2).
     struct Case {
         QStringList arguments;
         int exitCode;
-        QString output;
-        QString errors;
+        QString printed;
     };
     const Case cases[] = {
         {{"describe", "maxFileSize"},
          0,
-         "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n",
-         ""},
+         "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n"},
         {{"describe", "mailTransport"},
          0,
-         "mailTransport: text (outbox, smtp or script): how replies are mailed\nvalue: outbox  (default)\n",
-         ""},
-        {{"get", "maxFileSise"},
-         2,
-         "",
-         "wendle config: unknown setting 'maxFileSise'; did you mean maxFileSize? (see: wendle config list)\n"},
+         "mailTransport: text (outbox, smtp or script): how replies are mailed\nvalue: outbox  (default)\n"},
+        {{"get", "maxFileSise"}, 2, "wendle config: unknown setting 'maxFileSise'; did you mean maxFileSize? (see: wendle config list)\n"},
         {{"set", "imapurl", "x"},
          2,
-         "",
          "wendle config: unknown setting 'imapurl'; did you mean imapUrl, smtpUrl? (see: wendle config list)\n"},
-        {{"describe", "zzzzzzzzzzzz"}, 2, "", "wendle config: unknown setting 'zzzzzzzzzzzz' (see: wendle config list)\n"},
+        {{"describe", "zzzzzzzzzzzz"}, 2, "wendle config: unknown setting 'zzzzzzzzzzzz' (see: wendle config list)\n"},
         {{"describe"},
          2,
-         "",
          "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
     };
     for (const Case &c : cases) {
         QString output, errors;
         EXPECT_EQ(config(prefs, c.arguments, &output, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
-        EXPECT_EQ(output, c.output);
-        EXPECT_EQ(errors, c.errors);
+        EXPECT_EQ(output, c.exitCode == 0 ? c.printed : QString());
+        EXPECT_EQ(errors, c.exitCode == 0 ? QString() : c.printed);
     }
     prefs.setValue(RBMaxCommandsPerHour, "abc");
     prefs.setValue(RBRemoteEmailAddress, ".");

@@ -63,36 +63,36 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 // compile. Nothing of it runs, and the owner gets no reply.
 TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
 {
+    // A text script is quoted whole, a binary one not at all.
     struct Case {
         const char *file;
         QByteArray source;
         bool executable;
-        QString quoted;
+        bool quoted = true;
     };
     const Case cases[] = {
-        {"plain.scpt", "#!/bin/sh\necho hi\n", false, QStringLiteral("#!/bin/sh\necho hi\n")},
-        {"noshebang.scpt", "echo hi\n", true, QStringLiteral("echo hi\n")},
+        {"plain.scpt", "#!/bin/sh\necho hi\n", false},
+        {"noshebang.scpt", "echo hi\n", true},
         {"binary.scpt",
          QByteArray("\x7f"
                     "ELF\0\0\1",
                     7),
-         true, QString()},
-        {"badinterpreter.scpt", "#!/no/such/interpreter\n", true, QStringLiteral("#!/no/such/interpreter\n")},
-        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true,
-         QStringLiteral("#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n")},
-        {"syntax.py.scpt", "#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n", true,
-         QStringLiteral("#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n")},
+         true, false},
+        {"badinterpreter.scpt", "#!/no/such/interpreter\n", true},
+        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true},
+        {"syntax.py.scpt", "#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n", true},
     };
     for (const Case &c : cases) {
         const QString path = writeScript(QString::fromLatin1(c.file), c.source, c.executable);
+        const QString quoted = c.quoted ? QString::fromUtf8(c.source) : QString();
         EXPECT_TRUE(runAs(path).isEmpty()) << c.file;
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be started: it must be readable, executable and "
                                                       "begin with a #! line naming an installed interpreter. Script follows:\n%2")
-                                           .arg(path, c.quoted))
+                                           .arg(path, quoted))
             << c.file;
         EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Error trying to execute the last custom command "
                                                             "experienced while compiling custom script (script follows)\n\n")
-                                             + c.quoted})
+                                             + quoted})
             << c.file;
         EXPECT_EQ(runsOf(path), 0) << c.file;
     }

@@ -1,3 +1,4 @@
+#include "intake/SenderChecks.h"
 #include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 
@@ -9,12 +10,16 @@ namespace {
 const QString Phone = QStringLiteral("5551234567@txt.example.org");
 const QString Remote = QStringLiteral("owner@example.org");
 const QString Email = QStringLiteral("wndl email");
+const QString NoticeByMail = QStringLiteral("Wendle: a command came by mail|");
+const QString NoticeByChat = QStringLiteral("Wendle: a command came by chat|");
 
 class IntakeTest : public ControllerFixture {
 protected:
     IntakeTest() { restart(); }
     void restart()
     {
+        // Gone first: a controller takes the desk notices' button back when it goes.
+        controller.reset();
         controller = std::make_unique<Controller>(platform);
         controller->setCommandTextHandler([this](const QByteArray &text) { parsed << text; });
     }
@@ -64,10 +69,8 @@ TEST_F(IntakeTest, CommandTextIsCutAtTheKeyword)
         {"abcwndlfoo find", "wndlfoo find"},
         {"hi\nwndl find named x\n-- \nsig", "wndl find named x\n-- \nsig"},
         {"caf\u00e9 wndl \u00e9t\u00e9 \u2603", "wndl \xe9t\xe9 ?"},
-        // Only what the sender wrote counts; quoted text ends at the quote.
+        // Only what the sender wrote counts (which text is quoted: QuotedTextTest).
         {"> wndl email\nok", nullptr},
-        {"> earlier\nwndl email\n> wndl stk", "wndl email"},
-        {"wndl find named what he wrote:", "wndl find named what he wrote:"},
         {"on second thought\nwndl email", "wndl email"},
         {"On 5 Dec 2026, Wendle <c@example.com> wrote:\nwndl stk", nullptr},
         {"----- Original Message -----\nwndl stk", nullptr},
@@ -223,4 +226,57 @@ TEST_F(IntakeTest, ACommandCutShortIsNamedAtTheNextStart)
     controller->awakeFromNib(nullptr);
     EXPECT_EQ(logText().count("Wendle Log Update:  the command \"wndl itunes\" was interrupted by a stop and not finished"), 1)
         << logText().toStdString();
+}
+
+// Every command that runs is shown with its first line, its road and its
+// sender, as one line nobody can shape; nothing else is shown.
+TEST_F(IntakeTest, EachCommandThatRunsIsShownInOneSafeLine)
+{
+    struct Case {
+        bool chat;
+        QString from, message;
+        QList<QPair<const char *, QVariant>> settings;
+        QStringList expected;
+        int times = 1;
+    };
+    const QString longWord(200, u'a');
+    const Case cases[] = {
+        {false,
+         Remote,
+         "Please wndl find named Budget\nSent from my phone",
+         {},
+         {NoticeByMail + "\u201cwndl find named budget\u201d from " + Remote}},
+        {true, "", "wndl email", {}, {NoticeByChat + "\u201cwndl email\u201d"}},
+        {false,
+         "Fake\u202e\n <owner@example.org>",
+         "wndl find named \u202egpj.exe\u0007 x",
+         {},
+         {NoticeByMail + "\u201cwndl find named \ufffdgpj.exe\ufffd x\u201d from Fake\ufffd <owner@example.org>"}},
+        {false,
+         Remote,
+         "wndl find named " + longWord,
+         {},
+         {NoticeByMail + "\u201cwndl find named " + longWord.left(119 - 16) + "\u2026\u201d from " + Remote}},
+        {false, Remote, "wndl s3cret email", {{RBCommandSecret, "s3cret"}}, {NoticeByMail + "\u201cwndl email\u201d from " + Remote}},
+        {false, Remote, "wndl email", {{RBNotifyOnRemoteCommands, false}}, {}},
+        {true, "owner@jabber.example", "wndl email", {{RBEnableRemoteCommands, false}}, {}},
+        {false, "stranger@example.net", "wndl email", {}, {}},
+        // The hourly limit refuses the second: it runs nothing, so nothing is shown.
+        {false, Remote, "wndl email", {{RBMaxCommandsPerHour, 1}}, {NoticeByMail + "\u201cwndl email\u201d from " + Remote}, 2},
+    };
+    for (const Case &c : cases) {
+        restart();
+        notifications.notices.clear();
+        for (const auto &[key, value] : c.settings)
+            preferences.setValue(key, value);
+        for (int i = 0; i < c.times; ++i) {
+            if (c.chat)
+                controller->processChatFrom(c.from, c.message, QVariant());
+            else
+                controller->processEmailFrom(c.from, c.message, QVariant());
+        }
+        EXPECT_EQ(notifications.notices, c.expected) << c.message.toStdString();
+        for (const auto &[key, value] : c.settings)
+            preferences.remove(key);
+    }
 }

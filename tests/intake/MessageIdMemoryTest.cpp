@@ -1,7 +1,6 @@
 #include "intake/MessageIdMemory.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>

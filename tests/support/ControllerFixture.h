@@ -7,7 +7,6 @@
 #include "support/Doubles.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

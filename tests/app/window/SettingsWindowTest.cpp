@@ -107,14 +107,17 @@ TEST_F(SettingsWindowTest, TheKeyFieldStoresOnlyKeysTheKeyringHolds)
 }
 
 // The account rules are the chat script installer's; here, that typing in a
-// field and leaving it reaches them, and a field merely left does not.
+// field and leaving it reaches them, a field merely left does not, and the
+// button does.
 TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
 {
     const QString created = "iChat Script Created|The custom iChat script has been created.  Please configure iChat to run the "
                             "\"WendleChat\" script whenever the \"Text Invitation\" and \"Message Received\" events occur.";
     const QString duplicate = "Duplicate iChat Accounts|Do not set the Host Chat account to the same account used for the Remote Chat "
                               "account.  Please try another chat account and try again.";
-    // host and remote are stored before the window opens; field is typed in and left.
+    const QString noAccount = "No Chat Account|Enter your own chat address in \"Your account\" first: the script takes commands "
+                              "from that account only.";
+    // host and remote are stored before the window opens; field is typed in and left, or clicked.
     struct Case {
         const char *name;
         QString host, remote;
@@ -127,6 +130,7 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
         {"remote typed", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
         {"left without typing", "", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
         {"host typed equal to remote", "", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
+        {"button without an account", "", "", "forceChatScript", "", {noAccount}, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -139,24 +143,18 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
                 preferences.setValue(key, value);
         }
         start();
-        QLineEdit *field = control<QLineEdit>(c.field);
-        field->clear();
-        type(field, c.typed);
-        QTest::keyClick(field, Qt::Key_Return);
+        window->selectTab("chat");
+        if (auto *button = window->findChild<QPushButton *>(c.field)) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        } else {
+            QLineEdit *field = control<QLineEdit>(c.field);
+            field->clear();
+            type(field, c.typed);
+            QTest::keyClick(field, Qt::Key_Return);
+        }
         EXPECT_EQ(alerts.alerts, c.alerts);
         EXPECT_EQ(QFile::exists(controller->chatScriptPath()), c.scriptWritten);
     }
-}
-
-TEST_F(SettingsWindowTest, CreateChatScriptWithoutAnAccountAsksForIt)
-{
-    preferences.remove(RBRemoteChatAddress);
-    start();
-    window->selectTab("chat");
-    QTest::mouseClick(control<QPushButton>("forceChatScript"), Qt::LeftButton);
-    ASSERT_EQ(alerts.alerts.size(), 1);
-    EXPECT_TRUE(alerts.alerts.first().contains("\"Your account\"")) << alerts.alerts.first().toStdString();
-    EXPECT_FALSE(QFile::exists(controller->chatScriptPath()));
 }
 
 TEST_F(SettingsWindowTest, EachHelpButtonOpensItsPageInTheHelpViewer)

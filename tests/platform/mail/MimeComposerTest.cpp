@@ -23,6 +23,13 @@ QString text(const ParsedMail &parsed)
 
 const QDateTime FixedDate(QDate(2026, 12, 4), QTime(13, 35, 31), Qt::OffsetFromUTC, 3600);
 
+// A reply from the computer's address, with the subject every reply has.
+OutgoingMail reply(const QString &to, const QString &body, const QString &cc = {}, const QString &attachment = {},
+                   const QString &from = QStringLiteral("computer@example.com"))
+{
+    return {to, from, QStringLiteral("Wendle Results"), body, cc, attachment, {}};
+}
+
 } // namespace
 
 TEST(MimeComposer, HeadersAndBodyReadBack)
@@ -35,43 +42,16 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
         QString encodings;
     };
     const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
+    const QString owner = QStringLiteral("owner@example.org");
     const Case cases[] = {
-        {"plain ascii",
-         {"owner@example.org", "computer@example.com", "Wendle Results", "1. budget.xls\n2. notes.txt", {}, {}, {}},
-         {"owner@example.org"},
-         {},
-         "|7bit"},
-        {"non-ascii text",
-         {"owner@example.org", "computer@example.com", "Wendle Results", accented, {}, {}, {}},
-         {"owner@example.org"},
-         {},
-         "quoted-printable|base64"},
-        {"empty to, copy only",
-         {"", "computer@example.com", "Wendle Results", "copy", "chat-owner@example.org", {}, {}},
-         {},
-         {"chat-owner@example.org"},
-         "|7bit"},
+        {"plain ascii", reply(owner, "1. budget.xls\n2. notes.txt"), {owner}, {}, "|7bit"},
+        {"non-ascii text", reply(owner, accented), {owner}, {}, "quoted-printable|base64"},
+        {"empty to, copy only", reply("", "copy", "chat-owner@example.org"), {}, {"chat-owner@example.org"}, "|7bit"},
         // The copy address goes on whole, as one recipient, however odd.
-        {"copy not an address",
-         {"owner@example.org", "computer@example.com", "Wendle Results", "x", "bob@example com", {}, {}},
-         {"owner@example.org"},
-         {"\"bob@example com\""},
-         "|7bit"},
-        {"copy with two at signs",
-         {"owner@example.org", "computer@example.com", "Wendle Results", "x", "a@b@cd", {}, {}},
-         {"owner@example.org"},
-         {"\"a@b@cd\""},
-         "|7bit"},
-        {"display names",
-         {"'Owner' <owner@example.org>", "Wendle <computer@example.com>", "Wendle Results", "x", {}, {}, {}},
-         {"owner@example.org"},
-         {},
-         "|7bit"},
-        {"unreadable attachment, text still goes",
-         {"owner@example.org", "computer@example.com", "Wendle Results", "text", {}, "/nonexistent/file.pdf", {}},
-         {"owner@example.org"},
-         {},
-         "|7bit"},
+        {"copy not an address", reply(owner, "x", "bob@example com"), {owner}, {"\"bob@example com\""}, "|7bit"},
+        {"copy with two at signs", reply(owner, "x", "a@b@cd"), {owner}, {"\"a@b@cd\""}, "|7bit"},
+        {"display names", reply("'Owner' <owner@example.org>", "x", {}, {}, "Wendle <computer@example.com>"), {owner}, {}, "|7bit"},
+        {"unreadable attachment, text still goes", reply(owner, "text", {}, "/nonexistent/file.pdf"), {owner}, {}, "|7bit"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -119,7 +99,8 @@ TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", "x", {}, {}, c.id};
+        OutgoingMail mail = reply(QStringLiteral("owner@example.org"), QStringLiteral("x"));
+        mail.inReplyTo = c.id;
         const QByteArray raw = composeMessage(mail, FixedDate);
         const ParsedMail parsed = parseMail(raw);
         ASSERT_TRUE(parsed.valid);
@@ -132,8 +113,7 @@ TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
 
 TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 {
-    OutgoingMail mail{
-        "owner@example.org", "computer@example.com", "Wendle Results", QString(3000, u'a') + u'\n' + QString(3000, u'é'), {}, {}, {}};
+    const OutgoingMail mail = reply(QStringLiteral("owner@example.org"), QString(3000, u'a') + u'\n' + QString(3000, u'é'));
     const QByteArray raw = composeMessage(mail, FixedDate);
     const QList<QByteArray> lines = raw.split('\n');
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
@@ -163,8 +143,8 @@ TEST(MimeComposer, AttachmentTravelsByteForByte)
         SCOPED_TRACE(str(c.name));
         const QString path = dir.filePath(c.name);
         ASSERT_TRUE(writeFile(path, c.bytes));
-        OutgoingMail mail{"owner@example.org", "computer@example.com", "Wendle Results", "Here it is", "boss@example.com", path, {}};
-        const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
+        const ParsedMail parsed =
+            parseMail(composeMessage(reply(QStringLiteral("owner@example.org"), "Here it is", "boss@example.com", path), FixedDate));
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(str(parsed.topType), "multipart/mixed");
         ASSERT_EQ(parsed.partCount, 2);

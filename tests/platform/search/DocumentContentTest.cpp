@@ -4,8 +4,6 @@
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
-#include <QLocale>
 #include <QMimeDatabase>
 #include <QProcess>
 #include <QTemporaryDir>

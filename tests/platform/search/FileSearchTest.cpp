@@ -5,7 +5,6 @@
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
-#include <QDir>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>

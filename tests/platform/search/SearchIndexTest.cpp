@@ -84,12 +84,14 @@ protected:
         return CompiledQuery(node.value_or(QueryNode{}));
     }
 
-    QStringList relative(const QList<SearchHit> &hits) const
+    // The hits' paths below the root, sorted unless told not.
+    QStringList relative(const QList<SearchHit> &hits, bool sorted = true) const
     {
         QStringList paths;
         for (const SearchHit &hit : hits)
             paths << QDir(m_root).relativeFilePath(hit.path);
-        paths.sort();
+        if (sorted)
+            paths.sort();
         return paths;
     }
 
@@ -110,10 +112,7 @@ protected:
         std::sort(hits.begin(), hits.end(), [](const SearchHit &a, const SearchHit &b) {
             return a.relevance != b.relevance ? a.relevance < b.relevance : a.path < b.path;
         });
-        QStringList paths;
-        for (const SearchHit &hit : hits)
-            paths << QDir(m_root).relativeFilePath(hit.path);
-        return paths;
+        return relative(hits, false);
     }
 
     QStringList fromWalk(const QString &query) const
