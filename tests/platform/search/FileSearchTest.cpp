@@ -5,9 +5,8 @@
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +22,12 @@ namespace {
 
 constexpr qint64 kBound = 4194304; // the Controller's bound for "maxFileSize" 4
 
-void drainEvents()
+// A walk has ended when cancel, a new start or the destructor returns: what it
+// posted before is in the queue already, and one pass delivers it.
+void deliverWhatWasPosted()
 {
-    QEventLoop loop;
-    QTimer::singleShot(300, &loop, &QEventLoop::quit);
-    loop.exec();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 }
 
 class FileSearch : public ::testing::Test {
@@ -276,7 +276,7 @@ TEST_F(FileSearch, ANewSearchOrCancelSilencesTheOldOneAndABadQueryStartsNothing)
     const auto count = [&](const QList<SearchHit> &) { ++stale; };
     EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, 0, count, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("no closing quote"))) << error.toStdString();
-    drainEvents();
+    deliverWhatWasPosted();
     EXPECT_EQ(stale, 0);
 }
 
@@ -289,6 +289,6 @@ TEST_F(FileSearch, DestroyingTheAdapterDuringAWalkIsSafe)
         FileSystemSearch search(root());
         startCounting(search, QStringLiteral("*=='budget'wcd"), answers);
     }
-    drainEvents();
+    deliverWhatWasPosted();
     EXPECT_EQ(answers, 0);
 }
