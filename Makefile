@@ -64,12 +64,15 @@ check-sanitize: deps
 # The threaded parts' tests in a data-race build. tests/tsan.supp says which
 # library calls it does not count; programs the tests start fork children.
 # The checker's shadow memory is counted in a process's peak, so the test
-# that bounds deliver's memory proves nothing here.
+# that bounds deliver's memory proves nothing here. In this build the test
+# notification server (dunst) started beside another test sometimes ends at
+# once, with exit code 0 and not a word; the desk-notice test over chat is
+# left to the plain and address-sanitizer runs.
 check-threads: deps
 	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLE_SANITIZE=thread
 	cmake --build $(BUILD)-tsan -j$(JOBS) --target wendle wendle_integration_tests
 	cd $(BUILD)-tsan && TSAN_OPTIONS=die_after_fork=0:suppressions=$(CURDIR)/tests/tsan.supp \
-		ctest --output-on-failure -j$(JOBS) -L integration -R '$(SANITIZED_TESTS)' -E InLittleMemory
+		ctest --output-on-failure -j$(JOBS) -L integration -R '$(SANITIZED_TESTS)' -E 'InLittleMemory|ShownAtTheDesk'
 
 # Every C++ file in the layout .clang-format describes; names the files that are not.
 check-format: deps
