@@ -65,9 +65,11 @@ check-sanitize: deps
 # library calls it does not count; programs the tests start fork children.
 # The checker's shadow memory is counted in a process's peak, so the test
 # that bounds deliver's memory proves nothing here. In this build the test
-# notification server (dunst) started beside another test sometimes ends at
-# once, with exit code 0 and not a word; the desk-notice test over chat is
-# left to the plain and address-sanitizer runs.
+# notification server (dunst), started beside another test, sometimes never
+# runs: its process ends at once with code 0, before dunst writes its first
+# debug line, which points at the fork in a race-checked test program rather
+# than at dunst or Wendle. The desk-notice test over chat is left to the
+# plain and address-sanitizer runs.
 check-threads: deps
 	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDLE_SANITIZE=thread
 	cmake --build $(BUILD)-tsan -j$(JOBS) --target wendle wendle_integration_tests

@@ -60,11 +60,12 @@ NotificationServer::~NotificationServer()
     QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
     if (!up)
         return ::testing::AssertionFailure() << "dunst did not take org.freedesktop.Notifications ("
-                                             << (m_dunst.state() == QProcess::Running ? "still running" : "ended")
-                                             << ", exit status " << int(m_dunst.exitStatus()) << " code " << m_dunst.exitCode()
-                                             << ", error " << m_dunst.errorString().toStdString() << ", display " << display.toStdString()
-                                             << (m_display.state() == QProcess::Running ? " up" : " gone") << "): "
-                                             << m_dunst.readAllStandardError().constData() << m_dunst.readAllStandardOutput().constData();
+                                             << (m_dunst.state() == QProcess::Running ? "still running" : "ended") << ", exit status "
+                                             << int(m_dunst.exitStatus()) << " code " << m_dunst.exitCode() << ", error "
+                                             << m_dunst.errorString().toStdString() << ", display " << display.toStdString()
+                                             << (m_display.state() == QProcess::Running ? " up" : " gone")
+                                             << "): " << m_dunst.readAllStandardError().constData()
+                                             << m_dunst.readAllStandardOutput().constData();
     return ::testing::AssertionSuccess();
 }
 
