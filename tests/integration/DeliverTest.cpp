@@ -347,7 +347,10 @@ TEST_F(DeliverTest, AMessageWendleCannotKeepStaysWithItsBringer)
     }
     // Room again: the agent's next try is taken and runs.
     ASSERT_TRUE(QFile::remove(spool + "/filler"));
-    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, nullptr, command("againwithroom")), 0);
+    QByteArray errors;
+    EXPECT_EQ(session.runWendle({"deliver"}, nullptr, &errors, command("againwithroom")), 0)
+        << errors.constData() << "\nin the spool: " << str(QDir(spool).entryList(QDir::AllEntries | QDir::Hidden).join(u' '))
+        << "\nconsole: " << str(session.daemonConsole());
     EXPECT_TRUE(waitFor([&] { return session.logText().contains("files named:  againwithroom"); }, WaitMs)) << str(session.logText());
     EXPECT_EQ(session.stopDaemon(), 0);
     EXPECT_FALSE(session.logText().contains("files named:  full") || session.logText().contains("files named:  read-only"));
