@@ -1,12 +1,17 @@
+#include "platform/search/FileKinds.h"
 #include "platform/search/FileSystemSearch.h"
 #include "platform/search/FileView.h"
 #include "platform/search/FileWalker.h"
-#include "platform/search/SearchAndWait.h"
+#include "support/DocumentFiles.h"
 #include "support/QtApplication.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -18,9 +23,42 @@ using namespace wendle;
 using namespace wendle::search;
 using namespace wendle::test;
 
+// Readable failure messages for paths.
+static void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
+// Runs one search and waits for its answer through the event loop.
+QList<SearchHit> searchAndWait(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
+{
+    std::optional<QList<SearchHit>> answer;
+    QEventLoop loop;
+    QString error;
+    const bool started = search.start(
+        query, scope, 0,
+        [&](const QList<SearchHit> &hits) {
+            answer = hits;
+            loop.quit();
+        },
+        &error);
+    EXPECT_TRUE(started) << error.toStdString();
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit); // only a guard against a hang
+    if (started && !answer)
+        loop.exec();
+    EXPECT_TRUE(answer || !started) << "the search never finished";
+    return answer.value_or(QList<SearchHit>());
+}
+
 constexpr qint64 kBound = 4194304; // the Controller's bound for "maxFileSize" 4
+
+// The Controller's content query for "dear sir" with the documents and mail flags on.
+const QString kDearSirQuery =
+    QStringLiteral("((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd) && kMDItemFSSize < 4194304) && (  "
+                   "kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd ||  "
+                   "kMDItemKind = '*emlx'cd)");
 
 // A walk has ended when cancel, a new start or the destructor returns: what it
 // posted before is in the queue already, and one pass delivers it.
@@ -41,9 +79,14 @@ protected:
         ASSERT_TRUE(writeFile(root() + u'/' + relativePath, content, size)) << relativePath.toStdString();
     }
 
+    // The hits' paths below the root, sorted.
     QStringList found(MetadataSearch &search, const QString &query, SearchScope scope = SearchScope::Home)
     {
-        return foundBelow(root(), search, query, scope);
+        QStringList paths;
+        for (const SearchHit &hit : searchAndWait(search, query, scope))
+            paths << QDir(root()).relativeFilePath(hit.path);
+        paths.sort();
+        return paths;
     }
 
     // Starts a search whose answers only count themselves.
@@ -58,6 +101,9 @@ protected:
     QTemporaryDir m_dir;
     QString root() const { return m_dir.path(); }
 };
+
+// The tests of what is read from documents, run again under a German locale.
+using DocumentContent = FileSearch;
 
 } // namespace
 
@@ -103,6 +149,7 @@ TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
 
     // The first three are the queries the Controller writes for a file name,
     // for content among documents and images, and for content among mails.
+    // Each list is in the order of the sorted paths.
     const struct {
         QString query;
         QStringList expected;
@@ -127,28 +174,13 @@ TEST_F(FileSearch, SelectsExactlyTheMatchingFiles)
         {"kMDItemTextContent == 'int budget;'", {"code/calc.c"}},
     };
     FileSystemSearch search(root());
-    for (const auto &c : cases) {
-        QStringList expected = c.expected;
-        expected.sort();
-        EXPECT_EQ(found(search, c.query), expected) << c.query.toStdString();
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(found(search, c.query), c.expected) << c.query.toStdString();
 }
 
-TEST_F(FileSearch, ReportsTheAttributesOfAHit)
+TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyteAndReportsAHitsAttributes)
 {
     makeFile(QStringLiteral("Budget, draft é.pdf"), "%PDF-1.4\n", 1234);
-    FileSystemSearch search(root());
-    const QList<SearchHit> hits = searchAndWait(search, QStringLiteral("kMDItemFSName == 'budget*'c"));
-    ASSERT_EQ(hits.size(), 1);
-    EXPECT_EQ(hits[0].path, root() + QStringLiteral("/Budget, draft é.pdf"));
-    EXPECT_EQ(hits[0].fsName, QStringLiteral("Budget, draft é.pdf"));
-    EXPECT_EQ(hits[0].displayName, hits[0].fsName);
-    EXPECT_EQ(hits[0].kind, QStringLiteral("PDF document"));
-    EXPECT_EQ(hits[0].size, 1234);
-}
-
-TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyte)
-{
     makeFile(QStringLiteral("early.txt"), "budget " + QByteArray(2 << 20, 'x'));
     makeFile(QStringLiteral("late.txt"), QByteArray(1 << 20, 'x') + " budget");
     makeFile(QStringLiteral("binary.txt"), QByteArray("budget\0\x01\x02", 9));
@@ -159,6 +191,13 @@ TEST_F(FileSearch, ReadsContentOnlyOfTextFilesAndOnlyItsFirstMebibyte)
     makeFile(QStringLiteral("long notes"), QByteArray(100 * 1024, 'y') + " budget");
     FileSystemSearch search(root());
     EXPECT_EQ(found(search, QStringLiteral("kMDItemTextContent == '*budget*'c")), (QStringList{"early.txt", "long notes", "notes"}));
+    const QList<SearchHit> hits = searchAndWait(search, QStringLiteral("kMDItemFSName == 'budget*'c"));
+    ASSERT_EQ(hits.size(), 1);
+    EXPECT_EQ(hits[0].path, root() + QStringLiteral("/Budget, draft é.pdf"));
+    EXPECT_EQ(hits[0].fsName, QStringLiteral("Budget, draft é.pdf"));
+    EXPECT_EQ(hits[0].displayName, hits[0].fsName);
+    EXPECT_EQ(hits[0].kind, QStringLiteral("PDF document"));
+    EXPECT_EQ(hits[0].size, 1234);
 }
 
 TEST_F(FileSearch, SortsByRelevanceThenPathAndRanksStrongerMatchesHigher)
@@ -261,10 +300,10 @@ TEST_F(FileSearch, ScopesSearchTheHomeFolderOrTheWholeComputer)
         EXPECT_TRUE(skipped.contains(folder)) << folder;
 }
 
-TEST_F(FileSearch, ANewSearchOrCancelSilencesTheOldOneAndABadQueryStartsNothing)
+TEST_F(FileSearch, AWalkReplacedCancelledOrDestroyedAnswersNothingAndABadQueryStartsNothing)
 {
-    for (int i = 0; i < 300; ++i)
-        makeFile(QStringLiteral("f%1/budget %2.txt").arg(i % 30).arg(i), "budget");
+    for (int i = 0; i < 2000; ++i)
+        makeFile(QStringLiteral("f%1/budget %2.txt").arg(i % 40).arg(i), "some budget text");
     FileSystemSearch search(root());
     int stale = 0;
     startCounting(search, QStringLiteral("*=='budget'wc"), stale);
@@ -276,19 +315,170 @@ TEST_F(FileSearch, ANewSearchOrCancelSilencesTheOldOneAndABadQueryStartsNothing)
     const auto count = [&](const QList<SearchHit> &) { ++stale; };
     EXPECT_FALSE(search.start(QStringLiteral("kMDItemFSName == 'a"), SearchScope::Home, 0, count, &error));
     EXPECT_TRUE(error.contains(QStringLiteral("no closing quote"))) << error.toStdString();
+    {
+        FileSystemSearch destroyed(root());
+        startCounting(destroyed, QStringLiteral("*=='budget'wcd"), stale);
+    }
     deliverWhatWasPosted();
     EXPECT_EQ(stale, 0);
 }
 
-TEST_F(FileSearch, DestroyingTheAdapterDuringAWalkIsSafe)
+TEST_F(DocumentContent, FindsAPhraseInEveryFormatPeopleKeepAndSkipsWhatCannotBeRead)
 {
-    for (int i = 0; i < 2000; ++i)
-        makeFile(QStringLiteral("d%1/notes %2.txt").arg(i % 40).arg(i), "some budget text");
-    int answers = 0;
-    {
-        FileSystemSearch search(root());
-        startCounting(search, QStringLiteral("*=='budget'wcd"), answers);
+    const QString letter = QStringLiteral("Dear Sir, I write about the roof.");
+    const QByteArray mail = "From: Ann <ann@example.org>\nTo: bob@example.org\nSubject: roof\n"
+                            "MIME-Version: 1.0\nContent-Type: text/plain; charset=utf-8\n"
+                            "Content-Transfer-Encoding: quoted-printable\n\nDear=20Sir, I write about the roof.\n";
+    QByteArray utf16 = "\xFF\xFE";
+    for (QChar c : letter)
+        utf16 += QByteArray(reinterpret_cast<const char *>(&c), 2);
+    // A zip bomb: a Word file whose text, ending with the phrase, unpacks to 20 MB.
+    const QByteArray bomb = zipOf({{"word/document.xml", "<w:document><w:body><w:p><w:t>" + QByteArray(20 << 20, ' ')
+                                                             + "Dear Sir</w:t></w:p></w:body></w:document>"}});
+    const struct {
+        const char *name;
+        QByteArray content;
+        qint64 size;
+        bool found;
+    } files[] = {
+        {"letter.pdf", pdfShowing(letter), -1, true},
+        {"letter.odt", odtWith({QStringLiteral("Roof"), letter}), -1, true},
+        {"letter.docx", docxWith({letter}), -1, true},
+        {"letter.eml", mail, -1, true},
+        {"Mail/INBOX/cur/1712345678.M20P7.host:2,S", mail, -1, true},
+        {"letter.html", "<html><head><style>p{}</style></head><body><p>Dear <b>Sir</b>,</p></body></html>", -1, true},
+        {"letter.rtf", "{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}\\f0 Dear \\b Sir\\b0 , I write.\\par}", -1, true},
+        {"letter latin1.txt", "Dear Sir, the caf\xE9 roof.\n", -1, true},
+        {"letter utf16.txt", utf16, -1, true},
+        {"scan", pdfShowing(letter), -1, true}, // a PDF that its name does not type
+        {"other.pdf", pdfShowing(QStringLiteral("Nothing to see")), -1, false},
+        {"broken.pdf", "%PDF-1.4\nDear Sir 1 0 obj << garbage", -1, false},
+        {"bomb.docx", bomb, -1, false},
+        {"huge.pdf", "%PDF-1.4\n", qint64(2) << 30, false},
+        {"tags.html", "<p>Dear</p><p>Sirloin</p>", -1, false},
+    };
+    QStringList expected;
+    for (const auto &file : files) {
+        makeFile(QString::fromUtf8(file.name), file.content, file.size);
+        if (file.found)
+            expected << QString::fromUtf8(file.name);
     }
-    deliverWhatWasPosted();
-    EXPECT_EQ(answers, 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root() + QStringLiteral("/dear sir.txt")).constData(), 0600), 0);
+    expected.sort();
+    FileSystemSearch search(root());
+    EXPECT_EQ(found(search, kDearSirQuery), expected);
+    EXPECT_EQ(found(search, QStringLiteral("kMDItemTextContent == '*cafe*'cd")), QStringList{QStringLiteral("letter latin1.txt")});
+}
+
+// One file of each kind; each kind clause the Controller writes selects exactly its
+// own. Run again below under a German locale, where the kind descriptions differ.
+TEST_F(DocumentContent, EachKindFlagSelectsTheFilesOfItsKind)
+{
+    if (qEnvironmentVariable("WENDLE_TEST_LOCALE") == QLatin1String("de")) { // the run below
+        ASSERT_EQ(QMimeDatabase().mimeTypeForName(QStringLiteral("application/pdf")).comment(), QStringLiteral("PDF-Dokument"));
+    }
+    const QList<QPair<QString, QByteArray>> files = {
+        {"a.pdf", pdfShowing("a")},
+        {"a.odt", odtWith({"a"})},
+        {"notes.txt", "a"},
+        {"book.epub", "x"},
+        {"photo.jpg", "x"},
+        {"scan.tiff", "x"},
+        {"mail.eml", "From: a@b.c\n\nx\n"},
+        {"disk.iso", "x"},
+        {"backup.tar.gz", "x"},
+        {"start.desktop", "[Desktop Entry]\n"},
+        {"tool", readFile(QStringLiteral("/bin/true"))},
+        {"run.sh", "#!/bin/sh\n"},
+        {"song.mp3", "x"},
+        {"film.mp4", "x"},
+        {"clip.mov", "x"},
+    };
+    for (const auto &[name, content] : files)
+        makeFile(name, content);
+    const struct {
+        const char *clause;
+        QStringList expected;
+    } cases[] = {
+        {"kMDItemKind = '*document'cd || kMDItemKind = '*publication'cd || kMDItemKind = '*text'cd",
+         {"a.odt", "a.pdf", "book.epub", "notes.txt"}},
+        {"kMDItemKind = '*image'cd || kMDItemKind = '*tiff'cd", {"photo.jpg", "scan.tiff"}},
+        {"kMDItemKind = '*tiff'cd", {"scan.tiff"}},
+        {"kMDItemKind = '*emlx'cd", {"mail.eml"}},
+        {"kMDItemKind = '*archive'cd", {"backup.tar.gz"}},
+        {"kMDItemKind = '*disk image'cd", {"disk.iso"}},
+        {"kMDItemKind = '*application'cd", {"start.desktop", "tool"}},
+        {"kMDItemKind = '*clipping'cd", {}}, // no Linux desktop keeps clipping files
+        {"kMDItemKind = '*script'cd", {"run.sh"}},
+        {"kMDItemKind = '*audio'cd", {"song.mp3"}},
+        {"kMDItemKind = '*video'cd || kMDItemKind = '*movie'cd", {"clip.mov", "film.mp4"}},
+        {"kMDItemKind = 'application/pdf'", {"a.pdf"}},
+    };
+    FileSystemSearch search(root());
+    for (const auto &c : cases)
+        EXPECT_EQ(found(search, QString::fromUtf8(c.clause)), c.expected) << c.clause;
+}
+
+TEST_F(DocumentContent, KindsMeanTheSameFilesUnderAGermanLocale)
+{
+    if (!qEnvironmentVariableIsEmpty("WENDLE_TEST_LOCALE"))
+        GTEST_SKIP() << "already the German run";
+    QProcess run;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE"})
+        environment.insert(QString::fromLatin1(name), QStringLiteral("de_DE.UTF-8"));
+    environment.insert(QStringLiteral("WENDLE_TEST_LOCALE"), QStringLiteral("de"));
+    run.setProcessEnvironment(environment);
+    run.setProcessChannelMode(QProcess::MergedChannels);
+    run.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=DocumentContent.*")});
+    ASSERT_TRUE(run.waitForFinished(120000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAll().toStdString();
+}
+
+// The resolver answers most names from a cache keyed by their last suffix; whatever
+// it caches, it must type every name exactly as the MIME database does.
+TEST(SearchFileKinds, TypesNamesExactlyAsTheMimeDatabase)
+{
+    const char *const names[] = {
+        "report.pdf",
+        "REPORT.PDF",
+        "photo.2019.05.jpg",
+        "x.gz",
+        "backup.tar.gz",
+        "old.backup.TAR.GZ",
+        "drawing.svg.gz",
+        "notes.txt",
+        "notes.txt~",
+        "file.c,v",
+        "README",
+        "readme.md",
+        "README.txt",
+        "Makefile",
+        "makefile.am",
+        "CMakeLists.txt",
+        "libfoo.so.1.2",
+        "libfoo.so",
+        "page.1",
+        "core",
+        "main.c",
+        "main.C",
+        "123.vdr",
+        "12.vdr",
+        "memo",
+        "data.unknownsuffix",
+        "a.b.c.d.odt",
+        "trailing.",
+        "Résumé final.docx",
+    };
+    const QMimeDatabase database;
+    const KindCatalogue &catalogue = KindCatalogue::instance();
+    KindResolver resolver;
+    for (int pass = 0; pass < 2; ++pass) { // the second pass answers from the cache
+        for (const char *name : names) {
+            const QMimeType expected = database.mimeTypeForFile(QString::fromUtf8(name), QMimeDatabase::MatchExtension);
+            const int id = resolver.byName(name);
+            const QString found = id < 0 ? QStringLiteral("(none)") : catalogue.at(id).mimeName;
+            EXPECT_EQ(found.toStdString(), expected.isDefault() ? "(none)" : expected.name().toStdString()) << name << " on pass " << pass;
+        }
+    }
 }
