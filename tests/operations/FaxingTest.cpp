@@ -27,7 +27,7 @@ protected:
 } // namespace
 
 // The list's second file is deleted before its code comes back.
-TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
+TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGoneAndFaxSearchesKeepTheCopyAddress)
 {
     const QString path = makeFile(QStringLiteral("resume.final.txt"));
     const QString deleted = makeFile(QStringLiteral("resume.txt"));
@@ -56,6 +56,21 @@ TEST_F(FaxingTest, AConfirmedCodeHandsTheFileToLpAndAnswersUnlessTheFileIsGone)
     controller->confirmCommand(QStringLiteral("472"));
     EXPECT_EQ(processes.started.size(), 1);
     EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
+
+    // A content search for a fax keeps the copy address too; either needs a term and a number.
+    controller->findContentsForFaxing(QStringLiteral(" dear sir"), QStringLiteral("5559999"));
+    EXPECT_EQ(controller->lastCCAddress(), Boss);
+    EXPECT_EQ(controller->lastCommand(), QLatin1String("findContentsForFaxing"));
+    EXPECT_EQ(controller->lastFaxNumber(), QStringLiteral("5559999"));
+    EXPECT_TRUE(search.queries.last().startsWith(QStringLiteral("((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd)")));
+    for (const auto find : {&Controller::findFileForFaxing, &Controller::findContentsForFaxing}) {
+        for (const auto &[term, number] : {std::pair<QString, QString>{QString(), "5551212"}, {" resume", QString()}}) {
+            mail.sent.clear();
+            (controller.get()->*find)(term, number);
+            EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Wendle Syntax Error!  "))) << lastBody().toStdString();
+        }
+    }
+    EXPECT_EQ(search.queries.size(), 3);
 }
 
 TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
@@ -92,28 +107,10 @@ TEST_F(FaxingTest, OnlyAnExistingFileAndANumberOfSevenOrMoreCharactersAreFaxed)
     EXPECT_EQ(lastBody(), notFaxed("resume", "5551212") + QLatin1String("\n\n"));
 }
 
-TEST_F(FaxingTest, FaxSearchesKeepTheCopyAddressAndNeedATermAndANumber)
-{
-    controller->findFilename(QStringLiteral("earlier"), QStringLiteral("boss \"big\"@example.com"));
-    const QString copy = controller->lastCCAddress();
-    controller->findContentsForFaxing(QStringLiteral(" dear sir"), QStringLiteral("5559999"));
-    EXPECT_EQ(controller->lastCCAddress(), copy);
-    EXPECT_EQ(controller->lastCommand(), QLatin1String("findContentsForFaxing"));
-    EXPECT_EQ(controller->lastFaxNumber(), QStringLiteral("5559999"));
-    EXPECT_TRUE(search.queries.last().startsWith(QStringLiteral("((*==' dear sir'wcd || kMDItemTextContent == ' dear sir'cd)")));
-
-    for (const auto find : {&Controller::findFileForFaxing, &Controller::findContentsForFaxing}) {
-        for (const auto &[term, number] : {std::pair<QString, QString>{QString(), "5551212"}, {" resume", QString()}}) {
-            mail.sent.clear();
-            (controller.get()->*find)(term, number);
-            EXPECT_TRUE(lastBody().startsWith(QStringLiteral("Wendle Syntax Error!  "))) << lastBody().toStdString();
-        }
-    }
-    EXPECT_EQ(search.queries.size(), 2);
-}
-
-// lpstat runs once at start; what it printed on either channel counts.
-TEST_F(FaxingTest, ModemQueuesFromLpstatAtStart)
+// lpstat runs once at start; what it printed on either channel counts. A queue
+// chosen in the menu or set from the command line is the one lp gets;
+// enableFaxing is not consulted.
+TEST_F(FaxingTest, ModemQueuesComeFromLpstatAtStartAndAChosenOneIsStoredWithUnderscoresForLp)
 {
     const QString idle = QStringLiteral("  enabled since Sat Dec  5 18:57:36 2026\n");
     const QString modem = QStringLiteral("printer Internal_Modem is idle.") + idle;
@@ -138,15 +135,10 @@ TEST_F(FaxingTest, ModemQueuesFromLpstatAtStart)
     }
     const ProcessOutput joined = QtProcessLauncher().run("/bin/sh", {"-c", "echo out; echo err >&2; echo more"});
     EXPECT_EQ(joined.standardOutput, QStringLiteral("out\nerr\nmore\n"));
-}
 
-// A queue chosen in the menu or set from the command line is the one lp
-// gets; enableFaxing is not consulted.
-TEST_F(FaxingTest, AChosenQueueIsStoredWithUnderscoresForLp)
-{
-    const std::pair<QString, QString> cases[] = {
+    const std::pair<QString, QString> choices[] = {
         {"No Fax Modem Found", "No_Fax_Modem_Found"}, {"", "Internal_Modem"}, {"USB Fax Modem 2", "USB_Fax_Modem_2"}};
-    for (const auto &[title, stored] : cases) {
+    for (const auto &[title, stored] : choices) {
         preferences.setValue(RBDefaultFaxModem, QStringLiteral("Something_Else"));
         controller->faxModemChanged(title);
         EXPECT_EQ(preferences.stringValue(RBDefaultFaxModem), stored) << title.toStdString();

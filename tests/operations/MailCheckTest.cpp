@@ -69,8 +69,11 @@ protected:
     EnvironmentOverride helper;
 };
 
+// An empty Maildir reports none; the new messages are reported within the
+// width; no Maildir at all is an error.
 TEST_F(MailCheckTest, ReportsTheNewMessagesWithinTheWidthToTheOwnerAndACopyAddress)
 {
+    EXPECT_EQ(check(), QStringLiteral("Wendle: 0 new"));
     deliverSamples();
     const QString report = QStringLiteral("Wendle: 3 new\n- Alice Smi\nLunch tomor\n- Jürgen Mü\nGrüße aus B\n- bob@examp\ncafé");
     EXPECT_EQ(check(), report);
@@ -82,6 +85,13 @@ TEST_F(MailCheckTest, ReportsTheNewMessagesWithinTheWidthToTheOwnerAndACopyAddre
     EXPECT_EQ(mail.sent[0].mail.cc, QStringLiteral("boss@example.com"));
     EXPECT_EQ(lastLogEntries(3)[1], QStringLiteral("Sending the mail report, with a copy to boss@example.com"));
     EXPECT_EQ(controller->lastCCAddress(), QString()) << "the mail check keeps no copy address";
+
+    QDir(homeDir.filePath(QStringLiteral("Maildir"))).removeRecursively();
+    check();
+    ASSERT_EQ(mail.sent.size(), 1);
+    EXPECT_EQ(mail.sent[0].mail.body, MailError);
+    EXPECT_EQ(lastLogEntries(1)[0],
+              "The mail check failed: exit status 1: wendle mail-report: there is no mail folder " + homeDir.filePath("Maildir/new"));
 }
 
 TEST_F(MailCheckTest, PhoneWidthSetsTheReportWidth)
@@ -125,17 +135,6 @@ TEST_F(MailCheckTest, ScriptsThatFailOrSayNothingAnswerTheErrorAndLogWhy)
         EXPECT_TRUE(console.lines[0].startsWith("Wendle Error: the mail check failed: ") && console.lines[0].contains(c.reason))
             << console.lines[0].toStdString();
     }
-}
-
-TEST_F(MailCheckTest, NoMaildirIsAnErrorAndAnEmptyOneReportsNone)
-{
-    EXPECT_EQ(check(), QStringLiteral("Wendle: 0 new"));
-    QDir(homeDir.filePath(QStringLiteral("Maildir"))).removeRecursively();
-    check();
-    ASSERT_EQ(mail.sent.size(), 1);
-    EXPECT_EQ(mail.sent[0].mail.body, MailError);
-    EXPECT_EQ(lastLogEntries(1)[0],
-              "The mail check failed: exit status 1: wendle mail-report: there is no mail folder " + homeDir.filePath("Maildir/new"));
 }
 
 } // namespace
