@@ -52,10 +52,7 @@ TEST_F(LaunchTest, EachLaunchOpensItsApplicationOrTheOwnersChoiceAndAnswers)
             EXPECT_TRUE(mail.sent[0].mail.attachmentPath.isEmpty());
         }
     }
-}
-
-TEST(LaunchScript, EscapesQuotesAndBackslashesInTheName)
-{
+    // Quotes and backslashes in a name are escaped in the script.
     EXPECT_EQ(launchApplicationScript(QStringLiteral("a\"b\\c")),
               QStringLiteral("tell \"Finder\" \n open application \"a\\\"b\\\\c\" \n end tell"));
 }
