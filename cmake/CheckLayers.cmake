@@ -6,9 +6,9 @@
 #             (libraries wendle_platform_base and wendle_platform)
 #   core      settings, resources (the settings and message tables), intake,
 #             operations, replies, custom, camera: the logic of commands
-#   app       app/: the Controller, the command-line commands, D-Bus services
-#             (core and app are one library, wendle_core: the core folders
-#             define members of the Controller; this check keeps them apart)
+#   app       app/: the Controller, the command-line commands, D-Bus services,
+#             and the Controller's files kept in their subsystem's folder
+#             (cmake/ControllerFiles.cmake; library wendle_app)
 #   window    app/window: the settings window and the tray icon (wendle_window)
 #   program   the entry points: main.cpp, ClientMain.cpp, FrontMain.cpp, and
 #             what only they call (Application, RunningInstance, CommandLine,
@@ -16,11 +16,11 @@
 #
 # Between the libraries the linker refuses an upward call as well (the
 # *_links_alone programs of CMakeLists.txt); this check also catches an
-# upward include that calls nothing, and the direction inside wendle_core.
+# upward include that calls nothing.
 #
 # Run by every build (target wendle_layer_check) and by a unit test:
 #   cmake -DSOURCE_DIR=<folder holding src/> -P cmake/CheckLayers.cmake
-# A test may pass its own LAYER_EXCEPTIONS.
+# A test may pass its own CONTROLLER_FILES.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -32,36 +32,16 @@ set(program_files
   app/CommandLine.h app/CommandLine.cpp
   app/HelpCommand.h app/HelpCommand.cpp)
 
-# Includes that run upward today, each with the reason it is still there.
-# Nothing may be added: a new upward include is fixed, not listed. Drop an
-# entry once its include is gone (the check names entries no longer needed).
-if(NOT DEFINED LAYER_EXCEPTIONS)
-  set(LAYER_EXCEPTIONS
-    # The Controller is one class split by subsystem: these files define its
-    # members in the folder of their subsystem, so they include its header.
-    # Goes once each subsystem is a class of its own that the Controller owns.
-    camera/MotionWatch.cpp->app/Controller.h
-    camera/Snapshot.cpp->app/Controller.h
-    custom/CustomCommands.cpp->app/Controller.h
-    custom/Library.cpp->app/Controller.h
-    intake/DeskNotice.cpp->app/Controller.h
-    intake/Intake.cpp->app/Controller.h
-    intake/SyntaxError.cpp->app/Controller.h
-    operations/Confirmation.cpp->app/Controller.h
-    operations/Faxing.cpp->app/Controller.h
-    operations/FileSearch.cpp->app/Controller.h
-    operations/Launch.cpp->app/Controller.h
-    operations/MailCheck.cpp->app/Controller.h
-    operations/Schedule.cpp->app/Controller.h
-    replies/ChatReplies.cpp->app/Controller.h
-    replies/ChatScriptInstaller.cpp->app/Controller.h
-    replies/MailReplies.cpp->app/Controller.h
-  )
+if(NOT DEFINED CONTROLLER_FILES)
+  include(${CMAKE_CURRENT_LIST_DIR}/ControllerFiles.cmake)
+  set(CONTROLLER_FILES ${WENDLE_CONTROLLER_FILES})
 endif()
 
 function(layer_of path out)
   if(path IN_LIST program_files)
     set(${out} program PARENT_SCOPE)
+  elseif(path IN_LIST CONTROLLER_FILES)
+    set(${out} app PARENT_SCOPE)
   elseif(path MATCHES "^platform/")
     set(${out} platform PARENT_SCOPE)
   elseif(path MATCHES "^(settings|resources|intake|operations|replies|custom|camera)/")
@@ -82,7 +62,17 @@ file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}/src
   ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.c ${SOURCE_DIR}/src/*.l ${SOURCE_DIR}/src/*.y)
 
 set(wrong "")
-set(used_exceptions "")
+foreach(file IN LISTS CONTROLLER_FILES)
+  if(NOT file IN_LIST sources)
+    list(APPEND wrong "cmake/ControllerFiles.cmake lists src/${file}, which is not there")
+    continue()
+  endif()
+  # Only a file of the Controller may sit in app's layer outside app/.
+  file(STRINGS ${SOURCE_DIR}/src/${file} members REGEX "^([A-Za-z_][A-Za-z0-9_:<>*&, ]*[ *&])?Controller::[A-Za-z_~]+\\(")
+  if(NOT members)
+    list(APPEND wrong "cmake/ControllerFiles.cmake lists src/${file}, which defines no Controller member")
+  endif()
+endforeach()
 foreach(source IN LISTS sources)
   layer_of(${source} source_layer)
   if(NOT source_layer)
@@ -101,18 +91,8 @@ foreach(source IN LISTS sources)
     if(header_rank LESS_EQUAL source_rank)
       continue()
     endif()
-    if("${source}->${header}" IN_LIST LAYER_EXCEPTIONS)
-      list(APPEND used_exceptions "${source}->${header}")
-      continue()
-    endif()
     list(APPEND wrong "src/${source} (${source_layer}) includes ${header} (${header_layer}), a higher layer")
   endforeach()
-endforeach()
-
-foreach(exception IN LISTS LAYER_EXCEPTIONS)
-  if(NOT exception IN_LIST used_exceptions)
-    message(STATUS "Layer check: the exception ${exception} is no longer needed; drop it from cmake/CheckLayers.cmake")
-  endif()
 endforeach()
 
 if(wrong)
