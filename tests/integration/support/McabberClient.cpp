@@ -15,21 +15,6 @@
 
 namespace wendle::test {
 
-bool McabberClient::installed()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("mcabber")).isEmpty();
-}
-
-McabberClient::~McabberClient()
-{
-    stop();
-}
-
-QString McabberClient::traceLog() const
-{
-    return QString::fromUtf8(readFile(m_home + "/.mcabber/trace.log"));
-}
-
 ::testing::AssertionResult McabberClient::start(const ProsodyServer &server, const QString &home, const QString &eventsCommand,
                                                 QProcessEnvironment environment)
 {
