@@ -184,15 +184,16 @@ protected:
 // seen; the owner's other mail and everyone else's stays unseen.
 TEST_F(MailboxWatcherTest, OnlyCommandsAreHandedOverOnceAndThenMarkedSeen)
 {
-    const QByteArray personal[] = {
+    // Three personal messages, then two commands.
+    const QByteArray messages[] = {
         command("friend@example.org", "dinner at eight? wndl is what you call that tool"),
         command("Owner <owner@example.org>", "a note to self, no command"),
         "Subject: no sender\r\n\r\nwndl help\r\n",
+        command("Owner <owner@example.org>", "wndl find named budget"),
+        command("5551234567@txt.example.org", "WNDL email"),
     };
-    for (const QByteArray &message : personal)
+    for (const QByteArray &message : messages)
         ASSERT_TRUE(server.deliver(message));
-    ASSERT_TRUE(server.deliver(command("Owner <owner@example.org>", "wndl find named budget")));
-    ASSERT_TRUE(server.deliver(command("5551234567@txt.example.org", "WNDL email")));
     QList<QStringList> unseenDuringHandOver;
     makeWatcher([&] { unseenDuringHandOver << server.unseenUids(); }); // fetching must not have flagged it
     ASSERT_TRUE(poll());

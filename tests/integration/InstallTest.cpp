@@ -191,7 +191,7 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     const QStringList options{"-C", WENDLE_SOURCE_RESOURCES "/..", QStringLiteral("BUILD=") + WENDLE_BUILD_DIR, make};
     ASSERT_EQ(run("make", options + QStringList{"install"}), 0) << output.constData();
     const QString manifest = target.filePath("share/wendle/install_manifest.txt");
-    const QStringList listed = QString::fromUtf8(readFile(manifest)).split('\n', Qt::SkipEmptyParts);
+    QStringList listed = QString::fromUtf8(readFile(manifest)).split('\n', Qt::SkipEmptyParts);
     QStringList present;
     for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next();
@@ -199,9 +199,8 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
                 && listed.contains(manifest))
         << listed.join(QLatin1Char(10)).toStdString();
     present.sort();
-    QStringList sortedListed = listed;
-    sortedListed.sort();
-    EXPECT_EQ(present, sortedListed);
+    listed.sort();
+    EXPECT_EQ(present, listed);
 
     ASSERT_EQ(run("make", options + QStringList{"uninstall"}), 0) << output.constData();
     for (const QString &path : listed)
