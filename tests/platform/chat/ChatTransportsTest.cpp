@@ -200,11 +200,10 @@ TEST_F(McabberTransportTest, ALongReplyFillingThePipeWaitsForRoom)
 // reported by the choice's name.
 TEST(SelectingChatTransport, SendsByTheChoiceAndReportsItsState)
 {
-    const std::tuple<QVariant, const char *, const char *> cases[] = {{QVariant(), "outbox", "outbox"},
-                                                                      {"script", "script", "script"},
-                                                                      {"xmpp", "xmpp", "xmpp, logging in"},
-                                                                      {" MCABBER", "mcabber", "mcabber, FIFO"},
-                                                                      {"carrier pigeon", "outbox", "outbox"}};
+    const std::tuple<QVariant, const char *, const char *> cases[] = {
+        {QVariant(), "outbox", "outbox"},         {"script", "script", "script"},         {"xmpp", "xmpp", "xmpp, logging in"},
+        {" MCABBER", "mcabber", "mcabber, FIFO"}, {"carrier pigeon", "outbox", "outbox"},
+    };
     MemoryPreferences preferences;
     RecordingChatTransport outbox, script, xmpp, mcabber;
     xmpp.stateText = QStringLiteral("xmpp, logging in");
