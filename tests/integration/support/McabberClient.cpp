@@ -50,9 +50,7 @@ namespace wendle::test {
     char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
 
     const int before = server.logins("computer");
-    winsize size{};
-    size.ws_row = 40;
-    size.ws_col = 120;
+    winsize size{.ws_row = 40, .ws_col = 120, .ws_xpixel = 0, .ws_ypixel = 0};
     const pid_t parent = ::getpid();
     m_pid = ::forkpty(&m_terminal, nullptr, nullptr, &size);
     if (m_pid < 0)
