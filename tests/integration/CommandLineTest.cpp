@@ -16,13 +16,7 @@ class CommandLineTest : public SessionTest {};
 
 TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
 {
-    struct Case {
-        QStringList arguments;
-        int exitCode;
-        const char *output;
-        const char *errors;
-    };
-    const Case cases[] = {
+    const std::tuple<QStringList, int, const char *, const char *> cases[] = {
         {{"--version"}, 0, "wendle 0.1\n", ""},
         {{"--help"}, 0, "  wendle status\n      show whether Wendle runs", ""},
         {{"help", "send"}, 0, "usage: wendle send --mail|--chat --from ADDRESS [--attachment PATH] [--] TEXT...\n", ""},
@@ -50,17 +44,32 @@ TEST_F(CommandLineTest, HelpVersionAndBadUsageWithoutARunningInstance)
         {{"help", "sec"}, 0, "The Security tab", ""},
         {{"help", "nonsense"}, 2, "", "the pages are: computer, ped, sec, chat, custom, configuring, isight"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[arguments, exitCode, printed, said] : cases) {
         QByteArray output, errors;
-        EXPECT_EQ(session.runWendle(c.arguments, &output, &errors), c.exitCode) << c.arguments.join(' ').toStdString();
-        EXPECT_TRUE(output.contains(c.output)) << c.arguments.join(' ').toStdString() << ": " << output.constData();
-        EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
-        EXPECT_FALSE(output.contains("<h1>")) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(session.runWendle(arguments, &output, &errors), exitCode) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(output.contains(printed)) << arguments.join(' ').toStdString() << ": " << output.constData();
+        EXPECT_TRUE(errors.contains(said)) << arguments.join(' ').toStdString() << ": " << errors.constData();
+        EXPECT_FALSE(output.contains("<h1>")) << arguments.join(' ').toStdString();
     }
 }
 
+// Text after the options goes as it is; status describes the instance and
+// names the code Wendle waits for in the words of the command that asked for it.
 TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInstance)
 {
+    // A value stored by hand that breaks its rule is named once at start, in
+    // the log (config list shows it too: ConfigCommand's test); Wendle goes on
+    // with the default.
+    const QString conf = session.home() + "/.config/wendle/wendle.conf";
+    writeFile(conf, readFile(conf) + "maxCommandsPerHour=abc\nphoneWidth=-5\n");
+    for (int i = 1; i <= 4; ++i)
+        ASSERT_TRUE(writeFile(session.home() + QStringLiteral("/Documents/budget %1.txt").arg(i), "figures"));
+    ASSERT_TRUE(writeFile(session.home() + "/Documents/resume.txt", "Dear sir"));
+    ASSERT_TRUE(writeFile(session.home() + "/bin/backup.scpt", "#!/bin/sh\necho done\n"));
+    QFile::setPermissions(session.home() + "/bin/backup.scpt", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(
+        session.configure({{"limitCommandsFlag", "no"},
+                           {"customCommandsArray", "[{\"path\": \"" + session.home() + "/bin/backup.scpt\", \"shortcut\": \"backup\"}]"}}));
     ASSERT_TRUE(session.startDaemon());
     const QStringList sends[] = {
         {"send", "--mail", "--from", "owner@example.org", "--", "wndl", "find", "named", "--help"},
@@ -71,18 +80,39 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
     // `wendle send` returns once Wendle has the message; the search follows.
     // It finds nothing, so no code is awaited.
     EXPECT_TRUE(waitFor([&] { return session.logText().count("files named: ") == 2; }));
-    const QString log = session.logText();
     for (const char *word : {"--help", "-x", "--chat"})
-        EXPECT_TRUE(log.contains(QStringLiteral("files named: ")) && log.contains(word)) << word << " in " << log.toStdString();
+        EXPECT_TRUE(session.logText().contains(word)) << word << " in " << session.logText().toStdString();
 
-    QByteArray output;
-    EXPECT_EQ(session.runWendle({"status"}, &output), 0);
-    const QString status = QString::fromUtf8(output);
-    EXPECT_TRUE(status.startsWith("running: yes\nprocess: ")) << output.constData();
+    const auto status = [&] {
+        QByteArray output;
+        EXPECT_EQ(session.runWendle({"status"}, &output), 0);
+        return QString::fromUtf8(output);
+    };
+    const QString idle = status();
+    EXPECT_TRUE(idle.startsWith("running: yes\nprocess: ")) << idle.toStdString();
     for (const char *line : {"\nmail: commands through wendle deliver (no imapUrl); replies by outbox\n", "\nchat: outbox\n",
                              "\nreplies waiting: 0\n", "\nwaiting for a confirmation: nothing\n", "\nsearch index: "})
-        EXPECT_TRUE(status.contains(line)) << line << " in " << output.constData();
+        EXPECT_TRUE(idle.contains(line)) << line << " in " << idle.toStdString();
+
+    const std::pair<const char *, const char *> cases[] = {
+        {"wndl find named budget", "a list of 4 files named budget; reply with wndl (\\d\\d) and a line number"},
+        {"wndl fax 5551234 named resume", "a list of 1 file named resume to fax to 5551234; reply with wndl (\\d\\d) and a line number"},
+        {"wndl launch backup", "the custom command backup, reply with wndl (\\d\\d)"},
+    };
+    for (const auto &[command, words] : cases) {
+        ASSERT_EQ(session.send("owner@example.org", command), 0);
+        const QRegularExpression line(QStringLiteral("\nwaiting for a confirmation: %1\n").arg(words));
+        QString awaiting;
+        EXPECT_TRUE(waitFor([&] { return line.match(awaiting = status()).hasMatch(); })) << command << "\n" << awaiting.toStdString();
+        // The code named is the one the owner was sent.
+        const QString code = line.match(awaiting).captured(1);
+        EXPECT_TRUE(!code.isEmpty() && QString::fromUtf8(readFile(session.outboxFiles().last())).contains(code)) << command;
+    }
     EXPECT_EQ(session.stopDaemon(), 0);
+    const QString log = session.logText();
+    EXPECT_EQ(log.count("the setting maxCommandsPerHour=abc is not used (expected a whole number); using \"5\""), 1) << log.toStdString();
+    EXPECT_EQ(log.count("the setting phoneWidth=-5 is not used (expected more than 0); using \"20\""), 1) << log.toStdString();
+    EXPECT_EQ(log.count("is not used"), 2) << log.toStdString();
 }
 
 // Without a bus every command that talks to Wendle names the variable to set,
@@ -90,13 +120,7 @@ TEST_F(CommandLineTest, TextAfterTheOptionsIsSentAsItIsAndStatusDescribesTheInst
 TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
 {
     const QByteArray message = "From: owner@example.org\r\nSubject: x\r\n\r\nwndl email\r\n";
-    struct Case {
-        const char *address;
-        QStringList arguments;
-        int exitCode;
-        const char *errors;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, QStringList, int, const char *> cases[] = {
         {nullptr,
          {"send", "--mail", "--from", "owner@example.org", "wndl", "email"},
          1,
@@ -111,35 +135,20 @@ TEST_F(CommandLineTest, WithoutABusCommandsNameTheVariableToSet)
          "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus does not answer"},
         {"unix:path=/nonexistent/bus", {"status"}, 1, "the bus at DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[address, arguments, exitCode, said] : cases) {
         QProcessEnvironment environment = session.environment();
         environment.remove("DBUS_SESSION_BUS_ADDRESS");
-        if (c.address)
-            environment.insert("DBUS_SESSION_BUS_ADDRESS", c.address);
+        if (address)
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
         // A runtime folder without a bus in it, as on a machine with no login session.
         environment.insert("XDG_RUNTIME_DIR", session.home());
         QByteArray errors;
-        EXPECT_EQ(runProcess(WENDLE_BINARY, c.arguments, environment, nullptr, &errors, message), c.exitCode)
-            << c.arguments.join(' ').toStdString();
-        EXPECT_TRUE(errors.contains(c.errors)) << c.arguments.join(' ').toStdString() << ": " << errors.constData();
+        EXPECT_EQ(runProcess(WENDLE_BINARY, arguments, environment, nullptr, &errors, message), exitCode)
+            << arguments.join(' ').toStdString();
+        EXPECT_TRUE(errors.contains(said)) << arguments.join(' ').toStdString() << ": " << errors.constData();
         // Not libdbus's own words about X11 autolaunch, which point nowhere useful.
         EXPECT_FALSE(errors.contains("X11")) << errors.constData();
     }
-}
-
-// A value stored by hand that breaks its rule is named once at start, in
-// the log (config list shows it too: ConfigCommand's test); Wendle goes on
-// with the default.
-TEST_F(CommandLineTest, StoredValuesThatBreakTheirRuleAreNamedOnceAndNotUsed)
-{
-    const QString conf = session.home() + "/.config/wendle/wendle.conf";
-    writeFile(conf, readFile(conf) + "maxCommandsPerHour=abc\nphoneWidth=-5\n");
-    ASSERT_TRUE(session.startDaemon());
-    EXPECT_EQ(session.stopDaemon(), 0);
-    const QString log = session.logText();
-    EXPECT_EQ(log.count("the setting maxCommandsPerHour=abc is not used (expected a whole number); using \"5\""), 1) << log.toStdString();
-    EXPECT_EQ(log.count("the setting phoneWidth=-5 is not used (expected more than 0); using \"20\""), 1) << log.toStdString();
-    EXPECT_EQ(log.count("is not used"), 2) << log.toStdString();
 }
 
 TEST_F(CommandLineTest, ASettingsFileThatIsAFolderIsNamedAndNothingIsStored)
@@ -228,46 +237,6 @@ TEST_F(CommandLineTest, CompletionAndManualNameEveryCommandSettingAndHelpPage)
     }
 }
 
-// The code Wendle waits for, in the words of the commands that asked for it.
-TEST_F(CommandLineTest, StatusSaysWhatTheAwaitedCodeWouldDo)
-{
-    for (int i = 1; i <= 4; ++i)
-        ASSERT_TRUE(writeFile(session.home() + QStringLiteral("/Documents/budget %1.txt").arg(i), "figures"));
-    ASSERT_TRUE(writeFile(session.home() + "/Documents/resume.txt", "Dear sir"));
-    ASSERT_TRUE(writeFile(session.home() + "/bin/backup.scpt", "#!/bin/sh\necho done\n"));
-    QFile::setPermissions(session.home() + "/bin/backup.scpt", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(
-        session.configure({{"limitCommandsFlag", "no"},
-                           {"customCommandsArray", "[{\"path\": \"" + session.home() + "/bin/backup.scpt\", \"shortcut\": \"backup\"}]"}}));
-    ASSERT_TRUE(session.startDaemon());
-    struct Case {
-        const char *command;
-        const char *words;
-    };
-    const Case cases[] = {
-        {"wndl find named budget", "a list of 4 files named budget; reply with wndl (\\d\\d) and a line number"},
-        {"wndl fax 5551234 named resume", "a list of 1 file named resume to fax to 5551234; reply with wndl (\\d\\d) and a line number"},
-        {"wndl launch backup", "the custom command backup, reply with wndl (\\d\\d)"},
-    };
-    for (const Case &c : cases) {
-        ASSERT_EQ(session.send("owner@example.org", c.command), 0);
-        const QRegularExpression line(QStringLiteral("\nwaiting for a confirmation: %1\n").arg(c.words));
-        QString status;
-        EXPECT_TRUE(waitFor([&] {
-            QByteArray output;
-            session.runWendle({"status"}, &output);
-            status = QString::fromUtf8(output);
-            return line.match(status).hasMatch();
-        })) << c.command
-            << "\n"
-            << status.toStdString();
-        // The code named is the one the owner was sent.
-        const QString code = line.match(status).captured(1);
-        EXPECT_TRUE(!code.isEmpty() && QString::fromUtf8(readFile(session.outboxFiles().last())).contains(code)) << c.command;
-    }
-    EXPECT_EQ(session.stopDaemon(), 0);
-}
-
 // What a mail system or a script starts for every message loads none of the
 // daemon's libraries: `wendle` itself no Qt at all, wendle-client Qt Core
 // and DBus alone. The full program beside them has them all.
@@ -276,22 +245,17 @@ TEST(ClientPrograms, LoadOnlyTheLibrariesTheirCommandsNeed)
     const QString folder = QFileInfo(WENDLE_BINARY).path();
     const QByteArrayList daemonOnly{"libQt6Gui",  "libQt6Widgets", "libgstreamer", "libpoppler",
                                     "libstrophe", "libsqlite3",    "libgmime",     "libcurl"};
-    struct Case {
-        QString program;
-        QByteArrayList absent;
-        QByteArrayList present;
-    };
-    const Case cases[] = {
+    const std::tuple<QString, QByteArrayList, QByteArrayList> cases[] = {
         {WENDLE_BINARY, daemonOnly + QByteArrayList{"libQt6Core", "libQt6DBus"}, {"libdbus-1"}},
         {folder + "/wendle-client", daemonOnly, {"libQt6Core", "libQt6DBus"}},
         {folder + "/wendle-daemon", {}, daemonOnly},
     };
-    for (const Case &c : cases) {
+    for (const auto &[program, absent, present] : cases) {
         QByteArray libraries;
-        ASSERT_EQ(runProcess("ldd", {c.program}, QProcessEnvironment::systemEnvironment(), &libraries), 0) << c.program.toStdString();
-        for (const QByteArray &library : c.absent)
-            EXPECT_FALSE(libraries.contains(library)) << c.program.toStdString() << " loads " << library.constData();
-        for (const QByteArray &library : c.present)
-            EXPECT_TRUE(libraries.contains(library)) << c.program.toStdString() << " lacks " << library.constData();
+        ASSERT_EQ(runProcess("ldd", {program}, QProcessEnvironment::systemEnvironment(), &libraries), 0) << program.toStdString();
+        for (const QByteArray &library : absent)
+            EXPECT_FALSE(libraries.contains(library)) << program.toStdString() << " loads " << library.constData();
+        for (const QByteArray &library : present)
+            EXPECT_TRUE(libraries.contains(library)) << program.toStdString() << " lacks " << library.constData();
     }
 }

@@ -30,12 +30,7 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
     ASSERT_TRUE(session.configure("maxCommandsPerHour", "20")); // more commands than the default allows
     ASSERT_TRUE(session.startDaemon());
 
-    struct Road {
-        QStringList arguments;
-        QByteArray input;
-        Notice expected;
-    };
-    const Road roads[] = {
+    const std::tuple<QStringList, QByteArray, Notice> roads[] = {
         {{"send", "--mail", "--from", "owner@example.org", "wndl cal 12 may"},
          {},
          {"Wendle", ByMail, "\u201cwndl cal 12 may\u201d from owner@example.org"}},
@@ -51,11 +46,11 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
          "wndl cal r&d <b>\u202e12\r\n",
          {"Wendle", ByMail, "\u201cwndl cal r&amp;d &lt;b&gt;\ufffd12\u201d from Owner &lt;owner@example.org&gt;"}},
     };
-    for (const Road &road : roads) {
+    for (const auto &[arguments, input, expected] : roads) {
         const qsizetype before = desk.notices().size();
-        ASSERT_EQ(session.runWendle(road.arguments, nullptr, nullptr, road.input), 0) << road.arguments.join(' ').toStdString();
-        ASSERT_TRUE(waitFor([&] { return desk.notices().size() > before; })) << road.arguments.join(' ').toStdString();
-        EXPECT_EQ(desk.notices().mid(before), QList<Notice>{road.expected});
+        ASSERT_EQ(session.runWendle(arguments, nullptr, nullptr, input), 0) << arguments.join(' ').toStdString();
+        ASSERT_TRUE(waitFor([&] { return desk.notices().size() > before; })) << arguments.join(' ').toStdString();
+        EXPECT_EQ(desk.notices().mid(before), QList<Notice>{expected});
     }
 
     // notifyOnRemoteCommands off: the command runs and nothing is shown; the
@@ -88,17 +83,10 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
 
 // The terminal's switch: through the running Wendle, which logs it, or
 // straight into the settings file when none runs; each says what it did.
-TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
+TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendleAndWithoutAService)
 {
     const QString file = session.home() + "/.config/wendle/wendle.conf";
-    struct Step {
-        bool running;
-        const char *command;
-        QString output;
-        const char *stored;
-        const char *logged;
-    };
-    const Step steps[] = {
+    const std::tuple<bool, const char *, QString, const char *, const char *> steps[] = {
         {true, "pause", "Remote commands are paused: Wendle drops every command by mail and chat until wendle resume.\n", "false",
          "Wendle Log Update:  remote commands paused from the command line (wendle pause); every command is dropped until they are resumed"},
         {true, "pause", "Remote commands were already paused.\n", "false", nullptr},
@@ -115,36 +103,33 @@ TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendle)
              + file + "\n",
          "true", nullptr},
     };
-    for (const Step &step : steps) {
-        if (step.running && !session.daemonRunning())
+    for (const auto &[running, command, printed, stored, logLine] : steps) {
+        if (running && !session.daemonRunning())
             ASSERT_TRUE(session.startDaemon());
-        if (!step.running && session.daemonRunning())
+        if (!running && session.daemonRunning())
             ASSERT_EQ(session.stopDaemon(), 0);
         const QString log = session.logText();
         QByteArray output, errors;
-        EXPECT_EQ(session.runWendle({step.command}, &output, &errors), 0) << step.command << errors.constData();
-        EXPECT_EQ(QString::fromUtf8(output), step.output) << step.command;
-        EXPECT_TRUE(config().contains(QStringLiteral("enableRemoteCommands=%1\n").arg(step.stored))) << config().toStdString();
+        EXPECT_EQ(session.runWendle({command}, &output, &errors), 0) << command << errors.constData();
+        EXPECT_EQ(QString::fromUtf8(output), printed) << command;
+        EXPECT_TRUE(config().contains(QStringLiteral("enableRemoteCommands=%1\n").arg(stored))) << config().toStdString();
         const QString added = session.logText().mid(log.size());
-        if (step.logged) {
-            EXPECT_TRUE(added.contains(step.logged)) << added.toStdString();
+        if (logLine) {
+            EXPECT_TRUE(added.contains(logLine)) << added.toStdString();
         }
-        EXPECT_EQ(added.count("remote commands"), step.logged ? 1 : 0) << added.toStdString();
+        EXPECT_EQ(added.count("remote commands"), logLine ? 1 : 0) << added.toStdString();
     }
     // Paused while Wendle did not run: it starts paused.
     ASSERT_EQ(session.runWendle({"pause"}), 0);
     ASSERT_TRUE(session.startDaemon());
     ASSERT_EQ(session.send("owner@example.org", "wndl cal 12 may"), 0);
     EXPECT_TRUE(waitFor([&] { return logged("Remote commands are off") == 1; }));
-}
 
-// Without a notification service the commands run as ever, and the console
-// says so once, not per command.
-TEST_F(DeskNotificationTest, WithoutAServiceCommandsRunAndTheConsoleSaysSoOnce)
-{
-    ASSERT_TRUE(session.startDaemon());
-    for (const char *day : {"wndl find named budget", "wndl find named report"})
-        ASSERT_EQ(session.send("owner@example.org", day), 0);
+    // Without a notification service the commands run as ever, and the console
+    // says so once, not per command.
+    ASSERT_EQ(session.runWendle({"resume"}), 0);
+    for (const char *command : {"wndl find named budget", "wndl find named report"})
+        ASSERT_EQ(session.send("owner@example.org", command), 0);
     EXPECT_TRUE(waitFor([&] { return logged("Searching the home folder for files named: ") == 2; })) << session.logText().toStdString();
     EXPECT_TRUE(waitFor([&] { return session.daemonConsole().contains(NoService); }));
     EXPECT_EQ(session.stopDaemon(), 0);

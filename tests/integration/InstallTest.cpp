@@ -59,14 +59,10 @@ protected:
 
 } // namespace
 
-TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
+TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinaryAndCompletionWorks)
 {
     const QString binary = installed("bin/wendle");
-    struct Case {
-        const char *path;
-        const char *contains;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, const char *> files[] = {
         {"share/wendle/messages.json", "\"startup_log\""},
         {"share/bash-completion/completions/wendle", "complete -F _wendle wendle"},
         {"share/applications/org.wendle.Wendle.desktop", "Icon=org.wendle.Wendle\n"},
@@ -75,8 +71,8 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
         {"share/systemd/user/wendle.service", "Type=dbus\nBusName=org.wendle.Wendle\n"},
         {"share/dbus-1/services/org.wendle.Wendle.service", "Name=org.wendle.Wendle\n"},
     };
-    for (const Case &c : cases)
-        EXPECT_TRUE(readFile(installed(c.path)).contains(c.contains)) << c.path;
+    for (const auto &[path, contents] : files)
+        EXPECT_TRUE(readFile(installed(path)).contains(contents)) << path;
     // The entries start the full program; the client would only hand over to it.
     const QString daemon = installed("libexec/wendle/wendle-daemon");
     for (const char *entry : {"share/applications/org.wendle.Wendle.desktop", "share/systemd/user/wendle.service",
@@ -91,16 +87,9 @@ TEST_F(InstallTest, PutsEveryFileInPlaceAndTheEntriesNameTheInstalledBinary)
     EXPECT_EQ(run("man", {"-l", installed("share/man/man1/wendle.1")}), 0);
     EXPECT_TRUE(output.contains("wendle - work this computer from afar by mail and chat")) << output.constData();
     EXPECT_TRUE(output.contains("EXIT STATUS"));
-}
 
-// One line of each kind: that every word is in the lists is CommandLineTest's.
-TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
-{
-    struct Case {
-        const char *line;
-        const char *expected;
-    };
-    const Case cases[] = {
+    // The completion, one line of each kind: that every word is in the lists is CommandLineTest's.
+    const std::pair<const char *, const char *> completions[] = {
         {"wendle st", "status"},
         {"wendle config ", "get set unset list describe --help"},
         {"wendle config get maxFile", "maxFileSize maxFilesReturned"},
@@ -116,9 +105,9 @@ TEST_F(InstallTest, CompletionOffersSubcommandsOptionsAndSettingKeys)
                                           "_wendle\n"
                                           "echo \"${COMPREPLY[*]}\"\n")
                                .arg(installed("share/bash-completion/completions/wendle"));
-    for (const Case &c : cases) {
-        EXPECT_EQ(run("bash", {"-c", script, "completion", c.line}), 0) << c.line;
-        EXPECT_EQ(output.trimmed(), c.expected) << c.line;
+    for (const auto &[line, expected] : completions) {
+        EXPECT_EQ(run("bash", {"-c", script, "completion", line}), 0) << line;
+        EXPECT_EQ(output.trimmed(), expected) << line;
     }
 }
 
@@ -148,22 +137,17 @@ TEST_F(InstallTest, SendStartsWendleThroughTheInstalledServiceFile)
 // for ~/.local): each prefix gets the folder its unit is found in.
 TEST_F(InstallTest, TheUserUnitGoesWhereTheUserManagerLooksForIt)
 {
-    struct Case {
-        const char *prefix;
-        const char *unit;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, const char *> units[] = {
         {"/usr", "/usr/lib/systemd/user/wendle.service"},
         {"/usr/local", "/usr/local/lib/systemd/user/wendle.service"},
         {"/opt/wendle", "/opt/wendle/share/systemd/user/wendle.service"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[prefix, unit] : units) {
         QTemporaryDir stage;
         QProcessEnvironment env = environment();
         env.insert("DESTDIR", stage.path());
-        ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", c.prefix}, env), 0) << output.constData();
-        EXPECT_TRUE(readFile(stage.path() + c.unit).contains(QByteArray(c.prefix) + "/libexec/wendle/wendle-daemon run --headless"))
-            << c.unit;
+        ASSERT_EQ(run(WENDLE_CMAKE, {"--install", WENDLE_BUILD_DIR, "--prefix", prefix}, env), 0) << output.constData();
+        EXPECT_TRUE(readFile(stage.path() + unit).contains(QByteArray(prefix) + "/libexec/wendle/wendle-daemon run --headless")) << unit;
     }
     // Where the data folders lead it, the user manager finds the unit of ~/.local and the like.
     if (run("systemd-analyze", {"--user", "unit-paths"}) != 0)
@@ -207,7 +191,7 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
     const QStringList options{"-C", WENDLE_SOURCE_RESOURCES "/..", QStringLiteral("BUILD=") + WENDLE_BUILD_DIR, make};
     ASSERT_EQ(run("make", options + QStringList{"install"}), 0) << output.constData();
     const QString manifest = target.filePath("share/wendle/install_manifest.txt");
-    const QStringList listed = QString::fromUtf8(readFile(manifest)).split('\n', Qt::SkipEmptyParts);
+    QStringList listed = QString::fromUtf8(readFile(manifest)).split('\n', Qt::SkipEmptyParts);
     QStringList present;
     for (QDirIterator it(target.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
         present << it.next();
@@ -215,9 +199,8 @@ TEST_F(InstallTest, UninstallRemovesEveryFileTheManifestNames)
                 && listed.contains(manifest))
         << listed.join(QLatin1Char(10)).toStdString();
     present.sort();
-    QStringList sortedListed = listed;
-    sortedListed.sort();
-    EXPECT_EQ(present, sortedListed);
+    listed.sort();
+    EXPECT_EQ(present, listed);
 
     ASSERT_EQ(run("make", options + QStringList{"uninstall"}), 0) << output.constData();
     for (const QString &path : listed)

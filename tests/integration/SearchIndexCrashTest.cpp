@@ -60,7 +60,7 @@ TEST_F(SearchIndexCrash, StatusTellsHowFarTheBuildHasCome)
         [&] {
             const QDBusMessage answer = session.callWendle("Status", "Status");
             const QString state = qdbus_cast<QVariantMap>(answer.arguments().value(0)).value("IndexState").toString();
-            if (seen.value(seen.size() - 1) != state)
+            if (seen.isEmpty() || seen.last() != state)
                 seen << state;
             return state == "ready";
         },

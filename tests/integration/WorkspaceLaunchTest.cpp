@@ -86,7 +86,7 @@ TEST_F(WorkspaceLaunchTest, TheDefaultApplicationsForTheirTypesOpen)
     EXPECT_EQ(marker("photos"), "photos --new-window");
 }
 
-TEST_F(WorkspaceLaunchTest, NoApplicationForTheTypeIsAFailureUnlessTheOwnerChoseOne)
+TEST_F(WorkspaceLaunchTest, NoApplicationForTheTypeIsAFailureUnlessTheOwnerChoseOneThatRuns)
 {
     controller->launchiChat();
     EXPECT_EQ(lastAnswer(), "Wendle could not open the chat program.");
@@ -95,10 +95,8 @@ TEST_F(WorkspaceLaunchTest, NoApplicationForTheTypeIsAFailureUnlessTheOwnerChose
     controller->launchiChat();
     EXPECT_EQ(lastAnswer(), "The chat program is open.");
     EXPECT_EQ(marker("chat"), "chat");
-}
 
-TEST_F(WorkspaceLaunchTest, AChosenEntryThatCannotRunIsAFailure)
-{
+    // A chosen entry that cannot run is a failure too.
     for (const char *choice : {"wendle-missing.desktop", "no-such-entry.desktop"}) {
         preferences.setValue(QLatin1String(RBMusicApplication), QLatin1String(choice));
         controller->launchiTunes();

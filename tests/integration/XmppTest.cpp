@@ -104,9 +104,46 @@ TEST_F(XmppTest, CommandsFromTheOwnersAccountAreAnsweredInTheChat)
     ASSERT_EQ(session.runProgram("curl", {"-sf", url}, &content), 0) << url.toStdString();
     EXPECT_EQ(content, "rent 1200\nfood 400\n");
 
+    // Odd stanzas neither stop nor confuse it.
+    const QByteArray to = "to='computer@example.test'";
+    const QByteArray stanzas[] = {
+        "<message " + to + " type='chat'><active xmlns='http://jabber.org/protocol/chatstates'/></message>",
+        // A flood of what the log names only a few times an hour.
+        QByteArray("<message " + to + " type='weird'><body>wndl bogus</body></message>").repeated(12),
+        "<message " + to + " type='groupchat'><body>wndl bogus</body></message>",
+        "<iq " + to + " type='get' id='q1'><query xmlns='jabber:iq:version'/></iq>",
+        "<presence " + to + " type='subscribe'/>",
+    };
+    for (const QByteArray &stanza : stanzas)
+        EXPECT_EQ(server.send("owner", stanza, true), 0) << stanza.constData();
+    // The peer client sends invalid UTF-8 as U+FFFD: an ordinary mistyped command.
+    ASSERT_EQ(server.send("owner", "wndl bogus \xff\xfe\xc3\x28"), 0);
+    // A quarter of a megabyte, in lines the peer client can read. A whole
+    // megabyte did not reliably reach Wendle through that client.
+    ASSERT_EQ(server.send("owner", "wndl bogus\n" + (QByteArray(60000, 'a') + '\n').repeated(4)), 0);
+    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
+    ASSERT_TRUE(waitFor([&] { return phone.received().count(SyntaxError) == 4; })) << phone.received().left(2000).toStdString();
+
+    // After the server restarts the next command is answered.
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, connected as computer@example.test/wendle since ")) << chatStatus().toStdString();
+    server.stop();
+    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle was lost"));
+    EXPECT_TRUE(chatStatus().startsWith("xmpp, disconnected since ")) << chatStatus().toStdString();
+    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle is back"));
+    OwnerPhone phoneAgain(server);
+    ASSERT_TRUE(phoneAgain.ready());
+    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
+    EXPECT_TRUE(phoneAgain.waitFor(SyntaxError)) << phoneAgain.received().toStdString();
+
     EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_EQ(count("Processing command received by chat"), 3);
+    // One line for the outage and one for its end, however many tries it took.
+    EXPECT_EQ(count("was lost"), 1);
+    EXPECT_EQ(count("is back"), 1);
+    EXPECT_EQ(count("Processing command received by chat"), 7);
     EXPECT_EQ(count("ignored a chat message from eve@example.test"), 1);
+    EXPECT_EQ(count("ignored a chat message of unknown type \"weird\" from owner@example.test"), 5);
+    EXPECT_EQ(count("7 more chat messages of unknown types were left out of the log"), 1);
 }
 
 // A command by XMPP is shown at the desk with the account (and device) it
@@ -128,70 +165,12 @@ TEST_F(XmppTest, ACommandByChatIsShownAtTheDesk)
     EXPECT_EQ(session.stopDaemon(), 0);
 }
 
-TEST_F(XmppTest, AfterTheServerRestartsTheNextCommandIsAnswered)
-{
-    ASSERT_TRUE(session.startDaemon());
-    ASSERT_TRUE(logSays(LoggedIn));
-    EXPECT_TRUE(chatStatus().startsWith("xmpp, connected as computer@example.test/wendle since ")) << chatStatus().toStdString();
-    server.stop();
-    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle was lost"));
-    EXPECT_TRUE(chatStatus().startsWith("xmpp, disconnected since ")) << chatStatus().toStdString();
-    ASSERT_TRUE(server.start());
-    ASSERT_TRUE(logSays("the chat connection of computer@example.test/wendle is back"));
-
-    OwnerPhone phone(server);
-    ASSERT_TRUE(phone.ready());
-    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
-    EXPECT_TRUE(phone.waitFor(SyntaxError)) << phone.received().toStdString();
-    EXPECT_EQ(session.stopDaemon(), 0);
-    // One line for the outage and one for its end, however many tries it took.
-    EXPECT_EQ(count("was lost"), 1);
-    EXPECT_EQ(count("is back"), 1);
-}
-
-TEST_F(XmppTest, OddStanzasNeitherStopNorConfuseIt)
-{
-    ASSERT_TRUE(session.startDaemon());
-    ASSERT_TRUE(logSays(LoggedIn));
-    OwnerPhone phone(server);
-    ASSERT_TRUE(phone.ready());
-
-    const QByteArray to = "to='computer@example.test'";
-    const QByteArray stanzas[] = {
-        "<message " + to + " type='chat'><active xmlns='http://jabber.org/protocol/chatstates'/></message>",
-        // A flood of what the log names only a few times an hour.
-        QByteArray("<message " + to + " type='weird'><body>wndl bogus</body></message>").repeated(12),
-        "<message " + to + " type='groupchat'><body>wndl bogus</body></message>",
-        "<iq " + to + " type='get' id='q1'><query xmlns='jabber:iq:version'/></iq>",
-        "<presence " + to + " type='subscribe'/>",
-    };
-    for (const QByteArray &stanza : stanzas)
-        EXPECT_EQ(server.send("owner", stanza, true), 0) << stanza.constData();
-    // The peer client sends invalid UTF-8 as U+FFFD: an ordinary mistyped command.
-    ASSERT_EQ(server.send("owner", "wndl bogus \xff\xfe\xc3\x28"), 0);
-    // A quarter of a megabyte, in lines the peer client can read. A whole
-    // megabyte did not reliably reach Wendle through that client.
-    ASSERT_EQ(server.send("owner", "wndl bogus\n" + (QByteArray(60000, 'a') + '\n').repeated(4)), 0);
-    ASSERT_EQ(server.send("owner", "wndl bogus"), 0);
-    ASSERT_TRUE(waitFor([&] { return phone.received().count(SyntaxError) == 3; })) << phone.received().left(2000).toStdString();
-
-    EXPECT_EQ(session.stopDaemon(), 0);
-    EXPECT_EQ(count("Processing command received by chat"), 3);
-    EXPECT_EQ(count("ignored a chat message of unknown type \"weird\" from owner@example.test"), 5);
-    EXPECT_EQ(count("7 more chat messages of unknown types were left out of the log"), 1);
-}
-
 TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
 {
-    struct Case {
-        const char *name;
-        QString key, value;
-        QString expected;
-        QString status; // what `wendle status` says once a second try has failed too
-    };
     const HangingUpServer hangingUp;
     const QString retrying = "xmpp, logging in as computer@example.test/wendle (2 tries have failed)";
-    const Case cases[] = {
+    // The last: what `wendle status` says once a second try has failed too.
+    const std::tuple<const char *, QString, QString, QString, QString> cases[] = {
         {"server hangs up", "hostChatServer", hangingUp.address(), "cannot log in to chat as computer@example.test/wendle", retrying},
         {"wrong password", "hostChatPasswordCommand", "echo wrong", "cannot log in to chat as computer@example.test/wendle", retrying},
         {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed",
@@ -201,19 +180,19 @@ TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
         {"no address", "hostChatAddress", "computer", "chat by XMPP cannot start: hostChatAddress \"computer\" is not a chat address",
          "xmpp, cannot start: hostChatAddress \"computer\" is not a chat address such as wendle@example.org"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, key, value, expected, status] : cases) {
+        SCOPED_TRACE(name);
         QByteArray good;
-        ASSERT_EQ(session.runWendle({"config", "get", c.key}, &good), 0);
-        ASSERT_TRUE(session.configure(c.key, c.value));
-        const int before = count(c.expected);
+        ASSERT_EQ(session.runWendle({"config", "get", key}, &good), 0);
+        ASSERT_TRUE(session.configure(key, value));
+        const int before = count(expected);
         ASSERT_TRUE(session.startDaemon());
-        EXPECT_TRUE(logSays(c.expected)) << session.logText().right(600).toStdString();
-        EXPECT_TRUE(waitFor([&] { return chatStatus() == c.status; })) << chatStatus().toStdString();
+        EXPECT_TRUE(logSays(expected)) << session.logText().right(600).toStdString();
+        EXPECT_TRUE(waitFor([&] { return chatStatus() == status; })) << chatStatus().toStdString();
         EXPECT_TRUE(session.daemonRunning());
         EXPECT_EQ(session.stopDaemon(), 0);
-        EXPECT_EQ(count(c.expected), before + 1);
+        EXPECT_EQ(count(expected), before + 1);
         EXPECT_EQ(count(LoggedIn), 0);
-        ASSERT_TRUE(session.configure(c.key, QString::fromUtf8(good).trimmed()));
+        ASSERT_TRUE(session.configure(key, QString::fromUtf8(good).trimmed()));
     }
 }

@@ -15,21 +15,6 @@
 
 namespace wendle::test {
 
-bool McabberClient::installed()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("mcabber")).isEmpty();
-}
-
-McabberClient::~McabberClient()
-{
-    stop();
-}
-
-QString McabberClient::traceLog() const
-{
-    return QString::fromUtf8(readFile(m_home + "/.mcabber/trace.log"));
-}
-
 ::testing::AssertionResult McabberClient::start(const ProsodyServer &server, const QString &home, const QString &eventsCommand,
                                                 QProcessEnvironment environment)
 {
@@ -65,9 +50,7 @@ QString McabberClient::traceLog() const
     char *argv[] = {const_cast<char *>(program.c_str()), nullptr};
 
     const int before = server.logins("computer");
-    winsize size{};
-    size.ws_row = 40;
-    size.ws_col = 120;
+    winsize size{.ws_row = 40, .ws_col = 120, .ws_xpixel = 0, .ws_ypixel = 0};
     const pid_t parent = ::getpid();
     m_pid = ::forkpty(&m_terminal, nullptr, nullptr, &size);
     if (m_pid < 0)

@@ -6,9 +6,11 @@
 // reading its command FIFO.
 
 #include "support/ProsodyServer.h"
+#include "support/TestFiles.h"
 
 #include <QProcessEnvironment>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <memory>
 
@@ -16,8 +18,8 @@ namespace wendle::test {
 
 class McabberClient {
 public:
-    static bool installed();
-    ~McabberClient();
+    static bool installed() { return !QStandardPaths::findExecutable(QStringLiteral("mcabber")).isEmpty(); }
+    ~McabberClient() { stop(); }
 
     // Writes home/.mcabber/mcabberrc (events_command = eventsCommand,
     // fifo_name = ~/.mcabber/mcabber.fifo), starts mcabber with environment
@@ -25,7 +27,7 @@ public:
     ::testing::AssertionResult start(const ProsodyServer &server, const QString &home, const QString &eventsCommand,
                                      QProcessEnvironment environment);
     // Its trace log, for a failure message.
-    QString traceLog() const;
+    QString traceLog() const { return QString::fromUtf8(readFile(m_home + "/.mcabber/trace.log")); }
 
 private:
     void stop();

@@ -4,15 +4,14 @@
 #include <QDBusConnectionInterface>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace wendle::test {
 
 bool NotificationServer::installed()
 {
-    for (const char *program : {"Xvfb", "dunst", "dunstctl"}) {
-        if (QStandardPaths::findExecutable(QLatin1String(program)).isEmpty())
-            return false;
-    }
-    return true;
+    const char *programs[] = {"Xvfb", "dunst", "dunstctl"};
+    return std::ranges::none_of(programs, [](const char *name) { return QStandardPaths::findExecutable(QLatin1String(name)).isEmpty(); });
 }
 
 NotificationServer::~NotificationServer()
@@ -58,15 +57,14 @@ NotificationServer::~NotificationServer()
                     })
                     && m_dunst.state() == QProcess::Running;
     QDBusConnection::disconnectFromBus(QStringLiteral("notification-server"));
-    if (!up)
-        return ::testing::AssertionFailure() << "dunst did not take org.freedesktop.Notifications ("
-                                             << (m_dunst.state() == QProcess::Running ? "still running" : "ended") << ", exit status "
-                                             << int(m_dunst.exitStatus()) << " code " << m_dunst.exitCode() << ", error "
-                                             << m_dunst.errorString().toStdString() << ", display " << display.toStdString()
-                                             << (m_display.state() == QProcess::Running ? " up" : " gone")
-                                             << "): " << m_dunst.readAllStandardError().constData()
-                                             << m_dunst.readAllStandardOutput().constData();
-    return ::testing::AssertionSuccess();
+    if (up)
+        return ::testing::AssertionSuccess();
+    const std::string state =
+        m_dunst.state() == QProcess::Running ? "still running" : "ended with code " + std::to_string(m_dunst.exitCode());
+    return ::testing::AssertionFailure() << "dunst did not take org.freedesktop.Notifications (" << state << ", display "
+                                         << display.toStdString() << (m_display.state() == QProcess::Running ? " up" : " gone")
+                                         << "): " << m_dunst.readAllStandardError().constData()
+                                         << m_dunst.readAllStandardOutput().constData();
 }
 
 QList<NotificationServer::Notice> NotificationServer::notices() const
@@ -79,21 +77,6 @@ QList<NotificationServer::Notice> NotificationServer::notices() const
             notices.append({fields[0], fields[1], fields[2]});
     }
     return notices;
-}
-
-int NotificationServer::pressButton() const
-{
-    return control({"action", "0"});
-}
-
-int NotificationServer::closeAll() const
-{
-    return control({"close-all"});
-}
-
-int NotificationServer::control(const QStringList &arguments) const
-{
-    return runProcess(QStringLiteral("dunstctl"), arguments, m_environment);
 }
 
 } // namespace wendle::test

@@ -27,12 +27,12 @@ public:
     QList<Notice> notices() const;
     // What a click on the newest notice's button does: dunst invokes its one
     // action. The exit code of dunstctl.
-    int pressButton() const;
+    int pressButton() const { return control({"action", "0"}); }
     // Takes every notice off the screen, as the owner dismissing them.
-    int closeAll() const;
+    int closeAll() const { return control({"close-all"}); }
 
 private:
-    int control(const QStringList &arguments) const;
+    int control(const QStringList &arguments) const { return runProcess(QStringLiteral("dunstctl"), arguments, m_environment); }
 
     QTemporaryDir m_dir;
     QProcess m_display;

@@ -6,16 +6,7 @@ namespace wendle::test {
 
 namespace {
 
-const char *const Accounts[][2] = {{"owner", "secret1"}, {"computer", "secret2"}, {"eve", "secret3"}};
-
-QString passwordOf(const QString &user)
-{
-    for (const auto &[name, password] : Accounts) {
-        if (user == QLatin1String(name))
-            return QString::fromLatin1(password);
-    }
-    return QString();
-}
+const QMap<QString, QString> Accounts{{"owner", "secret1"}, {"computer", "secret2"}, {"eve", "secret3"}};
 
 bool run(const QString &program, const QStringList &arguments, QByteArray *errors)
 {
@@ -62,9 +53,9 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *error
                   "-days", "30", "-subj", "/CN=example.test", "-addext", "subjectAltName=DNS:example.test,DNS:upload.example.test"},
                  &errors))
             return ::testing::AssertionFailure() << "openssl cannot make a certificate: " << errors.constData();
-        for (const auto &[name, password] : Accounts) {
+        for (const auto &[name, password] : Accounts.asKeyValueRange()) {
             if (!run("prosodyctl", {"--config", config(), "register", name, domain(), password}, &errors))
-                return ::testing::AssertionFailure() << "prosodyctl cannot register " << name << ": " << errors.constData();
+                return ::testing::AssertionFailure() << "prosodyctl cannot register " << str(name) << ": " << errors.constData();
         }
         m_prepared = true;
     }
@@ -73,7 +64,7 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *error
 
 int ProsodyServer::send(const QString &user, const QByteArray &text, bool raw) const
 {
-    QStringList arguments{"-n", "-u", user + u'@' + domain(), "-p", passwordOf(user), "-j", address()};
+    QStringList arguments{"-n", "-u", user + u'@' + domain(), "-p", Accounts.value(user), "-j", address()};
     arguments << (raw ? QStringLiteral("--raw") : "computer@" + domain());
     return runProcess("go-sendxmpp", arguments, QProcessEnvironment::systemEnvironment(), nullptr, nullptr, text);
 }
@@ -83,7 +74,7 @@ OwnerPhone::OwnerPhone(const ProsodyServer &server)
     const int before = server.logins("owner");
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start("go-sendxmpp",
-                    {"-n", "-l", "-u", "owner@" + ProsodyServer::domain(), "-p", passwordOf("owner"), "-j", server.address()});
+                    {"-n", "-l", "-u", "owner@" + ProsodyServer::domain(), "-p", Accounts.value("owner"), "-j", server.address()});
     m_ready = m_process.waitForStarted(10000) && wendle::test::waitFor([&] { return server.logins("owner") > before; });
 }
 

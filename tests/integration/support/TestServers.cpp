@@ -77,11 +77,6 @@ TestServer::TestServer() : m_port(freeLoopbackPort())
                           QFile::permissions(m_dir.path()) | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
 }
 
-TestServer::~TestServer()
-{
-    stop();
-}
-
 void TestServer::stop()
 {
     if (!m_process)
@@ -93,11 +88,6 @@ void TestServer::stop()
     }
     m_process.reset();
     waitFor([this] { return !acceptsConnections(m_port); }, 10000);
-}
-
-QString TestServer::log() const
-{
-    return QString::fromUtf8(readFile(m_dir.filePath("server.log")));
 }
 
 ::testing::AssertionResult TestServer::launch(const QString &program, const QStringList &arguments)

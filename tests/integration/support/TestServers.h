@@ -25,11 +25,11 @@ QString nonLoopbackAddress();
 // and a crashed test does not leave it running. Stopped when destroyed.
 class TestServer {
 public:
-    ~TestServer();
+    ~TestServer() { stop(); }
     // Stops the server; start() brings it back.
     void stop();
     quint16 port() const { return m_port; }
-    QString log() const;
+    QString log() const { return QString::fromUtf8(readFile(m_dir.filePath("server.log"))); }
     // Serve over TLS from the start (imaps, smtps) with a self-signed
     // certificate for 127.0.0.1; call before start.
     void useTls() { m_tls = true; }

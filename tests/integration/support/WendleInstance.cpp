@@ -88,11 +88,6 @@ QProcessEnvironment TestSession::environment() const
     return env;
 }
 
-int TestSession::runWendle(const QStringList &arguments, QByteArray *output, QByteArray *errors, const QByteArray &input) const
-{
-    return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors, input);
-}
-
 QDBusMessage TestSession::callWendle(const QString &interface, const QString &method, const QVariantList &arguments) const
 {
     QDBusConnection bus = QDBusConnection::connectToBus(m_busAddress, "test");

@@ -41,7 +41,10 @@ public:
     // Runs `wendle ARGS` with input on its standard input to the end; returns
     // its exit code (-1 when it hangs).
     int runWendle(const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr,
-                  const QByteArray &input = QByteArray()) const;
+                  const QByteArray &input = QByteArray()) const
+    {
+        return runProgram(QStringLiteral(WENDLE_BINARY), arguments, output, errors, input);
+    }
     // Runs any program in the session's environment.
     int runProgram(const QString &program, const QStringList &arguments, QByteArray *output = nullptr, QByteArray *errors = nullptr,
                    const QByteArray &input = QByteArray()) const

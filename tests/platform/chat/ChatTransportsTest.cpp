@@ -89,12 +89,8 @@ protected:
 // the replies wait, with one log line for the wait and one for its end.
 TEST_F(McabberTransportTest, RepliesWaitUntilTheFifoHasAReader)
 {
-    struct Case {
-        const char *name;
-        std::function<bool(const QString &path)> prepare;
-        QString problem; // %1 is the path
-    };
-    const Case cases[] = {
+    // The problem's %1 is the path.
+    const std::tuple<const char *, std::function<bool(const QString &path)>, QString> cases[] = {
         {"missing", [](const QString &) { return true; },
          "the FIFO %1 does not exist (is mcabber running, with fifo_name set and the fifo module loaded?)"},
         {"regular file", [](const QString &path) { return writeFile(path, "keep"); }, "%1 is not a FIFO; nothing is written into it"},
@@ -107,15 +103,15 @@ TEST_F(McabberTransportTest, RepliesWaitUntilTheFifoHasAReader)
         {"no reader", [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
          "nothing reads the FIFO %1 (is mcabber running?)"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, prepare, problem] : cases) {
+        SCOPED_TRACE(name);
         QFile::remove(fifo);
         log.clear();
-        ASSERT_TRUE(c.prepare(fifo));
+        ASSERT_TRUE(prepare(fifo));
         EXPECT_TRUE(send(QStringLiteral("first")));
         EXPECT_TRUE(send(QStringLiteral("second")));
         EXPECT_EQ(transport.waitingReplies(), 2);
-        EXPECT_EQ(log, QStringList{"Wendle Error: chat replies wait for mcabber: " + QString(c.problem).arg(fifo)});
+        EXPECT_EQ(log, QStringList{"Wendle Error: chat replies wait for mcabber: " + QString(problem).arg(fifo)});
         if (QFileInfo(fifo).isFile() && !QFileInfo(fifo).isSymLink()) {
             EXPECT_EQ(readFile(fifo), "keep");
         }
@@ -136,13 +132,8 @@ TEST_F(McabberTransportTest, RepliesArriveAsTheyWereMeant)
 {
     ASSERT_TRUE(makeFifo());
     openReader();
-    struct Case {
-        const char *name;
-        QString text, file;
-        QByteArray command; // the one command written
-        QString sent;       // what mcabber sends of it
-    };
-    const Case cases[] = {
+    // Text and file of the reply, the one command written, what mcabber sends of it.
+    const std::tuple<const char *, QString, QString, QByteArray, QString> cases[] = {
         {"lines", "471:  budget.txt\n472:  notes.txt", "", Prefix + "471:  budget.txt\\n472:  notes.txt\n",
          "471:  budget.txt\n472:  notes.txt"},
         {"line ends and control characters", QString::fromUtf8("a\r\nb\rc\u2028d\u2029e\x01\x1b[2J\x7f\xc2\x85\tf"), "",
@@ -153,12 +144,12 @@ TEST_F(McabberTransportTest, RepliesArriveAsTheyWereMeant)
         {"a file goes as its path", "Wendle found it", "/home/me/a b.pdf", Prefix + "Wendle found it\\n/home/me/a b.pdf\n",
          "Wendle found it\n/home/me/a b.pdf"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(send(c.text, c.file));
+    for (const auto &[name, text, file, written, sent] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(send(text, file));
         const QByteArray command = readAll();
-        EXPECT_EQ(command, c.command);
-        EXPECT_EQ(asMcabberSends(command), c.sent);
+        EXPECT_EQ(command, written);
+        EXPECT_EQ(asMcabberSends(command), sent);
     }
     EXPECT_TRUE(log.isEmpty()) << log.join(u'\n').toStdString();
 
@@ -209,16 +200,10 @@ TEST_F(McabberTransportTest, ALongReplyFillingThePipeWaitsForRoom)
 // reported by the choice's name.
 TEST(SelectingChatTransport, SendsByTheChoiceAndReportsItsState)
 {
-    struct Case {
-        QVariant choice;
-        const char *expected;
-        const char *state;
+    const std::tuple<QVariant, const char *, const char *> cases[] = {
+        {QVariant(), "outbox", "outbox"},         {"script", "script", "script"},         {"xmpp", "xmpp", "xmpp, logging in"},
+        {" MCABBER", "mcabber", "mcabber, FIFO"}, {"carrier pigeon", "outbox", "outbox"},
     };
-    const Case cases[] = {{QVariant(), "outbox", "outbox"},
-                          {"script", "script", "script"},
-                          {"xmpp", "xmpp", "xmpp, logging in"},
-                          {" MCABBER", "mcabber", "mcabber, FIFO"},
-                          {"carrier pigeon", "outbox", "outbox"}};
     MemoryPreferences preferences;
     RecordingChatTransport outbox, script, xmpp, mcabber;
     xmpp.stateText = QStringLiteral("xmpp, logging in");
@@ -226,14 +211,14 @@ TEST(SelectingChatTransport, SendsByTheChoiceAndReportsItsState)
     const std::pair<const char *, RecordingChatTransport *> transports[] = {
         {"outbox", &outbox}, {"script", &script}, {"xmpp", &xmpp}, {"mcabber", &mcabber}};
     SelectingChatTransport selecting(preferences, outbox, script, xmpp, mcabber);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.choice.toString().toStdString());
-        preferences.setValue(QStringLiteral("chatTransport"), c.choice);
+    for (const auto &[choice, expected, state] : cases) {
+        SCOPED_TRACE(choice.toString().toStdString());
+        preferences.setValue(QStringLiteral("chatTransport"), choice);
         EXPECT_TRUE(selecting.send({QStringLiteral("owner@example.org"), QStringLiteral("hi"), {}}, QString()));
         for (const auto &[name, transport] : transports) {
-            EXPECT_EQ(transport->sent.size(), name == std::string_view(c.expected) ? 1 : 0) << name;
+            EXPECT_EQ(transport->sent.size(), name == std::string_view(expected) ? 1 : 0) << name;
             transport->sent.clear();
         }
-        EXPECT_EQ(selecting.state(), QString::fromLatin1(c.state));
+        EXPECT_EQ(selecting.state(), QString::fromLatin1(state));
     }
 }

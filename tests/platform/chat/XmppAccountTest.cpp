@@ -5,33 +5,34 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace wendle;
 
 TEST(XmppAccount, ServerAddresses)
 {
-    struct Case {
-        QString text;
-        QString host;
-        quint16 port;
+    using HostAndPort = std::optional<std::pair<QString, quint16>>;
+    const HostAndPort refused;
+    const std::pair<const char *, HostAndPort> cases[] = {
+        {"chat.example.org", {{"chat.example.org", 0}}},
+        {" chat.example.org:5223 ", {{"chat.example.org", 5223}}},
+        {"[::1]:5222", {{"::1", 5222}}},
+        {"[::1]", {{"::1", 0}}},
+        {"::1", {{"::1", 0}}},
+        {"host:0", refused},
+        {"host:65536", refused},
+        {"host:x", refused},
+        {"host:", refused},
+        {"[::1]:", refused},
+        {"[::1", refused},
+        {":5222", refused},
+        {"two words", refused},
     };
-    const Case cases[] = {
-        {"chat.example.org", "chat.example.org", 0},
-        {" chat.example.org:5223 ", "chat.example.org", 5223},
-        {"[::1]:5222", "::1", 5222},
-        {"[::1]", "::1", 0},
-        {"::1", "::1", 0},
-    };
-    for (const Case &c : cases) {
+    for (const auto &[text, expected] : cases) {
         QString host;
         quint16 port = 1;
-        EXPECT_TRUE(parseServerAddress(c.text, &host, &port)) << c.text.toStdString();
-        EXPECT_EQ(host, c.host) << c.text.toStdString();
-        EXPECT_EQ(port, c.port) << c.text.toStdString();
-    }
-    for (const char *refused : {"host:0", "host:65536", "host:x", "host:", "[::1]:", "[::1", ":5222", "two words"}) {
-        QString host;
-        quint16 port = 1;
-        EXPECT_FALSE(parseServerAddress(QString::fromLatin1(refused), &host, &port)) << refused;
+        const bool parsed = parseServerAddress(QString::fromLatin1(text), &host, &port);
+        EXPECT_EQ(parsed ? HostAndPort({host, port}) : refused, expected) << text;
     }
 }
 
@@ -40,13 +41,7 @@ TEST(XmppAccount, ServerAddresses)
 TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
 {
     // error: how the error begins; empty when the account is usable.
-    struct Case {
-        const char *name;
-        QString address, server, error;
-        bool requireTls;
-        QString jid;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, QString, QString, QString, bool, QString> cases[] = {
         {"remote server from the address", "wendle@example.org", "", "", true, "wendle@example.org/wendle"},
         {"own resource kept", "wendle@example.org/desk", "", "", true, "wendle@example.org/desk"},
         {"loopback server", "wendle@example.org", "127.0.0.1:5222", "", false, "wendle@example.org/wendle"},
@@ -58,19 +53,19 @@ TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
         {"bad port", "wendle@example.org", "host:99999", "hostChatServer \"host:99999\" is not host or host:port", true,
          "wendle@example.org/wendle"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, address, server, error, requireTls, jid] : cases) {
+        SCOPED_TRACE(name);
         test::MemoryPreferences preferences;
-        preferences.setValue(RBHostChatAddress, c.address);
-        preferences.setValue(RBHostChatServer, c.server);
+        preferences.setValue(RBHostChatAddress, address);
+        preferences.setValue(RBHostChatServer, server);
         preferences.setValue(RBHostChatPasswordCommand, QStringLiteral("pass show chat"));
         const XmppAccount account = readXmppAccount(preferences);
-        if (!c.error.isEmpty()) {
-            EXPECT_TRUE(account.error.startsWith(c.error)) << account.error.toStdString();
+        if (!error.isEmpty()) {
+            EXPECT_TRUE(account.error.startsWith(error)) << account.error.toStdString();
         } else {
             ASSERT_TRUE(account.usable()) << account.error.toStdString();
-            EXPECT_EQ(account.requireTls, c.requireTls);
-            EXPECT_EQ(account.jid, c.jid);
+            EXPECT_EQ(account.requireTls, requireTls);
+            EXPECT_EQ(account.jid, jid);
             EXPECT_EQ(account.passwordCommand, QStringList({"pass", "show", "chat"}));
         }
     }

@@ -10,11 +10,8 @@ using namespace wendle::text;
 
 TEST(PrintableText, RemoteTextCannotWriteLinesOfItsOwn)
 {
-    const struct {
-        const char *input;
-        const char *line;
-        const char *text;
-    } cases[] = {
+    // The input, what printableLine makes of it, and what printableText does.
+    const std::tuple<const char *, const char *, const char *> cases[] = {
         {"Bob\n2026-12-06 (10:00:00): Wendle shut down", "Bob\uFFFD2026-12-06 (10:00:00): Wendle shut down",
          "Bob\n2026-12-06 (10:00:00): Wendle shut down"},
         {"a\rb\x1b[2Jc\x7f", "a\uFFFDb\uFFFD[2Jc\uFFFD", "a\uFFFDb\uFFFD[2Jc\uFFFD"},
@@ -23,9 +20,9 @@ TEST(PrintableText, RemoteTextCannotWriteLinesOfItsOwn)
         {"\u0085next line", "\uFFFDnext line", "\uFFFDnext line"},
         {"owner@example.org", "owner@example.org", "owner@example.org"},
     };
-    for (const auto &c : cases) {
-        EXPECT_EQ(printableLine(QString::fromUtf8(c.input)), QString::fromUtf8(c.line)) << c.input;
-        EXPECT_EQ(printableText(QString::fromUtf8(c.input)), QString::fromUtf8(c.text)) << c.input;
+    for (const auto &[input, line, text] : cases) {
+        EXPECT_EQ(printableLine(QString::fromUtf8(input)), QString::fromUtf8(line)) << input;
+        EXPECT_EQ(printableText(QString::fromUtf8(input)), QString::fromUtf8(text)) << input;
     }
 }
 

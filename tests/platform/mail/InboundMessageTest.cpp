@@ -39,12 +39,7 @@ TEST(InboundMessage, TextFromRealMessageShapes)
 {
     // A boundary named in a text body opens no part there.
     const QByteArray delimitersAsText = "boundary=b\n" + QByteArray("--b\n").repeated(1500);
-    struct Case {
-        const char *name;
-        QByteArray raw;
-        const char *from, *text;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, QByteArray, const char *, const char *> cases[] = {
         {"plain, display name", crlf("From: Owner <owner@example.org>\nSubject: x\n\nwndl find named budget\n"),
          "Owner <owner@example.org>", "wndl find named budget\n"},
         {"encoded display name", crlf("From: =?UTF-8?Q?Jos=C3=A9?= <jose@example.com>\n\nhi\n"), "José <jose@example.com>", "hi\n"},
@@ -74,25 +69,20 @@ TEST(InboundMessage, TextFromRealMessageShapes)
         {"1500 delimiter lines in a text body", "From: a@example.com\r\n\r\nboundary=b\r\n" + QByteArray("--b\r\n").repeated(1500),
          "a@example.com", delimitersAsText.constData()},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, raw, from, text] : cases) {
+        SCOPED_TRACE(name);
         QString error;
-        const std::optional<InboundMail> mail = parseInboundMessage(c.raw, QString(), &error);
+        const std::optional<InboundMail> mail = parseInboundMessage(raw, QString(), &error);
         ASSERT_TRUE(mail) << str(error);
-        EXPECT_EQ(str(mail->from), c.from);
-        EXPECT_EQ(str(mail->text), c.text);
+        EXPECT_EQ(str(mail->from), from);
+        EXPECT_EQ(str(mail->text), text);
         EXPECT_TRUE(mail->attachmentPath.isEmpty());
     }
 }
 
 TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
 {
-    struct Case {
-        const char *name;
-        QByteArray raw;
-        const char *reason;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, QByteArray, const char *> cases[] = {
         {"no From", crlf("To: computer@example.com\nSubject: x\n\nwndl help\n"), "From"},
         {"group without members", crlf("From: undisclosed:;\n\nwndl help\n"), "From"},
         {"garbage bytes", randomBytes(4096, 7), "From|not a mail message"},
@@ -109,12 +99,12 @@ TEST(InboundMessage, RefusesWhatIsNotAUsableMessage)
          "more than 20000 header lines"},
         {"a huge header", "From: a@example.com\r\nX-Filler: " + QByteArray(5 << 20, 'x') + "\r\n\r\nx\r\n", "headers take more than 4 MB"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, raw, reason] : cases) {
+        SCOPED_TRACE(name);
         QString error;
         bool temporary = true;
-        EXPECT_FALSE(parseInboundMessage(c.raw, QString(), &error, &temporary));
-        const QStringList reasons = QString::fromLatin1(c.reason).split(u'|');
+        EXPECT_FALSE(parseInboundMessage(raw, QString(), &error, &temporary));
+        const QStringList reasons = QString::fromLatin1(reason).split(u'|');
         EXPECT_TRUE(std::any_of(reasons.cbegin(), reasons.cend(), [&](const QString &r) { return error.contains(r); })) << str(error);
         EXPECT_FALSE(temporary);
     }
@@ -142,7 +132,7 @@ TEST(InboundMessage, FirstAttachmentIsSavedByteForByte)
     EXPECT_EQ(modeOf(folder), 0700u);
 }
 
-TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndTheMessageKept)
+TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndAnUnwritableFolderIsATemporaryFailure)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath("attachments");
@@ -155,16 +145,18 @@ TEST(InboundMessage, AttachmentPastTheFolderBoundIsLeftOutAndTheMessageKept)
         EXPECT_EQ(mail->attachmentPath.isEmpty(), !kept);
         EXPECT_EQ(mail->attachmentFolderFull, !kept);
     }
+    // A folder that cannot be made is a temporary failure: the message is kept to be tried again.
+    QString error;
+    bool temporary = false;
+    EXPECT_FALSE(parseInboundMessage(mailWithAttachment("x", "x", "a.jpg"), folder + "/earlier.bin/sub", &error, &temporary));
+    EXPECT_TRUE(temporary);
+    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)
 {
     QTemporaryDir dir;
-    struct Case {
-        QByteArray filename;
-        QString savedName;
-    };
-    const Case cases[] = {
+    const std::pair<QByteArray, QString> cases[] = {
         {"../../etc/passwd", QStringLiteral("passwd")},
         {"/", QStringLiteral("attachment.jpg")},
         {"..\\\\..\\\\windows\\\\evil.exe", QStringLiteral("evil.exe")},
@@ -175,28 +167,18 @@ TEST(InboundMessage, MaliciousAttachmentNamesStayInTheFolder)
          QStringLiteral("gpj.exe")}, // right-to-left override
         {QByteArray(400, 'x') + ".pdf", QString(196, u'x') + QLatin1String(".pdf")},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.filename.left(60).toStdString());
-        const QString folder = dir.filePath(QString::number(&c - cases));
+    int folders = 0; // one for each, so that no name has to give way to another
+    for (const auto &[filename, savedName] : cases) {
+        SCOPED_TRACE(filename.left(60).toStdString());
+        const QString folder = dir.filePath(QString::number(++folders));
         QString error;
-        const auto mail = parseInboundMessage(mailWithAttachment("x", "payload", c.filename), folder, &error);
+        const auto mail = parseInboundMessage(mailWithAttachment("x", "payload", filename), folder, &error);
         ASSERT_TRUE(mail) << str(error);
         EXPECT_EQ(QFileInfo(mail->attachmentPath).absolutePath(), QDir(folder).absolutePath());
-        EXPECT_EQ(str(QFileInfo(mail->attachmentPath).fileName()), str(c.savedName));
+        EXPECT_EQ(str(QFileInfo(mail->attachmentPath).fileName()), str(savedName));
         EXPECT_EQ(readFile(mail->attachmentPath), QByteArray("payload"));
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("passwd"))));
-}
-
-TEST(InboundMessage, UnwritableAttachmentFolderIsATemporaryFailure)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(writeFile(dir.filePath("file"), {}));
-    QString error;
-    bool temporary = false;
-    EXPECT_FALSE(parseInboundMessage(mailWithAttachment("x", "x", "a.jpg"), dir.filePath("file/sub"), &error, &temporary));
-    EXPECT_TRUE(temporary);
-    EXPECT_FALSE(error.isEmpty());
 }
 
 TEST(HtmlText, ReadableTextOfHtmlBodies)

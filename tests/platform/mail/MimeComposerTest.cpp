@@ -35,15 +35,9 @@ OutgoingMail reply(const QString &to, const QString &body, const QString &cc = {
 TEST(MimeComposer, HeadersAndBodyReadBack)
 {
     // encodings: those GMime may choose for the text part ("" is 7bit)
-    struct Case {
-        const char *name;
-        OutgoingMail mail;
-        QStringList to, cc;
-        QString encodings;
-    };
     const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
     const QString owner = QStringLiteral("owner@example.org");
-    const Case cases[] = {
+    const std::tuple<const char *, OutgoingMail, QStringList, QStringList, QString> cases[] = {
         {"plain ascii", reply(owner, "1. budget.xls\n2. notes.txt"), {owner}, {}, "|7bit"},
         {"non-ascii text", reply(owner, accented), {owner}, {}, "quoted-printable|base64"},
         {"empty to, copy only", reply("", "copy", "chat-owner@example.org"), {}, {"chat-owner@example.org"}, "|7bit"},
@@ -53,26 +47,26 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
         {"display names", reply("'Owner' <owner@example.org>", "x", {}, {}, "Wendle <computer@example.com>"), {owner}, {}, "|7bit"},
         {"unreadable attachment, text still goes", reply(owner, "text", {}, "/nonexistent/file.pdf"), {owner}, {}, "|7bit"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        const ParsedMail parsed = parseMail(composeMessage(c.mail, FixedDate));
+    for (const auto &[name, mail, to, cc, encodings] : cases) {
+        SCOPED_TRACE(name);
+        const ParsedMail parsed = parseMail(composeMessage(mail, FixedDate));
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(parsed.from, QStringList{QStringLiteral("computer@example.com")});
-        EXPECT_EQ(parsed.to, c.to);
-        if (c.to.isEmpty()) {
+        EXPECT_EQ(parsed.to, to);
+        if (to.isEmpty()) {
             EXPECT_EQ(str(parsed.headers.value("to")), "undisclosed-recipients: ;");
         }
-        EXPECT_EQ(parsed.cc, c.cc);
+        EXPECT_EQ(parsed.cc, cc);
         EXPECT_EQ(str(parsed.subject), "Wendle Results");
         EXPECT_EQ(str(parsed.headers.value("mime-version")), "1.0");
         EXPECT_EQ(str(parsed.headers.value("date")), "Fri, 04 Dec 2026 13:35:31 +0100");
         EXPECT_TRUE(parsed.headers.value("message-id").contains(QRegularExpression(QStringLiteral("^<[^@<>]+@[^@<>]+>$"))))
             << str(parsed.headers.value("message-id"));
-        EXPECT_EQ(c.cc.isEmpty(), !parsed.headers.contains("cc"));
+        EXPECT_EQ(cc.isEmpty(), !parsed.headers.contains("cc"));
         EXPECT_EQ(str(parsed.bodyType), "text/plain");
         EXPECT_EQ(str(parsed.bodyCharset.toLower()), "utf-8");
-        EXPECT_TRUE(c.encodings.split(u'|').contains(parsed.bodyEncoding)) << str(parsed.bodyEncoding);
-        EXPECT_EQ(str(text(parsed)), str(c.mail.body));
+        EXPECT_TRUE(encodings.split(u'|').contains(parsed.bodyEncoding)) << str(parsed.bodyEncoding);
+        EXPECT_EQ(str(text(parsed)), str(mail.body));
         EXPECT_EQ(parsed.partCount, 1);
     }
 }
@@ -81,12 +75,7 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
 // carry whole is left out rather than sent broken or able to add headers.
 TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
 {
-    struct Case {
-        const char *name;
-        QString id;
-        QString threaded;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, QString, QString> cases[] = {
         {"no id", QString(), QString()},
         {"bare id", "cmd-1.x@phone.example", "<cmd-1.x@phone.example>"},
         {"id in brackets", " <cmd-2@phone.example> ", "<cmd-2@phone.example>"},
@@ -97,16 +86,16 @@ TEST(MimeComposer, RepliesThreadUnderAWellFormedCommandId)
         {"no at sign", "cmd-6", QString()},
         {"two at signs", "cmd@7@phone.example", QString()},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, id, threaded] : cases) {
+        SCOPED_TRACE(name);
         OutgoingMail mail = reply(QStringLiteral("owner@example.org"), QStringLiteral("x"));
-        mail.inReplyTo = c.id;
+        mail.inReplyTo = id;
         const QByteArray raw = composeMessage(mail, FixedDate);
         const ParsedMail parsed = parseMail(raw);
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(str(parsed.subject), "Wendle Results");
-        EXPECT_EQ(str(parsed.headers.value("in-reply-to")), str(c.threaded));
-        EXPECT_EQ(str(parsed.headers.value("references")), str(c.threaded));
+        EXPECT_EQ(str(parsed.headers.value("in-reply-to")), str(threaded));
+        EXPECT_EQ(str(parsed.headers.value("references")), str(threaded));
         EXPECT_FALSE(raw.contains("eve@example.org"));
     }
 }
@@ -128,30 +117,25 @@ TEST(MimeComposer, WireFormatIsCrlfWithShortLines)
 TEST(MimeComposer, AttachmentTravelsByteForByte)
 {
     QTemporaryDir dir;
-    struct Case {
-        QString name;
-        QByteArray bytes;
-        QString type;
-    };
-    const Case cases[] = {
+    const std::tuple<QString, QByteArray, QString> cases[] = {
         {"budget.pdf", "%PDF-1.4\n" + randomBytes(70000, 42), "application/pdf"},
         {"notes.txt", QByteArray("line one\nline two\r\n\x00 nul", 24), "text/plain"},
         {"empty.bin", QByteArray(), "application/octet-stream"},
         {"Frühjahr Übersicht.csv", "a;b\n1;2\n", "text/csv"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(str(c.name));
-        const QString path = dir.filePath(c.name);
-        ASSERT_TRUE(writeFile(path, c.bytes));
+    for (const auto &[name, bytes, type] : cases) {
+        SCOPED_TRACE(str(name));
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(writeFile(path, bytes));
         const ParsedMail parsed =
             parseMail(composeMessage(reply(QStringLiteral("owner@example.org"), "Here it is", "boss@example.com", path), FixedDate));
         ASSERT_TRUE(parsed.valid);
         EXPECT_EQ(str(parsed.topType), "multipart/mixed");
         ASSERT_EQ(parsed.partCount, 2);
         EXPECT_EQ(str(text(parsed)), "Here it is");
-        EXPECT_EQ(parsed.attachment, c.bytes);
-        EXPECT_EQ(str(parsed.attachmentName), str(c.name));
-        EXPECT_EQ(str(parsed.attachmentType), str(c.type));
+        EXPECT_EQ(parsed.attachment, bytes);
+        EXPECT_EQ(str(parsed.attachmentName), str(name));
+        EXPECT_EQ(str(parsed.attachmentType), str(type));
         EXPECT_EQ(str(parsed.attachmentEncoding), "base64");
     }
 }

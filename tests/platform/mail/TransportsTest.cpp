@@ -20,7 +20,7 @@ using namespace wendle::test;
 
 const OutgoingMail Reply{"owner@example.org", "computer@example.com", "Wendle Results", "body", {}, {}, {}};
 
-TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
+TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrderAndOnlyAFolderItCannotMakeRefuses)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("support/outbox"));
@@ -38,16 +38,9 @@ TEST(OutboxMailTransport, EachReplyIsOneCompleteFileInWritingOrder)
         const ParsedMail parsed = parseMail(readFile(files[i]));
         EXPECT_TRUE(parsed.bodyText.startsWith(QStringLiteral("reply %1").arg(i))) << "sorted names keep the order";
     }
-}
-
-TEST(OutboxMailTransport, RefusesOnlyWhenItCannotWrite)
-{
-    QTemporaryDir dir;
+    // The missing folders above were made; one that cannot be is refused.
     ASSERT_TRUE(writeFile(dir.filePath("not-a-folder"), {}));
-    OutboxMailTransport blocked(dir.filePath("not-a-folder/outbox"));
-    EXPECT_FALSE(blocked.send(Reply, QString()));
-    OutboxMailTransport fresh(dir.filePath(QStringLiteral("a/b/c")));
-    EXPECT_TRUE(fresh.send(Reply, QString())) << "missing folders are made";
+    EXPECT_FALSE(OutboxMailTransport(dir.filePath("not-a-folder/outbox")).send(Reply, QString()));
 }
 
 TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
@@ -55,53 +48,43 @@ TEST(ScriptMailTransport, PipesTheExactScriptAndReportsFailures)
     QTemporaryDir dir;
     const QString received = dir.filePath(QStringLiteral("script.txt"));
     const QString script = QStringLiteral("tell application \"Mail\" \n set x to \"é \\\\ ✓\"\n end tell");
-    struct Case {
-        const char *name;
-        QStringList command;
-        bool sent;
-    };
-    const Case cases[] = {{"program reads the script", {"tee", received}, true},
-                          {"program fails", {"false"}, false},
-                          {"program missing", {"/nonexistent/osascript", "-"}, false}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    const std::tuple<const char *, QStringList, bool> cases[] = {{"program reads the script", {"tee", received}, true},
+                                                                 {"program fails", {"false"}, false},
+                                                                 {"program missing", {"/nonexistent/osascript", "-"}, false}};
+    for (const auto &[name, command, sent] : cases) {
+        SCOPED_TRACE(name);
         MemoryPreferences preferences;
-        preferences.setValue(QStringLiteral("scriptHostCommand"), c.command);
+        preferences.setValue(QStringLiteral("scriptHostCommand"), command);
         ScriptMailTransport transport(preferences);
-        EXPECT_EQ(transport.send(Reply, script), c.sent);
+        EXPECT_EQ(transport.send(Reply, script), sent);
     }
     EXPECT_EQ(QString::fromUtf8(readFile(received)), script);
 }
 
 TEST(SelectingMailTransport, ReadsTheChoiceAtEachReply)
 {
-    struct Case {
-        QVariant choice;
-        const char *expected;
-        bool logged;
-    };
-    const Case cases[] = {{QVariant(), "outbox", false},     {"outbox", "outbox", false}, {"smtp", "smtp", false},
-                          {"script", "script", false},       {" smtp ", "smtp", false},   {"SMTP", "smtp", false},
-                          {"carrier pigeon", "outbox", true}};
+    const std::tuple<QVariant, const char *, bool> cases[] = {
+        {QVariant(), "outbox", false}, {"outbox", "outbox", false}, {"smtp", "smtp", false},           {"script", "script", false},
+        {" smtp ", "smtp", false},     {"SMTP", "smtp", false},     {"carrier pigeon", "outbox", true}};
     MemoryPreferences preferences;
     RecordingMailTransport outbox, smtp, script;
     const std::pair<const char *, RecordingMailTransport *> transports[] = {{"outbox", &outbox}, {"smtp", &smtp}, {"script", &script}};
     QStringList log;
     SelectingMailTransport selecting(
         preferences, [&](const QString &line) { log << line; }, outbox, smtp, script);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(str(c.choice.toString()));
-        preferences.setValue(QStringLiteral("mailTransport"), c.choice);
+    for (const auto &[choice, expected, logged] : cases) {
+        SCOPED_TRACE(str(choice.toString()));
+        preferences.setValue(QStringLiteral("mailTransport"), choice);
         log.clear();
         EXPECT_TRUE(selecting.send(Reply, QString()));
         for (const auto &[name, transport] : transports) {
-            EXPECT_EQ(transport->sent.size(), name == std::string_view(c.expected) ? 1 : 0) << name;
+            EXPECT_EQ(transport->sent.size(), name == std::string_view(expected) ? 1 : 0) << name;
             transport->sent.clear();
         }
-        EXPECT_EQ(!log.isEmpty(), c.logged);
-        EXPECT_EQ(log, c.logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
-                                              "script); the reply goes to the outbox"}
-                                : QStringList{});
+        EXPECT_EQ(!log.isEmpty(), logged);
+        EXPECT_EQ(log, logged ? QStringList{"Wendle Error: unknown mailTransport \"carrier pigeon\" (outbox, smtp or "
+                                            "script); the reply goes to the outbox"}
+                              : QStringList{});
     }
 }
 
@@ -118,12 +101,7 @@ TEST(MailServer, LoopbackHosts)
 TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
 {
     const std::optional<bool> refused; // the plan is not usable at all
-    struct Case {
-        const char *url;
-        MailProtocol protocol;
-        std::optional<bool> requireTls;
-    };
-    const Case cases[] = {
+    const std::tuple<const char *, MailProtocol, std::optional<bool>> cases[] = {
         {"smtps://mail.example.com:465", MailProtocol::Smtp, true},
         {"smtp://mail.example.com:587", MailProtocol::Smtp, true}, // STARTTLS or nothing
         {"smtp://127.0.0.1:2525", MailProtocol::Smtp, false},
@@ -133,9 +111,9 @@ TEST(MailServer, EncryptionIsRequiredExceptOnLoopback)
         {"imaps://imap.example.com/INBOX", MailProtocol::Smtp, refused},
         {"smtp://", MailProtocol::Smtp, refused},
     };
-    for (const Case &c : cases) {
-        const ConnectionPlan plan = planConnection(QString::fromLatin1(c.url), c.protocol);
-        EXPECT_EQ(plan.ok() ? std::optional(plan.requireTls) : refused, c.requireTls) << c.url << ": " << str(plan.error);
+    for (const auto &[url, protocol, requireTls] : cases) {
+        const ConnectionPlan plan = planConnection(QString::fromLatin1(url), protocol);
+        EXPECT_EQ(plan.ok() ? std::optional(plan.requireTls) : refused, requireTls) << url << ": " << str(plan.error);
     }
 }
 
@@ -144,11 +122,7 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
     QTemporaryDir home;
     EnvironmentOverride homeVariable("HOME", home.path());
     ASSERT_TRUE(writeFile(home.filePath(".imap-password"), "from-a-file\n"));
-    struct Case {
-        QStringList command;
-        std::optional<std::string> password;
-    };
-    const Case cases[] = {
+    const std::pair<QStringList, std::optional<std::string>> cases[] = {
         {{"cat", "~/.imap-password"}, "from-a-file"},
         {{"cat", "$HOME/.imap-password"}, "from-a-file"},
         {{"cat", "${HOME}/.imap-password"}, "from-a-file"},
@@ -159,11 +133,11 @@ TEST(MailServer, PasswordCommandPrintsThePassword)
         {{"sh", "-c", "echo refused >&2; exit 3"}, std::nullopt},
         {{"/nonexistent/pass", "show"}, std::nullopt},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(str(c.command.join(u' ')));
+    for (const auto &[command, expected] : cases) {
+        SCOPED_TRACE(str(command.join(u' ')));
         QString error;
-        const std::optional<QString> password = runPasswordCommand(c.command, &error);
-        EXPECT_EQ(password ? std::optional(str(*password)) : std::nullopt, c.password);
+        const std::optional<QString> password = runPasswordCommand(command, &error);
+        EXPECT_EQ(password ? std::optional(str(*password)) : std::nullopt, expected);
         EXPECT_EQ(error.isEmpty(), password.has_value()) << "a failure says why, and only a failure: " << str(error);
     }
 }
@@ -187,11 +161,7 @@ TEST(MailServer, SettingsComeFromThePreferences)
 // The sender is the bare address, whatever display name the From: holds.
 TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
 {
-    struct Case {
-        OutgoingMail mail;
-        QStringList recipients;
-    };
-    const Case cases[] = {
+    const std::pair<OutgoingMail, QStringList> cases[] = {
         {{"owner@example.org", "Wendle <computer@example.com>", "s", "b", "boss@example.com", {}, {}},
          {"owner@example.org", "boss@example.com"}},
         {{"", "computer@example.com", "s", "b", "boss@example.com", {}, {}}, {"boss@example.com"}},
@@ -199,11 +169,11 @@ TEST(SmtpDelivery, EnvelopeComesFromTheQueuedMessage)
         {{"", "computer@example.com", "s", "b", {}, {}, {}}, {}},
         {{"", "computer@example.com", "s", "b", "bob@example com", {}, {}}, {"\"bob@example com\""}},
     };
-    for (const Case &c : cases) {
+    for (const auto &[mail, recipients] : cases) {
         QString error;
-        const std::optional<Envelope> envelope = readEnvelope(composeMessage(c.mail, QDateTime::currentDateTime()), &error);
+        const std::optional<Envelope> envelope = readEnvelope(composeMessage(mail, QDateTime::currentDateTime()), &error);
         ASSERT_TRUE(envelope) << str(error);
         EXPECT_EQ(str(envelope->sender), "computer@example.com");
-        EXPECT_EQ(envelope->recipients, c.recipients);
+        EXPECT_EQ(envelope->recipients, recipients);
     }
 }
