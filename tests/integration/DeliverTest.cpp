@@ -88,17 +88,6 @@ TEST_F(DeliverTest, ReadsAPipeToItsEndWhateverPiecesItComesIn)
 
 namespace {
 
-QByteArray nested(int depth, const QByteArray &command)
-{
-    QByteArray head, tail;
-    for (int i = 0; i < depth; ++i) {
-        const QByteArray boundary = "b" + QByteArray::number(i);
-        head += "Content-Type: multipart/mixed; boundary=" + boundary + "\r\n\r\n--" + boundary + "\r\n";
-        tail = "\r\n--" + boundary + "--\r\n" + tail;
-    }
-    return "From: owner@example.org\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + head + "Content-Type: text/plain\r\n\r\n" + command + tail;
-}
-
 QByteArray plainMessage(const QByteArray &headers, const QByteArray &body)
 {
     return "To: computer@example.com\r\nSubject: x\r\nMIME-Version: 1.0\r\n" + headers + "\r\n" + body;
@@ -109,27 +98,13 @@ QByteArray withId(const QByteArray &id, const QByteArray &command, const QByteAr
     return "From: " + from + "\r\nMessage-ID: <" + id + ">\r\nSubject: x\r\n\r\n" + command + "\r\n";
 }
 
-// An HTML-only answer the way a webmail writes it: the quote's margin in
-// "ex", a unit only a font can size.
-QByteArray htmlReply(const QByteArray &own, const QByteArray &quoted)
-{
-    return "From: owner@example.org\r\nTo: computer@example.com\r\nSubject: Re: x\r\nMIME-Version: 1.0\r\n"
-           "Content-Type: text/html; charset=utf-8\r\n\r\n"
-           "<div dir=\"ltr\">"
-           + own
-           + "</div><br><div class=\"gmail_quote\"><div dir=\"ltr\" class=\"gmail_attr\">"
-             "Em s\xc3\xa1"
-             "b., 5 de dez. de 2026 \xc3\xa0s 10:00, Wendle &lt;computer@example.com&gt; escreveu:<br></div>"
-             "<blockquote class=\"gmail_quote\" style=\"margin:0 0 0 .8ex;border-left:1px #ccc solid;padding-left:1ex\">"
-           + quoted + "</blockquote></div>\r\n";
-}
-
 } // namespace
 
 // Each message's command runs once, if it has one and its sender is the
 // owner; what cannot be read is refused; no attachment outlives its command.
-// The text of each encoding and shape is InboundMessage's test: here one
-// encoded message shows the road.
+// The text of each encoding and shape is InboundMessage's test, and what is
+// read of it (nesting, quotes) MailIntakeTest's: here one encoded message
+// shows the road.
 TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefused)
 {
     const QByteArray owner = "From: owner@example.org\r\n";
@@ -165,8 +140,6 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
          nullptr, "b64term", true},
         {"text past its bound", plainMessage(owner, "wndl find named longtext\r\n" + QByteArray(MaxInboundTextBytes, 'x')), 65,
          "the message text is longer than 1 MiB; it was not handed to Wendle", "longtext", false},
-        {"40 deep", nested(40, "wndl find named deep40"), 65, "nested more than 32 deep", "deep40", false},
-        {"20 deep", nested(20, "wndl find named deep20"), 0, nullptr, "deep20", true},
         {"first delivery", once, 0, nullptr, "onceterm", true},
         {"second delivery", once, 0, nullptr, nullptr, false},
         // A stranger cannot use up the id of a command still to come.
@@ -176,9 +149,6 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
          false},
         {"refused sender", stranger, 0, nullptr, "strangerterm", false},
         {"no command", mailWithAttachment("hello, just a picture", picture, "b.bin"), 0, nullptr, nullptr, false},
-        // Only the command written above the quote runs; the quoted ones never do.
-        {"html reply", htmlReply("wndl find named abovequote", "Reply <b>wndl 473</b> to confirm.<br>wndl launch quotedapp"), 0, nullptr,
-         "abovequote", true},
     };
     const QString attachments = session.supportFolder() + "/attachments";
     for (const Case &c : cases) {
@@ -204,7 +174,6 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
 
     const QString log = session.logText();
     EXPECT_EQ(log.count("files named:  onceterm"), 1);
-    EXPECT_FALSE(log.contains("quotedapp"));
     for (const Case &c : cases) {
         if (c.term && !c.runs) {
             EXPECT_FALSE(log.contains(QLatin1String(c.term))) << c.name;
@@ -214,7 +183,9 @@ TEST_F(DeliverTest, RealMessagesReachTheRunningInstanceOnceAndBrokenOnesAreRefus
 
 namespace {
 
-// `wendle deliver` reading the message from a file, so that many can run at once.
+// `wendle deliver` reading the message from a file, so that many can run at
+// once. deliverMeasured below starts it by fork and wait4 instead, only to read
+// that one process's own rusage.
 std::unique_ptr<QProcess> startDeliver(const QProcessEnvironment &environment, const QString &input)
 {
     auto deliver = std::make_unique<QProcess>();
