@@ -82,15 +82,6 @@ TEST_F(IntakeTest, CommandTextIsCutAtTheKeyword)
     }
 }
 
-TEST_F(IntakeTest, AcceptedMailIsLoggedAndAnswersGoToTheSender)
-{
-    controller->processEmailFrom(QStringLiteral("Owner \"Boss\" <owner@example.org>"), Email, QVariant());
-    // Answers go to the one address of the mailbox, never to its display text.
-    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("owner@example.org"));
-    EXPECT_EQ(logEntries(), QStringList{QStringLiteral("Processing command from Owner \"Boss\" <owner@example.org>")});
-    EXPECT_EQ(controller->commandTimestamps().size(), 1);
-}
-
 TEST_F(IntakeTest, MissingValuesAndShortCommandsAreDropped)
 {
     controller->processEmailFrom(QString(), Email, QVariant());

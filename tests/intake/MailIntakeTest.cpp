@@ -19,13 +19,11 @@ QByteArray message(const QByteArray &headers, const QByteArray &text = "wndl fin
 
 QByteArray nested(int depth)
 {
-    QByteArray head, tail;
-    for (int i = 0; i < depth; ++i) {
-        const QByteArray boundary = "b" + QByteArray::number(i);
-        head += "Content-Type: multipart/mixed; boundary=" + boundary + "\r\n\r\n--" + boundary + "\r\n";
-        tail = "\r\n--" + boundary + "--\r\n" + tail;
-    }
-    return "From: owner@example.org\r\nMIME-Version: 1.0\r\n" + head + "Content-Type: text/plain\r\n\r\nwndl find named x" + tail;
+    QByteArray entity = "Content-Type: text/plain\r\n\r\nwndl find named x";
+    for (QByteArray boundary = "b"; depth-- > 0; boundary += 'b')
+        entity = "Content-Type: multipart/mixed; boundary=" + boundary + "\r\n\r\n--" + boundary + "\r\n" + entity + "\r\n--" + boundary
+                 + "--\r\n";
+    return "From: owner@example.org\r\nMIME-Version: 1.0\r\n" + entity;
 }
 
 // Mail read as `wendle deliver` and the mailbox watcher read it, and handed to
@@ -93,6 +91,7 @@ TEST_F(MailIntakeTest, SenderChecksAddToTheAddressTest)
         {message("From: \"owner@example.org\" <attacker@evil.example>\r\n"), onlyInName},
         {message("From: owner@example.org, attacker@evil.example\r\n"), "the sender names 2 addresses; a command must come from one"},
         {message("From: owner@example.org\r\nSender: attacker@evil.example\r\n"), ran},
+        {message("From: Owner \"Boss\" <owner@example.org>\r\n"), ran},
         {message("From: \"owner@example.org\"@evil.example\r\n"),
          "the sender address \"owner@example.org\"@evil.example is not a plain local@domain address"},
         {message("From: =?utf-8?b?" + QByteArray("Bob\n2026-12-06 (10:00:00): Wendle shut down").toBase64() + "?= <owner@example.org>\r\n"),
@@ -147,105 +146,67 @@ TEST_F(MailIntakeTest, SenderChecksAddToTheAddressTest)
     EXPECT_FALSE(logText().contains("sesame", Qt::CaseInsensitive)) << "the secret is never logged";
 }
 
-namespace {
-
-// Text and a large base64 attachment in one entity; flip changes one byte of the file.
-QByteArray withAttachment(qsizetype bytes, bool flip = false)
-{
-    QByteArray file = randomBytes(bytes, 9);
-    if (flip)
-        file[bytes / 2] = char(file[bytes / 2] ^ 1);
-    const QByteArray message = mailWithAttachment("wndl find named x", file, "data.bin", "application/octet-stream");
-    return message.mid(message.indexOf("Content-Type: multipart/mixed"));
-}
-
-QByteArray crlf(QByteArray text)
-{
-    return text.replace("\r\n", "\n").replace("\n", "\r\n");
-}
-
-// Signatures made and checked by the real gpg, against a keyring of the test's own.
-class SignedMailIntakeTest : public MailIntakeTest {
-protected:
-    static void SetUpTestSuite()
-    {
-        if (!TestKeyring::installed())
-            return;
-        keys = new TestKeyring;
-        owner = keys->makePhoneKey("owner@example.org");
-        other = keys->makeQuickKey("stranger@example.net");
-        const QDateTime past = QDateTime::currentDateTimeUtc().addDays(-3);
-        expired = keys->makeQuickKey("expired@example.org", "default", "1d", past);
-        expiredSignature = keys->detachSign(expired, textEntity("wndl find named x"), past.addSecs(3600));
-        revoked = keys->makeQuickKey("revoked@example.org");
-        revokedSignature = keys->detachSign(revoked, textEntity("wndl find named x"));
-        keys->revoke(revoked);
-    }
-    static void TearDownTestSuite() { delete keys; }
-
-    void SetUp() override
-    {
-        if (!keys)
-            GTEST_SKIP() << "gpg is not installed; scripts/install-deps installs it";
-        ASSERT_FALSE(owner.isEmpty() || other.isEmpty() || expiredSignature.isEmpty() || revokedSignature.isEmpty());
-        home = std::make_unique<EnvironmentOverride>("GNUPGHOME", keys->home());
-    }
-
-    QByteArray signedMail(const QByteArray &text, const QString &key, const QDateTime &at = {})
-    {
-        return headers("s") + "MIME-Version: 1.0\r\n" + multipartSigned(textEntity(text), keys->detachSign(key, textEntity(text), at));
-    }
-
-    std::unique_ptr<EnvironmentOverride> home;
-    static inline TestKeyring *keys = nullptr;
-    static inline QString owner, other, expired, revoked;
-    static inline QByteArray expiredSignature, revokedSignature;
-};
-
-} // namespace
-
 // Only a good signature by a listed key, fresh, runs a command; every other
-// message is refused, whichever way it went wrong.
-TEST_F(SignedMailIntakeTest, OnlyTheOwnersFreshSignatureRunsACommand)
+// message is refused, whichever way it went wrong. Signatures are made and
+// checked by the real gpg, against a keyring of the test's own.
+TEST_F(MailIntakeTest, OnlyTheOwnersFreshSignatureRunsACommand)
 {
+    if (!TestKeyring::installed())
+        GTEST_SKIP() << "gpg is not installed; scripts/install-deps installs it";
+    TestKeyring keys;
+    const EnvironmentOverride home("GNUPGHOME", keys.home());
+    const QString owner = keys.makePhoneKey("owner@example.org"), other = keys.makeQuickKey("stranger@example.net");
+    const QDateTime past = QDateTime::currentDateTimeUtc().addDays(-3);
+    const QString expired = keys.makeQuickKey("expired@example.org", "default", "1d", past),
+                  revoked = keys.makeQuickKey("revoked@example.org");
+    const QByteArray command = textEntity("wndl find named x");
+    const QByteArray expiredSignature = keys.detachSign(expired, command, past.addSecs(3600)),
+                     revokedSignature = keys.detachSign(revoked, command);
+    ASSERT_TRUE(keys.revoke(revoked));
+    ASSERT_FALSE(owner.isEmpty() || other.isEmpty() || expiredSignature.isEmpty() || revokedSignature.isEmpty());
     preferences.setValue(RBRequireSignedCommands, true);
     preferences.setValue(RBMaxCommandAgeMinutes, 60);
     preferences.setValue(RBOwnerKeyFingerprints, owner + "," + expired + "," + revoked);
+
+    const auto signedBy = [&](const QString &key, const QDateTime &at = {}) {
+        return headers("s") + "MIME-Version: 1.0\r\n" + multipartSigned(command, keys.detachSign(key, command, at));
+    };
+    // Text and a large base64 attachment in one entity; flip changes one byte of the file.
+    const auto withAttachment = [](bool flip) {
+        QByteArray file = randomBytes(15 << 20, 9); // 20 MB once in base64
+        file[1000] = char(file[1000] ^ int(flip));
+        const QByteArray message = mailWithAttachment("wndl find named x", file, "data.bin", "application/octet-stream");
+        return message.mid(message.indexOf("Content-Type: multipart/mixed"));
+    };
     const QDateTime now = QDateTime::currentDateTime();
     const auto stamp = [](const QDateTime &date) { return date.toString("yyyy-MM-dd (HH:mm:ss)"); };
-    const QByteArray signedHello = multipartSigned(textEntity("hello"), keys->detachSign(owner, textEntity("hello")));
-    const qsizetype bigFile = 15 << 20; // 20 MB once in base64
+    const QByteArray signedHello = multipartSigned(textEntity("hello"), keys.detachSign(owner, textEntity("hello")));
     const QByteArray garbage = "-----BEGIN PGP SIGNATURE-----\r\n\r\n" + QByteArray(300, 'A') + "\r\n=AAAA\r\n-----END PGP SIGNATURE-----";
-    const QString ran = "to owner@example.org: wndl find named x",
-                  mismatch = "the signature is not valid (the signed text does not match its signature)";
+    const QString ran = "to owner@example.org: wndl find named x", outside = "the message holds a command outside its signed part";
+    const QString mismatch = "the signature is not valid (the signed text does not match its signature)";
     const struct {
         QByteArray message;
         QString outcome;
     } cases[] = {
-        {signedMail("wndl find named x", owner), ran},
-        {headers("i") + "\r\n" + crlf(keys->clearSign(owner, "wndl find named x\n")), ran},
-        {signedMail("wndl find named x", other), "the signature by key " + other + " is not from the owner's key"},
+        {signedBy(owner), ran},
+        {headers("i") + "\r\n" + keys.clearSign(owner, "wndl find named x\n").replace("\n", "\r\n"), ran},
+        {signedBy(other), "the signature by key " + other + " is not from the owner's key"},
         {headers("u") + "\r\nwndl find named x\r\n", "the signature is missing"},
-        {headers("t") + multipartSigned(textEntity("wndl find named x"), keys->detachSign(owner, textEntity("wndl find named y"))),
-         mismatch},
-        {headers("m") + "Content-Type: multipart/mixed; boundary=mix\r\n\r\n--mix\r\n" + textEntity("wndl find named x") + "--mix\r\n"
-             + signedHello + "--mix--\r\n",
-         "the message holds a command outside its signed part"},
-        {headers("a") + "\r\n" + crlf(keys->clearSign(owner, "hello\n")) + "wndl find named x\r\n",
-         "the message holds a command outside its signed part"},
-        {signedMail("wndl find named x", owner, now.addSecs(-7200)),
-         "the command was signed " + stamp(now.addSecs(-7200)) + ", older than the 60-minute window"},
-        {signedMail("wndl find named x", owner, now.addSecs(3600)),
+        {headers("t") + multipartSigned(command, keys.detachSign(owner, textEntity("wndl find named y"))), mismatch},
+        {headers("m") + "Content-Type: multipart/mixed; boundary=mix\r\n\r\n--mix\r\n" + command + "--mix\r\n" + signedHello
+             + "--mix--\r\n",
+         outside},
+        {headers("a") + "\r\n" + keys.clearSign(owner, "hello\n").replace("\n", "\r\n") + "wndl find named x\r\n", outside},
+        {signedBy(owner, now.addSecs(-7200)), "the command was signed " + stamp(now.addSecs(-7200)) + ", older than the 60-minute window"},
+        {signedBy(owner, now.addSecs(3600)),
          "the command was signed " + stamp(now.addSecs(3600)) + ", more than five minutes ahead of this computer's clock"},
         // Bad input: each a defined refusal.
-        {headers("b") + multipartSigned(withAttachment(bigFile, true), keys->detachSign(owner, withAttachment(bigFile))), mismatch},
-        {headers("n") + multipartSigned(multipartSigned(textEntity("wndl find named x"), "x"), "y", "outer"),
+        {headers("b") + multipartSigned(withAttachment(true), keys.detachSign(owner, withAttachment(false))), mismatch},
+        {headers("n") + multipartSigned(multipartSigned(command, "x"), "y", "outer"),
          "the signature is not valid (the message holds 2 signed parts; a command comes in one)"},
-        {headers("g") + multipartSigned(textEntity("wndl find named x"), garbage), "the signature is not valid ("},
-        {headers("e") + multipartSigned(textEntity("wndl find named x"), expiredSignature),
-         "the signature is not valid (the key " + expired + " has expired)"},
-        {headers("r") + multipartSigned(textEntity("wndl find named x"), revokedSignature),
-         "the signature is not valid (the key " + revoked + " is revoked)"},
+        {headers("g") + multipartSigned(command, garbage), "the signature is not valid ("},
+        {headers("e") + multipartSigned(command, expiredSignature), "the signature is not valid (the key " + expired + " has expired)"},
+        {headers("r") + multipartSigned(command, revokedSignature), "the signature is not valid (the key " + revoked + " is revoked)"},
     };
     for (const auto &c : cases) {
         const QString outcome = take(c.message);

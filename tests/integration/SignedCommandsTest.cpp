@@ -71,8 +71,8 @@ TEST_F(SignedCommandsTest, OwnerKeysMustBeInTheKeyring)
 
 // The signature on the road: what `wendle deliver` found travels with the
 // message, a command signed once runs once, and the running Wendle checks
-// against its own keyring. Every way a signature goes wrong is
-// MailIntakeTest's table (SignedMailIntakeTest).
+// against its own keyring. Every way a signature goes wrong is a row of
+// MailIntakeTest.OnlyTheOwnersFreshSignatureRunsACommand.
 TEST_F(SignedCommandsTest, OnlyTheOwnersFreshSignatureRunsACommand)
 {
     ASSERT_TRUE(session.configure(
