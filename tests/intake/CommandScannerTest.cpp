@@ -24,26 +24,6 @@ ScannedToken bare(CommandToken code)
 {
     return {code, QByteArray()};
 }
-ScannedToken word(const char *value)
-{
-    return {T::Word, value};
-}
-ScannedToken number(const char *value)
-{
-    return {T::Number, value};
-}
-ScannedToken fileName(const char *value)
-{
-    return {T::FileName, value};
-}
-ScannedToken contents(const char *value)
-{
-    return {T::Contents, value};
-}
-ScannedToken address(const char *value)
-{
-    return {T::Address, value};
-}
 Tokens repeated(int count, CommandToken code)
 {
     return Tokens(count, bare(code));
@@ -72,37 +52,39 @@ TEST(CommandScanner, TokensAndEcho)
 {
     expectScans({
         // Argument modes.
-        {"wndl find the file named my report.doc", {bare(T::Find), fileName(" my report.doc")}, "    "},
-        {"wndl find -f budget 2007", {bare(T::Find), fileName("budget 2007")}, "  "},
-        {"wndl find containing dear sir", {bare(T::Find), contents(" dear sir")}, "  "},
-        {"wndl find -c tax return", {bare(T::Find), contents("tax return")}, "  "},
-        {"contain x contains y", {contents(" x contains y")}, ""},
-        {"wndl fax 5551234 -f resume", {bare(T::Fax), number("5551234"), fileName("resume")}, "   "},
+        {"wndl find the file named my report.doc", {bare(T::Find), {T::FileName, " my report.doc"}}, "    "},
+        {"wndl find -f budget 2007", {bare(T::Find), {T::FileName, "budget 2007"}}, "  "},
+        {"wndl find containing dear sir", {bare(T::Find), {T::Contents, " dear sir"}}, "  "},
+        {"wndl find -c tax return", {bare(T::Find), {T::Contents, "tax return"}}, "  "},
+        {"contain x contains y", {{T::Contents, " x contains y"}}, ""},
+        {"wndl fax 5551234 -f resume", {bare(T::Fax), {T::Number, "5551234"}, {T::FileName, "resume"}}, "   "},
         // The quote ends the argument; the quoted words are read as words.
-        {"wndl find named \"my report\"", {bare(T::Find), fileName(" "), word("my"), word("report")}, "  \" \""},
+        {"wndl find named \"my report\"", {bare(T::Find), {T::FileName, " "}, {T::Word, "my"}, {T::Word, "report"}}, "  \" \""},
         // A tie with a keyword, filler or number goes to that rule; the mode stays.
-        {"wndl find -f calendar;x", {bare(T::Find), bare(T::Calendar), fileName("x")}, "  ;"},
+        {"wndl find -f calendar;x", {bare(T::Find), bare(T::Calendar), {T::FileName, "x"}}, "  ;"},
         {"wndl find -f the", {bare(T::Find)}, "  "},
-        {"wndl find -c 12", {bare(T::Find), number("12")}, "  "},
-        {"wndl find -c 12 x", {bare(T::Find), contents("12 x")}, "  "},
+        {"wndl find -c 12", {bare(T::Find), {T::Number, "12"}}, "  "},
+        {"wndl find -c 12 x", {bare(T::Find), {T::Contents, "12 x"}}, "  "},
         // The argument stops at the first excluded character.
-        {"wndl find -f a:b", {bare(T::Find), fileName("a"), word("b")}, "  :"},
-        {"wndl find -f x\ty", {bare(T::Find), fileName("x"), word("y")}, "  \t"},
-        {"wndl find -f !#$%&()*+,-./<=>?@^_`~", {bare(T::Find), fileName("!#$%&()*+,-./<=>?@^_`~")}, "  "},
+        {"wndl find -f a:b", {bare(T::Find), {T::FileName, "a"}, {T::Word, "b"}}, "  :"},
+        {"wndl find -f x\ty", {bare(T::Find), {T::FileName, "x"}, {T::Word, "y"}}, "  \t"},
+        {"wndl find -f !#$%&()*+,-./<=>?@^_`~", {bare(T::Find), {T::FileName, "!#$%&()*+,-./<=>?@^_`~"}}, "  "},
         // Addresses.
-        {"wndl email to a@b.c.d", {bare(T::Email), address("a@b.c"), word("d")}, "   ."},
-        {"a@bc", {word("a"), word("bc")}, "@"},
-        {"a@b c", {address("a@b c")}, ""},
-        {"o'neil+x@host.org", {address("o'neil+x@host.org")}, ""},
+        {"wndl email to a@b.c.d", {bare(T::Email), {T::Address, "a@b.c"}, {T::Word, "d"}}, "   ."},
+        {"a@bc", {{T::Word, "a"}, {T::Word, "bc"}}, "@"},
+        {"a@b c", {{T::Address, "a@b c"}}, ""},
+        {"o'neil+x@host.org", {{T::Address, "o'neil+x@host.org"}}, ""},
         {"a@b\xe9"
          "c",
-         {address("a@b\xe9"
-                  "c")},
+         {{T::Address, "a@b\xe9"
+                       "c"}},
          ""},
         // Words, numbers and keywords.
         {"wndl", {}, ""},
-        {"find finds file files 12 12th", {bare(T::Find), word("finds"), word("files"), number("12"), word("12th")}, "     "},
-        {"555-1234", {number("555"), number("1234")}, "-"},
+        {"find finds file files 12 12th",
+         {bare(T::Find), {T::Word, "finds"}, {T::Word, "files"}, {T::Number, "12"}, {T::Word, "12th"}},
+         "     "},
+        {"555-1234", {{T::Number, "555"}, {T::Number, "1234"}}, "-"},
         {"wndl the that to file and send", {}, "      "},
         {"cm launch start command fi find ic chat ichat", repeated(4, T::Launch) + repeated(2, T::Find) + repeated(3, T::IChat),
          "        "},
@@ -110,14 +92,14 @@ TEST(CommandScanner, TokensAndEcho)
          repeated(2, T::ITunes) + repeated(2, T::IPhoto) + repeated(2, T::Fax) + repeated(2, T::Run) + repeated(2, T::Email), "         "},
         {"ca cal calendar is cam camera snapshot isight", repeated(3, T::Calendar) + repeated(5, T::Snapshot), "       "},
         // Keywords are lower case only.
-        {"FIND Named", {word("FIND"), word("Named")}, " "},
-        {"-fx - f", {bare(T::Fax), word("f")}, "- - "},
+        {"FIND Named", {{T::Word, "FIND"}, {T::Word, "Named"}}, " "},
+        {"-fx - f", {bare(T::Fax), {T::Word, "f"}}, "- - "},
         // The command ends at a line break or a NUL.
         {"wndl snapshot\r\n-- \nsent from my phone", {bare(T::Snapshot)}, " \r"},
         {"wndl find named\nreport", {bare(T::Find)}, "  "},
         {QByteArray("wndl itunes\0find", 16), {bare(T::ITunes)}, " "},
-        {"wndl caf\xe9 \xff\x01\x1b\x7f", {word("caf")}, " \xe9 \xff\x01\x1b\x7f"},
-        {"wndl find named caf\xe9s", {bare(T::Find), fileName(" caf"), word("s")}, "  \xe9"},
+        {"wndl caf\xe9 \xff\x01\x1b\x7f", {{T::Word, "caf"}}, " \xe9 \xff\x01\x1b\x7f"},
+        {"wndl find named caf\xe9s", {bare(T::Find), {T::FileName, " caf"}, {T::Word, "s"}}, "  \xe9"},
     });
 }
 

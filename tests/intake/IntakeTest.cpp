@@ -82,15 +82,6 @@ TEST_F(IntakeTest, CommandTextIsCutAtTheKeyword)
     }
 }
 
-TEST_F(IntakeTest, AcceptedMailIsLoggedAndAnswersGoToTheSender)
-{
-    controller->processEmailFrom(QStringLiteral("Owner \"Boss\" <owner@example.org>"), Email, QVariant());
-    // Answers go to the one address of the mailbox, never to its display text.
-    EXPECT_EQ(controller->cmdAddress(), QStringLiteral("owner@example.org"));
-    EXPECT_EQ(logEntries(), QStringList{QStringLiteral("Processing command from Owner \"Boss\" <owner@example.org>")});
-    EXPECT_EQ(controller->commandTimestamps().size(), 1);
-}
-
 TEST_F(IntakeTest, MissingValuesAndShortCommandsAreDropped)
 {
     controller->processEmailFrom(QString(), Email, QVariant());
@@ -235,8 +226,8 @@ TEST_F(IntakeTest, EachCommandThatRunsIsShownInOneSafeLine)
     struct Case {
         bool chat;
         QString from, message;
-        QList<QPair<const char *, QVariant>> settings;
         QStringList expected;
+        QList<QPair<const char *, QVariant>> settings = {};
         int times = 1;
     };
     const QString longWord(200, u'a');
@@ -244,25 +235,22 @@ TEST_F(IntakeTest, EachCommandThatRunsIsShownInOneSafeLine)
         {false,
          Remote,
          "Please wndl find named Budget\nSent from my phone",
-         {},
          {NoticeByMail + "\u201cwndl find named budget\u201d from " + Remote}},
-        {true, "", "wndl email", {}, {NoticeByChat + "\u201cwndl email\u201d"}},
+        {true, "", "wndl email", {NoticeByChat + "\u201cwndl email\u201d"}},
         {false,
          "Fake\u202e\n <owner@example.org>",
          "wndl find named \u202egpj.exe\u0007 x",
-         {},
          {NoticeByMail + "\u201cwndl find named \ufffdgpj.exe\ufffd x\u201d from Fake\ufffd <owner@example.org>"}},
         {false,
          Remote,
          "wndl find named " + longWord,
-         {},
          {NoticeByMail + "\u201cwndl find named " + longWord.left(119 - 16) + "\u2026\u201d from " + Remote}},
-        {false, Remote, "wndl s3cret email", {{RBCommandSecret, "s3cret"}}, {NoticeByMail + "\u201cwndl email\u201d from " + Remote}},
-        {false, Remote, "wndl email", {{RBNotifyOnRemoteCommands, false}}, {}},
-        {true, "owner@jabber.example", "wndl email", {{RBEnableRemoteCommands, false}}, {}},
-        {false, "stranger@example.net", "wndl email", {}, {}},
+        {false, Remote, "wndl s3cret email", {NoticeByMail + "\u201cwndl email\u201d from " + Remote}, {{RBCommandSecret, "s3cret"}}},
+        {false, Remote, "wndl email", {}, {{RBNotifyOnRemoteCommands, false}}},
+        {true, "owner@jabber.example", "wndl email", {}, {{RBEnableRemoteCommands, false}}},
+        {false, "stranger@example.net", "wndl email", {}},
         // The hourly limit refuses the second: it runs nothing, so nothing is shown.
-        {false, Remote, "wndl email", {{RBMaxCommandsPerHour, 1}}, {NoticeByMail + "\u201cwndl email\u201d from " + Remote}, 2},
+        {false, Remote, "wndl email", {NoticeByMail + "\u201cwndl email\u201d from " + Remote}, {{RBMaxCommandsPerHour, 1}}, 2},
     };
     for (const Case &c : cases) {
         restart();
