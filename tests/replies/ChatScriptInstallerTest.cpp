@@ -128,8 +128,9 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
         process.start(script, arguments);
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitCode(), 0) << arguments.join(u' ').toStdString();
-        if (event.contains(QStringLiteral("FILE")))
+        if (event.contains(QStringLiteral("FILE"))) {
             EXPECT_FALSE(QFileInfo::exists(messageFile)) << "the message file is the script's to remove";
+        }
         if (handedOver)
             expected += "[send][--chat][--from][Owner@Example.test][--][" + body.trimmed() + "]\n";
     }
