@@ -20,32 +20,29 @@ protected:
 
 TEST_F(ActivityLogTest, FirstEntryCreatesFolderHeaderAndEntry)
 {
-    controller->addLogEntry(QStringLiteral("hello"));
-    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): hello"));
+    controller->addLogEntry(QStringLiteral("café ☃ 日本"));
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): café ☃ 日本"));
     clock.advanceSeconds(3600 * 11);
     controller->addLogEntry(QStringLiteral("two\nlines"));
-    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): hello\n2026-12-05 (00:35:31): two\nlines"));
+    EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): café ☃ 日本\n2026-12-05 (00:35:31): two\nlines"));
 }
 
 // A second rotation replaces the old log.
 TEST_F(ActivityLogTest, RotatesOnlyAboveTheThreshold)
 {
-    struct Case {
-        qint64 size;
-        char filler;
-        bool rotates;
-    };
-    for (const Case c : {Case{262144, 'x', false}, Case{262145, 'y', true}, Case{300000, 'z', true}}) {
+    // the size of the log, the byte that fills it, whether the next entry rotates it
+    const std::tuple<qint64, char, bool> cases[] = {{262144, 'x', false}, {262145, 'y', true}, {300000, 'z', true}};
+    for (const auto &[size, filler, rotates] : cases) {
         QByteArray content = Header.toUtf8();
-        content += QByteArray(c.size - content.size(), c.filler);
+        content += QByteArray(size - content.size(), filler);
         writeLog(content);
         controller->addLogEntry(QStringLiteral("next"));
-        if (c.rotates) {
+        if (rotates) {
             EXPECT_EQ(oldLogText().toUtf8(), content);
             EXPECT_EQ(logText(), Header + QStringLiteral("\n2026-12-04 (13:35:31): next"));
         } else {
             EXPECT_TRUE(oldLogText().isEmpty());
-            EXPECT_EQ(logText().size(), c.size + 28); // LF, 21-character stamp, ": ", "next"
+            EXPECT_EQ(logText().size(), size + 28); // LF, 21-character stamp, ": ", "next"
         }
     }
 }
@@ -63,12 +60,8 @@ TEST_F(ActivityLogTest, EmptiedOrShortLogRestartsWithHeader)
     EXPECT_EQ(logText(), QStringLiteral("abcde\n2026-12-04 (13:35:31): e"));
 }
 
-TEST_F(ActivityLogTest, NonAsciiSurvivesAndInvalidBytesNeverSpreadIntoTheLog)
+TEST_F(ActivityLogTest, InvalidBytesNeverSpreadIntoTheLog)
 {
-    controller->addLogEntry(QStringLiteral("café ☃ 日本"));
-    controller->addLogEntry(QStringLiteral("next"));
-    EXPECT_TRUE(logText().contains(QStringLiteral("café ☃ 日本")));
-
     writeLog(QByteArray("-------------Wendle Log File-------------\n\nbad \xff\xfe bytes"));
     controller->addLogEntry(QStringLiteral("after"));
     const QByteArray bytes = readFile(folder() + QLatin1String("/wendle.log"));

@@ -28,26 +28,22 @@ TEST_F(HelpAndStartTest, WithoutAWindowTheFirstStartNamesTheHelpPageOnTheConsole
 
 TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
 {
-    struct Case {
-        const char *name;
-        std::function<void(const QString &book)> damage;
-        int status;
-    };
-    const Case cases[] = {
+    // what befalls the book, the status reported
+    const std::tuple<const char *, std::function<void(const QString &book)>, int> cases[] = {
         {"complete", [](const QString &) {}, 0},
         {"no book", [](const QString &book) { QDir(book).removeRecursively(); }, -43},
         {"a page missing", [](const QString &book) { QFile::remove(book + "/html/chat_tab.html"); }, -43},
         {"a page unreadable", [](const QString &book) { QFile(book + "/html/ped_tab.html").setPermissions({}); }, -54},
     };
-    for (const Case &c : cases) {
-        if (c.status == -54 && ::geteuid() == 0)
+    for (const auto &[name, damage, status] : cases) {
+        if (status == -54 && ::geteuid() == 0)
             continue; // the superuser reads every file
         QTemporaryDir copy;
         const QString book = copy.path() + "/help";
         QDir().mkpath(book + "/html");
         for (const QString &page : QDir(QStringLiteral(WENDLE_SOURCE_RESOURCES "/help/html")).entryList(QDir::Files))
             QFile::copy(QStringLiteral(WENDLE_SOURCE_RESOURCES "/help/html/") + page, book + "/html/" + page);
-        c.damage(book);
+        damage(book);
         Resources elsewhere(copy.path());
         const Platform moved{preferences, clock,   scheduler, console, random,
                              mail,        chat,    workspace, alerts,  elsewhere,
@@ -55,9 +51,9 @@ TEST_F(HelpAndStartTest, ABookThatCannotBeReadIsReportedOnTheConsole)
         console.lines.clear();
         Controller(moved).registerHelp();
         const QStringList expected =
-            c.status == 0 ? QStringList{}
-                          : QStringList{QString("Wendle Log Update: Couldn't register help from %1; status %2.").arg(book).arg(c.status)};
-        EXPECT_EQ(console.lines, expected) << c.name;
+            status == 0 ? QStringList{}
+                        : QStringList{QString("Wendle Log Update: Couldn't register help from %1; status %2.").arg(book).arg(status)};
+        EXPECT_EQ(console.lines, expected) << name;
     }
 }
 

@@ -36,14 +36,13 @@ TEST(Settings, ColourTextReadsAndWritesWhatQColorDoes)
 {
     QStringList words = QColor::colorNames();
     for (const QString &name : QColor::colorNames())
-        words << name.toUpper() << QStringLiteral(" ") + name.left(3) + QStringLiteral(" \t") + name.mid(3);
-    words << QString() << QStringLiteral("#") << QStringLiteral("#0f8") << QStringLiteral("#00FF80") << QStringLiteral("#8000ff80")
-          << QStringLiteral("#ff00ff80") << QStringLiteral("#fff000fff") << QStringLiteral("#123456789abc") << QStringLiteral("#80808")
-          << QStringLiteral("#gg0000") << QStringLiteral("#12345678901234") << QStringLiteral("nocolour") << QStringLiteral("gr\u00e9en")
-          << QStringLiteral("green\u4e00") << QStringLiteral("#00ff0\u4e00") << QStringLiteral("7fff00");
+        words << name.toUpper() << " " + name.left(3) + " \t" + name.mid(3);
+    words += {QString(),       "#",      "#0f8",    "#00FF80",         "#8000ff80", "#ff00ff80",  "#fff000fff",
+              "#123456789abc", "#80808", "#gg0000", "#12345678901234", "nocolour",  "gr\u00e9en", "green\u4e00",
+              "#00ff0\u4e00",  "7fff00"};
     for (int i = 0; i < 2000; ++i) {
         const int digits = QList<int>{3, 6, 8, 9, 12}.at(i % 5);
-        QString word = QStringLiteral("#");
+        QString word = "#";
         for (int d = 0; d < digits; ++d)
             word += QStringLiteral("0123456789abcdefABCDEF").at((i * 7919 + d * 104729) % 22);
         words << word;
@@ -88,13 +87,8 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
     QTemporaryDir dir;
     SettingsPreferences prefs(dir.filePath(QStringLiteral("wendle.conf")));
     Controller::registerDefaults(prefs);
-    struct Case {
-        QStringList arguments;
-        int exitCode;
-        QString getKey;
-        QString shown;
-    };
-    const Case cases[] = {
+    // the arguments, the exit code, then the key read back and what it shows
+    const std::tuple<QStringList, int, QString, QString> cases[] = {
         {{"set", "limitNotificationFlag", "yes"}, 0, "limitNotificationFlag", "true"},
         {{"set", "logData", "0"}, 0, "logData", "false"},
         {{"set", "logData", "maybe"}, 2, "logData", "false"},
@@ -126,12 +120,13 @@ TEST(ConfigCommand, SetReadsValuesByTheKeysType)
         {{"unset", "maxCommandsPerHour"}, 0, "maxCommandsPerHour", "5"},
         {{"frobnicate"}, 2, "phoneWidth", "20"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[arguments, exitCode, key, value] : cases) {
+        SCOPED_TRACE(arguments.join(u' ').toStdString());
         QString errors, shown;
-        EXPECT_EQ(config(prefs, c.arguments, nullptr, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
-        EXPECT_EQ(c.exitCode == 0, errors.isEmpty()) << errors.toStdString();
-        EXPECT_EQ(config(prefs, {QStringLiteral("get"), c.getKey}, &shown), 0);
-        EXPECT_EQ(shown, c.shown + u'\n') << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(config(prefs, arguments, nullptr, &errors), exitCode);
+        EXPECT_EQ(exitCode == 0, errors.isEmpty()) << errors.toStdString();
+        EXPECT_EQ(config(prefs, {"get", key}, &shown), 0);
+        EXPECT_EQ(shown, value + u'\n');
     }
     EXPECT_EQ(argumentVector(prefs, QStringLiteral("scriptHostCommand")), (QStringList{"my-host", "--flag", "two words"}));
 
@@ -174,12 +169,8 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
 {
     MemoryPreferences prefs;
     Controller::registerDefaults(prefs);
-    struct Case {
-        const char *key;
-        QVariant stored;
-        QString read;
-    };
-    const Case cases[] = {
+    // the key, the value stored, what it reads as
+    const std::tuple<const char *, QVariant, QString> cases[] = {
         {RBCustomCommandTimeout, "30", "30"},
         {RBRemoteEmailAddress, ".", ""},
         {RBRemoteEmailAddress, "me@owner.example", "me@owner.example"},
@@ -195,9 +186,9 @@ TEST(SettingRules, StoredValuesThatBreakTheirRuleAreNotUsed)
         {RBCustomCommands, "[{\"path\": \"/s/x.sh\"", ""},
         {RBPhoneEmailAddress, "not an address", ""},
     };
-    for (const Case &c : cases) {
-        prefs.setValue(c.key, c.stored);
-        EXPECT_EQ(checkedSettingValue(prefs, c.key).toString(), c.read) << c.key << " " << c.stored.toString().toStdString();
+    for (const auto &[key, stored, read] : cases) {
+        prefs.setValue(key, stored);
+        EXPECT_EQ(checkedSettingValue(prefs, key).toString(), read) << key << " " << stored.toString().toStdString();
     }
     EXPECT_EQ(checkedSettingValue(prefs, RBCustomCommands).toList(), findSetting(RBCustomCommands)->defaultValue.toList());
 }
@@ -292,8 +283,7 @@ TEST(SettingsFile, UnreadableLinesAreReportedAndKept)
     };
     ASSERT_EQ(report.size(), expected.size()) << report.join(u'\n').toStdString();
     for (const QString &line : expected)
-        EXPECT_TRUE(report.contains(QStringLiteral("Wendle Error: ") + line))
-            << line.toStdString() << " in " << report.join(u'\n').toStdString();
+        EXPECT_TRUE(report.contains("Wendle Error: " + line)) << line.toStdString() << " in " << report.join(u'\n').toStdString();
 
     stored.setValue(RBLogData, false);
     const QByteArray text = readFile(fileName);
@@ -313,12 +303,7 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
     Controller::registerDefaults(prefs);
     prefs.setValue(RBPhoneWidth, 30);
     // What a command prints goes to the output when it succeeds, to the errors when it fails (2).
-    struct Case {
-        QStringList arguments;
-        int exitCode;
-        QString printed;
-    };
-    const Case cases[] = {
+    const std::tuple<QStringList, int, QString> cases[] = {
         {{"describe", "maxFileSize"},
          0,
          "maxFileSize: integer (0 or more): largest file, in megabytes, that is mailed\nvalue: 4  (default)\n"},
@@ -334,11 +319,11 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
          2,
          "wendle config: wrong number of arguments for describe\nusage: wendle config get KEY | set KEY VALUE | unset KEY | list | describe KEY\n"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[arguments, exitCode, printed] : cases) {
         QString output, errors;
-        EXPECT_EQ(config(prefs, c.arguments, &output, &errors), c.exitCode) << c.arguments.join(u' ').toStdString();
-        EXPECT_EQ(output, c.exitCode == 0 ? c.printed : QString());
-        EXPECT_EQ(errors, c.exitCode == 0 ? QString() : c.printed);
+        EXPECT_EQ(config(prefs, arguments, &output, &errors), exitCode) << arguments.join(u' ').toStdString();
+        EXPECT_EQ(output, exitCode == 0 ? printed : QString());
+        EXPECT_EQ(errors, exitCode == 0 ? QString() : printed);
     }
     prefs.setValue(RBMaxCommandsPerHour, "abc");
     prefs.setValue(RBRemoteEmailAddress, ".");
@@ -357,11 +342,7 @@ TEST(ConfigCommand, DescribesAndListsKeysAndSuggestsTheClosestForATypo)
 
 TEST(ShellWords, SplitsLikeAShellWithoutExpanding)
 {
-    struct Case {
-        const char *line;
-        std::optional<QStringList> words;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, std::optional<QStringList>> cases[] = {
         {"osascript -", QStringList{"osascript", "-"}},
         {"  a   b\tc ", QStringList{"a", "b", "c"}},
         {"'two words' \"it's\" back\\ slash", QStringList{"two words", "it's", "back slash"}},
@@ -372,6 +353,6 @@ TEST(ShellWords, SplitsLikeAShellWithoutExpanding)
         {"'open", std::nullopt},
         {"\"open", std::nullopt},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(splitShellWords(QString::fromUtf8(c.line)), c.words) << c.line;
+    for (const auto &[line, words] : cases)
+        EXPECT_EQ(splitShellWords(QString::fromUtf8(line)), words) << line;
 }

@@ -29,25 +29,22 @@ TEST_F(TrayStatusTest, LastCommandNamesTextWayAndTime)
 {
     EXPECT_EQ(describeLastCommand(*controller), QStringLiteral("none since Wendle started"));
     preferences.setValue(RBCommandSecret, QStringLiteral("s3cret"));
-    struct Case {
-        bool chat;
-        QString from, message, expected;
-    };
-    const Case cases[] = {
+    // by chat or by mail, the sender, the message, what the tray says
+    const std::tuple<bool, QString, QString, QString> cases[] = {
         {false, "owner@example.org", "Please WNDL s3cret  Find named\t budget\nSent from my phone",
          "\u201cwndl find named budget\u201d by mail at 13:35"},
         {false, "stranger@example.org", "wndl s3cret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {false, "owner@example.org", "wndl wrongsecret email", "\u201cwndl find named budget\u201d by mail at 13:35"},
         {true, "", "wndl s3cret snapshot", "\u201cwndl snapshot\u201d by chat at 14:35"},
     };
-    for (const Case &c : cases) {
-        if (c.chat) {
+    for (const auto &[chat, from, message, described] : cases) {
+        if (chat) {
             clock.advanceSeconds(3600);
-            controller->processChatFrom(c.from, c.message, QVariant());
+            controller->processChatFrom(from, message, QVariant());
         } else {
-            controller->processEmailFrom(c.from, c.message, QVariant());
+            controller->processEmailFrom(from, message, QVariant());
         }
-        EXPECT_EQ(describeLastCommand(*controller), c.expected) << c.message.toStdString();
+        EXPECT_EQ(describeLastCommand(*controller), described) << message.toStdString();
     }
     EXPECT_EQ(trayStatusLines({"IMAP", "xmpp, logging in as computer@example.test/wendle", describeLastCommand(*controller)}),
               (QStringList{"Wendle is listening for commands", "Mail: IMAP", "Chat: xmpp, logging in as computer@example.test/wendle",
@@ -65,21 +62,17 @@ TEST_F(TrayStatusTest, TrayItemPausesAndResumesRemoteCommands)
     });
     auto *item = tray.menu()->findChild<QAction *>("pauseRemoteCommands");
     ASSERT_NE(item, nullptr);
-    struct Step {
-        bool enabledAfter;
-        const char *itemText;
-        const char *firstLine;
-    };
-    const Step steps[] = {
+    // the stored switch after a click, the item's text, the first status line
+    const std::tuple<bool, const char *, const char *> steps[] = {
         {false, "Resume remote commands", "Remote commands are paused"},
         {true, "Pause remote commands", "Wendle is listening for commands"},
     };
     EXPECT_EQ(item->text(), "Pause remote commands");
-    for (const Step &step : steps) {
+    for (const auto &[enabled, itemText, firstLine] : steps) {
         item->trigger();
-        EXPECT_EQ(preferences.boolValue(RBEnableRemoteCommands), step.enabledAfter);
-        EXPECT_EQ(item->text(), step.itemText);
-        EXPECT_EQ(tray.menu()->actions().value(0)->text(), step.firstLine);
+        EXPECT_EQ(preferences.boolValue(RBEnableRemoteCommands), enabled);
+        EXPECT_EQ(item->text(), itemText);
+        EXPECT_EQ(tray.menu()->actions().value(0)->text(), firstLine);
     }
     EXPECT_EQ(logEntries(), (QStringList{"Wendle Log Update:  remote commands paused from the tray menu; every command is dropped "
                                          "until they are resumed",

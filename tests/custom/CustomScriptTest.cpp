@@ -39,12 +39,8 @@ bool processEnds(const QByteArray &pid)
 
 TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 {
-    struct Case {
-        const char *file;
-        QByteArray source;
-        QString reply;
-    };
-    const Case cases[] = {
+    // the script's file, its text, the reply
+    const std::tuple<const char *, QByteArray, QString> cases[] = {
         {"shell.scpt", "#!/bin/sh\necho \"disk: $((40 + 2))% used\"\n", QStringLiteral("Wendle: script results: disk: 42% used")},
         {"python.scpt", "#!/usr/bin/env python3\nprint('Z\\u00fcrich', 7, '\\u00b0C')\n",
          QStringLiteral("Wendle: script results: Zürich 7 °C")},
@@ -52,10 +48,10 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
         {"latin1.scpt", "#!/bin/sh\nprintf '\\351t\\351 \\0\\033\\n'\n", QStringLiteral("Wendle: script results: été \uFFFD\uFFFD")},
         {"Quiet Script.scpt", "#!/bin/sh -e\necho\n", QStringLiteral("Wendle: the script Quiet Script ran and returned nothing.")},
     };
-    for (const Case &c : cases) {
-        EXPECT_EQ(runAs(writeScript(QString::fromUtf8(c.file), c.source)), QStringList{c.reply}) << c.file;
-        EXPECT_EQ(logEntries().last(), c.reply) << c.file;
-        EXPECT_TRUE(console.lines.isEmpty()) << c.file;
+    for (const auto &[file, source, reply] : cases) {
+        EXPECT_EQ(runAs(writeScript(QString::fromUtf8(file), source)), QStringList{reply}) << file;
+        EXPECT_EQ(logEntries().last(), reply) << file;
+        EXPECT_TRUE(console.lines.isEmpty()) << file;
     }
 }
 
@@ -63,38 +59,28 @@ TEST_F(CustomScriptTest, ScriptsAnswerWithWhatTheyPrint)
 // compile. Nothing of it runs, and the owner gets no reply.
 TEST_F(CustomScriptTest, AScriptThatCannotRunIsReportedWithItsText)
 {
-    // A text script is quoted whole, a binary one not at all.
-    struct Case {
-        const char *file;
-        QByteArray source;
-        bool executable;
-        bool quoted = true;
+    // The file, its text, whether it is executable, whether the report quotes
+    // it: a text script is quoted whole, a binary one not at all.
+    const std::tuple<const char *, QByteArray, bool, bool> cases[] = {
+        {"plain.scpt", "#!/bin/sh\necho hi\n", false, true},
+        {"noshebang.scpt", "echo hi\n", true, true},
+        {"binary.scpt", QByteArray("\177ELF\0\0\1", 7), true, false},
+        {"badinterpreter.scpt", "#!/no/such/interpreter\n", true, true},
+        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true, true},
+        {"syntax.py.scpt", "#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n", true, true},
     };
-    const Case cases[] = {
-        {"plain.scpt", "#!/bin/sh\necho hi\n", false},
-        {"noshebang.scpt", "echo hi\n", true},
-        {"binary.scpt",
-         QByteArray("\x7f"
-                    "ELF\0\0\1",
-                    7),
-         true, false},
-        {"badinterpreter.scpt", "#!/no/such/interpreter\n", true},
-        {"syntax.scpt", "#!/bin/sh\necho ran >> \"$0.runs\"\nif then fi\n", true},
-        {"syntax.py.scpt", "#!/usr/bin/env python3\nopen(__file__ + '.runs', 'a').write('ran\\n')\nprint(\n", true},
-    };
-    for (const Case &c : cases) {
-        const QString path = writeScript(QString::fromLatin1(c.file), c.source, c.executable);
-        const QString quoted = c.quoted ? QString::fromUtf8(c.source) : QString();
-        EXPECT_TRUE(runAs(path).isEmpty()) << c.file;
+    for (const auto &[file, source, executable, isQuoted] : cases) {
+        SCOPED_TRACE(file);
+        const QString path = writeScript(QString::fromLatin1(file), source, executable);
+        const QString quoted = isQuoted ? QString::fromUtf8(source) : QString();
+        EXPECT_TRUE(runAs(path).isEmpty());
         EXPECT_EQ(logEntries().last(), QStringLiteral("Custom script %1 could not be started: it must be readable, executable and "
                                                       "begin with a #! line naming an installed interpreter. Script follows:\n%2")
-                                           .arg(path, quoted))
-            << c.file;
+                                           .arg(path, quoted));
         EXPECT_EQ(console.lines, QStringList{QStringLiteral("Wendle Log Update:  Error trying to execute the last custom command "
                                                             "experienced while compiling custom script (script follows)\n\n")
-                                             + quoted})
-            << c.file;
-        EXPECT_EQ(runsOf(path), 0) << c.file;
+                                             + quoted});
+        EXPECT_EQ(runsOf(path), 0);
     }
 }
 
@@ -153,22 +139,13 @@ TEST_F(CustomScriptTest, AScriptStillRunningEndsWithTheController)
 
 TEST(ScriptText, DecodingWhatScriptsPrint)
 {
-    struct Case {
-        QByteArray bytes;
-        QString text;
-    };
-    const Case cases[] = {
+    const std::pair<QByteArray, QString> cases[] = {
         {"plain\ttext\r\n", QStringLiteral("plain\ttext\r\n")},
         {"caf\xc3\xa9", QStringLiteral("café")},
         {"caf\xe9", QStringLiteral("café")},
-        {QByteArray("a\0b\x1b"
-                    "c\x7f",
-                    6),
-         QStringLiteral("a\uFFFDb\uFFFDc\uFFFD")},
-        {"\x85"
-         "x",
-         QStringLiteral("\uFFFDx")},
+        {QByteArray("a\0b\033c\177", 6), QStringLiteral("a\uFFFDb\uFFFDc\uFFFD")},
+        {"\205x", QStringLiteral("\uFFFDx")},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(decodeScriptText(c.bytes), c.text) << c.bytes.toHex().toStdString();
+    for (const auto &[bytes, text] : cases)
+        EXPECT_EQ(decodeScriptText(bytes), text) << bytes.toHex().toStdString();
 }

@@ -33,20 +33,6 @@ protected:
         return std::make_unique<Controller>(wired);
     }
 
-    // Starts over a fresh SettingsPreferences on the same file, sets the
-    // library, quits; then starts again and answers the library it finds.
-    QList<Shortcut> quitAndRestartWith(const QList<Shortcut> &library)
-    {
-        {
-            SettingsPreferences store(fileName());
-            auto first = start(store);
-            first->setLibraryArray(library);
-            first->applicationWillTerminate();
-        }
-        SettingsPreferences store(fileName());
-        return start(store)->libraryArray();
-    }
-
     QString fileName() const { return supportDir.filePath(QStringLiteral("wendle.conf")); }
 };
 
@@ -54,12 +40,8 @@ protected:
 
 TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
 {
-    struct Case {
-        const char *path;
-        const char *name;
-        const char *extension;
-    };
-    const Case cases[] = {
+    // the file, the command name made from it, its extension
+    const char *cases[][3] = {
         {"", nullptr, ""},
         {"//", nullptr, ""}, // no name
         {"/home/me/Scripts/backup.tar.gz", "backup.tar", "gz"},
@@ -68,11 +50,11 @@ TEST(ShortcutLibrary, CommandNamesMadeFromFiles)
         {"/home/me/.hidden.scpt", ".hidden", "scpt"},
         {"/home/me/Folder/", "folder", ""},
     };
-    for (const Case &c : cases) {
-        const QString path = QString::fromUtf8(c.path);
-        EXPECT_EQ(shortcutForFile(path).shortcut(), QString::fromUtf8(c.name)) << c.path;
-        EXPECT_EQ(shortcutForFile(path).shortcut().isNull(), !c.name) << c.path;
-        EXPECT_EQ(pathExtension(path), QString::fromUtf8(c.extension)) << c.path;
+    for (const auto &[file, name, extension] : cases) {
+        const QString path = QString::fromUtf8(file);
+        EXPECT_EQ(shortcutForFile(path).shortcut(), QString::fromUtf8(name)) << file;
+        EXPECT_EQ(shortcutForFile(path).shortcut().isNull(), !name) << file;
+        EXPECT_EQ(pathExtension(path), QString::fromUtf8(extension)) << file;
     }
 }
 
@@ -87,15 +69,9 @@ TEST(ShortcutLibrary, DropRowsAndRefusals)
         QStringList after;
         int selected;
     };
-    const QStringList one{"/d/New.sh"};
+    const QStringList one{"/d/New.sh"}, three{"/d/First.scpt", "/d/Second.scpt", "/d/Third.scpt"};
     const Case cases[] = {
-        {"three files above row 2",
-         2,
-         {"/d/First.scpt", "/d/Second.scpt", "/d/Third.scpt"},
-         false,
-         true,
-         {"a", "b", "third", "second", "first", "c"},
-         2},
+        {"three files above row 2", 2, three, false, true, {"a", "b", "third", "second", "first", "c"}, 2},
         {"negative row inserts first", -1, one, false, true, {"new", "a", "b", "c"}, 0},
         {"row past the end appends", 9, one, false, true, {"a", "b", "c", "new"}, 3},
         {"the table's own rows are refused", 1, one, true, false, {"a", "b", "c"}, -1},
@@ -125,11 +101,8 @@ TEST(ShortcutLibrary, DraggingARowOutCarriesItsPath)
 TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntriesAndLoadingTakesValuesAsTheyAre)
 {
     const QList<Shortcut> library{
-        Shortcut(QStringLiteral("/s/b.scpt"), QStringLiteral("B")),
-        Shortcut(QString(), QStringLiteral("nopath")),
-        Shortcut(QStringLiteral("/s/noname"), QString()),
-        Shortcut(QStringLiteral("/s/empty"), QStringLiteral("")),
-        Shortcut(QStringLiteral("/s/a b.scpt"), QStringLiteral("a b")),
+        Shortcut("/s/b.scpt", "B"), Shortcut(QString(), "nopath"),  Shortcut("/s/noname", QString()),
+        Shortcut("/s/empty", ""),   Shortcut("/s/a b.scpt", "a b"),
     };
     const QVariantList stored = dictionariesFromShortcuts(library);
     ASSERT_EQ(stored.size(), 2);
@@ -148,12 +121,16 @@ TEST(ShortcutLibrary, StoredFormKeepsOrderAndDropsIncompleteEntriesAndLoadingTak
 
 TEST_F(LibraryPersistenceTest, TheLibrarySurvivesAQuitAndANewStartLessEntriesWithoutPathOrName)
 {
-    const QList<Shortcut> library{Shortcut(QStringLiteral("/home/me/Scripts/Backup Now.scpt"), QStringLiteral("backup now")),
-                                  Shortcut(QStringLiteral("/home/me/a,b=\"c\".scpt"), QStringLiteral("Ünïcode")),
-                                  Shortcut(QStringLiteral("/home/me/dup.scpt"), QStringLiteral("backup now"))};
-    EXPECT_EQ(quitAndRestartWith({Shortcut(QString(), QStringLiteral("nopath")), library[0], library[1],
-                                  Shortcut(QStringLiteral("/x"), QString()), library[2]}),
-              library);
+    const QList<Shortcut> library{Shortcut("/home/me/Scripts/Backup Now.scpt", "backup now"),
+                                  Shortcut("/home/me/a,b=\"c\".scpt", "Ünïcode"), Shortcut("/home/me/dup.scpt", "backup now")};
+    {
+        SettingsPreferences store(fileName());
+        auto first = start(store);
+        first->setLibraryArray({Shortcut(QString(), "nopath"), library[0], library[1], Shortcut("/x", QString()), library[2]});
+        first->applicationWillTerminate();
+    }
+    SettingsPreferences store(fileName());
+    EXPECT_EQ(start(store)->libraryArray(), library);
 }
 
 // A first start has the Stock Quote entry; emptied, the library is written at
@@ -164,8 +141,7 @@ TEST_F(LibraryPersistenceTest, AnEmptiedLibraryIsWrittenAtQuitAndStaysEmpty)
         SettingsPreferences store(fileName());
         auto running = start(store);
         if (run == 0) {
-            EXPECT_EQ(running->libraryArray(),
-                      QList<Shortcut>{Shortcut(QStringLiteral("/Applications/Wendle/Scripts/Stock Quote.scpt"), QStringLiteral("stk"))});
+            EXPECT_EQ(running->libraryArray(), QList<Shortcut>{Shortcut("/Applications/Wendle/Scripts/Stock Quote.scpt", "stk")});
             running->setLibraryArray({});
         } else {
             EXPECT_TRUE(running->libraryArray().isEmpty()) << run;

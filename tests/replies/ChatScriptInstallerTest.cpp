@@ -30,14 +30,8 @@ const QString NotCreatedLine =
 using Field = ChatAccountField;
 using Step = std::function<void(Controller &)>;
 
-Step type(Field field)
-{
-    return [field](Controller &c) { c.controlTextDidChange(field); };
-}
-Step leave(Field field)
-{
-    return [field](Controller &c) { c.controlTextDidEndEditing(field); };
-}
+const auto type = [](Field field) -> Step { return [field](Controller &c) { c.controlTextDidChange(field); }; };
+const auto leave = [](Field field) -> Step { return [field](Controller &c) { c.controlTextDidEndEditing(field); }; };
 const Step Force = [](Controller &c) { c.forceChatScript(); };
 const Step TypeHost = type(Field::Host), TypeRemote = type(Field::Remote), TypeOther = type(Field::Other);
 const Step LeaveHost = leave(Field::Host), LeaveRemote = leave(Field::Remote), LeaveOther = leave(Field::Other);
@@ -76,13 +70,12 @@ TEST_F(ChatScriptInstallerTest, FieldsAndButtonFollowTheAccountRules)
         QFile::remove(controller->chatScriptPath());
         alerts.alerts.clear();
         alerts.styles.clear();
-        preferences.remove(RBRemoteChatAddress);
-        preferences.remove(RBHostChatAddress);
         controller = std::make_unique<Controller>(platform);
-        for (const auto &[key, value] : {std::pair{RBRemoteChatAddress, c.remote}, std::pair{RBHostChatAddress, c.host}}) {
+        for (const auto &[key, value] : {std::pair{RBRemoteChatAddress, c.remote}, std::pair{RBHostChatAddress, c.host}})
             if (value)
                 preferences.setValue(key, QString::fromUtf8(value));
-        }
+            else
+                preferences.remove(key);
         for (const Step &step : c.steps)
             step(*controller);
         EXPECT_EQ(alerts.alerts, c.alerts);
@@ -114,13 +107,9 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
     QFile::setPermissions(recorder, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::WriteOwner);
     const EnvironmentOverride wendle("WENDLE", recorder), callsFile("CALLS", calls);
 
-    // In the arguments, "FILE" stands for the message file.
-    struct Event {
-        QStringList arguments;
-        QByteArray body;
-        bool handedOver;
-    };
-    const Event events[] = {
+    // The arguments ("FILE" stands for the message file), the message, and
+    // whether it is handed over.
+    const std::tuple<QStringList, QByteArray, bool> events[] = {
         {{"MSG", "IN", "owner@example.TEST/phone", "FILE"}, "wndl find named \"x\" $(rm -rf ~) `id`", true},
         {{"MSG", "IN", "Owner@Example.test", "FILE"}, "wndl 473\n", true},
         {{"MSG", "IN", "eve@example.test", "FILE"}, "wndl email", false},
@@ -130,20 +119,20 @@ TEST_F(ChatScriptInstallerTest, TheScriptHandsOnlyTheOwnersMessagesToWendle)
         {{"MSG", "IN", "owner@example.test"}, "", false},
     };
     QByteArray expected;
-    for (const Event &event : events) {
+    for (const auto &[event, body, handedOver] : events) {
         const QString messageFile = supportDir.filePath(QStringLiteral("event-file"));
-        ASSERT_TRUE(writeFile(messageFile, event.body));
-        QStringList arguments = event.arguments;
+        ASSERT_TRUE(writeFile(messageFile, body));
+        QStringList arguments = event;
         arguments.replaceInStrings(QStringLiteral("FILE"), messageFile);
         QProcess process;
         process.start(script, arguments);
         ASSERT_TRUE(process.waitForFinished(10000));
         EXPECT_EQ(process.exitCode(), 0) << arguments.join(u' ').toStdString();
-        if (event.arguments.contains(QStringLiteral("FILE"))) {
+        if (event.contains(QStringLiteral("FILE"))) {
             EXPECT_FALSE(QFileInfo::exists(messageFile)) << "the message file is the script's to remove";
         }
-        if (event.handedOver)
-            expected += "[send][--chat][--from][Owner@Example.test][--][" + event.body.trimmed() + "]\n";
+        if (handedOver)
+            expected += "[send][--chat][--from][Owner@Example.test][--][" + body.trimmed() + "]\n";
     }
     EXPECT_EQ(readFile(calls), expected);
 }

@@ -42,12 +42,7 @@ protected:
 TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
 {
     const QString fifty = QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN");
-    struct Case {
-        QString text;
-        qint32 width;
-        QString expected;
-    };
-    const Case cases[] = {
+    const std::tuple<QString, qint32, QString> cases[] = {
         {fifty, 20, QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n")},
         {fifty.left(20), 20, fifty.left(20) + u'\n'},
         {fifty.left(21), 20, QStringLiteral("0123456789abcdefghi\n   jk\n")},
@@ -56,54 +51,46 @@ TEST(FormatMessage, WrapsAtCharacterCountsWithIndentedContinuations)
         {QString(), 20, QString()},
         {QStringLiteral("abcdefgh"), 0, QStringLiteral("abcd\n   efgh\n")}, // width below 5 counts as 5
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(Controller::formatMessage(c.text, c.width), c.expected) << c.text.toStdString() << " @" << c.width;
+    for (const auto &[text, width, expected] : cases)
+        EXPECT_EQ(Controller::formatMessage(text, width), expected) << text.toStdString() << " @" << width;
 }
 
 TEST(ReplyScripts, MailScriptWithAndWithoutCopyAndAttachment)
 {
-    const QString script =
-        mailReplyScript(QStringLiteral("Here it is"), QStringLiteral("owner@example.org"), QStringLiteral("computer@example.com"),
-                        QStringLiteral("boss@example.com"), QStringLiteral("/home/me/a.pdf"));
     EXPECT_EQ(
-        script,
-        QStringLiteral(
-            "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
-            "Here it is"
-            "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
-            "owner@example.org"
-            "\"} \n"
-            "set sender to \""
-            "computer@example.com"
-            "\"\n"
-            "make new cc recipient at end of cc recipients with properties {address:\"boss@example.com\"} \n"
-            "make new attachment with properties {file name:\"/home/me/a.pdf\"} at after the last word of the last paragraph\n"
-            "end tell \n send theMessage \n end tell"));
+        mailReplyScript("Here it is", "owner@example.org", "computer@example.com", "boss@example.com", "/home/me/a.pdf"),
+        "tell application \"Mail\" \n set theMessage to make new outgoing message \n tell theMessage \n set subject of theMessage to \"Wendle Results\" \n set content of theMessage to \""
+        "Here it is"
+        "\" & return & return\n make new to recipient at end of to recipients with properties {address:\""
+        "owner@example.org"
+        "\"} \n"
+        "set sender to \""
+        "computer@example.com"
+        "\"\n"
+        "make new cc recipient at end of cc recipients with properties {address:\"boss@example.com\"} \n"
+        "make new attachment with properties {file name:\"/home/me/a.pdf\"} at after the last word of the last paragraph\n"
+        "end tell \n send theMessage \n end tell");
     // Quotes and backslashes cannot end a literal; no copy, no attachment line.
-    const QString quoted =
-        mailReplyScript(QStringLiteral("say \"hi\" \\ bye"), QStringLiteral("a@b.c"), QStringLiteral("c@d.e"), QString(), QString());
+    const QString quoted = mailReplyScript("say \"hi\" \\ bye", "a@b.c", "c@d.e", QString(), QString());
     EXPECT_TRUE(quoted.contains(QStringLiteral("set content of theMessage to \"say \\\"hi\\\" \\\\ bye\" & return")));
     EXPECT_FALSE(quoted.contains(QStringLiteral("cc recipient")) || quoted.contains(QStringLiteral("attachment")));
 }
 
 TEST(ReplyScripts, ChatScriptWithFile)
 {
-    const QString script =
-        chatReplyScript(QStringLiteral("owner@jabber.example"), QStringLiteral("Done"), QStringLiteral("home:me:report.pdf"));
     EXPECT_EQ(
-        script,
-        QStringLiteral(
-            "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n set theParticipants to the participants of theChat \n"
-            "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n if the handle of theBuddy is handleString then \n"
-            "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n end isHandleInChat \n \n"
-            "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n if theChat is not null and theChat is active then \n if my isHandleInChat(\""
-            "owner@jabber.example"
-            "\") then \n set theMessage to \""
-            "Done"
-            "\" \n send theMessage to theChat \n "
-            "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"home:me:report.pdf\" \n send (fullPath as alias) to theChat \n "
-            "end if \n end if \n end repeat \n end tell"));
-    EXPECT_FALSE(chatReplyScript(QStringLiteral("h"), QStringLiteral("t"), QString()).contains(QStringLiteral("delay 1")));
+        chatReplyScript("owner@jabber.example", "Done", "home:me:report.pdf"),
+        "global theChat, theMessage \n\n on isHandleInChat(handleString) \n  using terms from application \"iChat\" \n set theParticipants to the participants of theChat \n"
+        "set buddyCount to the count of theParticipants \n if buddyCount > 0 then \n set x to 0 \n repeat while x < buddyCount \n set x to (x + 1) \n set theBuddy to item x of theParticipants \n if the handle of theBuddy is handleString then \n"
+        "return true \n end if \n end repeat \n end if \n return false \n end using terms from \n end isHandleInChat \n \n"
+        "tell application \"iChat\" \n set chatCount to the count of every chat \n set i to 0 \n repeat while (i < chatCount) \n set i to (i + 1) \n set theChat to chat i \n if theChat is not null and theChat is active then \n if my isHandleInChat(\""
+        "owner@jabber.example"
+        "\") then \n set theMessage to \""
+        "Done"
+        "\" \n send theMessage to theChat \n "
+        "delay 1 \n set diskPath to ((path to startup disk) as string) \n set fullPath to diskPath & \"home:me:report.pdf\" \n send (fullPath as alias) to theChat \n "
+        "end if \n end if \n end repeat \n end tell");
+    EXPECT_FALSE(chatReplyScript("h", "t", QString()).contains(QStringLiteral("delay 1")));
 }
 
 TEST_F(MailRepliesTest, ReplyToTheRemoteAddressCarriesTheSalutation)
@@ -131,9 +118,8 @@ TEST_F(MailRepliesTest, ReplyToTheRemoteAddressCarriesTheSalutation)
 TEST_F(MailRepliesTest, PhoneRepliesAreWrappedOnceThenSplit)
 {
     commandFrom(Phone);
-    controller->prepareAndSendMessage(QStringLiteral("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"), QString(), QString());
-    EXPECT_EQ(bodies(),
-              QStringList{QStringLiteral("0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n\nSent by Wendle!   -Tavo\n\n")});
+    controller->prepareAndSendMessage("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN", QString(), QString());
+    EXPECT_EQ(bodies(), QStringList{"0123456789abcdefghi\n   jklmnopqrstuvwxy\n   zABCDEFGHIJKLMN\n\nSent by Wendle!   -Tavo\n\n"});
     EXPECT_FALSE(controller->messageFromPhone());
 
     // A second reply to the same command is not wrapped.
@@ -152,8 +138,7 @@ TEST_F(MailRepliesTest, SplitPhoneReplyGoesOutInPiecesWithoutSalutation)
     mail.sent.clear();
     commandFrom(Phone);
     // Wrapped, this text is exactly 35 characters: 16 + LF + 17 + LF.
-    controller->prepareAndSendMessage(QStringLiteral("abcdefghijklmnop\nqrstuvwxyz0123456"), QStringLiteral("cc@example.com"),
-                                      QStringLiteral("/nonexistent"));
+    controller->prepareAndSendMessage("abcdefghijklmnop\nqrstuvwxyz0123456", "cc@example.com", "/nonexistent");
     EXPECT_EQ(bodies(),
               (QStringList{"abcdefghijk\n\n", "Cont:\nlmnop\nq\n\n", "Cont:\nrstuvwx\n\n", "Cont:\nyz01234\n\n", "Cont:\n56\n\n\n"}));
     for (const SentMail &m : mail.sent)
@@ -167,24 +152,19 @@ TEST_F(MailRepliesTest, CopyAndAttachmentOnlyWhenTheyQualify)
     commandFrom(Remote);
     const QString file = supportDir.filePath(QStringLiteral("report.txt"));
     QFile(file).open(QIODevice::WriteOnly);
-    struct Case {
-        QString cc;
-        QString path;
-        QString expectedCc;
-        QString expectedPath;
-    };
-    const Case cases[] = {
+    // cc and path asked for, then the cc and path the mail carries
+    const std::tuple<QString, QString, QString, QString> cases[] = {
         {"x", file, "", file},
         {"", supportDir.filePath(QStringLiteral("missing")), "", ""},
         {"ab", QString(), "ab", ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &[cc, path, sentCc, sentPath] : cases) {
         mail.sent.clear();
-        controller->sendMessageWithContents(QStringLiteral("t"), c.cc, c.path);
+        controller->sendMessageWithContents(QStringLiteral("t"), cc, path);
         ASSERT_EQ(mail.sent.size(), 1);
-        EXPECT_EQ(mail.sent[0].mail.cc, c.expectedCc);
-        EXPECT_EQ(mail.sent[0].mail.attachmentPath, c.expectedPath);
-        EXPECT_EQ(mail.sent[0].script.contains(QStringLiteral("make new attachment")), !c.expectedPath.isEmpty());
+        EXPECT_EQ(mail.sent[0].mail.cc, sentCc);
+        EXPECT_EQ(mail.sent[0].mail.attachmentPath, sentPath);
+        EXPECT_EQ(mail.sent[0].script.contains(QStringLiteral("make new attachment")), !sentPath.isEmpty());
     }
 }
 
@@ -276,7 +256,7 @@ TEST_F(ChatRepliesTest, ReplyLeavesHalfASecondLaterThenMailsTheCopy)
     EXPECT_EQ(chat.sent.size(), 1);
 }
 
-TEST_F(ChatRepliesTest, RepliesWithinTheDelayAreAllSentInOrder)
+TEST_F(ChatRepliesTest, RepliesWithinTheDelayAreAllSentInOrderOrDieWithTheController)
 {
     controller->sendChatWithMessage(QStringLiteral("first"), QString(), QString());
     scheduler.advance(milliseconds(200));
@@ -288,41 +268,35 @@ TEST_F(ChatRepliesTest, RepliesWithinTheDelayAreAllSentInOrder)
     EXPECT_TRUE(chat.sent[1].chat.filePath.isEmpty());
     EXPECT_FALSE(chat.sent[1].script.contains(QStringLiteral("delay 1")));
     EXPECT_TRUE(mail.sent.isEmpty());
+
+    // Replies still waiting die with the Controller.
+    controller->sendChatWithMessage(QStringLiteral("one"), QString(), QString());
+    controller->sendChatWithMessage(QStringLiteral("two"), QString(), QString());
+    EXPECT_EQ(scheduler.pending(), 2u);
+    controller.reset();
+    EXPECT_EQ(scheduler.pending(), 0u);
 }
 
 // The chat reply fails (refused by the chat program, or no account to send
 // it to): that is reported, and the copy is mailed all the same.
 TEST_F(ChatRepliesTest, AChatReplyThatCannotGoStillOwesItsCopy)
 {
-    struct Case {
-        bool accept;
-        QString handle;
-        QString console;
-    };
-    const Case cases[] = {
+    // whether the chat program takes it, the chat account, the console line
+    const std::tuple<bool, QString, QString> cases[] = {
         {false, "owner@jabber.example", "Wendle Error: the response message could not be sent. Script: global theChat"},
         {true, QString(), "Wendle Error: a chat reply was not sent because no remote chat address is set: x"},
     };
-    for (const Case &c : cases) {
+    for (const auto &[accept, handle, line] : cases) {
         controller->processChatFrom(QString(), QStringLiteral("wndl x"), QVariant());
-        chat.accept = c.accept;
-        preferences.setValue(RBRemoteChatAddress, c.handle);
+        chat.accept = accept;
+        preferences.setValue(RBRemoteChatAddress, handle);
         mail.sent.clear();
         console.lines.clear();
         controller->sendChatWithMessage(QStringLiteral("x"), QStringLiteral("boss@example.com"), QString());
         scheduler.advance(milliseconds(500));
         ASSERT_EQ(console.lines.size(), 1);
-        EXPECT_TRUE(console.lines[0].startsWith(c.console)) << console.lines[0].toStdString();
+        EXPECT_TRUE(console.lines[0].startsWith(line)) << console.lines[0].toStdString();
         ASSERT_EQ(mail.sent.size(), 1);
         EXPECT_EQ(mail.sent[0].mail.cc, QStringLiteral("boss@example.com"));
     }
-}
-
-TEST_F(ChatRepliesTest, PendingRepliesDieWithTheController)
-{
-    controller->sendChatWithMessage(QStringLiteral("one"), QString(), QString());
-    controller->sendChatWithMessage(QStringLiteral("two"), QString(), QString());
-    EXPECT_EQ(scheduler.pending(), 2u);
-    controller.reset();
-    EXPECT_EQ(scheduler.pending(), 0u);
 }

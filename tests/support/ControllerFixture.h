@@ -7,6 +7,7 @@
 #include "support/Doubles.h"
 #include "support/TestFiles.h"
 
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -35,7 +36,11 @@ protected:
     QString logText() const { return QString::fromUtf8(readFile(platform.supportFolder + QLatin1String("/wendle.log"))); }
 
     // The entry texts of the log, without their time stamps.
-    QStringList logEntries() const;
+    QStringList logEntries() const
+    {
+        static const QRegularExpression stamp(QStringLiteral("\n\\d{4}-\\d{2}-\\d{2} \\(\\d{2}:\\d{2}:\\d{2}\\): "));
+        return logText().split(stamp).mid(1); // the header goes
+    }
 
     QTemporaryDir supportDir;
     MemoryPreferences preferences;

@@ -4,9 +4,6 @@
 
 #include <zip.h>
 
-#include <cstdlib>
-#include <cstring>
-
 namespace wendle::test {
 
 QByteArray pdfShowing(const QString &text)
@@ -45,10 +42,8 @@ QByteArray zipOf(const QList<QPair<QString, QByteArray>> &members)
     zip_t *archive = zip_open_from_source(target, ZIP_TRUNCATE, &error);
     zip_source_keep(target);
     for (const auto &[name, bytes] : members) {
-        // libzip reads the member when the archive is closed: it keeps its own copy.
-        void *copy = std::malloc(std::size_t(std::max<qsizetype>(bytes.size(), 1)));
-        std::memcpy(copy, bytes.constData(), std::size_t(bytes.size()));
-        zip_source_t *source = zip_source_buffer(archive, copy, zip_uint64_t(bytes.size()), 1);
+        // libzip reads the member when the archive is closed, below, while `members` still holds it.
+        zip_source_t *source = zip_source_buffer(archive, bytes.constData(), zip_uint64_t(bytes.size()), 0);
         const zip_int64_t index = zip_file_add(archive, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8);
         if (name == QLatin1String("mimetype"))
             zip_set_file_compression(archive, zip_uint64_t(index), ZIP_CM_STORE, 0);

@@ -1,5 +1,7 @@
 #include "support/Doubles.h"
 
+#include <algorithm>
+
 namespace wendle::test {
 
 TimerId ManualScheduler::schedule(std::chrono::milliseconds interval, bool repeating, std::function<void()> action)
@@ -13,12 +15,9 @@ void ManualScheduler::advance(std::chrono::milliseconds step)
 {
     const auto end = m_now + step;
     while (true) {
-        auto next = m_timers.end();
-        for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
-            if (it->second.due <= end && (next == m_timers.end() || it->second.due < next->second.due))
-                next = it;
-        }
-        if (next == m_timers.end())
+        const auto next =
+            std::min_element(m_timers.begin(), m_timers.end(), [](const auto &a, const auto &b) { return a.second.due < b.second.due; });
+        if (next == m_timers.end() || next->second.due > end)
             break;
         m_now = next->second.due;
         auto action = next->second.action;

@@ -88,37 +88,31 @@ public:
     QList<long> values;
 };
 
+// Records each message with its script; send() answers `accept`.
+template <typename Transport, typename Message, typename Sent> class RecordingTransport : public Transport {
+public:
+    bool send(const Message &message, const QString &script) override
+    {
+        sent.append({message, script});
+        return accept;
+    }
+    QList<Sent> sent;
+    bool accept = true;
+};
+
 struct SentMail {
     OutgoingMail mail;
     QString script;
 };
-
-class RecordingMailTransport : public MailTransport {
-public:
-    bool send(const OutgoingMail &mail, const QString &script) override
-    {
-        sent.append({mail, script});
-        return accept;
-    }
-    QList<SentMail> sent;
-    bool accept = true;
-};
+using RecordingMailTransport = RecordingTransport<MailTransport, OutgoingMail, SentMail>;
 
 struct SentChat {
     OutgoingChat chat;
     QString script;
 };
-
-class RecordingChatTransport : public ChatTransport {
+class RecordingChatTransport : public RecordingTransport<ChatTransport, OutgoingChat, SentChat> {
 public:
-    bool send(const OutgoingChat &chat, const QString &script) override
-    {
-        sent.append({chat, script});
-        return accept;
-    }
     QString state() const override { return stateText; }
-    QList<SentChat> sent;
-    bool accept = true;
     QString stateText;
 };
 
@@ -217,12 +211,10 @@ public:
     // Delivers the hits to the running search, if any.
     bool finish(const QList<SearchHit> &hits)
     {
-        auto onFinished = std::move(m_onFinished);
-        m_onFinished = nullptr;
-        if (!onFinished)
-            return false;
-        onFinished(hits);
-        return true;
+        const auto onFinished = std::exchange(m_onFinished, nullptr);
+        if (onFinished)
+            onFinished(hits);
+        return bool(onFinished);
     }
     QStringList queries;
     QList<SearchScope> scopes;

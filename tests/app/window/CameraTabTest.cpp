@@ -18,33 +18,28 @@ protected:
 // start or by the tab's button; the window lends the view and gives it back.
 TEST_F(CameraTabTest, TheCameraTabShowsTheControllersPreview)
 {
-    struct Case {
-        const char *name;
-        bool motion;
-        bool pressStart;
-        bool controllerFirst;
-    };
-    const Case cases[] = {
+    // the motion watch on at start, the preview button pressed, the Controller destroyed first
+    const std::tuple<const char *, bool, bool, bool> cases[] = {
         {"watch on at start", true, false, false},
         {"preview button", false, true, false},
         {"controller destroyed first", true, false, true},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto &[name, motion, pressStart, controllerFirst] : cases) {
+        SCOPED_TRACE(name);
         window.reset();
         controller = std::make_unique<Controller>(platform);
         window = std::make_unique<SettingsWindow>(*controller, preferences);
-        preferences.setValue(RBEnableiSightMotion, c.motion);
+        preferences.setValue(RBEnableiSightMotion, motion);
         start();
         window->selectTab("isight");
         QPointer<RBMovieView> view = controller->movieView();
         EXPECT_TRUE(window->findChild<QWidget *>("isight")->isAncestorOf(view));
         EXPECT_TRUE(view->isVisible());
-        if (c.pressStart)
+        if (pressStart)
             QTest::mouseClick(control<QPushButton>("startPreview"), Qt::LeftButton);
         EXPECT_EQ(shownFrame(view).size(), QSize(320, 240));
 
-        if (c.controllerFirst) {
+        if (controllerFirst) {
             controller.reset();
             EXPECT_TRUE(view.isNull());
             window.reset();

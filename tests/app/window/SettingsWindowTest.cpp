@@ -21,18 +21,15 @@ namespace {
 
 TEST_F(SettingsWindowTest, StartShowsTheCameraTabOnlyWhileTheCameraWatches)
 {
-    struct Case {
-        bool camera;
-        bool motion;
-        const char *tab;
-    };
-    const Case cases[] = {{false, false, "sec"}, {true, false, "sec"}, {false, true, "sec"}, {true, true, "isight"}};
-    for (const Case &c : cases) {
-        preferences.setValue(RBEnableiSight, c.camera);
-        preferences.setValue(RBEnableiSightMotion, c.motion);
+    // the camera on, its motion watch on, the tab shown at start
+    const std::tuple<bool, bool, const char *> cases[] = {
+        {false, false, "sec"}, {true, false, "sec"}, {false, true, "sec"}, {true, true, "isight"}};
+    for (const auto &[camera, motion, tab] : cases) {
+        preferences.setValue(RBEnableiSight, camera);
+        preferences.setValue(RBEnableiSightMotion, motion);
         window->selectTab("chat");
         controller->awakeFromNib(window.get());
-        EXPECT_EQ(window->currentTabIdentifier(), c.tab) << c.camera << c.motion;
+        EXPECT_EQ(window->currentTabIdentifier(), tab) << camera << motion;
     }
 }
 
@@ -84,24 +81,22 @@ TEST_F(SettingsWindowTest, TheKeyFieldStoresOnlyKeysTheKeyringHolds)
     QLineEdit *field = control<QLineEdit>(RBOwnerKeyFingerprints);
     auto *problem = control<QLabel>(QStringLiteral("%1Problem").arg(RBOwnerKeyFingerprints));
     const QString fingerprint = "0123456789ABCDEF0123456789ABCDEF01234567";
-    struct Case {
-        QString typed;
-        QString problem;
-    };
-    const Case cases[] = {
+    // what is typed, what the field says of it
+    const std::pair<QString, QString> cases[] = {
         {"12ab", "expected key fingerprints of 40 or 64 hex digits, separated by commas, or empty for none: \"12ab\" is not a "
                  "key fingerprint (40 or 64 hex digits; separate several with commas)"},
         {"0x" + fingerprint.toLower(),
          "the key " + fingerprint + " is not in the keyring " + keyring.path() + "; import it first with gpg --import"},
         {"", ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &[typed, said] : cases) {
+        SCOPED_TRACE(typed.toStdString());
         field->clear();
-        type(field, c.typed);
+        type(field, typed);
         QTest::keyClick(field, Qt::Key_Return);
-        EXPECT_EQ(problem->text(), c.problem) << c.typed.toStdString();
-        EXPECT_EQ(problem->isVisibleTo(window.get()), !c.problem.isEmpty()) << c.typed.toStdString();
-        EXPECT_FALSE(preferences.value(RBOwnerKeyFingerprints).isValid()) << c.typed.toStdString();
+        EXPECT_EQ(problem->text(), said);
+        EXPECT_EQ(problem->isVisibleTo(window.get()), !said.isEmpty());
+        EXPECT_FALSE(preferences.value(RBOwnerKeyFingerprints).isValid());
     }
     qunsetenv("GNUPGHOME");
 }
@@ -117,31 +112,31 @@ TEST_F(SettingsWindowTest, ChatFieldsFollowTheAccountRules)
                               "account.  Please try another chat account and try again.";
     const QString noAccount = "No Chat Account|Enter your own chat address in \"Your account\" first: the script takes commands "
                               "from that account only.";
-    // host and remote are stored before the window opens; field is typed in and left, or clicked.
+    // remote is stored before the window opens (no host account); field is
+    // typed in and left, or clicked.
     struct Case {
         const char *name;
-        QString host, remote;
+        QString remote;
         const char *field;
         QString typed;
         QStringList alerts;
         bool scriptWritten;
     };
     const QList<Case> cases = {
-        {"remote typed", "", "", RBRemoteChatAddress, "me@xy", {created}, true},
-        {"left without typing", "", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
-        {"host typed equal to remote", "", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
-        {"button without an account", "", "", "forceChatScript", "", {noAccount}, false},
+        {"remote typed", "", RBRemoteChatAddress, "me@xy", {created}, true},
+        {"left without typing", "owner@jabber.example.org", RBRemoteChatAddress, "", {}, false},
+        {"host typed equal to remote", "owner@jabber.example.org", RBHostChatAddress, "owner@jabber.example.org", {duplicate}, false},
+        {"button without an account", "", "forceChatScript", "", {noAccount}, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         alerts.alerts.clear();
         QFile::remove(controller->chatScriptPath());
-        for (const auto &[key, value] : {std::pair{RBHostChatAddress, c.host}, std::pair{RBRemoteChatAddress, c.remote}}) {
-            if (value.isEmpty())
-                preferences.remove(key);
-            else
-                preferences.setValue(key, value);
-        }
+        preferences.remove(RBHostChatAddress);
+        if (c.remote.isEmpty())
+            preferences.remove(RBRemoteChatAddress);
+        else
+            preferences.setValue(RBRemoteChatAddress, c.remote);
         start();
         window->selectTab("chat");
         if (auto *button = window->findChild<QPushButton *>(c.field)) {
@@ -193,15 +188,12 @@ TEST_F(SettingsWindowTest, TheConfigurationPageOpensByItselfOnTheFirstStartOnly)
 
 TEST_F(SettingsWindowTest, TheStampColourWellShowsTheStoredColourOrKeepsItsOwn)
 {
-    struct Case {
-        QByteArray stored;
-        QColor shown;
-    };
-    const Case cases[] = {{"#ff0000ff", QColor(0, 0, 255)}, {"not a colour", QColor(0, 0, 255)}, {"#80ff8000", QColor(255, 128, 0, 128)}};
-    for (const Case &c : cases) {
-        preferences.setValue(RBiSightStampColor, c.stored);
+    const std::pair<QByteArray, QColor> cases[] = {
+        {"#ff0000ff", QColor(0, 0, 255)}, {"not a colour", QColor(0, 0, 255)}, {"#80ff8000", QColor(255, 128, 0, 128)}};
+    for (const auto &[stored, shown] : cases) {
+        preferences.setValue(RBiSightStampColor, stored);
         controller->awakeFromNib(window.get());
-        EXPECT_EQ(control<QPushButton>("stampColorWell")->property("color").value<QColor>(), c.shown) << c.stored.constData();
+        EXPECT_EQ(control<QPushButton>("stampColorWell")->property("color").value<QColor>(), shown) << stored.constData();
     }
 }
 
