@@ -104,10 +104,11 @@ TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendleAndWi
          "true", nullptr},
     };
     for (const auto &[running, command, printed, stored, logLine] : steps) {
-        if (running && !session.daemonRunning())
+        if (running && !session.daemonRunning()) {
             ASSERT_TRUE(session.startDaemon());
-        if (!running && session.daemonRunning())
+        } else if (!running && session.daemonRunning()) {
             ASSERT_EQ(session.stopDaemon(), 0);
+        }
         const QString log = session.logText();
         QByteArray output, errors;
         EXPECT_EQ(session.runWendle({command}, &output, &errors), 0) << command << errors.constData();
