@@ -86,7 +86,13 @@ TEST_F(DeskNotificationTest, EachRoadShowsItsCommandAndTheButtonPauses)
 TEST_F(DeskNotificationTest, PauseAndResumeWorkWithAndWithoutARunningWendleAndWithoutAService)
 {
     const QString file = session.home() + "/.config/wendle/wendle.conf";
-    const std::tuple<bool, const char *, QString, const char *, const char *> steps[] = {
+    struct Step {
+        bool running;
+        const char *command;
+        QString printed;
+        const char *stored, *logLine;
+    };
+    const Step steps[] = {
         {true, "pause", "Remote commands are paused: Wendle drops every command by mail and chat until wendle resume.\n", "false",
          "Wendle Log Update:  remote commands paused from the command line (wendle pause); every command is dropped until they are resumed"},
         {true, "pause", "Remote commands were already paused.\n", "false", nullptr},

@@ -170,7 +170,11 @@ TEST_F(XmppTest, LoginProblemsAreReportedOnceAndWendleRunsOn)
     const HangingUpServer hangingUp;
     const QString retrying = "xmpp, logging in as computer@example.test/wendle (2 tries have failed)";
     // The last: what `wendle status` says once a second try has failed too.
-    const std::tuple<const char *, QString, QString, QString, QString> cases[] = {
+    struct Case {
+        const char *name;
+        QString key, value, expected, status;
+    };
+    const Case cases[] = {
         {"server hangs up", "hostChatServer", hangingUp.address(), "cannot log in to chat as computer@example.test/wendle", retrying},
         {"wrong password", "hostChatPasswordCommand", "echo wrong", "cannot log in to chat as computer@example.test/wendle", retrying},
         {"failing password command", "hostChatPasswordCommand", "false", "hostChatPasswordCommand: the password command false failed",

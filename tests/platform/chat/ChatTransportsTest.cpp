@@ -133,7 +133,13 @@ TEST_F(McabberTransportTest, RepliesArriveAsTheyWereMeant)
     ASSERT_TRUE(makeFifo());
     openReader();
     // Text and file of the reply, the one command written, what mcabber sends of it.
-    const std::tuple<const char *, QString, QString, QByteArray, QString> cases[] = {
+    struct Case {
+        const char *name;
+        QString text, file;
+        QByteArray written;
+        QString sent;
+    };
+    const Case cases[] = {
         {"lines", "471:  budget.txt\n472:  notes.txt", "", Prefix + "471:  budget.txt\\n472:  notes.txt\n",
          "471:  budget.txt\n472:  notes.txt"},
         {"line ends and control characters", QString::fromUtf8("a\r\nb\rc\u2028d\u2029e\x01\x1b[2J\x7f\xc2\x85\tf"), "",

@@ -41,7 +41,13 @@ TEST(XmppAccount, ServerAddresses)
 TEST(XmppAccount, SettingsDecideTheLoginAndItsEncryption)
 {
     // error: how the error begins; empty when the account is usable.
-    const std::tuple<const char *, QString, QString, QString, bool, QString> cases[] = {
+    struct Case {
+        const char *name;
+        QString address, server, error;
+        bool requireTls;
+        QString jid;
+    };
+    const Case cases[] = {
         {"remote server from the address", "wendle@example.org", "", "", true, "wendle@example.org/wendle"},
         {"own resource kept", "wendle@example.org/desk", "", "", true, "wendle@example.org/desk"},
         {"loopback server", "wendle@example.org", "127.0.0.1:5222", "", false, "wendle@example.org/wendle"},

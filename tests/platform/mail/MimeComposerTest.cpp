@@ -37,7 +37,13 @@ TEST(MimeComposer, HeadersAndBodyReadBack)
     // encodings: those GMime may choose for the text part ("" is 7bit)
     const QString accented = QStringLiteral("Résultats : 3 fichiers — « budget » ✓\nzweite Zeile");
     const QString owner = QStringLiteral("owner@example.org");
-    const std::tuple<const char *, OutgoingMail, QStringList, QStringList, QString> cases[] = {
+    struct Case {
+        const char *name;
+        OutgoingMail mail;
+        QStringList to, cc;
+        QString encodings;
+    };
+    const Case cases[] = {
         {"plain ascii", reply(owner, "1. budget.xls\n2. notes.txt"), {owner}, {}, "|7bit"},
         {"non-ascii text", reply(owner, accented), {owner}, {}, "quoted-printable|base64"},
         {"empty to, copy only", reply("", "copy", "chat-owner@example.org"), {}, {"chat-owner@example.org"}, "|7bit"},
