@@ -2,13 +2,11 @@
 
 #include "intake/QuotedText.h"
 #include "intake/TextHelpers.h"
-#include "platform/mail/GMimeLibrary.h"
+#include "platform/mail/HeaderFields.h"
 #include "platform/preferences/Preferences.h"
 #include "settings/Settings.h"
 
 #include <QRegularExpression>
-
-#include <gmime/gmime.h>
 
 namespace wendle {
 
@@ -77,17 +75,7 @@ bool mayBeMailCommand(const Preferences &preferences, const QString &sender, con
 
 QString senderAddrSpec(const QString &sender)
 {
-    ensureGMimeInitialised();
-    InternetAddressList *list = internet_address_list_parse(nullptr, sender.toUtf8().constData());
-    if (!list)
-        return {};
-    QString address;
-    if (internet_address_list_length(list) == 1) {
-        InternetAddress *only = internet_address_list_get_address(list, 0);
-        if (INTERNET_ADDRESS_IS_MAILBOX(only))
-            address = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(only)));
-    }
-    g_object_unref(list);
+    const QString address = readAddressField(sender).onlyMailbox;
     return address.isEmpty() ? QString() : address;
 }
 
@@ -152,15 +140,7 @@ QString ownAuthenticationResult(const QStringList &values, const QString &authse
 
 QString replyAddressOf(const QString &sender, QString *why)
 {
-    ensureGMimeInitialised();
-    InternetAddressList *list = internet_address_list_parse(nullptr, sender.toUtf8().constData());
-    const int count = list ? internet_address_list_length(list) : 0;
-    QString address;
-    if (count == 1 && INTERNET_ADDRESS_IS_MAILBOX(internet_address_list_get_address(list, 0)))
-        address =
-            QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(internet_address_list_get_address(list, 0))));
-    if (list)
-        g_object_unref(list);
+    const auto [count, address] = readAddressField(sender);
     if (count > 1) {
         *why = QStringLiteral("the sender names %1 addresses; a command must come from one").arg(count);
         return {};

@@ -2,12 +2,10 @@
 
 #include "intake/QuotedText.h"
 #include "intake/SenderChecks.h"
-#include "platform/mail/GMimeLibrary.h"
+#include "platform/mail/HeaderFields.h"
 #include "platform/preferences/Preferences.h"
 
 #include <QRegularExpression>
-
-#include <gmime/gmime.h>
 
 namespace wendle {
 
@@ -41,18 +39,6 @@ bool namesOwnerKey(const QString &keyId, const QStringList &owners)
 QString keyringText(const MailSignature &signature)
 {
     return signature.keyring.isEmpty() ? QStringLiteral("the owner's keyring") : QStringLiteral("the keyring %1").arg(signature.keyring);
-}
-
-// The Date header's time; invalid when it does not parse as one.
-QDateTime headerDate(const QString &value)
-{
-    ensureGMimeInitialised();
-    GDateTime *parsed = g_mime_utils_header_decode_date(value.toUtf8().constData());
-    if (!parsed)
-        return {};
-    const QDateTime date = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(parsed));
-    g_date_time_unref(parsed);
-    return date;
 }
 
 QString stamp(const QDateTime &date)
@@ -145,7 +131,7 @@ QString commandAgeFailure(const Preferences &preferences, const SenderEvidence &
     } else {
         if (evidence.dateHeader.isNull())
             return QStringLiteral("the message has no Date header, and maxCommandAgeMinutes needs one");
-        sent = headerDate(evidence.dateHeader);
+        sent = readDateField(evidence.dateHeader);
         if (!sent.isValid())
             return QStringLiteral("the Date header \"%1\" does not parse").arg(evidence.dateHeader.left(100));
         what = QStringLiteral("dated");
