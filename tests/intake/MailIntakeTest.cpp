@@ -1,9 +1,9 @@
-#include "intake/MailMessages.h"
 #include "intake/SenderChecks.h"
 #include "platform/mail/InboundMessage.h"
 #include "settings/Settings.h"
 #include "support/ControllerFixture.h"
 #include "support/EnvironmentOverride.h"
+#include "support/MailMessages.h"
 #include "support/ParsedMail.h"
 #include "support/TestKeyring.h"
 

@@ -1,4 +1,4 @@
-#include "intake/MailMessages.h"
+#include "support/MailMessages.h"
 #include "support/ParsedMail.h"
 #include "support/TestKeyring.h"
 #include "support/TestServers.h"
